@@ -1,0 +1,45 @@
+#pragma once
+// The one way the library writes a file: everything goes to a temporary file
+// beside the target, which replaces the target only when every write, the
+// flush to disk and the close succeeded. Until then, and whenever anything
+// fails, the old target stays untouched; an uncommitted temporary file is
+// removed when the object dies.
+#include <cstddef>
+#include <cstdio>
+
+#include "platform/core/NORVAUString.h"
+
+class NORVAAtomicFile {
+public:
+    NORVAAtomicFile() = default;
+    explicit NORVAAtomicFile(const NORVAUString& target) { open(target); }
+    ~NORVAAtomicFile() { discard(); }
+    NORVAAtomicFile(const NORVAAtomicFile&) = delete;
+    NORVAAtomicFile& operator=(const NORVAAtomicFile&) = delete;
+
+    // Creates the temporary file; false when it cannot be created.
+    bool open(const NORVAUString& target);
+    bool isOpen() const { return m_file != nullptr; }
+    // The binary stream of the temporary file, null when not open. Writers
+    // that use it directly are checked through the stream's error flag.
+    FILE* file() const { return m_file; }
+    bool write(const void* data, size_t size);
+    // A writer that detected a failure of its own makes commit refuse.
+    void markFailed() { m_failed = true; }
+    bool hasFailed() const;
+
+    // Flushes, syncs, closes and renames over the target; false (and the
+    // target untouched, the temporary removed) when any of that failed.
+    bool commit();
+    // Drops the temporary file; the target stays as it was.
+    void discard();
+
+    const NORVAUString& target() const { return m_target; }
+    const NORVAUString& temporaryPath() const { return m_temp; }
+
+private:
+    FILE* m_file = nullptr;
+    bool m_failed = false;
+    NORVAUString m_target;
+    NORVAUString m_temp;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// File-system primitives on paths held as NORVAUString (narrow form UTF-8).
+// They answer false on failure and never throw.
+#include <cstdint>
+#include <vector>
+
+#include "platform/core/NORVAUString.h"
+
+namespace NORVAFileUtils {
+
+bool exists(const NORVAUString& path);
+bool isDirectory(const NORVAUString& path);
+bool isRegularFile(const NORVAUString& path);
+bool fileSize(const NORVAUString& path, uint64_t& size);
+// Whole seconds since the epoch.
+bool modificationTime(const NORVAUString& path, int64_t& seconds);
+
+// Overwrites the target; the target is replaced atomically, so a failed copy
+// leaves an existing target as it was.
+bool copyFile(const NORVAUString& from, const NORVAUString& to);
+bool removeFile(const NORVAUString& path);
+// Replaces an existing target file.
+bool renameFile(const NORVAUString& from, const NORVAUString& to);
+
+// An already existing folder counts as success.
+bool makeDirectory(const NORVAUString& path);
+// Creates every missing folder of the path.
+bool makeDirectories(const NORVAUString& path);
+// Without `recursive` only an empty folder is removed.
+bool removeDirectory(const NORVAUString& path, bool recursive = false);
+// Entry names (not paths) without "." and "..", sorted.
+bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names);
+
+}  // namespace NORVAFileUtils

@@ -1,0 +1,18 @@
+#pragma once
+// Path splitting and joining on "/"-separated paths held as NORVAUString.
+#include "platform/core/NORVAUString.h"
+
+namespace PathUtilities {
+
+// Splits a path into drive, folder, name and extension; any output may be
+// null. The drive is always empty on this platform. The folder keeps its
+// trailing "/" and the extension its leading "." ("a/b/c.vcs" gives "",
+// "a/b/", "c", ".vcs"), so drive + folder + name is the path without its
+// extension. A leading dot of a name (".profile") does not start an extension.
+void parsePath(const NORVAUString& path, NORVAUString* drive, NORVAUString* folder, NORVAUString* name,
+               NORVAUString* extension);
+
+// Joins two parts with exactly one "/" between them; an empty part gives the other.
+NORVAUString appendPath(const NORVAUString& first, const NORVAUString& second);
+
+}  // namespace PathUtilities
