@@ -1,0 +1,30 @@
+#pragma once
+// Iterator over soundings: a position and named fields by index.
+#include <vector>
+
+#include "platform/core/NORVAUString.h"
+#include "platform/frame/KIVODataType.h"
+#include "platform/frame/KIVOIter.h"
+
+class NORVACoordSystem;
+
+class KIVOPointIter : public KIVOIter {
+public:
+    using DATA_TYPE = KIVODataType::DATA_TYPE;
+
+    virtual bool next(long& status) = 0;
+    virtual long getPosition(double& x, double& y) const = 0;
+    virtual const NORVACoordSystem* getCoordSystem() const = 0;
+    // Names of fields beyond the available list; none by default.
+    virtual void getAdditionalAttributes(std::vector<NORVAUString>& names) const { names.clear(); }
+    virtual void getAvailable(std::vector<NORVAUString>& names) const = 0;
+    // The field as a double whatever its type; -1 when it cannot be read.
+    virtual long getAsDouble(long index, double& value) const;
+    virtual DATA_TYPE getType(long index) const = 0;
+    virtual long get(long index, NORVAUString& value) const = 0;
+    virtual long get(long index, long& value) const = 0;
+    virtual long get(long index, double& value) const = 0;
+    virtual long count() const = 0;
+    // The field index of a name (-1 when absent) and its type.
+    virtual bool indexOf(const NORVAUString& name, long& index, DATA_TYPE& type) const = 0;
+};
