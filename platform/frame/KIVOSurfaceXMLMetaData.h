@@ -20,7 +20,7 @@ public:
         XML_META_CANNOT_OPEN = 146006,   // the file cannot be opened
         XML_META_WRITE_FAILED = 146020,  // the file cannot be written
         XML_META_BAD_LAYOUT = 146021,    // malformed, or not our layout
-        XML_META_BAD_VALUE = 146033,     // a setter refused its argument
+        XML_META_BAD_VALUE = -1,         // a setter refused its argument (not finite, negative size)
     };
 
     // Reads the ".xml" beside a surface: the path with its extension replaced

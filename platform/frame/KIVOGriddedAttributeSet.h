@@ -1,0 +1,53 @@
+#pragma once
+// The attributes of one node of a gridded surface. Reads and writes go
+// straight to the node's record, so a change is a change of the surface.
+// Numeric access converts like KIVOMemAttributeSet: integers are cut toward
+// zero, and values the storage type cannot hold (or NaN) are refused with -1.
+#include <cstdint>
+#include <memory>
+
+#include "platform/frame/KIVOAttributeSet.h"
+
+class KIVOGriddedDataIO;
+
+class KIVOGriddedAttributeSet : public KIVOAttributeSet {
+public:
+    KIVOGriddedAttributeSet(KIVOGriddedDataIO& grid, uint64_t node) : m_grid(&grid), m_node(node) {}
+
+    void setNode(uint64_t node) { m_node = node; }
+    uint64_t getNode() const { return m_node; }
+
+    long getValue(long index, unsigned char& v) const override { return getInteger(index, v); }
+    long getValue(long index, NORVAUString& v) const override;
+    long getValue(long index, long& v) const override { return getInteger(index, v); }
+    long getValue(long index, unsigned long& v) const override { return getInteger(index, v); }
+    long getValue(long index, short& v) const override { return getInteger(index, v); }
+    long getValue(long index, unsigned short& v) const override { return getInteger(index, v); }
+    long getValue(long index, double& v) const override;
+    long getValue(long index, float& v) const override;
+
+    long setValue(long index, const unsigned char& v) override { return setNumber(index, v); }
+    long setValue(long index, const NORVAUString& v) override;
+    long setValue(long index, const long& v) override { return setNumber(index, static_cast<double>(v)); }
+    long setValue(long index, const unsigned long& v) override { return setNumber(index, static_cast<double>(v)); }
+    long setValue(long index, const short& v) override { return setNumber(index, v); }
+    long setValue(long index, const unsigned short& v) override { return setNumber(index, v); }
+    long setValue(long index, const double& v) override { return setNumber(index, v); }
+    long setValue(long index, const float& v) override { return setNumber(index, v); }
+
+    long getStringValue(long index, NORVAUString& v, bool userFormat) const override;
+    long getDoubleValue(long index, double& v, bool convert) const override;
+    // An in-memory copy: it no longer writes through.
+    std::unique_ptr<KIVOAttributeSet> newCopy() const override;
+    bool isSet(long index) const override;
+    bool isEmpty() const override;
+    // Clears every value of the node.
+    bool reset() override;
+
+private:
+    template <class T> long getInteger(long index, T& v) const;
+    long setNumber(long index, double v);
+
+    KIVOGriddedDataIO* m_grid;
+    uint64_t m_node;
+};

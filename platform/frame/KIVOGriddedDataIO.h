@@ -1,0 +1,117 @@
+#pragma once
+// The framework's generic gridded surface: a regular grid of nodes in one
+// contiguous buffer of records laid out by the metadata's descriptor, kept in
+// a ".vns" file beside its ".xml" metadata.
+//
+// ".vns" layout (little-endian, field by field):
+//   "KVNS", u16 version (1), u16 0,
+//   f64 origin x, f64 origin y, f64 spacing x, f64 spacing y,
+//   u32 columns, u32 rows, u32 attribute count, u32 record size,
+//   per attribute: i32 type, u32 text length,
+//   u32 string count, per string: u32 byte count and UTF-8 bytes,
+//   columns x rows records, row 0 at the origin, column fastest.
+// A record starts with one bit per attribute telling whether it holds a
+// value, then the values in descriptor order at their storage sizes.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/frame/KIVOSurfaceDataIO.h"
+#include "platform/frame/KIVOSurfaceXMLMetaData.h"
+
+class KIVOGriddedDataIO : public KIVOSurfaceDataIO {
+public:
+    enum Status : long {
+        GRIDDED_NO_METADATA = 146004,   // metadata missing or unusable for a grid
+        GRIDDED_CANNOT_OPEN = 146006,   // a file cannot be opened, removed or renamed
+        GRIDDED_BAD_VERSION = 146007,
+        GRIDDED_WRITE_FAILED = 146020,
+        GRIDDED_BAD_FILE = 146021,      // bad magic, short file, inconsistent counts
+        GRIDDED_NO_MEMORY = 146030,
+        GRIDDED_OUTSIDE = -1,           // a position or index outside the grid
+    };
+    static constexpr uint16_t kVersion = 1;
+
+    // Opens an existing surface; the extension may be ".vns" or absent.
+    explicit KIVOGriddedDataIO(const NORVAUString& path);
+    // Creates a new surface at the path: nodes at lower-left + i * resolution,
+    // floor(width / resolution) + 1 columns and likewise rows. Nothing is
+    // written until `store`.
+    KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata);
+    ~KIVOGriddedDataIO() override;
+
+    void print(std::ostream& os) const override;
+    NORVAUString getSourceName() const override { return m_path; }
+    KIVOSurfaceMetaData* getMetaData() override { return m_metadata.get(); }
+    const KIVOSurfaceMetaData* getMetaData() const override { return m_metadata.get(); }
+    // Writes the attributes whose names match into the nearest node.
+    long set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
+             double resolution) override;
+    long store(NORVAProgress* progress) override;
+    // Without `create` only nodes holding at least one value are served; with
+    // it every node of the area.
+    NORVAType<KIVOSurfaceIter> query(double x0, double y0, double x1, double y1, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override;
+    // Area: nodes inside the polygon. Point: the nearest node. Line: nodes
+    // within half a cell diagonal of the line. Collection: its bounding box.
+    NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override;
+    // Removes the ".vns" and, with `withMetadata`, the ".xml".
+    long deleteAllFiles(bool withMetadata) override;
+    long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
+    // A new stem in the same folder; refuses to overwrite another surface.
+    long rename(const NORVAUString& newName) override;
+    long worldToIndex(double x, double y, int64_t& column, int64_t& row) const override;
+    long indexToWorld(int64_t column, int64_t row, double& x, double& y) const override;
+
+    // Node access used by the iterators and attribute sets; a node is
+    // row * columns + column.
+    uint32_t getColumns() const { return m_columns; }
+    uint32_t getRows() const { return m_rows; }
+    uint64_t getNodeCount() const { return static_cast<uint64_t>(m_columns) * m_rows; }
+    const KIVODescriptor& getDescriptor() const { return *m_descriptor; }
+    void nodePosition(uint64_t node, double& x, double& y) const;
+    // -1 when the position is farther than half a spacing outside the grid.
+    int64_t nearestNode(double x, double y) const;
+    bool isNodeSet(uint64_t node, long attribute) const;
+    bool nodeHasValue(uint64_t node) const;
+    long getNodeNumber(uint64_t node, long attribute, double& value) const;
+    long setNodeNumber(uint64_t node, long attribute, double value);
+    long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
+    long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
+    void unsetNode(uint64_t node, long attribute);
+    bool isTextAttribute(long attribute) const;
+
+private:
+    bool buildLayout();
+    long allocateNodes();
+    long readGrid(const NORVAUString& vnsPath);
+    long readHeader(FILE* f, uint64_t fileSize);
+    long readStrings(FILE* f, uint64_t& remaining);
+    long writeGrid(const NORVAUString& vnsPath) const;
+    void updateRange();
+    NORVAUString stem() const;
+    uint8_t* record(uint64_t node) { return m_nodes.data() + node * m_recordSize; }
+    const uint8_t* record(uint64_t node) const { return m_nodes.data() + node * m_recordSize; }
+    bool validField(uint64_t node, long attribute) const;
+    NORVAType<KIVOSurfaceIter> makeIter(int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool create,
+                                        std::function<bool(double, double)> inside, long& status);
+    NORVAType<KIVOSurfaceIter> boxIter(double x0, double y0, double x1, double y1, bool create,
+                                       std::function<bool(double, double)> inside, long& status);
+
+    NORVAUString m_path;  // the ".vns" path
+    NORVAType<KIVOSurfaceXMLMetaData> m_metadata;
+    std::unique_ptr<KIVODescriptor> m_descriptor;
+    std::vector<int32_t> m_types;
+    std::vector<uint32_t> m_textLengths;
+    std::vector<uint32_t> m_offsets;
+    std::vector<uint32_t> m_sizes;
+    uint32_t m_flagBytes = 0;
+    uint32_t m_recordSize = 0;
+    double m_originX = 0.0, m_originY = 0.0;
+    double m_spacingX = 0.0, m_spacingY = 0.0;
+    uint32_t m_columns = 0, m_rows = 0;
+    std::vector<uint8_t> m_nodes;
+    std::vector<NORVAUString> m_strings;
+};
