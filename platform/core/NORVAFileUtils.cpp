@@ -1,0 +1,134 @@
+#include "platform/core/NORVAFileUtils.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/core/NORVAAtomicFile.h"
+
+namespace NORVAFileUtils {
+namespace {
+
+bool statPath(const NORVAUString& path, struct stat& st) {
+    const std::string p = path.toUTF8();
+    return !p.empty() && ::stat(p.c_str(), &st) == 0;
+}
+
+bool isDotEntry(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool removeTree(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return false;
+    bool ok = true;
+    while (struct dirent* e = ::readdir(dir)) {
+        if (!isDotEntry(e->d_name)) ok = removeTree(path + "/" + e->d_name) && ok;
+    }
+    ::closedir(dir);
+    return ::rmdir(path.c_str()) == 0 && ok;
+}
+
+}  // namespace
+
+bool exists(const NORVAUString& path) {
+    struct stat st;
+    return statPath(path, st);
+}
+
+bool isDirectory(const NORVAUString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool isRegularFile(const NORVAUString& path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool fileSize(const NORVAUString& path, uint64_t& size) {
+    struct stat st;
+    if (!statPath(path, st) || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool modificationTime(const NORVAUString& path, int64_t& seconds) {
+    struct stat st;
+    if (!statPath(path, st)) return false;
+    seconds = static_cast<int64_t>(st.st_mtime);
+    return true;
+}
+
+bool copyFile(const NORVAUString& from, const NORVAUString& to) {
+    if (!isRegularFile(from)) return false;
+    FILE* in = std::fopen(from.toUTF8().c_str(), "rb");
+    if (!in) return false;
+    NORVAAtomicFile out(to);
+    char buf[65536];
+    size_t n = 0;
+    while (out.isOpen() && (n = std::fread(buf, 1, sizeof buf, in)) > 0) {
+        if (!out.write(buf, n)) break;
+    }
+    const bool readOk = !std::ferror(in) && std::feof(in);
+    std::fclose(in);
+    if (!readOk) out.markFailed();
+    return out.commit();
+}
+
+bool removeFile(const NORVAUString& path) {
+    const std::string p = path.toUTF8();
+    return !p.empty() && ::unlink(p.c_str()) == 0;
+}
+
+bool renameFile(const NORVAUString& from, const NORVAUString& to) {
+    const std::string a = from.toUTF8(), b = to.toUTF8();
+    return !a.empty() && !b.empty() && std::rename(a.c_str(), b.c_str()) == 0;
+}
+
+bool makeDirectory(const NORVAUString& path) {
+    const std::string p = path.toUTF8();
+    if (p.empty()) return false;
+    if (::mkdir(p.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && isDirectory(path);
+}
+
+bool makeDirectories(const NORVAUString& path) {
+    const std::string p = path.toUTF8();
+    if (p.empty()) return false;
+    for (size_t i = p.find('/', 1); i != std::string::npos; i = p.find('/', i + 1)) {
+        const NORVAUString prefix(p.substr(0, i));
+        if (!isDirectory(prefix) && !makeDirectory(prefix)) return false;
+    }
+    return makeDirectory(path);
+}
+
+bool removeDirectory(const NORVAUString& path, bool recursive) {
+    const std::string p = path.toUTF8();
+    if (p.empty() || !isDirectory(path)) return false;
+    return recursive ? removeTree(p) : ::rmdir(p.c_str()) == 0;
+}
+
+bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names) {
+    const std::string p = path.toUTF8();
+    DIR* dir = p.empty() ? nullptr : ::opendir(p.c_str());
+    if (!dir) return false;
+    std::vector<NORVAUString> found;
+    while (struct dirent* e = ::readdir(dir)) {
+        if (!isDotEntry(e->d_name)) found.emplace_back(std::string(e->d_name));
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end());
+    names.swap(found);
+    return true;
+}
+
+}  // namespace NORVAFileUtils
