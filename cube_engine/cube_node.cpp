@@ -269,6 +269,19 @@ void copy_fields(_cube_hypothesis *to, const _cube_hypothesis *from)
 
 cube_pool *cube_default_pool(void) { return &g_default_pool; }
 
+void cube_node_running_dev(float *dev, float *sum, uint32_t n, float x)
+{
+    running_dev(dev, sum, n, x);
+}
+
+int cube_node_has_answer(const _cube_node *node)
+{
+    if (node->nominated != 0) return 1;
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next)
+        if (qualifies(cube_node_hyp(node, at))) return 1;
+    return 0;
+}
+
 void cube_node_init_pooled(_cube_node *node, cube_pool *pool)
 {
     node->queue = nullptr;

@@ -94,6 +94,11 @@ inline _cube_hypothesis *cube_node_hyp(const _cube_node *node, uint32_t handle)
 {
     return handle != 0 ? cube_pool_at(cube_node_pool(node), handle) : nullptr;
 }
+// Running standard deviation of a sample stream; n counts x already.
+void cube_node_running_dev(float *dev, float *sum, uint32_t n, float x);
+// Whether any choice would give a depth: a nomination or a hypothesis with
+// samples that is neither null nor rejected.
+int cube_node_has_answer(const _cube_node *node);
 // Hypotheses with samples, as a whole number.
 uint32_t cube_node_counted_hypotheses(const _cube_node *node);
 // Links a new zeroed hypothesis at the head (or tail); 0 on exhaustion.
