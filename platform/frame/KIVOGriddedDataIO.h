@@ -9,7 +9,8 @@
 //   u32 columns, u32 rows, u32 attribute count, u32 record size,
 //   per attribute: i32 type, u32 text length,
 //   u32 string count, per string: u32 byte count and UTF-8 bytes,
-//   columns x rows records, row 0 at the origin, column fastest.
+//   columns x rows records, row 0 at the origin, column fastest,
+//   and nothing after them.
 // A record starts with one bit per attribute telling whether it holds a
 // value, then the values in descriptor order at their storage sizes.
 #include <cstdint>
@@ -81,6 +82,8 @@ public:
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
     void unsetNode(uint64_t node, long attribute);
+    // Copies value `srcIndex` of `src`, when set, into the node's attribute.
+    long copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex);
     bool isTextAttribute(long attribute) const;
 
 private:

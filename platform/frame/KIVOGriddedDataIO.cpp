@@ -1,0 +1,635 @@
+#include "platform/frame/KIVOGriddedDataIO.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <ostream>
+
+#include "platform/core/NORVAAtomicFile.h"
+#include "platform/core/NORVAByteIO.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOGriddedIter.h"
+#include "platform/frame/KIVOMemAttributeSet.h"
+#include "platform/frame/KIVOResourceManager.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
+#include "platform/pathkit/PathUtilities.h"
+#include "platform/polyops/NORVAPolygonPrimitive.h"
+#include "platform/shapes/NORVAAreaGeometry.h"
+#include "platform/shapes/NORVALineGeometry.h"
+#include "platform/shapes/NORVAPointGeometry.h"
+
+namespace {
+
+const char kMagic[4] = {'K', 'V', 'N', 'S'};
+// Spacing counts such as 0.3 / 0.1 land just below the whole number.
+const double kCountTolerance = 1e-9;
+// Largest text attribute we lay out; longer lengths are a corrupt descriptor.
+const uint32_t kMaxTextLength = 1u << 16;
+const uint32_t kMaxStrings = 0xFFFF;  // 0xFFFF itself is the invalid index
+
+NORVAType<KIVOSurfaceDataIO> createGridded(const NORVAUString& path) {
+    return makeNORVAType<KIVOGriddedDataIO>(path);
+}
+
+[[maybe_unused]] const bool kRegistered =
+    (KIVOSurfaceUtils::registerDataIO("Gridded Format", ".vns", KIVOSurfaceUtils::GRIDDED, createGridded, true),
+     true);
+
+void putLE(uint8_t* p, uint64_t v, unsigned bytes) {
+    for (unsigned i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint64_t getLE(const uint8_t* p, unsigned bytes) {
+    uint64_t v = 0;
+    for (unsigned i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
+    return v;
+}
+
+// Cut toward zero; false for NaN or a value outside [lo, hi].
+bool toWhole(double v, double lo, double hi, double& out) {
+    if (std::isnan(v)) return false;
+    const double t = std::trunc(v);
+    if (t < lo || t > hi) return false;
+    out = t;
+    return true;
+}
+
+NORVAUString stemOf(const NORVAUString& path) {
+    NORVAUString drive, folder, name;
+    PathUtilities::parsePath(path, &drive, &folder, &name, nullptr);
+    return drive + folder + name;
+}
+
+// At most `limit` bytes of UTF-8, never splitting a character.
+std::string clipUTF8(const std::string& s, size_t limit) {
+    if (s.size() <= limit) return s;
+    size_t end = limit;
+    while (end > 0 && (static_cast<uint8_t>(s[end]) & 0xC0) == 0x80) --end;
+    return s.substr(0, end);
+}
+
+uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- construction
+
+KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path) : m_path(stemOf(path) + ".vns") {
+    m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stemOf(path) + ".xml");
+    if (m_metadata->getStatus() != 0) {
+        m_status = m_metadata->getStatus();
+        return;
+    }
+    m_descriptor = m_metadata->getAttributeTable()->getDescriptor().newCopy();
+    if (!buildLayout()) {
+        m_status = GRIDDED_BAD_FILE;
+        return;
+    }
+    m_status = readGrid(m_path);
+}
+
+KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata)
+    : m_path(stemOf(path) + ".vns"), m_metadata(std::move(metadata)) {
+    if (!m_metadata || m_metadata->getStatus() != 0) {
+        m_status = m_metadata ? m_metadata->getStatus() : static_cast<long>(GRIDDED_NO_METADATA);
+        return;
+    }
+    m_metadata->setFileName(stemOf(path) + ".xml");
+    m_descriptor = m_metadata->getAttributeTable()->getDescriptor().newCopy();
+    double minX = 0, minY = 0, maxX = 0, maxY = 0, resX = 0, resY = 0;
+    m_metadata->getCover(minX, minY, maxX, maxY);
+    m_metadata->getResolution(resX, resY);
+    const double cols = std::floor((maxX - minX) / resX + kCountTolerance) + 1.0;
+    const double rows = std::floor((maxY - minY) / resY + kCountTolerance) + 1.0;
+    if (!buildLayout() || !(resX > 0.0 && resY > 0.0) || !std::isfinite(minX) || !std::isfinite(minY) ||
+        !(cols >= 1.0 && cols <= UINT32_MAX) || !(rows >= 1.0 && rows <= UINT32_MAX)) {
+        m_status = GRIDDED_NO_METADATA;
+        return;
+    }
+    m_originX = minX;
+    m_originY = minY;
+    m_spacingX = resX;
+    m_spacingY = resY;
+    m_columns = static_cast<uint32_t>(cols);
+    m_rows = static_cast<uint32_t>(rows);
+    m_status = allocateNodes();
+}
+
+KIVOGriddedDataIO::~KIVOGriddedDataIO() = default;
+
+// Our own layout from the types, so that the file never depends on how a
+// descriptor chose its offsets.
+bool KIVOGriddedDataIO::buildLayout() {
+    const long n = m_descriptor->getNumberOfPersistent();
+    if (n < 0 || n > static_cast<long>(UINT16_MAX)) return false;
+    m_flagBytes = static_cast<uint32_t>((n + 7) / 8);
+    uint64_t offset = m_flagBytes;
+    for (long i = 0; i < n; ++i) {
+        const KIVODataType::DATA_TYPE type = KIVODataType::fromInt(m_descriptor->getAttributeType(i));
+        const uint32_t text = type == KIVODataType::TEXT ? m_descriptor->getLength(i) : 0;
+        if (text > kMaxTextLength) return false;
+        const uint32_t size = KIVODataType::storageSize(type, text);
+        m_types.push_back(type);
+        m_textLengths.push_back(text);
+        m_offsets.push_back(static_cast<uint32_t>(offset));
+        m_sizes.push_back(size);
+        offset += size;
+    }
+    m_recordSize = static_cast<uint32_t>(offset);
+    return true;
+}
+
+long KIVOGriddedDataIO::allocateNodes() {
+    const uint64_t nodes = getNodeCount();
+    if (m_recordSize != 0 && nodes > memoryCap() / m_recordSize) return GRIDDED_NO_MEMORY;
+    try {
+        m_nodes.assign(static_cast<size_t>(nodes * m_recordSize), 0);
+    } catch (const std::bad_alloc&) {
+        return GRIDDED_NO_MEMORY;
+    }
+    return 0;
+}
+
+NORVAUString KIVOGriddedDataIO::stem() const { return stemOf(m_path); }
+
+void KIVOGriddedDataIO::print(std::ostream& os) const {
+    os << "KIVOGriddedDataIO(" << m_path << ", " << m_columns << " x " << m_rows << " nodes from " << m_originX
+       << " " << m_originY << " at " << m_spacingX << ", status " << m_status << ")";
+}
+
+// ---------------------------------------------------------------- reading
+
+long KIVOGriddedDataIO::readGrid(const NORVAUString& vnsPath) {
+    uint64_t size = 0;
+    if (!NORVAFileUtils::isRegularFile(vnsPath) || !NORVAFileUtils::fileSize(vnsPath, size))
+        return GRIDDED_CANNOT_OPEN;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(vnsPath.toUTF8().c_str(), "rb"), &std::fclose);
+    if (!file) return GRIDDED_CANNOT_OPEN;
+    FILE* f = file.get();
+    long status = readHeader(f, size);
+    if (status != 0) return status;
+    const long position = std::ftell(f);
+    if (position < 0 || static_cast<uint64_t>(position) > size) return GRIDDED_BAD_FILE;
+    uint64_t remaining = size - static_cast<uint64_t>(position);
+    status = readStrings(f, remaining);
+    if (status != 0) return status;
+    const uint64_t nodes = getNodeCount();
+    if (m_recordSize != 0 && nodes > remaining / m_recordSize) return GRIDDED_BAD_FILE;
+    if (nodes * m_recordSize != remaining) return GRIDDED_BAD_FILE;
+    status = allocateNodes();
+    if (status != 0) return status;
+    if (!m_nodes.empty() && !NORVAByteIO::readBytes(f, m_nodes.data(), m_nodes.size())) return GRIDDED_BAD_FILE;
+    return 0;
+}
+
+long KIVOGriddedDataIO::readHeader(FILE* f, uint64_t fileSize) {
+    using namespace NORVAByteIO;
+    char magic[4] = {};
+    uint16_t version = 0, reserved = 0;
+    if (!readBytes(f, magic, 4) || std::memcmp(magic, kMagic, 4) != 0) return GRIDDED_BAD_FILE;
+    if (!readU16(f, version)) return GRIDDED_BAD_FILE;
+    if (version != kVersion) return GRIDDED_BAD_VERSION;
+    uint32_t attributes = 0, recordSize = 0;
+    if (!readU16(f, reserved) || reserved != 0 || !readF64(f, m_originX) || !readF64(f, m_originY) ||
+        !readF64(f, m_spacingX) || !readF64(f, m_spacingY) || !readU32(f, m_columns) || !readU32(f, m_rows) ||
+        !readU32(f, attributes) || !readU32(f, recordSize))
+        return GRIDDED_BAD_FILE;
+    if (!std::isfinite(m_originX) || !std::isfinite(m_originY) || !(m_spacingX > 0.0) || !(m_spacingY > 0.0) ||
+        !std::isfinite(m_spacingX) || !std::isfinite(m_spacingY) || m_columns == 0 || m_rows == 0)
+        return GRIDDED_BAD_FILE;
+    // The file must describe the layout its metadata's descriptor gives.
+    if (attributes != m_types.size() || recordSize != m_recordSize) return GRIDDED_BAD_FILE;
+    for (size_t i = 0; i < m_types.size(); ++i) {
+        int32_t type = 0;
+        uint32_t text = 0;
+        if (!readI32(f, type) || !readU32(f, text) || type != m_types[i] || text != m_textLengths[i])
+            return GRIDDED_BAD_FILE;
+    }
+    return 0;
+}
+
+long KIVOGriddedDataIO::readStrings(FILE* f, uint64_t& remaining) {
+    uint32_t count = 0;
+    if (remaining < 4 || !NORVAByteIO::readU32(f, count)) return GRIDDED_BAD_FILE;
+    remaining -= 4;
+    if (count > kMaxStrings || static_cast<uint64_t>(count) * 4 > remaining) return GRIDDED_BAD_FILE;
+    m_strings.clear();
+    m_strings.reserve(count);
+    std::string bytes;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t length = 0;
+        if (remaining < 4 || !NORVAByteIO::readU32(f, length)) return GRIDDED_BAD_FILE;
+        remaining -= 4;
+        if (length > remaining) return GRIDDED_BAD_FILE;
+        bytes.assign(length, '\0');
+        if (length != 0 && !NORVAByteIO::readBytes(f, &bytes[0], length)) return GRIDDED_BAD_FILE;
+        remaining -= length;
+        m_strings.emplace_back(bytes);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- writing
+
+long KIVOGriddedDataIO::writeGrid(const NORVAUString& vnsPath) const {
+    using namespace NORVAByteIO;
+    NORVAAtomicFile out;
+    if (!out.open(vnsPath)) return GRIDDED_WRITE_FAILED;
+    FILE* f = out.file();
+    bool ok = writeBytes(f, kMagic, 4) && writeU16(f, kVersion) && writeU16(f, 0) && writeF64(f, m_originX) &&
+              writeF64(f, m_originY) && writeF64(f, m_spacingX) && writeF64(f, m_spacingY) &&
+              writeU32(f, m_columns) && writeU32(f, m_rows) && writeU32(f, static_cast<uint32_t>(m_types.size())) &&
+              writeU32(f, m_recordSize);
+    for (size_t i = 0; ok && i < m_types.size(); ++i) ok = writeI32(f, m_types[i]) && writeU32(f, m_textLengths[i]);
+    ok = ok && writeU32(f, static_cast<uint32_t>(m_strings.size()));
+    for (size_t i = 0; ok && i < m_strings.size(); ++i) {
+        const std::string s = m_strings[i].toUTF8();
+        ok = writeU32(f, static_cast<uint32_t>(s.size())) && writeBytes(f, s.data(), s.size());
+    }
+    // The records are already little-endian field by field (see setNode*).
+    ok = ok && (m_nodes.empty() || writeBytes(f, m_nodes.data(), m_nodes.size()));
+    if (!ok) {
+        out.markFailed();
+        return GRIDDED_WRITE_FAILED;
+    }
+    return out.commit() ? 0L : static_cast<long>(GRIDDED_WRITE_FAILED);
+}
+
+// Minimum and maximum of every numeric attribute over the nodes that hold it.
+void KIVOGriddedDataIO::updateRange() {
+    KIVOMetaAttribute& meta = m_metadata->getAttributeTable()->getMetaAttribute();
+    KIVOMemAttributeSet minimum(meta.getDescriptor()), maximum(meta.getDescriptor());
+    for (long a = 0; a < static_cast<long>(m_types.size()); ++a) {
+        if (isTextAttribute(a)) continue;
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        for (uint64_t node = 0; node < getNodeCount(); ++node) {
+            double v = 0.0;
+            if (getNodeNumber(node, a, v) != 0 || std::isnan(v)) continue;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        if (lo > hi) continue;
+        minimum.setValue(a, lo);
+        maximum.setValue(a, hi);
+    }
+    meta.setMinimum(minimum);
+    meta.setMaximum(maximum);
+}
+
+long KIVOGriddedDataIO::store(NORVAProgress* progress) {
+    if (m_status != 0) return m_status;
+    if (progress) progress->setSteps(2);
+    updateRange();
+    long status = writeGrid(m_path);
+    if (status != 0) return status;
+    if (progress) progress->step();
+    m_metadata->setFileName(stem() + ".xml");
+    status = m_metadata->store();
+    if (progress) progress->step();
+    if (status == 0) m_modified = false;
+    return status;
+}
+
+// ---------------------------------------------------------------- nodes
+
+void KIVOGriddedDataIO::nodePosition(uint64_t node, double& x, double& y) const {
+    x = m_originX + static_cast<double>(node % m_columns) * m_spacingX;
+    y = m_originY + static_cast<double>(node / m_columns) * m_spacingY;
+}
+
+int64_t KIVOGriddedDataIO::nearestNode(double x, double y) const {
+    int64_t column = 0, row = 0;
+    if (worldToIndex(x, y, column, row) != 0) return -1;
+    return row * static_cast<int64_t>(m_columns) + column;
+}
+
+long KIVOGriddedDataIO::worldToIndex(double x, double y, int64_t& column, int64_t& row) const {
+    if (m_columns == 0 || m_rows == 0) return GRIDDED_OUTSIDE;
+    const double c = std::floor((x - m_originX) / m_spacingX + 0.5);
+    const double r = std::floor((y - m_originY) / m_spacingY + 0.5);
+    if (!(c >= 0.0 && c < m_columns) || !(r >= 0.0 && r < m_rows)) return GRIDDED_OUTSIDE;
+    column = static_cast<int64_t>(c);
+    row = static_cast<int64_t>(r);
+    return 0;
+}
+
+long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, double& y) const {
+    if (column < 0 || row < 0 || column >= m_columns || row >= m_rows) return GRIDDED_OUTSIDE;
+    nodePosition(static_cast<uint64_t>(row) * m_columns + static_cast<uint64_t>(column), x, y);
+    return 0;
+}
+
+bool KIVOGriddedDataIO::validField(uint64_t node, long attribute) const {
+    return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
+}
+
+bool KIVOGriddedDataIO::isTextAttribute(long attribute) const {
+    if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
+    return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
+}
+
+bool KIVOGriddedDataIO::isNodeSet(uint64_t node, long attribute) const {
+    if (!validField(node, attribute)) return false;
+    return (record(node)[attribute / 8] >> (attribute % 8)) & 1;
+}
+
+bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
+    if (node >= getNodeCount()) return false;
+    const uint8_t* r = record(node);
+    for (uint32_t i = 0; i < m_flagBytes; ++i)
+        if (r[i] != 0) return true;
+    return false;
+}
+
+void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
+    if (!validField(node, attribute)) return;
+    uint8_t* r = record(node);
+    r[attribute / 8] = static_cast<uint8_t>(r[attribute / 8] & ~(1u << (attribute % 8)));
+    std::memset(r + m_offsets[attribute], 0, m_sizes[attribute]);
+    m_modified = true;
+}
+
+long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& value) const {
+    if (!isNodeSet(node, attribute)) return -1;
+    if (isTextAttribute(attribute)) {
+        NORVAUString text;
+        return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
+    }
+    const uint8_t* p = record(node) + m_offsets[attribute];
+    switch (m_types[attribute]) {
+        case KIVODataType::FLOAT: {
+            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
+            float f = 0.0f;
+            std::memcpy(&f, &bits, 4);
+            value = f;
+            return 0;
+        }
+        case KIVODataType::USHORT: value = static_cast<uint16_t>(getLE(p, 2)); return 0;
+        case KIVODataType::SHORT: value = static_cast<int16_t>(getLE(p, 2)); return 0;
+        case KIVODataType::LONG: value = static_cast<int32_t>(getLE(p, 4)); return 0;
+        case KIVODataType::ULONG: value = static_cast<uint32_t>(getLE(p, 4)); return 0;
+        case KIVODataType::UCHAR: value = p[0]; return 0;
+        default: {
+            const uint64_t bits = getLE(p, 8);
+            std::memcpy(&value, &bits, 8);
+            return 0;
+        }
+    }
+}
+
+long KIVOGriddedDataIO::setNodeNumber(uint64_t node, long attribute, double value) {
+    if (!validField(node, attribute)) return -1;
+    if (isTextAttribute(attribute)) return setNodeText(node, attribute, NORVAUString::formatDouble(value));
+    uint8_t* p = record(node) + m_offsets[attribute];
+    double whole = 0.0;
+    switch (m_types[attribute]) {
+        case KIVODataType::FLOAT: {
+            if (std::isfinite(value) && std::fabs(value) > FLT_MAX) return -1;
+            const float f = static_cast<float>(value);
+            uint32_t bits = 0;
+            std::memcpy(&bits, &f, 4);
+            putLE(p, bits, 4);
+            break;
+        }
+        case KIVODataType::USHORT:
+            if (!toWhole(value, 0, UINT16_MAX, whole)) return -1;
+            putLE(p, static_cast<uint16_t>(whole), 2);
+            break;
+        case KIVODataType::SHORT:
+            if (!toWhole(value, INT16_MIN, INT16_MAX, whole)) return -1;
+            putLE(p, static_cast<uint16_t>(static_cast<int16_t>(whole)), 2);
+            break;
+        case KIVODataType::LONG:
+            if (!toWhole(value, INT32_MIN, INT32_MAX, whole)) return -1;
+            putLE(p, static_cast<uint32_t>(static_cast<int32_t>(whole)), 4);
+            break;
+        case KIVODataType::ULONG:
+            if (!toWhole(value, 0, UINT32_MAX, whole)) return -1;
+            putLE(p, static_cast<uint32_t>(whole), 4);
+            break;
+        case KIVODataType::UCHAR:
+            if (!toWhole(value, 0, UINT8_MAX, whole)) return -1;
+            p[0] = static_cast<uint8_t>(whole);
+            break;
+        default: {
+            uint64_t bits = 0;
+            std::memcpy(&bits, &value, 8);
+            putLE(p, bits, 8);
+            break;
+        }
+    }
+    record(node)[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+    m_modified = true;
+    return 0;
+}
+
+long KIVOGriddedDataIO::getNodeText(uint64_t node, long attribute, NORVAUString& value) const {
+    if (!isNodeSet(node, attribute)) return -1;
+    const uint8_t* p = record(node) + m_offsets[attribute];
+    if (m_types[attribute] == KIVODataType::STRING) {
+        const uint16_t index = static_cast<uint16_t>(getLE(p, 2));
+        if (index >= m_strings.size()) return -1;  // a corrupt file can point anywhere
+        value = m_strings[index];
+        return 0;
+    }
+    if (m_types[attribute] == KIVODataType::TEXT) {
+        const size_t n = strnlen(reinterpret_cast<const char*>(p), m_sizes[attribute]);
+        value = NORVAUString(std::string(reinterpret_cast<const char*>(p), n));
+        return 0;
+    }
+    double v = 0.0;
+    if (getNodeNumber(node, attribute, v) != 0) return -1;
+    value = NORVAUString::formatDouble(v);
+    return 0;
+}
+
+long KIVOGriddedDataIO::setNodeText(uint64_t node, long attribute, const NORVAUString& value) {
+    if (!validField(node, attribute)) return -1;
+    if (!isTextAttribute(attribute)) {
+        double v = 0.0;
+        return value.parseDouble(v) ? setNodeNumber(node, attribute, v) : -1;
+    }
+    uint8_t* p = record(node) + m_offsets[attribute];
+    if (m_types[attribute] == KIVODataType::STRING) {
+        size_t index = 0;
+        while (index < m_strings.size() && m_strings[index] != value) ++index;
+        if (index == m_strings.size()) {
+            if (m_strings.size() >= kMaxStrings) return -1;
+            m_strings.push_back(value);
+        }
+        putLE(p, index, 2);
+    } else {
+        // One byte stays zero: the field always ends its text.
+        const std::string s = clipUTF8(value.toUTF8(), m_sizes[attribute] - 1);
+        std::memset(p, 0, m_sizes[attribute]);
+        std::memcpy(p, s.data(), s.size());
+    }
+    record(node)[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+    m_modified = true;
+    return 0;
+}
+
+long KIVOGriddedDataIO::copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex) {
+    if (!src.isSet(srcIndex)) return 0;
+    if (isTextAttribute(attribute)) {
+        NORVAUString text;
+        if (src.getStringValue(srcIndex, text, false) != 0) return -1;
+        return setNodeText(node, attribute, text);
+    }
+    double v = 0.0;
+    if (src.getDoubleValue(srcIndex, v, false) != 0) return -1;
+    return setNodeNumber(node, attribute, v);
+}
+
+long KIVOGriddedDataIO::set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
+                            double resolution) {
+    if (m_status != 0) return m_status;
+    const int64_t node = nearestNode(x, y);
+    if (node < 0) return GRIDDED_OUTSIDE;
+    long result = 0;
+    for (long j = 0; j < descriptor.getNumberOfAttributes(); ++j) {
+        const long i = m_descriptor->getAttributeIndex(descriptor.getAttributeName(j));
+        if (i < 0 || i >= static_cast<long>(m_types.size())) continue;
+        const long status = copyIn(static_cast<uint64_t>(node), i, attributes, j);
+        if (status != 0 && result == 0) result = status;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- queries
+
+NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::makeIter(int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool create,
+                                                       std::function<bool(double, double)> inside, long& status) {
+    status = 0;
+    return makeNORVAType<KIVOGriddedIter>(*this, c0, r0, c1, r1, !create, std::move(inside));
+}
+
+// Candidate window from the box, a node wide on each side; the exact test
+// on the node's own position decides, so a box that just touches a node
+// serves it.
+NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::boxIter(double x0, double y0, double x1, double y1, bool create,
+                                                      std::function<bool(double, double)> inside, long& status) {
+    if (std::isnan(x0) || std::isnan(y0) || std::isnan(x1) || std::isnan(y1) || m_status != 0) {
+        status = m_status != 0 ? m_status : static_cast<long>(GRIDDED_OUTSIDE);
+        return NORVAType<KIVOSurfaceIter>();
+    }
+    const double minX = std::min(x0, x1), maxX = std::max(x0, x1);
+    const double minY = std::min(y0, y1), maxY = std::max(y0, y1);
+    auto clampIndex = [](double v, uint32_t count) {
+        return static_cast<int64_t>(std::max(-1.0, std::min(v, static_cast<double>(count))));
+    };
+    const int64_t c0 = std::max<int64_t>(0, clampIndex(std::floor((minX - m_originX) / m_spacingX) - 1, m_columns));
+    const int64_t c1 = clampIndex(std::ceil((maxX - m_originX) / m_spacingX) + 1, m_columns - 1);
+    const int64_t r0 = std::max<int64_t>(0, clampIndex(std::floor((minY - m_originY) / m_spacingY) - 1, m_rows));
+    const int64_t r1 = clampIndex(std::ceil((maxY - m_originY) / m_spacingY) + 1, m_rows - 1);
+    auto test = [minX, minY, maxX, maxY, inside](double x, double y) {
+        return x >= minX && x <= maxX && y >= minY && y <= maxY && (!inside || inside(x, y));
+    };
+    return makeIter(c0, r0, c1, r1, create, test, status);
+}
+
+NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(double x0, double y0, double x1, double y1, bool create,
+                                                    long& status, NORVAProgress* progress, double resolution) {
+    return boxIter(x0, y0, x1, y1, create, nullptr, status);
+}
+
+namespace {
+
+double segmentDistance(const NORVAPoint2D& a, const NORVAPoint2D& b, double x, double y) {
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double length2 = dx * dx + dy * dy;
+    double t = length2 > 0.0 ? ((x - a.x()) * dx + (y - a.y()) * dy) / length2 : 0.0;
+    t = std::max(0.0, std::min(1.0, t));
+    return std::hypot(x - (a.x() + t * dx), y - (a.y() + t * dy));
+}
+
+bool nearLine(const std::vector<NORVAPoint2D>& points, double reach, double x, double y) {
+    if (points.size() == 1) return std::hypot(x - points[0].x(), y - points[0].y()) <= reach;
+    for (size_t i = 1; i < points.size(); ++i)
+        if (segmentDistance(points[i - 1], points[i], x, y) <= reach) return true;
+    return false;
+}
+
+}  // namespace
+
+NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometry, bool create, long& status,
+                                                    NORVAProgress* progress, double resolution) {
+    if (m_status != 0) {
+        status = m_status;
+        return NORVAType<KIVOSurfaceIter>();
+    }
+    if (geometry.getType() == NORVAGeometry::POINT) {
+        const auto& point = static_cast<const NORVAPointGeometry&>(geometry);
+        int64_t column = 0, row = 0;
+        if (worldToIndex(point.getX(), point.getY(), column, row) != 0) return makeIter(0, 0, -1, -1, create, nullptr, status);
+        return makeIter(column, row, column, row, create, nullptr, status);
+    }
+    const NORVABox2D box = geometry.getBoundingBox();
+    if (box.isEmpty()) return makeIter(0, 0, -1, -1, create, nullptr, status);
+    const double x0 = box.getMinimum().x(), y0 = box.getMinimum().y();
+    const double x1 = box.getMaximum().x(), y1 = box.getMaximum().y();
+    if (geometry.getType() == NORVAGeometry::AREA) {
+        auto polygon = std::make_shared<NORVACompGeom::NORVAPolygonPrimitive>(
+            static_cast<const NORVAAreaGeometry&>(geometry));
+        auto inside = [polygon](double x, double y) {
+            long s = 0;
+            return polygon->isPointInPolygon(x, y, s);
+        };
+        return boxIter(x0, y0, x1, y1, create, inside, status);
+    }
+    if (geometry.getType() == NORVAGeometry::LINE) {
+        // Nodes whose cells the line may cross: within half a cell diagonal.
+        const double reach = 0.5 * std::hypot(m_spacingX, m_spacingY);
+        auto points = std::make_shared<std::vector<NORVAPoint2D>>(
+            static_cast<const NORVALineGeometry&>(geometry).getPoints());
+        auto inside = [points, reach](double x, double y) { return nearLine(*points, reach, x, y); };
+        return boxIter(x0 - reach, y0 - reach, x1 + reach, y1 + reach, create, inside, status);
+    }
+    return boxIter(x0, y0, x1, y1, create, nullptr, status);
+}
+
+// ---------------------------------------------------------------- files
+
+long KIVOGriddedDataIO::deleteAllFiles(bool withMetadata) {
+    std::vector<NORVAUString> files{m_path};
+    if (withMetadata) files.push_back(stem() + ".xml");
+    long result = 0;
+    for (const NORVAUString& file : files)
+        if (NORVAFileUtils::exists(file) && !NORVAFileUtils::removeFile(file)) result = GRIDDED_CANNOT_OPEN;
+    return result;
+}
+
+long KIVOGriddedDataIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {
+    files.push_back(m_path);
+    files.push_back(stem() + ".xml");
+    return 0;
+}
+
+long KIVOGriddedDataIO::rename(const NORVAUString& newName) {
+    NORVAUString drive, folder, name, newFolder, newStem;
+    PathUtilities::parsePath(m_path, &drive, &folder, nullptr, nullptr);
+    PathUtilities::parsePath(newName, nullptr, &newFolder, &name, nullptr);
+    if (name.isEmpty()) return GRIDDED_CANNOT_OPEN;
+    newStem = drive + folder + name;
+    const NORVAUString oldStem = stem();
+    if (newStem == oldStem) return 0;
+    const char* const extensions[] = {".vns", ".xml"};
+    for (const char* ext : extensions)
+        if (NORVAFileUtils::exists(newStem + ext)) return GRIDDED_CANNOT_OPEN;  // never over another surface
+    std::vector<const char*> moved;
+    for (const char* ext : extensions) {
+        if (!NORVAFileUtils::exists(oldStem + ext)) continue;
+        if (!NORVAFileUtils::renameFile(oldStem + ext, newStem + ext)) {
+            for (const char* back : moved) NORVAFileUtils::renameFile(newStem + back, oldStem + back);
+            return GRIDDED_CANNOT_OPEN;
+        }
+        moved.push_back(ext);
+    }
+    m_path = newStem + ".vns";
+    m_metadata->setFileName(newStem + ".xml");
+    return 0;
+}

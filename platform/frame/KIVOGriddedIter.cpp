@@ -1,0 +1,83 @@
+#include "platform/frame/KIVOGriddedIter.h"
+
+#include <ostream>
+
+#include "platform/frame/KIVOGriddedDataIO.h"
+
+KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t c0, int64_t r0, int64_t c1, int64_t r1,
+                                 bool onlySet, Inside inside)
+    : m_grid(grid),
+      m_c0(c0),
+      m_r0(r0),
+      m_c1(c1),
+      m_r1(r1),
+      m_onlySet(onlySet),
+      m_inside(std::move(inside)),
+      m_attributes(grid, 0) {
+    // Counting costs one pass, but callers size their work by it up front.
+    for (int64_t r = m_r0; r <= m_r1; ++r)
+        for (int64_t c = m_c0; c <= m_c1; ++c)
+            if (accepts(c, r)) ++m_count;
+    if (m_count == 0 || !seek(m_c0, m_r0)) markDone();
+}
+
+bool KIVOGriddedIter::accepts(int64_t column, int64_t row) const {
+    const uint64_t node = static_cast<uint64_t>(row) * m_grid.getColumns() + static_cast<uint64_t>(column);
+    if (m_onlySet && !m_grid.nodeHasValue(node)) return false;
+    if (!m_inside) return true;
+    double x = 0.0, y = 0.0;
+    m_grid.nodePosition(node, x, y);
+    return m_inside(x, y);
+}
+
+bool KIVOGriddedIter::seek(int64_t column, int64_t row) {
+    for (int64_t r = row; r <= m_r1; ++r) {
+        for (int64_t c = (r == row ? column : m_c0); c <= m_c1; ++c) {
+            if (!accepts(c, r)) continue;
+            m_column = c;
+            m_row = r;
+            m_attributes.setNode(static_cast<uint64_t>(r) * m_grid.getColumns() + static_cast<uint64_t>(c));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool KIVOGriddedIter::next(long& status) {
+    status = 0;
+    if (done(status)) return false;
+    if (seek(m_column + 1, m_row)) return true;
+    markDone();
+    return false;
+}
+
+KIVOAttributeSet* KIVOGriddedIter::getAttributes() {
+    long status = 0;
+    return done(status) ? nullptr : &m_attributes;
+}
+
+long KIVOGriddedIter::getPosition(double& x, double& y, const long& attribute) const {
+    long status = 0;
+    if (done(status)) return -1;
+    m_grid.nodePosition(m_attributes.getNode(), x, y);
+    return 0;
+}
+
+const KIVODescriptor& KIVOGriddedIter::getAttributeDescriptor() const { return m_grid.getDescriptor(); }
+
+long KIVOGriddedIter::setAttributes(const KIVOAttributeSet& attributes) {
+    long status = 0;
+    if (done(status)) return -1;
+    long result = 0;
+    const long n = m_grid.getDescriptor().getNumberOfPersistent();
+    for (long i = 0; i < n; ++i) {
+        const long s = m_grid.copyIn(m_attributes.getNode(), i, attributes, i);
+        if (s != 0 && result == 0) result = s;
+    }
+    return result;
+}
+
+void KIVOGriddedIter::print(std::ostream& os) const {
+    os << "KIVOGriddedIter(columns " << m_c0 << ".." << m_c1 << ", rows " << m_r0 << ".." << m_r1 << ", "
+       << m_count << " nodes)";
+}
