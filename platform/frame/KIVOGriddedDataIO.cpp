@@ -565,7 +565,8 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometr
     if (geometry.getType() == NORVAGeometry::POINT) {
         const auto& point = static_cast<const NORVAPointGeometry&>(geometry);
         int64_t column = 0, row = 0;
-        if (worldToIndex(point.getX(), point.getY(), column, row) != 0) return makeIter(0, 0, -1, -1, create, nullptr, status);
+        if (worldToIndex(point.getX(), point.getY(), column, row) != 0)
+            return makeIter(0, 0, -1, -1, create, nullptr, status);
         return makeIter(column, row, column, row, create, nullptr, status);
     }
     const NORVABox2D box = geometry.getBoundingBox();
@@ -610,9 +611,10 @@ long KIVOGriddedDataIO::getAssociatedFiles(std::vector<NORVAUString>& files) con
 }
 
 long KIVOGriddedDataIO::rename(const NORVAUString& newName) {
-    NORVAUString drive, folder, name, newFolder, newStem;
+    NORVAUString drive, folder, name, newStem;
     PathUtilities::parsePath(m_path, &drive, &folder, nullptr, nullptr);
-    PathUtilities::parsePath(newName, nullptr, &newFolder, &name, nullptr);
+    // Only the name counts: the surface stays in its folder.
+    PathUtilities::parsePath(newName, nullptr, nullptr, &name, nullptr);
     if (name.isEmpty()) return GRIDDED_CANNOT_OPEN;
     newStem = drive + folder + name;
     const NORVAUString oldStem = stem();
