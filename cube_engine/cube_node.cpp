@@ -348,12 +348,15 @@ int cube_node_update(_cube_node *node, float depth, float variance, float sample
 {
     cube_pool *pool = cube_node_pool(node);
     uint32_t best = 0;
-    double best_score = FLT_MAX;
+    // Scores are compared squared, which orders them alike and spares a
+    // square root per hypothesis; the bound is the largest float squared.
+    double best_score = (double)FLT_MAX * (double)FLT_MAX;
     for (uint32_t at = node->hypotheses; at != 0;) {
         const _cube_hypothesis *h = cube_pool_at(pool, at);
-        const double score =
-            fabs((double)depth - h->pred_depth) / sqrt((double)variance + h->pred_variance);
-        if (score < best_score) {
+        const double diff = (double)depth - h->pred_depth;
+        const double forecast = (double)variance + h->pred_variance;
+        const double score = diff * diff / forecast;
+        if (forecast > 0.0 && score < best_score) {
             best_score = score;
             best = at;
         }
