@@ -272,6 +272,7 @@ bool write_cache(cube_stream *s, const _cube_grid *grid)
 int cube_node_serialise(_cube_node *node, const _cube_param *params, cube_stream *stream)
 {
     (void)params;
+    if (node == nullptr || stream == nullptr) return 0;
     uint8_t rec[CUBE_NODE_RECORD_BYTES];
     cube_put_u32(rec, pointer_word(node->queue != nullptr));
     cube_put_u8(rec + 4, node->queue_count);
@@ -321,6 +322,7 @@ int cube_node_serialise(_cube_node *node, const _cube_param *params, cube_stream
 int cube_node_deserialise(cube_stream *stream, _cube_node *node, const _cube_param *params,
                           int layout)
 {
+    if (stream == nullptr || node == nullptr) return 0;
     cube_node_reset(node);
     const size_t size = layout != 0 ? CUBE_NODE_RECORD_BYTES : CUBE_NODE_RECORD_V0_BYTES;
     uint8_t rec[CUBE_NODE_RECORD_BYTES];
@@ -341,6 +343,7 @@ int cube_node_deserialise(cube_stream *stream, _cube_node *node, const _cube_par
 
 int cube_grid_serialise(cube_stream *stream, _cube_grid *grid, const _cube_param *params)
 {
+    if (stream == nullptr || grid == nullptr) return 0;
     uint8_t b[CUBE_GRID_HEADER_BYTES];
     cube_put_u32(b, grid->nx);
     cube_put_u32(b + 4, grid->ny);
@@ -369,6 +372,7 @@ int cube_grid_serialise(cube_stream *stream, _cube_grid *grid, const _cube_param
 
 _cube_grid *cube_grid_deserialise(cube_stream *stream, const _cube_param *params, int layout)
 {
+    if (stream == nullptr) return nullptr;
     uint64_t start = 0;
     const bool can_return = cube_stream_tell(stream, &start) != 0;
     const uint64_t min_node = (layout != 0 ? CUBE_NODE_RECORD_BYTES : CUBE_NODE_RECORD_V0_BYTES) + 4;
@@ -393,6 +397,7 @@ _cube_grid *cube_grid_deserialise(cube_stream *stream, const _cube_param *params
 
 _cube_grid *cube_grid_translate(cube_stream *stream, const _cube_param *params)
 {
+    if (stream == nullptr) return nullptr;
     _cube_grid *grid = read_grid_header(stream, CUBE_OLD_NODE_RECORD_BYTES + 4);
     if (grid == nullptr) return nullptr;
     const size_t count = (size_t)grid->nx * grid->ny;

@@ -184,6 +184,29 @@ TEST(Disambiguation, DensityAndLocaleOnlyForWeakDensityAnswers)
     EXPECT_FLOAT_EQ(weak.chosen_centre(), 20.0f);
 }
 
+// Words read from a damaged header must neither hang nor overrun: contexts
+// and radius are bounded by the grid, NaN counts as zero.
+TEST(Disambiguation, DamagedContextWordsStayWithinTheGrid)
+{
+    for (uint32_t method : {1u, 2u, 4u, 5u}) {
+        Fixture f(method, 12);
+        f.p.min_context = NAN;
+        f.p.max_context = 1e30f;
+        f.p.locale_radius = 0xFFFFFFFFu;
+        feed(f.node(0, 0), 20.0f, 2, &f.p);
+        EXPECT_FLOAT_EQ(f.chosen_centre(), method <= 2 ? 20.0f : 10.0f) << method;
+        _cube_param *zero = cube_init_param(1, 0.0, 0.0);
+        ASSERT_NE(zero, nullptr);
+        zero->mthd = method;
+        _cube_extractor rq;
+        cube_grid_init_extractor(&rq, f.g, zero);
+        float depth[9];
+        rq.depth = depth;
+        EXPECT_EQ(cube_grid_disambiguate(&rq), 1);
+        free(zero);
+    }
+}
+
 TEST(Disambiguation, ExtractAllServesAndRefreshesTheCachedSurface)
 {
     _cube_param p = *cube_default_param();
