@@ -57,7 +57,8 @@ bool writeF32(FILE* f, float v);
 bool writeF64(FILE* f, double v);
 bool writeBytes(FILE* f, const void* data, size_t n);
 
-// Reading from a stream; false on a short read or a null stream.
+// Reading from a stream; false on a short read or a null stream. The typed
+// readers then leave their output unchanged; readBytes may have filled part.
 bool readU8(FILE* f, uint8_t& out);
 bool readU16(FILE* f, uint16_t& out);
 bool readI16(FILE* f, int16_t& out);
