@@ -3,6 +3,7 @@
 // indices. Defaults: a real in-memory table.
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
@@ -25,4 +26,6 @@ public:
 
 private:
     std::vector<NORVAUString> m_strings;
+    // String -> first index holding it, so that lookups stay constant-time.
+    std::unordered_map<NORVAUString, uint16_t> m_index;
 };

@@ -3,6 +3,7 @@
 // Members report the bytes they hold; the available count is the limit less
 // what all members hold, after `resetMemoryLimit`. Callers take a block of n
 // bytes by subtracting from `m_available` once they have made room.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
