@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "cube_grid.h"
-#include "cube_param.h"
+#include "cube_engine/cube_grid.h"
+#include "cube_engine/cube_param.h"
 
 enum {
     CUBE_DISAM_DENSITY = 0,

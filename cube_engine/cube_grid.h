@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "cube_node.h"
-#include "cube_param.h"
-#include "cube_pool.h"
+#include "cube_engine/cube_node.h"
+#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_pool.h"
 
 // What the cached surface holds.
 enum {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "cube_param.h"
-#include "cube_pool.h"
+#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_pool.h"
 
 typedef struct cube_queue_entry {
     float depth;

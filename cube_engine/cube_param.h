@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "cube_stream.h"
+#include "cube_engine/cube_stream.h"
 
 #define CUBE_PARAM_WORDS 42
 #define CUBE_PARAM_BYTES 168

@@ -4,10 +4,10 @@
 #ifndef KIVO_CUBE_ENGINE_CUBE_SERIALISE_H
 #define KIVO_CUBE_ENGINE_CUBE_SERIALISE_H
 
-#include "cube_grid.h"
-#include "cube_node.h"
-#include "cube_param.h"
-#include "cube_stream.h"
+#include "cube_engine/cube_grid.h"
+#include "cube_engine/cube_node.h"
+#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_stream.h"
 
 #define CUBE_GRID_HEADER_BYTES 28
 #define CUBE_NODE_RECORD_BYTES 33

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "../../cube_engine/cube.h"
-#include "../../cube_engine/cube_disam.h"
-#include "../../cube_engine/cube_grid.h"
+#include "cube_engine/cube.h"
+#include "cube_engine/cube_disam.h"
+#include "cube_engine/cube_grid.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "../../cube_engine/cube.h"
-#include "../../cube_engine/cube_disam.h"
-#include "../../cube_engine/cube_grid.h"
+#include "cube_engine/cube.h"
+#include "cube_engine/cube_disam.h"
+#include "cube_engine/cube_grid.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../../cube_engine/cube.h"
-#include "../../cube_engine/cube_node.h"
+#include "cube_engine/cube.h"
+#include "cube_engine/cube_node.h"
 
 namespace {
 

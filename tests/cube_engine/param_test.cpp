@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "../../cube_engine/cube.h"
-#include "../../cube_engine/cube_param.h"
-#include "../../cube_engine/errmod.h"
+#include "cube_engine/cube.h"
+#include "cube_engine/cube_param.h"
+#include "cube_engine/errmod.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "../../cube_engine/cube.h"
-#include "../../cube_engine/cube_grid.h"
-#include "../../cube_engine/cube_serialise.h"
+#include "cube_engine/cube.h"
+#include "cube_engine/cube_grid.h"
+#include "cube_engine/cube_serialise.h"
 
 namespace {
 
