@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
 
@@ -157,4 +158,18 @@ TEST(ComplexAttributeFilter, TwoAttributesAndABadExpression) {
     EXPECT_NE(bad.getStatus(), 0);
     EXPECT_FALSE(bad.passes(&set));
     EXPECT_NE(bad.newCopy()->getStatus(), 0);
+
+    // Over the surface's own nodes, through a filtered query (which copies
+    // the filter); the unusable filter is ignored there.
+    coretest::setNode(surface, 0, 0, {{"Depth", 12.0}, {"Uncertainty", 0.5}});
+    coretest::setNode(surface, 1, 0, {{"Depth", 12.0}, {"Uncertainty", 2.0}});
+    coretest::setNode(surface, 0, 1, {{"Depth", 12.0}});
+    auto served = [&](const KIVOAttributeFilter& f) {
+        long status = 0, n = 0;
+        NORVAType<KIVOSurfaceIter> it = surface.query(-1, -1, 2, 2, status, false, &f, nullptr, DBL_MAX);
+        for (; it && !it->done(status); it->next(status)) ++n;
+        return n;
+    };
+    EXPECT_EQ(served(filter), 1);
+    EXPECT_EQ(served(bad), 3);
 }
