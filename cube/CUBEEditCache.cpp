@@ -1,0 +1,205 @@
+#include "cube/CUBEEditCache.h"
+
+#include <cstdio>
+
+#include "cube/CUBEUtils.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_node.h"
+#include "platform/core/NORVAAtomicFile.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOResourceManager.h"
+
+namespace {
+
+// Hypotheses per node the budget reckons with for a new grid.
+const float kHypothesesPerNode = 1.5f;
+
+std::string narrow(const NORVAUString& s) { return s.toUTF8(); }
+
+}  // namespace
+
+CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status,
+                                            bool create, bool stamp) {
+    const time_t now = stamp ? std::time(nullptr) : 0;
+    const KIVOCUBEDataHeader* header = surface.getHeader();
+    if (header == nullptr || key.row >= header->getGridsDown() || key.column >= header->getGridsAcross()) {
+        printf("Invalid grid index (%d, %d) supplied.  Aborting.\n", key.row, key.column);
+        return Entry();
+    }
+    auto hit = m_entries.find(key);
+    if (hit != m_entries.end()) {
+        if (stamp) hit->second->stamp = now;
+        return hit->second;
+    }
+    const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), key.row, key.column);
+    printf("Retreiving grid %s from disk\n", narrow(fileName).c_str());
+    uint64_t need = 0;
+    const bool exists = NORVAFileUtils::fileSize(fileName, need);
+    if (exists) {
+        printf("    Grid exists, attempting to load....\n");
+    } else if (!create) {
+        printf("    Grid does not exist, aborting.\n");
+        return Entry();
+    } else {
+        printf("    Grid does not exist, attempting to allocate....\n");
+        const uint64_t side = header->getGridSize();
+        need = cube_node_estimate_size(kHypothesesPerNode, header->getCubeParams()) * side * side;
+    }
+    if (!makeRoom(surface, need, status)) return Entry();
+    Entry entry = load(surface, key, exists, create, status);
+    if (!entry) return entry;
+    entry->bytes = need;
+    entry->stamp = stamp ? now : std::time(nullptr);
+    m_entries.emplace(*entry, entry);
+    surface.printCache();
+    return entry;
+}
+
+// Takes `need` bytes from the budget, letting other surfaces' caches and
+// then this cache's oldest grids go until they fit and at most nine grids
+// remain beside the new one.
+bool CUBEEditCache::makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status) {
+    KIVOResourceManager& manager = KIVOResourceManager::m_instance;
+    for (;;) {
+        manager.resetMemoryLimit();
+        if (need > manager.m_available) manager.flush(&surface);
+        if (need <= manager.m_available) {
+            manager.m_available -= static_cast<uint32_t>(need);
+            if (m_entries.size() < kMaxGrids) return true;
+        }
+        if (!m_entries.empty()) {
+            if (!evictOne(surface, status)) return false;
+            continue;
+        }
+        manager.resetMemoryLimit();
+        if (need > manager.m_available) manager.flush(nullptr);
+        if (need > manager.m_available) {
+            status = kNoBudget;
+            return false;
+        }
+        manager.m_available -= static_cast<uint32_t>(need);
+    }
+}
+
+// The least recently used grid goes; among equal stamps the last in
+// (row, column) order.
+bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
+    const time_t now = std::time(nullptr);
+    Map::iterator chosen = m_entries.end();
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
+        if (it->second->stamp <= now && (chosen == m_entries.end() || it->second->stamp <= chosen->second->stamp))
+            chosen = it;
+    if (chosen == m_entries.end()) {
+        printf("    INTERNAL ERROR: No grid found to unload.  Aborting\n");
+        status = kNothingToEvict;
+        return false;
+    }
+    Entry entry = chosen->second;
+    printf("    Unloading grid %d x %d.\n", entry->row, entry->column);
+    if (entry->state == CUBEGridEntry::kModified) {
+        const long saved = save(surface, *entry);
+        if (saved != 0) {
+            status = saved;
+            return false;
+        }
+    }
+    m_entries.erase(chosen);
+    printf("Reference count for unloaded entry: %d\n", static_cast<int>(entry.use_count()));
+    surface.printCache();
+    return true;
+}
+
+// The file is replaced only once the whole grid is on disk.
+long CUBEEditCache::save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry) {
+    printf("    Grid %d x %d is modified, saving to disk.\n", entry.row, entry.column);
+    const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry.row, entry.column);
+    if (!CUBEUtils::makeGridFolder(surface.getGridPrefix())) {
+        printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());
+        return kFolderFailed;
+    }
+    NORVAAtomicFile file;
+    if (!file.open(fileName)) {
+        printf("    ERROR: Unable to open/create %s. Aborting.\n", narrow(fileName).c_str());
+        return kOpenForWriteFailed;
+    }
+    const long written = entry.write(file.file(), surface.getHeader()->getCubeParams());
+    if (written != 0) return written;
+    return file.commit() ? 0 : CUBEGridEntry::kGridWriteFailed;
+}
+
+CUBEEditCache::Entry CUBEEditCache::load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, bool exists,
+                                         bool create, long& status) {
+    Entry entry = std::make_shared<CUBEGridEntry>(surface.makeKey(key.row, key.column));
+    entry->state = CUBEGridEntry::kClean;
+    if (exists) return readGrid(surface, entry, status);
+    if (!create) return Entry();
+    return createGrid(surface, entry, status);
+}
+
+CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status) {
+    const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry->row, entry->column);
+    FILE* file = std::fopen(narrow(fileName).c_str(), "rb");
+    if (file == nullptr) {
+        printf("    ERROR: Unable to open %s. Aborting.\n", narrow(fileName).c_str());
+        status = kGridFailed;
+        return Entry();
+    }
+    const KIVOCUBEDataHeader* header = surface.getHeader();
+    const long read = entry->read(file, header->getCubeParams(), false, header->getGridSize());
+    std::fclose(file);
+    if (read != 0) {
+        status = read;
+        return Entry();
+    }
+    cube_grid_get_dimensions(entry->grid, &entry->columns, &entry->rows);
+    cube_grid_get_resolution(entry->grid, &entry->spacingX, &entry->spacingY);
+    return entry;
+}
+
+CUBEEditCache::Entry CUBEEditCache::createGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status) {
+    const float resolution = surface.getHeader()->getResolution();
+    entry->grid = cube_grid_new(entry->columns, entry->rows, resolution, resolution, CUBE_GRID_NONE);
+    if (entry->grid == nullptr) {
+        printf("   ERROR: cube_grid_new() failed to return a valid pointer for grid %d x %d.  Aborting.\n",
+               entry->row, entry->column);
+        status = kGridFailed;
+        return Entry();
+    }
+    return entry;
+}
+
+long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
+    long result = 0;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        CUBEGridEntry& entry = *it->second;
+        if (entry.state == CUBEGridEntry::kModified) {
+            const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
+            if (saved != 0) {
+                if (result == 0) result = saved;
+                ++it;
+                continue;
+            }
+        }
+        it = m_entries.erase(it);
+    }
+    return result;
+}
+
+void CUBEEditCache::markClean() {
+    for (auto& item : m_entries)
+        if (item.second->state == CUBEGridEntry::kModified) item.second->state = CUBEGridEntry::kClean;
+}
+
+uint64_t CUBEEditCache::heldBytes() const {
+    uint64_t bytes = 0;
+    for (const auto& item : m_entries) bytes += item.second->bytes;
+    return bytes;
+}
+
+void CUBEEditCache::print() const {
+    if (m_entries.empty()) return;
+    printf("\tEdit cache contains %d elements\n", static_cast<int>(m_entries.size()));
+    for (const auto& item : m_entries)
+        printf("\t\tGrid %d x %d.  References = %d\n", item.first.row, item.first.column,
+               static_cast<int>(item.second.use_count()));
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The edit cache of a CUBE surface: grids loaded from their ".vcg" files or
+// created through the engine, at most ten at a time, under the process-wide
+// memory budget. The least recently used grid makes room; a modified grid
+// is written to its file before it is let go, here and on every flush, so
+// that no edit depends on cache pressure to survive.
+//
+// An entry handed out stays valid while the caller holds it, but once the
+// cache has let it go, edits made through it are no longer written.
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <memory>
+
+#include "cube/CUBEGridEntry.h"
+
+class KIVOSurfaceCUBEIO;
+
+class CUBEEditCache {
+public:
+    using Entry = std::shared_ptr<CUBEGridEntry>;
+    using Map = std::map<CUBEGridIdx, Entry>;
+
+    static constexpr size_t kMaxGrids = 10;
+    static constexpr long kNoBudget = 146030;
+    static constexpr long kFolderFailed = 146006;
+    static constexpr long kOpenForWriteFailed = 146020;
+    static constexpr long kNothingToEvict = -1;
+    static constexpr long kGridFailed = -1;
+
+    // The grid by key: from the cache, else from its file, else (with
+    // create) a new one. Empty for an invalid key or a missing grid without
+    // create (status untouched), or on failure (status set).
+    Entry getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status, bool create, bool stamp);
+
+    // Writes every modified grid and lets go of every grid that is safely on
+    // disk; a grid that could not be written stays, and its status is returned.
+    long flush(const KIVOSurfaceCUBEIO& surface);
+    // Marks every modified grid clean, writing nothing.
+    void markClean();
+    // Lets go of every grid, written or not.
+    void clear() { m_entries.clear(); }
+
+    bool empty() const { return m_entries.empty(); }
+    size_t size() const { return m_entries.size(); }
+    const Map& entries() const { return m_entries; }
+    uint64_t heldBytes() const;
+    // The edit-cache part of the surface's cache dump.
+    void print() const;
+
+private:
+    bool makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status);
+    bool evictOne(KIVOSurfaceCUBEIO& surface, long& status);
+    static long save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);
+    Entry load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, bool exists, bool create, long& status);
+    Entry readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);
+    Entry createGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);
+
+    Map m_entries;
+};

@@ -1,0 +1,108 @@
+#include "cube/CUBEGridEntry.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+
+#include "cube_engine/cube_serialise.h"
+#include "cube_engine/cube_stream.h"
+#include "platform/core/NORVAByteIO.h"
+
+namespace {
+
+const uint8_t kMagic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'G', '\r', '\n', 0x1A, '\n'};
+
+const uint64_t kGridHeaderBytes = 28;
+// The fewest bytes a node can take in a dump: its record (21 bytes in layout
+// 0; 33 in the current layout, 28 in the older one the engine falls back to)
+// and its hypothesis count; a cached value follows unless the mode has none.
+uint64_t minimumNodeBytes(int16_t layout, uint32_t mode) {
+    const uint64_t record = layout == 0 ? 21 : 28;
+    return record + 4 + (mode == CUBE_GRID_NONE ? 0 : 4);
+}
+
+// Bytes between the stream's position and the end of the file.
+bool remainingBytes(FILE* file, uint64_t& remaining) {
+    struct stat info;
+    const long position = std::ftell(file);
+    if (position < 0 || fstat(fileno(file), &info) != 0 || info.st_size < position) return false;
+    remaining = static_cast<uint64_t>(info.st_size) - static_cast<uint64_t>(position);
+    return true;
+}
+
+}  // namespace
+
+CUBEGridEntry::~CUBEGridEntry() {
+    if (grid == nullptr) return;
+    printf("Releasing grid %d x %d\n", row, column);
+    cube_grid_release(grid);
+}
+
+long CUBEGridEntry::read(FILE* file, const _cube_param* params, bool modifiedOnly, uint32_t maxSide) {
+    using namespace NORVAByteIO;
+    uint8_t magic[sizeof kMagic];
+    if (!readBytes(file, magic, sizeof magic)) {
+        printf("Unable to read header for grid %d x %d\n", row, column);
+        return kReadFailed;
+    }
+    if (std::memcmp(magic, kMagic, sizeof kMagic) != 0) {
+        printf("Invalid format for grid %d x %d.\n", row, column);
+        return kReadFailed;
+    }
+    uint16_t version = 0;
+    int16_t layout = 0;
+    if (!readU16(file, version) || !readI16(file, layout) || version != kFileVersion || layout > kLayout) {
+        printf("Invalid version for grid %d x %d.\n", row, column);
+        return kReadFailed;
+    }
+    if (!readU32(file, state)) {
+        printf("Failed to read the modified status for grid %d x %d.\n", row, column);
+        return kReadFailed;
+    }
+    if (modifiedOnly && state != kModified) return 0;
+    const time_t now = std::time(nullptr);
+    if (readBody(file, params, layout, maxSide) != 0) {
+        printf("De-serialize failed for grid %d x %d\n", row, column);
+        return kReadFailed;
+    }
+    stamp = now;
+    return 0;
+}
+
+// The dump is taken into memory whole and checked against its own size
+// before the engine sees it: the grid header's node counts are untrusted.
+long CUBEGridEntry::readBody(FILE* file, const _cube_param* params, int16_t layout, uint32_t maxSide) {
+    uint64_t size = 0;
+    if (!remainingBytes(file, size) || size < kGridHeaderBytes || size > SIZE_MAX) return kReadFailed;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+    if (!bytes || !NORVAByteIO::readBytes(file, bytes.get(), size)) return kReadFailed;
+    const uint32_t nx = cube_get_u32(bytes.get());
+    const uint32_t ny = cube_get_u32(bytes.get() + 4);
+    const uint32_t mode = cube_get_u32(bytes.get() + 24);
+    if (nx > maxSide || ny > maxSide) return kReadFailed;
+    const uint64_t nodes = static_cast<uint64_t>(nx) * ny;
+    if (nodes > (size - kGridHeaderBytes) / minimumNodeBytes(layout, mode)) return kReadFailed;
+    cube_stream stream;
+    cube_stream_memory_reader(&stream, bytes.get(), size);
+    _cube_grid* loaded = cube_grid_deserialise(&stream, params, layout);
+    if (loaded == nullptr) return kReadFailed;
+    cube_grid_release(grid);
+    grid = loaded;
+    return 0;
+}
+
+// The grid is laid out in memory first and handed to the file in one write,
+// which keeps the stream's per-call cost out of a dump of millions of fields.
+long CUBEGridEntry::write(FILE* file, const _cube_param* params) const {
+    using namespace NORVAByteIO;
+    if (file == nullptr || !writeBytes(file, kMagic, sizeof kMagic) || !writeU16(file, kFileVersion) ||
+        !writeI16(file, kLayout) || !writeU32(file, state))
+        return kHeaderWriteFailed;
+    if (grid == nullptr) return kGridWriteFailed;
+    cube_stream stream;
+    if (!cube_stream_memory_writer(&stream, 1u << 20)) return kGridWriteFailed;
+    const bool ok = cube_grid_serialise(&stream, grid, params) > 0 && writeBytes(file, stream.data, stream.size);
+    cube_stream_close(&stream);
+    return ok ? 0 : kGridWriteFailed;
+}

@@ -1,0 +1,562 @@
+#include "cube/KIVOSurfaceCUBEIO.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "core/KIVOBuiltInFormats.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "core/SurfaceAttributeNames.h"
+#include "platform/core/NORVAAtomicFile.h"
+#include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOMetaAttribute.h"
+#include "platform/frame/KIVOSurfaceAttributeTable.h"
+#include "platform/pathkit/PathUtilities.h"
+#include "platform/proj/NORVACoordSystem.h"
+#include "platform/proj/NORVAScaler.h"
+
+namespace {
+
+NORVAType<KIVOSurfaceDataIO> createCUBESurface(const NORVAUString& path) {
+    return NORVAType<KIVOSurfaceDataIO>(new (std::nothrow) KIVOSurfaceCUBEIO(path));
+}
+
+const bool kRegistered =
+    (KIVOBuiltInFormats::provideCreator(KIVOBuiltInFormats::CUBE_SLOT, &createCUBESurface), true);
+
+std::string narrow(const NORVAUString& s) { return s.toUTF8(); }
+
+NORVAUString leafName(const NORVAUString& path) {
+    const int32_t slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.substring(slash + 1);
+}
+
+NORVAUString folderOf(const NORVAUString& path) {
+    NORVAUString drive, folder;
+    PathUtilities::parsePath(path, &drive, &folder, nullptr, nullptr);
+    return drive + folder;
+}
+
+// Grid row or column under a distance from the north or west edge.
+uint16_t gridIndex(double distance, double inverse) {
+    const double index = std::trunc(distance * inverse);
+    return index >= 0.0 && index < CUBEGridIdx::kInvalid ? static_cast<uint16_t>(index) : CUBEGridIdx::kInvalid;
+}
+
+using RenameLog = std::vector<std::pair<NORVAUString, NORVAUString>>;
+
+// Renames a file or folder that exists; a missing one is nothing to do.
+// An existing target is never replaced.
+bool renameLogged(const NORVAUString& from, const NORVAUString& to, RenameLog& done) {
+    if (!NORVAFileUtils::exists(from)) return true;
+    if (NORVAFileUtils::exists(to) || !NORVAFileUtils::renameFile(from, to)) return false;
+    done.emplace_back(from, to);
+    return true;
+}
+
+void undo(const RenameLog& done) {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) NORVAFileUtils::renameFile(it->second, it->first);
+}
+
+}  // namespace
+
+KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
+    enterBudget();
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
+    m_metadata.reset(new KIVOSurfaceXMLMetaData(drive + folder + stem + ".xml"));
+    if (m_metadata->getStatus() != 0) {
+        printf("CUBE Surface read failed.  Unable to read meta data file.\n");
+        m_status = m_metadata->getStatus();
+        return;
+    }
+    setNames(path);
+    FILE* file = std::fopen(narrow(m_headerFileName).c_str(), "rb");
+    if (file == nullptr) {
+        printf("CUBE Surface read failed.  Unable to open header.\n");
+        m_status = kHeaderNotOpened;
+        return;
+    }
+    m_header.reset(new KIVOCUBEDataHeader(file));
+    std::fclose(file);
+    if (m_header->getStatus() != 0) {
+        printf("CUBE Surface read failed.  Header is invalid.\n");
+        m_status = m_header->getStatus();
+        m_header.reset();
+        return;
+    }
+    m_header->print(static_cast<FILE*>(nullptr));
+    m_config.load(m_metadata->getProcessMetaData());
+}
+
+KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata,
+                                     _cube_param* parameters) {
+    enterBudget();
+    if (!metadata || metadata->getStatus() != 0) {
+        printf("CUBE Surface creation failed.  Meta data is invalid\n");
+        m_status = metadata ? metadata->getStatus() : kNoMetaData;
+        std::free(parameters);
+        return;
+    }
+    m_metadata = std::move(metadata);
+    double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0, resolutionX = 0.0, resolutionY = 0.0;
+    m_metadata->getCover(minX, minY, maxX, maxY);
+    m_metadata->getResolution(resolutionX, resolutionY);
+    if (const NORVACoordSystem* coordSystem = getCoordSystem()) {
+        coordSystem->getScaler().snap(minX, minY);
+        coordSystem->getScaler().snap(maxX, maxY);
+    }
+    m_header.reset(new KIVOCUBEDataHeader(NORVAArray<double>{minX, minY}, NORVAArray<double>{maxX, maxY},
+                                          static_cast<float>(resolutionX), parameters));
+    if (m_header->getStatus() != 0) {
+        printf("CUBE Surface creation failed.  Header is invalid (%d)\n", static_cast<int>(m_header->getStatus()));
+        m_status = m_header->getStatus();
+        m_header.reset();
+        return;
+    }
+    m_header->print(static_cast<FILE*>(nullptr));
+    const NORVAArray<double>& low = m_header->getMinimum();
+    const NORVAArray<double>& high = m_header->getMaximum();
+    m_metadata->setLowerLeft(low[0], low[1]);
+    m_metadata->setDimensions(high[0] - low[0], high[1] - low[1]);
+    setNames(path);
+    m_config.load(m_metadata->getProcessMetaData());
+}
+
+KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, const NORVACoordSystem& coordSystem,
+                                     std::unique_ptr<KIVOCUBEDataHeader>& header) {
+    enterBudget();
+    std::unique_ptr<KIVODescriptor> descriptor = CUBEUtils::getDescriptor(false);
+    NORVAType<KIVOSurfaceAttributeTable> table(new KIVOSurfaceAttributeTable(KIVOMetaAttribute(*descriptor)));
+    m_metadata.reset(new KIVOSurfaceXMLMetaData(std::move(table), NORVAUString()));
+    if (m_metadata->getStatus() != 0) {
+        printf("CUBE Surface read failed.  Unable to read meta data file.\n");
+        m_status = m_metadata->getStatus();
+        return;
+    }
+    m_coordSystem.reset(new NORVACoordSystem(coordSystem));
+    m_gridPrefix = path;
+    m_header = std::move(header);
+    if (m_header && m_header->getStatus() == 0) {
+        m_config.load(m_header->getCubeParams());
+        return;
+    }
+    printf("CUBE Surface read failed.  Header is invalid.\n");
+    m_status = m_header ? m_header->getStatus() : kNoHeader;
+    m_header.reset();
+}
+
+KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(KIVOSurfaceCUBEIO& source) : KIVOSurfaceDataIO(source), KIVOResourceMember() {
+    enterBudget();
+    moveFrom(source);
+}
+
+KIVOSurfaceCUBEIO& KIVOSurfaceCUBEIO::operator=(KIVOSurfaceCUBEIO& source) {
+    if (this == &source) return *this;
+    flushCache(true, true);
+    KIVOSurfaceDataIO::operator=(source);
+    moveFrom(source);
+    return *this;
+}
+
+// The caches go with the header they belong to: shared, both surfaces would
+// write the same grids and charge the budget for them twice.
+void KIVOSurfaceCUBEIO::moveFrom(KIVOSurfaceCUBEIO& source) {
+    m_headerFileName = source.m_headerFileName;
+    m_gridPrefix = source.m_gridPrefix;
+    m_outdated = source.m_outdated;
+    m_config = source.m_config;
+    m_metadata = std::move(source.m_metadata);
+    m_header = std::move(source.m_header);
+    m_coordSystem = std::move(source.m_coordSystem);
+    m_editCache = std::move(source.m_editCache);
+    m_readCache = std::move(source.m_readCache);
+    source.m_editCache.clear();
+    source.m_readCache.clear();
+}
+
+KIVOSurfaceCUBEIO::~KIVOSurfaceCUBEIO() {
+    KIVOResourceManager::m_instance.remove(this);
+    flushCache(true, true);
+}
+
+// Every surface takes part in the budget, so that what its caches hold is
+// counted and other surfaces can make it let go.
+void KIVOSurfaceCUBEIO::enterBudget() { KIVOResourceManager::m_instance.add(this); }
+
+void KIVOSurfaceCUBEIO::setNames(const NORVAUString& path) {
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
+    m_headerFileName = drive + folder + stem + ".vcs";
+    m_gridPrefix = PathUtilities::appendPath(drive + folder + stem, stem);
+}
+
+// The path of the surface without extension (folder and stem), empty for a
+// surface without a header file.
+NORVAUString KIVOSurfaceCUBEIO::surfaceBase() const {
+    if (m_headerFileName.isEmpty()) return NORVAUString();
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(m_headerFileName, &drive, &folder, &stem, nullptr);
+    return drive + folder + stem;
+}
+
+KIVOSurfaceAttributeTable* KIVOSurfaceCUBEIO::getAttributeInfo() {
+    return m_metadata ? m_metadata->getAttributeTable() : nullptr;
+}
+
+const KIVOSurfaceAttributeTable* KIVOSurfaceCUBEIO::getAttributeInfo() const {
+    return m_metadata ? m_metadata->getAttributeTable() : nullptr;
+}
+
+const NORVACoordSystem* KIVOSurfaceCUBEIO::getCoordSystem() const {
+    if (m_coordSystem) return m_coordSystem.get();
+    long status = 0;
+    return m_metadata ? m_metadata->getCoordSystem(status) : nullptr;
+}
+
+NORVAArray<double> KIVOSurfaceCUBEIO::getMinimum() const {
+    return m_header ? m_header->getMinimum() : NORVAArray<double>();
+}
+
+NORVAArray<double> KIVOSurfaceCUBEIO::getMaximum() const {
+    return m_header ? m_header->getMaximum() : NORVAArray<double>();
+}
+
+void KIVOSurfaceCUBEIO::setModified(bool modified) {
+    if (modified == m_modified) return;
+    m_modified = modified;
+    if (!modified) m_editCache.markClean();
+}
+
+long KIVOSurfaceCUBEIO::close() { return flushCache(true, true); }
+
+long KIVOSurfaceCUBEIO::store(NORVAProgress*) {
+    if (m_headerFileName.isEmpty()) return 0;
+    if (!m_header) return kNoHeader;
+    const long status = writeHeaderFile();
+    if (status != 0) return status;
+    if (!m_metadata) return kNoMetaData;
+    m_metadata->setFileName(surfaceBase() + ".xml");
+    return m_metadata->store();
+}
+
+long KIVOSurfaceCUBEIO::writeHeaderFile() const {
+    if (!m_header || m_headerFileName.isEmpty()) return kNoHeader;
+    NORVAAtomicFile file;
+    if (!file.open(m_headerFileName)) return kHeaderNotOpened;
+    const long status = m_header->store(file.file());
+    if (status != 0) return status;
+    return file.commit() ? 0 : KIVOCUBEDataHeader::kWriteFailed;
+}
+
+long KIVOSurfaceCUBEIO::flush() {
+    printf("Calling flush for surface %s\n", narrow(m_headerFileName).c_str());
+    printf("Cache before flush\n");
+    printCache();
+    const long status = flushCache(true, true);
+    printf("Cache after flush\n");
+    printCache();
+    return status;
+}
+
+long KIVOSurfaceCUBEIO::flushCache(bool editCache, bool readCache) {
+    printCache();
+    if (readCache) m_readCache.clear();
+    const long status = editCache ? m_editCache.flush(*this) : 0;
+    printCache();
+    return status;
+}
+
+void KIVOSurfaceCUBEIO::printCache() const {
+    if (m_editCache.empty() && m_readCache.empty()) {
+        printf("\tCache is empty\n");
+        return;
+    }
+    printf("\n** Begin cache dump **\n");
+    m_editCache.print();
+    m_readCache.print();
+}
+
+uint64_t KIVOSurfaceCUBEIO::getHeldBytes() const { return m_editCache.heldBytes() + m_readCache.heldBytes(); }
+
+void KIVOSurfaceCUBEIO::releaseCache() { flushCache(true, true); }
+
+bool KIVOSurfaceCUBEIO::checkOutdated() {
+    if (m_outdated) return true;
+    // A surface whose header was never written has nothing to be older than.
+    int64_t headerTime = 0;
+    if (!NORVAFileUtils::modificationTime(m_headerFileName, headerTime)) return false;
+    const KIVOSurfaceMetaData* metadata = getMetaData();
+    if (metadata == nullptr) return false;
+    const NORVAUString dataPath = NORVAEnvironment::getVar("ZDRS_DATA_PATH");
+    for (const KIVOSourceItem& item : metadata->getSourceRecord().items) {
+        if (item.key != SurfaceAttributeNames::kSurveyLine) continue;
+        for (const char* part : {"ProcessedDepths", "TPE"}) {
+            int64_t time = 0;
+            const NORVAUString path = PathUtilities::appendPath(PathUtilities::appendPath(dataPath, item.value), part);
+            if (!NORVAFileUtils::modificationTime(path, time)) return m_outdated;
+            if (time > headerTime) m_outdated = true;
+        }
+    }
+    return m_outdated;
+}
+
+// Node queries are served from the layer cache by its own iterators; until
+// they exist a query finds nothing.
+NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(double, double, double, double, bool, long& status,
+                                                    NORVAProgress*, double) {
+    status = 0;
+    return NORVAType<KIVOSurfaceIter>();
+}
+
+NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(const NORVAGeometry&, bool, long& status, NORVAProgress*,
+                                                    double) {
+    status = 0;
+    return NORVAType<KIVOSurfaceIter>();
+}
+
+std::vector<NORVAUString> KIVOSurfaceCUBEIO::attributeNames(bool persistentOnly) const {
+    std::vector<NORVAUString> names;
+    const KIVOSurfaceAttributeTable* table = getAttributeInfo();
+    if (table == nullptr) return names;
+    const KIVODescriptor& descriptor = table->getDescriptor();
+    const long count = persistentOnly ? descriptor.getNumberOfPersistent() : descriptor.getNumberOfAttributes();
+    for (long i = 0; i < count; ++i) names.push_back(descriptor.getAttributeName(i));
+    return names;
+}
+
+// One listing of the grid folder answers every "does it exist" of a scan
+// over all grids, which may run to thousands.
+std::set<NORVAUString> KIVOSurfaceCUBEIO::folderEntries() const {
+    std::vector<NORVAUString> names;
+    NORVAFileUtils::listDirectory(folderOf(m_gridPrefix + ".vcg"), names);
+    return std::set<NORVAUString>(names.begin(), names.end());
+}
+
+long KIVOSurfaceCUBEIO::deleteCacheFiles() {
+    if (!m_header) return 0;
+    const std::set<NORVAUString> present = folderEntries();
+    const std::vector<NORVAUString> attributes = attributeNames(true);
+    for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
+        for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column)
+            for (const NORVAUString& attribute : attributes) {
+                const NORVAUString name = CUBEUtils::layerFileName(m_gridPrefix, attribute, row, column);
+                if (present.count(leafName(name)) != 0) NORVAFileUtils::removeFile(name);
+            }
+    return 0;
+}
+
+long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
+    // Nothing cached may be written back over the deleted surface later.
+    m_editCache.clear();
+    m_readCache.clear();
+    deleteCacheFiles();
+    if (m_header) {
+        const std::set<NORVAUString> present = folderEntries();
+        for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
+            for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
+                const NORVAUString name = CUBEUtils::gridFileName(m_gridPrefix, row, column);
+                if (present.count(leafName(name)) != 0) NORVAFileUtils::removeFile(name);
+            }
+    }
+    printf("Removing all files for CUBE surface %s\n", narrow(m_headerFileName).c_str());
+    const NORVAUString base = surfaceBase();
+    if (base.isEmpty()) return 0;
+    NORVAFileUtils::removeDirectory(base);
+    NORVAFileUtils::removeFile(base + ".vcs");
+    if (withMetadata) NORVAFileUtils::removeFile(base + ".xml");
+    KIVOSurfaceUtils::delete3DTerrainFiles(m_headerFileName);
+    return 0;
+}
+
+long KIVOSurfaceCUBEIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {
+    if (m_header) {
+        const std::set<NORVAUString> present = folderEntries();
+        const std::vector<NORVAUString> attributes = attributeNames(true);
+        for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
+            for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
+                const NORVAUString grid = CUBEUtils::gridFileName(m_gridPrefix, row, column);
+                if (present.count(leafName(grid)) == 0) continue;
+                files.push_back(grid);
+                for (const NORVAUString& attribute : attributes) {
+                    const NORVAUString layer = CUBEUtils::layerFileName(m_gridPrefix, attribute, row, column);
+                    if (present.count(leafName(layer)) != 0) files.push_back(layer);
+                }
+            }
+    }
+    const NORVAUString base = surfaceBase();
+    if (base.isEmpty()) return 0;
+    files.push_back(base + ".vcs");
+    files.push_back(base + ".xml");
+    return 0;
+}
+
+long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
+    const NORVAUString base = surfaceBase();
+    if (!m_header || base.isEmpty() || newName.isEmpty() || newName.indexOf(u'/') >= 0) return kRenameFailed;
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(m_headerFileName, &drive, &folder, &stem, nullptr);
+    if (newName == stem) return 0;
+    const NORVAUString newBase = drive + folder + newName;
+    if (NORVAFileUtils::exists(newBase + ".vcs") || NORVAFileUtils::exists(newBase + ".xml") ||
+        NORVAFileUtils::exists(newBase))
+        return kRenameFailed;
+    RenameLog done;
+    bool ok = renameLogged(base + ".vcs", newBase + ".vcs", done) && renameLogged(base + ".xml", newBase + ".xml", done);
+    if (ok && NORVAFileUtils::isDirectory(base))
+        ok = renameLogged(base, newBase, done) && renameInFolder(newBase, newName, done);
+    if (!ok) {
+        undo(done);
+        return kRenameFailed;
+    }
+    m_headerFileName = newBase + ".vcs";
+    if (m_metadata) m_metadata->setFileName(newBase + ".xml");
+    m_gridPrefix = PathUtilities::appendPath(newBase, newName);
+    return 0;
+}
+
+bool KIVOSurfaceCUBEIO::renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
+                                       RenameLog& done) const {
+    NORVAUString stem;
+    PathUtilities::parsePath(m_gridPrefix, nullptr, nullptr, &stem, nullptr);
+    const NORVAUString oldPrefix = PathUtilities::appendPath(folder, stem);
+    const NORVAUString newPrefix = PathUtilities::appendPath(folder, newStem);
+    std::vector<NORVAUString> listed;
+    NORVAFileUtils::listDirectory(folder, listed);
+    const std::set<NORVAUString> present(listed.begin(), listed.end());
+    const std::vector<NORVAUString> attributes = attributeNames(false);
+    auto move = [&](const NORVAUString& from, const NORVAUString& to) {
+        return present.count(leafName(from)) == 0 || renameLogged(from, to, done);
+    };
+    for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
+        for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
+            if (!move(CUBEUtils::gridFileName(oldPrefix, row, column), CUBEUtils::gridFileName(newPrefix, row, column)))
+                return false;
+            for (const NORVAUString& attribute : attributes)
+                if (!move(CUBEUtils::layerFileName(oldPrefix, attribute, row, column),
+                          CUBEUtils::layerFileName(newPrefix, attribute, row, column)))
+                    return false;
+        }
+    return true;
+}
+
+_cube_param* KIVOSurfaceCUBEIO::getCubeParameters() const { return m_header ? m_header->getCubeParams() : nullptr; }
+
+float KIVOSurfaceCUBEIO::getResolution() const { return m_header ? m_header->getResolution() : 0.0f; }
+
+long KIVOSurfaceCUBEIO::getPixelDim(unsigned long& across, unsigned long& down) const {
+    across = m_header ? m_header->getNumXPixels() : 0;
+    down = m_header ? m_header->getNumYPixels() : 0;
+    return 0;
+}
+
+long KIVOSurfaceCUBEIO::getGridDim(unsigned long& across, unsigned long& down) const {
+    across = down = m_header ? m_header->getGridSize() : 0;
+    return 0;
+}
+
+CubeExtractor KIVOSurfaceCUBEIO::getDisambiguationType() const {
+    const _cube_param* params = getCubeParameters();
+    return params != nullptr ? static_cast<CubeExtractor>(params->mthd) : CUBE_UNKNOWN;
+}
+
+bool KIVOSurfaceCUBEIO::localeChanged(const _cube_param* workspace, CubeExtractor method) const {
+    if (method != CUBE_LOCALE && method != CUBE_DENSITY_LOCALE) return false;
+    const _cube_param* held = m_header->getCubeParams();
+    // Written so that a NaN on either side counts as a difference.
+    return !(workspace->locale_strength_max == held->locale_strength_max) ||
+           !(workspace->density_strength_cutoff == held->density_strength_cutoff) ||
+           workspace->locale_radius != held->locale_radius ||
+           workspace->enable_null_hypothesis != held->enable_null_hypothesis;
+}
+
+bool KIVOSurfaceCUBEIO::setDisambiguationType(CubeExtractor method) {
+    if (!m_header || m_header->getCubeParams() == nullptr) return false;
+    std::unique_ptr<_cube_param, void (*)(void*)> workspace(CUBEUtils::getParams(0, m_header->getResolution()),
+                                                             &std::free);
+    if (!workspace) return false;
+    _cube_param* held = m_header->getCubeParams();
+    if (static_cast<uint32_t>(method) == held->mthd && !localeChanged(workspace.get(), method)) {
+        printf("Disambiguation method not changed.\n");
+        return false;
+    }
+    NORVAUString name;
+    CUBEUtils::disamTypeToString(method, name);
+    printf("Changing disambiguation method:\n\tMethod:%s\n\tLocale Strenght Max: %3.2f\n\tDensity Strength Cutoff: "
+           "%3.2f\n\tLocale Radius: %d\n",
+           narrow(name).c_str(), static_cast<double>(workspace->locale_strength_max),
+           static_cast<double>(workspace->density_strength_cutoff), static_cast<int>(workspace->locale_radius));
+    held->mthd = static_cast<uint32_t>(method);
+    held->locale_strength_max = workspace->locale_strength_max;
+    held->density_strength_cutoff = workspace->density_strength_cutoff;
+    held->locale_radius = workspace->locale_radius;
+    held->enable_null_hypothesis = workspace->enable_null_hypothesis;
+    flush();
+    // The cached layers were extracted with the old method.
+    deleteCacheFiles();
+    return m_modified || writeHeaderFile() == 0;
+}
+
+KIVOSurfaceCUBEIO::_cubeGridIdx KIVOSurfaceCUBEIO::makeKey(uint16_t row, uint16_t column) const {
+    _cubeGridIdx key;
+    if (!m_header) return key;
+    const uint32_t tile = m_header->getGridSize();
+    const float resolution = m_header->getResolution();
+    const double span = static_cast<double>(resolution) * tile;
+    const uint32_t colOffset = column * tile;
+    const uint32_t rowOffset = row * tile;
+    // Counted in whole nodes, so the last grids end exactly at the surface's edge.
+    const uint32_t across = m_header->getNumXPixels(), down = m_header->getNumYPixels();
+    const uint32_t columns = colOffset < across ? std::min(tile, across - colOffset) : 0;
+    const uint32_t rows = rowOffset < down ? std::min(tile, down - rowOffset) : 0;
+    return _cubeGridIdx(row, column, rowOffset, colOffset, rows, columns, m_header->getMinimum()[0] + column * span,
+                        m_header->getMaximum()[1] - row * span, resolution, resolution);
+}
+
+std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> KIVOSurfaceCUBEIO::getGrid(double x, double y, long& status,
+                                                                          bool create) {
+    status = 0;
+    if (!m_header) return nullptr;
+    const NORVAArray<double>& low = m_header->getMinimum();
+    const NORVAArray<double>& high = m_header->getMaximum();
+    if (!(x >= low[0] && x <= high[0] && y >= low[1] && y <= high[1])) return nullptr;
+    const double inverse = 1.0 / (static_cast<double>(m_header->getResolution()) * m_header->getGridSize());
+    _cubeGridIdx key;
+    key.row = gridIndex(high[1] - y, inverse);
+    key.column = gridIndex(x - low[0], inverse);
+    return getGrid(key, status, create, true);
+}
+
+std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> KIVOSurfaceCUBEIO::getGrid(const _cubeGridIdx& index, long& status,
+                                                                          bool create, bool stamp) {
+    return m_editCache.getGrid(*this, index, status, create, stamp);
+}
+
+_cube_node* KIVOSurfaceCUBEIO::getCubeNode(const double& x, const double& y, long& status, bool create) {
+    std::shared_ptr<_cubeEntry> entry = getGrid(x, y, status, create);
+    if (!entry || entry->grid == nullptr) return nullptr;
+    return cube_grid_get_node_at(entry->grid, x - entry->left, entry->top - y);
+}
+
+long KIVOSurfaceCUBEIO::getGrids(std::vector<_cubeGridIdx>& out, double x0, double y0, double x1, double y1, bool) {
+    if (!m_header) return 0;
+    const NORVAArray<double>& low = m_header->getMinimum();
+    const NORVAArray<double>& high = m_header->getMaximum();
+    x0 = std::max(x0, low[0]);
+    y0 = std::max(y0, low[1]);
+    x1 = std::min(x1, high[0]);
+    y1 = std::min(y1, high[1]);
+    if (!(x0 <= x1 && y0 <= y1)) return 0;
+    const double inverse = 1.0 / (static_cast<double>(m_header->getResolution()) * m_header->getGridSize());
+    const uint32_t lastRowAllowed = m_header->getGridsDown() - 1, lastColumnAllowed = m_header->getGridsAcross() - 1;
+    const uint32_t firstRow = std::min<uint32_t>(gridIndex(high[1] - y1, inverse), lastRowAllowed);
+    const uint32_t lastRow = std::min<uint32_t>(gridIndex(high[1] - y0, inverse), lastRowAllowed);
+    const uint32_t firstColumn = std::min<uint32_t>(gridIndex(x0 - low[0], inverse), lastColumnAllowed);
+    const uint32_t lastColumn = std::min<uint32_t>(gridIndex(x1 - low[0], inverse), lastColumnAllowed);
+    for (uint32_t row = firstRow; row <= lastRow; ++row)
+        for (uint32_t column = firstColumn; column <= lastColumn; ++column)
+            out.push_back(makeKey(static_cast<uint16_t>(row), static_cast<uint16_t>(column)));
+    return 0;
+}

@@ -1,0 +1,127 @@
+#pragma once
+// The storage of CUBE surfaces: a ".vcs" header, an ".xml" metadata file, and
+// a folder named after the surface holding grid files ".vcg" and layer-cache
+// files ".vcc". Through the generic interface a CUBE surface is read from its
+// layers; nodes are edited through getGrid/getCubeNode, whose grids live in
+// the edit cache. The surface takes part in the process-wide memory budget
+// with both of its caches.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "cube/CUBEEditCache.h"
+#include "cube/CUBELayerCache.h"
+#include "cube/CUBEParameterFactory.h"
+#include "cube/CUBEUtils.h"
+#include "cube/KIVOCUBEDataHeader.h"
+#include "platform/frame/KIVOResourceManager.h"
+#include "platform/frame/KIVOSurfaceDataIO.h"
+#include "platform/frame/KIVOSurfaceXMLMetaData.h"
+
+class NORVACoordSystem;
+
+class KIVOSurfaceCUBEIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
+public:
+    using _cubeGridIdx = CUBEGridIdx;
+    using _cubeEntry = CUBEGridEntry;
+
+    static constexpr long kNoMetaData = 146004;
+    static constexpr long kHeaderNotOpened = 146006;
+    // A rename target exists already, or a rename failed (and was undone).
+    static constexpr long kRenameFailed = 146006;
+    static constexpr long kNoHeader = -1;
+
+    // Opens an existing surface.
+    explicit KIVOSurfaceCUBEIO(const NORVAUString& path);
+    // Creates a new surface from filled metadata, which it takes over along
+    // with the parameter block. Nothing is written until store.
+    KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata,
+                      _cube_param* parameters);
+    // A surface around a header the caller made; takes the header over.
+    KIVOSurfaceCUBEIO(const NORVAUString& path, const NORVACoordSystem& coordSystem,
+                      std::unique_ptr<KIVOCUBEDataHeader>& header);
+    // Copies move metadata, header, coordinate system and both caches over:
+    // the source is left unusable.
+    KIVOSurfaceCUBEIO(KIVOSurfaceCUBEIO& source);
+    KIVOSurfaceCUBEIO& operator=(KIVOSurfaceCUBEIO& source);
+    ~KIVOSurfaceCUBEIO() override;
+
+    KIVOSurfaceAttributeTable* getAttributeInfo() override;
+    const KIVOSurfaceAttributeTable* getAttributeInfo() const override;
+    const NORVACoordSystem* getCoordSystem() const override;
+    NORVAArray<double> getMinimum() const override;
+    NORVAArray<double> getMaximum() const override;
+    NORVAUString getSourceName() const override { return m_headerFileName; }
+    KIVOSurfaceMetaData* getMetaData() override { return m_metadata.get(); }
+    const KIVOSurfaceMetaData* getMetaData() const override { return m_metadata.get(); }
+    long set(double, double, const KIVOAttributeSet&, const KIVODescriptor&, double) override { return 0; }
+    void setModified(bool modified) override;
+    long open() override { return 0; }
+    long close() override;
+    // Writes the header and the metadata (never grids) of a surface that has
+    // a header file name.
+    long store(NORVAProgress* progress) override;
+    long flush() override;
+    bool isOutdated() const override { return m_outdated; }
+    bool checkOutdated() override;
+    NORVAType<KIVOSurfaceIter> query(double x0, double y0, double x1, double y1, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override;
+    NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override;
+    using KIVOSurfaceDataIO::query;
+    long deleteAllFiles(bool withMetadata) override;
+    long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
+    // Renames every file of the surface to the new stem in the same folder;
+    // refuses an existing target and leaves everything as it was on failure.
+    long rename(const NORVAUString& newName) override;
+
+    uint64_t getHeldBytes() const override;
+    void releaseCache() override;
+
+    _cube_param* getCubeParameters() const;
+    float getResolution() const;
+    long getPixelDim(unsigned long& across, unsigned long& down) const;
+    long getGridDim(unsigned long& across, unsigned long& down) const;
+    CubeExtractor getDisambiguationType() const;
+    const CUBEParameterFactory::Configuration& getCUBEConfig() const { return m_config; }
+    // False when nothing changed or the header could not be rewritten.
+    bool setDisambiguationType(CubeExtractor method);
+    long deleteCacheFiles();
+
+    _cube_node* getCubeNode(const double& x, const double& y, long& status, bool create);
+    std::shared_ptr<_cubeEntry> getGrid(double x, double y, long& status, bool create);
+    std::shared_ptr<_cubeEntry> getGrid(const _cubeGridIdx& index, long& status, bool create, bool stamp);
+    long getGrids(std::vector<_cubeGridIdx>& out, double x0, double y0, double x1, double y1, bool unused);
+
+    const KIVOCUBEDataHeader* getHeader() const { return m_header.get(); }
+    const NORVAUString& getGridPrefix() const { return m_gridPrefix; }
+    // The key of a grid as a newly created one would have it.
+    _cubeGridIdx makeKey(uint16_t row, uint16_t column) const;
+
+private:
+    friend class CUBEEditCache;
+
+    void enterBudget();
+    void setNames(const NORVAUString& path);
+    NORVAUString surfaceBase() const;
+    long writeHeaderFile() const;
+    long flushCache(bool editCache, bool readCache);
+    void printCache() const;
+    std::set<NORVAUString> folderEntries() const;
+    std::vector<NORVAUString> attributeNames(bool persistentOnly) const;
+    bool renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
+                        std::vector<std::pair<NORVAUString, NORVAUString>>& done) const;
+    bool localeChanged(const _cube_param* workspace, CubeExtractor method) const;
+    void moveFrom(KIVOSurfaceCUBEIO& source);
+
+    NORVAUString m_headerFileName;
+    NORVAUString m_gridPrefix;
+    NORVAType<KIVOSurfaceXMLMetaData> m_metadata;
+    bool m_outdated = false;
+    CUBEEditCache m_editCache;
+    CUBELayerCache m_readCache;
+    std::unique_ptr<KIVOCUBEDataHeader> m_header;
+    CUBEParameterFactory::Configuration m_config;
+    std::unique_ptr<NORVACoordSystem> m_coordSystem;
+};
