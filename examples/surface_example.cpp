@@ -1,0 +1,93 @@
+// Builds a small gridded surface, stores it, opens it again by file name
+// through the format registry and prints what it holds.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "core/KIVOSurfaceOpen.h"
+#include "core/SurfaceAttributeNames.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
+#include "platform/frame/KIVOMemAttributeSet.h"
+#include "platform/frame/KIVOMemDescriptor.h"
+#include "platform/proj/NORVACoordSystem.h"
+
+namespace {
+
+using namespace SurfaceAttributeNames;
+
+KIVOMemDescriptor makeDescriptor() {
+    KIVODescriptor::AttribEntry depth(kDepth, KIVODataType::FLOAT);
+    depth.unitKey = "m";
+    depth.unitDirection = "DEPTH";
+    KIVODescriptor::AttribEntry uncertainty(kUncertainty, KIVODataType::FLOAT);
+    uncertainty.unitKey = "m";
+    return KIVOMemDescriptor({depth, uncertainty});
+}
+
+long createSurface(const NORVAUString& path, const KIVOMemDescriptor& descriptor) {
+    NORVAType<KIVOSurfaceAttributeTable> table(new KIVOSurfaceAttributeTable(KIVOMetaAttribute(descriptor)));
+    NORVAType<KIVOSurfaceXMLMetaData> metadata(new KIVOSurfaceXMLMetaData(std::move(table), path));
+    NORVACoordSystem utm("EPSG:32631", "WGS 84 / UTM zone 31N");
+    NORVAUString s1, s2, s3;
+    utm.toStrings(s1, s2, s3);
+    metadata->setCoordSystemString(s1, s2, s3);
+    metadata->setLowerLeft(500000.0, 5700000.0);
+    metadata->setDimensions(40.0, 30.0);  // 41 x 31 nodes at 1 m
+    metadata->setResolution(1.0);
+
+    KIVOGriddedDataIO surface(path, std::move(metadata));
+    if (surface.getStatus() != 0) return surface.getStatus();
+    KIVOMemAttributeSet node(descriptor);
+    for (int i = 0; i <= 40; i += 4) {
+        double x = 500000.0 + i, y = 5700000.0 + i * 0.75;
+        node.setValue(0, static_cast<float>(20.0 + 0.05 * i));
+        node.setValue(1, static_cast<float>(0.25 + 0.01 * i));
+        long status = surface.set(x, y, node, descriptor, 1.0);
+        if (status != 0) return status;
+    }
+    return surface.store(nullptr);
+}
+
+void printSurface(KIVOSurface& surface) {
+    NORVAArray<double> mn = surface.getMinimum(), mx = surface.getMaximum();
+    std::printf("surface %s\n", surface.getSourceName().toUTF8().c_str());
+    if (mn.size() >= 2 && mx.size() >= 2)
+        std::printf("extent: (%.2f, %.2f) - (%.2f, %.2f)\n", mn[0], mn[1], mx[0], mx[1]);
+    const KIVODescriptor& descriptor = surface.getAttributeInfo()->getDescriptor();
+    for (long i = 0; i < descriptor.getNumberOfAttributes(); ++i)
+        std::printf("attribute %ld: %s (type %d)\n", i, descriptor.getAttributeName(i).toUTF8().c_str(),
+                    static_cast<int>(descriptor.getAttributeType(i)));
+    long status = 0;
+    NORVAType<KIVOSurfaceIter> iter =
+        surface.query(mn[0], mn[1], mx[0], mx[1], status, false, nullptr, nullptr, 1.0);
+    int shown = 0;
+    while (iter && !iter->done(status) && shown < 5) {
+        double x = 0.0, y = 0.0, depth = 0.0, uncertainty = 0.0;
+        iter->getPosition(x, y, -1);
+        iter->getAttributes()->getDoubleValue(0, depth, false);
+        iter->getAttributes()->getDoubleValue(1, uncertainty, false);
+        std::printf("node (%.1f, %.1f): depth %.2f m, uncertainty %.2f m\n", x, y, depth, uncertainty);
+        ++shown;
+        iter->next(status);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string folder = argc > 1 ? argv[1] : ".";
+    NORVAUString path(folder + "/example.vns");
+    KIVOMemDescriptor descriptor = makeDescriptor();
+    long status = createSurface(path, descriptor);
+    if (status != 0) {
+        std::fprintf(stderr, "creating the surface failed: %ld\n", status);
+        return 1;
+    }
+    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
+    if (!surface) {
+        std::fprintf(stderr, "opening %s failed: %ld\n", path.toUTF8().c_str(), status);
+        return 1;
+    }
+    printSurface(*surface);
+    return 0;
+}
