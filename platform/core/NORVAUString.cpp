@@ -1,9 +1,13 @@
 #include "platform/core/NORVAUString.h"
 
+#include <unicode/uchar.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 
 NORVAUString::NORVAUString(const char* utf8)
@@ -77,10 +81,18 @@ NORVAUString NORVAUString::formatDouble(double value, bool grouping) {
     if (std::isnan(value)) return NORVAUString("NaN");
     if (std::isinf(value)) return NORVAUString(value > 0 ? "Infinity" : "-Infinity");
     char buf[64];
-    for (int precision = 1; precision <= 17; ++precision) {
+    int precision = 1;
+    for (; precision <= 17; ++precision) {
         std::snprintf(buf, sizeof buf, "%.*g", precision, value);
         if (std::strtod(buf, nullptr) == value) break;
     }
+    precision = std::min(precision, 17);
+    // %g turns 100 into "1e+02"; whole numbers and moderate magnitudes read
+    // better in positional notation, which is equally exact.
+    const char* e = std::strchr(buf, 'e');
+    const int exponent = e ? std::atoi(e + 1) : 0;
+    if (e && exponent >= 0 && exponent < 17)
+        std::snprintf(buf, sizeof buf, "%.*f", std::max(0, precision - 1 - exponent), value);
     std::string text(buf);
     return NORVAUString(grouping ? groupDigits(text) : text);
 }
@@ -123,7 +135,10 @@ bool NORVAUString::parseDouble(double& out) const {
     errno = 0;
     char* end = nullptr;
     double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || errno == ERANGE) return false;
+    if (end != s.c_str() + s.size()) return false;
+    // ERANGE also flags a subnormal result, which is exact enough to keep;
+    // overflow and underflow to zero are refused.
+    if (errno == ERANGE && (std::isinf(v) || v == 0.0)) return false;
     out = v;
     return true;
 }
