@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "core/KIVORangeAttributeFilter.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
@@ -72,6 +73,45 @@ void printSurface(KIVOSurface& surface) {
     }
 }
 
+// Nodes whose depth lies between 20.5 m and 21.5 m, through a range filter.
+void printFilteredQuery(KIVOSurface& surface) {
+    NORVAArray<double> mn = surface.getMinimum(), mx = surface.getMaximum();
+    long depthIndex = surface.getAttributeInfo()->getDescriptor().getAttributeIndex(kDepth);
+    KIVORangeAttributeFilter filter(depthIndex, 20.5, 21.5, KIVORangeAttributeFilter::INSIDE_INCLUSIVE);
+    long status = 0;
+    NORVAType<KIVOSurfaceIter> iter =
+        surface.query(mn[0], mn[1], mx[0], mx[1], status, false, &filter, nullptr, 1.0);
+    std::printf("nodes with depth in [20.5, 21.5]:");
+    while (iter && !iter->done(status)) {
+        double depth = 0.0;
+        iter->getAttributes()->getDoubleValue(0, depth, false);
+        std::printf(" %.2f", depth);
+        iter->next(status);
+    }
+    std::printf("\n");
+}
+
+// The same nodes served as soundings, the way the builders consume surfaces.
+void printSoundings(KIVOSurface& surface) {
+    NORVAType<KIVOPointIter> soundings = surface.getIterator(nullptr, nullptr);
+    long status = 0, depthField = -1, errorField = -1;
+    KIVOPointIter::DATA_TYPE type;
+    soundings->indexOf(kDepth, depthField, type);
+    soundings->indexOf(kVerticalError, errorField, type);
+    int count = 0;
+    double x = 0.0, y = 0.0, depth = 0.0, error = 0.0;
+    while (!soundings->done(status)) {
+        if (++count == 3) {
+            soundings->getPosition(x, y);
+            soundings->get(depthField, depth);
+            soundings->get(errorField, error);
+        }
+        soundings->next(status);
+    }
+    std::printf("%d soundings; the third at (%.1f, %.1f): depth %.2f m, vertical error %.2f m\n", count, x, y,
+                depth, error);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,5 +129,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     printSurface(*surface);
+    printFilteredQuery(*surface);
+    printSoundings(*surface);
     return 0;
 }
