@@ -1,0 +1,92 @@
+#pragma once
+// Shared pieces of the CUBE surface tests: a temporary folder and stored
+// CUBE surfaces whose tiles are made small enough to hold many grids.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cube/CUBEUtils.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOMetaAttribute.h"
+#include "platform/frame/KIVOSurfaceAttributeTable.h"
+#include "platform/frame/KIVOSurfaceXMLMetaData.h"
+
+namespace cubetest {
+
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kivo-cube-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (::mkdtemp(buf.data())) m_path = NORVAUString(std::string(buf.data()));
+    }
+    ~TempDir() {
+        if (!m_path.isEmpty()) NORVAFileUtils::removeDirectory(m_path, true);
+    }
+    NORVAUString file(const std::string& name) const { return m_path + "/" + NORVAUString(name); }
+    const NORVAUString& path() const { return m_path; }
+
+private:
+    NORVAUString m_path;
+};
+
+inline std::vector<uint8_t> readAll(const NORVAUString& path) {
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+    if (!f) return bytes;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(f);
+    return bytes;
+}
+
+inline void writeAll(const NORVAUString& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.toUTF8().c_str(), "wb");
+    if (!f) return;
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+inline void putU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Metadata of a new CUBE surface over (x0, y0) .. (x0 + width, y0 + height).
+inline NORVAType<KIVOSurfaceXMLMetaData> cubeMetadata(const NORVAUString& path, double x0, double y0, double width,
+                                                      double height, double resolution) {
+    std::unique_ptr<KIVODescriptor> descriptor = CUBEUtils::getDescriptor(false);
+    auto table = makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(*descriptor));
+    auto meta = makeNORVAType<KIVOSurfaceXMLMetaData>(std::move(table), path);
+    meta->setLowerLeft(x0, y0);
+    meta->setDimensions(width, height);
+    meta->setResolution(resolution);
+    return meta;
+}
+
+// Creates and stores a surface the way a compound surface makes its
+// members; with tile > 0 the stored tile size is replaced so that a small
+// surface spans many grids.
+inline long createStored(const NORVAUString& path, double width, double height, double resolution,
+                         uint32_t tile = 0) {
+    long status = 0;
+    {
+        auto meta = cubeMetadata(path, 1000.0, 2000.0, width, height, resolution);
+        KIVOSurfaceCUBEIO surface(path, meta, CUBEUtils::getParams(0, static_cast<float>(resolution)));
+        if (surface.getStatus() != 0) return surface.getStatus();
+        status = surface.store(nullptr);
+    }
+    if (status != 0 || tile == 0) return status;
+    std::vector<uint8_t> bytes = readAll(path);
+    putU32(bytes, 53, tile);
+    writeAll(path, bytes);
+    return 0;
+}
+
+}  // namespace cubetest

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "CubeTestSupport.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_node.h"
+
+using cubetest::TempDir;
+using Entry = std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry>;
+
+namespace {
+
+// A 20 x 12 node surface at resolution 1 in 5-node tiles: 5 x 3 grids.
+NORVAUString smallSurface(const TempDir& dir, const char* stem = "s1") {
+    const NORVAUString path = dir.file(std::string(stem) + ".vcs");
+    EXPECT_EQ(0, cubetest::createStored(path, 19.0, 11.0, 1.0, 5));
+    return path;
+}
+
+// Adds a hypothesis at `depth` to the node at (row, column) and marks the grid modified.
+void edit(KIVOSurfaceCUBEIO& s, uint16_t row, uint16_t column, float depth) {
+    long status = 0;
+    Entry e = s.getGrid(s.makeKey(row, column), status, true, true);
+    ASSERT_TRUE(e) << status;
+    ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube_grid_get_node(e->grid, 1, 2), depth, 0.25f));
+    e->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+}
+
+// The depth of the edited node's hypothesis, or -1 when the grid or the hypothesis is missing.
+float depthAt(KIVOSurfaceCUBEIO& s, uint16_t row, uint16_t column) {
+    long status = 0;
+    Entry e = s.getGrid(s.makeKey(row, column), status, false, true);
+    if (!e) return -1.0f;
+    const _cube_node* node = cube_grid_get_node(e->grid, 1, 2);
+    return node->hypotheses != 0 ? cube_node_hyp(node, node->hypotheses)->depth : -1.0f;
+}
+
+class LimitGuard {
+public:
+    explicit LimitGuard(uint64_t bytes) : m_old(KIVOResourceManager::m_instance.getMemoryLimit()) {
+        KIVOResourceManager::m_instance.setMemoryLimit(bytes);
+    }
+    ~LimitGuard() { KIVOResourceManager::m_instance.setMemoryLimit(m_old); }
+
+private:
+    uint64_t m_old;
+};
+
+}  // namespace
+
+TEST(CubeSurface, OpensByNameThroughTheRegistryAndNamesItsFiles) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    long status = -7;
+    NORVAType<KIVOSurface> opened = KIVOSurfaceUtils::open(path, status);
+    EXPECT_EQ(0, status);
+    EXPECT_TRUE(opened);
+
+    KIVOSurfaceCUBEIO s(path);
+    ASSERT_EQ(0, s.getStatus());
+    EXPECT_EQ(path, s.getSourceName());
+    EXPECT_EQ(dir.file("s1/s1"), s.getGridPrefix());
+    unsigned long across = 0, down = 0;
+    s.getPixelDim(across, down);
+    EXPECT_EQ(20u, across);
+    EXPECT_EQ(12u, down);
+    std::vector<NORVAUString> files;
+    s.getAssociatedFiles(files);
+    EXPECT_EQ((std::vector<NORVAUString>{dir.file("s1.vcs"), dir.file("s1.xml")}), files);
+
+    EXPECT_EQ(146006, KIVOSurfaceCUBEIO(dir.file("missing.vcs")).getStatus());
+    NORVAFileUtils::removeFile(dir.file("s1.vcs"));
+    EXPECT_EQ(146006, KIVOSurfaceCUBEIO(path).getStatus());
+}
+
+TEST(CubeSurface, CreatedSurfaceIsStoredAndReopens) {
+    TempDir dir;
+    const NORVAUString path = dir.file("member.vcs");
+    NORVAArray<double> minimum, maximum;
+    {
+        auto meta = cubetest::cubeMetadata(path, 100.0, 200.0, 50.0, 30.0, 0.5);
+        KIVOSurfaceCUBEIO created(path, meta, CUBEUtils::getParams(0, 0.5f));
+        ASSERT_EQ(0, created.getStatus());
+        EXPECT_FALSE(meta);
+        EXPECT_FALSE(NORVAFileUtils::exists(path));
+        minimum = created.getMinimum();
+        maximum = created.getMaximum();
+        EXPECT_EQ(0, created.store(nullptr));
+    }
+    KIVOSurfaceCUBEIO reopened(path);
+    ASSERT_EQ(0, reopened.getStatus());
+    EXPECT_EQ(minimum, reopened.getMinimum());
+    EXPECT_EQ(maximum, reopened.getMaximum());
+    EXPECT_EQ(0.5f, reopened.getResolution());
+
+    NORVAType<KIVOSurfaceXMLMetaData> none;
+    EXPECT_EQ(146004, KIVOSurfaceCUBEIO(path, none, CUBEUtils::getParams(0, 1.0f)).getStatus());
+}
+
+TEST(CubeSurface, GridsUnderPositionsAndTrimmedEdges) {
+    TempDir dir;
+    KIVOSurfaceCUBEIO s(smallSurface(dir));
+    const NORVAArray<double> lo = s.getMinimum(), hi = s.getMaximum();
+    long status = -7;
+    EXPECT_FALSE(s.getGrid(lo[0] - 0.01, hi[1], status, true));
+    EXPECT_EQ(0, status);
+    EXPECT_FALSE(s.getGrid(lo[0] + 1, hi[1] - 1, status, false));
+    EXPECT_EQ(0, status);
+    Entry corner = s.getGrid(hi[0], lo[1], status, true);
+    ASSERT_TRUE(corner);
+    EXPECT_EQ(4, corner->column);
+    EXPECT_EQ(2, corner->row);
+    EXPECT_EQ(0u, corner->columns);  // 20 nodes fill exactly four tiles
+    EXPECT_EQ(2u, corner->rows);
+    Entry west = s.getGrid(lo[0] + 0.5, lo[1] + 0.5, status, true);
+    ASSERT_TRUE(west);
+    EXPECT_EQ(5u, west->columns);
+    EXPECT_EQ(2u, west->rows);
+    ASSERT_NE(nullptr, s.getCubeNode(lo[0] + 0.5, lo[1] + 0.5, status, true));
+    std::vector<KIVOSurfaceCUBEIO::_cubeGridIdx> keys;
+    s.getGrids(keys, lo[0] + 4.5, lo[1], lo[0] + 5.5, hi[1] + 50, false);
+    EXPECT_EQ(6u, keys.size());
+    s.setModified(false);
+}
+
+TEST(CubeSurface, EleventhGridEvictsTheOldestThenTheLastOfEqualStamps) {
+    TempDir dir;
+    KIVOSurfaceCUBEIO s(smallSurface(dir));
+    long status = 0;
+    std::vector<Entry> held;
+    for (uint16_t i = 0; i < 10; ++i) held.push_back(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
+    for (Entry& e : held) e->stamp = 1000;
+    held[3]->stamp = 500;
+    ASSERT_TRUE(s.getGrid(s.makeKey(2, 0), status, true, true));
+    // Stamps are whole seconds: the new grid may share the older ones' second.
+    Entry again = s.getGrid(s.makeKey(0, 3), status, false, false);
+    EXPECT_FALSE(again);
+    for (Entry& e : held) e->stamp = 1000;
+    ASSERT_TRUE(s.getGrid(s.makeKey(2, 1), status, true, true));
+    EXPECT_FALSE(s.getGrid(s.makeKey(1, 4), status, false, false));
+    EXPECT_TRUE(s.getGrid(s.makeKey(1, 3), status, false, false));
+}
+
+TEST(CubeSurface, EvictedModifiedGridIsWrittenAndReloadsModifiedCleanOneIsNot) {
+    TempDir dir;
+    KIVOSurfaceCUBEIO s(smallSurface(dir));
+    edit(s, 0, 0, 12.5f);
+    long status = 0;
+    Entry clean = s.getGrid(s.makeKey(0, 1), status, true, true);
+    s.getGrid(s.makeKey(0, 0), status, false, true)->stamp = 1;
+    clean->stamp = 2;
+    for (uint16_t i = 2; i < 11; ++i) ASSERT_TRUE(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
+    const NORVAUString grid00 = CUBEUtils::gridFileName(s.getGridPrefix(), 0, 0);
+    const std::vector<uint8_t> bytes = cubetest::readAll(grid00);
+    ASSERT_GT(bytes.size(), 21u);
+    EXPECT_EQ(std::vector<uint8_t>({1, 0, 1, 0, 1, 0, 0, 0}), std::vector<uint8_t>(bytes.begin() + 13, bytes.begin() + 21));
+    EXPECT_FALSE(NORVAFileUtils::exists(CUBEUtils::gridFileName(s.getGridPrefix(), 0, 1)));
+    Entry back = s.getGrid(s.makeKey(0, 0), status, false, true);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(KIVOSurfaceCUBEIO::_cubeEntry::kModified, back->state);
+    EXPECT_EQ(12.5f, depthAt(s, 0, 0));
+    s.setModified(true);
+    s.setModified(false);
+}
+
+TEST(CubeSurface, EditsSurviveCloseAndDestructionUnlessMarkedClean) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO s(path);
+        edit(s, 0, 0, 10.0f);
+        EXPECT_EQ(0, s.close());
+        EXPECT_EQ(10.0f, depthAt(s, 0, 0));
+        edit(s, 1, 1, 11.0f);
+        EXPECT_GT(s.getHeldBytes(), 0u);
+        EXPECT_EQ(0, s.flush());
+        EXPECT_EQ(0u, s.getHeldBytes());
+        edit(s, 2, 2, 12.0f);
+    }
+    {
+        KIVOSurfaceCUBEIO s(path);
+        EXPECT_EQ(10.0f, depthAt(s, 0, 0));
+        EXPECT_EQ(11.0f, depthAt(s, 1, 1));
+        EXPECT_EQ(12.0f, depthAt(s, 2, 2));
+        edit(s, 2, 3, 13.0f);
+        s.setModified(true);
+        s.setModified(false);
+        s.flush();
+    }
+    EXPECT_FALSE(NORVAFileUtils::exists(CUBEUtils::gridFileName(dir.file("s1/s1"), 2, 3)));
+}
+
+TEST(CubeSurface, DamagedOrOversizedGridFilesAreRefused) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO s(path);
+        edit(s, 0, 0, 10.0f);
+    }
+    const NORVAUString grid = CUBEUtils::gridFileName(dir.file("s1/s1"), 0, 0);
+    const std::vector<uint8_t> good = cubetest::readAll(grid);
+    auto loadStatus = [&](const std::vector<uint8_t>& bytes) {
+        cubetest::writeAll(grid, bytes);
+        KIVOSurfaceCUBEIO s(path);
+        long status = 0;
+        Entry e = s.getGrid(s.makeKey(0, 0), status, true, true);
+        return e ? 0L : status;
+    };
+    std::vector<uint8_t> v2 = good;
+    v2[13] = 2;
+    EXPECT_EQ(-1, loadStatus(v2));
+    std::vector<uint8_t> wide = good;
+    cubetest::putU32(wide, 21, 6);  // nx above the tile size
+    EXPECT_EQ(-1, loadStatus(wide));
+    std::vector<uint8_t> huge = good;
+    cubetest::putU32(huge, 21, 5);
+    cubetest::putU32(huge, 25, 5000000);  // more nodes than the file holds
+    EXPECT_EQ(-1, loadStatus(huge));
+    for (size_t n = 0; n < good.size(); n += 7)
+        EXPECT_EQ(-1, loadStatus(std::vector<uint8_t>(good.begin(), good.begin() + n))) << n;
+    EXPECT_EQ(0, loadStatus(good));
+}
+
+TEST(CubeSurface, BudgetHoldingTwoGridsServesThreeSurfacesWithoutLosingEdits) {
+    TempDir dir;
+    const NORVAUString paths[3] = {smallSurface(dir, "a"), smallSurface(dir, "b"), smallSurface(dir, "c")};
+    KIVOSurfaceCUBEIO a(paths[0]), b(paths[1]), c(paths[2]);
+    _cube_param* p = a.getCubeParameters();
+    const uint64_t need = uint64_t(cube_node_estimate_size(1.5f, p)) * 25;
+    LimitGuard limit(2 * need + need / 2);
+    KIVOSurfaceCUBEIO* surfaces[3] = {&a, &b, &c};
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 3; ++i) {
+            edit(*surfaces[i], round, i, 5.0f + i);
+            EXPECT_LE(a.getHeldBytes() + b.getHeldBytes() + c.getHeldBytes(), 2 * need + need / 2);
+        }
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(5.0f + i, depthAt(*surfaces[i], round, i)) << round << i;
+    {
+        LimitGuard tiny(need / 2);
+        long status = 0;
+        EXPECT_FALSE(a.getGrid(a.makeKey(2, 4), status, true, true));
+        EXPECT_EQ(146030, status);
+    }
+}
+
+TEST(CubeSurface, RenameKeepsFolderFilesAndRefusesAnExistingTarget) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    smallSurface(dir, "taken");
+    KIVOSurfaceCUBEIO s(path);
+    edit(s, 1, 2, 3.0f);
+    s.flush();
+    cubetest::writeAll(CUBEUtils::layerFileName(s.getGridPrefix(), "Depth", 1, 2), {1, 2, 3});
+    EXPECT_EQ(146006, s.rename("taken"));
+    EXPECT_EQ(path, s.getSourceName());
+    EXPECT_TRUE(NORVAFileUtils::exists(path));
+    ASSERT_EQ(0, s.rename("moved"));
+    EXPECT_FALSE(NORVAFileUtils::exists(path));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s1")));
+    std::vector<NORVAUString> files;
+    s.getAssociatedFiles(files);
+    EXPECT_EQ((std::vector<NORVAUString>{dir.file("moved/moved_1x2.vcg"), dir.file("moved/moved_1x2_Depth.vcc"),
+                                         dir.file("moved.vcs"), dir.file("moved.xml")}),
+              files);
+    EXPECT_EQ(3.0f, depthAt(s, 1, 2));
+    KIVOSurfaceCUBEIO reopened(dir.file("moved.vcs"));
+    EXPECT_EQ(0, reopened.getStatus());
+}
+
+TEST(CubeSurface, DeleteAllFilesLeavesNothingToWriteBack) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO s(path);
+        edit(s, 0, 0, 1.0f);
+        s.flush();
+        edit(s, 0, 1, 2.0f);
+        EXPECT_EQ(0, s.deleteAllFiles(true));
+        EXPECT_EQ(0u, s.getHeldBytes());
+    }
+    std::vector<NORVAUString> left;
+    NORVAFileUtils::listDirectory(dir.path(), left);
+    EXPECT_TRUE(left.empty());
+}
+
+TEST(CubeSurface, DisambiguationMethodIsWrittenOnlyWhenChangedAndWritable) {
+    TempDir dir;
+    unsetenv("VARN_CUBE_PARAMETERS");
+    const NORVAUString path = smallSurface(dir);
+    const std::vector<uint8_t> before = cubetest::readAll(path);
+    KIVOSurfaceCUBEIO s(path);
+    const CubeExtractor current = s.getDisambiguationType();
+    EXPECT_FALSE(s.setDisambiguationType(current));
+    EXPECT_EQ(before.size(), cubetest::readAll(path).size());
+
+    // A header that cannot be replaced: the surface says so.
+    NORVAFileUtils::renameFile(path, dir.file("aside"));
+    NORVAFileUtils::makeDirectory(path);
+    cubetest::writeAll(path + "/keep", {1});
+    EXPECT_FALSE(s.setDisambiguationType(CUBE_LOCALE));
+    NORVAFileUtils::removeDirectory(path, true);
+    NORVAFileUtils::renameFile(dir.file("aside"), path);
+
+    EXPECT_TRUE(s.setDisambiguationType(CUBE_DENSITY_LIKELIHOOD));
+    EXPECT_EQ(CUBE_DENSITY_LIKELIHOOD, KIVOSurfaceCUBEIO(path).getDisambiguationType());
+    s.setModified(true);
+    EXPECT_TRUE(s.setDisambiguationType(CUBE_DENSITY));
+    EXPECT_EQ(CUBE_DENSITY_LIKELIHOOD, KIVOSurfaceCUBEIO(path).getDisambiguationType());
+}
