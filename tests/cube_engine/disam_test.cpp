@@ -10,17 +10,12 @@
 #include "cube_engine/cube_disam.h"
 #include "cube_engine/cube_grid.h"
 
+#include "engine_test_support.h"
+
 namespace {
 
-struct Quiet {
-    FILE *sink = fopen("/dev/null", "w");
-    Quiet() { cube_set_error_stream(sink); }
-    ~Quiet()
-    {
-        cube_set_error_stream(nullptr);
-        fclose(sink);
-    }
-};
+using enginetest::Quiet;
+
 
 void feed(_cube_node *n, float depth, int times, const _cube_param *p)
 {

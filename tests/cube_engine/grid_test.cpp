@@ -9,25 +9,12 @@
 #include "cube_engine/cube_disam.h"
 #include "cube_engine/cube_grid.h"
 
+#include "engine_test_support.h"
+
 namespace {
 
-struct CapturedReports {
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *stream;
-    CapturedReports() : stream(open_memstream(&text, &size)) { cube_set_error_stream(stream); }
-    ~CapturedReports()
-    {
-        cube_set_error_stream(nullptr);
-        fclose(stream);
-        free(text);
-    }
-    std::string str()
-    {
-        fflush(stream);
-        return std::string(text, size);
-    }
-};
+using enginetest::CapturedReports;
+
 
 struct Grid {
     _cube_grid *g;

@@ -9,7 +9,11 @@
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 
+#include "engine_test_support.h"
+
 namespace {
+
+using enginetest::Quiet;
 
 struct Node {
     _cube_node n;
@@ -24,15 +28,6 @@ struct Node {
     }
 };
 
-struct Quiet {
-    FILE *sink = fopen("/dev/null", "w");
-    Quiet() { cube_set_error_stream(sink); }
-    ~Quiet()
-    {
-        cube_set_error_stream(nullptr);
-        fclose(sink);
-    }
-};
 
 void feed(_cube_node *n, float depth, int times, const _cube_param *p, float var = 0.01f)
 {

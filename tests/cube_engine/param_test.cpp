@@ -10,26 +10,12 @@
 #include "cube_engine/cube_param.h"
 #include "cube_engine/errmod.h"
 
+#include "engine_test_support.h"
+
 namespace {
 
-// Collects what the engine reports while it is alive.
-struct CapturedReports {
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *stream;
-    CapturedReports() : stream(open_memstream(&text, &size)) { cube_set_error_stream(stream); }
-    ~CapturedReports()
-    {
-        cube_set_error_stream(nullptr);
-        fclose(stream);
-        free(text);
-    }
-    std::string str()
-    {
-        fflush(stream);
-        return std::string(text, size);
-    }
-};
+using enginetest::CapturedReports;
+
 
 struct ParamPtr {
     _cube_param *p;

@@ -11,17 +11,12 @@
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_serialise.h"
 
+#include "engine_test_support.h"
+
 namespace {
 
-struct Quiet {
-    FILE *sink = fopen("/dev/null", "w");
-    Quiet() { cube_set_error_stream(sink); }
-    ~Quiet()
-    {
-        cube_set_error_stream(nullptr);
-        fclose(sink);
-    }
-};
+using enginetest::Quiet;
+
 
 using Bytes = std::vector<uint8_t>;
 
