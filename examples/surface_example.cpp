@@ -5,6 +5,10 @@
 #include <string>
 
 #include "core/KIVORangeAttributeFilter.h"
+#include "cube/CUBEUtils.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_node.h"
+#include "platform/frame/KIVOExtendDataIO.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
@@ -112,6 +116,55 @@ void printSoundings(KIVOSurface& surface) {
                 depth, error);
 }
 
+// A CUBE surface: created from metadata, a few nodes given a depth
+// hypothesis through the edit cache, closed, then opened again by name.
+const double kCubeNodes[][3] = {{2005.0, 4010.0, 31.25}, {2050.0, 4050.0, 33.5}, {2099.0, 4001.0, 30.75}};
+
+long createCubeSurface(const NORVAUString& path) {
+    std::unique_ptr<KIVODescriptor> descriptor = CUBEUtils::getDescriptor(false);
+    NORVAType<KIVOSurfaceAttributeTable> table(new KIVOSurfaceAttributeTable(KIVOMetaAttribute(*descriptor)));
+    NORVAType<KIVOSurfaceXMLMetaData> metadata(new KIVOSurfaceXMLMetaData(std::move(table), path));
+    metadata->setLowerLeft(2000.0, 4000.0);
+    metadata->setDimensions(100.0, 60.0);
+    metadata->setResolution(0.5);
+    KIVOSurfaceCUBEIO surface(path, metadata, CUBEUtils::getParams(0, 0.5f));
+    if (surface.getStatus() != 0) return surface.getStatus();
+    long status = surface.store(nullptr);
+    for (const auto& n : kCubeNodes) {
+        if (status != 0) break;
+        std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> entry = surface.getGrid(n[0], n[1], status, true);
+        _cube_node* node = surface.getCubeNode(n[0], n[1], status, true);
+        if (!entry || !node) return status != 0 ? status : -1;
+        cube_node_add_basic_hypothesis(node, static_cast<float>(n[2]), 0.04f);
+        cube_node_nominate_hypothesis(node, static_cast<float>(n[2]));
+        entry->state = 1;  // modified: written back when the surface closes
+    }
+    if (status == 0) status = surface.close();
+    return status;
+}
+
+void printCubeSurface(const NORVAUString& path) {
+    long status = 0;
+    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
+    auto* extended = surface ? dynamic_cast<KIVOExtendDataIO*>(surface->getDataIO()) : nullptr;
+    auto* cube = extended ? dynamic_cast<KIVOSurfaceCUBEIO*>(extended->getDataIO()) : nullptr;
+    if (!cube) {
+        std::printf("reopening %s failed: %ld\n", path.toUTF8().c_str(), status);
+        return;
+    }
+    unsigned long across = 0, down = 0;
+    cube->getPixelDim(across, down);
+    std::printf("CUBE surface %s: %lu x %lu nodes\n", cube->getSourceName().toUTF8().c_str(), across, down);
+    for (const auto& n : kCubeNodes) {
+        _cube_node* node = cube->getCubeNode(n[0], n[1], status, false);
+        float depth = 0.0f, strength = 0.0f;
+        if (node && cube_node_extract_depth(node, cube->getCubeParameters(), &depth, &strength))
+            std::printf("CUBE node (%.1f, %.1f): depth %.2f m\n", n[0], n[1], depth);
+        else
+            std::printf("CUBE node (%.1f, %.1f): no depth\n", n[0], n[1]);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,5 +184,13 @@ int main(int argc, char** argv) {
     printSurface(*surface);
     printFilteredQuery(*surface);
     printSoundings(*surface);
+
+    NORVAUString cubePath(folder + "/example.vcs");
+    status = createCubeSurface(cubePath);
+    if (status != 0) {
+        std::fprintf(stderr, "creating the CUBE surface failed: %ld\n", status);
+        return 1;
+    }
+    printCubeSurface(cubePath);
     return 0;
 }
