@@ -1,0 +1,104 @@
+#pragma once
+// How a CUBE surface is tiled into grids for the host: origin, spacing and
+// extent in nodes, nodes per grid, and the parameter block all grids share.
+// A set lives in "vcg.idx" in the folder stem + "_V2" beside the surface
+// header (version 2), or is read from an older surface's ".vcs" header
+// (version 1: read-only, grid rows counted from the top of the extent,
+// until upgraded).
+//
+// A grid index is (first, second) = (row, column); node indices grow east
+// and north from the origin.
+#include <cstdint>
+#include <cstdio>
+#include <list>
+#include <memory>
+
+#include "cube/CUBEGridIndex.h"
+#include "cube/CUBEParameterFactory.h"
+#include "cube_engine/cube_param.h"
+#include "platform/core/NORVAUString.h"
+#include "platform/core/NORVAnBox.h"
+#include "platform/core/NORVAnPoint.h"
+#include "platform/frame/SurfaceTypes.h"
+
+namespace CUBE {
+
+class GridSet {
+public:
+    using Index = NORVAnPoint<int64_t, 2>;
+    using Point = NORVAnPoint<double, 2>;
+
+    static const NORVAUString FileName;
+
+    static constexpr long kInvalidSet = 146210;
+    static constexpr long kCannotWrite = 146211;
+    static constexpr long kCannotRead = 146212;
+    static constexpr long kNoLoadStream = 146213;
+    static constexpr long kBadVersion = 146214;
+    static constexpr long kNoSaveStream = 146215;
+    static constexpr long kParamsNotWritten = 146216;
+    static constexpr long kWriteFailed = 146020;
+    static constexpr long kBadHeader = 146021;
+    static constexpr long kParamsNotRead = 146030;
+
+    static constexpr int16_t kVersion = 2;
+    static constexpr int16_t kHeaderVersion = 1;
+
+    GridSet(SurfaceTypes::IHOS44Order order, const CUBEParameterFactory::Configuration& config, const Point& origin,
+            const Point& resolution, const Index& gridDimension, const Index& dimensions);
+    explicit GridSet(const NORVAUString& file);
+    ~GridSet();
+    GridSet& operator=(const GridSet&) = delete;
+
+    bool isValid() const { return m_params != nullptr; }
+    _cube_param* getParams() const { return m_params; }
+    const Point& getOrigin() const { return m_origin; }
+    const Point& getResolution() const { return m_resolution; }
+    const Index& getDimensions() const { return m_dimensions; }
+    const Index& getGridDimension() const { return m_gridDimension; }
+    const NORVAUString& getFileName() const { return m_fileName; }
+    int16_t getVersion() const { return m_version; }
+
+    bool operator==(const GridSet& o) const;
+    bool operator!=(const GridSet& o) const { return !(*this == o); }
+
+    long load(const NORVAUString& file);
+    // Replaces the file only once it is written whole.
+    long store(const NORVAUString* file = nullptr);
+
+    bool getIndex(const Index& node, Index& index) const;
+    void getCover(const Index& index, NORVAnBox<int64_t, 2>& box) const;
+    long getGridsWithin(const NORVAnBox<int64_t, 2>& box, std::list<Index>& indices) const;
+    std::shared_ptr<GridIndex> getGrid(const Index& index) const;
+    std::shared_ptr<GridIndex> createNewGrid(const Index& index) const;
+
+    static NORVAUString getOutputFolder(const NORVAUString& surfaceFile);
+    static std::shared_ptr<GridSet> fromSurfaceFile(const NORVAUString& surfaceFile);
+    static std::shared_ptr<GridSet> upgrade(const GridSet& old, long& status);
+
+private:
+    GridSet(const GridSet& o);
+
+    long saveTo(FILE* file) const;
+    long loadFrom(FILE* file);
+    long readGeometry(FILE* file);
+    long readHeaderGeometry(FILE* file);
+    long readParams(FILE* file);
+    bool geometryIsSound() const;
+    // First node of a grid, by the set's row order; false outside the set.
+    bool firstNode(const Index& index, Index& node) const;
+    NORVAUString gridFile(const Index& index) const;
+    std::shared_ptr<GridIndex> makeIndex(std::shared_ptr<Grid> grid, const Index& node, const Index& index) const;
+    void freeParams();
+    void upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const;
+
+    _cube_param* m_params = nullptr;
+    Point m_origin;
+    Point m_resolution;
+    Index m_dimensions;
+    Index m_gridDimension;
+    NORVAUString m_fileName;
+    int16_t m_version = kVersion;
+};
+
+}  // namespace CUBE
