@@ -1,6 +1,78 @@
 #include "cube/CUBELayerCache.h"
 
 #include <cstdio>
+#include <new>
+#include <stdexcept>
+
+#include "cube/CUBELayerFile.h"
+#include "platform/frame/KIVOResourceManager.h"
+
+CUBELayerCache::Layer CUBELayerCache::fetch(const CUBEGridIdx& grid, long attribute, size_t attributeCount,
+                                            const NORVAUString& file, const KIVOSurfaceDataIO* owner) {
+    if (attribute < 0 || static_cast<size_t>(attribute) >= attributeCount) return nullptr;
+    Layer cached;
+    if (lookup(grid, attribute, cached)) return cached;
+    auto found = m_grids.find(grid);
+    CUBELayerFile layerFile;
+    if (!layerFile.open(file, grid)) return nullptr;
+    const uint64_t count = layerFile.valueCount();
+    uint64_t held = 0;
+    if (found != m_grids.end() && static_cast<size_t>(attribute) < found->second.size() &&
+        found->second[attribute].layer)
+        held = found->second[attribute].layer->size();
+    if (!reserve(held < count ? 4 * count : 0, owner)) return nullptr;
+    Layer layer = readLayer(layerFile);
+    if (!layer) {
+        // A layer that failed to read is not served, not even the part read.
+        found = m_grids.find(grid);
+        if (found != m_grids.end() && static_cast<size_t>(attribute) < found->second.size())
+            found->second[attribute] = Slot();
+        return nullptr;
+    }
+    store(grid, attribute, attributeCount, layer);
+    return layer->empty() ? nullptr : layer;
+}
+
+bool CUBELayerCache::lookup(const CUBEGridIdx& grid, long attribute, Layer& layer) const {
+    const auto found = m_grids.find(grid);
+    if (found == m_grids.end() || attribute < 0 || static_cast<size_t>(attribute) >= found->second.size() ||
+        !found->second[attribute].loaded)
+        return false;
+    const Layer& held = found->second[attribute].layer;
+    layer = held && !held->empty() ? held : nullptr;
+    return true;
+}
+
+bool CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
+    KIVOResourceManager& budget = KIVOResourceManager::m_instance;
+    budget.resetMemoryLimit();
+    if (need > budget.m_available) budget.flush(owner);
+    if (need > budget.m_available) budget.resetMemoryLimit();
+    if (need > budget.m_available) budget.flush(nullptr);
+    if (need > budget.m_available) return false;
+    budget.m_available -= static_cast<uint32_t>(need);
+    return true;
+}
+
+CUBELayerCache::Layer CUBELayerCache::readLayer(CUBELayerFile& file) {
+    // A fresh vector each time: a layer an iterator still holds keeps its values.
+    Layer layer;
+    try {
+        layer = std::make_shared<std::vector<float>>(static_cast<size_t>(file.valueCount()));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    } catch (const std::length_error&) {
+        return nullptr;
+    }
+    return file.readValues(*layer) ? layer : nullptr;
+}
+
+void CUBELayerCache::store(const CUBEGridIdx& grid, long attribute, size_t attributeCount, const Layer& layer) {
+    Layers& slots = m_grids[grid];
+    if (slots.size() < attributeCount) slots.resize(attributeCount);
+    slots[attribute].layer = layer;
+    slots[attribute].loaded = true;
+}
 
 uint64_t CUBELayerCache::heldBytes() const {
     uint64_t bytes = 0;

@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "cube/CUBEGridIdx.h"
+#include "platform/core/NORVAUString.h"
+
+class CUBELayerFile;
+class KIVOSurfaceDataIO;
 
 class CUBELayerCache {
 public:
@@ -25,11 +29,30 @@ public:
     Map& grids() { return m_grids; }
     const Map& grids() const { return m_grids; }
 
+    using Layer = std::shared_ptr<std::vector<float>>;
+
+    // The layer of one attribute of `grid` (a full key of the grid), read
+    // from `file` on first use under the memory budget, whose room is made
+    // on behalf of `owner`. Empty when the file is missing or refused, the
+    // budget cannot be met or the layer holds no values; a refused file is
+    // not remembered, so a mended one is read on the next request.
+    // True when the attribute's layer of `grid` was read before; `layer` is
+    // then what the read gave (empty for a layer without values).
+    bool lookup(const CUBEGridIdx& grid, long attribute, Layer& layer) const;
+    Layer fetch(const CUBEGridIdx& grid, long attribute, size_t attributeCount, const NORVAUString& file,
+                const KIVOSurfaceDataIO* owner);
+
     // Four bytes per value held, as the budget was charged for them.
     uint64_t heldBytes() const;
     // The read-cache part of the surface's cache dump.
     void print() const;
 
 private:
+    // Takes `need` bytes from the budget, flushing other surfaces' caches and
+    // then every cache (this one included) when the room is not there.
+    static bool reserve(uint64_t need, const KIVOSurfaceDataIO* owner);
+    static Layer readLayer(CUBELayerFile& file);
+    void store(const CUBEGridIdx& grid, long attribute, size_t attributeCount, const Layer& layer);
+
     Map m_grids;
 };

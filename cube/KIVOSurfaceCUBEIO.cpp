@@ -1,5 +1,6 @@
 #include "cube/KIVOSurfaceCUBEIO.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include "core/KIVOBuiltInFormats.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
+#include "cube/CUBELayerRaster.h"
+#include "cube/KIVOCUBECachedIter.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileUtils.h"
@@ -303,18 +306,52 @@ bool KIVOSurfaceCUBEIO::checkOutdated() {
     return m_outdated;
 }
 
-// Node queries are served from the layer cache by its own iterators; until
-// they exist a query finds nothing.
-NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(double, double, double, double, bool, long& status,
-                                                    NORVAProgress*, double) {
+namespace {
+
+// An iterator whose construction failed is not handed out; the query itself
+// still succeeds with nothing to walk.
+NORVAType<KIVOSurfaceIter> handOut(std::unique_ptr<KIVOCUBECachedIter> iter) {
+    if (!iter || iter->getStatus() != 0) return NORVAType<KIVOSurfaceIter>();
+    return NORVAType<KIVOSurfaceIter>(iter.release());
+}
+
+}  // namespace
+
+NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(double x0, double y0, double x1, double y1, bool, long& status,
+                                                    NORVAProgress* progress, double) {
     status = 0;
+    return handOut(std::make_unique<KIVOCUBECachedIter>(*this, x0, y0, x1, y1, progress));
+}
+
+NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(const NORVAGeometry& geometry, bool, long& status,
+                                                    NORVAProgress* progress, double) {
+    status = 0;
+    if (const auto* area = dynamic_cast<const NORVAAreaGeometry*>(&geometry))
+        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *area, progress));
+    if (const auto* point = dynamic_cast<const NORVAPointGeometry*>(&geometry))
+        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *point, progress));
+    if (const auto* line = dynamic_cast<const NORVALineGeometry*>(&geometry))
+        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *line, progress));
     return NORVAType<KIVOSurfaceIter>();
 }
 
-NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(const NORVAGeometry&, bool, long& status, NORVAProgress*,
-                                                    double) {
-    status = 0;
-    return NORVAType<KIVOSurfaceIter>();
+long KIVOSurfaceCUBEIO::rasterize(rasterizeConfig& config) { return CUBELayerRaster(*this).fill(config); }
+
+std::shared_ptr<std::vector<float>> KIVOSurfaceCUBEIO::getSurface(_cubeGridIdx& key, long attribute,
+                                                                  float& emptyValue) {
+    emptyValue = FLT_MAX;
+    const KIVOSurfaceAttributeTable* table = getAttributeInfo();
+    if (!m_header || table == nullptr || key.row >= m_header->getGridsDown() ||
+        key.column >= m_header->getGridsAcross())
+        return nullptr;
+    const long attributes = table->getNumAttributes();
+    if (attribute < 0 || attribute >= attributes) return nullptr;
+    key = makeKey(key.row, key.column);
+    CUBELayerCache::Layer layer;
+    if (m_readCache.lookup(key, attribute, layer)) return layer;
+    const NORVAUString file = CUBEUtils::layerFileName(m_gridPrefix, table->getDescriptor().getAttributeName(attribute),
+                                                       key.row, key.column);
+    return m_readCache.fetch(key, attribute, static_cast<size_t>(attributes), file, this);
 }
 
 std::vector<NORVAUString> KIVOSurfaceCUBEIO::attributeNames(bool persistentOnly) const {

@@ -70,6 +70,8 @@ public:
     NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
                                      NORVAProgress* progress, double resolution) override;
     using KIVOSurfaceDataIO::query;
+    // Fills the raster from the attribute's layers; -1 for an unknown attribute.
+    long rasterize(rasterizeConfig& config) override;
     long deleteAllFiles(bool withMetadata) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     // Renames every file of the surface to the new stem in the same folder;
@@ -101,6 +103,14 @@ public:
 
 private:
     friend class CUBEEditCache;
+    friend class KIVOCachedAttributeSet;
+    friend class KIVOCUBECachedIter;
+    friend class CUBELayerRaster;
+
+    // The layer of one attribute of the grid `key` names by row and column,
+    // or empty; `key` becomes the grid's full key and `emptyValue` the value
+    // of a node without one.
+    std::shared_ptr<std::vector<float>> getSurface(_cubeGridIdx& key, long attribute, float& emptyValue);
 
     void enterBudget();
     void setNames(const NORVAUString& path);

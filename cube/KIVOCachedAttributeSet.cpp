@@ -1,0 +1,131 @@
+#include "cube/KIVOCachedAttributeSet.h"
+
+#include <cfloat>
+
+#include "cube/KIVOSurfaceCUBEIO.h"
+
+namespace {
+
+// Truncation towards zero of a value within (low, high); anything else,
+// NaN included, is the type's invalid value rather than undefined behaviour.
+template <class T>
+T truncated(float value, double low, double high, T invalid) {
+    const double v = value;
+    return v > low && v < high ? static_cast<T>(v) : invalid;
+}
+
+}  // namespace
+
+KIVOCachedAttributeSet::KIVOCachedAttributeSet(KIVOSurfaceCUBEIO& surface, long attribute)
+    : m_value(FLT_MAX), m_emptyValue(FLT_MAX), m_attribute(attribute), m_surface(surface) {}
+
+long KIVOCachedAttributeSet::getValue(long index, unsigned char& v) const {
+    v = truncated<unsigned char>(valueOf(index), -1.0, 256.0, 255);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getValue(long, NORVAUString&) const { return -1; }
+
+long KIVOCachedAttributeSet::getValue(long index, long& v) const {
+    // The surfaces' long is 32 bits wide.
+    v = truncated<long>(valueOf(index), -2147483649.0, 2147483648.0, 0x7FFFFFFF);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getValue(long index, unsigned long& v) const {
+    v = truncated<unsigned long>(valueOf(index), -1.0, 4294967296.0, 0x7FFFFFFF);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getValue(long index, short& v) const {
+    v = truncated<short>(valueOf(index), -32769.0, 32768.0, 0x7FFF);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getValue(long index, unsigned short& v) const {
+    v = truncated<unsigned short>(valueOf(index), -1.0, 65536.0, 65535);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getValue(long index, double& v) const {
+    v = valueOf(index);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getValue(long index, float& v) const {
+    v = valueOf(index);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getStringValue(long index, NORVAUString& v, bool) const {
+    double value = 0.0;
+    getValue(index, value);
+    v = NORVAUString::formatDouble(value, true);
+    return 0;
+}
+
+long KIVOCachedAttributeSet::getDoubleValue(long index, double& v, bool) const { return getValue(index, v); }
+
+std::unique_ptr<KIVOAttributeSet> KIVOCachedAttributeSet::newCopy() const {
+    return std::make_unique<KIVOCachedAttributeSet>(*this);
+}
+
+bool KIVOCachedAttributeSet::isSet(long index) const { return valueOf(index) != m_emptyValue; }
+
+bool KIVOCachedAttributeSet::isEmpty() const { return m_value == m_emptyValue; }
+
+bool KIVOCachedAttributeSet::reset() {
+    m_value = m_emptyValue;
+    return false;
+}
+
+void KIVOCachedAttributeSet::set(int32_t gridRow, int32_t gridColumn, int32_t nodeRow, int32_t nodeColumn,
+                                 float value, long attribute) {
+    m_gridRow = gridRow;
+    m_gridColumn = gridColumn;
+    m_nodeRow = nodeRow;
+    m_nodeColumn = nodeColumn;
+    m_value = value;
+    if (attribute > -1) m_attribute = attribute;
+}
+
+float KIVOCachedAttributeSet::valueOf(long attribute) const {
+    if (attribute != m_attribute) load(attribute);
+    return m_value;
+}
+
+void KIVOCachedAttributeSet::load(long attribute) const {
+    m_attribute = attribute;
+    const Layer& layer = layerOf(attribute);
+    m_value = m_emptyValue;
+    if (!layer || m_nodeRow < 0 || m_nodeColumn < 0 || static_cast<uint32_t>(m_nodeColumn) >= m_layerGrid.columns)
+        return;
+    const uint64_t element = static_cast<uint64_t>(m_nodeRow) * m_layerGrid.columns + m_nodeColumn;
+    if (element < layer->size()) m_value = (*layer)[element];
+}
+
+const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attribute) const {
+    static const Layer kNone;
+    if (attribute < 0 || m_gridRow < 0 || m_gridColumn < 0 || m_gridRow >= CUBEGridIdx::kInvalid ||
+        m_gridColumn >= CUBEGridIdx::kInvalid)
+        return kNone;
+    if (m_layerGrid.row != m_gridRow || m_layerGrid.column != m_gridColumn) {
+        m_layerGrid = CUBEGridIdx();
+        m_layerGrid.row = static_cast<uint16_t>(m_gridRow);
+        m_layerGrid.column = static_cast<uint16_t>(m_gridColumn);
+        m_layers.clear();
+        m_fetched.clear();
+    }
+    const size_t slot = static_cast<size_t>(attribute);
+    if (slot >= m_layers.size()) {
+        m_layers.resize(slot + 1);
+        m_fetched.resize(slot + 1, false);
+    }
+    if (!m_fetched[slot]) {
+        CUBEGridIdx key = m_layerGrid;
+        m_layers[slot] = m_surface.getSurface(key, attribute, m_emptyValue);
+        if (key.isValid()) m_layerGrid = key;
+        m_fetched[slot] = true;
+    }
+    return m_layers[slot];
+}
