@@ -12,11 +12,14 @@ namespace {
 
 // First node at or past `distance` from the grid edge: a node missed by no
 // more than 1e-10 m counts as reached, so rounding in the caller's box does
-// not drop an edge node. Negative distances start at the edge.
+// not drop an edge node.
 double firstIndex(double distance, double spacing) {
+    // Only a start inside the grid rounds up: one west or north of it starts
+    // at the edge, the grid's first node included.
+    if (!(distance > 0.0)) return 0.0;
     double index = std::trunc(distance / spacing);
-    if (std::fabs(std::fmod(distance, spacing)) > 1e-10) index += 1.0;
-    return index < 0.0 ? 0.0 : index;
+    if (std::fmod(distance, spacing) > 1e-10) index += 1.0;
+    return index;
 }
 
 }  // namespace
@@ -66,7 +69,9 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     m_y0 = y0;
     m_x1 = x1;
     m_y1 = y1;
-    m_surface.getGrids(m_grids, x0, y0, x1, y1, false);
+    // A point up to half a node outside the surface still has a nearest node on it.
+    const double reach = m_points.empty() ? 0.0 : 0.5 * m_surface.getResolution();
+    m_surface.getGrids(m_grids, x0 - reach, y0 - reach, x1 + reach, y1 + reach, false);
     if (m_progress != nullptr) m_progress->setSteps(m_grids.size());
     if (m_grids.empty()) {
         markDone();
