@@ -89,11 +89,6 @@ void KIVOCachedAttributeSet::set(int32_t gridRow, int32_t gridColumn, int32_t no
     if (attribute > -1) m_attribute = attribute;
 }
 
-float KIVOCachedAttributeSet::valueOf(long attribute) const {
-    if (attribute != m_attribute) load(attribute);
-    return m_value;
-}
-
 void KIVOCachedAttributeSet::load(long attribute) const {
     m_attribute = attribute;
     const Layer& layer = layerOf(attribute);
@@ -105,27 +100,23 @@ void KIVOCachedAttributeSet::load(long attribute) const {
 }
 
 const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attribute) const {
-    static const Layer kNone;
     if (attribute < 0 || m_gridRow < 0 || m_gridColumn < 0 || m_gridRow >= CUBEGridIdx::kInvalid ||
         m_gridColumn >= CUBEGridIdx::kInvalid)
-        return kNone;
+        return m_none;
     if (m_layerGrid.row != m_gridRow || m_layerGrid.column != m_gridColumn) {
         m_layerGrid = CUBEGridIdx();
         m_layerGrid.row = static_cast<uint16_t>(m_gridRow);
         m_layerGrid.column = static_cast<uint16_t>(m_gridColumn);
         m_layers.clear();
-        m_fetched.clear();
     }
     const size_t slot = static_cast<size_t>(attribute);
-    if (slot >= m_layers.size()) {
-        m_layers.resize(slot + 1);
-        m_fetched.resize(slot + 1, false);
-    }
-    if (!m_fetched[slot]) {
+    if (slot >= m_layers.size()) m_layers.resize(slot + 1);
+    Fetched& fetched = m_layers[slot];
+    if (!fetched.done) {
         CUBEGridIdx key = m_layerGrid;
-        m_layers[slot] = m_surface.getSurface(key, attribute, m_emptyValue);
+        fetched.layer = m_surface.getSurface(key, attribute, m_emptyValue);
         if (key.isValid()) m_layerGrid = key;
-        m_fetched[slot] = true;
+        fetched.done = true;
     }
-    return m_layers[slot];
+    return fetched.layer;
 }

@@ -46,7 +46,10 @@ public:
 private:
     // Makes `attribute` the held one, with the current node's value of it.
     void load(long attribute) const;
-    float valueOf(long attribute) const;
+    float valueOf(long attribute) const {
+        if (attribute != m_attribute) load(attribute);
+        return m_value;
+    }
     const Layer& layerOf(long attribute) const;
 
     mutable int32_t m_nodeRow = -1;
@@ -59,6 +62,10 @@ private:
     KIVOSurfaceCUBEIO& m_surface;
     // Layers of the grid the set is on, fetched once per attribute.
     mutable CUBEGridIdx m_layerGrid;
-    mutable std::vector<Layer> m_layers;
-    mutable std::vector<bool> m_fetched;
+    struct Fetched {
+        Layer layer;
+        bool done = false;
+    };
+    mutable std::vector<Fetched> m_layers;
+    Layer m_none;
 };
