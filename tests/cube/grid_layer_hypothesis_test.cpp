@@ -212,3 +212,15 @@ TEST(GridLayerHypothesis, LinearIndicesAndFailedSaves) {
     EXPECT_FALSE(it.saveModified(nullptr));
     EXPECT_TRUE(it.isModified());
 }
+
+TEST(GridLayerHypothesis, ResetRegionTakesSurfaceNodes) {
+    Params params;
+    auto grid = std::make_shared<Grid>(params.p, Index(3, 3), Point(1.0, 1.0));
+    fill(*grid);
+    CUBE::GridIndex index(grid, Index(3, 6), Point(3.0, 6.0), Index(2, 1));
+    EXPECT_EQ(index.resetRegion(Box(Index(4, 5), Index(6, 7))), 0);
+    for (int64_t y = 0; y < 3; ++y)
+        for (int64_t x = 0; x < 3; ++x)
+            EXPECT_EQ(depthsOf(grid->getNode(Index(x, y))).empty(), y == 0 && x >= 1) << x << ", " << y;
+    EXPECT_TRUE(grid->isModified());
+}
