@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/NodeAttributeNames.h"
 #include "cube/CUBEUtils.h"
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_stream.h"

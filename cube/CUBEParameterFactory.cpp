@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "core/NodeAttributeNames.h"
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAXMLDocument.h"
 
