@@ -1,31 +1,24 @@
 #pragma once
 // Small helpers shared by the tests: a scratch folder removed at the end and
 // whole-file reads and writes.
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include <unistd.h>
 
+#include "TempFolder.h"
+
 namespace testsupport {
 
+// The shared scratch folder with paths as narrow (UTF-8) strings.
 class ScratchDir {
 public:
-    ScratchDir() {
-        char templ[] = "/tmp/kivo_test_XXXXXX";
-        const char* made = mkdtemp(templ);
-        m_path = made ? made : "/tmp";
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    std::string path() const { return m_folder.path().toUTF8(); }
+    std::string file(const std::string& name) const { return m_folder.file(name).toUTF8(); }
 
 private:
-    std::string m_path;
+    TempFolder m_folder;
 };
 
 inline void writeFile(const std::string& path, const std::string& content) {

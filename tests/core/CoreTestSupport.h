@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the core tests: a temporary folder and small gridded
 // surfaces with chosen attributes and node values.
+#include "TempFolder.h"
 #include <unistd.h>
 
 #include <cmath>
@@ -19,23 +20,7 @@
 
 namespace coretest {
 
-class TempDir {
-public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kivo-core-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data())) m_path = NORVAUString(std::string(buf.data()));
-    }
-    ~TempDir() {
-        if (!m_path.isEmpty()) NORVAFileUtils::removeDirectory(m_path, true);
-    }
-    NORVAUString file(const char* name) const { return m_path + "/" + name; }
-
-private:
-    NORVAUString m_path;
-};
+using TempDir = TempFolder;
 
 inline KIVOMemDescriptor descriptorOf(std::initializer_list<const char*> names) {
     std::vector<KIVODescriptor::AttribEntry> entries;

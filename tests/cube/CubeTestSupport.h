@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the CUBE surface tests: a temporary folder and stored
 // CUBE surfaces whose tiles are made small enough to hold many grids.
+#include "TempFolder.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,24 +19,7 @@
 
 namespace cubetest {
 
-class TempDir {
-public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kivo-cube-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data())) m_path = NORVAUString(std::string(buf.data()));
-    }
-    ~TempDir() {
-        if (!m_path.isEmpty()) NORVAFileUtils::removeDirectory(m_path, true);
-    }
-    NORVAUString file(const std::string& name) const { return m_path + "/" + NORVAUString(name); }
-    const NORVAUString& path() const { return m_path; }
-
-private:
-    NORVAUString m_path;
-};
+using TempDir = TempFolder;
 
 inline std::vector<uint8_t> readAll(const NORVAUString& path) {
     std::vector<uint8_t> bytes;

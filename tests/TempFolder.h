@@ -12,7 +12,7 @@ class TempFolder {
 public:
     TempFolder() {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kits-\xc3\xa9t\xc3\xa9-XXXXXX";
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kivo-\xc3\xa9t\xc3\xa9-XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (::mkdtemp(buf.data())) m_path = NORVAUString(std::string(buf.data()));
@@ -21,7 +21,7 @@ public:
         if (!m_path.isEmpty()) NORVAFileUtils::removeDirectory(m_path, true);
     }
     const NORVAUString& path() const { return m_path; }
-    NORVAUString file(const char* name) const { return m_path + "/" + name; }
+    NORVAUString file(const std::string& name) const { return m_path + "/" + NORVAUString(name); }
 
 private:
     NORVAUString m_path;
