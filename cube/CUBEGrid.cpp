@@ -199,10 +199,10 @@ void Grid::flush() {
 
 void Grid::createResultSurfaces() {
     const Index size = getDimensions();
-    for (const SurfaceSpec& spec : kOwnedSurfaces) {
-        SurfacePtr& surface = m_surfaces[spec.surface];
-        if (!surface || surface->getDimensions() != size || surface->getType() != spec.type)
-            surface = std::make_shared<Surface>(spec.type, size);
+    for (const SurfaceSpec& owned : kOwnedSurfaces) {
+        SurfacePtr& surface = m_surfaces[owned.surface];
+        if (!surface || surface->getDimensions() != size || surface->getType() != owned.type)
+            surface = std::make_shared<Surface>(owned.type, size);
     }
 }
 
@@ -295,9 +295,9 @@ void Grid::resetSurfaces(const Index& index) {
     const Index size = getDimensions();
     if (index.x() < 0 || index.y() < 0 || index.x() >= size.x() || index.y() >= size.y()) return;
     const uint64_t cell = static_cast<uint64_t>(index.y() * size.x() + index.x());
-    for (const SurfaceSpec& spec : kOwnedSurfaces) {
-        const SurfacePtr& surface = m_surfaces[spec.surface];
-        if (surface && cell < surface->count()) surface->setFromDouble(cell, spec.emptied);
+    for (const SurfaceSpec& owned : kOwnedSurfaces) {
+        const SurfacePtr& surface = m_surfaces[owned.surface];
+        if (surface && cell < surface->count()) surface->setFromDouble(cell, owned.emptied);
     }
 }
 
