@@ -37,48 +37,40 @@ ParamKey countKey(const char* name, uint32_t _cube_param::*field) {
 }
 
 const ParamKey kDistanceExponent{"Distance_Exponent", &_cube_param::dist_exp, nullptr, nullptr, false, 1.0};
+const ParamKey kQueueLength = countKey("Queue_Length", &_cube_param::median_length);
+const ParamKey kQuotientLimit = realKey("Quotient_Limit", &_cube_param::quotient_limit);
+const ParamKey kDiscountFactor = realKey("Discount_Factor", &_cube_param::discount);
+const ParamKey kEstimateOffset = realKey("Estimate_Offset", &_cube_param::est_offset);
+const ParamKey kBayesFactorThreshold = realKey("Bayes_Factor_Threshold", &_cube_param::bayes_fac_t);
+const ParamKey kRunLengthThreshold = countKey("Run_Length_Threshold", &_cube_param::runlength_t);
+const ParamKey kCaptureDistanceScale = realKey("Capture_Distance_Scale", &_cube_param::capture_dist_scale, 100.0);
+const ParamKey kCaptureDistanceMin = realKey("Capture_Distance_Min", &_cube_param::capture_dist_min);
+const ParamKey kDensityStrengthCutoff = realKey("Density_Strength_Cutoff", &_cube_param::density_strength_cutoff);
+const ParamKey kLocaleStrengthMax = realKey("Locale_Strengh_Max", &_cube_param::locale_strength_max);
+const ParamKey kNullHypothesisMinNeighbours =
+    countKey("Null_Hypothesis_Min_Neighbours", &_cube_param::nh_min_neighbours);
+const ParamKey kNullHypothesisRatio = realKey("Null_Hypothesis_Ratio", &_cube_param::nh_ratio);
+const ParamKey kHorizErrorScalar = realKey("Horiz_Error_Scalar", &_cube_param::horiz_error_scalar);
+const ParamKey kLocaleRadius = countKey("Locale_Radius", &_cube_param::locale_radius);
 const ParamKey kEnableNullHypothesis{"Enable_Null_Hypothesis", nullptr, nullptr,
                                      &_cube_param::enable_null_hypothesis, true, 1.0};
+const ParamKey kNullHypothesisStrengthMax =
+    realKey("Null_Hypothesis_Strength_Max", &_cube_param::nh_strength_max);
 
 // The order in which a parameter-set element is read.
 const ParamKey kReadOrder[] = {
-    kDistanceExponent,
-    countKey("Queue_Length", &_cube_param::median_length),
-    realKey("Quotient_Limit", &_cube_param::quotient_limit),
-    realKey("Discount_Factor", &_cube_param::discount),
-    realKey("Estimate_Offset", &_cube_param::est_offset),
-    realKey("Bayes_Factor_Threshold", &_cube_param::bayes_fac_t),
-    countKey("Run_Length_Threshold", &_cube_param::runlength_t),
-    realKey("Capture_Distance_Scale", &_cube_param::capture_dist_scale, 100.0),
-    realKey("Capture_Distance_Min", &_cube_param::capture_dist_min),
-    realKey("Density_Strength_Cutoff", &_cube_param::density_strength_cutoff),
-    realKey("Locale_Strengh_Max", &_cube_param::locale_strength_max),
-    countKey("Null_Hypothesis_Min_Neighbours", &_cube_param::nh_min_neighbours),
-    realKey("Null_Hypothesis_Ratio", &_cube_param::nh_ratio),
-    realKey("Horiz_Error_Scalar", &_cube_param::horiz_error_scalar),
-    countKey("Locale_Radius", &_cube_param::locale_radius),
-    kEnableNullHypothesis,
-    realKey("Null_Hypothesis_Strength_Max", &_cube_param::nh_strength_max),
+    kDistanceExponent, kQueueLength, kQuotientLimit, kDiscountFactor, kEstimateOffset, kBayesFactorThreshold,
+    kRunLengthThreshold, kCaptureDistanceScale, kCaptureDistanceMin, kDensityStrengthCutoff,
+    kLocaleStrengthMax, kNullHypothesisMinNeighbours, kNullHypothesisRatio, kHorizErrorScalar, kLocaleRadius,
+    kEnableNullHypothesis, kNullHypothesisStrengthMax,
 };
 
 // The order in which the block is printed (the flag comes last, on its own).
 const ParamKey kPrintOrder[] = {
-    kDistanceExponent,
-    countKey("Queue_Length", &_cube_param::median_length),
-    realKey("Quotient_Limit", &_cube_param::quotient_limit),
-    realKey("Discount_Factor", &_cube_param::discount),
-    realKey("Estimate_Offset", &_cube_param::est_offset),
-    realKey("Bayes_Factor_Threshold", &_cube_param::bayes_fac_t),
-    countKey("Run_Length_Threshold", &_cube_param::runlength_t),
-    realKey("Capture_Distance_Scale", &_cube_param::capture_dist_scale, 100.0),
-    realKey("Capture_Distance_Min", &_cube_param::capture_dist_min),
-    realKey("Horiz_Error_Scalar", &_cube_param::horiz_error_scalar),
-    realKey("Density_Strength_Cutoff", &_cube_param::density_strength_cutoff),
-    realKey("Locale_Strengh_Max", &_cube_param::locale_strength_max),
-    countKey("Null_Hypothesis_Min_Neighbours", &_cube_param::nh_min_neighbours),
-    realKey("Null_Hypothesis_Ratio", &_cube_param::nh_ratio),
-    countKey("Locale_Radius", &_cube_param::locale_radius),
-    realKey("Null_Hypothesis_Strength_Max", &_cube_param::nh_strength_max),
+    kDistanceExponent, kQueueLength, kQuotientLimit, kDiscountFactor, kEstimateOffset, kBayesFactorThreshold,
+    kRunLengthThreshold, kCaptureDistanceScale, kCaptureDistanceMin, kHorizErrorScalar,
+    kDensityStrengthCutoff, kLocaleStrengthMax, kNullHypothesisMinNeighbours, kNullHypothesisRatio,
+    kLocaleRadius, kNullHypothesisStrengthMax,
 };
 
 void readKey(_cube_param* params, xmlNodePtr set, const ParamKey& key) {
