@@ -3,23 +3,16 @@
 // The filter is copied, so the iterator never outlives the caller's filter.
 #include "platform/core/NORVAType.h"
 #include "platform/frame/KIVOAttributeFilter.h"
-#include "platform/frame/KIVOSurfaceIter.h"
+#include "platform/frame/KIVOSelectingSurfaceIter.h"
 
-class KIVOSurfaceFilteredIter : public KIVOSurfaceIter {
+class KIVOSurfaceFilteredIter : public KIVOSelectingSurfaceIter {
 public:
     KIVOSurfaceFilteredIter(NORVAType<KIVOSurfaceIter> iter, const KIVOAttributeFilter& filter);
 
-    bool done(long& status) const override;
-    bool next(long& status) override;
-    KIVOAttributeSet* getAttributes() override;
-    long getPosition(double& x, double& y, const long& attribute) const override;
-    long count() const override;
-    const KIVODescriptor& getAttributeDescriptor() const override;
-    long setAttributes(const KIVOAttributeSet& attributes) override;
+protected:
+    // Without a filter copy every node passes.
+    bool selects() const override;
 
 private:
-    void skipRejected(long& status);
-
-    NORVAType<KIVOSurfaceIter> m_iter;
     NORVAType<KIVOAttributeFilter> m_filter;
 };
