@@ -215,14 +215,8 @@ bool GridSet::geometryIsSound() const {
            m_gridDimension.x() * m_gridDimension.y() <= kMaxGridNodes;
 }
 
-// The block is taken whole: the engine's reader would fill a short block up
-// with defaults.
 long GridSet::readParams(FILE* file) {
-    uint8_t bytes[CUBE_PARAM_BYTES];
-    if (!NORVAByteIO::readBytes(file, bytes, sizeof bytes)) return kParamsNotRead;
-    cube_stream stream;
-    cube_stream_memory_reader(&stream, bytes, sizeof bytes);
-    m_params = cube_read_params(&stream);
+    if (!CUBEUtils::readWholeParams(file, m_params)) return kParamsNotRead;
     return m_params != nullptr ? 0 : kParamsNotRead;
 }
 

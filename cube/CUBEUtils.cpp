@@ -6,6 +6,8 @@
 
 #include "core/SurfaceAttributeNames.h"
 #include "cube_engine/cube_node.h"
+#include "cube_engine/cube_stream.h"
+#include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/core/NORVAXMLDocument.h"
@@ -211,6 +213,16 @@ bool makeGridFolder(const NORVAUString& prefix) {
     const NORVAUString path = drive + folder;
     if (path.isEmpty()) return true;  // the current folder
     return NORVAFileUtils::makeDirectory(path);
+}
+
+bool readWholeParams(FILE* file, _cube_param*& params) {
+    params = nullptr;
+    uint8_t bytes[CUBE_PARAM_BYTES];
+    if (!NORVAByteIO::readBytes(file, bytes, sizeof bytes)) return false;
+    cube_stream stream;
+    cube_stream_memory_reader(&stream, bytes, sizeof bytes);
+    params = cube_read_params(&stream);
+    return true;
 }
 
 }  // namespace CUBEUtils

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include <cstdio>
+
 #include "cube_engine/cube_param.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVODescriptor.h"
@@ -38,6 +40,11 @@ void paramsToString(const _cube_param* params, NORVAUString& text);
 // A block for an IHO order (anything outside 0..4 counts as 0) and a node
 // spacing, with the user's parameter file applied; the caller frees it.
 _cube_param* getParams(int ihoOrder, float resolution);
+
+// Reads a stored parameter block whole; the engine's reader would fill a
+// short block up with defaults and call it read. False on a short read;
+// otherwise `params` is the block, or null when it could not be allocated.
+bool readWholeParams(FILE* file, _cube_param*& params);
 
 // The attributes of a CUBE surface; their positions are the attribute
 // indices of queries and layer-cache files.

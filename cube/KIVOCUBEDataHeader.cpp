@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "cube/CUBEUtils.h"
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAByteIO.h"
@@ -181,14 +182,8 @@ long KIVOCUBEDataHeader::validate() const {
     return 0;
 }
 
-// The block is taken whole from the file: the engine's reader would fill a
-// short block up with defaults and call it read.
 long KIVOCUBEDataHeader::readParameters(FILE* file) {
-    uint8_t bytes[CUBE_PARAM_BYTES];
-    if (!NORVAByteIO::readBytes(file, bytes, sizeof bytes)) return kBadHeader;
-    cube_stream stream;
-    cube_stream_memory_reader(&stream, bytes, sizeof bytes);
-    m_params = cube_read_params(&stream);
+    if (!CUBEUtils::readWholeParams(file, m_params)) return kBadHeader;
     if (m_params == nullptr) {
         printf("Unable to read the CUBE parameters from the CUBE header file.  Memory allocation failed.\n");
         return kNoMemory;
