@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cube/CUBEFileMagic.h"
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_disam.h"
 #include "cube_engine/cube_serialise.h"
@@ -20,7 +21,7 @@ namespace {
 
 using namespace ORBO_3_12_0_::DataSet;
 
-const uint8_t kMagic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'G', '\r', '\n', 0x1A, '\n'};
+const auto& kMagic = CUBEFileMagic::kGrid;
 
 // The layout selector of the engine dump inside a version 2 file.
 constexpr int kCurrentLayout = 2;

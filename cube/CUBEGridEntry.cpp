@@ -5,13 +5,14 @@
 #include <cstring>
 #include <memory>
 
+#include "cube/CUBEFileMagic.h"
 #include "cube_engine/cube_serialise.h"
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAByteIO.h"
 
 namespace {
 
-const uint8_t kMagic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'G', '\r', '\n', 0x1A, '\n'};
+const auto& kMagic = CUBEFileMagic::kGrid;
 
 const uint64_t kGridHeaderBytes = 28;
 // The fewest bytes a node can take in a dump: its record (21 bytes in layout

@@ -8,6 +8,7 @@
 
 #include "core/NodeAttributeNames.h"
 #include "cube/CUBEUtils.h"
+#include "cube/CUBEFileMagic.h"
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -21,7 +22,7 @@ const NORVAUString GridSet::FileName("vcg.idx");
 
 namespace {
 
-const uint8_t kMagic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'S', '\r', '\n', 0x1A, '\n'};
+const auto& kMagic = CUBEFileMagic::kSurface;
 const char* const kOutputSuffix = "_V2";
 const char* const kHeaderExtension = ".vcs";
 

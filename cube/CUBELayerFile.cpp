@@ -2,12 +2,13 @@
 
 #include <cstring>
 
+#include "cube/CUBEFileMagic.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
-const uint8_t kMagic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'C', '\r', '\n', 0x1A, '\n'};
+const auto& kMagic = CUBEFileMagic::kLayer;
 
 bool hostIsLittleEndian() {
     const uint16_t probe = 1;

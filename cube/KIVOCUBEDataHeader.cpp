@@ -7,13 +7,14 @@
 #include <ostream>
 
 #include "cube/CUBEUtils.h"
+#include "cube/CUBEFileMagic.h"
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAByteIO.h"
 
 namespace {
 
-const uint8_t kMagic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'S', '\r', '\n', 0x1A, '\n'};
+const auto& kMagic = CUBEFileMagic::kSurface;
 
 const char* boolText(bool value) { return value ? "true" : "false"; }
 
