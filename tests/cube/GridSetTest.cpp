@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cube/CUBEGridSet.h"
-#include "grid_layer_support.h"
+#include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 
 using namespace gridlayer;

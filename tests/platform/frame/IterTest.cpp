@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frame_TestSupport.h"
+#include "FrameTestSupport.h"
 #include "platform/frame/KIVOPointIter.h"
 #include "platform/frame/KIVOSurfaceFilteredIter.h"
 

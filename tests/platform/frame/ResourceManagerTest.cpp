@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "frame_TestSupport.h"
+#include "FrameTestSupport.h"
 #include "platform/frame/KIVOResourceManager.h"
 
 using namespace frametest;

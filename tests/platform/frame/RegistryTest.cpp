@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TempFolder.h"
-#include "frame_TestSupport.h"
+#include "FrameTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 

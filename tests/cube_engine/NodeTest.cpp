@@ -9,7 +9,7 @@
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 
-#include "engine_test_support.h"
+#include "EngineTestSupport.h"
 
 namespace {
 

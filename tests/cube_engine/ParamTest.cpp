@@ -10,7 +10,7 @@
 #include "cube_engine/cube_param.h"
 #include "cube_engine/errmod.h"
 
-#include "engine_test_support.h"
+#include "EngineTestSupport.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "cube/CUBEGrid.h"
-#include "grid_layer_support.h"
+#include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 
 using namespace gridlayer;

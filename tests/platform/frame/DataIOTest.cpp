@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TempFolder.h"
-#include "frame_TestSupport.h"
+#include "FrameTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOExtendDataIO.h"
 #include "platform/frame/KIVOMEROIGADataIO.h"

@@ -8,7 +8,7 @@
 #include "cube/CUBEGridSet.h"
 #include "cube/CUBEHypothesisBlockIterator.h"
 #include "cube/CUBEHypothesisGridIterator.h"
-#include "grid_layer_support.h"
+#include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/orbolink/ORBOGeoRaster.h"
 

@@ -10,7 +10,7 @@
 #include "cube_engine/cube_disam.h"
 #include "cube_engine/cube_grid.h"
 
-#include "engine_test_support.h"
+#include "EngineTestSupport.h"
 
 namespace {
 

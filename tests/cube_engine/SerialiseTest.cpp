@@ -11,7 +11,7 @@
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_serialise.h"
 
-#include "engine_test_support.h"
+#include "EngineTestSupport.h"
 
 namespace {
 
