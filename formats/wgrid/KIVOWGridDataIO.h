@@ -57,6 +57,7 @@ public:
     // Empties both fragment caches.
     long flush() override;
     bool isOutdated() const override { return m_definition.outdated; }
+    using KIVOSurfaceDataIO::query;
     // Nodes of every fragment the box touches, inside the raster. A failure
     // to read the grid index is returned in `status` (and by the iterator's
     // `done`); a box outside the raster gives an iterator that is done.
