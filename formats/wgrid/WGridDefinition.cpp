@@ -189,6 +189,9 @@ long WGridDefinition::parseFile(const NORVAUString& path) {
 }
 
 long WGridDefinition::parseText(const std::string& text) {
+    // A definition is plain text: a NUL byte would cut a key or value short
+    // when it is written back.
+    if (text.find('\0') != std::string::npos) return kBad;
     Cursor in(text);
     bool sawSection = false;
     for (;;) {
