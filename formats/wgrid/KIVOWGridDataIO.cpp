@@ -126,6 +126,12 @@ long KIVOWGridDataIO::checkGeometry() {
         return kBad;
     m_fragsX = d.pixelsX / d.fragmentSize + 1;
     m_fragsY = d.pixelsY / d.fragmentSize + 1;
+    // A ".weight" too short for its index is refused now rather than at the
+    // first query; a missing one is reported when the index is needed.
+    uint64_t weightSize = 0;
+    if (NORVAFileUtils::fileSize(m_stem + WGridKeywords::kWeightExtension, weightSize) &&
+        m_fragsX * m_fragsY > weightSize / 8u)
+        return kBad;
     d.width = width;
     d.height = height;
     d.swCorner[0] = swX;

@@ -261,7 +261,7 @@ long WGridDefinition::getTokenAndData(Cursor& in, std::string& key, std::string&
         }
         int k = in.get();
         for (; k != '=' && k != Cursor::kEnd && k != '\n'; k = in.get()) {
-            if (key.size() > kMaxKeyLength) return kBad;
+            if (key.size() >= kMaxLineLength) return kBad;
             key += static_cast<char>(k);
         }
         // A blank line is nothing; any other line without "=" is not a key line.
@@ -270,7 +270,7 @@ long WGridDefinition::getTokenAndData(Cursor& in, std::string& key, std::string&
             return kBad;
         }
         while (!key.empty() && isBlank(key.back())) key.pop_back();
-        if (key.empty()) return kBad;
+        if (key.empty() || key.size() > kMaxKeyLength) return kBad;
         while (in.peek() == ' ' || in.peek() == '\t') in.get();
         return in.restOfLine(value) ? 0 : kBad;
     }

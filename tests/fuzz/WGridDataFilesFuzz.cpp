@@ -2,7 +2,7 @@
 // beside a fixed definition. An input is three bytes choosing the raster
 // (pixels across and down, fragment size, each 1..16), a little-endian u32
 // length, that many bytes of ".weight", then the ".sum" bytes. The surface
-// must open, and its queries serve only set nodes inside the raster, each at
+// must open unless its index does not fit, and its queries serve only set nodes inside the raster, each at
 // most once per pixel of the collected fragments.
 #include <algorithm>
 #include <cfloat>
@@ -78,7 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzsupport::writeScratch("wgrid/g.sum", data + pos + w, size - pos - w);
 
     KIVOWGridDataIO io(NORVAUString((base + "/g.def").c_str()));
-    FUZZ_CHECK(io.getStatus() == 0);
+    const uint64_t indexBytes = 8u * (nx / s + 1) * (ny / s + 1);
+    // Only a ".weight" too short for its index is refused at opening.
+    FUZZ_CHECK(io.getStatus() == 0 || (io.getStatus() == 146142 && w < indexBytes));
+    if (io.getStatus() != 0) return 0;
     long status = 0;
     NORVAType<KIVOSurfaceIter> iter = io.query(-1e9, -1e9, 1e9, 1e9, false, status, nullptr, DBL_MAX);
     FUZZ_CHECK(iter);

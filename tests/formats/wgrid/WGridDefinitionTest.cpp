@@ -55,6 +55,7 @@ TEST(WGridDefinition, ParseStatusTable) {
         {"resolution with a decimal comma", kHeader + "[PARAMETERS]\nRESOLUTION = 2,5\n", 146142},
         {"depth not a number", kHeader + "[DATA]\nMIN DEPTH = deep\n", 146142},
         {"key too long", kHeader + "[DATA]\n" + std::string(64, 'K') + " = 1\n", 146142},
+        {"longest key, blanks before =", kHeader + "[DATA]\n" + std::string(63, 'K') + "   = 1\n", 0},
         {"value too long", kHeader + "[DATA]\nCOMMENT = " + std::string(3000, 'v') + "\n", 146142},
         {"NUL byte in a key", kHeader + "[DATA]\nCOM" + std::string(1, '\0') + "MENT = 1\n", 146142},
         {"section name too long", kHeader + "[" + std::string(3000, 'S') + "]\n", 146142},
