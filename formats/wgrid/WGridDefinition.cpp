@@ -389,13 +389,10 @@ long WGridDefinition::readWeightingBlock(Cursor& in) {
         if (weightToken(key.c_str()) != WEIGHT_ANGLE) continue;
         double angle = 0.0, weight = 0.0;
         if (!parsePair(value, angle, weight)) return kBad;
-        // Decreasing angle order; an angle equal to the first stays behind it.
-        if (entries.empty() || angle > entries.front().first) {
-            entries.emplace_front(angle, weight);
-            continue;
-        }
-        auto at = std::next(entries.begin());
-        while (at != entries.end() && at->first > angle) ++at;
+        // Decreasing angle order; equal angles keep their file order, so
+        // that storing and reading again changes nothing.
+        auto at = entries.begin();
+        while (at != entries.end() && at->first >= angle) ++at;
         entries.emplace(at, angle, weight);
     }
     if (!entries.empty()) {

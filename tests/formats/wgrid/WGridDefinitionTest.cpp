@@ -94,7 +94,8 @@ TEST(WGridDefinition, ValuesAsRead) {
                              "[LOCATION]\nCENTER = 10,20\nROTATION = 15\nDIMENSIONS = 3,4\nZONE = 31\n"
                              "[PARAMETERS]\nRESOLUTION = 2.5\nPIXEL DIMENSIONS = 100,60\nFRAGMENT SIZE = 50\nX = 1\n"
                              "[DATA]\nSW CORNER = 1,5,2\nNE CORNER = 7,8\nOUTDATED = true\nCOMMENT = hello\n"
-                             "[BEAM WEIGHTING]\nANGLE = 10,1\nANGLE = 30,3\nANGLE = 20,2\nANGLE = 30,4\n";
+                             "[BEAM WEIGHTING]\nANGLE = 10,1\nANGLE = 30,3\nANGLE = 20,2\nANGLE = 30,4\n"
+                             "ANGLE = 20,5\nANGLE = 20,6\n";
     WGridDefinition d;
     ASSERT_EQ(d.parseText(text), 0);
     EXPECT_EQ(d.rotation, 0.0);
@@ -108,9 +109,12 @@ TEST(WGridDefinition, ValuesAsRead) {
     EXPECT_EQ(d.swCorner[1], 2.0);
     EXPECT_TRUE(d.outdated);
     ASSERT_EQ(d.extraDataLines.size(), 1u);  // unknown LOCATION and PARAMETERS keys are dropped
-    // Decreasing angles; an angle equal to the first goes right after it.
-    EXPECT_EQ(d.grazingAngles, (std::vector<double>{30, 30, 20, 10}));
-    EXPECT_EQ(d.beamWeights, (std::vector<double>{3, 4, 2, 1}));
+    // Decreasing angles; equal angles in file order.
+    EXPECT_EQ(d.grazingAngles, (std::vector<double>{30, 30, 20, 20, 20, 10}));
+    EXPECT_EQ(d.beamWeights, (std::vector<double>{3, 4, 2, 5, 6, 1}));
+    WGridDefinition again;
+    ASSERT_EQ(again.parseText(d.formatText()), 0);
+    EXPECT_EQ(again.beamWeights, d.beamWeights);
 
     WGridDefinition yes;
     ASSERT_EQ(yes.parseText(kHeader + "[DATA]\nOUTDATED = yes\n"), 0);
