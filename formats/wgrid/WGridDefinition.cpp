@@ -138,15 +138,25 @@ private:
 
 }  // namespace
 
-// Reading position in the definition text, CR LF already folded into LF.
+// Reading position in the definition text. Carriage returns that end a line
+// (before its LF or at the end of the text) are dropped, so CR LF reads as LF.
 class WGridDefinition::Cursor {
 public:
     static constexpr int kEnd = -1;
 
     explicit Cursor(const std::string& text) {
         m_text.reserve(text.size());
-        for (size_t i = 0; i < text.size(); ++i)
-            if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) m_text += text[i];
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r') {
+                size_t j = i;
+                while (j < text.size() && text[j] == '\r') ++j;
+                if (j == text.size() || text[j] == '\n') {
+                    i = j - 1;
+                    continue;
+                }
+            }
+            m_text += text[i];
+        }
     }
     int get() { return m_pos < m_text.size() ? static_cast<unsigned char>(m_text[m_pos++]) : kEnd; }
     void unget() {

@@ -87,6 +87,10 @@ TEST(WGridDefinition, CRLFReadsLikeLF) {
     EXPECT_TRUE(dos.outdated);
     ASSERT_EQ(dos.extraDataLines.size(), 1u);
     EXPECT_EQ(dos.extraDataLines[0], "COMMENT = hello");
+
+    WGridDefinition cr;
+    ASSERT_EQ(cr.parseText(kHeader + "[DATA]\nA = x\r\r\r\nB = y\r\nC = z\r"), 0);
+    EXPECT_EQ(cr.extraDataLines, (std::vector<std::string>{"A = x", "B = y", "C = z"}));
 }
 
 TEST(WGridDefinition, ValuesAsRead) {
