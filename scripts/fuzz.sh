@@ -23,7 +23,7 @@ if [ ! -f "tests/fuzz/${target}.cpp" ]; then
   ls tests/fuzz/*Fuzz.cpp | xargs -n1 basename | sed 's/\.cpp$//' >&2
   exit 2
 fi
-build=${KIVO_FUZZ_BUILD:-build-fuzz}
+build=$(realpath -m "${KIVO_FUZZ_BUILD:-build-fuzz}")
 cc=$(command -v clang-14 || command -v clang)
 cxx=$(command -v clang++-14 || command -v clang++)
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -39,21 +39,23 @@ log="$build/fuzz-logs/$target.log"
 mkdir -p "$work" "$findings" "$(dirname "$log")"
 # The replay driver writes the seeds and checks them once before fuzzing.
 ASAN_OPTIONS=detect_leaks=1 "$build/fuzz_replay_${target}" --seeds "$seeds" \
-  "tests/fuzz/regressions/$target"
+  "$PWD/tests/fuzz/regressions/$target"
 
 jobs=${FUZZ_JOBS:-1}
+parallel=()
+# Several jobs run in workers that log into fuzz-<n>.log in the current folder.
+if [ "$jobs" -gt 1 ]; then parallel=(-jobs="$jobs" -workers="$jobs"); fi
 start=$(date +%s)
 set +e
 # Per input at most 10 s and 2 GB: the readers must refuse anything that would
 # need more, so hitting a limit is a finding too.
-ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+(cd "$(dirname "$log")" && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   "$build/fuzz_${target}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -malloc_limit_mb=1024 -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" \
-  -jobs="$jobs" -workers="$jobs" ${FUZZ_FLAGS:-} "$work" "$seeds" >"$log" 2>&1
+  "${parallel[@]}" ${FUZZ_FLAGS:-} "$work" "$seeds" >"$log" 2>&1)
 status=$?
 set -e
-# With -jobs libFuzzer writes one log per job into the current folder.
-if [ "$jobs" -gt 1 ]; then cat fuzz-*.log >>"$log" 2>/dev/null && rm -f fuzz-*.log; fi
+if [ "$jobs" -gt 1 ]; then cat "$(dirname "$log")"/fuzz-*.log >>"$log" 2>/dev/null; rm -f "$(dirname "$log")"/fuzz-*.log; fi
 elapsed=$(( $(date +%s) - start ))
 execs=$(grep -h 'stat::number_of_executed_units' "$log" | awk '{s += $2} END {print s + 0}')
 rate=$(( elapsed > 0 ? execs / elapsed : execs ))
