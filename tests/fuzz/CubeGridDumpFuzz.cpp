@@ -129,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int reader = data[0] % 3;
     _cube_grid* grid = readDump(reader, data + 1, size - 1);
     if (grid == nullptr) return 0;
+    fuzzsupport::noteAccepted();
     checkGrid(grid, size - 1);
     checkRoundTrip(grid);
     cube_grid_release(grid);

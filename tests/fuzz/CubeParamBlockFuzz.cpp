@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cube_stream_memory_reader(&stream, data, size);
     _cube_param* params = cube_read_params(&stream);
     if (params == nullptr) return 0;
+    fuzzsupport::noteAccepted();
     FUZZ_CHECK(cube_param_queue_length(params) <= CUBE_MAX_QUEUE);
     // The bytes present come back as they were; the rest are the defaults.
     const std::vector<uint8_t> bytes = encoded(params);

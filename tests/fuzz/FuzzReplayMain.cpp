@@ -2,7 +2,8 @@
 //   fuzz_replay_<Target> [--seeds FOLDER] [PATH...]
 // --seeds writes the target's seed corpus into FOLDER first; every regular
 // file under each PATH (a file or a folder; a missing folder is skipped) is
-// then fed once to LLVMFuzzerTestOneInput. A broken invariant traps.
+// then fed once to LLVMFuzzerTestOneInput. A broken invariant traps; seeds
+// the reader refuses, every one of them, fail the run.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,11 +47,13 @@ void collect(const fs::path& path, std::vector<fs::path>& files) {
 int main(int argc, char** argv) {
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
     std::vector<fs::path> files;
+    bool seeded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--seeds" && i + 1 < argc) {
             const std::string folder = argv[++i];
             if (!writeSeeds(folder)) return 2;
+            seeded = true;
             collect(folder, files);
             continue;
         }
@@ -63,6 +66,11 @@ int main(int argc, char** argv) {
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("replayed %zu inputs in %.3f s\n", files.size(), seconds);
+    const int accepted = fuzzsupport::acceptedCount();
+    std::printf("replayed %zu inputs in %.3f s, %d read whole\n", files.size(), seconds, accepted);
+    if (seeded && accepted == 0) {
+        std::printf("the reader refused every seed: the seed writer and the reader disagree\n");
+        return 1;
+    }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "cube_engine/cube.h"
+#include "cube_engine/cube_grid.h"
 
 namespace fuzzsupport {
 namespace {
@@ -73,6 +74,36 @@ void clearScratch(const std::string& name) {
     }
     for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
 }
+
+_cube_grid* sampleGrid(uint32_t columns, uint32_t rows, uint32_t mode, const _cube_param* params) {
+    _cube_grid* grid = cube_grid_new(columns, rows, 1.0f, 1.0f, mode);
+    if (grid == nullptr) std::abort();
+    const uint64_t nodes = static_cast<uint64_t>(columns) * rows;
+    auto feed = [&](uint64_t at, float depth, int times) {
+        if (at >= nodes) return;
+        for (int i = 0; i < times; ++i) cube_node_update(&grid->nodes[at], depth, 0.01f, depth + 0.1f, 0.02f, params);
+    };
+    feed(1, 4.0f, 3);  // fewer than the queue holds: stays queued
+    feed(2, 10.0f, 20);
+    feed(2, 20.0f, 20);
+    feed(2, 30.0f, 20);
+    if (nodes > 2) {
+        cube_node_nominate_hypothesis(&grid->nodes[2], 20.0f);
+        cube_node_reject_hypothesis(&grid->nodes[2], 30.0f);
+    }
+    if (nodes > 3) cube_node_add_basic_hypothesis(&grid->nodes[3], 5.0f, 0.3f);
+    for (uint64_t at = 4; at < nodes; ++at) feed(at, 12.0f + static_cast<float>(at % 7), 12);
+    if (grid->cache != nullptr)
+        for (uint64_t at = 0; at < nodes; ++at) grid->cache[at] = at % 3 == 0 ? cube_grid_nan() : 12.5f;
+    return grid;
+}
+
+namespace {
+int g_accepted = 0;
+}
+
+void noteAccepted() { ++g_accepted; }
+int acceptedCount() { return g_accepted; }
 
 void silenceEngine() {
     static FILE* sink = std::fopen("/dev/null", "w");

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "cube_engine/cube_grid.h"
+
 // A broken invariant is a finding: stop at once so the fuzzer keeps the input.
 #define FUZZ_CHECK(cond)                                                      \
     do {                                                                      \
@@ -51,6 +53,17 @@ std::string writeScratch(const std::string& name, const uint8_t* data, size_t si
 std::vector<uint8_t> readWhole(const std::string& path);
 // Removes every file below scratchFolder()/name (a folder), keeping the folder.
 void clearScratch(const std::string& name);
+
+// A small engine grid with every kind of node (empty, queued soundings,
+// several hypotheses with a nomination and a rejection, a lone hypothesis),
+// for seeds of every format that carries engine grids. Free with
+// cube_grid_release.
+_cube_grid* sampleGrid(uint32_t columns, uint32_t rows, uint32_t mode, const _cube_param* params);
+
+// Targets call this when the reader took an input; the replay driver counts
+// them, so a seed corpus the reader refuses whole fails the replay.
+void noteAccepted();
+int acceptedCount();
 
 // Sends the engine's reports to nowhere; fuzzed inputs fail on purpose.
 void silenceEngine();
