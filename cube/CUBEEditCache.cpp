@@ -112,6 +112,9 @@ bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
 // The file is replaced only once the whole grid is on disk.
 long CUBEEditCache::save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry) {
     printf("    Grid %d x %d is modified, saving to disk.\n", entry.row, entry.column);
+    // The empty last column or row of grids holds no node to keep, and the
+    // engine refuses a dump with an empty side.
+    if (entry.grid == nullptr || entry.grid->nx == 0 || entry.grid->ny == 0) return 0;
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry.row, entry.column);
     if (!CUBEUtils::makeGridFolder(surface.getGridPrefix())) {
         printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());

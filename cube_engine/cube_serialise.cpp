@@ -226,8 +226,12 @@ _cube_grid *read_grid_header(cube_stream *s, uint64_t min_node_bytes)
     const float dx = cube_get_f32(b + 8), dy = cube_get_f32(b + 12);
     const uint64_t per_node = min_node_bytes + (mode != CUBE_GRID_NONE ? sizeof(float) : 0);
     const uint64_t nodes = (uint64_t)nx * ny;
+    // A side of 0 holds no node, so the product alone would let the other
+    // side run every per-row loop for billions of empty rows. With both
+    // sides at least 1, the product bounds each side on its own too.
     _cube_grid *grid = nullptr;
-    if (nodes <= cube_stream_remaining(s) / per_node) grid = cube_grid_new(nx, ny, dx, dy, mode);
+    if (nx != 0 && ny != 0 && nodes <= cube_stream_remaining(s) / per_node)
+        grid = cube_grid_new(nx, ny, dx, dy, mode);
     if (grid == nullptr)
         cube_reportf(k_grid,
                      "error: failed constructing CubeGrid from file (nx = %d, ny = %d, dx = %.1f m, "

@@ -114,6 +114,12 @@ TEST(CubeSurface, GridsUnderPositionsAndTrimmedEdges) {
     EXPECT_EQ(2, corner->row);
     EXPECT_EQ(0u, corner->columns);  // 20 nodes fill exactly four tiles
     EXPECT_EQ(2u, corner->rows);
+    // A grid without nodes has nothing to keep: no file that would not read back.
+    corner->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    EXPECT_EQ(0, s.flush());
+    EXPECT_FALSE(NORVAFileUtils::exists(CUBEUtils::gridFileName(s.getGridPrefix(), 2, 4)));
+    corner.reset();
+    EXPECT_TRUE(s.getGrid(hi[0], lo[1], status, true));
     Entry west = s.getGrid(lo[0] + 0.5, lo[1] + 0.5, status, true);
     ASSERT_TRUE(west);
     EXPECT_EQ(5u, west->columns);

@@ -298,3 +298,47 @@ TEST(Serialisation, FileStreamsRoundTrip)
 }
 
 }  // namespace
+
+namespace {
+
+// A grid header followed by `tail` zero bytes.
+Bytes header_only(uint32_t nx, uint32_t ny, uint32_t mode, size_t tail)
+{
+    Bytes b(28 + tail, 0);
+    cube_put_u32(b.data(), nx);
+    cube_put_u32(b.data() + 4, ny);
+    cube_put_f32(b.data() + 8, 1.0f);
+    cube_put_f32(b.data() + 12, 1.0f);
+    cube_put_u32(b.data() + 24, mode);
+    return b;
+}
+
+TEST(Serialisation, HeadersWithAnEmptySideAreRefusedByBothReaders)
+{
+    const _cube_param *p = cube_default_param();
+    Quiet quiet;
+    const struct {
+        uint32_t nx, ny, mode;
+        size_t tail;
+    } cases[] = {
+        {0, 0xFFFFFFFFu, CUBE_GRID_NONE, 1},
+        {0xFFFFFFFFu, 0, CUBE_GRID_NONE, 1},
+        {0, 0xFFFFFFFFu, CUBE_GRID_DEPTH, 64},
+        {0, 1, CUBE_GRID_NONE, 64},
+        {1, 0, CUBE_GRID_NONE, 64},
+        {0, 0, CUBE_GRID_NONE, 0},
+    };
+    for (const auto &c : cases) {
+        const Bytes b = header_only(c.nx, c.ny, c.mode, c.tail);
+        _cube_grid *g = load(b, p);
+        EXPECT_EQ(g, nullptr) << c.nx << " x " << c.ny;
+        cube_grid_release(g);
+        cube_stream s;
+        cube_stream_memory_reader(&s, b.data(), b.size());
+        g = cube_grid_translate(&s, p);
+        EXPECT_EQ(g, nullptr) << c.nx << " x " << c.ny;
+        cube_grid_release(g);
+    }
+}
+
+}  // namespace
