@@ -196,6 +196,23 @@ bool read_nomination(cube_stream *s, _cube_node *node, uint32_t count)
     return true;
 }
 
+// The older layout is also what a damaged current dump is re-read as, so
+// only values such a node could hold are taken for it.
+bool plausible_old_node(const _cube_node *node)
+{
+    for (uint32_t i = 0; i < node->queue_count; ++i) {
+        const cube_queue_entry &e = node->queue[i];
+        if (!std::isfinite(e.depth) || !(e.variance >= 0.0f)) return false;
+    }
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next) {
+        const _cube_hypothesis *h = cube_node_hyp(node, at);
+        if (!std::isfinite(h->depth) || !std::isfinite(h->pred_depth) || !(h->variance >= 0.0f) ||
+            !(h->pred_variance >= 0.0f) || !(h->var_sum >= 0.0f) || h->num_samples > (uint32_t)INT32_MAX)
+            return false;
+    }
+    return true;
+}
+
 int translate_node(cube_stream *s, _cube_node *node, const _cube_param *params)
 {
     cube_node_reset(node);
@@ -209,6 +226,10 @@ int translate_node(cube_stream *s, _cube_node *node, const _cube_param *params)
         count > cube_stream_remaining(s) / CUBE_OLD_HYPOTHESIS_BYTES ||
         !read_hypotheses(s, node, count, true) || !read_nomination(s, node, count))
         return 0;
+    if (!plausible_old_node(node)) {
+        cube_report(k_node, "error: node holds values no estimator writes.\n");
+        return 0;
+    }
     cube_node_set_guide(node, cube_get_f32(rec + 16), cube_get_f32(rec + 20));
     return 1;
 }
@@ -413,6 +434,14 @@ _cube_grid *cube_grid_translate(cube_stream *stream, const _cube_param *params)
         }
     }
     if (!read_cache(stream, grid)) {
+        cube_grid_release(grid);
+        return nullptr;
+    }
+    // A grid dump is the last thing in its container: a reading that stops
+    // short of the end took bytes of another layout for this one.
+    const uint64_t left = cube_stream_remaining(stream);
+    if (left != 0) {
+        cube_reportf(k_grid, "error: %d bytes follow the translated grid.\n", as_int(left));
         cube_grid_release(grid);
         return nullptr;
     }

@@ -342,3 +342,71 @@ TEST(Serialisation, HeadersWithAnEmptySideAreRefusedByBothReaders)
 }
 
 }  // namespace
+
+namespace {
+
+// One node of the older layout holding one hypothesis at 10.3 m, whose
+// fields a case may spoil; the current reader fails on it and falls back.
+OldDump one_old_node()
+{
+    OldDump d;
+    d.header(1, 1, CUBE_GRID_NONE);
+    d.node(0, 9.0f);
+    d.u32(1);
+    d.hypothesis(10.3, 1, 5, 0);
+    d.u32(1);
+    return d;
+}
+
+TEST(Serialisation, OlderLayoutReadingsMustBeWholeAndPlausible)
+{
+    const _cube_param *p = cube_default_param();
+    const size_t hyp = 28 + 28 + 4;  // first hypothesis of the dump
+    const struct {
+        const char *what;
+        size_t offset;  // within the hypothesis; SIZE_MAX appends bytes
+        double value;
+        bool u32;       // the field is a u32 sample count
+    } cases[] = {
+        {"infinite depth", 0, INFINITY, false},
+        {"NaN predicted depth", 16, NAN, false},
+        {"negative variance", 8, -FLT_MAX, false},
+        {"negative predicted variance", 24, -1.0, false},
+        {"NaN variance sum", 48, NAN, false},
+        {"sample count above 2^31", 44, 2147483649.0, true},
+        {"bytes after the grid", SIZE_MAX, 0.0, false},
+    };
+    Quiet quiet;
+    {
+        OldDump good = one_old_node();
+        cube_stream s;
+        cube_stream_memory_reader(&s, good.b.data(), good.b.size());
+        _cube_grid *t = cube_grid_translate(&s, p);
+        ASSERT_NE(t, nullptr);
+        cube_grid_release(t);
+        _cube_grid *f = load(good.b, p);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(depths_of(&f->nodes[0]), std::vector<float>{10.3f});
+        cube_grid_release(f);
+    }
+    for (const auto &c : cases) {
+        OldDump d = one_old_node();
+        if (c.offset == SIZE_MAX)
+            d.u32(0);
+        else if (c.u32)
+            cube_put_u32(&d.b[hyp + c.offset], (uint32_t)c.value);
+        else
+            cube_put_f64(&d.b[hyp + c.offset], c.value);
+        cube_stream s;
+        cube_stream_memory_reader(&s, d.b.data(), d.b.size());
+        _cube_grid *t = cube_grid_translate(&s, p);
+        EXPECT_EQ(t, nullptr) << c.what;
+        cube_grid_release(t);
+        if (c.offset == 0) continue;  // the spoilt depth reads as a current node
+        _cube_grid *f = load(d.b, p);
+        EXPECT_EQ(f, nullptr) << c.what;
+        cube_grid_release(f);
+    }
+}
+
+}  // namespace
