@@ -4,7 +4,9 @@
 
 #include "CubeTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
+#include "cube/CUBEGrid.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 
 using cubetest::TempDir;
@@ -315,4 +317,56 @@ TEST(CubeSurface, DisambiguationMethodIsWrittenOnlyWhenChangedAndWritable) {
     s.setModified(true);
     EXPECT_TRUE(s.setDisambiguationType(CUBE_DENSITY));
     EXPECT_EQ(CUBE_DENSITY_LIKELIHOOD, KIVOSurfaceCUBEIO(path).getDisambiguationType());
+}
+
+namespace {
+
+// Well-separated soundings each start a hypothesis of their own.
+void crowd(_cube_node* node, const _cube_param* params, int soundings) {
+    for (int i = 0; i < soundings; ++i) cube_node_update(node, 10.0f * i, 0.01f, 10.0f * i, 0.01f, params);
+}
+
+size_t hypothesesOf(const _cube_node* node) {
+    size_t n = 0;
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(CubeSurface, CrowdedNodeReadsBackThroughTheGridFileReaders) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    FILE* quiet = std::fopen("/dev/null", "w");
+    cube_set_error_stream(quiet);
+    {
+        KIVOSurfaceCUBEIO s(path);
+        long status = 0;
+        Entry e = s.getGrid(s.makeKey(0, 0), status, true, true);
+        ASSERT_TRUE(e);
+        crowd(cube_grid_get_node(e->grid, 1, 2), s.getCubeParameters(), 1005);
+        e->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    }
+    {
+        KIVOSurfaceCUBEIO s(path);
+        long status = 0;
+        Entry e = s.getGrid(s.makeKey(0, 0), status, false, true);
+        ASSERT_TRUE(e) << status;
+        EXPECT_EQ(1000u, hypothesesOf(cube_grid_get_node(e->grid, 1, 2)));
+    }
+    // The grid layer writes its own version of grid file.
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    const NORVAUString gridFile = dir.file("crowded.vcg");
+    {
+        CUBE::Grid grid(params, CUBE::Grid::Index(3, 2), NORVAnPoint<double, 2>(1.0, 1.0));
+        crowd(cube_grid_get_node(grid.getGrid(), 1, 1), params, 1001);
+        EXPECT_EQ(0, grid.save(&gridFile));
+    }
+    CUBE::Grid back(params);
+    EXPECT_EQ(0, back.load(gridFile));
+    ASSERT_NE(nullptr, back.getGrid());
+    EXPECT_EQ(1000u, hypothesesOf(cube_grid_get_node(back.getGrid(), 1, 1)));
+    std::free(params);
+    cube_set_error_stream(nullptr);
+    std::fclose(quiet);
 }

@@ -410,3 +410,30 @@ TEST(Serialisation, OlderLayoutReadingsMustBeWholeAndPlausible)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Serialisation, CrowdedNodeStopsAtWhatReadersAcceptAndReadsBack)
+{
+    const _cube_param *p = cube_default_param();
+    _cube_grid *g = cube_grid_new(1, 1, 1.0f, 1.0f, CUBE_GRID_NONE);
+    _cube_node *n = &g->nodes[0];
+    enginetest::CapturedReports reports;
+    int refused = 0;
+    for (int i = 0; i < 1003; ++i)
+        if (!cube_node_update(n, 10.0f * i, 0.01f, 10.0f * i, 0.01f, p)) ++refused;
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(depths_of(n).size(), 1000u);
+    EXPECT_EQ(cube_node_add_basic_hypothesis(n, -5.0f, 1.0f), 0);
+    EXPECT_NE(reports.str().find("10000.00 m"), std::string::npos) << reports.str();
+    // A sounding that matches a held hypothesis still updates it.
+    EXPECT_EQ(cube_node_update(n, 20.0f, 0.01f, 20.0f, 0.01f, p), 1);
+
+    _cube_grid *back = load(dump(g, p), p);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(depths_of(&back->nodes[0]).size(), 1000u);
+    cube_grid_release(back);
+    cube_grid_release(g);
+}
+
+}  // namespace
