@@ -16,6 +16,14 @@ const float kHypothesesPerNode = 1.5f;
 
 std::string narrow(const NORVAUString& s) { return s.toUTF8(); }
 
+// What a new square grid of `side` nodes is charged; saturates instead of
+// wrapping, so a damaged tile size can never look cheap.
+uint64_t newGridBytes(uint64_t side, const _cube_param* params) {
+    const uint64_t perNode = cube_node_estimate_size(kHypothesesPerNode, params);
+    const uint64_t nodes = side * side;  // below 2^64: side is a 32-bit count
+    return perNode != 0 && nodes > UINT64_MAX / perNode ? UINT64_MAX : perNode * nodes;
+}
+
 }  // namespace
 
 CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status,
@@ -42,8 +50,7 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
         return Entry();
     } else {
         printf("    Grid does not exist, attempting to allocate....\n");
-        const uint64_t side = header->getGridSize();
-        need = cube_node_estimate_size(kHypothesesPerNode, header->getCubeParams()) * side * side;
+        need = newGridBytes(header->getGridSize(), header->getCubeParams());
     }
     if (!makeRoom(surface, need, status)) return Entry();
     Entry entry = load(surface, key, exists, create, status);

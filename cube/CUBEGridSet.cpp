@@ -46,6 +46,12 @@ NORVAUString folderOf(const NORVAUString& path) {
 
 bool isUsableSpacing(double v) { return std::isfinite(v) && v != 0.0; }
 
+// Grid names hold 32-bit numbers; within that range index times grid size
+// stays far from overflowing 64 bits.
+bool isNameableIndex(const NORVAnPoint<int64_t, 2>& index) {
+    return index.x() >= 0 && index.y() >= 0 && index.x() <= kMaxNodes && index.y() <= kMaxNodes;
+}
+
 NORVAnBox<int64_t, 2> intersection(const NORVAnBox<int64_t, 2>& a, const NORVAnBox<int64_t, 2>& b) {
     NORVAnPoint<int64_t, 2> lo, hi;
     for (size_t i = 0; i < 2; ++i) {
@@ -233,7 +239,7 @@ bool GridSet::getIndex(const Index& node, Index& index) const {
 }
 
 bool GridSet::firstNode(const Index& index, Index& node) const {
-    if (!isValid() || index.x() < 0 || index.y() < 0) return false;
+    if (!isValid() || !isNameableIndex(index)) return false;
     const int64_t x0 = index.y() * m_gridDimension.x();
     int64_t y0 = index.x() * m_gridDimension.y();
     if (m_version != kVersion) {
@@ -291,15 +297,13 @@ std::shared_ptr<GridIndex> GridSet::makeIndex(std::shared_ptr<Grid> grid, const 
 std::shared_ptr<GridIndex> GridSet::getGrid(const Index& index) const {
     Index node;
     if (!firstNode(index, node)) return nullptr;
-    // Grid names hold 32-bit numbers.
-    if (index.x() > kMaxNodes || index.y() > kMaxNodes) return nullptr;
     auto grid = std::make_shared<Grid>(m_params);
     if (grid->load(gridFile(index)) != 0) return nullptr;
     return makeIndex(std::move(grid), node, index);
 }
 
 std::shared_ptr<GridIndex> GridSet::createNewGrid(const Index& index) const {
-    if (!isValid() || index.x() < 0 || index.y() < 0) return nullptr;
+    if (!isValid() || !isNameableIndex(index)) return nullptr;
     const Index node(index.y() * m_gridDimension.x(), index.x() * m_gridDimension.y());
     if (node.x() > m_dimensions.x() || node.y() > m_dimensions.y()) return nullptr;
     auto grid = std::make_shared<Grid>(m_params, m_gridDimension, m_resolution);

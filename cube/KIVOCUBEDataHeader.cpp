@@ -177,7 +177,9 @@ long KIVOCUBEDataHeader::readFields(FILE* file) {
 long KIVOCUBEDataHeader::validate() const {
     const double resolution = m_resolution;
     if (!isFiniteValue(resolution) || !(resolution > 0.0) || m_gridSize == 0) return kBadHeader;
-    if (m_numXPixels / m_gridSize + 1 > kMaxGrids || m_numYPixels / m_gridSize + 1 > kMaxGrids) return kBadHeader;
+    // In 64 bits: 4294967295 nodes in tiles of 1 would wrap the count to 0.
+    if (uint64_t(m_numXPixels) / m_gridSize + 1 > kMaxGrids || uint64_t(m_numYPixels) / m_gridSize + 1 > kMaxGrids)
+        return kBadHeader;
     if (!spans(m_minimum[0], m_maximum[0], resolution, m_numXPixels)) return kBadHeader;
     if (!spans(m_minimum[1], m_maximum[1], resolution, m_numYPixels)) return kBadHeader;
     return 0;

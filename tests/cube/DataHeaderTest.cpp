@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "CubeTestSupport.h"
+#include "platform/core/NORVAByteIO.h"
 #include "cube/KIVOCUBEDataHeader.h"
 #include "cube_engine/cube_grid.h"
 
@@ -162,4 +163,38 @@ TEST(CubeHeader, StoreReportsAFailedWrite) {
     EXPECT_EQ(146020, build(0, 0, 10, 10, 1.0f).store(f));
     std::fclose(f);
     EXPECT_EQ(-1, build(0, 0, 10, 10, 1.0f).store(nullptr));
+}
+
+TEST(CubeHeader, GridCountLimitHoldsForTheLargestNodeCounts) {
+    EnvGuard env(nullptr);
+    TempDir dir;
+    const NORVAUString path = dir.file("wide.vcs");
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    uint8_t block[CUBE_PARAM_BYTES];
+    cube_param_encode(params, block);
+    std::free(params);
+    const struct {
+        uint32_t tile, across, down;
+        long status;
+    } cases[] = {
+        {1, 0xFFFFFFFFu, 10, 146021},  // grids across would wrap to 0
+        {1, 10, 0xFFFFFFFFu, 146021},
+        {1, 65534, 10, 0},             // 65535 grids across, the most a key holds
+        {1, 65535, 10, 146021},
+        {0x10002u, 0xFFFFFFFFu, 10, 0},  // 65534 + 1 grids across
+    };
+    for (const auto& c : cases) {
+        // Extents that match the node counts exactly at resolution 1.
+        NORVAByteIO::Buffer b;
+        const uint8_t magic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'S', '\r', '\n', 0x1A, '\n'};
+        NORVAByteIO::putBytes(b, magic, sizeof magic);
+        NORVAByteIO::putU16(b, 1);
+        NORVAByteIO::putU16(b, 0);
+        for (double v : {0.0, 0.0, static_cast<double>(c.across), static_cast<double>(c.down)})
+            NORVAByteIO::putF64(b, v);
+        NORVAByteIO::putF32(b, 1.0f);
+        for (uint32_t v : {c.tile, c.across, c.down}) NORVAByteIO::putU32(b, v);
+        NORVAByteIO::putBytes(b, block, sizeof block);
+        EXPECT_EQ(c.status, readStatus(path, b)) << c.tile << " " << c.across << " " << c.down;
+    }
 }

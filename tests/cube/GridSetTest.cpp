@@ -177,3 +177,12 @@ TEST(GridLayerGridSet, UpgradeKeepsEveryNode) {
             EXPECT_EQ(depthsOf(node), std::vector<float>{depthAt(x, 4 - y)});
         }
 }
+
+TEST(GridLayerGridSet, IndicesFarBeyondTheSetGiveNoGrid) {
+    const GridSet set = newSet(Index(4, 4), Index(10, 7));
+    // 2^62 grids of 4 nodes would wrap the first node back to 0.
+    for (const Index& index : {Index(0, int64_t(1) << 62), Index(int64_t(1) << 62, 0), Index(INT64_MAX, INT64_MAX)}) {
+        EXPECT_FALSE(set.createNewGrid(index)) << index.x() << "," << index.y();
+        EXPECT_FALSE(set.getGrid(index)) << index.x() << "," << index.y();
+    }
+}

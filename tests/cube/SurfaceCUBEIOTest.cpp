@@ -370,3 +370,19 @@ TEST(CubeSurface, CrowdedNodeReadsBackThroughTheGridFileReaders) {
     cube_set_error_stream(nullptr);
     std::fclose(quiet);
 }
+
+TEST(CubeSurface, GridNeedIsChargedInFullForTheLargestTiles) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    // Queue length 3 makes a node's estimate 115 bytes; 115 x tile x tile
+    // wraps 64 bits to about 233 MB for this tile.
+    std::vector<uint8_t> bytes = cubetest::readAll(path);
+    cubetest::putU32(bytes, 53, 2335341514u);
+    cubetest::putU32(bytes, 65 + 4 * 20, 3);
+    cubetest::writeAll(path, bytes);
+    KIVOSurfaceCUBEIO s(path);
+    ASSERT_EQ(0, s.getStatus());
+    long status = 0;
+    EXPECT_FALSE(s.getGrid(s.makeKey(0, 0), status, true, true));
+    EXPECT_EQ(146030, status);
+}
