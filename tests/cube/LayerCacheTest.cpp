@@ -368,3 +368,18 @@ TEST(CubeLayerCache, LayerFileSizeChecksHoldForTheLargestShapes) {
         }
     }
 }
+
+TEST(CubeLayerCache, HeaderWithStrayBytesButNoWholeValueIsAnEmptyLayerReadOnce) {
+    for (size_t stray = 1; stray <= 3; ++stray) {
+        Surface f;
+        std::vector<uint8_t> bytes = vccBytes(0, 0, 5, 5, {});
+        bytes.resize(bytes.size() + stray, 0x7F);
+        cubetest::writeAll(f.layerFile("Depth", 0, 0), bytes);
+        KIVOSurfaceCUBEIO s(f.path);
+        EXPECT_TRUE(box(s, xOf(0), yOf(4), xOf(4), yOf(0)).empty()) << stray;
+        f.writeLayer("Depth", 0, 0, depthOf);
+        EXPECT_TRUE(box(s, xOf(0), yOf(4), xOf(4), yOf(0)).empty()) << stray;  // not read again
+        s.flush();
+        EXPECT_EQ(25u, box(s, xOf(0), yOf(4), xOf(4), yOf(0)).size()) << stray;
+    }
+}
