@@ -223,7 +223,7 @@ bool GridSet::geometryIsSound() const {
 }
 
 long GridSet::readParams(FILE* file) {
-    if (!CUBEUtils::readWholeParams(file, m_params)) return kParamsNotRead;
+    m_params = CUBEUtils::readStoredParams(file);
     return m_params != nullptr ? 0 : kParamsNotRead;
 }
 

@@ -186,7 +186,7 @@ long KIVOCUBEDataHeader::validate() const {
 }
 
 long KIVOCUBEDataHeader::readParameters(FILE* file) {
-    if (!CUBEUtils::readWholeParams(file, m_params)) return kBadHeader;
+    m_params = CUBEUtils::readStoredParams(file);
     if (m_params == nullptr) {
         printf("Unable to read the CUBE parameters from the CUBE header file.  Memory allocation failed.\n");
         return kNoMemory;

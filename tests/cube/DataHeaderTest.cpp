@@ -150,7 +150,8 @@ TEST(CubeHeader, RefusesDamagedFiles) {
     EXPECT_EQ(146021, patched(53, {0, 0, 0, 0}));              // tile size 0
     EXPECT_EQ(146021, patched(49, {0, 0, 0xC0, 0x7F}));        // NaN resolution
     EXPECT_EQ(146021, patched(57, {0xFF, 0xFF, 0xFF, 0x0F}));  // nodes across against the extent
-    for (size_t n = 0; n < good.size(); ++n)
+    // Cut anywhere before the parameter block; cuts inside it keep the defaults.
+    for (size_t n = 0; n < 65; ++n)
         EXPECT_NE(0, readStatus(bad, std::vector<uint8_t>(good.begin(), good.begin() + n))) << n;
     EXPECT_EQ(146021, readStatus(bad, std::vector<uint8_t>(good.begin(), good.begin() + 53)));
 }
@@ -196,5 +197,27 @@ TEST(CubeHeader, GridCountLimitHoldsForTheLargestNodeCounts) {
         for (uint32_t v : {c.tile, c.across, c.down}) NORVAByteIO::putU32(b, v);
         NORVAByteIO::putBytes(b, block, sizeof block);
         EXPECT_EQ(c.status, readStatus(path, b)) << c.tile << " " << c.across << " " << c.down;
+    }
+}
+
+TEST(CubeHeader, ShortParameterBlocksReadWithTheDefaultsBehindThem) {
+    EnvGuard env(nullptr);
+    TempDir dir;
+    KIVOCUBEDataHeader built = build(0.0, 0.0, 100.0, 50.0, 1.0f);
+    built.getCubeParams()->median_length = 7;  // word 20, bytes 80..83 of the block
+    const std::vector<uint8_t> good = storedBytes(built, dir.file("h.vcs"));
+    const NORVAUString path = dir.file("short.vcs");
+    const struct {
+        size_t blockBytes;
+        uint32_t queueLength;
+    } cases[] = {{0, 11}, {84, 7}, {80, 11}, {100, 7}, {167, 7}};
+    for (const auto& c : cases) {
+        cubetest::writeAll(path, std::vector<uint8_t>(good.begin(), good.begin() + 65 + c.blockBytes));
+        FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+        KIVOCUBEDataHeader header(f);
+        std::fclose(f);
+        ASSERT_EQ(0, header.getStatus()) << c.blockBytes;
+        ASSERT_NE(nullptr, header.getCubeParams());
+        EXPECT_EQ(c.queueLength, header.getCubeParams()->median_length) << c.blockBytes;
     }
 }

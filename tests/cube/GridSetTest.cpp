@@ -93,7 +93,8 @@ TEST(GridLayerGridSet, DamagedSetFilesAreRefused) {
     ASSERT_EQ(set.store(&file), 0);
     const std::vector<uint8_t> bytes = cubetest::readAll(file);
     const NORVAUString bad = dir.file("bad.idx");
-    for (size_t n = 0; n < bytes.size(); ++n) {
+    // Cut anywhere before the parameter block; cuts inside it keep the defaults.
+    for (size_t n = 0; n < 15 + 64; ++n) {
         cubetest::writeAll(bad, prefix(bytes, n));
         GridSet damaged(bad);
         EXPECT_FALSE(damaged.isValid()) << n;
@@ -185,4 +186,36 @@ TEST(GridLayerGridSet, IndicesFarBeyondTheSetGiveNoGrid) {
         EXPECT_FALSE(set.createNewGrid(index)) << index.x() << "," << index.y();
         EXPECT_FALSE(set.getGrid(index)) << index.x() << "," << index.y();
     }
+}
+
+TEST(GridLayerGridSet, ShortParameterBlocksReadWithTheDefaultsBehindThem) {
+    cubetest::TempDir dir;
+    GridSet set = newSet(Index(4, 4), Index(10, 7));
+    set.getParams()->median_length = 7;  // word 20, bytes 80..83 of the block
+    const NORVAUString file = dir.file("vcg.idx");
+    ASSERT_EQ(set.store(&file), 0);
+    const std::vector<uint8_t> bytes = cubetest::readAll(file);
+    const size_t blockStart = 15 + 64;
+    const NORVAUString cut = dir.file("cut.idx");
+    const struct {
+        size_t blockBytes;
+        uint32_t queueLength;
+    } cases[] = {{0, 11}, {84, 7}, {80, 11}, {167, 7}};
+    for (const auto& c : cases) {
+        cubetest::writeAll(cut, prefix(bytes, blockStart + c.blockBytes));
+        GridSet back(cut);
+        ASSERT_TRUE(back.isValid()) << c.blockBytes;
+        EXPECT_EQ(c.queueLength, back.getParams()->median_length) << c.blockBytes;
+        EXPECT_EQ(back.getGridDimension(), Index(4, 4));
+    }
+    // An older surface header with a short block reads the same way.
+    _cube_param* params = cube_init_param(0, 2.0, 2.0);
+    params->median_length = 7;
+    writeHeader(dir.file("old.vcs"), 1, 100.0, 200.0, 2.0f, 3, 7, 5, params);
+    std::free(params);
+    const std::vector<uint8_t> header = cubetest::readAll(dir.file("old.vcs"));
+    cubetest::writeAll(dir.file("old.vcs"), prefix(header, header.size() - 40));
+    GridSet old(dir.file("old.vcs"));
+    ASSERT_TRUE(old.isValid());
+    EXPECT_EQ(7u, old.getParams()->median_length);
 }
