@@ -9,6 +9,7 @@
 #include "core/NodeAttributeNames.h"
 #include "cube/CUBEUtils.h"
 #include "cube/CUBEFileMagic.h"
+#include "cube/KIVOCUBEDataHeader.h"
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -26,9 +27,6 @@ const auto& kMagic = CUBEFileMagic::kSurface;
 const char* const kOutputSuffix = "_V2";
 const char* const kHeaderExtension = ".vcs";
 
-// More nodes than one grid can hold in the address space of the hosts the
-// files are written on; a stored grid size beyond it is damage.
-constexpr int64_t kMaxGridNodes = int64_t(1) << 26;
 // Node counts are held by the engine in 32 bits.
 constexpr int64_t kMaxNodes = int64_t(UINT32_MAX);
 
@@ -98,6 +96,8 @@ GridSet::GridSet(SurfaceTypes::IHOS44Order order, const CUBEParameterFactory::Co
     m_origin = origin;
     m_resolution = resolution;
     m_gridDimension = Index(std::min(gridDimension.x(), dimensions.x()), std::min(gridDimension.y(), dimensions.y()));
+    // A set whose file would be refused on reading is not made at all.
+    if (!gridsFitTheBudget()) freeParams();
 }
 
 GridSet::GridSet(const NORVAUString& file) {
@@ -180,7 +180,9 @@ long GridSet::loadFrom(FILE* file) {
     if (status != 0) return status;
     m_version = version == kVersion ? kVersion : kHeaderVersion;
     if (!geometryIsSound()) return kBadHeader;
-    return readParams(file);
+    const long read = readParams(file);
+    if (read != 0) return read;
+    return gridsFitTheBudget() ? 0 : kBadHeader;
 }
 
 long GridSet::readGeometry(FILE* file) {
@@ -214,12 +216,18 @@ long GridSet::readHeaderGeometry(FILE* file) {
     return 0;
 }
 
-// Every index computation divides by the grid size and allocates grids of it.
+// Every index computation divides by the grid size.
 bool GridSet::geometryIsSound() const {
     return isUsableSpacing(m_resolution.x()) && isUsableSpacing(m_resolution.y()) && std::isfinite(m_origin.x()) &&
            std::isfinite(m_origin.y()) && m_gridDimension.x() > 0 && m_gridDimension.y() > 0 &&
-           m_dimensions.x() > 0 && m_dimensions.y() > 0 && m_gridDimension.x() <= kMaxGridNodes &&
-           m_gridDimension.x() * m_gridDimension.y() <= kMaxGridNodes;
+           m_dimensions.x() > 0 && m_dimensions.y() > 0;
+}
+
+// Grids are allocated whole at their side: no side may pass the largest
+// tile the library chooses for the set's parameters at its highest budget.
+bool GridSet::gridsFitTheBudget() const {
+    const int64_t side = KIVOCUBEDataHeader::largestTileSide(m_params);
+    return m_gridDimension.x() <= side && m_gridDimension.y() <= side;
 }
 
 long GridSet::readParams(FILE* file) {

@@ -112,6 +112,11 @@ uint32_t KIVOCUBEDataHeader::memoryBudgetMB() {
     return static_cast<uint32_t>(value);
 }
 
+uint32_t KIVOCUBEDataHeader::largestTileSide(const _cube_param* parameters) {
+    return cube_grid_max_tile_dim(static_cast<uint64_t>(kMaxBudgetMB) << 20, kHypothesesPerNode, kUseFraction,
+                                  parameters);
+}
+
 long KIVOCUBEDataHeader::computeNodeCounts() {
     const double resolution = m_resolution;
     if (!isFiniteValue(resolution) || !(resolution > 0.0)) return kBadHeader;

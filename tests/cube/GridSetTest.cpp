@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cube/CUBEGridSet.h"
+#include "cube/KIVOCUBEDataHeader.h"
 #include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 
@@ -218,4 +219,39 @@ TEST(GridLayerGridSet, ShortParameterBlocksReadWithTheDefaultsBehindThem) {
     GridSet old(dir.file("old.vcs"));
     ASSERT_TRUE(old.isValid());
     EXPECT_EQ(7u, old.getParams()->median_length);
+}
+
+TEST(GridLayerGridSet, GridSidesStayWithinTheLargestTileTheLibraryChooses) {
+    cubetest::TempDir dir;
+    const uint32_t cap = KIVOCUBEDataHeader::largestTileSide(cube_default_param());
+    EXPECT_EQ(3731u, cap);  // 3,072 MB, 1.5 hypotheses per node, use fraction 0.8
+    const Index big(20000, 20000);
+    EXPECT_TRUE(newSet(Index(cap, 4), big).isValid());
+    EXPECT_FALSE(newSet(Index(cap + 1, 4), big).isValid());
+    EXPECT_FALSE(newSet(Index(4, cap + 1), big).isValid());
+    EXPECT_TRUE(newSet(Index(cap + 1, 4), Index(cap, 10)).isValid());  // clipped to the extent first
+
+    GridSet set = newSet(Index(4, 4), big);
+    const NORVAUString file = dir.file("vcg.idx");
+    ASSERT_EQ(set.store(&file), 0);
+    const std::vector<uint8_t> bytes = cubetest::readAll(file);
+    const struct {
+        int64_t x, y;
+        bool valid;
+    } cases[] = {{8192, 8192, false}, {cap + 1, 1, false}, {1, cap + 1, false}, {cap, cap, true}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> changed = bytes;
+        for (size_t i = 0; i < 8; ++i) {
+            changed[47 + i] = static_cast<uint8_t>(uint64_t(c.x) >> (8 * i));
+            changed[55 + i] = static_cast<uint8_t>(uint64_t(c.y) >> (8 * i));
+        }
+        cubetest::writeAll(file, changed);
+        GridSet back(file);
+        EXPECT_EQ(c.valid, back.isValid()) << c.x << " x " << c.y;
+    }
+    // An older surface header's tile is held to the same bound.
+    writeHeader(dir.file("old.vcs"), 1, 100.0, 200.0, 2.0f, cap + 1, cap + 1, 5, cube_default_param());
+    EXPECT_FALSE(GridSet(dir.file("old.vcs")).isValid());
+    writeHeader(dir.file("old.vcs"), 1, 100.0, 200.0, 2.0f, cap, cap, 5, cube_default_param());
+    EXPECT_TRUE(GridSet(dir.file("old.vcs")).isValid());
 }
