@@ -89,13 +89,19 @@ bool CUBEEditCache::makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& st
 }
 
 // The least recently used grid goes; among equal stamps the last in
-// (row, column) order.
+// (row, column) order. A grid a caller still holds goes only when every
+// grid is held: once out of the cache, its holder's edits would reach a copy
+// that is never written again.
 bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
     const time_t now = std::time(nullptr);
     Map::iterator chosen = m_entries.end();
-    for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
-        if (it->second->stamp <= now && (chosen == m_entries.end() || it->second->stamp <= chosen->second->stamp))
-            chosen = it;
+    for (bool heldToo : {false, true}) {
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
+            if (it->second->stamp <= now && (heldToo || !isHeld(*it)) &&
+                (chosen == m_entries.end() || it->second->stamp <= chosen->second->stamp))
+                chosen = it;
+        if (chosen != m_entries.end()) break;
+    }
     if (chosen == m_entries.end()) {
         printf("    INTERNAL ERROR: No grid found to unload.  Aborting\n");
         status = kNothingToEvict;
@@ -178,19 +184,24 @@ CUBEEditCache::Entry CUBEEditCache::createGrid(const KIVOSurfaceCUBEIO& surface,
     return entry;
 }
 
+// A modified grid is written and stays cached as clean: a host may still
+// edit it through its entry or a node pointer, and those edits must land in
+// the grid the cache writes. A clean grid goes unless a caller holds it;
+// one written here goes at a later flush, once it is still clean then.
 long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
     long result = 0;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
         CUBEGridEntry& entry = *it->second;
         if (entry.state == CUBEGridEntry::kModified) {
             const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
-            if (saved != 0) {
-                if (result == 0) result = saved;
-                ++it;
-                continue;
-            }
+            if (saved != 0 && result == 0) result = saved;
+            if (saved == 0) entry.state = CUBEGridEntry::kClean;
+            ++it;
+        } else if (isHeld(*it)) {
+            ++it;
+        } else {
+            it = m_entries.erase(it);
         }
-        it = m_entries.erase(it);
     }
     return result;
 }
