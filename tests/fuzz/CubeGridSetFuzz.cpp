@@ -1,7 +1,7 @@
 // A grid set ("vcg.idx", version 2, or an older ".vcs" header read as
 // version 1) as the grid layer loads it. A set that loads must describe
-// grids of a size the library itself would choose, name the grids that cover
-// a box, and store back to a set that loads equal.
+// grids that fit the library's memory ceiling, name the grids that cover a
+// box, and store back to a set that loads equal.
 #include <cstdlib>
 #include <list>
 
@@ -16,13 +16,17 @@ using CUBE::GridSet;
 using Index = GridSet::Index;
 using Point = GridSet::Point;
 
-// A little above the largest tile side the library chooses (3,731 nodes at
-// the 3,072 MB ceiling).
-constexpr int64_t kMaxGridSide = 4096;
+// A new grid of the set must fit the largest memory budget the library
+// works under (the tile the library chooses depends on the stored parameter
+// block, so the side alone is no bound).
+bool gridFitsTheCeiling(const Index& grid) {
+    const uint64_t ceiling = static_cast<uint64_t>(KIVOCUBEDataHeader::kMaxBudgetMB) << 20;
+    return static_cast<uint64_t>(grid.x()) * static_cast<uint64_t>(grid.y()) <= ceiling / sizeof(_cube_node);
+}
 
 void checkSet(const GridSet& set) {
     const Index grid = set.getGridDimension(), dims = set.getDimensions();
-    FUZZ_CHECK(grid.x() > 0 && grid.y() > 0 && grid.x() <= kMaxGridSide && grid.y() <= kMaxGridSide);
+    FUZZ_CHECK(grid.x() > 0 && grid.y() > 0 && gridFitsTheCeiling(grid));
     FUZZ_CHECK(dims.x() > 0 && dims.y() > 0);
     std::list<Index> indices;
     const int64_t across = std::min<int64_t>(dims.x(), 3 * grid.x()), down = std::min<int64_t>(dims.y(), 3 * grid.y());
