@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,8 @@ int countedClose(void* cookie) {
 
 FILE* countedStream(int fd) {
     cookie_io_functions_t io = {nullptr, countedWrite, countedSeek, countedClose};
-    int* cookie = new int(fd);
+    int* cookie = new (std::nothrow) int(fd);
+    if (!cookie) return nullptr;
     FILE* file = ::fopencookie(cookie, "wb", io);
     if (!file) {
         delete cookie;
