@@ -14,6 +14,9 @@
 #include <string>
 
 #include "CubeTestSupport.h"
+#include "GridLayerTestSupport.h"
+#include "cube/CUBEGridSet.h"
+#include "cube/CUBEHypothesisBlockIterator.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAAtomicFileFaults.h"
@@ -206,5 +209,52 @@ TEST(FaultInjection, GriddedSurfaceStoreLeavesEveryFileWholeAndRetries) {
     };
     scenario.store = [&] { return surface->store(nullptr); };
     scenario.close = [&] { surface.reset(); };
+    failEachStepInTurn(scenario);
+}
+
+// The grid layer's own writer: two grids of a set edited through a block
+// iterator and written back, one hypothesis rejected and one node reset.
+TEST(FaultInjection, GridLayerSaveLeavesEveryFileWholeAndRetries) {
+    using gridlayer::Index;
+    cubetest::TempDir dir;
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("s_V2")));
+    const NORVAUString index = dir.file("s_V2/vcg.idx");
+    {
+        CUBE::GridSet made(SurfaceTypes::IHO_ORDER_1, CUBEParameterFactory::Configuration("test"),
+                           NORVAnPoint<double, 2>(0.0, 0.0), NORVAnPoint<double, 2>(1.0, 1.0), Index(3, 3),
+                           Index(5, 3));
+        ASSERT_EQ(0, made.store(&index));
+        CUBE::GridSet set(index);
+        for (int64_t column = 0; column < 2; ++column) {
+            std::shared_ptr<CUBE::GridIndex> grid = set.createNewGrid(Index(0, column));
+            ASSERT_TRUE(grid);
+            CUBE::Grid& g = grid->getGrid();
+            for (int64_t y = 0; y < 3; ++y)
+                for (int64_t x = 0; x < g.getDimensions().x(); ++x) {
+                    gridlayer::sound(g.getNode(Index(x, y)), g.getParams(), 10.0f, 4);
+                    gridlayer::sound(g.getNode(Index(x, y)), g.getParams(), 20.0f, 2);
+                }
+            const NORVAUString name = dir.file("s_V2/" + CUBE::GridIndex::getFileName(Index(0, column)).toUTF8());
+            ASSERT_EQ(0, g.save(&name));
+        }
+    }
+    std::unique_ptr<CUBE::GridSet> set;
+    std::unique_ptr<CUBE::HypothesisBlockIterator> it;
+    Scenario scenario;
+    scenario.root = dir.path().toUTF8();
+    scenario.openAndModify = [&] {
+        set = std::make_unique<CUBE::GridSet>(index);
+        it = std::make_unique<CUBE::HypothesisBlockIterator>(*set, NORVAnBox<int64_t, 2>(Index(0, 0), Index(5, 3)));
+        ASSERT_TRUE(it->moveTo(Index(1, 1)));
+        it->get()[1];
+        ASSERT_EQ(0, it->get().rejectHyp());
+        ASSERT_TRUE(it->moveTo(Index(4, 2)));
+        ASSERT_EQ(0, it->get().resetNode());
+    };
+    scenario.store = [&] { return it->saveModified(nullptr) ? 0L : 1L; };
+    scenario.close = [&] {
+        it.reset();
+        set.reset();
+    };
     failEachStepInTurn(scenario);
 }
