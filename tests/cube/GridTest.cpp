@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cube/CUBEGrid.h"
+#include "cube/CUBEHypothesisIterator.h"
 #include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 
@@ -186,6 +187,9 @@ TEST(GridLayerGrid, LoadingKeepsResultSurfacesOfTheSameShape) {
         EXPECT_TRUE(grid.getResult(surface)) << surface;
     EXPECT_EQ(grid.getResult(Grid::DEPTH), depth);
     EXPECT_DOUBLE_EQ(at(grid, Grid::DEPTH, 1, 0), 15.0);
+    CUBE::HypothesisIterator hypotheses(grid);
+    EXPECT_TRUE(hypotheses.set(Index(0, 0)));
+    EXPECT_EQ(hypotheses.count(), 2u);
     EXPECT_EQ(grid.setNomination(Index(0, 0), true, 20.0f), 0);
     EXPECT_DOUBLE_EQ(at(grid, Grid::DEPTH, 0, 0), 20.0);
 
