@@ -106,6 +106,7 @@ void errmod_iho_release(ErrModIHO *workspace) { free(workspace); }
 int errmod_iho_apply(Device, const _vessel *, const _ping *, _sounding *soundings, uint32_t count,
                      const ErrModIHO *workspace)
 {
+    if (workspace == nullptr || (soundings == nullptr && count > 0)) return 0;
     for (uint32_t i = 0; i < count; ++i) {
         _sounding &s = soundings[i];
         const double d = s.depth;

@@ -23,7 +23,8 @@ typedef struct _errmod_iho {
 ErrModIHO *errmod_iho_new(void);
 void errmod_iho_release(ErrModIHO *workspace);
 // Writes words 8 and 9 of the first `count` soundings; the device, vessel and
-// ping are not needed by this model and may be null. Returns 1.
+// ping are not needed by this model and may be null. Returns 1 (0 without
+// a workspace or records).
 int errmod_iho_apply(Device device, const _vessel *vessel, const _ping *ping,
                      _sounding *soundings, uint32_t count, const ErrModIHO *workspace);
 

@@ -204,6 +204,7 @@ void errprop_set_extra_sdev(ErrPropTerms *t, double heading, double vertical, do
 
 int errprop_set_beam_angles(ErrPropTerms *t, uint32_t n, const double *angles, const char *module)
 {
+    if (angles == nullptr && n > 0) return 0;
     if (t->given_capacity < n) {
         double *copy = (double *)malloc(sizeof(double) * n);
         if (copy == nullptr) {
