@@ -1,5 +1,6 @@
 #include "formats/pfm/pfm_huge.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,8 @@ struct HugeFile {
     uint64_t pieceSize = PFM_HUGE_PIECE_SIZE;
     int64_t size = 0;
     int64_t position = 0;
-    FILE* pieces[PFM_HUGE_MAX_PIECES] = {};
+    int pieces[PFM_HUGE_MAX_PIECES] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                       -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 HugeFile g_files[PFM_HUGE_MAX_FILES];
@@ -72,14 +74,16 @@ int64_t bytesPresent(const HugeFile& f) {
     return present;
 }
 
-FILE* piece(HugeFile& f, int64_t index, bool forWrite) {
-    if (index < 0 || index >= PFM_HUGE_MAX_PIECES) return nullptr;
-    if (f.pieces[index]) return f.pieces[index];
+// Pieces are read and written with positioned calls: no stream buffer can
+// serve bytes that changed on disk, and no seek state is shared.
+int piece(HugeFile& f, int64_t index, bool forWrite) {
+    if (index < 0 || index >= PFM_HUGE_MAX_PIECES) return -1;
+    if (f.pieces[index] >= 0) return f.pieces[index];
     const std::string path = piecePath(f, index);
-    FILE* p = std::fopen(path.c_str(), f.update ? "r+b" : "rb");
+    int p = ::open(path.c_str(), f.update ? O_RDWR : O_RDONLY);
     // A piece that refuses update is still read.
-    if (!p && f.update && !forWrite && errno != ENOENT) p = std::fopen(path.c_str(), "rb");
-    if (!p && forWrite && f.update && errno == ENOENT) p = std::fopen(path.c_str(), "w+b");
+    if (p < 0 && f.update && !forWrite && errno != ENOENT) p = ::open(path.c_str(), O_RDONLY);
+    if (p < 0 && forWrite && f.update && errno == ENOENT) p = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
     f.pieces[index] = p;
     return p;
 }
@@ -152,16 +156,16 @@ size_t pfm_huge_read(int32_t handle, void* data, size_t size) {
     size_t done = 0;
     while (done < size && f->position < f->size) {
         const PFMHugePlace place = pfm_huge_place(f->position, f->pieceSize);
-        FILE* p = piece(*f, place.piece, false);
-        if (!p || fseeko(p, place.offset, SEEK_SET) != 0) return 0;
+        const int p = piece(*f, place.piece, false);
+        if (p < 0) return 0;
         uint64_t want = static_cast<uint64_t>(size - done);
         want = std::min<uint64_t>(want, f->pieceSize - static_cast<uint64_t>(place.offset));
         want = std::min<uint64_t>(want, static_cast<uint64_t>(f->size - f->position));
-        const size_t got = std::fread(out + done, 1, static_cast<size_t>(want), p);
-        if (got == 0) return 0;
-        done += got;
-        f->position += static_cast<int64_t>(got);
-        if (got < want) break;
+        const ssize_t got = ::pread(p, out + done, static_cast<size_t>(want), place.offset);
+        if (got <= 0) return 0;
+        done += static_cast<size_t>(got);
+        f->position += got;
+        if (static_cast<uint64_t>(got) < want) break;
     }
     return done;
 }
@@ -173,14 +177,14 @@ size_t pfm_huge_write(int32_t handle, const void* data, size_t size) {
     size_t done = 0;
     while (done < size) {
         const PFMHugePlace place = pfm_huge_place(f->position, f->pieceSize);
-        FILE* p = piece(*f, place.piece, true);
-        if (!p || fseeko(p, place.offset, SEEK_SET) != 0) return 0;
+        const int p = piece(*f, place.piece, true);
+        if (p < 0) return 0;
         const uint64_t want =
             std::min<uint64_t>(size - done, f->pieceSize - static_cast<uint64_t>(place.offset));
-        const size_t put = std::fwrite(in + done, 1, static_cast<size_t>(want), p);
-        if (put != want || std::fflush(p) != 0) return 0;
-        done += put;
-        f->position += static_cast<int64_t>(put);
+        const ssize_t put = ::pwrite(p, in + done, static_cast<size_t>(want), place.offset);
+        if (put < 0 || static_cast<uint64_t>(put) != want) return 0;
+        done += static_cast<size_t>(put);
+        f->position += put;
         if (f->position > f->size) {
             f->size = f->position;
             f->sizeChanged = true;
@@ -211,9 +215,9 @@ int32_t pfm_huge_close(int32_t handle) {
     HugeFile* f = fileOf(handle);
     if (!f) return -1;
     int32_t result = 0;
-    for (FILE*& p : f->pieces) {
-        if (p && std::fclose(p) != 0) result = -1;
-        p = nullptr;
+    for (int& p : f->pieces) {
+        if (p >= 0 && ::close(p) != 0) result = -1;
+        p = -1;
     }
     if (f->update && f->sizeChanged && !writeConfig(*f)) result = -1;
     f->used = false;
