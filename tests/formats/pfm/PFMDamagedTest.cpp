@@ -99,15 +99,15 @@ TEST_F(PFMDamagedTest, HandleAndListFiles) {
 
 TEST_F(PFMDamagedTest, TextHeader) {
     const std::string bin = paths.bin + "/hugefile.000";
-    corruptBytes(bin, 0, headerTextLength() + 2, std::string("\0\xff" "9-=\n", 6));
+    corruptBytes(bin, 0, headerTextLength() + 2, std::string("\0" "9\n", 3));
 }
 
 TEST_F(PFMDamagedTest, BinRecordsAndSizeFiles) {
     const std::string bin = paths.bin + "/hugefile.000";
     const size_t size = testsupport::readFile(bin).size();
-    corruptBytes(bin, 16384, size, std::string("\0\xff\x80", 3));
+    corruptBytes(bin, 16384, size, std::string("\xff\x80", 2));
     truncateAt(bin, 0, size, 97);
-    truncateAt(bin, 16384, size);
+    truncateAt(bin, 16384, size, 5);
     corruptBytes(paths.bin + "/config", 0, 10, std::string("\0\xff" "9-\n", 5));
     corruptBytes(paths.index + "/config", 0, 10, std::string("\0\xff" "9-\n", 5));
     truncateAt(paths.bin + "/config", 0, 10);
