@@ -30,6 +30,12 @@ float depthOf(uint32_t u, const PFM_LAYOUT& layout) {
     return static_cast<float>(static_cast<double>(u) / layout.depth_scale - layout.depth_offset);
 }
 
+// A 64-bit field can hold more than a signed address; such a pointer points
+// past any file, and stays so rather than turning negative.
+int64_t pointerOf(uint64_t value) {
+    return value > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(value);
+}
+
 void binCentre(const BIN_HEADER& head, int32_t column, int32_t row, double& x, double& y) {
     const double sizeX = head.projection != 0 ? head.bin_size_xy : head.x_bin_size_degrees;
     const double sizeY = head.projection != 0 ? head.bin_size_xy : head.y_bin_size_degrees;
@@ -134,8 +140,8 @@ void pfm_decode_bin_record(const uint8_t* buffer, size_t size, int32_t versionCo
         for (int i = 0; i < PFM_FLAGS; ++i)
             if (pfm_bit_unpack(buffer, size, p.flag[i], l.flag_bits[i]) != 0) r.validity += kFlagValidity[i];
     }
-    r.head = static_cast<int64_t>(pfm_double_bit_unpack(buffer, size, p.head, l.record_pointer_bits));
-    r.tail = static_cast<int64_t>(pfm_double_bit_unpack(buffer, size, p.tail, l.record_pointer_bits));
+    r.head = pointerOf(pfm_double_bit_unpack(buffer, size, p.head, l.record_pointer_bits));
+    r.tail = pointerOf(pfm_double_bit_unpack(buffer, size, p.tail, l.record_pointer_bits));
     r.coord_x = column;
     r.coord_y = row;
     binCentre(head, column, row, r.xy_x, r.xy_y);

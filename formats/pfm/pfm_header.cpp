@@ -249,7 +249,7 @@ int32_t corrupt(const PFM_HANDLE_STATE* state) {
 }
 
 std::string formatValue(const KeyRow& row, const void* src, int32_t element) {
-    char text[256] = {};
+    char text[1024] = {};  // room for two doubles printed in full
     switch (row.tag) {
     case STRING:
         std::snprintf(text, sizeof text, "%s", static_cast<const char*>(src));
