@@ -44,7 +44,7 @@ void expectNoOpenHandles(const std::string& what) {
 class PFMDamagedTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pfmfixture::Spec spec = pfmtest::projectedSpec();
+        spec = pfmtest::projectedSpec();
         spec.attrNames = {"Tide", "", ""};
         spec.attrBits = {10, 0, 0};
         spec.inputFiles = {"/no/such/input.gsf"};
@@ -54,12 +54,16 @@ protected:
     }
     void TearDown() override { testing::internal::GetCapturedStdout(); }
 
-    // Each byte of [first, last) set to each value in turn, then restored.
-    void corruptBytes(const std::string& file, size_t first, size_t last, const std::string& values) {
+    // Each byte of [first, last) set to each value in turn (or, rotating, to
+    // one value after another along the bytes), then restored.
+    void corruptBytes(const std::string& file, size_t first, size_t last, const std::string& values,
+                      bool rotate = false) {
         const std::string original = testsupport::readFile(file);
         last = std::min(last, original.size());
         for (size_t at = first; at < last; ++at) {
-            for (char value : values) {
+            for (size_t v = 0; v < values.size(); ++v) {
+                const char value = values[rotate ? at % values.size() : v];
+                if (rotate && v > 0) break;
                 if (original[at] == value) continue;
                 std::string damaged = original;
                 damaged[at] = value;
@@ -87,6 +91,7 @@ protected:
     }
 
     testsupport::ScratchDir dir;
+    pfmfixture::Spec spec;
     pfmfixture::Paths paths;
 };
 
@@ -99,15 +104,18 @@ TEST_F(PFMDamagedTest, HandleAndListFiles) {
 
 TEST_F(PFMDamagedTest, TextHeader) {
     const std::string bin = paths.bin + "/hugefile.000";
-    corruptBytes(bin, 0, headerTextLength() + 2, std::string("\0" "9\n", 3));
+    corruptBytes(bin, 0, headerTextLength() + 2, std::string("\0" "9\n" "-", 4), true);
 }
 
 TEST_F(PFMDamagedTest, BinRecordsAndSizeFiles) {
     const std::string bin = paths.bin + "/hugefile.000";
     const size_t size = testsupport::readFile(bin).size();
-    corruptBytes(bin, 16384, size, std::string("\xff\x80", 2));
+    // Records share one layout: the first three and the last stand for all.
+    const size_t record = static_cast<size_t>(pfmfixture::recordBytes(spec));
+    corruptBytes(bin, 16384, 16384 + 3 * record, std::string("\xff\x80", 2));
+    corruptBytes(bin, size - record, size, std::string("\xff\x80", 2));
     truncateAt(bin, 0, size, 97);
-    truncateAt(bin, 16384, size, 5);
+    truncateAt(bin, 16384, size, 7);
     corruptBytes(paths.bin + "/config", 0, 10, std::string("\0\xff" "9-\n", 5));
     corruptBytes(paths.index + "/config", 0, 10, std::string("\0\xff" "9-\n", 5));
     truncateAt(paths.bin + "/config", 0, 10);
