@@ -13,6 +13,7 @@
 #include "formats/pfm/KIVOPFMDataIO.h"
 #include "formats/pfm/PFMAttributeSet.h"
 #include "formats/pfm/PFMIter.h"
+#include "formats/pfm/pfm_bins.h"
 #include "formats/pfm/pfm_handles.h"
 #include "platform/shapes/NORVAAreaGeometry.h"
 #include "platform/shapes/NORVALineGeometry.h"
@@ -404,6 +405,42 @@ TEST_F(PFMDataIOTest, DeleteAllFilesRemovesOnlyTheNamedFile) {
     EXPECT_EQ(io.deleteAllFiles(false), 0);
     EXPECT_FALSE(testsupport::fileExists(paths.handle));
     EXPECT_TRUE(testsupport::fileExists(paths.list));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PFMOlderVersionTest, VersionThreeStructureReadsAsGeographicWithFlagValidity) {
+    testsupport::ScratchDir dir;
+    pfmfixture::Spec spec = pfmtest::geographicSpec();
+    spec.version = "3.20";
+    pfmfixture::Bin bin;
+    bin.count = 2;
+    bin.min = bin.max = bin.avg = 7.5;
+    bin.flags[1] = 1;  // checked
+    bin.flags[4] = 1;  // selected
+    spec.bins[{5, 3}] = bin;
+    const auto p = pfmfixture::write(dir.path(), "old.pfm", spec);
+    KIVOPFMDataIO io{NORVAUString(p.handle)};
+    ASSERT_EQ(io.getStatus(), 0);
+    ASSERT_EQ(io.open(), 0);
+    const BIN_HEADER head = io.getPFMHeader();
+    EXPECT_EQ(head.projection, 0);
+    EXPECT_STREQ(head.ndx_attr_name[0], "UNAVAILABLE");
+    EXPECT_STREQ(head.user_flag_name[2], "PFM_NBR");
+    BIN_RECORD record;
+    ASSERT_EQ(fetch_bin_record(io.getPFMHandle(), 5, 3, &record), 0);
+    EXPECT_EQ(record.validity, 512U + 4U);
+    EXPECT_FLOAT_EQ(record.min_depth, 7.5f);
+    long status = 0;
+    auto iter = io.query(-71, 42, -70, 43, false, status, nullptr, DBL_MAX);
+    int count = 0;
+    while (!iter->done(status)) {
+        ++count;
+        if (!iter->next(status)) break;
+    }
+    EXPECT_EQ(count, 2);  // (2, 1) and (5, 3)
 }
 
 }  // namespace
