@@ -1,6 +1,7 @@
 #include "formats/pfm/pfm_checkpoint.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "formats/pfm/pfm_files.h"
@@ -72,23 +73,35 @@ int32_t pfm_checkpoint_write(int32_t handle) {
     return 0;
 }
 
+bool pfm_checkpoint_parse(const uint8_t* data, size_t size, PFMCheckpoint& checkpoint) {
+    if (!data) return false;
+    const std::vector<uint8_t> bytes(data, data + size);
+    size_t pos = 0;
+    uint8_t version = 0;
+    uint64_t indexSize = 0, binSize = 0;
+    PFMCheckpoint c;
+    const bool ok = NORVAByteIO::getU8(bytes, pos, c.running) && NORVAByteIO::getU8(bytes, pos, version) &&
+                    version == kLayoutVersion && NORVAByteIO::getU64(bytes, pos, indexSize) &&
+                    NORVAByteIO::getU64(bytes, pos, binSize) && getText(bytes, pos, c.list) &&
+                    getText(bytes, pos, c.line) && pos == bytes.size() &&
+                    indexSize <= static_cast<uint64_t>(INT64_MAX) && binSize <= static_cast<uint64_t>(INT64_MAX);
+    if (!ok) return false;
+    c.index_size = static_cast<int64_t>(indexSize);
+    c.bin_size = static_cast<int64_t>(binSize);
+    checkpoint = std::move(c);
+    return true;
+}
+
 int32_t pfm_checkpoint_recover(const char* listPath, const char* linePath, const char* indexPath) {
     const std::string path = pfm_checkpoint_path(listPath);
-    std::vector<uint8_t> bytes, list, line;
-    size_t pos = 0;
-    uint8_t running = 0, version = 0;
-    uint64_t indexSize = 0, binSize = 0;
-    bool ok = readWhole(path, bytes, 3 * kMaxTextBytes) && NORVAByteIO::getU8(bytes, pos, running) &&
-              NORVAByteIO::getU8(bytes, pos, version) && version == kLayoutVersion &&
-              NORVAByteIO::getU64(bytes, pos, indexSize) && NORVAByteIO::getU64(bytes, pos, binSize) &&
-              getText(bytes, pos, list) && getText(bytes, pos, line) && pos == bytes.size() &&
-              indexSize <= static_cast<uint64_t>(INT64_MAX);
-    ok = ok && pfm_write_whole_file(listPath, list.data(), list.size()) &&
-         pfm_write_whole_file(linePath, line.data(), line.size());
+    std::vector<uint8_t> bytes;
+    PFMCheckpoint c;
+    bool ok = readWhole(path, bytes, 3 * kMaxTextBytes) && pfm_checkpoint_parse(bytes.data(), bytes.size(), c);
+    ok = ok && pfm_write_whole_file(listPath, c.list.data(), c.list.size()) &&
+         pfm_write_whole_file(linePath, c.line.data(), c.line.size());
     if (ok) {
         const int32_t index = pfm_huge_open(indexPath, true, false);
-        ok = index >= 0 && static_cast<int64_t>(indexSize) <= pfm_huge_size(index) &&
-             pfm_huge_truncate(index, static_cast<int64_t>(indexSize)) == 0;
+        ok = index >= 0 && c.index_size <= pfm_huge_size(index) && pfm_huge_truncate(index, c.index_size) == 0;
         if (index >= 0 && pfm_huge_close(index) != 0) ok = false;
     }
     std::remove(path.c_str());

@@ -6,8 +6,20 @@
 // u8 layout version (1), i64 index file size, i64 bin file size,
 // u32 byte count and the list file's text, u32 byte count and the line
 // file's text, and nothing after them.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+struct PFMCheckpoint {
+    uint8_t running = 0;
+    int64_t index_size = 0;
+    int64_t bin_size = 0;
+    std::vector<uint8_t> list, line;
+};
+
+// Reads checkpoint bytes; false unless they hold exactly one checkpoint.
+bool pfm_checkpoint_parse(const uint8_t* data, size_t size, PFMCheckpoint& checkpoint);
 
 std::string pfm_checkpoint_path(const char* listPath);
 // 1 when the checkpoint exists with a non-zero first byte, 0 when it exists
