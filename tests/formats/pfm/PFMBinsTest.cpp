@@ -82,27 +82,27 @@ TEST(PFMBinsTest, PositionsToBins) {
 class PFMBinsFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        spec = pfmtest::projectedSpec();
-        paths = pfmfixture::write(dir.path(), "bins.pfm", spec);
+        plan = pfmtest::projectedPlan();
+        paths = pfmfixture::write(dir.path(), "bins.pfm", plan);
         handle = openRead(paths.handle);
         ASSERT_GE(handle, 0) << pfm_last_error_text();
     }
     void TearDown() override { pfm_close(handle); }
     // Overwrites the stored record of a bin, as another program would.
     void overwrite(int column, int row, const pfmfixture::Bin& bin) {
-        const std::vector<uint8_t> record = pfmfixture::packRecord(spec, bin);
+        const std::vector<uint8_t> record = pfmfixture::packRecord(plan, bin);
         std::fstream f(paths.bin + "/hugefile.000", std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(16384 + (row * spec.width + column) * pfmfixture::recordBytes(spec));
+        f.seekp(16384 + (row * plan.width + column) * pfmfixture::recordBytes(plan));
         f.write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
     }
     testsupport::ScratchDir dir;
-    pfmfixture::Spec spec;
+    pfmfixture::Plan plan;
     pfmfixture::Paths paths;
     int32_t handle = -1;
 };
 
 TEST_F(PFMBinsFileTest, FetchDecodesWhatTheFixtureWrote) {
-    for (const auto& entry : spec.bins) {
+    for (const auto& entry : plan.bins) {
         BIN_RECORD r;
         ASSERT_EQ(fetch_bin_record(handle, entry.first.first, entry.first.second, &r), 0);
         EXPECT_EQ(r.num_soundings, entry.second.count);
@@ -150,7 +150,7 @@ TEST_F(PFMBinsFileTest, AFailedReadIsNotServedFromTheCacheLater) {
     BIN_RECORD r;
     ASSERT_EQ(fetch_bin_record(handle, 0, 0, &r), 0);
     // Cut the file inside bin (9, 4) after opening.
-    const long cut = 16384 + (4 * spec.width + 9) * pfmfixture::recordBytes(spec) + 3;
+    const long cut = 16384 + (4 * plan.width + 9) * pfmfixture::recordBytes(plan) + 3;
     ASSERT_EQ(::truncate((paths.bin + "/hugefile.000").c_str(), cut), 0);
     EXPECT_EQ(fetch_bin_record(handle, 9, 4, &r), PFM_READ_BIN_FILE_ERROR);
     EXPECT_EQ(fetch_bin_record(handle, 9, 4, &r), PFM_READ_BIN_FILE_ERROR);
@@ -240,16 +240,16 @@ TEST(PFMHugeFileTest, ARecordCrossingTwoFullSizePieces) {
     // The first piece is a sparse file of the real piece size; the bin record
     // of interest starts 7 bytes before its end.
     testsupport::ScratchDir dir;
-    pfmfixture::Spec spec = pfmtest::projectedSpec();
-    const int recordBytes = pfmfixture::recordBytes(spec);
+    pfmfixture::Plan plan = pfmtest::projectedPlan();
+    const int recordBytes = pfmfixture::recordBytes(plan);
     const int64_t piece = 2147418111LL;
     // A grid wide enough for its bins to reach past the first piece.
     const int64_t needed = (piece - 16384) / recordBytes + 10;
-    spec.width = static_cast<int32_t>(needed);
-    spec.height = 1;
-    spec.maxX = spec.minX + spec.width * spec.binSizeXY;
-    spec.maxY = spec.minY + spec.binSizeXY;
-    spec.bins.clear();
+    plan.width = static_cast<int32_t>(needed);
+    plan.height = 1;
+    plan.maxX = plan.minX + plan.width * plan.binSizeXY;
+    plan.maxY = plan.minY + plan.binSizeXY;
+    plan.bins.clear();
     const int64_t crossing = (piece - 16384 + recordBytes - 1) / recordBytes - 1;  // starts before the end
     const int64_t start = 16384 + crossing * recordBytes;
     ASSERT_LT(start, piece);
@@ -260,12 +260,12 @@ TEST(PFMHugeFileTest, ARecordCrossingTwoFullSizePieces) {
     bin.max = 4.5;
     bin.avg = 4.0;
     bin.head = 12345678901ULL;  // needs the wide split in 36 bits
-    const std::vector<uint8_t> record = pfmfixture::packRecord(spec, bin);
-    const std::string header = pfmfixture::headerText(spec);
-    const int64_t total = 16384 + spec.width * static_cast<int64_t>(recordBytes);
+    const std::vector<uint8_t> record = pfmfixture::packRecord(plan, bin);
+    const std::string header = pfmfixture::headerText(plan);
+    const int64_t total = 16384 + plan.width * static_cast<int64_t>(recordBytes);
 
     const pfmfixture::Paths paths = pfmfixture::write(dir.path(), "huge.pfm", [&] {
-        pfmfixture::Spec small = spec;  // structure files; the bin pieces follow by hand
+        pfmfixture::Plan small = plan;  // structure files; the bin pieces follow by hand
         small.width = 1;
         return small;
     }());

@@ -73,12 +73,12 @@ TEST(PFMBitsTest, FieldsPastTheBufferReadZeroAndWriteNothing) {
 }
 
 // Decodes a record with the library for a fixture layout.
-BIN_RECORD decode(const pfmfixture::Spec& spec, const std::vector<uint8_t>& bytes, int32_t column, int32_t row) {
-    const std::string text = pfmfixture::headerText(spec);
+BIN_RECORD decode(const pfmfixture::Plan& plan, const std::vector<uint8_t>& bytes, int32_t column, int32_t row) {
+    const std::string text = pfmfixture::headerText(plan);
     BIN_HEADER head;
     PFM_LAYOUT layout;
     pfm_parse_header_text(text.data(), text.size(), head, layout);
-    const int32_t code = pfmfixture::versionCode(spec.version);
+    const int32_t code = pfmfixture::versionCode(plan.version);
     EXPECT_EQ(pfm_complete_header(code, head, layout), 0);
     PFM_POSITIONS positions;
     EXPECT_TRUE(pfm_compute_positions(code, layout, positions));
@@ -88,24 +88,24 @@ BIN_RECORD decode(const pfmfixture::Spec& spec, const std::vector<uint8_t>& byte
     return record;
 }
 
-pfmfixture::Spec byteLayout() {
-    pfmfixture::Spec spec;
-    spec.countBits = 8;
-    spec.stdBits = 8;
-    spec.stdScale = 1.0;
-    spec.depthBits = 8;
-    spec.depthScale = 1.0;
-    spec.depthOffset = 0.0;
-    spec.validityBits = 8;
-    spec.pointerBits = 32;
-    spec.xBinSize = spec.yBinSize = 0.5;  // older versions are read as geographic
-    return spec;
+pfmfixture::Plan byteLayout() {
+    pfmfixture::Plan plan;
+    plan.countBits = 8;
+    plan.stdBits = 8;
+    plan.stdScale = 1.0;
+    plan.depthBits = 8;
+    plan.depthScale = 1.0;
+    plan.depthOffset = 0.0;
+    plan.validityBits = 8;
+    plan.pointerBits = 32;
+    plan.xBinSize = plan.yBinSize = 0.5;  // older versions are read as geographic
+    return plan;
 }
 
 TEST(PFMBitsTest, HandCheckedRecords) {
     // Byte-aligned fields: count 1, std 2, depths 3..8, validity 9, head 2^31 - 1
     // (first part 1, remainder 0), tail 5.
-    pfmfixture::Spec aligned = byteLayout();
+    pfmfixture::Plan aligned = byteLayout();
     pfmfixture::Bin a;
     a.count = 1;
     a.stdDev = 2;
@@ -122,7 +122,7 @@ TEST(PFMBitsTest, HandCheckedRecords) {
                                              0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05};
     // Nibble fields: count 0xA, std 0xB, depths 1..6, validity 0xC, head 2^31
     // (first part 1, remainder 1), tail 0, four bits of padding.
-    pfmfixture::Spec nibbles = aligned;
+    pfmfixture::Plan nibbles = aligned;
     nibbles.countBits = nibbles.stdBits = nibbles.depthBits = nibbles.validityBits = 4;
     pfmfixture::Bin b;
     b.count = 0xA;
@@ -138,13 +138,13 @@ TEST(PFMBitsTest, HandCheckedRecords) {
     const std::vector<uint8_t> nibbleHex = {0xAB, 0x12, 0x34, 0x56, 0xC8, 0x00, 0x00, 0x00,
                                             0x10, 0x00, 0x00, 0x00, 0x00};
     struct Case {
-        const pfmfixture::Spec* spec;
+        const pfmfixture::Plan* plan;
         const pfmfixture::Bin* bin;
         const std::vector<uint8_t>* hex;
     };
     for (const Case& c : {Case{&aligned, &a, &alignedHex}, Case{&nibbles, &b, &nibbleHex}}) {
-        EXPECT_EQ(pfmfixture::packRecord(*c.spec, *c.bin), *c.hex);
-        const BIN_RECORD r = decode(*c.spec, *c.hex, 2, 3);
+        EXPECT_EQ(pfmfixture::packRecord(*c.plan, *c.bin), *c.hex);
+        const BIN_RECORD r = decode(*c.plan, *c.hex, 2, 3);
         EXPECT_EQ(r.num_soundings, c.bin->count);
         EXPECT_FLOAT_EQ(r.standard_dev, static_cast<float>(c.bin->stdDev));
         EXPECT_FLOAT_EQ(r.avg_filtered_depth, static_cast<float>(c.bin->avgFiltered));
@@ -158,8 +158,8 @@ TEST(PFMBitsTest, HandCheckedRecords) {
         EXPECT_EQ(r.tail, static_cast<int64_t>(c.bin->tail));
         EXPECT_EQ(r.coord_x, 2);
         EXPECT_EQ(r.coord_y, 3);
-        EXPECT_DOUBLE_EQ(r.xy_x, 2.5 * c.spec->binSizeXY + c.spec->minX);
-        EXPECT_DOUBLE_EQ(r.xy_y, 3.5 * c.spec->binSizeXY + c.spec->minY);
+        EXPECT_DOUBLE_EQ(r.xy_x, 2.5 * c.plan->binSizeXY + c.plan->minX);
+        EXPECT_DOUBLE_EQ(r.xy_y, 3.5 * c.plan->binSizeXY + c.plan->minY);
     }
 }
 
@@ -170,34 +170,34 @@ TEST(PFMBitsTest, OlderRecordsTurnFlagsIntoValidity) {
     };
     // edited, checked, suspect, data, selected, class 1, class 2
     const Case cases[] = {{0, 32}, {1, 512}, {2, 8}, {3, 1024}, {4, 4}, {5, 64}, {6, 128}};
-    pfmfixture::Spec spec = byteLayout();
-    spec.version = "3.20";
-    spec.projectedXBits = 5;
+    pfmfixture::Plan plan = byteLayout();
+    plan.version = "3.20";
+    plan.projectedXBits = 5;
     for (const Case& c : cases) {
         pfmfixture::Bin bin;
         bin.count = 1;
         bin.flags[c.flag] = 1;
         bin.projectedX = 31;
-        const BIN_RECORD r = decode(spec, pfmfixture::packRecord(spec, bin), 0, 0);
+        const BIN_RECORD r = decode(plan, pfmfixture::packRecord(plan, bin), 0, 0);
         EXPECT_EQ(r.validity, c.validity) << "flag " << c.flag;
     }
     pfmfixture::Bin all;
     all.flags = {1, 1, 1, 1, 1, 1, 1};
-    EXPECT_EQ(decode(spec, pfmfixture::packRecord(spec, all), 0, 0).validity, 32U + 512 + 8 + 1024 + 4 + 64 + 128);
+    EXPECT_EQ(decode(plan, pfmfixture::packRecord(plan, all), 0, 0).validity, 32U + 512 + 8 + 1024 + 4 + 64 + 128);
 }
 
 TEST(PFMBitsTest, AttributesDecodeFromTheirMinimumAndScale) {
-    pfmfixture::Spec spec;
-    spec.attrNames = {"Tide", "Quality", ""};
-    spec.attrBits = {12, 7, 0};
-    spec.attrScale = {100.0, 1.0, 1000.0};
-    spec.attrMin = {-5.0f, 0.0f, 0.0f};
-    spec.attrMax = {5.0f, 100.0f, 0.0f};
+    pfmfixture::Plan plan;
+    plan.attrNames = {"Tide", "Quality", ""};
+    plan.attrBits = {12, 7, 0};
+    plan.attrScale = {100.0, 1.0, 1000.0};
+    plan.attrMin = {-5.0f, 0.0f, 0.0f};
+    plan.attrMax = {5.0f, 100.0f, 0.0f};
     pfmfixture::Bin bin;
     bin.count = 1;
     bin.attr = {1.25, 77.0, 0.0};
     bin.min = -3.5;  // above the surface
-    const BIN_RECORD r = decode(spec, pfmfixture::packRecord(spec, bin), 0, 0);
+    const BIN_RECORD r = decode(plan, pfmfixture::packRecord(plan, bin), 0, 0);
     EXPECT_FLOAT_EQ(r.attr[0], 1.25f);
     EXPECT_FLOAT_EQ(r.attr[1], 77.0f);
     EXPECT_FLOAT_EQ(r.attr[2], 0.0f);

@@ -86,7 +86,7 @@ TEST(PFMConfigTest, AMovedStructureOpensThroughSubstitutePathsInHome) {
     testsupport::ScratchDir dir;
     const std::string before = dir.file("before"), after = dir.file("after");
     ASSERT_EQ(::mkdir(before.c_str(), 0755), 0);
-    const pfmfixture::Paths paths = pfmfixture::write(before, "moved.pfm", pfmtest::projectedSpec());
+    const pfmfixture::Paths paths = pfmfixture::write(before, "moved.pfm", pfmtest::projectedPlan());
     ASSERT_EQ(std::rename(before.c_str(), after.c_str()), 0);
     const std::string handle = after + "/moved.pfm";
     HomeFolder home(dir.path());

@@ -44,11 +44,11 @@ void expectNoOpenHandles(const std::string& what) {
 class PFMDamagedTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        spec = pfmtest::projectedSpec();
-        spec.attrNames = {"Tide", "", ""};
-        spec.attrBits = {10, 0, 0};
-        spec.inputFiles = {"/no/such/input.gsf"};
-        paths = pfmfixture::write(dir.path(), "d.pfm", spec);
+        plan = pfmtest::projectedPlan();
+        plan.attrNames = {"Tide", "", ""};
+        plan.attrBits = {10, 0, 0};
+        plan.inputFiles = {"/no/such/input.gsf"};
+        paths = pfmfixture::write(dir.path(), "d.pfm", plan);
         ASSERT_EQ(exercise(paths.handle), 0);
         testing::internal::CaptureStdout();
     }
@@ -91,7 +91,7 @@ protected:
     }
 
     testsupport::ScratchDir dir;
-    pfmfixture::Spec spec;
+    pfmfixture::Plan plan;
     pfmfixture::Paths paths;
 };
 
@@ -111,7 +111,7 @@ TEST_F(PFMDamagedTest, BinRecordsAndSizeFiles) {
     const std::string bin = paths.bin + "/hugefile.000";
     const size_t size = testsupport::readFile(bin).size();
     // Records share one layout: the first three and the last stand for all.
-    const size_t record = static_cast<size_t>(pfmfixture::recordBytes(spec));
+    const size_t record = static_cast<size_t>(pfmfixture::recordBytes(plan));
     corruptBytes(bin, 16384, 16384 + 3 * record, std::string("\xff\x80", 2));
     corruptBytes(bin, size - record, size, std::string("\xff\x80", 2));
     truncateAt(bin, 0, size, 97);

@@ -40,7 +40,7 @@ std::vector<std::pair<int, int>> nodes(KIVOSurfaceIter& iter) {
 
 class PFMDataIOTest : public ::testing::Test {
 protected:
-    void SetUp() override { paths = pfmfixture::write(dir.path(), "survey.pfm", pfmtest::projectedSpec()); }
+    void SetUp() override { paths = pfmfixture::write(dir.path(), "survey.pfm", pfmtest::projectedPlan()); }
     testsupport::ScratchDir dir;
     pfmfixture::Paths paths;
 };
@@ -113,11 +113,11 @@ TEST_F(PFMDataIOTest, DescriptorEntriesStopAtTheFirstEmptyAttributeName) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        pfmfixture::Spec spec = pfmtest::projectedSpec();
-        spec.attrNames = c.names;
-        spec.attrMin = {-1.0f, -2.0f, -3.0f};
-        spec.attrMax = {1.0f, 2.0f, 3.0f};
-        const auto p = pfmfixture::write(dir.path(), "attr" + std::to_string(n++) + ".pfm", spec);
+        pfmfixture::Plan plan = pfmtest::projectedPlan();
+        plan.attrNames = c.names;
+        plan.attrMin = {-1.0f, -2.0f, -3.0f};
+        plan.attrMax = {1.0f, 2.0f, 3.0f};
+        const auto p = pfmfixture::write(dir.path(), "attr" + std::to_string(n++) + ".pfm", plan);
         KIVOPFMDataIO io{NORVAUString(p.handle)};
         ASSERT_EQ(io.getStatus(), 0);
         const KIVODescriptor& d = io.getAttributeInfo()->getDescriptor();
@@ -376,7 +376,7 @@ TEST_F(PFMDataIOTest, Rasterising) {
 }
 
 TEST_F(PFMDataIOTest, GeographicSurfaces) {
-    const auto p = pfmfixture::write(dir.path(), "geo.pfm", pfmtest::geographicSpec());
+    const auto p = pfmfixture::write(dir.path(), "geo.pfm", pfmtest::geographicPlan());
     KIVOPFMDataIO io{NORVAUString(p.handle)};
     ASSERT_EQ(io.getStatus(), 0);
     long status = 0;
@@ -413,15 +413,15 @@ namespace {
 
 TEST(PFMOlderVersionTest, VersionThreeStructureReadsAsGeographicWithFlagValidity) {
     testsupport::ScratchDir dir;
-    pfmfixture::Spec spec = pfmtest::geographicSpec();
-    spec.version = "3.20";
+    pfmfixture::Plan plan = pfmtest::geographicPlan();
+    plan.version = "3.20";
     pfmfixture::Bin bin;
     bin.count = 2;
     bin.min = bin.max = bin.avg = 7.5;
     bin.flags[1] = 1;  // checked
     bin.flags[4] = 1;  // selected
-    spec.bins[{5, 3}] = bin;
-    const auto p = pfmfixture::write(dir.path(), "old.pfm", spec);
+    plan.bins[{5, 3}] = bin;
+    const auto p = pfmfixture::write(dir.path(), "old.pfm", plan);
     KIVOPFMDataIO io{NORVAUString(p.handle)};
     ASSERT_EQ(io.getStatus(), 0);
     ASSERT_EQ(io.open(), 0);

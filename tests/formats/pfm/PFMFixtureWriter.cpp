@@ -55,8 +55,8 @@ std::string number(double v) {
     return text;
 }
 
-bool omitted(const Spec& spec, const std::string& key) {
-    for (const auto& k : spec.omitKeys)
+bool omitted(const Plan& plan, const std::string& key) {
+    for (const auto& k : plan.omitKeys)
         if (k == key) return true;
     return false;
 }
@@ -77,102 +77,102 @@ void setBits(std::vector<uint8_t>& buffer, uint64_t first, int width, uint64_t v
 
 int versionCode(const std::string& version) { return static_cast<int>(std::atof(version.c_str()) * 10.0 + 0.05); }
 
-int recordBits(const Spec& spec) {
-    int bits = spec.countBits + spec.stdBits + 6 * spec.depthBits;
-    if (versionCode(spec.version) >= 40) {
-        bits += spec.attrBits[0] + spec.attrBits[1] + spec.attrBits[2] + spec.validityBits;
+int recordBits(const Plan& plan) {
+    int bits = plan.countBits + plan.stdBits + 6 * plan.depthBits;
+    if (versionCode(plan.version) >= 40) {
+        bits += plan.attrBits[0] + plan.attrBits[1] + plan.attrBits[2] + plan.validityBits;
     } else {
-        for (int b : spec.flagBits) bits += b;
-        bits += spec.projectedXBits;
+        for (int b : plan.flagBits) bits += b;
+        bits += plan.projectedXBits;
     }
-    return bits + 2 * spec.pointerBits;
+    return bits + 2 * plan.pointerBits;
 }
 
-int recordBytes(const Spec& spec) { return (recordBits(spec) + 7) / 8; }
+int recordBytes(const Plan& plan) { return (recordBits(plan) + 7) / 8; }
 
-std::vector<uint8_t> packRecord(const Spec& spec, const Bin& bin) {
-    std::vector<uint8_t> out(static_cast<size_t>(recordBytes(spec)), 0);
+std::vector<uint8_t> packRecord(const Plan& plan, const Bin& bin) {
+    std::vector<uint8_t> out(static_cast<size_t>(recordBytes(plan)), 0);
     Packer p{out};
-    p.put(spec.countBits, bin.count);
-    p.put(spec.stdBits, scaled(bin.stdDev, spec.stdScale));
+    p.put(plan.countBits, bin.count);
+    p.put(plan.stdBits, scaled(bin.stdDev, plan.stdScale));
     for (double d : {bin.avgFiltered, bin.minFiltered, bin.maxFiltered, bin.avg, bin.min, bin.max})
-        p.put(spec.depthBits, scaled(d + spec.depthOffset, spec.depthScale));
-    if (versionCode(spec.version) >= 40) {
-        for (int i = 0; i < 3; ++i) p.put(spec.attrBits[i], scaled(bin.attr[i] - spec.attrMin[i], spec.attrScale[i]));
-        p.put(spec.validityBits, bin.validity);
+        p.put(plan.depthBits, scaled(d + plan.depthOffset, plan.depthScale));
+    if (versionCode(plan.version) >= 40) {
+        for (int i = 0; i < 3; ++i) p.put(plan.attrBits[i], scaled(bin.attr[i] - plan.attrMin[i], plan.attrScale[i]));
+        p.put(plan.validityBits, bin.validity);
     } else {
-        for (int i = 0; i < 7; ++i) p.put(spec.flagBits[i], bin.flags[i]);
-        p.put(spec.projectedXBits, bin.projectedX);
+        for (int i = 0; i < 7; ++i) p.put(plan.flagBits[i], bin.flags[i]);
+        p.put(plan.projectedXBits, bin.projectedX);
     }
-    p.putWide(spec.pointerBits, bin.head);
-    p.putWide(spec.pointerBits, bin.tail);
+    p.putWide(plan.pointerBits, bin.head);
+    p.putWide(plan.pointerBits, bin.tail);
     return out;
 }
 
-std::string headerText(const Spec& spec) {
-    const int code = versionCode(spec.version);
+std::string headerText(const Plan& plan) {
+    const int code = versionCode(plan.version);
     std::ostringstream s;
     auto line = [&](const std::string& key, const std::string& value) {
-        if (!omitted(spec, key)) s << key << " = " << value << "\n";
+        if (!omitted(plan, key)) s << key << " = " << value << "\n";
     };
-    line("[VERSION]", "PFM Software - PFM I/O library V" + spec.version + " - 08/31/06");
-    line("[DATE]", spec.date);
+    line("[VERSION]", "PFM Software - PFM I/O library V" + plan.version + " - 08/31/06");
+    line("[DATE]", plan.date);
     line("[CLASSIFICATION]", "UNCLASSIFIED");
-    line("[MIN Y]", number(spec.minY));
-    line("[MIN X]", number(spec.minX));
-    line("[MAX Y]", number(spec.maxY));
-    line("[MAX X]", number(spec.maxX));
-    line("[BIN SIZE XY]", number(spec.binSizeXY));
-    line("[X BIN SIZE]", number(spec.xBinSize));
-    line("[Y BIN SIZE]", number(spec.yBinSize));
-    line("[BIN WIDTH]", std::to_string(spec.width));
-    line("[BIN HEIGHT]", std::to_string(spec.height));
-    line("[MIN DEPTH]", number(spec.minDepth));
-    line("[MAX DEPTH]", number(spec.maxDepth));
-    line("[NULL DEPTH]", number(spec.maxDepth + 1.0));
+    line("[MIN Y]", number(plan.minY));
+    line("[MIN X]", number(plan.minX));
+    line("[MAX Y]", number(plan.maxY));
+    line("[MAX X]", number(plan.maxX));
+    line("[BIN SIZE XY]", number(plan.binSizeXY));
+    line("[X BIN SIZE]", number(plan.xBinSize));
+    line("[Y BIN SIZE]", number(plan.yBinSize));
+    line("[BIN WIDTH]", std::to_string(plan.width));
+    line("[BIN HEIGHT]", std::to_string(plan.height));
+    line("[MIN DEPTH]", number(plan.minDepth));
+    line("[MAX DEPTH]", number(plan.maxDepth));
+    line("[NULL DEPTH]", number(plan.maxDepth + 1.0));
     line("[RECORD LENGTH]", "6");
-    line("[COUNT BITS]", std::to_string(spec.countBits));
-    line("[STD BITS]", std::to_string(spec.stdBits));
-    line("[STD SCALE]", number(spec.stdScale));
-    line("[DEPTH BITS]", std::to_string(spec.depthBits));
-    line("[DEPTH SCALE]", number(spec.depthScale));
-    line("[DEPTH OFFSET]", number(spec.depthOffset));
-    line("[RECORD POINTER BITS]", std::to_string(spec.pointerBits));
+    line("[COUNT BITS]", std::to_string(plan.countBits));
+    line("[STD BITS]", std::to_string(plan.stdBits));
+    line("[STD SCALE]", number(plan.stdScale));
+    line("[DEPTH BITS]", std::to_string(plan.depthBits));
+    line("[DEPTH SCALE]", number(plan.depthScale));
+    line("[DEPTH OFFSET]", number(plan.depthOffset));
+    line("[RECORD POINTER BITS]", std::to_string(plan.pointerBits));
     line("[OFFSET BITS]", "10");
     if (code >= 40) {
-        line("[VALIDITY BITS]", std::to_string(spec.validityBits));
-        line("[PROJECTION]", spec.projected ? "1" : "0");
+        line("[VALIDITY BITS]", std::to_string(plan.validityBits));
+        line("[PROJECTION]", plan.projected ? "1" : "0");
         for (int i = 0; i < 3; ++i) {
             const std::string n = std::to_string(i);
-            line("[ATTRIBUTE " + n + "]", spec.attrNames[i]);
-            line("[MINIMUM ATTRIBUTE " + n + "]", number(spec.attrMin[i]));
-            line("[MAXIMUM ATTRIBUTE " + n + "]", number(spec.attrMax[i]));
-            line("[ATTRIBUTE BITS " + n + "]", std::to_string(spec.attrBits[i]));
-            line("[ATTRIBUTE SCALE " + n + "]", number(spec.attrScale[i]));
+            line("[ATTRIBUTE " + n + "]", plan.attrNames[i]);
+            line("[MINIMUM ATTRIBUTE " + n + "]", number(plan.attrMin[i]));
+            line("[MAXIMUM ATTRIBUTE " + n + "]", number(plan.attrMax[i]));
+            line("[ATTRIBUTE BITS " + n + "]", std::to_string(plan.attrBits[i]));
+            line("[ATTRIBUTE SCALE " + n + "]", number(plan.attrScale[i]));
         }
-        if (spec.numAttributes >= 0) line("[NUMBER OF ATTRIBUTES]", std::to_string(spec.numAttributes));
+        if (plan.numAttributes >= 0) line("[NUMBER OF ATTRIBUTES]", std::to_string(plan.numAttributes));
     } else {
         const char* flags[7] = {"[EDITED FLAG BITS]", "[CHECKED FLAG BITS]", "[SUSPECT FLAG BITS]",
                                 "[DATA FLAG BITS]",   "[SELECTED FLAG BITS]", "[CLASS 1 FLAG BITS]",
                                 "[CLASS 2 FLAG BITS]"};
-        for (int i = 0; i < 7; ++i) line(flags[i], std::to_string(spec.flagBits[i]));
-        line("[PROJECTED X BITS]", std::to_string(spec.projectedXBits));
+        for (int i = 0; i < 7; ++i) line(flags[i], std::to_string(plan.flagBits[i]));
+        line("[PROJECTED X BITS]", std::to_string(plan.projectedXBits));
     }
-    for (const auto& extra : spec.extraLines) s << extra << "\n";
+    for (const auto& extra : plan.extraLines) s << extra << "\n";
     std::string text = s.str();
     if (text.size() > kHeaderBytes) throw std::runtime_error("header too long");
     text.resize(kHeaderBytes, '\0');
     return text;
 }
 
-std::vector<uint8_t> binFileBytes(const Spec& spec) {
-    const std::string header = headerText(spec);
+std::vector<uint8_t> binFileBytes(const Plan& plan) {
+    const std::string header = headerText(plan);
     std::vector<uint8_t> bytes(header.begin(), header.end());
     const Bin empty;
-    for (int row = 0; row < spec.height; ++row) {
-        for (int column = 0; column < spec.width; ++column) {
-            auto it = spec.bins.find({column, row});
-            const std::vector<uint8_t> record = packRecord(spec, it == spec.bins.end() ? empty : it->second);
+    for (int row = 0; row < plan.height; ++row) {
+        for (int column = 0; column < plan.width; ++column) {
+            auto it = plan.bins.find({column, row});
+            const std::vector<uint8_t> record = packRecord(plan, it == plan.bins.end() ? empty : it->second);
             bytes.insert(bytes.end(), record.begin(), record.end());
         }
     }
@@ -194,7 +194,7 @@ void writeHugeFile(const std::string& folder, const std::vector<uint8_t>& bytes,
     } while (done < bytes.size());
 }
 
-Paths write(const std::string& folder, const std::string& name, const Spec& spec, uint64_t pieceSize) {
+Paths write(const std::string& folder, const std::string& name, const Plan& plan, uint64_t pieceSize) {
     Paths p;
     p.handle = folder + "/" + name;
     p.dataFolder = p.handle + ".data";
@@ -203,24 +203,24 @@ Paths write(const std::string& folder, const std::string& name, const Spec& spec
     p.line = stem + ".lin";
     p.bin = stem + ".bin";
     p.index = stem + ".ndx";
-    const std::string versionText = "PFM Software - PFM I/O library V" + spec.version + " - 08/31/06";
+    const std::string versionText = "PFM Software - PFM I/O library V" + plan.version + " - 08/31/06";
 
     writeText(p.handle, "PFM Handle File - " + versionText + "\n#\n# This is a PFM handle file.\n#\n");
     makeFolder(p.dataFolder);
     std::ostringstream list;
     list << versionText << "\n" << p.bin << "\n" << p.index << "\nNONE\nNONE\n";
-    const int code = versionCode(spec.version);
-    for (size_t i = 0; i < spec.inputFiles.size(); ++i) {
+    const int code = versionCode(plan.version);
+    for (size_t i = 0; i < plan.inputFiles.size(); ++i) {
         if (code < 30)
-            list << spec.inputFiles[i] << "\n";
+            list << plan.inputFiles[i] << "\n";
         else if (code < 40)
-            list << "  " << i << " " << spec.inputFiles[i] << "\n";
+            list << "  " << i << " " << plan.inputFiles[i] << "\n";
         else
-            list << "  " << i << " 2 " << spec.inputFiles[i] << "\n";
+            list << "  " << i << " 2 " << plan.inputFiles[i] << "\n";
     }
     writeText(p.list, list.str());
     writeText(p.line, "");
-    writeHugeFile(p.bin, binFileBytes(spec), pieceSize);
+    writeHugeFile(p.bin, binFileBytes(plan), pieceSize);
     writeHugeFile(p.index, {}, pieceSize);
     return p;
 }

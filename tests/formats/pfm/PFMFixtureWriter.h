@@ -26,7 +26,7 @@ struct Bin {
     uint64_t head = 0, tail = 0;
 };
 
-struct Spec {
+struct Plan {
     std::string version = "4.73";  // library version in the list and bin files
     bool projected = true;
     double minX = 0.0, minY = 0.0, maxX = 100.0, maxY = 50.0;
@@ -64,18 +64,18 @@ struct Paths {
 // The version code from a version text ("4.73" -> 47).
 int versionCode(const std::string& version);
 // Bits per bin record and bytes per record.
-int recordBits(const Spec& spec);
-int recordBytes(const Spec& spec);
+int recordBits(const Plan& plan);
+int recordBytes(const Plan& plan);
 // The packed record of one bin.
-std::vector<uint8_t> packRecord(const Spec& spec, const Bin& bin);
+std::vector<uint8_t> packRecord(const Plan& plan, const Bin& bin);
 // The 16,384-byte text header.
-std::string headerText(const Spec& spec);
+std::string headerText(const Plan& plan);
 // The complete bin "file" content: header and every record.
-std::vector<uint8_t> binFileBytes(const Spec& spec);
+std::vector<uint8_t> binFileBytes(const Plan& plan);
 
 // Writes folder/name (handle file) and folder/name.data/...; pieces of the
 // bin and index huge files hold at most `pieceSize` bytes each.
-Paths write(const std::string& folder, const std::string& name, const Spec& spec,
+Paths write(const std::string& folder, const std::string& name, const Plan& plan,
             uint64_t pieceSize = 2147418111ULL);
 
 // Low-level: writes a huge-file folder with "config" and pieces.

@@ -217,7 +217,7 @@ TEST(PFMHeaderTest, VincentyAgreesWithProjGeodesics) {
 }
 
 TEST(PFMHeaderTest, WrittenHeaderReadsBack) {
-    Parsed p = parse(pfmfixture::headerText(pfmtest::projectedSpec()));
+    Parsed p = parse(pfmfixture::headerText(pfmtest::projectedPlan()));
     p.head.polygon_count = 2;
     p.head.polygon[1] = {3.5, -4.25};
     p.layout.coverage_map_address = 1LL << 40;

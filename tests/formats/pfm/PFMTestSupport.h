@@ -15,18 +15,18 @@ namespace pfmtest {
 
 // 10 x 5 bins of 10 m from (1000, 2000): the cover (1000..1100, 2000..2050)
 // is a whole number of bins.
-inline pfmfixture::Spec projectedSpec() {
-    pfmfixture::Spec spec;
-    spec.projected = true;
-    spec.minX = 1000.0;
-    spec.minY = 2000.0;
-    spec.maxX = 1100.0;
-    spec.maxY = 2050.0;
-    spec.binSizeXY = 10.0;
-    spec.width = 10;
-    spec.height = 5;
-    spec.minDepth = 0.0f;
-    spec.maxDepth = 40.0f;
+inline pfmfixture::Plan projectedPlan() {
+    pfmfixture::Plan plan;
+    plan.projected = true;
+    plan.minX = 1000.0;
+    plan.minY = 2000.0;
+    plan.maxX = 1100.0;
+    plan.maxY = 2050.0;
+    plan.binSizeXY = 10.0;
+    plan.width = 10;
+    plan.height = 5;
+    plan.minDepth = 0.0f;
+    plan.maxDepth = 40.0f;
     pfmfixture::Bin a;
     a.count = 3;
     a.stdDev = 0.25;
@@ -37,47 +37,47 @@ inline pfmfixture::Spec projectedSpec() {
     a.validity = 0x21;
     a.head = 7;
     a.tail = 2147483648ULL;
-    spec.bins[{0, 0}] = a;
+    plan.bins[{0, 0}] = a;
     pfmfixture::Bin zero;  // soundings at depth 0
     zero.count = 2;
-    spec.bins[{3, 2}] = zero;
+    plan.bins[{3, 2}] = zero;
     pfmfixture::Bin last;
     last.count = 1;
     last.min = last.max = last.avg = 30.0;
-    spec.bins[{9, 4}] = last;
+    plan.bins[{9, 4}] = last;
     pfmfixture::Bin edge;
     edge.count = 5;
     edge.min = 20.0;
     edge.max = 21.0;
     edge.avg = 20.5;
-    spec.bins[{9, 0}] = edge;
+    plan.bins[{9, 0}] = edge;
     pfmfixture::Bin nextRow;
     nextRow.count = 4;
     nextRow.min = nextRow.max = nextRow.avg = 5.0;
-    spec.bins[{0, 1}] = nextRow;
-    return spec;
+    plan.bins[{0, 1}] = nextRow;
+    return plan;
 }
 
 // A geographic structure: 8 x 4 bins of 0.001 degrees from (-70.5, 42.25).
-inline pfmfixture::Spec geographicSpec() {
-    pfmfixture::Spec spec;
-    spec.projected = false;
-    spec.minX = -70.5;
-    spec.minY = 42.25;
-    spec.xBinSize = 0.001;
-    spec.yBinSize = 0.001;
-    spec.width = 8;
-    spec.height = 4;
-    spec.maxX = spec.minX + 8 * 0.001;
-    spec.maxY = spec.minY + 4 * 0.001;
-    spec.binSizeXY = 0.0;
+inline pfmfixture::Plan geographicPlan() {
+    pfmfixture::Plan plan;
+    plan.projected = false;
+    plan.minX = -70.5;
+    plan.minY = 42.25;
+    plan.xBinSize = 0.001;
+    plan.yBinSize = 0.001;
+    plan.width = 8;
+    plan.height = 4;
+    plan.maxX = plan.minX + 8 * 0.001;
+    plan.maxY = plan.minY + 4 * 0.001;
+    plan.binSizeXY = 0.0;
     pfmfixture::Bin b;
     b.count = 9;
     b.min = 1.0;
     b.max = 3.0;
     b.avg = 2.0;
-    spec.bins[{2, 1}] = b;
-    return spec;
+    plan.bins[{2, 1}] = b;
+    return plan;
 }
 
 // Every regular file below a folder with its content.
