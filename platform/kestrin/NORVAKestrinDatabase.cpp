@@ -69,11 +69,15 @@ long NORVAKestrinDatabase::createSchema() {
 }
 
 long NORVAKestrinDatabase::checkSchema() {
+    // Exactly the layout's columns, under their names: a file of another
+    // layout would take values into the wrong fields.
     std::string sql = "SELECT id, x, y";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
     sql += " FROM kestrin_points LIMIT 0";
     sqlite3_stmt* probe = nullptr;
     int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &probe, nullptr);
+    sqlite3_finalize(probe);
+    if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(m_db, "SELECT * FROM kestrin_points LIMIT 0", -1, &probe, nullptr);
     const bool pointsOk = rc == SQLITE_OK && sqlite3_column_count(probe) == 3 + m_layout->getNumAtts();
     sqlite3_finalize(probe);
     if (!pointsOk) return rc == SQLITE_OK || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : fail(rc);
