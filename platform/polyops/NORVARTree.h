@@ -22,6 +22,8 @@ public:
     explicit NORVARTree(size_t capacity) : m_capacity(std::max<size_t>(capacity, 2)), m_root(new Internal(m_capacity)) {}
     NORVARTree(const NORVARTree&) = delete;
     NORVARTree& operator=(const NORVARTree&) = delete;
+    NORVARTree(NORVARTree&&) noexcept = default;
+    NORVARTree& operator=(NORVARTree&&) noexcept = default;
 
     size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
