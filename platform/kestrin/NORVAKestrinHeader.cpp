@@ -49,7 +49,10 @@ public:
         }
         std::string s(reinterpret_cast<const char*>(m_data + m_pos), n);
         m_pos += n;
-        return NORVAUString(s);
+        // Text that is not UTF-8 would not be stored back as it was read.
+        NORVAUString text(s);
+        if (text.toUTF8() != s) m_ok = false;
+        return text;
     }
     // A count of items of at least `minBytes` each that the bytes left can hold.
     uint32_t count(size_t minBytes) {
