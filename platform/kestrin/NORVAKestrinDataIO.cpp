@@ -138,7 +138,8 @@ long NORVAKestrinDataIO::store(const NORVAUString& headerPath) {
     if (!m_db) return KestrinStatus::WRITE_FAILED;
     const NORVAUString points = pointsPathFor(headerPath);
     long status = 0;
-    if (!m_db->isInMemory() && sameFile(m_db->getPath(), points)) status = m_db->commit();
+    if (!m_db->isInMemory() && sameFile(m_db->getPath(), points))
+        status = m_db->isWritable() ? m_db->commit() : KestrinStatus::WRITE_FAILED;
     else status = m_db->copyTo(points);
     if (status != 0) return status;
     return NORVAKestrinHeader::write(headerPath, *m_config);

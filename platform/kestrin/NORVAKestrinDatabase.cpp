@@ -183,6 +183,8 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
 }
 
 long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std::vector<int64_t>* ids) {
+    // An empty batch writes nothing, so even a read-only store takes it.
+    if (points.empty()) return 0;
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
     if (long s = exec("SAVEPOINT kestrin_batch")) return s;
     const size_t idsBefore = ids ? ids->size() : 0;

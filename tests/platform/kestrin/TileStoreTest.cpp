@@ -142,6 +142,9 @@ TEST(KestrinTileStore, ReadOnlyStoresRefuseEditsAndBatches) {
     const NORVAKestrinPoint p = pointsIn(*store->getDataIO(0), box(0, 0, 100, 100)).at(0);
     EXPECT_EQ(KestrinStatus::WRITE_FAILED, store->modifyPoint(p, p.getData()));
     EXPECT_EQ(KestrinStatus::WRITE_FAILED, addGrid(*store, grid(1, 1.0)));
+    EXPECT_EQ(0, addGrid(*store, {}));  // an empty batch writes nothing
+    EXPECT_EQ(KestrinStatus::WRITE_FAILED, store->store(path));
+    EXPECT_EQ(0, store->store(dir.file("copy.kps")));  // a copy elsewhere is fine
     // A record of another layout, or a point never stored, is refused outright.
     EXPECT_EQ(KestrinStatus::BAD_ARGUMENT, store->modifyPoint(NORVAKestrinPoint(), p.getData()));
     EXPECT_EQ(KestrinStatus::BAD_ARGUMENT, store->modifyPoint(p, NORVAKestrinGenericDataObject()));
