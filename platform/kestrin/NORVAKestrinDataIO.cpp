@@ -110,17 +110,33 @@ NORVAType<NORVAKestrinDataPointIterator> NORVAKestrinDataIO::createPointIterator
     return NORVAType<NORVAKestrinDataPointIterator>(new NORVAKestrinDataPointIterator(*this, std::move(ids)));
 }
 
+NORVAKestrinPoint NORVAKestrinDataIO::makePoint(int64_t id, double x, double y,
+                                                const NORVAKestrinGenericDataObject& record) const {
+    NORVAArray<double> mn, mx;
+    m_config->getCover(mn, mx);
+    return NORVAKestrinPoint(
+        id, x, y, record, NORVAKestrinMortonKey::fromPosition(x, y, mn[0], mn[1], m_config->getHorizontalResolution()));
+}
+
 long NORVAKestrinDataIO::loadPoint(int64_t id, NORVAKestrinPoint& point) {
     if (!m_db) return KestrinStatus::BAD_ARGUMENT;
     double x = 0.0, y = 0.0;
     NORVAKestrinGenericDataObject record;
     if (long s = m_db->loadPoint(id, x, y, record)) return s;
-    NORVAArray<double> mn, mx;
-    m_config->getCover(mn, mx);
-    point = NORVAKestrinPoint(id, x, y, record,
-                              NORVAKestrinMortonKey::fromPosition(x, y, mn[0], mn[1],
-                                                                  m_config->getHorizontalResolution()));
+    point = makePoint(id, x, y, record);
     return 0;
+}
+
+void NORVAKestrinDataIO::loadPoints(const int64_t* ids, size_t count,
+                                    std::vector<std::pair<long, NORVAKestrinPoint>>& out) {
+    out.assign(count, {KestrinStatus::BAD_ARGUMENT, NORVAKestrinPoint()});
+    if (!m_db) return;
+    std::vector<NORVAKestrinDatabase::Loaded> loaded;
+    m_db->loadPoints(ids, count, loaded);
+    for (size_t i = 0; i < count; ++i) {
+        out[i].first = loaded[i].status;
+        if (loaded[i].status == 0) out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, loaded[i].record);
+    }
 }
 
 long NORVAKestrinDataIO::addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points,

@@ -44,6 +44,9 @@ public:
     NORVAType<NORVAKestrinDataPointIterator> createPointIterator(const NORVAKestrinQuery& query, long);
 
     long loadPoint(int64_t id, NORVAKestrinPoint& point);
+    // Per id a status and the point.
+    void loadPoints(const int64_t* ids, size_t count, std::vector<std::pair<long, NORVAKestrinPoint>>& out);
+    uint64_t getChangeCount() const { return m_db ? m_db->getChangeCount() : 0; }
     // One transaction; ids in the order of the points.
     long addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points, std::vector<int64_t>* ids);
     long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record);
@@ -62,6 +65,7 @@ protected:
 private:
     void adoptConfig(const NORVAKestrinPointDataConfig& config);
     void rangeOf(long index, double& minimum, double& maximum) const;
+    NORVAKestrinPoint makePoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record) const;
 
     std::unique_ptr<NORVAKestrinPointDataConfig> m_config;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;

@@ -2,8 +2,10 @@
 // Walks the points a query selected. The ids are taken when the iterator is
 // made, so points added later neither appear nor disturb it; each point is
 // read when the iterator reaches it, and a point that can no longer be read
-// is passed over.
+// is passed over. Points are read a chunk at a time; a chunk read before
+// the store last changed is read again, so every point served is current.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/kestrin/NORVAKestrinDataPoint.h"
@@ -26,10 +28,15 @@ public:
 
 private:
     void settle();
+    bool inChunk() const;
+    static constexpr size_t kChunk = 256;
 
     NORVAKestrinDataIO* m_io;
     std::vector<int64_t> m_ids;
     size_t m_pos = 0;
     NORVAKestrinDataPoint m_current;
     long m_status = 0;
+    std::vector<std::pair<long, NORVAKestrinPoint>> m_chunk;
+    size_t m_chunkStart = 0;
+    uint64_t m_chunkStamp = 0;
 };

@@ -198,6 +198,7 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
         return status;
     }
     if (long s = exec("RELEASE kestrin_batch")) return s;
+    ++m_changes;
     // Releasing the outermost savepoint commits; pending edits went along.
     if (m_inEdit) return commit();
     return 0;
@@ -218,6 +219,7 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
     sqlite3_bind_int64(update, static_cast<int>(m_layout->getNumAtts()) + 1, id);
     const int rc = sqlite3_step(update);
     if (rc != SQLITE_DONE) return fail(rc);
+    ++m_changes;
     return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
 }
 
@@ -298,6 +300,14 @@ long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKest
     }
     sqlite3_reset(select);
     return 0;
+}
+
+void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out) {
+    out.resize(count);
+    // One read transaction instead of one lock and unlock per point.
+    const bool ownRead = sqlite3_get_autocommit(m_db) && exec("BEGIN") == 0;
+    for (size_t i = 0; i < count; ++i) out[i].status = loadPoint(ids[i], out[i].x, out[i].y, out[i].record);
+    if (ownRead) exec("COMMIT");
 }
 
 long NORVAKestrinDatabase::countPoints(int64_t& count) {

@@ -55,6 +55,15 @@ public:
     // Ids of the points inside the box (edges included), in id order.
     long queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids);
     long loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record);
+    // Loads several points under one read lock (per point: status, x, y, record).
+    struct Loaded {
+        long status = 0;
+        double x = 0.0, y = 0.0;
+        NORVAKestrinGenericDataObject record;
+    };
+    void loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out);
+    // Grows with every write, so readers can tell whether what they hold is current.
+    uint64_t getChangeCount() const { return m_changes; }
     long countPoints(int64_t& count);
     // Minimum and maximum of a numeric attribute over the values that are
     // not the type's empty value; `found` false when there is none.
@@ -75,6 +84,7 @@ private:
     NORVAUString m_path;
     bool m_writable = false;
     bool m_inEdit = false;
+    uint64_t m_changes = 0;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_insertIndex = nullptr;

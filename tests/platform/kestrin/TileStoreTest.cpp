@@ -91,6 +91,19 @@ TEST(KestrinTileStore, IteratorsKeepTheirSnapshotWhilePointsAreAdded) {
     EXPECT_EQ(20, store.getDataIO(0)->getNumRecords());
 }
 
+TEST(KestrinTileStore, IteratorsServeEditsMadeAfterTheyStarted) {
+    NORVAKestrinTileStore store(config(), false, true);
+    ASSERT_EQ(0, addGrid(store, grid(2, 1.0)));
+    NORVAKestrinDataIO& io = *store.getDataIO(0);
+    const NORVAKestrinPoint last = pointsIn(io, box(0, 0, 100, 100)).back();
+    auto it = io.createPointIterator(box(0, 0, 100, 100), -1);
+    NORVAKestrinGenericDataObject r = last.getData();
+    r.setAttribute(0, -99.0, true);
+    ASSERT_EQ(0, store.modifyPoint(last, r));
+    while (it->current().getKestrinPoint().getId() != last.getId()) it->advance();
+    EXPECT_EQ(-99.0, it->current().getKestrinPoint().getData().getAttributeAsDouble(0));
+}
+
 TEST(KestrinTileStore, AFailedBatchAddsNothing) {
     NORVAKestrinTileStore store(config(), false, true);
     std::vector<std::pair<double, double>> at = grid(2, 1.0);
