@@ -192,6 +192,26 @@ TEST(KestrinDataIO, EveryDataTypeSurvivesCreateAddStoreAndReopen) {
     EXPECT_EQ(-2.25, lo);
 }
 
+TEST(KestrinDataIO, TheAttributeTableRangesLeaveEmptyValuesOut) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("range.kps");
+    {
+        auto io = created(path, {Entry("Depth", KIVODataType::FLOAT), Entry("Count", KIVODataType::USHORT)}, 1.0);
+        addNode(*io, 1, 1, 0.0);
+        forEachNode(*io, 2, 2, 2, 2, true, [](KIVOSurfaceIter& it) { it.getAttributes()->setValue(0, -4.5f); });
+        forEachNode(*io, 3, 3, 3, 3, true, [](KIVOSurfaceIter& it) { it.getAttributes()->setValue(0, 7.25f); });
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    KIVOKestrinDataIO io(path);
+    const KIVOMetaAttribute& meta = io.getAttributeInfo()->getMetaAttribute();
+    float lo = 0, hi = 0;
+    meta.getMinimum().getValue(0, lo);
+    meta.getMaximum().getValue(0, hi);
+    EXPECT_EQ(-4.5f, lo);
+    EXPECT_EQ(7.25f, hi);
+    EXPECT_FALSE(meta.getMinimum().isSet(1));  // Count only ever held its empty value
+}
+
 TEST(KestrinDataIO, StatusWordsKeepBitsThirtyAndThirtyOneInBothIntegerKinds) {
     TempFolder dir;
     const NORVAUString path = dir.file("status.kps");
