@@ -69,13 +69,28 @@ long NORVAKestrinDatabase::createSchema() {
 }
 
 long NORVAKestrinDatabase::checkSchema() {
+    // The points must be a plain table and the index an R-tree; a view or a
+    // trigger in a file from elsewhere could make any read run without end.
+    sqlite3_stmt* kinds = nullptr;
+    int rc = sqlite3_prepare_v2(m_db,
+                                "SELECT (SELECT COUNT(*) FROM sqlite_schema WHERE type IN ('view', 'trigger')), "
+                                "(SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'kestrin_points' "
+                                "AND sql NOT LIKE 'CREATE VIRTUAL%'), "
+                                "(SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'kestrin_index' "
+                                "AND sql LIKE 'CREATE VIRTUAL TABLE % USING rtree(%')",
+                                -1, &kinds, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(kinds);
+    const bool kindsOk = rc == SQLITE_ROW && sqlite3_column_int(kinds, 0) == 0 && sqlite3_column_int(kinds, 1) == 1 &&
+                         sqlite3_column_int(kinds, 2) == 1;
+    sqlite3_finalize(kinds);
+    if (!kindsOk) return rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : fail(rc);
     // Exactly the layout's columns, under their names: a file of another
     // layout would take values into the wrong fields.
     std::string sql = "SELECT id, x, y";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
     sql += " FROM kestrin_points LIMIT 0";
     sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &probe, nullptr);
+    rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &probe, nullptr);
     sqlite3_finalize(probe);
     if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(m_db, "SELECT * FROM kestrin_points LIMIT 0", -1, &probe, nullptr);
     const bool pointsOk = rc == SQLITE_OK && sqlite3_column_count(probe) == 3 + m_layout->getNumAtts();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 #include <iterator>
@@ -120,6 +121,22 @@ TEST_F(DamagedStore, CorruptPointsFilesGiveAStatus) {
     exercise(m_dir.file("s.kps"));
     NORVAFileUtils::removeFile(m_dir.file("s.ktf"));
     EXPECT_EQ(KestrinStatus::CANNOT_OPEN, exercise(m_dir.file("s.kps")));
+}
+
+TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
+    const char* changes[] = {
+        "CREATE TRIGGER t AFTER UPDATE ON kestrin_points BEGIN SELECT 1; END",
+        "CREATE VIEW v AS SELECT 1",
+        "ALTER TABLE kestrin_points RENAME TO old_points; CREATE VIEW kestrin_points AS SELECT * FROM old_points",
+    };
+    for (const char* change : changes) {
+        spill(m_dir.file("s.ktf"), m_points);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, change, nullptr, nullptr, nullptr)) << change;
+        sqlite3_close(db);
+        EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps"))) << change;
+    }
 }
 
 TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamaged) {
