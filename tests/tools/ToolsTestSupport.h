@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "TempFolder.h"
+#include "TestSupport.h"
 #include "core/KIVOSurface.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemDescriptor.h"
