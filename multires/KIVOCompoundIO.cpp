@@ -495,11 +495,13 @@ void KIVOCompoundIO::getDataIO(std::vector<const DataIORangeEntry*>& out, double
 
 namespace {
 
-double coarseness(const KIVOSurfaceDataIO* dataIO) {
+// Resolutions come back from files as doubles of what was a float: they
+// are compared at float precision, so equal members keep their table order.
+float coarseness(const KIVOSurfaceDataIO* dataIO) {
     double x = 0.0, y = 0.0;
     const KIVOSurfaceMetaData* meta = dataIO ? dataIO->getMetaData() : nullptr;
-    if (!meta || meta->getResolution(x, y) != 0) return 0.0;
-    return std::max(x, y);
+    if (!meta || meta->getResolution(x, y) != 0) return 0.0f;
+    return static_cast<float>(std::max(x, y));
 }
 
 }  // namespace
@@ -573,7 +575,7 @@ long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
     std::fill(cells, cells + cellCount, config.noData);
 
     const double ratio = resolution / config.cellX;
-    const long radius = ratio == 1.0 ? 0 : static_cast<long>(std::ceil(ratio) * 0.5);
+    const long radius = static_cast<float>(ratio) == 1.0f ? 0 : static_cast<long>(std::ceil(ratio) * 0.5);
     for (auto it = m_members.rbegin(); it != m_members.rend(); ++it) {
         if (!it->dataIO) continue;
         long status = 0;

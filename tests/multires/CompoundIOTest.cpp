@@ -233,6 +233,31 @@ TEST(CompoundIOTest, RasterizeUsesTheFinestMemberResolution) {
     EXPECT_EQ(-1, io->rasterize(config));
 }
 
+// A compound whose table gives no member a usable resolution cannot be
+// rasterised (the metadata's own resolution is 0.0 for every compound).
+TEST(CompoundIOTest, RasterizeRefusesWithoutAPositiveResolution) {
+    TempFolder dir;
+    {
+        auto io = createCompound(dir, "s", twoRanges());
+        setDepth(*io, 2.0, 3.0, 12.0, 12.0);
+        ASSERT_EQ(0, io->store(nullptr));
+        KIVOResolutionTable zero;
+        for (const auto& e : twoRanges()) zero[e.first] = 0.0f;
+        KIVOCompoundDataHeader header(io->getMinimum(), io->getMaximum(), "Depth", zero);
+        FILE* f = std::fopen(dir.file("s.kms").toUTF8().c_str(), "wb");
+        ASSERT_EQ(0, header.write(f));
+        std::fclose(f);
+    }
+    KIVOCompoundIO io(dir.file("s.kms"));
+    ASSERT_EQ(0, io.getStatus());
+    KIVOSurfaceDataIO::rasterizeConfig config;
+    config.attribute = "Depth";
+    config.maxX = config.maxY = 8.0;
+    config.cellX = config.cellY = 1.0;
+    EXPECT_EQ(-1, io.rasterize(config));
+    EXPECT_TRUE(config.output.empty());
+}
+
 TEST(CompoundIOTest, MemberListsAndRegistry) {
     TempFolder dir;
     {
