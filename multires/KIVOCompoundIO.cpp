@@ -220,7 +220,7 @@ std::shared_ptr<KIVOSurfaceDataIO> KIVOCompoundIO::createMember(const NORVAUStri
 
 KIVOCompoundIO::KIVOCompoundIO(const KIVOCompoundIO& o)
     : KIVOSurfaceDataIO(o), m_folder(o.m_folder), m_name(o.m_name), m_headerPath(o.m_headerPath),
-      m_members(o.m_members), m_outdated(o.m_outdated) {
+      m_members(o.m_members), m_outdated(o.m_outdated), m_merged(o.m_merged) {
     if (o.m_metadata) m_metadata = o.m_metadata->newCopy();
     if (o.m_header) m_header = std::make_unique<KIVOCompoundDataHeader>(*o.m_header);
 }
@@ -236,6 +236,7 @@ KIVOCompoundIO& KIVOCompoundIO::operator=(const KIVOCompoundIO& o) {
     m_metadata = o.m_metadata ? o.m_metadata->newCopy() : NORVAType<KIVOSurfaceXMLMetaData>();
     m_header.reset(o.m_header ? new KIVOCompoundDataHeader(*o.m_header) : nullptr);
     m_monitor.reset();
+    m_merged = o.m_merged;
     return *this;
 }
 
@@ -458,7 +459,19 @@ NORVAType<KIVOSurfaceIter> KIVOCompoundIO::queryMembers(Query run, NORVAProgress
         if (e.filter) iter.reset(new KIVOSurfaceFilteredIter(std::move(iter), *e.filter));
         found.push_back(std::move(iter));
     }
-    return NORVAType<KIVOSurfaceIter>(new KIVOCompoundIter(std::move(found), m_monitor));
+    return NORVAType<KIVOSurfaceIter>(new KIVOCompoundIter(std::move(found), m_monitor, mergedDescriptor()));
+}
+
+const std::shared_ptr<const KIVODescriptor>& KIVOCompoundIO::mergedDescriptor() {
+    if (!m_merged) {
+        std::vector<const KIVODescriptor*> descriptors;
+        for (const DataIORangeEntry& e : m_members) {
+            const KIVOSurfaceAttributeTable* table = e.dataIO ? e.dataIO->getAttributeInfo() : nullptr;
+            if (table) descriptors.push_back(&table->getDescriptor());
+        }
+        m_merged = KIVOCompoundIter::merge(descriptors);
+    }
+    return m_merged;
 }
 
 NORVAType<KIVOSurfaceIter> KIVOCompoundIO::query(double x0, double y0, double x1, double y1, bool create,
@@ -650,6 +663,7 @@ long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
     m_name = name;
     m_headerPath = m_folder + name + ".kms";
     m_metadata->setFileName(m_folder + name + ".xml");
+    m_merged.reset();
     long first = 0;
     for (DataIORangeEntry& e : m_members) {
         e.dataIO.reset();

@@ -118,6 +118,7 @@ private:
     void mergeRanges(const KIVOSurfaceDataIO& member);
     bool checkSources(int64_t reference);
     float finestResolution() const;
+    const std::shared_ptr<const KIVODescriptor>& mergedDescriptor();
     long moveFiles(const NORVAUString& newName);
     long reopenMembers(const NORVAUString& newName);
 
@@ -132,4 +133,6 @@ private:
     std::vector<DataIORangeEntry> m_members;
     bool m_outdated = false;
     std::shared_ptr<StagedMonitor> m_monitor;
+    // The members' descriptors merged once, for every query's iterator.
+    std::shared_ptr<const KIVODescriptor> m_merged;
 };

@@ -11,15 +11,25 @@ bool exhausted(const KIVOSurfaceIter& iter) {
 
 }  // namespace
 
-KIVOCompoundIter::KIVOCompoundIter(MemberList members, std::shared_ptr<NORVAProgress> monitor)
-    : m_members(std::move(members)), m_monitor(std::move(monitor)) {
-    for (const NORVAType<KIVOSurfaceIter>& member : m_members) {
-        if (!member) continue;
-        const KIVODescriptor& d = member->getAttributeDescriptor();
-        for (long i = 0; i < d.getNumberOfAttributes(); ++i)
-            if (m_descriptor.getAttributeIndex(d.getAttributeName(i)) < 0) m_descriptor.addAttribute(d.getAttributeEntry(i));
+KIVOCompoundIter::KIVOCompoundIter(MemberList members, std::shared_ptr<NORVAProgress> monitor,
+                                   std::shared_ptr<const KIVODescriptor> merged)
+    : m_members(std::move(members)), m_descriptor(std::move(merged)), m_monitor(std::move(monitor)) {
+    if (!m_descriptor) {
+        std::vector<const KIVODescriptor*> descriptors;
+        for (const NORVAType<KIVOSurfaceIter>& member : m_members)
+            if (member) descriptors.push_back(&member->getAttributeDescriptor());
+        m_descriptor = merge(descriptors);
     }
     takeNextMember();
+}
+
+std::shared_ptr<const KIVODescriptor> KIVOCompoundIter::merge(const std::vector<const KIVODescriptor*>& descriptors) {
+    auto merged = std::make_shared<KIVOMemDescriptor>();
+    for (const KIVODescriptor* d : descriptors)
+        for (long i = 0; i < d->getNumberOfAttributes(); ++i)
+            if (merged->getAttributeIndex(d->getAttributeName(i)) < 0)
+                merged->addAttribute(d->getAttributeEntry(i));
+    return merged;
 }
 
 bool KIVOCompoundIter::takeNextMember() {
@@ -66,7 +76,7 @@ long KIVOCompoundIter::count() const {
 }
 
 const KIVODescriptor& KIVOCompoundIter::getAttributeDescriptor() const {
-    return m_current ? m_current->getAttributeDescriptor() : m_descriptor;
+    return m_current ? m_current->getAttributeDescriptor() : *m_descriptor;
 }
 
 long KIVOCompoundIter::setAttributes(const KIVOAttributeSet& attributes) {

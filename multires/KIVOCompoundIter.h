@@ -5,6 +5,7 @@
 // member iterators report to it.
 #include <list>
 #include <memory>
+#include <vector>
 
 #include "platform/core/NORVAProgress.h"
 #include "platform/core/NORVAType.h"
@@ -15,7 +16,12 @@ class KIVOCompoundIter : public KIVOSurfaceIter {
 public:
     using MemberList = std::list<NORVAType<KIVOSurfaceIter>>;
 
-    explicit KIVOCompoundIter(MemberList members, std::shared_ptr<NORVAProgress> monitor = nullptr);
+    // Without a merged descriptor one is built from the members' iterators.
+    explicit KIVOCompoundIter(MemberList members, std::shared_ptr<NORVAProgress> monitor = nullptr,
+                              std::shared_ptr<const KIVODescriptor> merged = nullptr);
+
+    // Every attribute of every descriptor; the first naming it wins.
+    static std::shared_ptr<const KIVODescriptor> merge(const std::vector<const KIVODescriptor*>& descriptors);
 
     bool next(long& status) override;
     KIVOAttributeSet* getAttributes() override;
@@ -29,7 +35,7 @@ public:
     void print(std::ostream& os) const override;
 
     // Every attribute of every member; the first member naming it wins.
-    const KIVODescriptor& getMergedDescriptor() const { return m_descriptor; }
+    const KIVODescriptor& getMergedDescriptor() const { return *m_descriptor; }
 
 private:
     // Drops exhausted iterators until one has a node; marks done otherwise.
@@ -37,6 +43,6 @@ private:
 
     MemberList m_members;
     NORVAType<KIVOSurfaceIter> m_current;
-    KIVOMemDescriptor m_descriptor;
+    std::shared_ptr<const KIVODescriptor> m_descriptor;
     std::shared_ptr<NORVAProgress> m_monitor;
 };

@@ -98,12 +98,12 @@ long KIVOReplaceTool::createAttributeMap(const KIVOPointIter& soundings) {
     return 0;
 }
 
-// The depth and vertical-error fields are looked up again while missing: a
-// sounding source may offer them only on soundings that have them.
+// The depth field is looked up again while missing: a sounding source may
+// offer it only on soundings that have a depth.
 bool KIVOReplaceTool::readSounding(const KIVOPointIter& soundings, Sounding& s) {
     KIVOPointIter::DATA_TYPE type = KIVODataType::DOUBLE;
-    if (m_verticalErrorField < 0 && !soundings.indexOf(SurfaceAttributeNames::kVerticalError, m_verticalErrorField,
-                                                        type))
+    if (m_verticalErrorField == -2 &&
+        !soundings.indexOf(SurfaceAttributeNames::kVerticalError, m_verticalErrorField, type))
         m_verticalErrorField = -1;
     if (m_depthField < 0 && !soundings.indexOf(SurfaceAttributeNames::kDepth, m_depthField, type))
         m_depthField = -1;
