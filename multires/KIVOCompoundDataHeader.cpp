@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ostream>
 
+#include <sys/stat.h>
+
 #include "platform/core/NORVAByteIO.h"
 
 const uint8_t KIVOCompoundDataHeader::kMagic[kMagicSize] = {0x89, 'K', 'I', 'V', 'O', 'M',
@@ -25,13 +27,52 @@ bool finiteTable(const KIVOResolutionTable& table) {
     return true;
 }
 
-// The whole stream from its current position; grows only with the bytes
-// actually there.
-bool readAll(FILE* file, std::vector<uint8_t>& out) {
+constexpr size_t kFixedBytes = 52;  // magic to name length
+
+// Bytes from the stream's position to its end; the largest value when
+// that cannot be told (a pipe), so reading then stops at the end instead.
+uint64_t bytesLeft(FILE* file) {
+    struct stat st {};
+    const off_t at = ftello(file);
+    if (at < 0 || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < at) return UINT64_MAX;
+    return static_cast<uint64_t>(st.st_size - at);
+}
+
+// Appends up to `n` more bytes of the stream; nothing when fewer are left
+// (the decoder then reports the short header). False on a stream error.
+bool readMore(FILE* file, std::vector<uint8_t>& out, uint64_t n) {
+    if (n > bytesLeft(file)) return true;
     uint8_t chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) out.insert(out.end(), chunk, chunk + n);
-    return !std::ferror(file);
+    while (n > 0) {
+        const size_t want = n < sizeof chunk ? static_cast<size_t>(n) : sizeof chunk;
+        const size_t got = std::fread(chunk, 1, want, file);
+        out.insert(out.end(), chunk, chunk + got);
+        if (got < want) return !std::ferror(file);
+        n -= got;
+    }
+    return true;
+}
+
+uint32_t u32At(const std::vector<uint8_t>& b, size_t at) {
+    size_t pos = at;
+    uint32_t v = 0;
+    NORVAByteIO::getU32(b.data(), b.size(), pos, v);
+    return v;
+}
+
+// The header's bytes, read part by part: each length read decides how much
+// more to read, so a damaged file costs no more than the header it claims
+// to be (and never more than the bytes it holds).
+bool readHeaderBytes(FILE* file, std::vector<uint8_t>& out) {
+    const uint64_t fixed = std::min<uint64_t>(kFixedBytes, bytesLeft(file));
+    if (!readMore(file, out, fixed)) return false;
+    if (out.size() < kFixedBytes || !std::equal(out.begin(), out.begin() + 12, KIVOCompoundDataHeader::kMagic))
+        return true;
+    const uint64_t nameAndCount = 2ull * u32At(out, kFixedBytes - 4) + 4;
+    if (!readMore(file, out, nameAndCount)) return false;
+    if (out.size() != kFixedBytes + nameAndCount) return true;
+    const int32_t count = static_cast<int32_t>(u32At(out, out.size() - 4));
+    return count <= 0 || readMore(file, out, static_cast<uint64_t>(count) * kEntryBytes);
 }
 
 }  // namespace
@@ -52,7 +93,7 @@ KIVOCompoundDataHeader::KIVOCompoundDataHeader(FILE* file) {
         return;
     }
     std::vector<uint8_t> bytes;
-    if (!readAll(file, bytes)) {
+    if (!readHeaderBytes(file, bytes)) {
         m_status = kBadHeader;
         return;
     }

@@ -76,6 +76,12 @@ TEST(CompoundHeaderTest, RoundTripThroughBytesAndFile) {
     ASSERT_EQ(0, fromFile.getStatus());
     EXPECT_EQ(original.getResolutionTable(), fromFile.getResolutionTable());
     EXPECT_EQ(-1, KIVOCompoundDataHeader(static_cast<FILE*>(nullptr)).getStatus());
+
+    // Bytes after the table play no part.
+    b.insert(b.end(), 9, 0xEE);
+    KIVOCompoundDataHeader trailing(b.data(), b.size());
+    EXPECT_EQ(0, trailing.getStatus());
+    EXPECT_EQ(original.getResolutionTable(), trailing.getResolutionTable());
     EXPECT_EQ(-1, original.write(nullptr));
 }
 
@@ -99,11 +105,20 @@ TEST(CompoundHeaderTest, DamagedHeadersAreRefused) {
         {"NaN range key", [](Bytes& b) { putF64At(b, countOffset(b) + 4 + 20, NAN); }, 146021},
         {"infinite range key", [](Bytes& b) { putF64At(b, countOffset(b) + 4 + 8, INFINITY); }, 146021},
     };
+    TempFolder dir;
+    const std::string path = dir.file("damaged.kms").toUTF8();
     for (const Case& c : cases) {
         Bytes b = encoded();
         c.damage(b);
         KIVOCompoundDataHeader h(b.data(), b.size());
         EXPECT_EQ(c.status, h.getStatus()) << c.what;
+        // The file reader reads part by part and must come to the same answer.
+        FILE* out = std::fopen(path.c_str(), "wb");
+        std::fwrite(b.data(), 1, b.size(), out);
+        std::fclose(out);
+        FILE* in = std::fopen(path.c_str(), "rb");
+        EXPECT_EQ(c.status, KIVOCompoundDataHeader(in).getStatus()) << c.what << " (file)";
+        std::fclose(in);
     }
 }
 
