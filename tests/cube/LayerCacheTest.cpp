@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "CubeTestSupport.h"
+#include "cube/CUBELayerFile.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "platform/core/NORVAByteIO.h"
@@ -340,4 +341,45 @@ TEST(CubeLayerCache, LayersBeyondTheBudgetAreNotServed) {
         EXPECT_EQ(static_cast<size_t>(kAcross), box(s, 900.0, 1900.0, 1100.0, 2100.0, false).size());
     }
     KIVOResourceManager::m_instance.setMemoryLimit(old);
+}
+
+TEST(CubeLayerCache, LayerFileSizeChecksHoldForTheLargestShapes) {
+    TempDir dir;
+    const NORVAUString path = dir.file("one.vcc");
+    const struct {
+        uint32_t rows, columns;
+        size_t values;
+        bool opens;
+        uint64_t count;
+    } cases[] = {
+        {0x80000000u, 0x80000000u, 1, false, 0},  // 2^62 values: four times that wraps to 0
+        {0x40000000u, 0x00000004u, 1, false, 0},  // 2^32 values: 2^34 bytes
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 2, false, 0},
+        {1, 1, 1, true, 1},
+        {1, 2, 2, true, 2},
+    };
+    for (const auto& c : cases) {
+        cubetest::writeAll(path, vccBytes(0, 0, c.rows, c.columns, std::vector<float>(c.values, 1.0f)));
+        const CUBEGridIdx key(0, 0, 0, 0, c.rows, c.columns, 0.0, 0.0, 1.0f, 1.0f);
+        CUBELayerFile file;
+        EXPECT_EQ(c.opens, file.open(path, key)) << c.rows << " x " << c.columns;
+        if (c.opens) {
+            EXPECT_EQ(c.count, file.valueCount());
+        }
+    }
+}
+
+TEST(CubeLayerCache, HeaderWithStrayBytesButNoWholeValueIsAnEmptyLayerReadOnce) {
+    for (size_t stray = 1; stray <= 3; ++stray) {
+        Surface f;
+        std::vector<uint8_t> bytes = vccBytes(0, 0, 5, 5, {});
+        bytes.resize(bytes.size() + stray, 0x7F);
+        cubetest::writeAll(f.layerFile("Depth", 0, 0), bytes);
+        KIVOSurfaceCUBEIO s(f.path);
+        EXPECT_TRUE(box(s, xOf(0), yOf(4), xOf(4), yOf(0)).empty()) << stray;
+        f.writeLayer("Depth", 0, 0, depthOf);
+        EXPECT_TRUE(box(s, xOf(0), yOf(4), xOf(4), yOf(0)).empty()) << stray;  // not read again
+        s.flush();
+        EXPECT_EQ(25u, box(s, xOf(0), yOf(4), xOf(4), yOf(0)).size()) << stray;
+    }
 }
