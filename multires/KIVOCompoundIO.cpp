@@ -439,21 +439,19 @@ NORVAType<KIVOSurfaceIter> KIVOCompoundIO::queryMembers(Query run, NORVAProgress
     for (size_t i = 0; i < m_members.size(); ++i) {
         const DataIORangeEntry& e = m_members[i];
         const size_t stage = i + 1;
+        // A member not queried has its stage closed at once.
         if (!e.dataIO || (selector != kNoSelector && !e.holds(selector))) {
-            if (m_monitor) m_monitor->setStageWeight(stage, 0);
+            if (m_monitor) m_monitor->advanceTo(stage);
             continue;
         }
-        // A member that announces opens its own stage.
+        // Earlier stages are closed, so the member's announce opens its own.
         if (m_monitor) m_monitor->advanceTo(stage - 1);
         long memberStatus = 0;
         NORVAType<KIVOSurfaceIter> iter = run(*e.dataIO, m_monitor.get(), memberStatus);
         long doneStatus = 0;
         if (!iter || memberStatus != 0 || iter->getStatus() != 0 || iter->done(doneStatus)) {
-            // No share of the run for a member that yields nothing.
-            if (m_monitor) {
-                m_monitor->setStageWeight(stage, 0);
-                m_monitor->advanceTo(stage);
-            }
+            // Closed, whether or not the member announced before giving up.
+            if (m_monitor) m_monitor->advanceTo(stage);
             continue;
         }
         if (e.filter) iter.reset(new KIVOSurfaceFilteredIter(std::move(iter), *e.filter));
@@ -631,8 +629,8 @@ long KIVOCompoundIO::rename(const NORVAUString& newName) {
     if (name.isEmpty()) return kFolderFailed;
     if (name == m_name) return 0;
     // The members are reopened from their new place, so nothing may be
-    // left only in memory.
-    if (isModified()) {
+    // left only in memory, and a surface never stored is stored first.
+    if (isModified() || !NORVAFileUtils::isRegularFile(m_headerPath)) {
         const long stored = store(nullptr);
         if (stored != 0) return stored;
     }

@@ -87,7 +87,8 @@ public:
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     long rasterize(rasterizeConfig& config) override;
     // A new name in the same folder for the header, metadata, member folder
-    // and members. Unsaved changes are stored first; an existing target is
+    // and members. Unsaved changes (or a surface never stored) are stored
+    // first; an existing target is
     // refused with kFolderFailed and everything stays as it was.
     long rename(const NORVAUString& newName) override;
 

@@ -17,11 +17,8 @@ public:
     // Appends a stage; weights below 0 count as 0.
     void addStage(long weight) { m_weights.push_back(weight < 0 ? 0 : weight); }
     size_t getStageCount() const { return m_weights.size() - 1; }
-    // Stages count from 1; stage 0 is the empty one before the first.
-    void setStageWeight(size_t stage, long weight) {
-        if (stage > 0 && stage < m_weights.size()) m_weights[stage] = weight < 0 ? 0 : weight;
-    }
-    // Moves on to `stage` when it lies ahead, as announcing 0 steps would.
+    // Stages count from 1; stage 0 is the empty one before the first. Moves
+    // on to `stage` when it lies ahead, as announcing 0 steps would.
     void advanceTo(size_t stage) {
         while (m_stage < stage && m_stage + 1 < m_weights.size()) setSteps(0);
     }

@@ -171,6 +171,14 @@ TEST(CompoundIOTest, RenameMovesEverythingAndKeepsWorking) {
     // Queries answer alike before and after renaming: no range filters appear.
     for (const auto& e : io->getEntries()) EXPECT_EQ(nullptr, e.filter);
 
+    // A compound never stored keeps its members through a rename.
+    auto fresh = createCompound(dir, "v", twoRanges());
+    ASSERT_EQ(0, fresh->rename("w"));
+    EXPECT_EQ(2u, fresh->getEntries().size());
+    for (const auto& e : fresh->getEntries()) EXPECT_NE(nullptr, e.dataIO);
+    EXPECT_EQ(0, setDepth(*fresh, 1.0, 1.0, 12.0, 12.0));
+    EXPECT_EQ(std::vector<double>{12.0}, memberDepths(*fresh->getEntries()[0].dataIO));
+
     auto other = createCompound(dir, "u", twoRanges());
     ASSERT_EQ(0, other->store(nullptr));
     EXPECT_EQ(146006, io->rename("u"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CompoundTestSupport.h"
+#include "cube_engine/cube_param.h"
 #include "multires/KIVOCompoundIter.h"
 #include "multires/KIVOCompoundPointIter.h"
 #include "platform/proj/NORVACoordSystem.h"
@@ -135,15 +136,18 @@ TEST(CompoundQueryTest, StagesSplitTheOuterRun) {
     EXPECT_EQ(100, outer.percents.back());
 }
 
-TEST(CompoundQueryTest, WeightlessStagesAndMonitorsWithoutOuter) {
+TEST(CompoundQueryTest, ClosedStagesAndMonitorsWithoutOuter) {
     RecordingProgress outer;
     Staged staged(&outer);
     for (int i = 0; i < 3; ++i) staged.addStage(3);
-    staged.setStageWeight(2, 0);
-    staged.advanceTo(2);
+    staged.setSteps(4);  // the first member announces, then is dropped
+    staged.advanceTo(1);
+    staged.advanceTo(2);  // the second is not queried
     staged.setSteps(2);
     staged.step();
-    EXPECT_EQ(75, outer.percents.back());  // half of the last stage, after the first and the empty one
+    EXPECT_EQ(83, outer.percents.back());  // half of the last stage after two closed ones
+    staged.advanceTo(1);                   // never backwards
+    EXPECT_EQ(3u, staged.getCurrentStage());
 
     Staged alone(nullptr);
     alone.addStage(1);
@@ -268,4 +272,32 @@ TEST(CompoundQueryTest, JoinedSoundingsNeedOneCoordinateSystemAndFieldList) {
     EXPECT_FALSE(empty.indexOf("Depth", index, type));
     EXPECT_EQ(nullptr, empty.getCoordSystem());
     EXPECT_EQ(0, empty.count());
+}
+
+// CUBE members announce their grids when queried and, without layer files
+// to read, come back empty: each is dropped after announcing. The staged
+// monitor must stay within its stages.
+TEST(CompoundQueryTest, MembersDroppedAfterAnnouncing) {
+    TempFolder dir;
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    ASSERT_NE(nullptr, params);
+    testing::internal::CaptureStdout();
+    auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
+    KIVOCompoundIO io(dir.file("c.kms"), meta, params);
+    std::free(params);
+    ASSERT_EQ(0, io.getStatus());
+    RecordingProgress outer;
+    long status = 0;
+    for (int query = 0; query < 2; ++query) {
+        NORVAType<KIVOSurfaceIter> iter = io.query(0.0, 0.0, 8.0, 8.0, false, status, &outer, DBL_MAX);
+        ASSERT_TRUE(iter);
+        EXPECT_TRUE(iter->done(status));
+        ASSERT_NE(nullptr, io.getLastMonitor());
+        EXPECT_EQ(2u, io.getLastMonitor()->getStageCount());
+        EXPECT_LE(io.getLastMonitor()->getCurrentStage(), 2u);
+    }
+    testing::internal::GetCapturedStdout();
+    // Each member announces one grid and steps through it while queried.
+    EXPECT_EQ((std::vector<int>{50, 100, 50, 100}), outer.percents);
+    EXPECT_EQ(100u, outer.getSteps());
 }
