@@ -512,7 +512,8 @@ float coarseness(const KIVOSurfaceDataIO* dataIO) {
     double x = 0.0, y = 0.0;
     const KIVOSurfaceMetaData* meta = dataIO ? dataIO->getMetaData() : nullptr;
     if (!meta || meta->getResolution(x, y) != 0) return 0.0f;
-    return static_cast<float>(std::max(x, y));
+    const double coarsest = std::max(x, y);
+    return std::fabs(coarsest) <= FLT_MAX ? static_cast<float>(coarsest) : 0.0f;
 }
 
 }  // namespace
@@ -585,7 +586,8 @@ long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
     const size_t cellCount = static_cast<size_t>(config.columns) * static_cast<size_t>(config.rows);
     std::fill(cells, cells + cellCount, config.noData);
 
-    const double ratio = resolution / config.cellX;
+    // A footprint never needs to reach beyond the raster.
+    const double ratio = std::min(resolution / config.cellX, 2.0 * (config.columns + config.rows));
     const long radius = static_cast<float>(ratio) == 1.0f ? 0 : static_cast<long>(std::ceil(ratio) * 0.5);
     for (auto it = m_members.rbegin(); it != m_members.rend(); ++it) {
         if (!it->dataIO) continue;

@@ -12,6 +12,13 @@
 
 namespace {
 
+// A double narrowed to float without leaving the float range.
+float toFloat(double v) {
+    if (v > FLT_MAX) return FLT_MAX;
+    if (v < -FLT_MAX) return -FLT_MAX;
+    return static_cast<float>(v);
+}
+
 long indexIn(const KIVODescriptor* descriptor, const NORVAUString& name) {
     return descriptor ? descriptor->getAttributeIndex(name) : -1;
 }
@@ -113,10 +120,10 @@ bool KIVOReplaceTool::readSounding(const KIVOPointIter& soundings, Sounding& s) 
     if (m_verticalErrorField < 0 || soundings.get(m_verticalErrorField, verticalError) != 0) verticalError = 0.0;
     double depth = 0.0;
     // A missing depth is never stored as 0.0.
-    if (soundings.get(m_depthField, depth) != 0 || !std::isfinite(depth)) return false;
+    if (soundings.get(m_depthField, depth) != 0 || !(std::fabs(depth) <= FLT_MAX)) return false;
     if (soundings.getPosition(s.x, s.y) != 0) return false;
     s.depth = static_cast<float>(depth);
-    s.verticalError = static_cast<float>(verticalError);
+    s.verticalError = toFloat(verticalError);
     return true;
 }
 
@@ -225,9 +232,9 @@ void KIVOReplaceTool::updateCount(KIVOAttributeSet& node, float d) const {
             const double previousMean = n > 1.0 ? sum / (n - 1.0) : d;
             const double kept = n > 1.0 ? static_cast<double>(sd) * sd * (n - 2.0) / (n - 1.0) : 0.0;
             const double delta = d - previousMean;
-            node.setValue(m_stdDev, static_cast<float>(std::sqrt(kept + delta * delta / n)));
+            node.setValue(m_stdDev, toFloat(std::sqrt(kept + delta * delta / n)));
         }
-        node.setValue(m_mean, static_cast<float>(static_cast<double>(sum) + d));
+        node.setValue(m_mean, toFloat(static_cast<double>(sum) + d));
     }
     const long count = n >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<long>(n);
     node.setValue(m_density, count);
@@ -250,8 +257,8 @@ long KIVOReplaceTool::addAdditionalAttributes(const KIVOPointIter& soundings, KI
         if (target < 0) continue;
         switch (descriptor.getAttributeType(target)) {
             case KIVODataType::FLOAT: {
-                const double v = doubleField(soundings, field, FLT_MAX);
-                node.setValue(target, static_cast<float>(v));
+                const float v = toFloat(doubleField(soundings, field, FLT_MAX));
+                node.setValue(target, v);
                 break;
             }
             case KIVODataType::USHORT: {
