@@ -285,6 +285,7 @@ long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, con
                              NORVAProgress* progress, NORVAErrorLog* errorLog) {
     NORVAUString drive, folder, file;
     PathUtilities::parsePath(m_name, &drive, &folder, &file, nullptr);
+    if (file.isEmpty()) return kNoName;
     const NORVAUString dataPath = drive + folder + file + ".vns";
     const NORVAUString metaPath = drive + folder + file + ".xml";
 

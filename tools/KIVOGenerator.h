@@ -38,6 +38,7 @@ public:
     static constexpr long kSourceNotFound = 146060;
     static constexpr long kNoFieldGenerator = 146070;
     static constexpr long kNoMetaData = -1;
+    static constexpr long kNoName = -1;  // no output name was set
 
     KIVOGenerator(KIVOPointIter& soundings, const NORVACoordSystem& coordSystem, const NORVACover& cover,
                   const NORVAUString& depthName, const NORVAUString& depthUnitKey, const NORVAUString& third);

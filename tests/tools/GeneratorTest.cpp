@@ -114,6 +114,10 @@ TEST(GeneratorTest, WithoutFieldGeneratorTheSurfaceIsMadeButNotStored) {
     EXPECT_EQ(146070, g.generate("a", "b", "c", nullptr, nullptr));
     EXPECT_NE(nullptr, g.getSurface());
     EXPECT_FALSE(NORVAFileUtils::exists(s.dir.file("out.vns")));
+
+    KIVOGenerator unnamed(soundings, s.cs, s.cover, "Depth", "m", "");
+    EXPECT_EQ(-1, unnamed.generate("a", "b", "c", nullptr, nullptr));
+    EXPECT_EQ(nullptr, unnamed.getSurface());
 }
 
 TEST(GeneratorTest, ReplaceBuildsAndStoresAGriddedSurface) {
