@@ -167,6 +167,40 @@ TEST(CubeLayerCache, BoxEdgesFollowTheNodeTolerance) {
     EXPECT_TRUE(box(s, 500.0, 500.0, 600.0, 600.0).empty());
 }
 
+// The walk follows whichever attribute its caller reads: switching in the
+// middle of a row must neither skip nor repeat a node, and from then on the
+// nodes with a value of the new attribute count (the hole has an uncertainty).
+TEST(CubeLayerCache, FollowedAttributeCanChangeInTheMiddleOfARow) {
+    Surface f;
+    KIVOSurfaceCUBEIO s(f.path);
+    long status = -1;
+    auto it = s.query(900.0, 1900.0, 1100.0, 2100.0, false, status, nullptr, DBL_MAX);
+    ASSERT_EQ(0, status);
+    std::map<std::pair<int, int>, int> visits;
+    int served = 0;
+    do {
+        KIVOAttributeSet* a = it->getAttributes();
+        double x = 0, y = 0;
+        ASSERT_EQ(0, it->getPosition(x, y, -1));
+        const int column = static_cast<int>(std::lround(x - kX0)), row = static_cast<int>(std::lround(kTop - y));
+        ASSERT_DOUBLE_EQ(xOf(column), x);
+        ASSERT_DOUBLE_EQ(yOf(row), y);
+        float value = 0.0f;
+        // Depth for the first 17 nodes (into the third row of grid (0, 0)), then Uncertainty alone.
+        if (served < 17) {
+            ASSERT_EQ(0, a->getValue(0, value));
+            EXPECT_EQ(depthOf(row, column), value);
+        } else {
+            ASSERT_EQ(0, a->getValue(1, value));
+            EXPECT_FLOAT_EQ(uncertaintyOf(row, column), value);
+        }
+        ++visits[{row, column}];
+        ++served;
+    } while (it->next(status));
+    EXPECT_EQ(static_cast<size_t>(kAcross * kDown), visits.size());
+    for (const auto& [node, count] : visits) EXPECT_EQ(1, count) << node.first << "," << node.second;
+}
+
 TEST(CubeLayerCache, PointsLinesAndAreasReadTheirOwnNodes) {
     Surface f;
     KIVOSurfaceCUBEIO s(f.path);
