@@ -23,7 +23,8 @@ bool finite(const NORVAArray<double>& a) {
 
 bool finiteTable(const KIVOResolutionTable& table) {
     for (const auto& entry : table)
-        if (!std::isfinite(entry.first.first) || !std::isfinite(entry.first.second)) return false;
+        if (!std::isfinite(entry.first.first) || !std::isfinite(entry.first.second) || !std::isfinite(entry.second))
+            return false;
     return true;
 }
 
@@ -151,8 +152,9 @@ long KIVOCompoundDataHeader::decodeTable(const uint8_t* data, size_t size, size_
         NORVAByteIO::getF64(data, size, pos, low);
         NORVAByteIO::getF64(data, size, pos, high);
         NORVAByteIO::getF32(data, size, pos, resolution);
-        // A NaN key would leave the ordered table without an order.
-        if (!std::isfinite(low) || !std::isfinite(high)) return kBadHeader;
+        // A NaN key would leave the ordered table without an order, and a
+        // member with a resolution that is not a number has no grid.
+        if (!std::isfinite(low) || !std::isfinite(high) || !std::isfinite(resolution)) return kBadHeader;
         m_table[KIVORangeEntry(low, high)] = resolution;
     }
     return 0;

@@ -23,15 +23,15 @@ public:
     static constexpr long kBadVersion = 146007;
     static constexpr long kBadReserved = 146008;
     static constexpr long kWriteFailed = 146020;  // also a table shorter than its count
-    static constexpr long kBadHeader = 146021;    // magic, short read, lengths, non-finite numbers
+    static constexpr long kBadHeader = 146021;    // magic, short read, lengths, numbers that are not finite
     static constexpr long kSeekFailed = 146022;
-    static constexpr long kBadValue = -1;         // non-finite bounds or ranges given to be written
+    static constexpr long kBadValue = -1;         // non-finite bounds, ranges or resolutions to be written
 
     static constexpr uint16_t kVersion = 1;
     static constexpr size_t kMagicSize = 12;
     static const uint8_t kMagic[kMagicSize];
 
-    // A new header; non-finite bounds or table keys give kBadValue.
+    // A new header; non-finite bounds, keys or resolutions give kBadValue.
     KIVOCompoundDataHeader(const NORVAArray<double>& minimum, const NORVAArray<double>& maximum,
                            const NORVAUString& selector, const KIVOResolutionTable& table);
     // Reads a header file; the result is the status word.

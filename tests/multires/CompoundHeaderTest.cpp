@@ -104,6 +104,7 @@ TEST(CompoundHeaderTest, DamagedHeadersAreRefused) {
         {"count of two billion", [](Bytes& b) { putU32At(b, countOffset(b), 0x7FFFFFFFu); }, 146020},
         {"NaN range key", [](Bytes& b) { putF64At(b, countOffset(b) + 4 + 20, NAN); }, 146021},
         {"infinite range key", [](Bytes& b) { putF64At(b, countOffset(b) + 4 + 8, INFINITY); }, 146021},
+        {"NaN resolution", [](Bytes& b) { putU32At(b, countOffset(b) + 4 + 16, 0x7FC00000u); }, 146021},
     };
     TempFolder dir;
     const std::string path = dir.file("damaged.kms").toUTF8();
