@@ -9,6 +9,7 @@
 #include "core/SurfaceAttributeNames.h"
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOExtendDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
@@ -46,7 +47,9 @@ Vector2D positionOf(const KIVOSurfaceIter& iter) {
 }
 
 bool isTileStore(const KIVOSurface& surface) {
-    return dynamic_cast<const KIVOKestrinDataIO*>(surface.getDataIO()) != nullptr;
+    const KIVOSurfaceDataIO* io = surface.getDataIO();
+    if (const auto* extend = dynamic_cast<const KIVOExtendDataIO*>(io)) io = extend->getDataIO();
+    return dynamic_cast<const KIVOKestrinDataIO*>(io) != nullptr;
 }
 
 // Moves (x, y) from the source's into the product's coordinate system when
@@ -279,18 +282,22 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     }
     const long contributor = productLayout->getAttributeIndex(names::kContributor);
     if (contributor >= 0) result->setValue(contributor, sourceName);
-    // A tile store keeps the designated mark in the node's own "Status":
-    // its designated-sounding iterator registers nothing.
-    if (m_storing && sourceDesignated && isTileStore(product)) {
-        const long s = productLayout->getAttributeIndex(names::kStatus);
-        if (s >= 0) {
-            double value = 0.0;
-            if (result->isSet(s)) result->getDoubleValue(s, value, true);
-            const long marked = (value < 0 ? 0L : static_cast<long>(value)) | kDesignatedBit;
-            result->setValue(s, marked);
-        }
-    }
+    if (isTileStore(product)) markStatus(*productLayout, m_storing && sourceDesignated, *result);
     return result;
+}
+
+// A tile store keeps the designated mark in the node's own "Status" (its
+// designated-sounding iterator registers nothing). A node written without a
+// status gets 0: an unset one reads as the invalid value, whose bit 30 would
+// mark it designated.
+void SurfaceCombinePolicy::markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node) {
+    const long s = layout.getAttributeIndex(names::kStatus);
+    if (s < 0) return;
+    double value = 0.0;
+    if (node.isSet(s)) node.getDoubleValue(s, value, true);
+    long status = static_cast<long>(value);
+    if (designated && status >= 0) status |= kDesignatedBit;
+    node.setValue(s, status);
 }
 
 const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(const KIVODescriptor& product,

@@ -106,6 +106,7 @@ private:
                                      const NORVAUString& sourceName);
     std::unique_ptr<KIVOAttributeSet> resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
                                               KIVOSurface& source, KIVOSurfaceIter& sourceIter, long& status);
+    static void markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node);
     long carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes);
     void registerDesignated(KIVOSurface& product);
 
