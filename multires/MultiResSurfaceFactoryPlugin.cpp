@@ -1,9 +1,12 @@
 #include "multires/MultiResSurfaceFactoryPlugin.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "core/KIVOBuiltInFormats.h"
 #include "multires/KIVOCompoundIO.h"
+#include "platform/frame/KIVOExtendDataIO.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/orbolink/KIVOGeoRaster.h"
@@ -27,6 +30,20 @@ NORVAUString baseName(const NORVAUString& path) {
 // Resolutions come back through float fields of the header and the metadata,
 // so a member is matched at float precision.
 bool sameResolution(double a, double b) { return static_cast<float>(a) == static_cast<float>(b); }
+
+// Resolutions are kept as floats: the shortest text that reads back as the
+// same float ("0.1", not "0.10000000149011612").
+NORVAUString resolutionText(double resolution) {
+    const float f = static_cast<float>(resolution);
+    char text[64];
+    for (int digits = 1; digits <= 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
+        if (std::strtof(text, nullptr) == f) break;
+    }
+    double shortest = 0.0;
+    return NORVAUString(text).parseDouble(shortest) ? NORVAUString::formatDouble(shortest)
+                                                    : NORVAUString::formatDouble(resolution);
+}
 
 // The selector form that drops the compound's name and one character and
 // reads every "_" as ".".
@@ -72,7 +89,7 @@ bool MultiResSurfaceFactoryPlugin::datasetName(const KIVOSurfaceDataIO& member, 
     double x = 0.0, y = 0.0;
     status = meta ? meta->getResolution(x, y) : -1;
     if (status != 0) return false;
-    name = baseName(member.getSourceName()) + "_" + NORVAUString::formatDouble(x);
+    name = baseName(member.getSourceName()) + "_" + resolutionText(x);
     return true;
 }
 
@@ -81,7 +98,7 @@ std::vector<NORVAUString> MultiResSurfaceFactoryPlugin::getDatasetNames(const NO
     std::vector<NORVAUString> names;
     NORVAType<KIVOSurfaceDataIO> io = KIVOSurfaceUtils::getDataIO(file);
     const KIVOCompoundIO* compound = dynamic_cast<const KIVOCompoundIO*>(io.get());
-    if (!compound) return names;
+    if (!compound || compound->getStatus() != 0) return names;
     std::vector<KIVOSurfaceDataIO*> members;
     compound->getDataIOList(members);
     for (KIVOSurfaceDataIO* member : members) {
@@ -104,7 +121,7 @@ std::shared_ptr<GeoBandSet> MultiResSurfaceFactoryPlugin::getSurface(long& statu
     // The path is opened as given: lowering it would miss files on
     // case-sensitive file systems.
     NORVAType<KIVOSurfaceDataIO> io = KIVOSurfaceUtils::getDataIO(file);
-    if (!io) {
+    if (!io || io->getStatus() != 0) {
         status = kCannotOpen;
         return std::shared_ptr<GeoBandSet>();
     }
@@ -117,7 +134,13 @@ std::shared_ptr<GeoBandSet> MultiResSurfaceFactoryPlugin::getSurface(long& statu
 
     NORVAType<KIVOSurfaceDataIO> opened = KIVOSurfaceUtils::getDataIO(member->getSourceName());
     if (!opened) return std::shared_ptr<GeoBandSet>();
-    std::shared_ptr<GeoBandSet> raster(new (std::nothrow) KIVOGeoRaster(std::shared_ptr<KIVOSurfaceDataIO>(opened.release()), status));
+    if (opened->getStatus() != 0) {
+        status = opened->getStatus();
+        return std::shared_ptr<GeoBandSet>();
+    }
+    // Wrapped as a surface wraps it, so the raster turns back into one.
+    std::shared_ptr<KIVOSurfaceDataIO> shared = std::make_shared<KIVOExtendDataIO>(std::move(opened));
+    std::shared_ptr<GeoBandSet> raster(new (std::nothrow) KIVOGeoRaster(shared, status));
     if (!raster || status != 0) return std::shared_ptr<GeoBandSet>();
     return raster;
 }
