@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/CoreTestSupport.h"
 #include "core/KIVOSoundingSource.h"
 #include "core/SoundingSourceTestSupport.h"
 #include "platform/exprkit/ExpressionEvaluator.h"
@@ -346,4 +347,29 @@ TEST(SoundingSource, SoundingsTheSetCannotHoldAreLeftOut) {
     Set set(NORVAScaler(0.01));
     ASSERT_EQ(source.getSoundings(0, kAll, set), 0);
     EXPECT_EQ(depthsOf(set), (Depths{1, 3}));
+}
+
+// The framework's gridded surface, whose unwritten nodes hold no value.
+TEST(SoundingSource, OverAGriddedSurface) {
+    coretest::TempDir dir;
+    KIVOSurface surface = coretest::makeGridded(dir.file("s.vns"),
+                                                coretest::descriptorOf({"Depth", "Uncertainty", "Status"}), 4, 3);
+    ASSERT_EQ(coretest::setNode(surface, 0, 0, {{"Depth", 1.0}, {"Uncertainty", 0.5}}), 0);
+    ASSERT_EQ(coretest::setNode(surface, 3, 2, {{"Depth", 2.0}, {"Status", -1.0}}), 0);
+    ASSERT_EQ(coretest::setNode(surface, 2, 1, {{"Uncertainty", 0.25}}), 0);
+    KIVOSoundingSource source(surface, "Depth", false, nullptr);
+    source.setExtraAtts({"Uncertainty"});
+    EXPECT_EQ(source.getCover(), box(0, 0, 3, 2));
+    long status = -1;
+    EXPECT_EQ(source.getSoundingCount(source.getCover(), status), 12u);
+    source.setExactCountFlag(true);
+    EXPECT_EQ(source.getSoundingCount(source.getCover(), status), 2u);
+    Set set;
+    ASSERT_EQ(source.getSoundings(0, source.getCover(), set), 0);
+    EXPECT_EQ(depthsOf(set), (Depths{1}));
+    Atts atts;
+    ASSERT_EQ(source.getSoundings(0, source.getCover(), atts), 0);
+    ASSERT_EQ(atts.size(), 1u);
+    EXPECT_EQ(atts[0].position, NORVACompGeom::NORVAVector3D(0, 0, 1));
+    EXPECT_EQ(atts[0].extra, (std::vector<double>{0.5}));
 }
