@@ -330,9 +330,9 @@ long KIVOSoundingSource::getSoundings(const unsigned long& group, const Box& box
     const long statusIndex = indexOf(SurfaceAttributeNames::kStatus);
     const long compiled = compileFilter();
     if (compiled != 0) return compiled;
+    VectorSink sink(soundings, m_extraIndices);
     const Group which = groupOf(group);
     if (which == NO_GROUP) return 0;
-    VectorSink sink(soundings, m_extraIndices);
     if (which == DESIGNATED_GROUP) return serveDesignated(statusIndex, box, sink);
     long status = 0;
     NORVAType<KIVOSurfaceIter> iter = queryNodes(box, status);

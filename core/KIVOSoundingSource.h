@@ -52,16 +52,13 @@ public:
     unsigned long getSoundingCount(const Box& box, long& status) const override;
     long getSoundings(const unsigned long& group, const Box& box, SoundingSet& set) override;
     // The soundings of one group with the values of the extra attributes, in
-    // user units; replaces the vector's content.
+    // user units. Replaces the vector's content, unless the filter does not
+    // compile.
     long getSoundings(const unsigned long& group, const Box& box, std::vector<SoundingWithAttsStruct>& soundings);
     // The surface's extent, cut to the cover when there is one.
     Box getCover() const override;
     unsigned long getNumSoundingGroups() const override { return m_includeDesignated ? 2 : 1; }
     NORVAType<NORVASoundingSource> newCopy() const override;
-
-    // (width / x resolution + 1) x (height / y resolution + 1) for the box;
-    // 0 when the surface reports no usable resolution.
-    unsigned long estimateCount(const Box& box) const;
 
 private:
     enum Group { DESIGNATED_GROUP, NODE_GROUP, NO_GROUP };
@@ -69,6 +66,9 @@ private:
     class SetSink;
     class VectorSink;
 
+    // (width / x resolution + 1) x (height / y resolution + 1) for the box,
+    // saturating; 0 when the surface reports no usable resolution.
+    unsigned long estimateCount(const Box& box) const;
     const KIVODescriptor* getDescriptor() const;
     long indexOf(const NORVAUString& name) const;
     Group groupOf(unsigned long group) const;

@@ -66,7 +66,7 @@ TEST(SoundingSource, GroupsWithAndWithoutDesignatedSoundings) {
         std::vector<uintptr_t> refs;
         EXPECT_EQ(depthsOf(set, &refs), c.expected);
         for (uintptr_t r : refs) EXPECT_EQ(r, c.group) << "the group number is the reference word";
-        Atts atts;
+        Atts atts(2);  // whatever the vector held is replaced
         EXPECT_EQ(source.getSoundings(c.group, kAll, atts), 0);
         EXPECT_EQ(depthsOf(atts), c.expected) << "attribute form";
     }
