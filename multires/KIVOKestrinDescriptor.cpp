@@ -2,6 +2,7 @@
 
 #include "multires/KestrinStatusCodes.h"
 #include "multires/KestrinTypeMap.h"
+#include "platform/kestrin/KestrinStoreType.h"
 
 KIVOKestrinDescriptor::KIVOKestrinDescriptor(const NORVAKestrinGenericDataDescriptor& layout)
     : m_layout(&layout),
@@ -39,6 +40,11 @@ const NORVAUString& KIVOKestrinDescriptor::getTrueXAttribute(long index) const {
 const NORVAUString& KIVOKestrinDescriptor::getTrueYAttribute(long index) const {
     const long y = m_layout->getAttrYCoordIndex(index);
     return y < 0 ? emptyString() : m_layout->getAttributeName(y);
+}
+
+uint32_t KIVOKestrinDescriptor::getLength(long index) const {
+    const uint32_t size = m_layout->getAttributeSize(index);
+    return m_layout->getType(index) == KestrinStoreType::FIXED_TEXT && size > 0 ? size - 1 : size;
 }
 
 std::unique_ptr<KIVODescriptor> KIVOKestrinDescriptor::newCopy() const {

@@ -27,7 +27,8 @@ public:
     uint32_t getDataSize() const override { return m_recordSize; }
     uint32_t getAllDataSize() const override { return m_recordSize; }
     uint32_t getOffset(long) const override { return 0; }
-    uint32_t getLength(long index) const override { return m_layout->getAttributeSize(index); }
+    // The store's size; for fixed text without its terminator, as framework lengths count.
+    uint32_t getLength(long index) const override;
     const NORVAUString& getUnitKey(long index) const override { return m_layout->getAttributeUnit(index); }
     const NORVAUString& getUnitDirection(long) const override { return emptyString(); }
     const KIVOCompressedStringTable* getCompressedStringTable() const override { return m_strings.get(); }

@@ -7,20 +7,28 @@ namespace KestrinRecords {
 
 namespace {
 
+template <class T>
+bool readAs(const KIVOAttributeSet& values, long i, double& number) {
+    T v{};
+    if (values.getValue(i, v) != 0) return false;
+    number = static_cast<double>(v);
+    return true;
+}
+
 // The value of attribute i through the getter of the store type's kind.
 bool readValue(const KIVOAttributeSet& values, long i, int32_t storeType, double& number, NORVAUString& text) {
     using namespace KestrinStoreType;
     switch (storeType) {
-        case LONG: { long v = 0; if (values.getValue(i, v) != 0) return false; number = static_cast<double>(v); return true; }
-        case UCHAR: { unsigned char v = 0; if (values.getValue(i, v) != 0) return false; number = v; return true; }
-        case FLOAT: { float v = 0; if (values.getValue(i, v) != 0) return false; number = v; return true; }
-        case USHORT: { unsigned short v = 0; if (values.getValue(i, v) != 0) return false; number = v; return true; }
-        case SHORT: { short v = 0; if (values.getValue(i, v) != 0) return false; number = v; return true; }
-        case ULONG: { unsigned long v = 0; if (values.getValue(i, v) != 0) return false; number = static_cast<double>(v); return true; }
+        case LONG: return readAs<long>(values, i, number);
+        case UCHAR: return readAs<unsigned char>(values, i, number);
+        case FLOAT: return readAs<float>(values, i, number);
+        case USHORT: return readAs<unsigned short>(values, i, number);
+        case SHORT: return readAs<short>(values, i, number);
+        case ULONG: return readAs<unsigned long>(values, i, number);
         case FIXED_TEXT:
         case TEXT:
         case STRING: return values.getValue(i, text) == 0;
-        default: return values.getValue(i, number) == 0;
+        default: return readAs<double>(values, i, number);
     }
 }
 

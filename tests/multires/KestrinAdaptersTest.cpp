@@ -112,6 +112,12 @@ TEST(KestrinDescriptor, ReportsTheStoreLayoutInFrameworkTerms) {
     EXPECT_EQ(NORVAUString(""), d.getTrueXAttribute(1));
     EXPECT_EQ(NORVAUString("m"), d.getUnitKey(0));
     EXPECT_EQ(4u, d.getLength(1));
+    NORVAKestrinGenericDataDescriptor text;
+    text.setNumAtts(1);
+    text.setType(0, KestrinStoreType::FIXED_TEXT);
+    text.setAttributeSize(0, 9);
+    EXPECT_EQ(8u, KIVOKestrinDescriptor(text).getLength(0));  // the terminator is not part of the length
+    EXPECT_EQ(KIVODataType::TEXT, KIVOKestrinDescriptor(text).getAttributeType(0));
     EXPECT_EQ(-1, d.getModAttributeIndex(0));
     EXPECT_TRUE(d.getAttributeEntries().empty());
     // Its string table stores nothing and says so.
