@@ -196,10 +196,7 @@ unsigned long KIVOSoundingSource::estimateCount(const Box& box) const {
 unsigned long KIVOSoundingSource::getSoundingCount(const Box& box, long& status) const {
     status = 0;
     if (!m_exactCount) return estimateCount(box);
-    if (box.isEmpty()) return 0;
-    NORVAType<KIVOSurfaceIter> iter = m_surface->query(box.getMinimum()[0], box.getMinimum()[1], box.getMaximum()[0],
-                                                       box.getMaximum()[1], status, false, nullptr, nullptr,
-                                                       kAnyResolution);
+    NORVAType<KIVOSurfaceIter> iter = queryNodes(box, status);
     if (!iter || status != 0) return 0;
     unsigned long count = 0;
     long iterStatus = 0;
