@@ -3,14 +3,12 @@
 // checks, rasterising and the registry row.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <unistd.h>
 
 #include "CompoundTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_node.h"
-#include "cube_engine/cube_param.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
@@ -298,18 +296,15 @@ TEST(CompoundIOTest, MemberListsAndRegistry) {
 
 TEST(CompoundIOTest, CubeMembersAreCreatedStoredAndReopened) {
     TempFolder dir;
-    _cube_param* params = cube_init_param(0, 1.0, 1.0);
-    ASSERT_NE(nullptr, params);
     testing::internal::CaptureStdout();
     {
-        auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
-        KIVOCompoundIO io(dir.file("c.vns"), meta, params);
-        ASSERT_EQ(0, io.getStatus());
-        ASSERT_EQ(0, io.store(nullptr));
+        auto io = cubeCompound(dir, "c");
+        ASSERT_TRUE(io);
+        ASSERT_EQ(0, io->getStatus());
+        ASSERT_EQ(0, io->store(nullptr));
     }
     KIVOCompoundIO reopened(dir.file("c.kms"));
     testing::internal::GetCapturedStdout();
-    std::free(params);
     ASSERT_EQ(0, reopened.getStatus());
     ASSERT_EQ(2u, reopened.getEntries().size());
     EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("c/c_1.vcs")));
@@ -317,15 +312,13 @@ TEST(CompoundIOTest, CubeMembersAreCreatedStoredAndReopened) {
 
 TEST(CompoundIOTest, RenameKeepsEditedGridsOfCubeMembers) {
     TempFolder dir;
-    _cube_param* params = cube_init_param(0, 1.0, 1.0);
-    ASSERT_NE(nullptr, params);
     testing::internal::CaptureStdout();
     {
-        auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
-        KIVOCompoundIO io(dir.file("c.vns"), meta, params);
-        ASSERT_EQ(0, io.getStatus());
-        ASSERT_EQ(0, io.store(nullptr));
-        auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(io.getEntries()[0].dataIO.get());
+        auto io = cubeCompound(dir, "c");
+        ASSERT_TRUE(io);
+        ASSERT_EQ(0, io->getStatus());
+        ASSERT_EQ(0, io->store(nullptr));
+        auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(io->getEntries()[0].dataIO.get());
         ASSERT_NE(nullptr, cube);
         long status = 0;
         auto entry = cube->getGrid(2.0, 2.0, status, true);
@@ -335,10 +328,9 @@ TEST(CompoundIOTest, RenameKeepsEditedGridsOfCubeMembers) {
         ASSERT_EQ(1, cube_node_add_basic_hypothesis(node, 14.0f, 0.25f));
         entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
         entry.reset();
-        ASSERT_EQ(0, io.rename("d"));
+        ASSERT_EQ(0, io->rename("d"));
     }
     KIVOCompoundIO reopened(dir.file("d.kms"));
-    std::free(params);
     ASSERT_EQ(0, reopened.getStatus());
     auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(reopened.getEntries()[0].dataIO.get());
     ASSERT_NE(nullptr, cube);
