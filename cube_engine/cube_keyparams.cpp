@@ -55,26 +55,12 @@ struct Target {
     _cube_param *param;
 };
 
-bool in_range(double v, double lo, double hi) { return v >= lo && v <= hi; }
-
 // A number in [lo, hi]; `message` takes the text and the two ends.
-int take_number(const Target &t, const char *text, double lo, double hi, const char *message,
-                double *out)
-{
-    double v = 0.0;
-    if (params_get_number(text, &v) && in_range(v, lo, hi)) {
-        *out = v;
-        return 1;
-    }
-    cube_reportf(t.module, message, text, lo, hi);
-    return 0;
-}
-
 int take_float(const Target &t, const char *text, double lo, double hi, const char *message,
                float *out)
 {
     double v = 0.0;
-    if (!take_number(t, text, lo, hi, message, &v)) return 0;
+    if (!params_take_number(t.module, text, lo, hi, message, &v)) return 0;
     *out = (float)v;
     return 1;
 }
@@ -83,24 +69,9 @@ int take_float(const Target &t, const char *text, double lo, double hi, const ch
 int take_length(const Target &t, const char *text, double lo, double hi, const char *message,
                 float *out)
 {
-    const double v = params_get_length(text);
-    if (v == DBL_MAX || !in_range(v, lo, hi)) {
-        cube_reportf(t.module, message, lo, hi, v);
-        return 0;
-    }
+    double v = 0.0;
+    if (!params_take_bounded(t.module, params_get_length(text), lo, hi, message, &v)) return 0;
     *out = (float)v;
-    return 1;
-}
-
-int take_integer(const Target &t, const char *text, int lo, int hi, const char *message,
-                 uint32_t *out)
-{
-    int v = 0;
-    if (!params_get_integer(text, lo, hi, &v)) {
-        cube_reportf(t.module, message, lo, hi, v);
-        return 0;
-    }
-    *out = (uint32_t)v;
     return 1;
 }
 
@@ -162,7 +133,7 @@ int take_null_sdev(const Target &t, const char *text)
 int take_distance_exponent(const Target &t, const char *text)
 {
     double v = 0.0;
-    if (!take_number(t, text, 1.0, 10.0,
+    if (!params_take_number(t.module, text, 1.0, 10.0,
                      "failed converting \"%s\" to a valid distance exponent (range (%.1f, %.1f)).\n",
                      &v))
         return 0;
@@ -171,17 +142,25 @@ int take_distance_exponent(const Target &t, const char *text)
     return 1;
 }
 
+// A number in [lo, hi] stored times `scale`; `message` takes the two ends and
+// the value (0 when the text is no number).
+int take_scaled(const Target &t, const char *text, double lo, double hi, double scale,
+                const char *message, float *out)
+{
+    double v = 0.0;
+    if (!params_get_number(text, &v) || !(v >= lo && v <= hi)) {
+        cube_reportf(t.module, message, lo, hi, v);
+        return 0;
+    }
+    *out = (float)(v * scale);
+    return 1;
+}
+
 // Percentages are stored as fractions.
 int take_percent(const Target &t, const char *text, double lo, double hi, const char *message,
                  float *out)
 {
-    double v = 0.0;
-    if (!params_get_number(text, &v) || !in_range(v, lo, hi)) {
-        cube_reportf(t.module, message, lo, hi, v);
-        return 0;
-    }
-    *out = (float)(v * 0.01);
-    return 1;
+    return take_scaled(t, text, lo, hi, 0.01, message, out);
 }
 
 int apply_cube_key(int key, const ParList *entry, void *context)
@@ -199,9 +178,9 @@ int apply_cube_key(int key, const ParList *entry, void *context)
     case KEY_DIST_EXP:
         return take_distance_exponent(t, text);
     case KEY_MEDIAN_LENGTH:
-        return take_integer(t, text, 3, 101,
-                            "error: median pre-queue filter length must be in range [%d, %d] (not %d).\n",
-                            &p->median_length);
+        return params_take_integer(t.module, text, 3, 101,
+                                   "error: median pre-queue filter length must be in range [%d, %d] (not %d).\n",
+                                   &p->median_length);
     case KEY_QUOTIENT:
         return take_float(t, text, 0.1, 255.0,
                           "failed converting \"%s\" to a valid quotient threshold (range (%.1f, %.1f)).\n",
@@ -219,9 +198,9 @@ int apply_cube_key(int key, const ParList *entry, void *context)
                           "failed converting \"%s\" to a valid monitoring Bayes factor (range (%.1f, %.1f)).\n",
                           &p->bayes_fac_t);
     case KEY_RUNLENGTH:
-        return take_integer(t, text, 1, 10,
-                            "error: monitor runlength limit must be in range [%d, %d] (not %d).\n",
-                            &p->runlength_t);
+        return params_take_integer(t.module, text, 1, 10,
+                                   "error: monitor runlength limit must be in range [%d, %d] (not %d).\n",
+                                   &p->runlength_t);
     case KEY_EXTRACTOR:
         return take_extractor(t, text);
     case KEY_MIN_CONTEXT:
@@ -242,17 +221,10 @@ int apply_cube_key(int key, const ParList *entry, void *context)
         return take_percent(t, text, 0.0, 100.0,
                             "error: blunder filter percentage must be in the range [%f, %f] m (not %f).\n",
                             &p->blunder_pcent);
-    case KEY_BLUNDER_SCALAR: {
-        double v = 0.0;
-        if (!params_get_number(text, &v) || !in_range(v, 0.0, 10.0)) {
-            cube_reportf(t.module,
-                         "error: blunder filter scalar must be in the range [%f, %f] m (not %f).\n", 0.0,
-                         10.0, v);
-            return 0;
-        }
-        p->blunder_scalar = (float)v;
-        return 1;
-    }
+    case KEY_BLUNDER_SCALAR:
+        return take_scaled(t, text, 0.0, 10.0, 1.0,
+                           "error: blunder filter scalar must be in the range [%f, %f] m (not %f).\n",
+                           &p->blunder_scalar);
     case KEY_CAPTURE_DIST:
         return take_percent(t, text, 1.0, 100.0,
                             "error: capture distance percetange must be in range (%.2f, %.2f) %% (not "

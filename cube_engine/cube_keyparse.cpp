@@ -58,6 +58,33 @@ double letter_scale(const char *number_start, const char *unit, char unit_letter
     return 0.0;
 }
 
+// The number at the start of the text and the unit text behind it (blanks
+// skipped); reported when the text does not start with a number.
+bool number_and_unit(const char *text, double *value, const char **unit)
+{
+    const char *rest = nullptr;
+    if (!leading_number(text, value, &rest)) {
+        cube_reportf(k_module, "cannot extract a number from \"%s\".\n", text ? text : "");
+        return false;
+    }
+    *unit = skip_blanks(rest);
+    return true;
+}
+
+// Multiplier of a unit text that must hold `unit_letter`, optionally led by
+// a scale letter; 0 (reported) when it holds no such letter or an unknown
+// scale.
+double unit_scale(const char *number_start, const char *unit, char unit_letter,
+                  const Scale *scales, size_t count, const char *unknown_units,
+                  const char *unknown_scale)
+{
+    if (strchr(unit, unit_letter) == nullptr) {
+        cube_report(k_module, unknown_units);
+        return 0.0;
+    }
+    return letter_scale(number_start, unit, unit_letter, scales, count, unknown_scale);
+}
+
 // A product that left the finite range is no value either.
 double finite_or_fail(const char *text, double v)
 {
@@ -101,23 +128,16 @@ double params_get_length(const char *text)
 {
     double v = 0.0;
     const char *rest = nullptr;
-    if (!leading_number(text, &v, &rest)) {
-        cube_reportf(k_module, "cannot extract a number from \"%s\".\n", text ? text : "");
-        return DBL_MAX;
-    }
-    rest = skip_blanks(rest);
+    if (!number_and_unit(text, &v, &rest)) return DBL_MAX;
     if (*rest == '\0') return v;
     if (starts_with(rest, "nm")) return finite_or_fail(text, v * 1852.0);
     if (starts_with(rest, "ft")) return finite_or_fail(text, v * 0.3048);
     if (starts_with(rest, "in")) return finite_or_fail(text, v * 0.0254);
-    if (strchr(rest, 'm') == nullptr) {
-        cube_report(k_module, "unknown units for length conversion.\n");
-        return DBL_MAX;
-    }
     static const Scale scales[] = {{'c', 0.01}, {'d', 0.1},   {'h', 100.0},
                                    {'k', 1000.0}, {'m', 0.001}, {'u', 1e-6}};
-    const double factor = letter_scale(text, rest, 'm', scales, sizeof scales / sizeof *scales,
-                                       "error: unrecognised scale for length conversion (%c).\n");
+    const double factor = unit_scale(text, rest, 'm', scales, sizeof scales / sizeof *scales,
+                                     "unknown units for length conversion.\n",
+                                     "error: unrecognised scale for length conversion (%c).\n");
     if (factor == 0.0) return DBL_MAX;
     return finite_or_fail(text, v * factor);
 }
@@ -126,21 +146,14 @@ double params_get_duration(const char *text)
 {
     double v = 0.0;
     const char *rest = nullptr;
-    if (!leading_number(text, &v, &rest)) {
-        cube_reportf(k_module, "cannot extract a number from \"%s\".\n", text ? text : "");
-        return DBL_MAX;
-    }
-    rest = skip_blanks(rest);
+    if (!number_and_unit(text, &v, &rest)) return DBL_MAX;
     if (*rest == '\0') return v;
     if (starts_with(rest, "hr")) return finite_or_fail(text, v * 3600.0);
     if (starts_with(rest, "mn")) return finite_or_fail(text, v * 60.0);
-    if (strchr(rest, 's') == nullptr) {
-        cube_report(k_module, "unknown units for duration conversion.\n");
-        return DBL_MAX;
-    }
     static const Scale scales[] = {{'c', 0.01}, {'m', 0.001}, {'u', 1e-6}};
-    const double factor = letter_scale(text, rest, 's', scales, sizeof scales / sizeof *scales,
-                                       "error: unrecognised scale for durations (%c).\n");
+    const double factor = unit_scale(text, rest, 's', scales, sizeof scales / sizeof *scales,
+                                     "unknown units for duration conversion.\n",
+                                     "error: unrecognised scale for durations (%c).\n");
     if (factor == 0.0) return DBL_MAX;
     return finite_or_fail(text, v * factor);
 }
@@ -149,22 +162,15 @@ int64_t params_get_size(const char *text)
 {
     double v = 0.0;
     const char *rest = nullptr;
-    if (!leading_number(text, &v, &rest)) {
-        cube_reportf(k_module, "cannot extract a number from \"%s\".\n", text ? text : "");
-        return -1;
-    }
-    rest = skip_blanks(rest);
+    if (!number_and_unit(text, &v, &rest)) return -1;
     if (*rest != '\0') {
-        if (strchr(rest, 'b') == nullptr) {
-            cube_report(k_module, "unknown units for duration conversion.\n");
-            return -1;
-        }
         static const Scale scales[] = {{'k', 1024.0},
                                        {'M', 1048576.0},
                                        {'G', 1073741824.0},
                                        {'T', 1099511627776.0}};
-        const double factor = letter_scale(text, rest, 'b', scales, sizeof scales / sizeof *scales,
-                                           "error: unrecognised scale for rate conversion (%c).\n");
+        const double factor = unit_scale(text, rest, 'b', scales, sizeof scales / sizeof *scales,
+                                         "unknown units for duration conversion.\n",
+                                         "error: unrecognised scale for rate conversion (%c).\n");
         if (factor == 0.0) return -1;
         v *= factor;
     }

@@ -636,6 +636,13 @@ long KIVOCompoundIO::rename(const NORVAUString& newName) {
         const long stored = store(nullptr);
         if (stored != 0) return stored;
     }
+    // Members are closed and reopened from the moved folder: grids a CUBE
+    // member holds edited in memory must reach its files before the move.
+    for (DataIORangeEntry& e : m_members) {
+        if (!e.dataIO) continue;
+        const long flushed = e.dataIO->flush();
+        if (flushed != 0) return flushed;
+    }
     const long moved = moveFiles(name);
     if (moved != 0) return moved;
     return reopenMembers(name);

@@ -2,14 +2,7 @@
 
 #include <ostream>
 
-namespace {
-
-bool exhausted(const KIVOSurfaceIter& iter) {
-    long status = 0;
-    return iter.done(status) || status != 0;
-}
-
-}  // namespace
+#include "multires/KIVOCompoundMembers.h"
 
 KIVOCompoundIter::KIVOCompoundIter(MemberList members, std::shared_ptr<NORVAProgress> monitor,
                                    std::shared_ptr<const KIVODescriptor> merged)
@@ -33,29 +26,18 @@ std::shared_ptr<const KIVODescriptor> KIVOCompoundIter::merge(const std::vector<
 }
 
 bool KIVOCompoundIter::takeNextMember() {
-    while (!m_current || exhausted(*m_current)) {
-        m_current.reset();
-        if (m_members.empty()) {
-            markDone();
-            return false;
-        }
-        m_current = std::move(m_members.front());
-        m_members.pop_front();
-    }
-    return true;
+    if (KIVOCompoundMembers::takeNext(m_current, m_members)) return true;
+    markDone();
+    return false;
 }
 
 bool KIVOCompoundIter::next(long& status) {
     status = 0;
     long ignored = 0;
     if (done(ignored)) return false;
-    if (!m_current) {
-        markDone();
-        return false;
-    }
-    m_current->next(status);
-    if (!exhausted(*m_current)) return true;
-    return takeNextMember();
+    if (KIVOCompoundMembers::step(m_current, m_members, status)) return true;
+    markDone();
+    return false;
 }
 
 KIVOAttributeSet* KIVOCompoundIter::getAttributes() { return m_current ? m_current->getAttributes() : nullptr; }

@@ -2,14 +2,10 @@
 
 #include <ostream>
 
+#include "multires/KIVOCompoundMembers.h"
 #include "platform/proj/NORVACoordSystem.h"
 
 namespace {
-
-bool exhausted(const KIVOPointIter& iter) {
-    long status = 0;
-    return iter.done(status) || status != 0;
-}
 
 bool sameCoordSystem(const NORVACoordSystem* a, const NORVACoordSystem* b) {
     if (a == nullptr || b == nullptr) return a == b;
@@ -43,29 +39,18 @@ bool KIVOCompoundPointIter::membersAgree() const {
 }
 
 bool KIVOCompoundPointIter::takeNextMember() {
-    while (!m_current || exhausted(*m_current)) {
-        m_current.reset();
-        if (m_members.empty()) {
-            markDone();
-            return false;
-        }
-        m_current = m_members.front();
-        m_members.pop_front();
-    }
-    return true;
+    if (KIVOCompoundMembers::takeNext(m_current, m_members)) return true;
+    markDone();
+    return false;
 }
 
 bool KIVOCompoundPointIter::next(long& status) {
     status = 0;
     long ignored = 0;
     if (done(ignored)) return false;
-    if (!m_current) {
-        markDone();
-        return false;
-    }
-    m_current->next(status);
-    if (!exhausted(*m_current)) return true;
-    return takeNextMember();
+    if (KIVOCompoundMembers::step(m_current, m_members, status)) return true;
+    markDone();
+    return false;
 }
 
 long KIVOCompoundPointIter::getPosition(double& x, double& y) const {

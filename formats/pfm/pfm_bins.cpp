@@ -43,6 +43,17 @@ void binCentre(const BIN_HEADER& head, int32_t column, int32_t row, double& x, d
     y = (row + 0.5) * sizeY + head.mbr_min_y;
 }
 
+// A new file when creating; else opened for update unless the handle is
+// read-only, and read-only when update is refused (a file another user
+// owns can still be read).
+int32_t openHugeFile(const PFM_HANDLE_STATE& state, const char* path, bool create) {
+    if (create) return pfm_huge_open(path, true, true);
+    int32_t file = -1;
+    if (!state.read_only) file = pfm_huge_open(path, true, false);
+    if (file < 0) file = pfm_huge_open(path, false, false);
+    return file;
+}
+
 }  // namespace
 
 bool pfm_compute_positions(int32_t versionCode, const PFM_LAYOUT& l, PFM_POSITIONS& p) {
@@ -249,13 +260,7 @@ int32_t read_bin_row(int32_t handle, int32_t count, int32_t row, int32_t firstCo
 int32_t pfm_open_bin_file(int32_t handle, const char* path, bool create) {
     PFM_HANDLE_STATE* state = pfm_state(handle);
     if (!state) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
-    int32_t bin = -1;
-    if (create) {
-        bin = pfm_huge_open(path, true, true);
-    } else {
-        if (!state->read_only) bin = pfm_huge_open(path, true, false);
-        if (bin < 0) bin = pfm_huge_open(path, false, false);
-    }
+    const int32_t bin = openHugeFile(*state, path, create);
     if (bin < 0) return pfm_set_error(PFM_OPEN_BIN_FILE_ERROR, "Unable to open bin file %s", path);
     state->bin_handle = bin;
     if (create) return 0;
@@ -272,13 +277,7 @@ int32_t pfm_open_bin_file(int32_t handle, const char* path, bool create) {
 int32_t pfm_open_index_file(int32_t handle, const char* path, bool create) {
     PFM_HANDLE_STATE* state = pfm_state(handle);
     if (!state) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
-    int32_t index = -1;
-    if (create) {
-        index = pfm_huge_open(path, true, true);
-    } else {
-        if (!state->read_only) index = pfm_huge_open(path, true, false);
-        if (index < 0) index = pfm_huge_open(path, false, false);
-    }
+    const int32_t index = openHugeFile(*state, path, create);
     if (index < 0) return pfm_set_error(PFM_OPEN_INDEX_FILE_ERROR, "Unable to open index file %s", path);
     state->index_handle = index;
     return 0;

@@ -38,6 +38,21 @@ struct Conversion {
     const char *report;
 };
 
+// Each text converted: its value, or the refusal, and what was reported.
+template <size_t N>
+void expectConversions(const Conversion (&cases)[N], double (*convert)(const char *))
+{
+    for (const Conversion &c : cases) {
+        CapturedReports reports;
+        const double v = convert(c.text);
+        if (c.value == DBL_MAX)
+            EXPECT_EQ(v, DBL_MAX) << c.text;
+        else
+            EXPECT_NEAR(v, c.value, 1e-12 * (1.0 + c.value)) << c.text;
+        EXPECT_EQ(reports.str(), c.report) << c.text;
+    }
+}
+
 TEST(KeywordUnits, Lengths)
 {
     const Conversion cases[] = {
@@ -59,15 +74,7 @@ TEST(KeywordUnits, Lengths)
         {"nan", DBL_MAX, "params: cannot extract a number from \"nan\".\n"},
         {"1e308nm", DBL_MAX, "params: cannot extract a number from \"1e308nm\".\n"},
     };
-    for (const Conversion &c : cases) {
-        CapturedReports reports;
-        const double v = params_get_length(c.text);
-        if (c.value == DBL_MAX)
-            EXPECT_EQ(v, DBL_MAX) << c.text;
-        else
-            EXPECT_NEAR(v, c.value, 1e-12 * (1.0 + c.value)) << c.text;
-        EXPECT_EQ(reports.str(), c.report) << c.text;
-    }
+    expectConversions(cases, params_get_length);
 }
 
 TEST(KeywordUnits, DurationsAndSizes)
@@ -83,15 +90,7 @@ TEST(KeywordUnits, DurationsAndSizes)
         {"5 days", DBL_MAX, "params: error: unrecognised scale for durations (y).\n"},
         {"5 m", DBL_MAX, "params: unknown units for duration conversion.\n"},
     };
-    for (const Conversion &c : durations) {
-        CapturedReports reports;
-        const double v = params_get_duration(c.text);
-        if (c.value == DBL_MAX)
-            EXPECT_EQ(v, DBL_MAX) << c.text;
-        else
-            EXPECT_NEAR(v, c.value, 1e-12 * (1.0 + c.value)) << c.text;
-        EXPECT_EQ(reports.str(), c.report) << c.text;
-    }
+    expectConversions(durations, params_get_duration);
 
     const struct {
         const char *text;

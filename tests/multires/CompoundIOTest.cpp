@@ -3,12 +3,12 @@
 // checks, rasterising and the registry row.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <unistd.h>
 
 #include "CompoundTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
-#include "cube_engine/cube_param.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_node.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
@@ -296,19 +296,49 @@ TEST(CompoundIOTest, MemberListsAndRegistry) {
 
 TEST(CompoundIOTest, CubeMembersAreCreatedStoredAndReopened) {
     TempFolder dir;
-    _cube_param* params = cube_init_param(0, 1.0, 1.0);
-    ASSERT_NE(nullptr, params);
     testing::internal::CaptureStdout();
     {
-        auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
-        KIVOCompoundIO io(dir.file("c.vns"), meta, params);
-        ASSERT_EQ(0, io.getStatus());
-        ASSERT_EQ(0, io.store(nullptr));
+        auto io = cubeCompound(dir, "c");
+        ASSERT_TRUE(io);
+        ASSERT_EQ(0, io->getStatus());
+        ASSERT_EQ(0, io->store(nullptr));
     }
     KIVOCompoundIO reopened(dir.file("c.kms"));
     testing::internal::GetCapturedStdout();
-    std::free(params);
     ASSERT_EQ(0, reopened.getStatus());
     ASSERT_EQ(2u, reopened.getEntries().size());
     EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("c/c_1.vcs")));
+}
+
+TEST(CompoundIOTest, RenameKeepsEditedGridsOfCubeMembers) {
+    TempFolder dir;
+    testing::internal::CaptureStdout();
+    {
+        auto io = cubeCompound(dir, "c");
+        ASSERT_TRUE(io);
+        ASSERT_EQ(0, io->getStatus());
+        ASSERT_EQ(0, io->store(nullptr));
+        auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(io->getEntries()[0].dataIO.get());
+        ASSERT_NE(nullptr, cube);
+        long status = 0;
+        auto entry = cube->getGrid(2.0, 2.0, status, true);
+        ASSERT_TRUE(entry) << status;
+        _cube_node* node = cube->getCubeNode(2.0, 2.0, status, false);
+        ASSERT_NE(nullptr, node);
+        ASSERT_EQ(1, cube_node_add_basic_hypothesis(node, 14.0f, 0.25f));
+        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        entry.reset();
+        ASSERT_EQ(0, io->rename("d"));
+    }
+    KIVOCompoundIO reopened(dir.file("d.kms"));
+    ASSERT_EQ(0, reopened.getStatus());
+    auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(reopened.getEntries()[0].dataIO.get());
+    ASSERT_NE(nullptr, cube);
+    long status = 0;
+    const _cube_node* node = cube->getCubeNode(2.0, 2.0, status, false);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(nullptr, node) << "the edited grid was not written under the new name";
+    ASSERT_NE(0u, node->hypotheses);
+    EXPECT_FLOAT_EQ(14.0f, cube_node_hyp(node, node->hypotheses)->depth);
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("c")));
 }

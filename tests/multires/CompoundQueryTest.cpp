@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "CompoundTestSupport.h"
-#include "cube_engine/cube_param.h"
 #include "multires/KIVOCompoundIter.h"
 #include "multires/KIVOCompoundPointIter.h"
 #include "platform/proj/NORVACoordSystem.h"
@@ -279,12 +278,10 @@ TEST(CompoundQueryTest, JoinedSoundingsNeedOneCoordinateSystemAndFieldList) {
 // monitor must stay within its stages.
 TEST(CompoundQueryTest, MembersDroppedAfterAnnouncing) {
     TempFolder dir;
-    _cube_param* params = cube_init_param(0, 1.0, 1.0);
-    ASSERT_NE(nullptr, params);
     testing::internal::CaptureStdout();
-    auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
-    KIVOCompoundIO io(dir.file("c.kms"), meta, params);
-    std::free(params);
+    auto compound = cubeCompound(dir, "c");
+    ASSERT_TRUE(compound);
+    KIVOCompoundIO& io = *compound;
     ASSERT_EQ(0, io.getStatus());
     RecordingProgress outer;
     long status = 0;

@@ -1,12 +1,16 @@
 #pragma once
 // Shared pieces of the compound-surface tests: metadata with a resolution
-// table over a small cover, and reading nodes back by position.
+// table over a small cover, a compound of CUBE members, and reading nodes
+// back by position.
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "TempFolder.h"
+#include "cube_engine/cube_param.h"
 #include "multires/KIVOCompoundIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOMemDescriptor.h"
@@ -36,6 +40,19 @@ inline KIVOResolutionTable twoRanges() {
     table[KIVORangeEntry(10.0, 20.0)] = 1.0f;
     table[KIVORangeEntry(20.0, 40.0)] = 2.0f;
     return table;
+}
+
+// A compound "<name>.kms" over twoRanges() whose members are CUBE surfaces
+// with the engine's default parameters (the compound copies them). Null when
+// the parameters cannot be made. The engine reports on stdout: callers that
+// keep their output quiet capture it first.
+inline std::unique_ptr<KIVOCompoundIO> cubeCompound(const TempFolder& dir, const std::string& name) {
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    if (params == nullptr) return nullptr;
+    auto meta = compoundMetaData(dir.file(name + ".xml"), twoRanges());
+    auto io = std::make_unique<KIVOCompoundIO>(dir.file(name + ".kms"), meta, params);
+    std::free(params);
+    return io;
 }
 
 // Sets "Depth" at (x, y) through the compound with the selector.

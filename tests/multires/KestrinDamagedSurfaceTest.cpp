@@ -1,25 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "KestrinSurfaceTestSupport.h"
 #include "TempFolder.h"
+#include "TestSupport.h"
 
 namespace {
 
 using namespace kestrinsurface;
-
-std::string slurp(const NORVAUString& path) {
-    std::ifstream in(path.toUTF8(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void spill(const NORVAUString& path, const std::string& bytes) {
-    std::ofstream out(path.toUTF8(), std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 // Opens the surface and reads every attribute of every node in every way.
 long readAll(const NORVAUString& path) {
@@ -54,17 +43,17 @@ TEST(KestrinDamagedSurface, DamagedHeadersGiveAStatusOrAReadableSurface) {
         for (int i = 0; i < 6; ++i) addNode(*io, i, i, -i);
         ASSERT_EQ(0, io->store(nullptr));
     }
-    const std::string header = slurp(path);
+    const std::string header = testsupport::readFile(path.toUTF8());
     ASSERT_EQ(0, readAll(path));
     for (size_t i = 0; i < header.size(); ++i) {
         for (unsigned char mask : {0x01, 0xFF}) {
             std::string bytes = header;
             bytes[i] = static_cast<char>(bytes[i] ^ mask);
-            spill(path, bytes);
+            testsupport::writeFile(path.toUTF8(), bytes);
             readAll(path);  // must neither crash nor hang
         }
     }
-    spill(path, header.substr(0, header.size() / 2));
+    testsupport::writeFile(path.toUTF8(), header.substr(0, header.size() / 2));
     EXPECT_NE(0, readAll(path));
 }
 

@@ -16,6 +16,14 @@ using namespace wgridtest;
 
 namespace {
 
+// An n x n raster in fragments of s, the rest as GridSpec has it.
+GridSpec squareGrid(uint32_t n, uint32_t s) {
+    GridSpec g;
+    g.nx = g.ny = n;
+    g.s = s;
+    return g;
+}
+
 struct Surface {
     TempFolder dir;
     std::string stem;
@@ -87,9 +95,7 @@ TEST(WGridDataIO, DepthIsSumOverWeightForEveryPixel) {
 }
 
 TEST(WGridDataIO, IntensityModeKeepsTheLowByteOfTheWholePart) {
-    GridSpec g;
-    g.nx = g.ny = 4;
-    g.s = 4;
+    GridSpec g = squareGrid(4, 4);
     g.representation = "intensity";
     g.cell = [](uint32_t c, uint32_t r, float& sum, float& weight) {
         weight = c == 0 ? 0.0f : 2.0f;
@@ -126,9 +132,7 @@ TEST(WGridDataIO, RefusesSizesThatDescribeNoRaster) {
         {"a valid grid", [](GridSpec&) {}, 0},
     };
     for (const OpenCase& c : cases) {
-        GridSpec g;
-        g.nx = g.ny = 10;
-        g.s = 5;
+        GridSpec g = squareGrid(10, 5);
         GridSpec written = g;
         c.change(g);
         Surface s(written);
@@ -200,9 +204,7 @@ TEST(WGridDataIO, StoreIsRefusedWhileTheMetadataRewritesTheDefinition) {
 }
 
 TEST(WGridDataIO, FragmentsComeFromTheCacheUntilFlushed) {
-    GridSpec g;
-    g.nx = g.ny = 10;
-    g.s = 5;
+    GridSpec g = squareGrid(10, 5);
     Surface s(g);
     KIVOWGridDataIO io(s.def());
     ASSERT_EQ(io.getStatus(), 0);
@@ -220,9 +222,7 @@ TEST(WGridDataIO, FragmentsComeFromTheCacheUntilFlushed) {
 }
 
 TEST(WGridDataIO, FreedFragmentsStopCountingAgainstTheBudget) {
-    GridSpec g;
-    g.nx = g.ny = 20;
-    g.s = 10;
+    GridSpec g = squareGrid(20, 10);
     Surface s(g);
     KIVOResourceManager& budget = KIVOResourceManager::m_instance;
     KIVOWGridDataIO io(s.def());
@@ -261,9 +261,7 @@ TEST(WGridDataIO, GridIndexFailures) {
          [](const std::string& stem) { writeBytes(stem + ".weight", std::vector<uint8_t>(8 * 9 - 1, 0)); }, 146142},
     };
     for (const IndexCase& c : cases) {
-        GridSpec g;
-        g.nx = g.ny = 20;
-        g.s = 10;
+        GridSpec g = squareGrid(20, 10);
         Surface s(g);
         KIVOWGridDataIO io(s.def());
         ASSERT_EQ(io.getStatus(), 0) << c.name;
@@ -280,9 +278,7 @@ TEST(WGridDataIO, GridIndexFailures) {
 }
 
 TEST(WGridDataIO, HugePixelCountsNeedAnIndexTheFileHolds) {
-    GridSpec g;
-    g.nx = g.ny = 2147483647;
-    g.s = 1;
+    GridSpec g = squareGrid(2147483647, 1);
     g.resolution = 1e-3;
     TempFolder dir;
     const std::string stem = dir.file("huge").toUTF8();
@@ -300,9 +296,7 @@ TEST(WGridDataIO, HugePixelCountsNeedAnIndexTheFileHolds) {
 }
 
 TEST(WGridDataIO, RenameMovesAllThreeFilesOrNone) {
-    GridSpec g;
-    g.nx = g.ny = 10;
-    g.s = 5;
+    GridSpec g = squareGrid(10, 5);
     Surface s(g, "old");
     const std::string folder = s.dir.path().toUTF8() + "/";
     KIVOWGridDataIO io(s.def());
@@ -328,9 +322,7 @@ TEST(WGridDataIO, RenameMovesAllThreeFilesOrNone) {
 
 TEST(WGridDataIO, RenameInAReadOnlyFolderLeavesTheSurfaceWhole) {
     if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-    GridSpec g;
-    g.nx = g.ny = 10;
-    g.s = 5;
+    GridSpec g = squareGrid(10, 5);
     Surface s(g, "old");
     const std::string folder = s.dir.path().toUTF8();
     KIVOWGridDataIO io(s.def());
@@ -344,9 +336,7 @@ TEST(WGridDataIO, RenameInAReadOnlyFolderLeavesTheSurfaceWhole) {
 }
 
 TEST(WGridDataIO, DeleteAllFilesAndAssociatedFiles) {
-    GridSpec g;
-    g.nx = g.ny = 10;
-    g.s = 5;
+    GridSpec g = squareGrid(10, 5);
     Surface s(g);
     KIVOWGridDataIO io(s.def());
     std::vector<NORVAUString> files;
@@ -362,9 +352,7 @@ TEST(WGridDataIO, DeleteAllFilesAndAssociatedFiles) {
 }
 
 TEST(WGridDataIO, OpensThroughTheFormatRegistry) {
-    GridSpec g;
-    g.nx = g.ny = 10;
-    g.s = 5;
+    GridSpec g = squareGrid(10, 5);
     Surface s(g);
     long status = -7;
     NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(s.def(), status);

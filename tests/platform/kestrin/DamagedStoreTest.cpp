@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "KestrinTestSupport.h"
 #include "TempFolder.h"
+#include "TestSupport.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinHeader.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
@@ -14,16 +13,6 @@
 namespace {
 
 using namespace kestrintest;
-
-std::string slurp(const NORVAUString& path) {
-    std::ifstream in(path.toUTF8(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void spill(const NORVAUString& path, const std::string& bytes) {
-    std::ofstream out(path.toUTF8(), std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 // Opens, queries, reads ranges and edits: whatever the bytes, a status and no crash.
 long exercise(const NORVAUString& path) {
@@ -51,8 +40,8 @@ protected:
         for (int i = 0; i < 200; ++i) at.emplace_back(i % 20, i / 20);
         ASSERT_EQ(0, addGrid(store, at));
         ASSERT_EQ(0, store.store(m_dir.file("s.kps")));
-        m_header = slurp(m_dir.file("s.kps"));
-        m_points = slurp(m_dir.file("s.ktf"));
+        m_header = testsupport::readFile(m_dir.file("s.kps").toUTF8());
+        m_points = testsupport::readFile(m_dir.file("s.ktf").toUTF8());
     }
     TempFolder m_dir;
     std::string m_header;
@@ -99,7 +88,7 @@ TEST_F(DamagedStore, EveryHeaderByteFlippedGivesAStatusOrAUsableStore) {
     for (size_t i = 0; i < m_header.size(); ++i) {
         std::string bytes = m_header;
         bytes[i] = static_cast<char>(bytes[i] ^ 0xA5);
-        spill(m_dir.file("s.kps"), bytes);
+        testsupport::writeFile(m_dir.file("s.kps").toUTF8(), bytes);
         const long status = exercise(m_dir.file("s.kps"));
         EXPECT_TRUE(status == 0 || status == KestrinStatus::DAMAGED || status == KestrinStatus::BAD_VERSION ||
                     status == KestrinStatus::BAD_ARGUMENT || status == KestrinStatus::WRITE_FAILED)
@@ -112,12 +101,12 @@ TEST_F(DamagedStore, CorruptPointsFilesGiveAStatus) {
     for (size_t at = 0; at < m_points.size(); at += step) {
         std::string bytes = m_points;
         for (size_t k = at; k < at + 16 && k < bytes.size(); ++k) bytes[k] = static_cast<char>(bytes[k] * 31 + 7);
-        spill(m_dir.file("s.ktf"), bytes);
+        testsupport::writeFile(m_dir.file("s.ktf").toUTF8(), bytes);
         exercise(m_dir.file("s.kps"));  // must neither crash nor hang
     }
-    spill(m_dir.file("s.ktf"), "not a database at all, not at all, not at all....");
+    testsupport::writeFile(m_dir.file("s.ktf").toUTF8(), "not a database at all, not at all, not at all....");
     EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps")));
-    spill(m_dir.file("s.ktf"), m_points.substr(0, m_points.size() / 2));
+    testsupport::writeFile(m_dir.file("s.ktf").toUTF8(), m_points.substr(0, m_points.size() / 2));
     exercise(m_dir.file("s.kps"));
     NORVAFileUtils::removeFile(m_dir.file("s.ktf"));
     EXPECT_EQ(KestrinStatus::CANNOT_OPEN, exercise(m_dir.file("s.kps")));
@@ -130,7 +119,7 @@ TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
         "ALTER TABLE kestrin_points RENAME TO old_points; CREATE VIEW kestrin_points AS SELECT * FROM old_points",
     };
     for (const char* change : changes) {
-        spill(m_dir.file("s.ktf"), m_points);
+        testsupport::writeFile(m_dir.file("s.ktf").toUTF8(), m_points);
         sqlite3* db = nullptr;
         ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
         ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, change, nullptr, nullptr, nullptr)) << change;
