@@ -17,6 +17,7 @@
 #include "platform/proj/NORVACoordSystem.h"
 #include "platform/shapes/NORVACover.h"
 #include "tools/KIVOGenerator.h"
+#include "tools/SurfaceCombinePolicy.h"
 
 #include <cfloat>
 #include <cmath>
@@ -221,10 +222,10 @@ private:
 };
 
 // Builds a surface of depth statistics; a non-empty table makes it compound.
-long buildFromSoundings(const NORVAUString& path, const KIVOResolutionTable& table) {
+long buildFromSoundings(const NORVAUString& path, const KIVOResolutionTable& table, double x0 = 500000.0) {
     NORVACoordSystem utm("EPSG:32631", "WGS 84 / UTM zone 31N");
-    NORVACover cover(500000.0, 5700000.0, 500060.0, 5700040.0);
-    SyntheticSoundings soundings(3000, 500000.0, 5700000.0);
+    NORVACover cover(x0, 5700000.0, x0 + 60.0, 5700040.0);
+    SyntheticSoundings soundings(3000, x0, 5700000.0);
     KIVOGenerator generator(soundings, utm, cover, kDepth, "m", "");
     generator.setName(path);
     if (table.empty()) generator.setResolution(2.0);
@@ -266,6 +267,78 @@ void printNodeStatistics(const NORVAUString& path) {
                     nx, ny, value(kDepth), value(kShoal), value(kDeep), count, value(kMean) / count,
                     value(kStdDev));
         std::printf("\n");
+    }
+}
+
+// Combining: where two surfaces overlap, the shoaler node wins.
+class ShoalestWins : public KIVODazavazEdora::SurfaceCombinePolicy {
+public:
+    long Supersede(KIVOSurface& product, const KIVOAttributeSet& productNode, const Vector2D&, const NORVAUString&,
+                   KIVOSurface& source, const KIVOAttributeSet& sourceNode, const Vector2D&,
+                   const NORVAUString&) override {
+        double kept = 0.0, offered = 0.0;
+        productNode.getDoubleValue(product.getAttributeInfo()->getDescriptor().getAttributeIndex(kDepth), kept, true);
+        sourceNode.getDoubleValue(source.getAttributeInfo()->getDescriptor().getAttributeIndex(kDepth), offered, true);
+        return offered < kept ? 2 : 1;
+    }
+};
+
+long combineSurfaces(const std::vector<NORVAUString>& sources, const NORVAUString& output, long& nodes) {
+    KIVODazavazEdora::Combine::Options options;
+    options.outputPath = output;
+    options.sources = sources;
+    options.coordSystem.reset(new NORVACoordSystem("EPSG:32631", "WGS 84 / UTM zone 31N"));
+    options.resolution = 2.0;
+    options.minX = 500000.0;
+    options.minY = 5700000.0;
+    options.maxX = 500100.0;
+    options.maxY = 5700040.0;
+    ShoalestWins policy;
+    NORVAType<KIVOSurface> product;
+    long status = policy.CreateOutputSurface(options, product);
+    nodes = 0;
+    for (const NORVAUString& path : sources) {
+        if (status != 0) break;
+        NORVAType<KIVOSurface> source = KIVOSurfaceUtils::open(path, status);
+        if (!source) break;
+        NORVAType<KIVOSurfaceIter> node =
+            source->query(options.minX, options.minY, options.maxX, options.maxY, status, false, nullptr, nullptr,
+                          DBL_MAX);
+        for (; node && status == 0 && !node->done(status); node->next(status)) {
+            NORVAType<KIVOSurfaceIter> target = policy.getProductIter(*product, *source, *node, status);
+            if (!target) break;
+            std::unique_ptr<KIVOAttributeSet> set = policy.getSurfaceAtts(*product, *target, *source, *node, status);
+            if (set && status == 0) status = policy.setNode(*source, *set, *product, *target);
+            ++nodes;
+        }
+    }
+    if (status != 0 || !product) return status != 0 ? status : -1;
+    policy.BeforeStoreProductSurface(*product, options);
+    status = product->store(nullptr);
+    policy.AfterStoreProductSurface(*product, options);
+    return status;
+}
+
+void printCombined(const NORVAUString& path, long merged) {
+    long status = 0;
+    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
+    if (!surface) {
+        std::printf("opening %s failed: %ld\n", path.toUTF8().c_str(), status);
+        return;
+    }
+    const KIVODescriptor& d = surface->getAttributeInfo()->getDescriptor();
+    std::printf("combined %ld source nodes into %s\n", merged, surface->getSourceName().toUTF8().c_str());
+    for (double x : {500010.0, 500050.0, 500090.0}) {
+        NORVAType<KIVOSurfaceIter> iter = surface->query(x, 5700020.0, 0.0, status, false, nullptr, nullptr, DBL_MAX);
+        if (!iter || iter->done(status)) continue;
+        double depth = NAN;
+        NORVAUString contributor;
+        iter->getAttributes()->getDoubleValue(d.getAttributeIndex(kDepth), depth, false);
+        iter->getAttributes()->getStringValue(d.getAttributeIndex(kContributor), contributor, false);
+        NORVAUString name;
+        const int32_t slash = contributor.lastIndexOf(u'/');
+        name = slash >= 0 ? contributor.substring(slash + 1) : contributor;
+        std::printf("combined node (%.1f, 5700020.0): depth %.2f m from %s\n", x, depth, name.toUTF8().c_str());
     }
 }
 
@@ -312,5 +385,20 @@ int main(int argc, char** argv) {
         }
         printNodeStatistics(compound ? NORVAUString(folder + "/built_multi.kms") : built);
     }
+
+    // A second survey 40 m further east, overlapping the first by 20 m,
+    // combined with the first into one surface.
+    const NORVAUString east(folder + "/built_east.vns");
+    if ((status = buildFromSoundings(east, KIVOResolutionTable(), 500040.0)) != 0) {
+        std::fprintf(stderr, "building %s failed: %ld\n", east.toUTF8().c_str(), status);
+        return 1;
+    }
+    const NORVAUString combined(folder + "/combined.vns");
+    long merged = 0;
+    if ((status = combineSurfaces({NORVAUString(folder + "/built_grid.vns"), east}, combined, merged)) != 0) {
+        std::fprintf(stderr, "combining into %s failed: %ld\n", combined.toUTF8().c_str(), status);
+        return 1;
+    }
+    printCombined(combined, merged);
     return 0;
 }
