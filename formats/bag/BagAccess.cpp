@@ -6,6 +6,7 @@
 #include <new>
 
 #include "formats/bag/BagHandle.h"
+#include "formats/bag/BagLayoutCheck.h"
 #include "formats/bag/BagSignature.h"
 
 namespace {
@@ -138,6 +139,8 @@ bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char
     if ((rc = bagReadAttribute(h, ids.dataset, maxName, &maximum)) != BAG_SUCCESS) return rc;
     ids.datatype = H5Dget_type(ids.dataset);
     if (ids.datatype < 0 || !isFloat32(ids.datatype)) return BAG_HDF_TYPE_NOT_FOUND;
+    if (!BagLayoutCheck::chunkLayoutConsistent(h->fileName.c_str(), h->file, ids.dataset, sizeof(float)))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     ids.filespace = H5Dget_space(ids.dataset);
     if (ids.filespace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
     return BAG_SUCCESS;
