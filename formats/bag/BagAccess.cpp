@@ -1,6 +1,4 @@
 // Opening, reading and closing a BAG file through HDF5.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -33,35 +31,6 @@ bool closeId(hid_t& id, herr_t (*closer)(hid_t)) {
     const bool ok = closer(id) >= 0;
     id = -1;
     return ok;
-}
-
-uint64_t fileSize(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 ? uint64_t(st.st_size) : 0;
-}
-
-// Read-write opening: remember the file's last bytes, which HDF5 drops when
-// they lie beyond its own data.
-void rememberTail(bagHandle* h) {
-    h->openedSize = fileSize(h->fileName.c_str());
-    const uint64_t n = h->openedSize < kBagSignatureBlockSize ? h->openedSize : kBagSignatureBlockSize;
-    FILE* f = std::fopen(h->fileName.c_str(), "rb");
-    if (!f) return;
-    h->tail.resize(size_t(n));
-    if (n == 0 || std::fseek(f, -long(n), SEEK_END) != 0 || std::fread(h->tail.data(), 1, size_t(n), f) != n)
-        h->tail.clear();
-    std::fclose(f);
-}
-
-void restoreTail(bagHandle* h) {
-    if (!h->writable || h->tail.empty()) return;
-    const uint64_t now = fileSize(h->fileName.c_str());
-    if (now >= h->openedSize || h->openedSize - now > h->tail.size()) return;
-    const size_t lost = size_t(h->openedSize - now);
-    FILE* f = std::fopen(h->fileName.c_str(), "ab");
-    if (!f) return;
-    std::fwrite(h->tail.data() + (h->tail.size() - lost), 1, lost, f);
-    std::fclose(f);
 }
 
 bagError readSignature(bagHandle* h) {
@@ -175,7 +144,10 @@ bagError openMetadataDataset(bagHandle* h) {
 bagError openContents(bagHandle* h, int32_t mode) {
     bagError rc = checkLibraryVersion();
     if (rc != BAG_SUCCESS) return rc;
-    h->file = H5Fopen(h->fileName.c_str(), h->writable ? H5F_ACC_RDWR : H5F_ACC_RDONLY, H5P_DEFAULT);
+    // Nothing is written through HDF5, so every mode opens read-only: HDF5
+    // closing a file it opened for writing cuts off the signature block that
+    // follows its data, and may write into a damaged file.
+    h->file = H5Fopen(h->fileName.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
     if (h->file < 0) return BAG_HDF_FILE_OPEN_FAILURE;
     h->group = H5Gopen2(h->file, "/BAG_root", H5P_DEFAULT);
     if (h->group < 0) return BAG_HDF_GROUP_OPEN_FAILURE;
@@ -222,7 +194,6 @@ bagError closeContents(bagHandle* h) {
     note(closeId(h->metadataSpace, H5Sclose), BAG_HDF_INTERNAL_ERROR);
     note(closeId(h->metadataPlist, H5Pclose), BAG_HDF_INTERNAL_ERROR);
     note(closeId(h->file, H5Fclose), BAG_HDF_FILE_CLOSE_FAILURE);
-    restoreTail(h);
     return rc;
 }
 
@@ -277,11 +248,7 @@ bagError bagOpen(bagHandle** handle, int32_t accessMode, const char* fileName) {
     bagHandle* h = new (std::nothrow) bagHandle;
     if (!h) return BAG_MEMORY_ALLOCATION_FAILED;
     h->fileName.assign(fileName, strnlen(fileName, kBagFileNameLength));
-    h->writable = accessMode != BAG_OPEN_READONLY;
-    if (h->writable) {
-        readSignature(h);
-        rememberTail(h);
-    }
+    if (accessMode != BAG_OPEN_READONLY) readSignature(h);
     const bagError rc = openContents(h, accessMode);
     if (rc != BAG_SUCCESS) {
         // A failed opening leaves the file as it was: no block is written.

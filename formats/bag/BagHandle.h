@@ -17,7 +17,7 @@ enum bagSurface : int32_t { BAG_ELEVATION = 1, BAG_UNCERTAINTY = 2 };
 // How `bagOpen` opens a file.
 enum bagAccessMode : int32_t {
     BAG_OPEN_READONLY = 1,              // with metadata
-    BAG_OPEN_READ_WRITE = 2,            // with metadata and signature block
+    BAG_OPEN_READ_WRITE = 2,            // with metadata and signature block (HDF5 is only read)
     BAG_OPEN_READ_WRITE_NO_METADATA = 3 // with signature block, without metadata
 };
 
@@ -86,12 +86,6 @@ struct bagHandle {
     std::vector<uint8_t> signature;  // empty when the file holds no valid block
     uint32_t signatureId = 0;
     std::string fileName;
-
-    // Read-write opening: what followed the file's last 1,024 bytes at open,
-    // so that a trailing block HDF5 drops on close can be put back.
-    bool writable = false;
-    uint64_t openedSize = 0;
-    std::vector<uint8_t> tail;
 
     hid_t file = -1;
     hid_t group = -1;

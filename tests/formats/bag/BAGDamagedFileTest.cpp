@@ -25,6 +25,8 @@ protected:
         ASSERT_TRUE(bagtest::writeBag(path, b));
         valid = testsupport::readFile(path) + bagtest::signatureBlock(3, {"sig"});
         damaged = dir.file("damaged.bag");
+        bagtest::saveFuzzSeed("BAGReaderFuzz", "deflate-signed.bag", valid);
+        bagtest::saveFuzzSeed("BAGMetadataFuzz", "metadata.xml", b.metadata);
     }
 
     // Opens the bytes every way the library offers and reads what it can;
@@ -60,6 +62,8 @@ protected:
             bagReadMetadataText(h);
             bagClose(h);
         }
+        // Whatever failed, nothing of the file is left open.
+        sane = sane && H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_ALL) == 0;
         return sane;
     }
 

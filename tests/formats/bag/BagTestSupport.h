@@ -4,6 +4,7 @@
 // tracking list and metadata), and the ISO metadata text they carry. Shares
 // no code with the library's reader.
 #include <hdf5.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -263,6 +264,16 @@ inline std::string signatureBlock(uint32_t identifier, const std::vector<std::st
     for (int i = 0; i < 4; ++i) block += char(crc >> (8 * i));
     block.resize(1024, '\0');
     return block;
+}
+
+// Keeps a file as a fuzzing seed when KIVO_FUZZ_SEEDS names a folder.
+inline void saveFuzzSeed(const std::string& target, const std::string& name, const std::string& bytes) {
+    const char* seeds = std::getenv("KIVO_FUZZ_SEEDS");
+    if (!seeds || !*seeds) return;
+    const std::string folder = std::string(seeds) + "/" + target;
+    mkdir(seeds, 0755);
+    mkdir(folder.c_str(), 0755);
+    testsupport::writeFile(folder + "/" + name, bytes);
 }
 
 inline void appendBytes(const std::string& path, const std::string& bytes) {
