@@ -14,7 +14,7 @@ constexpr unsigned kMinMajor = 1, kMinMinor = 6, kMinRelease = 3;
 // Callers read grids in blocks of this many rows and columns; the chunk
 // cache holds every chunk one band of blocks touches.
 constexpr uint64_t kReadBlock = 1000;
-constexpr uint64_t kMaxChunkCache = 256ull << 20;
+constexpr uint64_t kMaxChunkCache = 64ull << 20;
 // Largest region read into memory at once (floats).
 constexpr uint64_t kMaxRegion = 1ull << 28;
 

@@ -11,6 +11,9 @@ constexpr uint16_t kLayoutMessage = 0x0008;
 constexpr uint16_t kContinuationMessage = 0x0010;
 constexpr size_t kMaxHeaderBlock = 1 << 20;
 constexpr int kMaxBlocks = 64;
+// HDF5 decompresses a whole chunk at a time; a larger chunk than this is
+// taken for damage rather than honoured with the memory it would need.
+constexpr uint64_t kMaxChunkBytes = 16ull << 20;
 
 struct Reader {
     FILE* file = nullptr;
@@ -163,8 +166,12 @@ bool chunkLayoutConsistent(const char* fileName, hid_t file, hid_t dataset, size
     const int spaceRank = space >= 0 ? H5Sget_simple_extent_dims(space, dims, nullptr) : -1;
     if (space >= 0) H5Sclose(space);
     if (spaceRank != rank) return false;
-    for (int i = 0; i < rank; ++i)
+    uint64_t chunkBytes = elementSize;
+    for (int i = 0; i < rank; ++i) {
         if (chunk[i] == 0 || (dims[i] > 0 && chunk[i] > dims[i])) return false;
+        chunkBytes *= chunk[i];
+        if (chunkBytes > kMaxChunkBytes) return false;
+    }
     Reader r;
     hid_t fcpl = H5Fget_create_plist(file);
     if (fcpl >= 0) {

@@ -1,8 +1,8 @@
 #pragma once
-// Checks HDF5 leaves out: a chunk must not exceed the grid, and the element
-// size a chunked dataset's layout
-// message records must match its datatype, or HDF5 copies past its chunk
-// buffers while reading. The object header is read from the file directly.
+// Checks HDF5 leaves out on a chunked grid: a chunk must lie within the grid
+// and within 16 MiB, and the element size its layout message records must
+// match the datatype, or HDF5 copies past its chunk buffers while reading.
+// The object header is read from the file directly.
 #include <cstddef>
 
 #include "formats/bag/BagHDF5.h"

@@ -29,6 +29,9 @@ struct RasterPlan {
     long columns = 0, rows = 0;
 };
 
+// Largest raster fitted to a BAG (floats).
+constexpr uint64_t kMaxRasterCells = 1ull << 28;
+
 bool positiveFinite(double v) { return std::isfinite(v) && v > 0.0; }
 
 // Fits the configured extent to the BAG (no caller buffer).
@@ -43,7 +46,7 @@ bool fitExtent(KIVOSurfaceDataIO::rasterizeConfig& c, const bagDefinition& def, 
     c.maxY = c.maxY > neY ? neY : std::min(neY, swY + (std::trunc((c.maxY - swY) / dy) + 2.0) * dy);
     const double columns = std::trunc((c.maxX - c.minX) / c.cellX) + 1.0;
     const double rows = std::trunc((c.maxY - c.minY) / c.cellY) + 1.0;
-    if (!(columns >= 1.0 && rows >= 1.0 && columns * rows <= double(1ull << 31))) return false;
+    if (!(columns >= 1.0 && rows >= 1.0 && columns * rows <= double(kMaxRasterCells))) return false;
     c.columns = long(columns);
     c.rows = long(rows);
     try {
@@ -227,6 +230,8 @@ long KIVOBAGDataIO::readRaster(rasterizeConfig& config, int32_t surface, float* 
     if (byRow) {
         bagFreeRegion(m_handle, BAG_ELEVATION);
         bagFreeRegion(m_handle, BAG_UNCERTAINTY);
+        if (uint64_t(p.lastColumn - p.firstColumn + 1) > kMaxRasterCells)
+            return kErrorBase + BAG_MEMORY_ALLOCATION_FAILED;
         row.resize(size_t(p.lastColumn - p.firstColumn + 1));
     } else if ((rc = bagReadRegion(m_handle, uint32_t(p.firstRow), uint32_t(p.firstColumn), uint32_t(p.lastRow),
                                    uint32_t(p.lastColumn), surface)) != BAG_SUCCESS) {
