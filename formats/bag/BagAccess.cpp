@@ -4,7 +4,7 @@
 #include <new>
 
 #include "formats/bag/BagHandle.h"
-#include "formats/bag/BagLayoutCheck.h"
+#include "formats/bag/BagHeaderCheck.h"
 #include "formats/bag/BagSignature.h"
 
 namespace {
@@ -90,6 +90,14 @@ bagError gridDims(hid_t space, hsize_t dims[2]) {
     return BAG_SUCCESS;
 }
 
+// Damaged headers HDF5 would read past are refused before it decodes more.
+bagError checkHeader(bagHandle* h, hid_t object, hid_t type) {
+    const size_t element = type >= 0 ? H5Tget_size(type) : 0;
+    return BagHeaderCheck::objectConsistent(h->fileName.c_str(), h->file, object, element)
+               ? BAG_SUCCESS
+               : BAG_HDF_DATASPACE_CORRUPTED;
+}
+
 // Opens one grid dataset with its type and space, and its two range attributes.
 bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char* minName, const char* maxName,
                   float& minimum, float& maximum, hsize_t dims[2]) {
@@ -104,14 +112,22 @@ bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char
     ids.dataset = H5Dopen2(h->group, name, dapl);
     if (dapl != H5P_DEFAULT) H5Pclose(dapl);
     if (ids.dataset < 0) return BAG_HDF_DATASET_OPEN_FAILURE;
-    if ((rc = bagReadAttribute(h, ids.dataset, minName, &minimum)) != BAG_SUCCESS) return rc;
-    if ((rc = bagReadAttribute(h, ids.dataset, maxName, &maximum)) != BAG_SUCCESS) return rc;
     ids.datatype = H5Dget_type(ids.dataset);
     if (ids.datatype < 0 || !isFloat32(ids.datatype)) return BAG_HDF_TYPE_NOT_FOUND;
-    if (!BagLayoutCheck::chunkLayoutConsistent(h->fileName.c_str(), h->file, ids.dataset, sizeof(float)))
-        return BAG_HDF_DATASPACE_CORRUPTED;
+    if ((rc = checkHeader(h, ids.dataset, ids.datatype)) != BAG_SUCCESS) return rc;
+    if ((rc = bagReadAttribute(h, ids.dataset, minName, &minimum)) != BAG_SUCCESS) return rc;
+    if ((rc = bagReadAttribute(h, ids.dataset, maxName, &maximum)) != BAG_SUCCESS) return rc;
     ids.filespace = H5Dget_space(ids.dataset);
     if (ids.filespace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
+    hid_t dcpl = H5Dget_create_plist(ids.dataset);
+    if (dcpl < 0) return BAG_HDF_CREATE_PROPERTY_CLASS_FAILURE;
+    if (H5Pget_layout(dcpl) == H5D_CHUNKED && H5Pget_chunk(dcpl, 2, ids.chunk) == 2) {
+        const int filters = H5Pget_nfilters(dcpl);
+        ids.filters = filters > 0 ? unsigned(filters) : 0;
+    } else {
+        ids.chunk[0] = ids.chunk[1] = 0;
+    }
+    H5Pclose(dcpl);
     return BAG_SUCCESS;
 }
 
@@ -120,6 +136,8 @@ bagError openTrackingList(bagHandle* h) {
     if (h->trackingDataset < 0) return BAG_HDF_DATASET_OPEN_FAILURE;
     h->trackingType = H5Dget_type(h->trackingDataset);
     if (h->trackingType < 0) return BAG_HDF_TYPE_NOT_FOUND;
+    const bagError rc = checkHeader(h, h->trackingDataset, h->trackingType);
+    if (rc != BAG_SUCCESS) return rc;
     h->trackingSpace = H5Dget_space(h->trackingDataset);
     return h->trackingSpace < 0 ? BAG_HDF_DATASPACE_CORRUPTED : BAG_SUCCESS;
 }
@@ -129,6 +147,8 @@ bagError openMetadataDataset(bagHandle* h) {
     if (h->metadataDataset < 0) return BAG_HDF_DATASET_OPEN_FAILURE;
     h->metadataType = H5Dget_type(h->metadataDataset);
     if (h->metadataType < 0) return BAG_HDF_TYPE_NOT_FOUND;
+    const bagError rc = checkHeader(h, h->metadataDataset, h->metadataType);
+    if (rc != BAG_SUCCESS) return rc;
     h->metadataSpace = H5Dget_space(h->metadataDataset);
     if (h->metadataSpace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
     if (H5Sis_simple(h->metadataSpace) <= 0 || H5Sget_simple_extent_ndims(h->metadataSpace) != 1)
@@ -151,6 +171,7 @@ bagError openContents(bagHandle* h, int32_t mode) {
     if (h->file < 0) return BAG_HDF_FILE_OPEN_FAILURE;
     h->group = H5Gopen2(h->file, "/BAG_root", H5P_DEFAULT);
     if (h->group < 0) return BAG_HDF_GROUP_OPEN_FAILURE;
+    if ((rc = checkHeader(h, h->group, -1)) != BAG_SUCCESS) return rc;
     if ((rc = bagReadTextAttribute(h, h->group, "Bag Version", h->version, sizeof h->version)) != BAG_SUCCESS)
         return rc;
     hsize_t dims[2] = {0, 0}, udims[2] = {0, 0};
@@ -220,6 +241,9 @@ bagError readRectangle(bagDatasetIds& ids, uint32_t row, uint32_t column, hsize_
                        float* out) {
     bagError rc = memorySpace(ids, rows, columns);
     if (rc != BAG_SUCCESS) return rc;
+    if (!BagHeaderCheck::chunksConsistent(ids.dataset, ids.chunk, ids.filters, sizeof(float), row, column, rows,
+                                          columns, ids.checkedChunks))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     const hsize_t start[2] = {row, column};
     const hsize_t count[2] = {rows, columns};
     if (H5Sselect_hyperslab(ids.filespace, H5S_SELECT_SET, start, nullptr, count, nullptr) < 0)

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "formats/bag/BagErrors.h"
@@ -66,12 +67,16 @@ struct bagRegion {
     uint32_t nrows = 0, ncols = 0;
 };
 
-// Identifiers of one grid dataset and its cached memory dataspace.
+// Identifiers of one grid dataset and its cached memory dataspace, with
+// its chunk layout and the chunks whose stored size has been checked.
 struct bagDatasetIds {
     hid_t dataset = -1;
     hid_t datatype = -1;
     hid_t filespace = -1;
     hid_t memspace = -1;
+    hsize_t chunk[2] = {0, 0};  // 0: not chunked
+    unsigned filters = 0;
+    std::unordered_set<uint64_t> checkedChunks;
 };
 
 struct bagHandle {

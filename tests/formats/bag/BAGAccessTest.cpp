@@ -137,6 +137,9 @@ TEST_F(BAGAccessTest, RefusedFiles) {
          },
          BAG_METADTA_VALIDATE_FAILED},
         {"empty metadata", [](Bag& b) { b.metadata.clear(); }, BAG_METADTA_PARSE_EXCEPTION},
+        {"metadata of a million characters", [](Bag& b) { b.metadata.assign(1000000, ' '); },
+         BAG_METADTA_BUFFER_EXCEEDED},
+
     };
     for (const Case& c : cases) {
         Bag b = Bag::grid(4, 5);
@@ -204,6 +207,7 @@ TEST_F(BAGAccessTest, ChunkedAndCompressedLayouts) {
 
 TEST_F(BAGAccessTest, MetadataTextIsReadWhole) {
     Bag b = Bag::grid(2, 2);
+    b.metadata += std::string(999999 - b.metadata.size(), ' ');
     const std::string path = write(b);
     bagHandle* h = nullptr;
     ASSERT_EQ(bagOpen(&h, BAG_OPEN_READ_WRITE_NO_METADATA, path.c_str()), BAG_SUCCESS);

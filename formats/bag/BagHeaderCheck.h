@@ -1,0 +1,30 @@
+#pragma once
+// Checks HDF5 leaves out, made on an object's header read from the file
+// directly before HDF5 decodes it further:
+// - a chunk must lie within a fixed extent and within 16 MiB, and
+//   the element size its layout message records must match the datatype;
+// - each attribute message must hold the name, datatype, dataspace and data
+//   its own fields announce.
+// HDF5 otherwise copies past its buffers on such damaged headers. The same
+// holds for chunks stored without their filters (below).
+#include <cstddef>
+#include <cstdint>
+#include <unordered_set>
+
+#include "formats/bag/BagHDF5.h"
+
+namespace BagHeaderCheck {
+// False only when the header is understood and contradicts itself or the
+// dataset; header formats this check does not know pass. `elementSize` is
+// the dataset's element size, 0 for a group.
+bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t elementSize);
+}  // namespace BagHeaderCheck
+
+namespace BagHeaderCheck {
+// Before chunks of a 2-D dataset are read: a chunk stored without its
+// filters (all of them marked skipped, or none in the pipeline) must hold
+// exactly one chunk of elements, or HDF5 reads past it. Chunks checked once
+// are remembered in `checked`.
+bool chunksConsistent(hid_t dataset, const hsize_t chunk[2], unsigned filters, size_t elementSize, uint64_t row,
+                      uint64_t column, uint64_t rows, uint64_t columns, std::unordered_set<uint64_t>& checked);
+}  // namespace BagHeaderCheck
