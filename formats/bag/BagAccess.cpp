@@ -241,8 +241,9 @@ bagError readRectangle(bagDatasetIds& ids, uint32_t row, uint32_t column, hsize_
                        float* out) {
     bagError rc = memorySpace(ids, rows, columns);
     if (rc != BAG_SUCCESS) return rc;
-    if (!BagHeaderCheck::chunksConsistent(ids.dataset, ids.chunk, ids.filters, sizeof(float), row, column, rows,
-                                          columns, ids.checkedChunks))
+    const uint64_t first[2] = {row, column}, size[2] = {rows, columns};
+    if (!BagHeaderCheck::chunksConsistent(ids.dataset, 2, ids.chunk, ids.filters, sizeof(float), first, size,
+                                          ids.checkedChunks))
         return BAG_HDF_DATASPACE_CORRUPTED;
     const hsize_t start[2] = {row, column};
     const hsize_t count[2] = {rows, columns};
@@ -384,6 +385,15 @@ bagError bagReadMetadataText(bagHandle* handle) {
         return BAG_HDF_TYPE_NOT_FOUND;
     handle->metadata.clear();
     if (length == 0) return BAG_SUCCESS;
+    if (handle->metadataChunk > 0) {
+        const hsize_t chunk = handle->metadataChunk;
+        const uint64_t first = 0, count = length;
+        std::unordered_set<uint64_t> checked;
+        int filters = H5Pget_nfilters(handle->metadataPlist);
+        if (!BagHeaderCheck::chunksConsistent(handle->metadataDataset, 1, &chunk, filters > 0 ? unsigned(filters) : 0,
+                                              1, &first, &count, checked))
+            return BAG_HDF_DATASPACE_CORRUPTED;
+    }
     std::vector<char> text(size_t(length) + 1, '\0');
     hid_t memspace = H5Screate_simple(1, &length, nullptr);
     if (memspace < 0) return BAG_HDF_CREATE_DATASPACE_FAILURE;

@@ -261,24 +261,32 @@ bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t ele
 
 namespace BagHeaderCheck {
 
-bool chunksConsistent(hid_t dataset, const hsize_t chunk[2], unsigned filters, size_t elementSize, uint64_t row,
-                      uint64_t column, uint64_t rows, uint64_t columns, std::unordered_set<uint64_t>& checked) {
+bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
+                      const uint64_t* start, const uint64_t* count, std::unordered_set<uint64_t>& checked) {
 #if H5_VERSION_GE(1, 10, 5)
-    if (chunk[0] == 0 || chunk[1] == 0 || rows == 0 || columns == 0) return true;
+    if (rank < 1 || rank > 2) return true;
+    uint64_t first[2] = {0, 0}, last[2] = {0, 0}, size[2] = {1, 1};
+    uint64_t expected = elementSize;
+    for (int d = 0; d < rank; ++d) {
+        if (chunk[d] == 0 || count[d] == 0) return true;
+        first[d] = start[d] / chunk[d];
+        last[d] = (start[d] + count[d] - 1) / chunk[d];
+        size[d] = chunk[d];
+        expected *= chunk[d];
+    }
     const uint64_t allSkipped = filters >= 32 ? 0xFFFFFFFFu : (1u << filters) - 1;
-    const uint64_t expected = uint64_t(chunk[0]) * chunk[1] * elementSize;
-    const uint64_t across = UINT32_MAX / chunk[1] + 1;
-    for (uint64_t cr = row / chunk[0]; cr <= (row + rows - 1) / chunk[0]; ++cr) {
-        for (uint64_t cc = column / chunk[1]; cc <= (column + columns - 1) / chunk[1]; ++cc) {
-            const uint64_t key = cr * across + cc;
+    const uint64_t across = rank == 2 ? UINT32_MAX / chunk[1] + 1 : 1;
+    for (uint64_t a = first[0]; a <= last[0]; ++a) {
+        for (uint64_t b = first[1]; b <= last[1]; ++b) {
+            const uint64_t key = rank == 2 ? a * across + b : a;
             if (checked.count(key)) continue;
-            const hsize_t offset[2] = {cr * chunk[0], cc * chunk[1]};
+            const hsize_t offset[2] = {a * size[0], b * size[1]};
             unsigned mask = 0;
             haddr_t address = 0;
-            hsize_t size = 0;
+            hsize_t stored = 0;
             // A chunk never written reads as fill values.
-            if (H5Dget_chunk_info_by_coord(dataset, offset, &mask, &address, &size) >= 0 && address != HADDR_UNDEF &&
-                (mask & allSkipped) == allSkipped && size != expected)
+            if (H5Dget_chunk_info_by_coord(dataset, offset, &mask, &address, &stored) >= 0 &&
+                address != HADDR_UNDEF && (mask & allSkipped) == allSkipped && stored != expected)
                 return false;
             checked.insert(key);
         }

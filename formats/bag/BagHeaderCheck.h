@@ -21,10 +21,10 @@ bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t ele
 }  // namespace BagHeaderCheck
 
 namespace BagHeaderCheck {
-// Before chunks of a 2-D dataset are read: a chunk stored without its
-// filters (all of them marked skipped, or none in the pipeline) must hold
-// exactly one chunk of elements, or HDF5 reads past it. Chunks checked once
-// are remembered in `checked`.
-bool chunksConsistent(hid_t dataset, const hsize_t chunk[2], unsigned filters, size_t elementSize, uint64_t row,
-                      uint64_t column, uint64_t rows, uint64_t columns, std::unordered_set<uint64_t>& checked);
+// Before chunks of a 1-D or 2-D dataset are read (the box at `start` of
+// `count` elements): a chunk stored without its filters (all of them marked
+// skipped, or none in the pipeline) must hold exactly one chunk of elements,
+// or HDF5 reads past it. Chunks checked once are remembered in `checked`.
+bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
+                      const uint64_t* start, const uint64_t* count, std::unordered_set<uint64_t>& checked);
 }  // namespace BagHeaderCheck
