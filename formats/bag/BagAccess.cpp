@@ -1,4 +1,6 @@
 // Opening, reading and closing a BAG file through HDF5.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -39,6 +41,11 @@ bagError readSignature(bagHandle* h) {
         BAG_CRYPTO_SIGNATURE_OK)
         h->signature.clear();
     return BAG_SUCCESS;
+}
+
+uint64_t bytesOnDisk(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 ? uint64_t(st.st_size) : 0;
 }
 
 uint64_t nextPrime(uint64_t n) {
@@ -169,6 +176,7 @@ bagError openContents(bagHandle* h, int32_t mode) {
     // follows its data, and may write into a damaged file.
     h->file = H5Fopen(h->fileName.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
     if (h->file < 0) return BAG_HDF_FILE_OPEN_FAILURE;
+    h->fileBytes = bytesOnDisk(h->fileName.c_str());
     h->group = H5Gopen2(h->file, "/BAG_root", H5P_DEFAULT);
     if (h->group < 0) return BAG_HDF_GROUP_OPEN_FAILURE;
     if ((rc = checkHeader(h, h->group, -1)) != BAG_SUCCESS) return rc;
@@ -237,13 +245,13 @@ bagError memorySpace(bagDatasetIds& ids, hsize_t rows, hsize_t columns) {
 }
 
 // Reads the rectangle at (row, column) of the given size into `out`.
-bagError readRectangle(bagDatasetIds& ids, uint32_t row, uint32_t column, hsize_t rows, hsize_t columns,
-                       float* out) {
+bagError readRectangle(bagDatasetIds& ids, uint64_t fileBytes, uint32_t row, uint32_t column, hsize_t rows,
+                       hsize_t columns, float* out) {
     bagError rc = memorySpace(ids, rows, columns);
     if (rc != BAG_SUCCESS) return rc;
     const uint64_t first[2] = {row, column}, size[2] = {rows, columns};
-    if (!BagHeaderCheck::chunksConsistent(ids.dataset, 2, ids.chunk, ids.filters, sizeof(float), first, size,
-                                          ids.checkedChunks))
+    if (!BagHeaderCheck::chunksConsistent(ids.dataset, 2, ids.chunk, ids.filters, sizeof(float), fileBytes, first,
+                                          size, ids.checkedChunks))
         return BAG_HDF_DATASPACE_CORRUPTED;
     const hsize_t start[2] = {row, column};
     const hsize_t count[2] = {rows, columns};
@@ -309,7 +317,7 @@ bagError bagReadValue(bagHandle* handle, uint32_t row, uint32_t column, int32_t 
     if (!value) return BAG_INVALID_FUNCTION_ARGUMENT;
     bagDatasetIds* ids = gridIds(handle, surface);
     if (!ids) return BAG_HDF_TYPE_NOT_FOUND;
-    return readRectangle(*ids, row, column, 1, 1, value);
+    return readRectangle(*ids, handle->fileBytes, row, column, 1, 1, value);
 }
 
 bagError bagReadRow(bagHandle* handle, uint32_t row, uint32_t firstColumn, uint32_t lastColumn, int32_t surface,
@@ -322,7 +330,8 @@ bagError bagReadRow(bagHandle* handle, uint32_t row, uint32_t firstColumn, uint3
     if (!buffer) return BAG_INVALID_FUNCTION_ARGUMENT;
     bagDatasetIds* ids = gridIds(handle, surface);
     if (!ids) return BAG_HDF_TYPE_NOT_FOUND;
-    return readRectangle(*ids, row, firstColumn, 1, hsize_t(lastColumn) - firstColumn + 1, buffer);
+    return readRectangle(*ids, handle->fileBytes, row, firstColumn, 1, hsize_t(lastColumn) - firstColumn + 1,
+                         buffer);
 }
 
 bagRegion* bagGetRegion(bagHandle* handle, int32_t surface) {
@@ -353,7 +362,8 @@ bagError bagReadRegion(bagHandle* handle, uint32_t startRow, uint32_t startColum
         return BAG_MEMORY_ALLOCATION_FAILED;
     }
     for (uint64_t r = 0; r < rows; ++r) region->rows[size_t(r)] = region->block.data() + r * columns;
-    const bagError rc = readRectangle(*ids, startRow, startColumn, rows, columns, region->block.data());
+    const bagError rc =
+        readRectangle(*ids, handle->fileBytes, startRow, startColumn, rows, columns, region->block.data());
     if (rc != BAG_SUCCESS) {
         bagFreeRegion(handle, surface);
         return rc;
@@ -391,7 +401,7 @@ bagError bagReadMetadataText(bagHandle* handle) {
         std::unordered_set<uint64_t> checked;
         int filters = H5Pget_nfilters(handle->metadataPlist);
         if (!BagHeaderCheck::chunksConsistent(handle->metadataDataset, 1, &chunk, filters > 0 ? unsigned(filters) : 0,
-                                              1, &first, &count, checked))
+                                              1, handle->fileBytes, &first, &count, checked))
             return BAG_HDF_DATASPACE_CORRUPTED;
     }
     std::vector<char> text(size_t(length) + 1, '\0');

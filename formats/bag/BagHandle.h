@@ -91,6 +91,7 @@ struct bagHandle {
     std::vector<uint8_t> signature;  // empty when the file holds no valid block
     uint32_t signatureId = 0;
     std::string fileName;
+    uint64_t fileBytes = 0;          // size of the file when opened
 
     hid_t file = -1;
     hid_t group = -1;

@@ -262,7 +262,8 @@ bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t ele
 namespace BagHeaderCheck {
 
 bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
-                      const uint64_t* start, const uint64_t* count, std::unordered_set<uint64_t>& checked) {
+                      uint64_t fileSize, const uint64_t* start, const uint64_t* count,
+                      std::unordered_set<uint64_t>& checked) {
 #if H5_VERSION_GE(1, 10, 5)
     if (rank < 1 || rank > 2) return true;
     uint64_t first[2] = {0, 0}, last[2] = {0, 0}, size[2] = {1, 1};
@@ -286,8 +287,10 @@ bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned fi
             hsize_t stored = 0;
             // A chunk never written reads as fill values.
             if (H5Dget_chunk_info_by_coord(dataset, offset, &mask, &address, &stored) >= 0 &&
-                address != HADDR_UNDEF && (mask & allSkipped) == allSkipped && stored != expected)
-                return false;
+                address != HADDR_UNDEF) {
+                if (address > fileSize || stored > fileSize - address) return false;
+                if ((mask & allSkipped) == allSkipped && stored != expected) return false;
+            }
             checked.insert(key);
         }
     }

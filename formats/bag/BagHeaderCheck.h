@@ -22,9 +22,11 @@ bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t ele
 
 namespace BagHeaderCheck {
 // Before chunks of a 1-D or 2-D dataset are read (the box at `start` of
-// `count` elements): a chunk stored without its filters (all of them marked
-// skipped, or none in the pipeline) must hold exactly one chunk of elements,
-// or HDF5 reads past it. Chunks checked once are remembered in `checked`.
+// `count` elements): every stored chunk must lie within the file's
+// `fileSize` bytes, and a chunk stored without its filters (all of them
+// marked skipped, or none in the pipeline) must hold exactly one chunk of
+// elements, or HDF5 reads past it. Chunks checked once are remembered.
 bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
-                      const uint64_t* start, const uint64_t* count, std::unordered_set<uint64_t>& checked);
+                      uint64_t fileSize, const uint64_t* start, const uint64_t* count,
+                      std::unordered_set<uint64_t>& checked);
 }  // namespace BagHeaderCheck
