@@ -135,6 +135,9 @@ bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char
         ids.chunk[0] = ids.chunk[1] = 0;
     }
     H5Pclose(dcpl);
+    if (ids.chunk[0] > 0 && !BagHeaderCheck::chunkIndexConsistent(ids.dataset, 2, ids.chunk, ids.filters,
+                                                                  sizeof(float), h->fileBytes))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     return BAG_SUCCESS;
 }
 
@@ -163,8 +166,13 @@ bagError openMetadataDataset(bagHandle* h) {
     h->metadataPlist = H5Dget_create_plist(h->metadataDataset);
     if (h->metadataPlist < 0) return BAG_HDF_CREATE_PROPERTY_CLASS_FAILURE;
     hsize_t chunk = 0;
-    if (H5Pget_layout(h->metadataPlist) == H5D_CHUNKED && H5Pget_chunk(h->metadataPlist, 1, &chunk) == 1)
+    if (H5Pget_layout(h->metadataPlist) == H5D_CHUNKED && H5Pget_chunk(h->metadataPlist, 1, &chunk) == 1) {
         h->metadataChunk = chunk;
+        const int filters = H5Pget_nfilters(h->metadataPlist);
+        if (!BagHeaderCheck::chunkIndexConsistent(h->metadataDataset, 1, &chunk, filters > 0 ? unsigned(filters) : 0,
+                                                  H5Tget_size(h->metadataType), h->fileBytes))
+            return BAG_HDF_DATASPACE_CORRUPTED;
+    }
     return BAG_SUCCESS;
 }
 

@@ -16,6 +16,9 @@ constexpr int kMaxBlocks = 64;
 // HDF5 decompresses a whole chunk at a time; a larger chunk than this is
 // taken for damage rather than honoured with the memory it would need.
 constexpr uint64_t kMaxChunkBytes = 16ull << 20;
+// Listing chunks by index costs a walk of the index each; only small
+// indexes are listed whole.
+constexpr hsize_t kMaxListedChunks = 512;
 
 struct Reader {
     FILE* file = nullptr;
@@ -296,6 +299,39 @@ bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned fi
     }
 #endif
     return true;
+}
+
+bool chunkIndexConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
+                          uint64_t fileSize) {
+#if H5_VERSION_GE(1, 10, 5)
+    if (rank < 1 || rank > 2) return true;
+    hid_t space = H5Dget_space(dataset);
+    if (space < 0) return true;
+    hsize_t dims[2] = {0, 0}, count = 0;
+    const bool listed = H5Sget_simple_extent_dims(space, dims, nullptr) == rank &&
+                        H5Dget_num_chunks(dataset, space, &count) >= 0;
+    bool sound = true;
+    uint64_t expected = elementSize;
+    for (int d = 0; d < rank; ++d) expected *= chunk[d];
+    const uint64_t allSkipped = filters >= 32 ? 0xFFFFFFFFu : (1u << filters) - 1;
+    for (hsize_t i = 0; listed && sound && count <= kMaxListedChunks && i < count; ++i) {
+        hsize_t offset[2] = {0, 0}, stored = 0;
+        unsigned mask = 0;
+        haddr_t address = HADDR_UNDEF;
+        if (H5Dget_chunk_info(dataset, space, i, offset, &mask, &address, &stored) < 0) {
+            sound = false;
+            break;
+        }
+        for (int d = 0; d < rank; ++d)
+            sound = sound && chunk[d] > 0 && offset[d] % chunk[d] == 0 && offset[d] < dims[d];
+        sound = sound && stored > 0 && address != HADDR_UNDEF && address <= fileSize && stored <= fileSize - address;
+        sound = sound && ((mask & allSkipped) != allSkipped || stored == expected);
+    }
+    H5Sclose(space);
+    return sound;
+#else
+    return true;
+#endif
 }
 
 }  // namespace BagHeaderCheck
