@@ -108,6 +108,8 @@ bagError checkHeader(bagHandle* h, hid_t object, hid_t type) {
 // Opens one grid dataset with its type and space, and its two range attributes.
 bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char* minName, const char* maxName,
                   float& minimum, float& maximum, hsize_t dims[2]) {
+    if (!BagHeaderCheck::linkedHeaderConsistent(h->fileName.c_str(), h->file, h->group, name))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     hid_t probe = H5Dopen2(h->group, name, H5P_DEFAULT);
     if (probe < 0) return BAG_HDF_DATASET_OPEN_FAILURE;
     hid_t space = H5Dget_space(probe);
@@ -142,6 +144,8 @@ bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char
 }
 
 bagError openTrackingList(bagHandle* h) {
+    if (!BagHeaderCheck::linkedHeaderConsistent(h->fileName.c_str(), h->file, h->group, "tracking_list"))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     h->trackingDataset = H5Dopen2(h->group, "tracking_list", H5P_DEFAULT);
     if (h->trackingDataset < 0) return BAG_HDF_DATASET_OPEN_FAILURE;
     h->trackingType = H5Dget_type(h->trackingDataset);
@@ -153,6 +157,8 @@ bagError openTrackingList(bagHandle* h) {
 }
 
 bagError openMetadataDataset(bagHandle* h) {
+    if (!BagHeaderCheck::linkedHeaderConsistent(h->fileName.c_str(), h->file, h->group, "metadata"))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     h->metadataDataset = H5Dopen2(h->group, "metadata", H5P_DEFAULT);
     if (h->metadataDataset < 0) return BAG_HDF_DATASET_OPEN_FAILURE;
     h->metadataType = H5Dget_type(h->metadataDataset);
@@ -185,6 +191,8 @@ bagError openContents(bagHandle* h, int32_t mode) {
     h->file = H5Fopen(h->fileName.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
     if (h->file < 0) return BAG_HDF_FILE_OPEN_FAILURE;
     h->fileBytes = bytesOnDisk(h->fileName.c_str());
+    if (!BagHeaderCheck::linkedHeaderConsistent(h->fileName.c_str(), h->file, h->file, "/BAG_root"))
+        return BAG_HDF_DATASPACE_CORRUPTED;
     h->group = H5Gopen2(h->file, "/BAG_root", H5P_DEFAULT);
     if (h->group < 0) return BAG_HDF_GROUP_OPEN_FAILURE;
     if ((rc = checkHeader(h, h->group, -1)) != BAG_SUCCESS) return rc;

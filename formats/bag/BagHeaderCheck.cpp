@@ -45,6 +45,7 @@ struct Findings {
     bool layoutFound = false;
     std::vector<uint64_t> chunk;  // chunk dimensions, element size last
     bool badAttribute = false;
+    bool sharedMessage = false;  // BAG objects keep every message in their own header
 };
 
 void parseLayout(const uint8_t* p, size_t n, const Reader& r, Findings& out) {
@@ -123,7 +124,9 @@ bool attributeConsistent(const uint8_t* p, size_t n, const Reader& r) {
 
 using Blocks = std::vector<std::pair<uint64_t, uint64_t>>;  // continuation address, length
 
-void visit(uint16_t type, const uint8_t* body, size_t size, const Reader& r, Blocks& more, Findings& out) {
+void visit(uint16_t type, uint8_t flags, const uint8_t* body, size_t size, const Reader& r, Blocks& more,
+           Findings& out) {
+    if (flags & 0x02) out.sharedMessage = true;
     if (type == kLayoutMessage) parseLayout(body, size, r, out);
     if (type == kAttributeMessage && !attributeConsistent(body, size, r)) out.badAttribute = true;
     if (type == kContinuationMessage && size >= r.offsetSize + r.lengthSize)
@@ -134,7 +137,7 @@ void walkV1(const std::vector<uint8_t>& b, size_t from, size_t to, const Reader&
     for (size_t at = from; at + 8 <= to;) {
         const size_t size = size_t(little(&b[at + 2], 2));
         if (at + 8 + size > to) return;
-        visit(uint16_t(little(&b[at], 2)), &b[at + 8], size, r, more, out);
+        visit(uint16_t(little(&b[at], 2)), b[at + 4], &b[at + 8], size, r, more, out);
         at += 8 + pad8(size);
     }
 }
@@ -145,7 +148,7 @@ void walkV2(const std::vector<uint8_t>& b, size_t from, size_t to, bool creation
     for (size_t at = from; at + prefix <= to;) {
         const size_t size = size_t(little(&b[at + 1], 2));
         if (at + prefix + size > to) return;
-        visit(b[at], &b[at + prefix], size, r, more, out);
+        visit(b[at], b[at + 3], &b[at + prefix], size, r, more, out);
         at += prefix + size;
     }
 }
@@ -181,6 +184,22 @@ Findings walkHeader(const Reader& r, uint64_t address) {
             walkV2(b, 4, b.size() - 4, creationOrder, r, more, out);
     }
     return out;
+}
+
+bool linkAddress(hid_t location, const char* name, uint64_t& address) {
+    if (H5Lexists(location, name, H5P_DEFAULT) <= 0) return false;
+#if H5_VERSION_GE(1, 12, 0)
+    H5L_info2_t info;
+    if (H5Lget_info2(location, name, &info, H5P_DEFAULT) < 0 || info.type != H5L_TYPE_HARD) return false;
+    haddr_t a = 0;
+    if (H5VLnative_token_to_addr(location, info.u.token, &a) < 0) return false;
+    address = a;
+#else
+    H5L_info_t info;
+    if (H5Lget_info(location, name, &info, H5P_DEFAULT) < 0 || info.type != H5L_TYPE_HARD) return false;
+    address = info.u.address;
+#endif
+    return true;
 }
 
 bool objectAddress(hid_t object, uint64_t& address) {
@@ -241,6 +260,17 @@ Reader readerFor(hid_t file) {
 
 namespace BagHeaderCheck {
 
+bool linkedHeaderConsistent(const char* fileName, hid_t file, hid_t location, const char* name) {
+    uint64_t address = 0;
+    if (!linkAddress(location, name, address)) return true;  // HDF5 reports what is missing
+    Reader r = readerFor(file);
+    r.file = std::fopen(fileName, "rb");
+    if (!r.file) return true;
+    const Findings found = walkHeader(r, address);
+    std::fclose(r.file);
+    return !found.badAttribute && !found.sharedMessage;
+}
+
 bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t elementSize) {
     hsize_t chunk[32] = {};
     const int rank = elementSize > 0 ? chunkDimensions(object, elementSize, chunk) : 0;
@@ -252,7 +282,7 @@ bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t ele
     if (!r.file) return true;
     const Findings found = walkHeader(r, address);
     std::fclose(r.file);
-    if (found.badAttribute) return false;
+    if (found.badAttribute || found.sharedMessage) return false;
     if (rank == 0 || !found.layoutFound) return true;
     if (found.chunk.size() != size_t(rank) + 1 || found.chunk.back() != elementSize) return false;
     for (int i = 0; i < rank; ++i)

@@ -4,7 +4,9 @@
 // - a chunk must lie within a fixed extent and within 16 MiB, and
 //   the element size its layout message records must match the datatype;
 // - each attribute message must hold the name, datatype, dataspace and data
-//   its own fields announce.
+//   its own fields announce;
+// - no message may be shared (BAG objects keep every message in their own
+//   header; HDF5 follows damaged shared-message references into nothing).
 // HDF5 otherwise copies past its buffers on such damaged headers. The same
 // holds for chunks stored without their filters (below).
 #include <cstddef>
@@ -18,6 +20,8 @@ namespace BagHeaderCheck {
 // dataset; header formats this check does not know pass. `elementSize` is
 // the dataset's element size, 0 for a group.
 bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t elementSize);
+// The header checks for the object a hard link names, before HDF5 opens it.
+bool linkedHeaderConsistent(const char* fileName, hid_t file, hid_t location, const char* name);
 }  // namespace BagHeaderCheck
 
 namespace BagHeaderCheck {
