@@ -32,6 +32,7 @@ BAGIter::BAGIter(KIVOBAGDataIO& io, double x0, double y0, double x1, double y1,
     }
     m_column = m_blocks[0].firstColumn;
     m_row = m_blocks[0].firstRow;
+    enterRow();
     // The first node is tested like every other.
     if (!seekBox(false)) finish();
 }
@@ -80,12 +81,18 @@ bool BAGIter::loadBlock(size_t index) {
             m_readStatus = KIVOBAGDataIO::kErrorBase + rc;
             return false;
         }
-        // The iterator keeps its own copy, so several may read at once.
+        // The iterator takes the region, so several may read at once; the
+        // handle keeps the iterator's previous storage for the next read.
         std::swap(surface == BAG_ELEVATION ? m_elevation : m_uncertainty, *bagGetRegion(h, surface));
-        bagFreeRegion(h, surface);
     }
     m_block = index;
     return true;
+}
+
+void BAGIter::enterRow() {
+    const Block& b = m_blocks[m_block];
+    m_elevationRow = m_elevation.rows[m_row - b.firstRow] - b.firstColumn;
+    m_uncertaintyRow = m_uncertainty.rows[m_row - b.firstRow] - b.firstColumn;
 }
 
 // Moves to the next node of the box; false past the last one or when a
@@ -94,26 +101,33 @@ bool BAGIter::step() {
     const Block& b = m_blocks[m_block];
     if (++m_column < b.endColumn) return true;
     m_column = b.firstColumn;
-    if (++m_row < b.endRow) return true;
+    if (++m_row < b.endRow) {
+        enterRow();
+        return true;
+    }
     if (m_block + 1 >= m_blocks.size() || !loadBlock(m_block + 1)) return false;
     m_column = m_blocks[m_block].firstColumn;
     m_row = m_blocks[m_block].firstRow;
+    enterRow();
     return true;
 }
 
 bool BAGIter::currentIsServed() {
-    const Block& b = m_blocks[m_block];
-    const float elevation = m_elevation.rows[m_row - b.firstRow][m_column - b.firstColumn];
-    const float uncertainty = m_uncertainty.rows[m_row - b.firstRow][m_column - b.firstColumn];
-    m_set.reset();
-    if (elevation == BAGAttributeSet::kNull) return false;
+    const float elevation = m_elevationRow[m_column];
+    if (elevation == BAGAttributeSet::kNull) {
+        m_set.reset();
+        return false;
+    }
     if (m_polygon) {
         double x, y;
         getPosition(x, y, -1);
         long status = 0;
-        if (!m_polygon->isPointInPolygon(x, y, status)) return false;
+        if (!m_polygon->isPointInPolygon(x, y, status)) {
+            m_set.reset();
+            return false;
+        }
     }
-    m_set.set(-elevation, uncertainty);
+    m_set.set(-elevation, m_uncertaintyRow[m_column]);
     return true;
 }
 
@@ -151,8 +165,18 @@ bool BAGIter::seekPoint(bool advanceFirst) {
 
 bool BAGIter::next(long& status) {
     status = 0;
-    long doneStatus = 0;
-    if (done(doneStatus)) return false;
+    if (m_finished) return false;
+    // The common case, a box without polygon, stays within the row here.
+    if (!m_pointMode && !m_polygon) {
+        const uint32_t end = m_blocks[m_block].endColumn;
+        while (m_column + 1 < end) {
+            const float elevation = m_elevationRow[++m_column];
+            if (elevation != BAGAttributeSet::kNull) {
+                m_set.set(-elevation, m_uncertaintyRow[m_column]);
+                return true;
+            }
+        }
+    }
     const bool more = m_pointMode ? seekPoint(true) : seekBox(true);
     if (!more) {
         status = m_readStatus;
@@ -161,10 +185,7 @@ bool BAGIter::next(long& status) {
     return more;
 }
 
-KIVOAttributeSet* BAGIter::getAttributes() {
-    long status = 0;
-    return done(status) ? nullptr : &m_set;
-}
+KIVOAttributeSet* BAGIter::getAttributes() { return m_finished ? nullptr : &m_set; }
 
 long BAGIter::getPosition(double& x, double& y, const long&) const {
     if (m_pointMode) {

@@ -50,7 +50,11 @@ private:
     bool currentIsServed();
     bool seekBox(bool advanceFirst);
     bool seekPoint(bool advanceFirst);
-    void finish() { markDone(true); }
+    void finish() {
+        m_finished = true;
+        markDone(true);
+    }
+    void enterRow();
 
     KIVOBAGDataIO& m_io;
     BAGAttributeSet m_set;
@@ -59,6 +63,9 @@ private:
     size_t m_block = 0;
     uint32_t m_column = 0, m_row = 0;
     bagRegion m_elevation, m_uncertainty;
+    const float* m_elevationRow = nullptr;  // the current row's first column of the block
+    const float* m_uncertaintyRow = nullptr;
+    bool m_finished = false;
     std::unique_ptr<NORVACompGeom::NORVAPolygonPrimitive> m_polygon;
     bool m_pointMode = false;
     std::vector<NORVAPoint2D> m_points;

@@ -261,14 +261,10 @@ bagError memorySpace(bagDatasetIds& ids, hsize_t rows, hsize_t columns) {
 }
 
 // Reads the rectangle at (row, column) of the given size into `out`.
-bagError readRectangle(bagDatasetIds& ids, uint64_t fileBytes, uint32_t row, uint32_t column, hsize_t rows,
-                       hsize_t columns, float* out) {
+bagError readRectangle(bagDatasetIds& ids, uint32_t row, uint32_t column, hsize_t rows, hsize_t columns,
+                       float* out) {
     bagError rc = memorySpace(ids, rows, columns);
     if (rc != BAG_SUCCESS) return rc;
-    const uint64_t first[2] = {row, column}, size[2] = {rows, columns};
-    if (!BagHeaderCheck::chunksConsistent(ids.dataset, 2, ids.chunk, ids.filters, sizeof(float), fileBytes, first,
-                                          size, ids.checkedChunks))
-        return BAG_HDF_DATASPACE_CORRUPTED;
     const hsize_t start[2] = {row, column};
     const hsize_t count[2] = {rows, columns};
     if (H5Sselect_hyperslab(ids.filespace, H5S_SELECT_SET, start, nullptr, count, nullptr) < 0)
@@ -333,7 +329,7 @@ bagError bagReadValue(bagHandle* handle, uint32_t row, uint32_t column, int32_t 
     if (!value) return BAG_INVALID_FUNCTION_ARGUMENT;
     bagDatasetIds* ids = gridIds(handle, surface);
     if (!ids) return BAG_HDF_TYPE_NOT_FOUND;
-    return readRectangle(*ids, handle->fileBytes, row, column, 1, 1, value);
+    return readRectangle(*ids, row, column, 1, 1, value);
 }
 
 bagError bagReadRow(bagHandle* handle, uint32_t row, uint32_t firstColumn, uint32_t lastColumn, int32_t surface,
@@ -346,7 +342,7 @@ bagError bagReadRow(bagHandle* handle, uint32_t row, uint32_t firstColumn, uint3
     if (!buffer) return BAG_INVALID_FUNCTION_ARGUMENT;
     bagDatasetIds* ids = gridIds(handle, surface);
     if (!ids) return BAG_HDF_TYPE_NOT_FOUND;
-    return readRectangle(*ids, handle->fileBytes, row, firstColumn, 1, hsize_t(lastColumn) - firstColumn + 1,
+    return readRectangle(*ids, row, firstColumn, 1, hsize_t(lastColumn) - firstColumn + 1,
                          buffer);
 }
 
@@ -367,19 +363,27 @@ bagError bagReadRegion(bagHandle* handle, uint32_t startRow, uint32_t startColum
     bagDatasetIds* ids = gridIds(handle, surface);
     bagRegion* region = bagGetRegion(handle, surface);
     if (!ids || !region) return BAG_HDF_TYPE_NOT_FOUND;
-    bagFreeRegion(handle, surface);
     const uint64_t rows = uint64_t(endRow) - startRow + 1, columns = uint64_t(endColumn) - startColumn + 1;
-    if (rows > kMaxRegion / columns) return BAG_MEMORY_ALLOCATION_FAILED;
+    if (rows > kMaxRegion / columns) {
+        bagFreeRegion(handle, surface);
+        return BAG_MEMORY_ALLOCATION_FAILED;
+    }
+    // Regions are read block after block: the storage is kept and reused.
+    const size_t count = size_t(rows * columns);
     try {
-        region->block.resize(size_t(rows * columns));
+        if (region->capacity < count) {
+            region->block.reset();
+            region->block.reset(new float[count]);
+            region->capacity = count;
+        }
         region->rows.resize(size_t(rows));
     } catch (const std::bad_alloc&) {
         bagFreeRegion(handle, surface);
         return BAG_MEMORY_ALLOCATION_FAILED;
     }
-    for (uint64_t r = 0; r < rows; ++r) region->rows[size_t(r)] = region->block.data() + r * columns;
-    const bagError rc =
-        readRectangle(*ids, handle->fileBytes, startRow, startColumn, rows, columns, region->block.data());
+    for (uint64_t r = 0; r < rows; ++r) region->rows[size_t(r)] = region->block.get() + r * columns;
+    const bagError rc = readRectangle(*ids, startRow, startColumn, rows, columns,
+                                      region->block.get());
     if (rc != BAG_SUCCESS) {
         bagFreeRegion(handle, surface);
         return rc;
@@ -411,15 +415,6 @@ bagError bagReadMetadataText(bagHandle* handle) {
         return BAG_HDF_TYPE_NOT_FOUND;
     handle->metadata.clear();
     if (length == 0) return BAG_SUCCESS;
-    if (handle->metadataChunk > 0) {
-        const hsize_t chunk = handle->metadataChunk;
-        const uint64_t first = 0, count = length;
-        std::unordered_set<uint64_t> checked;
-        int filters = H5Pget_nfilters(handle->metadataPlist);
-        if (!BagHeaderCheck::chunksConsistent(handle->metadataDataset, 1, &chunk, filters > 0 ? unsigned(filters) : 0,
-                                              1, handle->fileBytes, &first, &count, checked))
-            return BAG_HDF_DATASPACE_CORRUPTED;
-    }
     std::vector<char> text(size_t(length) + 1, '\0');
     hid_t memspace = H5Screate_simple(1, &length, nullptr);
     if (memspace < 0) return BAG_HDF_CREATE_DATASPACE_FAILURE;

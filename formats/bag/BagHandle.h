@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "formats/bag/BagErrors.h"
@@ -59,16 +59,17 @@ struct bagDefinition {
 };
 
 // A rectangle of one grid read into memory: rows[r][c] is node
-// (startRow + r, startCol + c).
+// (startRow + r, startCol + c). A new read reuses the block's storage.
 struct bagRegion {
-    std::vector<float> block;
+    std::unique_ptr<float[]> block;
+    size_t capacity = 0;  // floats the block holds
     std::vector<float*> rows;
     uint32_t startRow = 0, startCol = 0;
     uint32_t nrows = 0, ncols = 0;
 };
 
 // Identifiers of one grid dataset and its cached memory dataspace, with
-// its chunk layout and the chunks whose stored size has been checked.
+// its chunk layout.
 struct bagDatasetIds {
     hid_t dataset = -1;
     hid_t datatype = -1;
@@ -76,7 +77,6 @@ struct bagDatasetIds {
     hid_t memspace = -1;
     hsize_t chunk[2] = {0, 0};  // 0: not chunked
     unsigned filters = 0;
-    std::unordered_set<uint64_t> checkedChunks;
 };
 
 struct bagHandle {

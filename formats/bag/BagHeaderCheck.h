@@ -8,10 +8,9 @@
 // - no message may be shared (BAG objects keep every message in their own
 //   header; HDF5 follows damaged shared-message references into nothing).
 // HDF5 otherwise copies past its buffers on such damaged headers. The same
-// holds for chunks stored without their filters (below).
+// holds for damaged chunk indexes (below).
 #include <cstddef>
 #include <cstdint>
-#include <unordered_set>
 
 #include "formats/bag/BagHDF5.h"
 
@@ -25,17 +24,11 @@ bool linkedHeaderConsistent(const char* fileName, hid_t file, hid_t location, co
 }  // namespace BagHeaderCheck
 
 namespace BagHeaderCheck {
-// Before chunks of a 1-D or 2-D dataset are read (the box at `start` of
-// `count` elements): every stored chunk must lie within the file's
-// `fileSize` bytes, and a chunk stored without its filters (all of them
-// marked skipped, or none in the pipeline) must hold exactly one chunk of
-// elements, or HDF5 reads past it. Chunks checked once are remembered.
-bool chunksConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
-                      uint64_t fileSize, const uint64_t* start, const uint64_t* count,
-                      std::unordered_set<uint64_t>& checked);
-// The whole chunk index of a small chunked dataset (up to 512 chunks): every
-// entry must be readable, aligned, inside the extent and the file, and sized
-// as above when stored unfiltered. Larger indexes pass (checked per read).
+// The whole chunk index of a chunked dataset of up to 2,048 chunks: every
+// entry must be readable, aligned, inside the extent and the file, and a
+// chunk stored without its filters (all marked skipped, or none in the
+// pipeline) must hold exactly one chunk of elements, or HDF5 reads past it.
+// Larger indexes pass unlisted.
 bool chunkIndexConsistent(hid_t dataset, int rank, const hsize_t* chunk, unsigned filters, size_t elementSize,
                           uint64_t fileSize);
 }  // namespace BagHeaderCheck

@@ -65,12 +65,13 @@ TEST_F(BAGAccessTest, OpensAndReadsNodesRowsAndRegions) {
     EXPECT_FLOAT_EQ(region->rows[2][2], -29.0f);
     // A second read replaces the first region; a 1 x 1 region is one node.
     ASSERT_EQ(bagReadRegion(h, 3, 4, 3, 4, BAG_ELEVATION), BAG_SUCCESS);
-    EXPECT_EQ(region->block.size(), 1u);
+    EXPECT_EQ(region->nrows * region->ncols, 1u);
     EXPECT_FLOAT_EQ(region->rows[0][0], -29.0f);
     EXPECT_EQ(bagReadRegion(h, 0, 0, 4, 0, BAG_ELEVATION), BAG_HDF_ACCESS_EXTENTS_ERROR);
     EXPECT_EQ(bagFreeRegion(h, BAG_ELEVATION), BAG_SUCCESS);
     EXPECT_EQ(bagFreeRegion(h, BAG_ELEVATION), BAG_SUCCESS);
     EXPECT_TRUE(region->rows.empty());
+    EXPECT_EQ(region->block, nullptr);
     EXPECT_EQ(bagClose(h), BAG_SUCCESS);
 }
 
