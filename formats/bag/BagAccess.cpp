@@ -191,7 +191,8 @@ bagError openContents(bagHandle* h, int32_t mode) {
     h->file = H5Fopen(h->fileName.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
     if (h->file < 0) return BAG_HDF_FILE_OPEN_FAILURE;
     h->fileBytes = bytesOnDisk(h->fileName.c_str());
-    if (!BagHeaderCheck::linkedHeaderConsistent(h->fileName.c_str(), h->file, h->file, "/BAG_root"))
+    if (!BagHeaderCheck::objectConsistent(h->fileName.c_str(), h->file, h->file, 0) ||
+        !BagHeaderCheck::linkedHeaderConsistent(h->fileName.c_str(), h->file, h->file, "/BAG_root"))
         return BAG_HDF_DATASPACE_CORRUPTED;
     h->group = H5Gopen2(h->file, "/BAG_root", H5P_DEFAULT);
     if (h->group < 0) return BAG_HDF_GROUP_OPEN_FAILURE;

@@ -10,6 +10,7 @@ namespace {
 constexpr uint16_t kLayoutMessage = 0x0008;
 constexpr uint16_t kAttributeMessage = 0x000C;
 constexpr uint16_t kContinuationMessage = 0x0010;
+constexpr uint16_t kSymbolTableMessage = 0x0011;
 constexpr unsigned kVariableLengthClass = 9;
 constexpr size_t kMaxHeaderBlock = 1 << 20;
 constexpr int kMaxBlocks = 64;
@@ -22,6 +23,7 @@ constexpr hsize_t kMaxListedChunks = 2048;
 
 struct Reader {
     FILE* file = nullptr;
+    uint64_t fileSize = 0;
     uint64_t base = 0;
     unsigned offsetSize = 8, lengthSize = 8;
 
@@ -46,6 +48,8 @@ struct Findings {
     std::vector<uint64_t> chunk;  // chunk dimensions, element size last
     bool badAttribute = false;
     bool sharedMessage = false;  // BAG objects keep every message in their own header
+    bool hasHeap = false;        // a group's local heap of link names
+    uint64_t heapAddress = 0;
 };
 
 void parseLayout(const uint8_t* p, size_t n, const Reader& r, Findings& out) {
@@ -127,6 +131,10 @@ using Blocks = std::vector<std::pair<uint64_t, uint64_t>>;  // continuation addr
 void visit(uint16_t type, uint8_t flags, const uint8_t* body, size_t size, const Reader& r, Blocks& more,
            Findings& out) {
     if (flags & 0x02) out.sharedMessage = true;
+    if (type == kSymbolTableMessage && size >= 2 * size_t(r.offsetSize)) {
+        out.hasHeap = true;
+        out.heapAddress = little(body + r.offsetSize, r.offsetSize);
+    }
     if (type == kLayoutMessage) parseLayout(body, size, r, out);
     if (type == kAttributeMessage && !attributeConsistent(body, size, r)) out.badAttribute = true;
     if (type == kContinuationMessage && size >= r.offsetSize + r.lengthSize)
@@ -151,6 +159,17 @@ void walkV2(const std::vector<uint8_t>& b, size_t from, size_t to, bool creation
         visit(b[at], b[at + 3], &b[at + prefix], size, r, more, out);
         at += prefix + size;
     }
+}
+
+// A group's local heap must lie in the file at a modest size: HDF5 allocates
+// and copies what its prefix announces.
+bool heapConsistent(const Reader& r, uint64_t address) {
+    std::vector<uint8_t> b;
+    const size_t prefix = 8 + 2 * size_t(r.lengthSize) + r.offsetSize;
+    if (!r.read(address, prefix, b) || std::memcmp(b.data(), "HEAP", 4) != 0 || b[4] != 0) return false;
+    const uint64_t size = little(&b[8], r.lengthSize);
+    const uint64_t data = little(&b[8 + 2 * r.lengthSize], r.offsetSize);
+    return size <= kMaxHeaderBlock && data <= r.fileSize && size <= r.fileSize - data;
 }
 
 Findings walkHeader(const Reader& r, uint64_t address) {
@@ -256,6 +275,21 @@ Reader readerFor(hid_t file) {
     return r;
 }
 
+// Walks the header at `address`; false when it contradicts itself.
+bool walkFile(const char* fileName, hid_t file, uint64_t address, Findings& found) {
+    Reader r = readerFor(file);
+    r.file = std::fopen(fileName, "rb");
+    if (!r.file) return true;
+    if (std::fseek(r.file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(r.file);
+        r.fileSize = end > 0 ? uint64_t(end) : 0;
+    }
+    found = walkHeader(r, address);
+    const bool heapSound = !found.hasHeap || heapConsistent(r, found.heapAddress);
+    std::fclose(r.file);
+    return heapSound && !found.badAttribute && !found.sharedMessage;
+}
+
 }  // namespace
 
 namespace BagHeaderCheck {
@@ -263,12 +297,8 @@ namespace BagHeaderCheck {
 bool linkedHeaderConsistent(const char* fileName, hid_t file, hid_t location, const char* name) {
     uint64_t address = 0;
     if (!linkAddress(location, name, address)) return true;  // HDF5 reports what is missing
-    Reader r = readerFor(file);
-    r.file = std::fopen(fileName, "rb");
-    if (!r.file) return true;
-    const Findings found = walkHeader(r, address);
-    std::fclose(r.file);
-    return !found.badAttribute && !found.sharedMessage;
+    Findings found;
+    return walkFile(fileName, file, address, found);
 }
 
 bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t elementSize) {
@@ -277,12 +307,8 @@ bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t ele
     if (rank < 0) return false;
     uint64_t address = 0;
     if (!objectAddress(object, address)) return true;
-    Reader r = readerFor(file);
-    r.file = std::fopen(fileName, "rb");
-    if (!r.file) return true;
-    const Findings found = walkHeader(r, address);
-    std::fclose(r.file);
-    if (found.badAttribute || found.sharedMessage) return false;
+    Findings found;
+    if (!walkFile(fileName, file, address, found)) return false;
     if (rank == 0 || !found.layoutFound) return true;
     if (found.chunk.size() != size_t(rank) + 1 || found.chunk.back() != elementSize) return false;
     for (int i = 0; i < rank; ++i)

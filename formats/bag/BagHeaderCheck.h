@@ -6,7 +6,8 @@
 // - each attribute message must hold the name, datatype, dataspace and data
 //   its own fields announce;
 // - no message may be shared (BAG objects keep every message in their own
-//   header; HDF5 follows damaged shared-message references into nothing).
+//   header; HDF5 follows damaged shared-message references into nothing);
+// - a group's local heap of link names must lie in the file at a modest size.
 // HDF5 otherwise copies past its buffers on such damaged headers. The same
 // holds for damaged chunk indexes (below).
 #include <cstddef>
@@ -17,7 +18,7 @@
 namespace BagHeaderCheck {
 // False only when the header is understood and contradicts itself or the
 // dataset; header formats this check does not know pass. `elementSize` is
-// the dataset's element size, 0 for a group.
+// the dataset's element size, 0 for a group (a file stands for its root).
 bool objectConsistent(const char* fileName, hid_t file, hid_t object, size_t elementSize);
 // The header checks for the object a hard link names, before HDF5 opens it.
 bool linkedHeaderConsistent(const char* fileName, hid_t file, hid_t location, const char* name);
