@@ -2,6 +2,7 @@
 // a plain loop over the same floats, and rasterising the whole surface.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <memory>
 #include <vector>
@@ -122,11 +123,15 @@ void BM_RasterizeAtNodeSpacing(benchmark::State& state) {
     state.SetItemsProcessed(cells);
 }
 
+// The least disturbed of the repetitions: on a shared machine the other
+// statistics mostly measure the neighbours.
+double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
 }  // namespace
 
 // Argument: attributes read per node (Depth, or Uncertainty then Depth).
-BENCHMARK(BM_BoxQueryIteration)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainLoopOverTheSameFloats)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RasterizeAtNodeSpacing)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BoxQueryIteration)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
+BENCHMARK(BM_PlainLoopOverTheSameFloats)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
+BENCHMARK(BM_RasterizeAtNodeSpacing)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 
 BENCHMARK_MAIN();

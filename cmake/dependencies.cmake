@@ -1,5 +1,10 @@
 # Libraries used by single folders. Each folder's issue adds its own lines here.
 
+# SQLite: the points files of the tile store (platform/kestrin).
+find_package(SQLite3 REQUIRED)
+target_link_libraries(kivo_platform PUBLIC SQLite::SQLite3)
+target_link_libraries(kivo PUBLIC SQLite::SQLite3)
+
 # BAG files: HDF5 container (current API only) and Xerces-C for the ISO metadata.
 find_package(HDF5 REQUIRED COMPONENTS C)
 find_package(XercesC REQUIRED)

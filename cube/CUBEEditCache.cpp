@@ -16,6 +16,14 @@ const float kHypothesesPerNode = 1.5f;
 
 std::string narrow(const NORVAUString& s) { return s.toUTF8(); }
 
+// What a new square grid of `side` nodes is charged; saturates instead of
+// wrapping, so a damaged tile size can never look cheap.
+uint64_t newGridBytes(uint64_t side, const _cube_param* params) {
+    const uint64_t perNode = cube_node_estimate_size(kHypothesesPerNode, params);
+    const uint64_t nodes = side * side;  // below 2^64: side is a 32-bit count
+    return perNode != 0 && nodes > UINT64_MAX / perNode ? UINT64_MAX : perNode * nodes;
+}
+
 }  // namespace
 
 CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status,
@@ -42,8 +50,7 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
         return Entry();
     } else {
         printf("    Grid does not exist, attempting to allocate....\n");
-        const uint64_t side = header->getGridSize();
-        need = cube_node_estimate_size(kHypothesesPerNode, header->getCubeParams()) * side * side;
+        need = newGridBytes(header->getGridSize(), header->getCubeParams());
     }
     if (!makeRoom(surface, need, status)) return Entry();
     Entry entry = load(surface, key, exists, create, status);
@@ -82,13 +89,19 @@ bool CUBEEditCache::makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& st
 }
 
 // The least recently used grid goes; among equal stamps the last in
-// (row, column) order.
+// (row, column) order. A grid a caller still holds goes only when every
+// grid is held: once out of the cache, its holder's edits would reach a copy
+// that is never written again.
 bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
     const time_t now = std::time(nullptr);
     Map::iterator chosen = m_entries.end();
-    for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
-        if (it->second->stamp <= now && (chosen == m_entries.end() || it->second->stamp <= chosen->second->stamp))
-            chosen = it;
+    for (bool heldToo : {false, true}) {
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
+            if (it->second->stamp <= now && (heldToo || !isHeld(*it)) &&
+                (chosen == m_entries.end() || it->second->stamp <= chosen->second->stamp))
+                chosen = it;
+        if (chosen != m_entries.end()) break;
+    }
     if (chosen == m_entries.end()) {
         printf("    INTERNAL ERROR: No grid found to unload.  Aborting\n");
         status = kNothingToEvict;
@@ -112,6 +125,9 @@ bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
 // The file is replaced only once the whole grid is on disk.
 long CUBEEditCache::save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry) {
     printf("    Grid %d x %d is modified, saving to disk.\n", entry.row, entry.column);
+    // The empty last column or row of grids holds no node to keep, and the
+    // engine refuses a dump with an empty side.
+    if (entry.grid == nullptr || entry.grid->nx == 0 || entry.grid->ny == 0) return 0;
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry.row, entry.column);
     if (!CUBEUtils::makeGridFolder(surface.getGridPrefix())) {
         printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());
@@ -168,19 +184,24 @@ CUBEEditCache::Entry CUBEEditCache::createGrid(const KIVOSurfaceCUBEIO& surface,
     return entry;
 }
 
+// A modified grid is written and stays cached as clean: a host may still
+// edit it through its entry or a node pointer, and those edits must land in
+// the grid the cache writes. A clean grid goes unless a caller holds it;
+// one written here goes at a later flush, once it is still clean then.
 long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
     long result = 0;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
         CUBEGridEntry& entry = *it->second;
         if (entry.state == CUBEGridEntry::kModified) {
             const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
-            if (saved != 0) {
-                if (result == 0) result = saved;
-                ++it;
-                continue;
-            }
+            if (saved != 0 && result == 0) result = saved;
+            if (saved == 0) entry.state = CUBEGridEntry::kClean;
+            ++it;
+        } else if (isHeld(*it)) {
+            ++it;
+        } else {
+            it = m_entries.erase(it);
         }
-        it = m_entries.erase(it);
     }
     return result;
 }

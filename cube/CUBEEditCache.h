@@ -2,11 +2,12 @@
 // The edit cache of a CUBE surface: grids loaded from their ".vcg" files or
 // created through the engine, at most ten at a time, under the process-wide
 // memory budget. The least recently used grid makes room; a modified grid
-// is written to its file before it is let go, here and on every flush, so
-// that no edit depends on cache pressure to survive.
+// is written to its file before it is let go, and on every flush, so that
+// no edit depends on cache pressure to survive.
 //
-// An entry handed out stays valid while the caller holds it, but once the
-// cache has let it go, edits made through it are no longer written.
+// The grid a caller holds is the cached one: flushes keep it, and eviction
+// takes it only when every cached grid is held. A node pointer alone does
+// not hold its grid: it stays valid while the grid is cached.
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -33,8 +34,9 @@ public:
     // create (status untouched), or on failure (status set).
     Entry getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status, bool create, bool stamp);
 
-    // Writes every modified grid and lets go of every grid that is safely on
-    // disk; a grid that could not be written stays, and its status is returned.
+    // Writes every modified grid, keeping it cached as clean, and lets go of
+    // every clean grid no caller holds; a grid that could not be written
+    // stays modified, and the first failure's status is returned.
     long flush(const KIVOSurfaceCUBEIO& surface);
     // Marks every modified grid clean, writing nothing.
     void markClean();
@@ -49,6 +51,8 @@ public:
     void print() const;
 
 private:
+    // Referenced from outside the cache.
+    static bool isHeld(const Map::value_type& item) { return item.second.use_count() > 1; }
     bool makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status);
     bool evictOne(KIVOSurfaceCUBEIO& surface, long& status);
     static long save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);

@@ -9,6 +9,7 @@
 #include "core/NodeAttributeNames.h"
 #include "cube/CUBEUtils.h"
 #include "cube/CUBEFileMagic.h"
+#include "cube/KIVOCUBEDataHeader.h"
 #include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -26,9 +27,6 @@ const auto& kMagic = CUBEFileMagic::kSurface;
 const char* const kOutputSuffix = "_V2";
 const char* const kHeaderExtension = ".vcs";
 
-// More nodes than one grid can hold in the address space of the hosts the
-// files are written on; a stored grid size beyond it is damage.
-constexpr int64_t kMaxGridNodes = int64_t(1) << 26;
 // Node counts are held by the engine in 32 bits.
 constexpr int64_t kMaxNodes = int64_t(UINT32_MAX);
 
@@ -45,6 +43,12 @@ NORVAUString folderOf(const NORVAUString& path) {
 }
 
 bool isUsableSpacing(double v) { return std::isfinite(v) && v != 0.0; }
+
+// Grid names hold 32-bit numbers; within that range index times grid size
+// stays far from overflowing 64 bits.
+bool isNameableIndex(const NORVAnPoint<int64_t, 2>& index) {
+    return index.x() >= 0 && index.y() >= 0 && index.x() <= kMaxNodes && index.y() <= kMaxNodes;
+}
 
 NORVAnBox<int64_t, 2> intersection(const NORVAnBox<int64_t, 2>& a, const NORVAnBox<int64_t, 2>& b) {
     NORVAnPoint<int64_t, 2> lo, hi;
@@ -92,6 +96,8 @@ GridSet::GridSet(SurfaceTypes::IHOS44Order order, const CUBEParameterFactory::Co
     m_origin = origin;
     m_resolution = resolution;
     m_gridDimension = Index(std::min(gridDimension.x(), dimensions.x()), std::min(gridDimension.y(), dimensions.y()));
+    // A set whose file would be refused on reading is not made at all.
+    if (!gridsFitTheBudget()) freeParams();
 }
 
 GridSet::GridSet(const NORVAUString& file) {
@@ -174,7 +180,9 @@ long GridSet::loadFrom(FILE* file) {
     if (status != 0) return status;
     m_version = version == kVersion ? kVersion : kHeaderVersion;
     if (!geometryIsSound()) return kBadHeader;
-    return readParams(file);
+    const long read = readParams(file);
+    if (read != 0) return read;
+    return gridsFitTheBudget() ? 0 : kBadHeader;
 }
 
 long GridSet::readGeometry(FILE* file) {
@@ -208,16 +216,22 @@ long GridSet::readHeaderGeometry(FILE* file) {
     return 0;
 }
 
-// Every index computation divides by the grid size and allocates grids of it.
+// Every index computation divides by the grid size.
 bool GridSet::geometryIsSound() const {
     return isUsableSpacing(m_resolution.x()) && isUsableSpacing(m_resolution.y()) && std::isfinite(m_origin.x()) &&
            std::isfinite(m_origin.y()) && m_gridDimension.x() > 0 && m_gridDimension.y() > 0 &&
-           m_dimensions.x() > 0 && m_dimensions.y() > 0 && m_gridDimension.x() <= kMaxGridNodes &&
-           m_gridDimension.x() * m_gridDimension.y() <= kMaxGridNodes;
+           m_dimensions.x() > 0 && m_dimensions.y() > 0;
+}
+
+// Grids are allocated whole at their side: no side may pass the largest
+// tile the library chooses for the set's parameters at its highest budget.
+bool GridSet::gridsFitTheBudget() const {
+    const int64_t side = KIVOCUBEDataHeader::largestTileSide(m_params);
+    return m_gridDimension.x() <= side && m_gridDimension.y() <= side;
 }
 
 long GridSet::readParams(FILE* file) {
-    if (!CUBEUtils::readWholeParams(file, m_params)) return kParamsNotRead;
+    m_params = CUBEUtils::readStoredParams(file);
     return m_params != nullptr ? 0 : kParamsNotRead;
 }
 
@@ -233,7 +247,7 @@ bool GridSet::getIndex(const Index& node, Index& index) const {
 }
 
 bool GridSet::firstNode(const Index& index, Index& node) const {
-    if (!isValid() || index.x() < 0 || index.y() < 0) return false;
+    if (!isValid() || !isNameableIndex(index)) return false;
     const int64_t x0 = index.y() * m_gridDimension.x();
     int64_t y0 = index.x() * m_gridDimension.y();
     if (m_version != kVersion) {
@@ -291,15 +305,13 @@ std::shared_ptr<GridIndex> GridSet::makeIndex(std::shared_ptr<Grid> grid, const 
 std::shared_ptr<GridIndex> GridSet::getGrid(const Index& index) const {
     Index node;
     if (!firstNode(index, node)) return nullptr;
-    // Grid names hold 32-bit numbers.
-    if (index.x() > kMaxNodes || index.y() > kMaxNodes) return nullptr;
     auto grid = std::make_shared<Grid>(m_params);
     if (grid->load(gridFile(index)) != 0) return nullptr;
     return makeIndex(std::move(grid), node, index);
 }
 
 std::shared_ptr<GridIndex> GridSet::createNewGrid(const Index& index) const {
-    if (!isValid() || index.x() < 0 || index.y() < 0) return nullptr;
+    if (!isValid() || !isNameableIndex(index)) return nullptr;
     const Index node(index.y() * m_gridDimension.x(), index.x() * m_gridDimension.y());
     if (node.x() > m_dimensions.x() || node.y() > m_dimensions.y()) return nullptr;
     auto grid = std::make_shared<Grid>(m_params, m_gridDimension, m_resolution);

@@ -85,6 +85,7 @@ private:
     long readHeaderGeometry(FILE* file);
     long readParams(FILE* file);
     bool geometryIsSound() const;
+    bool gridsFitTheBudget() const;
     // First node of a grid, by the set's row order; false outside the set.
     bool firstNode(const Index& index, Index& node) const;
     NORVAUString gridFile(const Index& index) const;

@@ -59,11 +59,15 @@ bool CUBELayerFile::readHeader(const CUBEGridIdx& grid, uint64_t fileBytes) {
     // grid or shape would hand out values of the wrong nodes.
     if (row != grid.row || column != grid.column || rows != grid.rows || columns != grid.columns) return false;
     const uint64_t count = static_cast<uint64_t>(rows) * columns;
-    if (fileBytes == kHeaderBytes) {
+    if (fileBytes < kHeaderBytes) return false;  // shrank since its size was taken
+    // Divided, not multiplied: four times 2^62 values wraps to 0.
+    const uint64_t whole = (fileBytes - kHeaderBytes) / 4;
+    if (whole == 0) {
+        // Not one whole value: a known, empty layer, however many stray bytes.
         m_count = 0;
         return true;
     }
-    if (fileBytes - kHeaderBytes < 4 * count) return false;
+    if (count > whole) return false;
     m_count = count;
     return true;
 }

@@ -3,7 +3,7 @@
 // floats, row by row from the north-west node. The files come from outside
 // the library, so the header must name the very grid asked for, with its
 // shape, and the file must hold every value the header announces (a header
-// with no values at all is a known, empty layer).
+// without one whole value is a known, empty layer).
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -23,7 +23,7 @@ public:
     // False for a missing or foreign file, and for one that does not match
     // `grid` or is shorter than its header says.
     bool open(const NORVAUString& path, const CUBEGridIdx& grid);
-    // Values the file holds: rows x columns, or 0 for a header-only file.
+    // Values the file holds: rows x columns, or 0 for a file without one whole value.
     uint64_t valueCount() const { return m_count; }
     // Reads all values into `values`, which must hold valueCount() of them.
     bool readValues(std::vector<float>& values);

@@ -7,7 +7,6 @@
 #include "core/SurfaceAttributeNames.h"
 #include "cube_engine/cube_node.h"
 #include "cube_engine/cube_stream.h"
-#include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/core/NORVAXMLDocument.h"
@@ -215,14 +214,10 @@ bool makeGridFolder(const NORVAUString& prefix) {
     return NORVAFileUtils::makeDirectory(path);
 }
 
-bool readWholeParams(FILE* file, _cube_param*& params) {
-    params = nullptr;
-    uint8_t bytes[CUBE_PARAM_BYTES];
-    if (!NORVAByteIO::readBytes(file, bytes, sizeof bytes)) return false;
+_cube_param* readStoredParams(FILE* file) {
     cube_stream stream;
-    cube_stream_memory_reader(&stream, bytes, sizeof bytes);
-    params = cube_read_params(&stream);
-    return true;
+    cube_stream_file(&stream, file);
+    return cube_read_params(&stream);
 }
 
 }  // namespace CUBEUtils

@@ -41,10 +41,10 @@ void paramsToString(const _cube_param* params, NORVAUString& text);
 // spacing, with the user's parameter file applied; the caller frees it.
 _cube_param* getParams(int ihoOrder, float resolution);
 
-// Reads a stored parameter block whole; the engine's reader would fill a
-// short block up with defaults and call it read. False on a short read;
-// otherwise `params` is the block, or null when it could not be allocated.
-bool readWholeParams(FILE* file, _cube_param*& params);
+// Reads a stored parameter block through the engine: a block cut short, as
+// versions with fewer parameters wrote it, keeps the defaults behind the
+// bytes present. Null only when no block could be made at all.
+_cube_param* readStoredParams(FILE* file);
 
 // The attributes of a CUBE surface; their positions are the attribute
 // indices of queries and layer-cache files.

@@ -1,5 +1,6 @@
 #include "cube/KIVOCUBECachedIter.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -59,9 +60,14 @@ KIVOCUBECachedIter::KIVOCUBECachedIter(KIVOSurfaceCUBEIO& surface, const NORVALi
     m_status = init(box.getMinimum().x(), box.getMinimum().y(), box.getMaximum().x(), box.getMaximum().y());
 }
 
+void KIVOCUBECachedIter::followLayer(const std::vector<float>* layer) {
+    m_layer = layer;
+    m_rowEnd = 0;
+}
+
 bool KIVOCUBECachedIter::finished() const {
     long status = 0;
-    return done(status);
+    return KIVOIter::done(status);
 }
 
 long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
@@ -69,9 +75,9 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     m_y0 = y0;
     m_x1 = x1;
     m_y1 = y1;
-    // A point up to half a node outside the surface still has a nearest node on it.
-    const double reach = m_points.empty() ? 0.0 : 0.5 * m_surface.getResolution();
-    m_surface.getGrids(m_grids, x0 - reach, y0 - reach, x1 + reach, y1 + reach, false);
+    // Points are held to the surface's extent like boxes: one outside it,
+    // however close to an edge node, meets no grid.
+    m_surface.getGrids(m_grids, x0, y0, x1, y1, false);
     if (m_progress != nullptr) m_progress->setSteps(m_grids.size());
     if (m_grids.empty()) {
         markDone();
@@ -88,7 +94,7 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     for (m_grid = 0; m_grid < m_grids.size(); ++m_grid) {
         m_gridKey = m_grids[m_grid];
         m_layers.clear();
-        m_layer = layerOf(m_attribute).get();
+        followLayer(layerOf(m_attribute).get());
         result = initCurrentGrid();
         if (result == 0) break;
     }
@@ -127,9 +133,21 @@ long KIVOCUBECachedIter::initCurrentGrid() {
 void KIVOCUBECachedIter::placeCursor(uint32_t row, uint32_t column) {
     m_current.row = static_cast<uint16_t>(row);
     m_current.column = static_cast<uint16_t>(column);
-    // From the grid's corner each time, so positions do not drift along a row.
-    m_current.left = m_gridKey.left + column * static_cast<double>(m_gridKey.spacingX);
-    m_current.top = m_gridKey.top - row * static_cast<double>(m_gridKey.spacingY);
+    m_current.left = nodeX(column);
+    m_current.top = nodeY(row);
+    m_positionPending = false;
+}
+
+// From the grid's corner each time, so positions do not drift along a row.
+double KIVOCUBECachedIter::nodeX(uint32_t column) const {
+    return m_gridKey.left + column * static_cast<double>(m_gridKey.spacingX);
+}
+
+double KIVOCUBECachedIter::nodeY(uint32_t row) const { return m_gridKey.top - row * static_cast<double>(m_gridKey.spacingY); }
+
+// Before the walk leaves the grid a pending position refers to.
+void KIVOCUBECachedIter::settlePosition() {
+    if (m_positionPending) placeCursor(m_current.row, m_current.column);
 }
 
 const KIVOCUBECachedIter::Layer& KIVOCUBECachedIter::layerOf(long attribute) {
@@ -146,7 +164,7 @@ long KIVOCUBECachedIter::load(long attribute) {
         return -1;
     }
     m_attribute = attribute;
-    m_layer = layerOf(attribute).get();
+    followLayer(layerOf(attribute).get());
     float value = m_emptyValue;
     const uint64_t element = static_cast<uint64_t>(m_current.row) * m_gridKey.columns + m_current.column;
     if (m_layer != nullptr && m_current.column < m_gridKey.columns && element < m_layer->size())
@@ -161,28 +179,69 @@ bool KIVOCUBECachedIter::next(long& status) {
     const long asked = m_attributes->getAttribIdx();
     if (asked > -1 && asked != m_attribute) load(asked);
     m_attributes->reset();
-    return m_points.empty() ? nextBoxNode() : nextPoint();
+    if (!m_points.empty()) return nextPoint();
+    // Most steps of a box query land on the next node of the row.
+    const uint32_t column = m_current.column + 1u;
+    if (column < m_rowEnd) {
+        const float value = m_rowValues[column];
+        if (value != m_emptyValue) {
+            m_current.column = static_cast<uint16_t>(column);
+            m_positionPending = true;
+            m_attributes->stepEast(value, m_attribute);
+            return true;
+        }
+    }
+    return nextBoxNode();
 }
 
 bool KIVOCUBECachedIter::nextBoxNode() {
-    while (m_attributes->isEmpty()) {
-        if (!stepBoxNode()) return false;
-        takeBoxNode();
+    uint32_t row = m_current.row, column = m_current.column + 1u;
+    while (!findBoxNode(row, column)) {
+        if (!advanceGrid()) return false;
+        row = m_first.row;
+        column = m_first.column;
     }
     return true;
 }
 
-bool KIVOCUBECachedIter::stepBoxNode() {
-    uint32_t row = m_current.row, column = m_current.column + 1u;
-    if (column > m_last.column) {
-        column = m_first.column;
-        if (++row > m_last.row) return advanceGrid();
+// The walk's inner loop: scans the layer row by row from (row, column) for
+// the next node with a value (inside the polygon, if any) and places the
+// cursor and the set on it. Straight over the floats, since a box query
+// spends nearly all its time here.
+bool KIVOCUBECachedIter::findBoxNode(uint32_t row, uint32_t column) {
+    if (m_layer == nullptr) return false;
+    const float* values = m_layer->data();
+    const uint64_t size = m_layer->size(), columns = m_gridKey.columns;
+    const float empty = m_emptyValue;
+    for (; row <= m_last.row; ++row, column = m_first.column) {
+        const uint64_t rowStart = row * columns;
+        // Values past the layer's end are missing for every later node too.
+        if (rowStart + m_first.column >= size) return false;
+        const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(m_last.column + 1u, size - rowStart));
+        for (; column < end; ++column) {
+            const float value = values[rowStart + column];
+            if (value == empty) continue;
+            if (m_polygon) {
+                long status = 0;
+                if (!m_polygon->isPointInPolygon(nodeX(column), nodeY(row), status)) continue;
+            }
+            // The node's position is worked out only when it is asked for.
+            m_current.row = static_cast<uint16_t>(row);
+            m_current.column = static_cast<uint16_t>(column);
+            m_positionPending = true;
+            m_attributes->set(m_gridKey.row, m_gridKey.column, row, column, value, m_attribute);
+            // The rest of the row is open to next()'s short step, unless each
+            // node must be tested against the polygon.
+            m_rowValues = values + rowStart;
+            m_rowEnd = m_polygon ? 0 : end;
+            return true;
+        }
     }
-    placeCursor(row, column);
-    return true;
+    return false;
 }
 
 bool KIVOCUBECachedIter::advanceGrid() {
+    settlePosition();
     m_attributes->setEmpty(m_emptyValue);
     // Grids without the followed layer, or whose part of the box holds no
     // node, are passed over rather than ending the walk early.
@@ -190,12 +249,12 @@ bool KIVOCUBECachedIter::advanceGrid() {
         if (m_progress != nullptr) m_progress->step();
         m_gridKey = m_grids[m_grid];
         m_layers.clear();
-        m_layer = layerOf(m_attribute).get();
+        followLayer(layerOf(m_attribute).get());
         if (m_layer != nullptr && initCurrentGrid() == 0) return true;
     }
     if (m_progress != nullptr) m_progress->step();
     m_layers.clear();
-    m_layer = nullptr;
+    followLayer(nullptr);
     markDone();
     return false;
 }
@@ -217,7 +276,7 @@ bool KIVOCUBECachedIter::nextPoint() {
     while (m_attributes->isEmpty()) {
         if (++m_point >= m_points.size()) {
             m_layers.clear();
-            m_layer = nullptr;
+            followLayer(nullptr);
             markDone();
             return false;
         }
@@ -235,7 +294,7 @@ void KIVOCUBECachedIter::takePoint() {
     if (grid != m_gridKey) {
         m_gridKey = grid;
         m_layers.clear();
-        m_layer = layerOf(m_attribute).get();
+        followLayer(layerOf(m_attribute).get());
     }
     placeCursor(row, column);
     if (m_layer == nullptr) return;
@@ -250,10 +309,14 @@ bool KIVOCUBECachedIter::nearestNode(const NORVAPoint2D& point, CUBEGridIdx& gri
     if (header == nullptr || header->getGridSize() == 0 || !(header->getResolution() > 0.0f)) return false;
     const double spacing = header->getResolution();
     const double nodeColumn = std::floor((point.x() - header->getMinimum()[0]) / spacing + 0.5);
-    const double nodeRow = std::floor((header->getMaximum()[1] - point.y()) / spacing + 0.5);
-    // Points whose nearest node lies off the surface have no node (NaN too).
+    double nodeRow = std::floor((header->getMaximum()[1] - point.y()) / spacing + 0.5);
+    // The extent reaches a whole spacing past the last node row; a point in
+    // the southern half of that strip reads the last row. Past the last
+    // column, as off the surface, there is no node (NaN neither).
+    const uint32_t rows = header->getNumYPixels();
+    if (nodeRow >= rows && rows > 0 && point.y() >= header->getMinimum()[1]) nodeRow = rows - 1.0;
     if (!(nodeColumn >= 0.0 && nodeColumn < header->getNumXPixels())) return false;
-    if (!(nodeRow >= 0.0 && nodeRow < header->getNumYPixels())) return false;
+    if (!(nodeRow >= 0.0 && nodeRow < rows)) return false;
     const uint32_t tile = header->getGridSize();
     const uint32_t c = static_cast<uint32_t>(nodeColumn), r = static_cast<uint32_t>(nodeRow);
     if (r / tile >= CUBEGridIdx::kInvalid || c / tile >= CUBEGridIdx::kInvalid) return false;
@@ -265,8 +328,8 @@ bool KIVOCUBECachedIter::nearestNode(const NORVAPoint2D& point, CUBEGridIdx& gri
 
 long KIVOCUBECachedIter::getPosition(double& x, double& y, const long& attribute) const {
     if (attribute > -1 && m_attributes && attribute != m_attributes->getAttribIdx()) m_attributes->isSet(attribute);
-    x = m_current.left;
-    y = m_current.top;
+    x = m_positionPending ? nodeX(m_current.column) : m_current.left;
+    y = m_positionPending ? nodeY(m_current.row) : m_current.top;
     return 0;
 }
 

@@ -21,7 +21,7 @@
 
 class KIVOSurfaceCUBEIO;
 
-class KIVOCUBECachedIter : public KIVOSurfaceIter {
+class KIVOCUBECachedIter final : public KIVOSurfaceIter {
 public:
     using Layer = std::shared_ptr<std::vector<float>>;
 
@@ -47,13 +47,17 @@ private:
     // Makes `attribute` the followed one and gives the set its value at the current node.
     long load(long attribute);
     const Layer& layerOf(long attribute);
+    void followLayer(const std::vector<float>* layer);
     bool finished() const;
 
     bool nextBoxNode();
-    bool stepBoxNode();
+    bool findBoxNode(uint32_t row, uint32_t column);
     bool advanceGrid();
     void takeBoxNode();
     void placeCursor(uint32_t row, uint32_t column);
+    double nodeX(uint32_t column) const;
+    double nodeY(uint32_t row) const;
+    void settlePosition();
 
     bool nextPoint();
     void takePoint();
@@ -77,4 +81,9 @@ private:
     size_t m_point = 0;
     NORVAProgress* m_progress;
     const std::vector<float>* m_layer = nullptr;  // the followed attribute's layer of the grid
+    bool m_positionPending = false;  // m_current's left and top not yet worked out
+    // The followed layer's values of the cursor's row, open to next() below
+    // column m_rowEnd (0: none).
+    const float* m_rowValues = nullptr;
+    uint32_t m_rowEnd = 0;
 };

@@ -112,6 +112,11 @@ uint32_t KIVOCUBEDataHeader::memoryBudgetMB() {
     return static_cast<uint32_t>(value);
 }
 
+uint32_t KIVOCUBEDataHeader::largestTileSide(const _cube_param* parameters) {
+    return cube_grid_max_tile_dim(static_cast<uint64_t>(kMaxBudgetMB) << 20, kHypothesesPerNode, kUseFraction,
+                                  parameters);
+}
+
 long KIVOCUBEDataHeader::computeNodeCounts() {
     const double resolution = m_resolution;
     if (!isFiniteValue(resolution) || !(resolution > 0.0)) return kBadHeader;
@@ -177,14 +182,16 @@ long KIVOCUBEDataHeader::readFields(FILE* file) {
 long KIVOCUBEDataHeader::validate() const {
     const double resolution = m_resolution;
     if (!isFiniteValue(resolution) || !(resolution > 0.0) || m_gridSize == 0) return kBadHeader;
-    if (m_numXPixels / m_gridSize + 1 > kMaxGrids || m_numYPixels / m_gridSize + 1 > kMaxGrids) return kBadHeader;
+    // In 64 bits: 4294967295 nodes in tiles of 1 would wrap the count to 0.
+    if (uint64_t(m_numXPixels) / m_gridSize + 1 > kMaxGrids || uint64_t(m_numYPixels) / m_gridSize + 1 > kMaxGrids)
+        return kBadHeader;
     if (!spans(m_minimum[0], m_maximum[0], resolution, m_numXPixels)) return kBadHeader;
     if (!spans(m_minimum[1], m_maximum[1], resolution, m_numYPixels)) return kBadHeader;
     return 0;
 }
 
 long KIVOCUBEDataHeader::readParameters(FILE* file) {
-    if (!CUBEUtils::readWholeParams(file, m_params)) return kBadHeader;
+    m_params = CUBEUtils::readStoredParams(file);
     if (m_params == nullptr) {
         printf("Unable to read the CUBE parameters from the CUBE header file.  Memory allocation failed.\n");
         return kNoMemory;

@@ -64,6 +64,10 @@ public:
 
     // The tile budget in megabytes from "CUBE_MEMORY_LIMIT", bounded.
     static uint32_t memoryBudgetMB();
+    // The largest tile side a header built here chooses for these
+    // parameters: the one at the highest budget. A stored grid size beyond it
+    // was never written by the library.
+    static uint32_t largestTileSide(const _cube_param* parameters);
 
 private:
     long readFields(FILE* file);

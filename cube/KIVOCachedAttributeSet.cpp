@@ -72,31 +72,13 @@ std::unique_ptr<KIVOAttributeSet> KIVOCachedAttributeSet::newCopy() const {
 
 bool KIVOCachedAttributeSet::isSet(long index) const { return valueOf(index) != m_emptyValue; }
 
-bool KIVOCachedAttributeSet::isEmpty() const { return m_value == m_emptyValue; }
-
-bool KIVOCachedAttributeSet::reset() {
-    m_value = m_emptyValue;
-    return false;
-}
-
-void KIVOCachedAttributeSet::set(int32_t gridRow, int32_t gridColumn, int32_t nodeRow, int32_t nodeColumn,
-                                 float value, long attribute) {
-    m_gridRow = gridRow;
-    m_gridColumn = gridColumn;
-    m_nodeRow = nodeRow;
-    m_nodeColumn = nodeColumn;
-    m_value = value;
-    if (attribute > -1) m_attribute = attribute;
-}
-
 void KIVOCachedAttributeSet::load(long attribute) const {
     m_attribute = attribute;
-    const Layer& layer = layerOf(attribute);
     m_value = m_emptyValue;
-    if (!layer || m_nodeRow < 0 || m_nodeColumn < 0 || static_cast<uint32_t>(m_nodeColumn) >= m_layerGrid.columns)
-        return;
-    const uint64_t element = static_cast<uint64_t>(m_nodeRow) * m_layerGrid.columns + m_nodeColumn;
-    if (element < layer->size()) m_value = (*layer)[element];
+    const Layer& layer = layerOf(attribute);
+    // Fetching may have moved the set to the node's grid.
+    m_element = elementOf(m_gridRow, m_gridColumn, m_nodeRow, m_nodeColumn);
+    if (layer && m_element < layer->size()) m_value = (*layer)[m_element];
 }
 
 const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attribute) const {
@@ -108,6 +90,7 @@ const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attrib
         m_layerGrid.row = static_cast<uint16_t>(m_gridRow);
         m_layerGrid.column = static_cast<uint16_t>(m_gridColumn);
         m_layers.clear();
+        for (Direct& direct : m_direct) direct = Direct();
     }
     const size_t slot = static_cast<size_t>(attribute);
     if (slot >= m_layers.size()) m_layers.resize(slot + 1);
@@ -117,6 +100,7 @@ const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attrib
         fetched.layer = m_surface.getSurface(key, attribute, m_emptyValue);
         if (key.isValid()) m_layerGrid = key;
         fetched.done = true;
+        if (slot < kDirectSlots && fetched.layer) m_direct[slot] = Direct{fetched.layer->data(), fetched.layer->size()};
     }
     return fetched.layer;
 }

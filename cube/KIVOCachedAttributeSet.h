@@ -12,7 +12,7 @@
 
 class KIVOSurfaceCUBEIO;
 
-class KIVOCachedAttributeSet : public KIVOAttributeSet {
+class KIVOCachedAttributeSet final : public KIVOAttributeSet {
 public:
     using Layer = std::shared_ptr<std::vector<float>>;
 
@@ -34,21 +34,59 @@ public:
     std::unique_ptr<KIVOAttributeSet> newCopy() const override;
     // True when the attribute's value differs from the empty value; a NaN counts as set.
     bool isSet(long index) const override;
-    bool isEmpty() const override;
-    bool reset() override;
+    bool isEmpty() const override { return m_value == m_emptyValue; }
+    bool reset() override {
+        m_value = m_emptyValue;
+        return false;
+    }
 
     long getAttribIdx() const { return m_attribute; }
     // Places the set on a node; the attribute is kept when `attribute` is -1.
+    // Inline: the query iterators place the set on every node they visit.
     void set(int32_t gridRow, int32_t gridColumn, int32_t nodeRow, int32_t nodeColumn, float value,
-             long attribute = -1);
+             long attribute = -1) {
+        m_gridRow = gridRow;
+        m_gridColumn = gridColumn;
+        m_nodeRow = nodeRow;
+        m_nodeColumn = nodeColumn;
+        m_value = value;
+        if (attribute > -1) m_attribute = attribute;
+        m_element = elementOf(gridRow, gridColumn, nodeRow, nodeColumn);
+    }
+    // Places the set on the next node east in the same grid row.
+    void stepEast(float value, long attribute) {
+        ++m_nodeColumn;
+        m_value = value;
+        m_attribute = attribute;
+        if (m_element != kNoElement) ++m_element;
+    }
     void setEmpty(float value) { m_emptyValue = value; }
 
 private:
     // Makes `attribute` the held one, with the current node's value of it.
     void load(long attribute) const;
+    // Inline, as a caller reading several attributes of every node of a
+    // query asks for one of them here each time.
     float valueOf(long attribute) const {
-        if (attribute != m_attribute) load(attribute);
+        if (attribute == m_attribute) return m_value;
+        if (static_cast<unsigned long>(attribute) < kDirectSlots) {
+            const Direct& direct = m_direct[attribute];
+            if (direct.values != nullptr && m_element < direct.count) {
+                m_attribute = attribute;
+                m_value = direct.values[m_element];
+                return m_value;
+            }
+        }
+        load(attribute);
         return m_value;
+    }
+    // The node's index in the layers of m_layerGrid; kNoElement when the
+    // node is not in that grid.
+    uint64_t elementOf(int32_t gridRow, int32_t gridColumn, int32_t nodeRow, int32_t nodeColumn) const {
+        if (gridRow != m_layerGrid.row || gridColumn != m_layerGrid.column || nodeRow < 0 || nodeColumn < 0 ||
+            static_cast<uint32_t>(nodeColumn) >= m_layerGrid.columns)
+            return kNoElement;
+        return static_cast<uint64_t>(nodeRow) * m_layerGrid.columns + static_cast<uint32_t>(nodeColumn);
     }
     const Layer& layerOf(long attribute) const;
 
@@ -67,5 +105,15 @@ private:
         bool done = false;
     };
     mutable std::vector<Fetched> m_layers;
+    // The same layers' values by attribute, read without a look-up.
+    struct Direct {
+        const float* values = nullptr;
+        uint64_t count = 0;
+    };
+    static constexpr uint64_t kNoElement = UINT64_MAX;
+    // A CUBE surface has ten attributes; any further ones take the look-up.
+    static constexpr unsigned long kDirectSlots = 16;
+    mutable Direct m_direct[kDirectSlots];
+    mutable uint64_t m_element = kNoElement;
     Layer m_none;
 };

@@ -53,8 +53,19 @@ void node_statistics(_cube_node *node, float x)
     running_dev(&node->sample_dev, &node->sample_sum, node->n_samples, x);
 }
 
-uint32_t new_hypothesis(_cube_node *node, float y, float v, float s, float w)
+uint32_t list_length(const _cube_node *node, uint32_t limit);
+
+// `held` is the number of hypotheses the node holds already.
+uint32_t new_hypothesis(_cube_node *node, uint32_t held, float y, float v, float s, float w)
 {
+    if (held >= CUBE_MAX_HYPOTHESES) {
+        // Past this a written grid would no longer read back; the depth
+        // joins no hypothesis rather than making the whole grid unreadable.
+        cube_reportf(k_module,
+                     "error: node holds %d hypotheses, the most a stored grid keeps; depth %.2f m is left out.\n",
+                     (int)held, (double)y);
+        return 0;
+    }
     cube_pool *pool = cube_node_pool(node);
     const uint32_t head = node->hypotheses;
     const uint32_t handle = cube_pool_alloc(pool);
@@ -347,7 +358,7 @@ int cube_node_update(_cube_node *node, float depth, float variance, float sample
                      float sample_variance, const _cube_param *param)
 {
     cube_pool *pool = cube_node_pool(node);
-    uint32_t best = 0;
+    uint32_t best = 0, held = 0;
     // Scores are compared squared, which orders them alike and spares a
     // square root per hypothesis; the bound is the largest float squared.
     double best_score = (double)FLT_MAX * (double)FLT_MAX;
@@ -360,10 +371,11 @@ int cube_node_update(_cube_node *node, float depth, float variance, float sample
             best_score = score;
             best = at;
         }
+        ++held;
         at = h->next;
     }
     if (best == 0) {
-        if (!new_hypothesis(node, depth, variance, sample_depth, sample_variance)) {
+        if (!new_hypothesis(node, held, depth, variance, sample_depth, sample_variance)) {
             cube_report(k_module, "error: failed to add new depth hypothesis (initialisation).\n");
             return 0;
         }
@@ -374,7 +386,7 @@ int cube_node_update(_cube_node *node, float depth, float variance, float sample
         } else {
             h->cum_bayes_fac = 1.0f;
             h->seq_length = 0;
-            if (!new_hypothesis(node, depth, variance, sample_depth, sample_variance)) {
+            if (!new_hypothesis(node, held, depth, variance, sample_depth, sample_variance)) {
                 cube_report(k_module, "error: failed to add new depth hypothesis (intervention).\n");
                 return 0;
             }
@@ -386,7 +398,8 @@ int cube_node_update(_cube_node *node, float depth, float variance, float sample
 
 int cube_node_add_basic_hypothesis(_cube_node *node, float depth, float variance)
 {
-    const uint32_t handle = new_hypothesis(node, depth, variance, depth, variance);
+    const uint32_t held = list_length(node, CUBE_MAX_HYPOTHESES);
+    const uint32_t handle = new_hypothesis(node, held, depth, variance, depth, variance);
     if (handle == 0) {
         cube_report(k_module, "error: failed constructing new hypothesis.\n");
         cube_report(k_module, "error: failed to add basic hypothesis.\n");

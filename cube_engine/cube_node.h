@@ -8,6 +8,10 @@
 #include "cube_engine/cube_param.h"
 #include "cube_engine/cube_pool.h"
 
+// The most hypotheses a stored node may hold: readers refuse more, so the
+// estimator never lets a node grow past it.
+#define CUBE_MAX_HYPOTHESES 1000u
+
 typedef struct cube_queue_entry {
     float depth;
     float variance;

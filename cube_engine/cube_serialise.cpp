@@ -196,6 +196,23 @@ bool read_nomination(cube_stream *s, _cube_node *node, uint32_t count)
     return true;
 }
 
+// The older layout is also what a damaged current dump is re-read as, so
+// only values such a node could hold are taken for it.
+bool plausible_old_node(const _cube_node *node)
+{
+    for (uint32_t i = 0; i < node->queue_count; ++i) {
+        const cube_queue_entry &e = node->queue[i];
+        if (!std::isfinite(e.depth) || !(e.variance >= 0.0f)) return false;
+    }
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next) {
+        const _cube_hypothesis *h = cube_node_hyp(node, at);
+        if (!std::isfinite(h->depth) || !std::isfinite(h->pred_depth) || !(h->variance >= 0.0f) ||
+            !(h->pred_variance >= 0.0f) || !(h->var_sum >= 0.0f) || h->num_samples > (uint32_t)INT32_MAX)
+            return false;
+    }
+    return true;
+}
+
 int translate_node(cube_stream *s, _cube_node *node, const _cube_param *params)
 {
     cube_node_reset(node);
@@ -209,6 +226,10 @@ int translate_node(cube_stream *s, _cube_node *node, const _cube_param *params)
         count > cube_stream_remaining(s) / CUBE_OLD_HYPOTHESIS_BYTES ||
         !read_hypotheses(s, node, count, true) || !read_nomination(s, node, count))
         return 0;
+    if (!plausible_old_node(node)) {
+        cube_report(k_node, "error: node holds values no estimator writes.\n");
+        return 0;
+    }
     cube_node_set_guide(node, cube_get_f32(rec + 16), cube_get_f32(rec + 20));
     return 1;
 }
@@ -226,8 +247,12 @@ _cube_grid *read_grid_header(cube_stream *s, uint64_t min_node_bytes)
     const float dx = cube_get_f32(b + 8), dy = cube_get_f32(b + 12);
     const uint64_t per_node = min_node_bytes + (mode != CUBE_GRID_NONE ? sizeof(float) : 0);
     const uint64_t nodes = (uint64_t)nx * ny;
+    // A side of 0 holds no node, so the product alone would let the other
+    // side run every per-row loop for billions of empty rows. With both
+    // sides at least 1, the product bounds each side on its own too.
     _cube_grid *grid = nullptr;
-    if (nodes <= cube_stream_remaining(s) / per_node) grid = cube_grid_new(nx, ny, dx, dy, mode);
+    if (nx != 0 && ny != 0 && nodes <= cube_stream_remaining(s) / per_node)
+        grid = cube_grid_new(nx, ny, dx, dy, mode);
     if (grid == nullptr)
         cube_reportf(k_grid,
                      "error: failed constructing CubeGrid from file (nx = %d, ny = %d, dx = %.1f m, "
@@ -409,6 +434,14 @@ _cube_grid *cube_grid_translate(cube_stream *stream, const _cube_param *params)
         }
     }
     if (!read_cache(stream, grid)) {
+        cube_grid_release(grid);
+        return nullptr;
+    }
+    // A grid dump is the last thing in its container: a reading that stops
+    // short of the end took bytes of another layout for this one.
+    const uint64_t left = cube_stream_remaining(stream);
+    if (left != 0) {
+        cube_reportf(k_grid, "error: %d bytes follow the translated grid.\n", as_int(left));
         cube_grid_release(grid);
         return nullptr;
     }

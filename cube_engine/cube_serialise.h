@@ -16,7 +16,6 @@
 #define CUBE_HYPOTHESIS_BYTES 46
 #define CUBE_OLD_NODE_RECORD_BYTES 28
 #define CUBE_OLD_HYPOTHESIS_BYTES 77
-#define CUBE_MAX_HYPOTHESES 1000u
 
 int cube_node_serialise(_cube_node *node, const _cube_param *params, cube_stream *stream);
 int cube_node_deserialise(cube_stream *stream, _cube_node *node, const _cube_param *params,

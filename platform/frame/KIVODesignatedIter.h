@@ -20,4 +20,10 @@ public:
     virtual long registerDesignated(double x, double y, double depth, DESIGNATED_TYPE type) = 0;
     virtual long addDesignated(double x, double y, const KIVOAttributeSet& attributes,
                                const KIVODescriptor& descriptor, double depth, DESIGNATED_TYPE type) = 0;
+    // The attributes of the current sounding, owned by the iterator; null
+    // with a non-zero status when the iterator keeps none.
+    virtual const KIVOAttributeSet* get(long& status) const {
+        status = -1;
+        return nullptr;
+    }
 };

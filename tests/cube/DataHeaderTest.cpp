@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "CubeTestSupport.h"
+#include "platform/core/NORVAByteIO.h"
 #include "cube/KIVOCUBEDataHeader.h"
 #include "cube_engine/cube_grid.h"
 
@@ -149,7 +150,8 @@ TEST(CubeHeader, RefusesDamagedFiles) {
     EXPECT_EQ(146021, patched(53, {0, 0, 0, 0}));              // tile size 0
     EXPECT_EQ(146021, patched(49, {0, 0, 0xC0, 0x7F}));        // NaN resolution
     EXPECT_EQ(146021, patched(57, {0xFF, 0xFF, 0xFF, 0x0F}));  // nodes across against the extent
-    for (size_t n = 0; n < good.size(); ++n)
+    // Cut anywhere before the parameter block; cuts inside it keep the defaults.
+    for (size_t n = 0; n < 65; ++n)
         EXPECT_NE(0, readStatus(bad, std::vector<uint8_t>(good.begin(), good.begin() + n))) << n;
     EXPECT_EQ(146021, readStatus(bad, std::vector<uint8_t>(good.begin(), good.begin() + 53)));
 }
@@ -162,4 +164,60 @@ TEST(CubeHeader, StoreReportsAFailedWrite) {
     EXPECT_EQ(146020, build(0, 0, 10, 10, 1.0f).store(f));
     std::fclose(f);
     EXPECT_EQ(-1, build(0, 0, 10, 10, 1.0f).store(nullptr));
+}
+
+TEST(CubeHeader, GridCountLimitHoldsForTheLargestNodeCounts) {
+    EnvGuard env(nullptr);
+    TempDir dir;
+    const NORVAUString path = dir.file("wide.vcs");
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    uint8_t block[CUBE_PARAM_BYTES];
+    cube_param_encode(params, block);
+    std::free(params);
+    const struct {
+        uint32_t tile, across, down;
+        long status;
+    } cases[] = {
+        {1, 0xFFFFFFFFu, 10, 146021},  // grids across would wrap to 0
+        {1, 10, 0xFFFFFFFFu, 146021},
+        {1, 65534, 10, 0},             // 65535 grids across, the most a key holds
+        {1, 65535, 10, 146021},
+        {0x10002u, 0xFFFFFFFFu, 10, 0},  // 65534 + 1 grids across
+    };
+    for (const auto& c : cases) {
+        // Extents that match the node counts exactly at resolution 1.
+        NORVAByteIO::Buffer b;
+        const uint8_t magic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'S', '\r', '\n', 0x1A, '\n'};
+        NORVAByteIO::putBytes(b, magic, sizeof magic);
+        NORVAByteIO::putU16(b, 1);
+        NORVAByteIO::putU16(b, 0);
+        for (double v : {0.0, 0.0, static_cast<double>(c.across), static_cast<double>(c.down)})
+            NORVAByteIO::putF64(b, v);
+        NORVAByteIO::putF32(b, 1.0f);
+        for (uint32_t v : {c.tile, c.across, c.down}) NORVAByteIO::putU32(b, v);
+        NORVAByteIO::putBytes(b, block, sizeof block);
+        EXPECT_EQ(c.status, readStatus(path, b)) << c.tile << " " << c.across << " " << c.down;
+    }
+}
+
+TEST(CubeHeader, ShortParameterBlocksReadWithTheDefaultsBehindThem) {
+    EnvGuard env(nullptr);
+    TempDir dir;
+    KIVOCUBEDataHeader built = build(0.0, 0.0, 100.0, 50.0, 1.0f);
+    built.getCubeParams()->median_length = 7;  // word 20, bytes 80..83 of the block
+    const std::vector<uint8_t> good = storedBytes(built, dir.file("h.vcs"));
+    const NORVAUString path = dir.file("short.vcs");
+    const struct {
+        size_t blockBytes;
+        uint32_t queueLength;
+    } cases[] = {{0, 11}, {84, 7}, {80, 11}, {100, 7}, {167, 7}};
+    for (const auto& c : cases) {
+        cubetest::writeAll(path, std::vector<uint8_t>(good.begin(), good.begin() + 65 + c.blockBytes));
+        FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+        KIVOCUBEDataHeader header(f);
+        std::fclose(f);
+        ASSERT_EQ(0, header.getStatus()) << c.blockBytes;
+        ASSERT_NE(nullptr, header.getCubeParams());
+        EXPECT_EQ(c.queueLength, header.getCubeParams()->median_length) << c.blockBytes;
+    }
 }

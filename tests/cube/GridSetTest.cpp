@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cube/CUBEGridSet.h"
+#include "cube/KIVOCUBEDataHeader.h"
 #include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 
@@ -93,7 +94,8 @@ TEST(GridLayerGridSet, DamagedSetFilesAreRefused) {
     ASSERT_EQ(set.store(&file), 0);
     const std::vector<uint8_t> bytes = cubetest::readAll(file);
     const NORVAUString bad = dir.file("bad.idx");
-    for (size_t n = 0; n < bytes.size(); ++n) {
+    // Cut anywhere before the parameter block; cuts inside it keep the defaults.
+    for (size_t n = 0; n < 15 + 64; ++n) {
         cubetest::writeAll(bad, prefix(bytes, n));
         GridSet damaged(bad);
         EXPECT_FALSE(damaged.isValid()) << n;
@@ -176,4 +178,80 @@ TEST(GridLayerGridSet, UpgradeKeepsEveryNode) {
             _cube_node* node = grid->getGrid().getNode(Index(x, y) - cover.getMinimum());
             EXPECT_EQ(depthsOf(node), std::vector<float>{depthAt(x, 4 - y)});
         }
+}
+
+TEST(GridLayerGridSet, IndicesFarBeyondTheSetGiveNoGrid) {
+    const GridSet set = newSet(Index(4, 4), Index(10, 7));
+    // 2^62 grids of 4 nodes would wrap the first node back to 0.
+    for (const Index& index : {Index(0, int64_t(1) << 62), Index(int64_t(1) << 62, 0), Index(INT64_MAX, INT64_MAX)}) {
+        EXPECT_FALSE(set.createNewGrid(index)) << index.x() << "," << index.y();
+        EXPECT_FALSE(set.getGrid(index)) << index.x() << "," << index.y();
+    }
+}
+
+TEST(GridLayerGridSet, ShortParameterBlocksReadWithTheDefaultsBehindThem) {
+    cubetest::TempDir dir;
+    GridSet set = newSet(Index(4, 4), Index(10, 7));
+    set.getParams()->median_length = 7;  // word 20, bytes 80..83 of the block
+    const NORVAUString file = dir.file("vcg.idx");
+    ASSERT_EQ(set.store(&file), 0);
+    const std::vector<uint8_t> bytes = cubetest::readAll(file);
+    const size_t blockStart = 15 + 64;
+    const NORVAUString cut = dir.file("cut.idx");
+    const struct {
+        size_t blockBytes;
+        uint32_t queueLength;
+    } cases[] = {{0, 11}, {84, 7}, {80, 11}, {167, 7}};
+    for (const auto& c : cases) {
+        cubetest::writeAll(cut, prefix(bytes, blockStart + c.blockBytes));
+        GridSet back(cut);
+        ASSERT_TRUE(back.isValid()) << c.blockBytes;
+        EXPECT_EQ(c.queueLength, back.getParams()->median_length) << c.blockBytes;
+        EXPECT_EQ(back.getGridDimension(), Index(4, 4));
+    }
+    // An older surface header with a short block reads the same way.
+    _cube_param* params = cube_init_param(0, 2.0, 2.0);
+    params->median_length = 7;
+    writeHeader(dir.file("old.vcs"), 1, 100.0, 200.0, 2.0f, 3, 7, 5, params);
+    std::free(params);
+    const std::vector<uint8_t> header = cubetest::readAll(dir.file("old.vcs"));
+    cubetest::writeAll(dir.file("old.vcs"), prefix(header, header.size() - 40));
+    GridSet old(dir.file("old.vcs"));
+    ASSERT_TRUE(old.isValid());
+    EXPECT_EQ(7u, old.getParams()->median_length);
+}
+
+TEST(GridLayerGridSet, GridSidesStayWithinTheLargestTileTheLibraryChooses) {
+    cubetest::TempDir dir;
+    const uint32_t cap = KIVOCUBEDataHeader::largestTileSide(cube_default_param());
+    EXPECT_EQ(3731u, cap);  // 3,072 MB, 1.5 hypotheses per node, use fraction 0.8
+    const Index big(20000, 20000);
+    EXPECT_TRUE(newSet(Index(cap, 4), big).isValid());
+    EXPECT_FALSE(newSet(Index(cap + 1, 4), big).isValid());
+    EXPECT_FALSE(newSet(Index(4, cap + 1), big).isValid());
+    EXPECT_TRUE(newSet(Index(cap + 1, 4), Index(cap, 10)).isValid());  // clipped to the extent first
+
+    GridSet set = newSet(Index(4, 4), big);
+    const NORVAUString file = dir.file("vcg.idx");
+    ASSERT_EQ(set.store(&file), 0);
+    const std::vector<uint8_t> bytes = cubetest::readAll(file);
+    const struct {
+        int64_t x, y;
+        bool valid;
+    } cases[] = {{8192, 8192, false}, {cap + 1, 1, false}, {1, cap + 1, false}, {cap, cap, true}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> changed = bytes;
+        for (size_t i = 0; i < 8; ++i) {
+            changed[47 + i] = static_cast<uint8_t>(uint64_t(c.x) >> (8 * i));
+            changed[55 + i] = static_cast<uint8_t>(uint64_t(c.y) >> (8 * i));
+        }
+        cubetest::writeAll(file, changed);
+        GridSet back(file);
+        EXPECT_EQ(c.valid, back.isValid()) << c.x << " x " << c.y;
+    }
+    // An older surface header's tile is held to the same bound.
+    writeHeader(dir.file("old.vcs"), 1, 100.0, 200.0, 2.0f, cap + 1, cap + 1, 5, cube_default_param());
+    EXPECT_FALSE(GridSet(dir.file("old.vcs")).isValid());
+    writeHeader(dir.file("old.vcs"), 1, 100.0, 200.0, 2.0f, cap, cap, 5, cube_default_param());
+    EXPECT_TRUE(GridSet(dir.file("old.vcs")).isValid());
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "CubeTestSupport.h"
+#include "cube/CUBELayerFile.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "platform/core/NORVAByteIO.h"
@@ -166,6 +167,40 @@ TEST(CubeLayerCache, BoxEdgesFollowTheNodeTolerance) {
     EXPECT_TRUE(box(s, 500.0, 500.0, 600.0, 600.0).empty());
 }
 
+// The walk follows whichever attribute its caller reads: switching in the
+// middle of a row must neither skip nor repeat a node, and from then on the
+// nodes with a value of the new attribute count (the hole has an uncertainty).
+TEST(CubeLayerCache, FollowedAttributeCanChangeInTheMiddleOfARow) {
+    Surface f;
+    KIVOSurfaceCUBEIO s(f.path);
+    long status = -1;
+    auto it = s.query(900.0, 1900.0, 1100.0, 2100.0, false, status, nullptr, DBL_MAX);
+    ASSERT_EQ(0, status);
+    std::map<std::pair<int, int>, int> visits;
+    int served = 0;
+    do {
+        KIVOAttributeSet* a = it->getAttributes();
+        double x = 0, y = 0;
+        ASSERT_EQ(0, it->getPosition(x, y, -1));
+        const int column = static_cast<int>(std::lround(x - kX0)), row = static_cast<int>(std::lround(kTop - y));
+        ASSERT_DOUBLE_EQ(xOf(column), x);
+        ASSERT_DOUBLE_EQ(yOf(row), y);
+        float value = 0.0f;
+        // Depth for the first 17 nodes (into the third row of grid (0, 0)), then Uncertainty alone.
+        if (served < 17) {
+            ASSERT_EQ(0, a->getValue(0, value));
+            EXPECT_EQ(depthOf(row, column), value);
+        } else {
+            ASSERT_EQ(0, a->getValue(1, value));
+            EXPECT_FLOAT_EQ(uncertaintyOf(row, column), value);
+        }
+        ++visits[{row, column}];
+        ++served;
+    } while (it->next(status));
+    EXPECT_EQ(static_cast<size_t>(kAcross * kDown), visits.size());
+    for (const auto& [node, count] : visits) EXPECT_EQ(1, count) << node.first << "," << node.second;
+}
+
 TEST(CubeLayerCache, PointsLinesAndAreasReadTheirOwnNodes) {
     Surface f;
     KIVOSurfaceCUBEIO s(f.path);
@@ -176,7 +211,7 @@ TEST(CubeLayerCache, PointsLinesAndAreasReadTheirOwnNodes) {
     EXPECT_EQ(depthOf(2, 3), at(xOf(3) + 0.4, yOf(2)));
     EXPECT_EQ(depthOf(2, 4), at(xOf(3) + 0.6, yOf(2)));
     EXPECT_EQ(depthOf(2, 5), at(xOf(4) + 0.6, yOf(2) - 0.2));  // rounds into the next grid
-    EXPECT_EQ(depthOf(10, 0), at(xOf(0) - 0.3, yOf(10) - 0.3));
+    EXPECT_EQ(depthOf(10, 0), at(xOf(0) + 0.3, yOf(10) - 0.3));
     EXPECT_EQ(depthOf(10, 12), at(xOf(12), yOf(10)));
     EXPECT_EQ(-1.0f, at(xOf(kHoleColumn), yOf(kHoleRow)));
 
@@ -200,6 +235,45 @@ TEST(CubeLayerCache, PointsLinesAndAreasReadTheirOwnNodes) {
         EXPECT_EQ(depthOf(static_cast<int>(row), static_cast<int>(column)), n.depth);
     }
     EXPECT_EQ(45u, area.size());  // 1 + 2 + ... + 9 nodes
+}
+
+// The surface reaches one spacing past its last node column and row. A
+// point in the southern half of that strip reads the last row; one in the
+// eastern half, or outside the surface however close, reads nothing.
+TEST(CubeLayerCache, PointsAtTheSurfaceEdges) {
+    Surface f;
+    KIVOSurfaceCUBEIO s(f.path);
+    const double south = kTop - kDown, east = kX0 + kAcross;  // the extent's own edges
+    struct Case {
+        double x, y;
+        float depth;  // -1: no node
+    } const cases[] = {
+        {xOf(3), south + 0.2, depthOf(10, 3)},
+        {xOf(3), south, depthOf(10, 3)},
+        {xOf(12), south + 0.4, depthOf(10, 12)},
+        {xOf(3), south + 0.7, depthOf(10, 3)},
+        {xOf(3), south - 0.1, -1.0f},
+        {east - 0.3, yOf(4), -1.0f},
+        {east - 0.6, yOf(4), depthOf(4, 12)},
+        {xOf(0) - 0.3, yOf(4), -1.0f},
+        {xOf(0) - 0.3, yOf(10) - 0.3, -1.0f},
+        {xOf(5), yOf(0) + 0.3, -1.0f},
+        {xOf(0) - 1e-9, yOf(0) + 1e-9, -1.0f},
+        {xOf(0), yOf(0), depthOf(0, 0)},
+    };
+    for (const Case& c : cases) {
+        const auto n = geometry(s, NORVAPointGeometry(c.x, c.y));
+        EXPECT_EQ(c.depth, n.size() == 1 ? n[0].depth : -1.0f) << c.x << ", " << c.y;
+    }
+    // A line's points follow the same rule.
+    NORVALineGeometry line;
+    line.addPoint(xOf(2), south + 0.1);
+    line.addPoint(xOf(4), yOf(9));
+    const auto onLine = geometry(s, line);
+    ASSERT_EQ(2u, onLine.size());
+    EXPECT_EQ(depthOf(10, 2), onLine[0].depth);
+    EXPECT_DOUBLE_EQ(yOf(10), onLine[0].y);
+    EXPECT_EQ(depthOf(9, 4), onLine[1].depth);
 }
 
 TEST(CubeLayerCache, AttributeSetSaturatesValuesAnIntegerCannotHold) {
@@ -340,4 +414,45 @@ TEST(CubeLayerCache, LayersBeyondTheBudgetAreNotServed) {
         EXPECT_EQ(static_cast<size_t>(kAcross), box(s, 900.0, 1900.0, 1100.0, 2100.0, false).size());
     }
     KIVOResourceManager::m_instance.setMemoryLimit(old);
+}
+
+TEST(CubeLayerCache, LayerFileSizeChecksHoldForTheLargestShapes) {
+    TempDir dir;
+    const NORVAUString path = dir.file("one.vcc");
+    const struct {
+        uint32_t rows, columns;
+        size_t values;
+        bool opens;
+        uint64_t count;
+    } cases[] = {
+        {0x80000000u, 0x80000000u, 1, false, 0},  // 2^62 values: four times that wraps to 0
+        {0x40000000u, 0x00000004u, 1, false, 0},  // 2^32 values: 2^34 bytes
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 2, false, 0},
+        {1, 1, 1, true, 1},
+        {1, 2, 2, true, 2},
+    };
+    for (const auto& c : cases) {
+        cubetest::writeAll(path, vccBytes(0, 0, c.rows, c.columns, std::vector<float>(c.values, 1.0f)));
+        const CUBEGridIdx key(0, 0, 0, 0, c.rows, c.columns, 0.0, 0.0, 1.0f, 1.0f);
+        CUBELayerFile file;
+        EXPECT_EQ(c.opens, file.open(path, key)) << c.rows << " x " << c.columns;
+        if (c.opens) {
+            EXPECT_EQ(c.count, file.valueCount());
+        }
+    }
+}
+
+TEST(CubeLayerCache, HeaderWithStrayBytesButNoWholeValueIsAnEmptyLayerReadOnce) {
+    for (size_t stray = 1; stray <= 3; ++stray) {
+        Surface f;
+        std::vector<uint8_t> bytes = vccBytes(0, 0, 5, 5, {});
+        bytes.resize(bytes.size() + stray, 0x7F);
+        cubetest::writeAll(f.layerFile("Depth", 0, 0), bytes);
+        KIVOSurfaceCUBEIO s(f.path);
+        EXPECT_TRUE(box(s, xOf(0), yOf(4), xOf(4), yOf(0)).empty()) << stray;
+        f.writeLayer("Depth", 0, 0, depthOf);
+        EXPECT_TRUE(box(s, xOf(0), yOf(4), xOf(4), yOf(0)).empty()) << stray;  // not read again
+        s.flush();
+        EXPECT_EQ(25u, box(s, xOf(0), yOf(4), xOf(4), yOf(0)).size()) << stray;
+    }
 }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "CubeTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
+#include "cube/CUBEGrid.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 
 using cubetest::TempDir;
@@ -114,6 +117,12 @@ TEST(CubeSurface, GridsUnderPositionsAndTrimmedEdges) {
     EXPECT_EQ(2, corner->row);
     EXPECT_EQ(0u, corner->columns);  // 20 nodes fill exactly four tiles
     EXPECT_EQ(2u, corner->rows);
+    // A grid without nodes has nothing to keep: no file that would not read back.
+    corner->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    EXPECT_EQ(0, s.flush());
+    EXPECT_FALSE(NORVAFileUtils::exists(CUBEUtils::gridFileName(s.getGridPrefix(), 2, 4)));
+    corner.reset();
+    EXPECT_TRUE(s.getGrid(hi[0], lo[1], status, true));
     Entry west = s.getGrid(lo[0] + 0.5, lo[1] + 0.5, status, true);
     ASSERT_TRUE(west);
     EXPECT_EQ(5u, west->columns);
@@ -133,7 +142,8 @@ TEST(CubeSurface, EleventhGridEvictsTheOldestThenTheLastOfEqualStamps) {
     for (uint16_t i = 0; i < 10; ++i) held.push_back(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
     for (Entry& e : held) e->stamp = 1000;
     held[3]->stamp = 500;
-    ASSERT_TRUE(s.getGrid(s.makeKey(2, 0), status, true, true));
+    Entry newest = s.getGrid(s.makeKey(2, 0), status, true, true);
+    ASSERT_TRUE(newest);
     // Stamps are whole seconds: the new grid may share the older ones' second.
     Entry again = s.getGrid(s.makeKey(0, 3), status, false, false);
     EXPECT_FALSE(again);
@@ -175,6 +185,8 @@ TEST(CubeSurface, EditsSurviveCloseAndDestructionUnlessMarkedClean) {
         EXPECT_EQ(10.0f, depthAt(s, 0, 0));
         edit(s, 1, 1, 11.0f);
         EXPECT_GT(s.getHeldBytes(), 0u);
+        EXPECT_EQ(0, s.flush());
+        EXPECT_GT(s.getHeldBytes(), 0u);  // written, and kept as clean
         EXPECT_EQ(0, s.flush());
         EXPECT_EQ(0u, s.getHeldBytes());
         edit(s, 2, 2, 12.0f);
@@ -309,4 +321,129 @@ TEST(CubeSurface, DisambiguationMethodIsWrittenOnlyWhenChangedAndWritable) {
     s.setModified(true);
     EXPECT_TRUE(s.setDisambiguationType(CUBE_DENSITY));
     EXPECT_EQ(CUBE_DENSITY_LIKELIHOOD, KIVOSurfaceCUBEIO(path).getDisambiguationType());
+}
+
+namespace {
+
+// Well-separated soundings each start a hypothesis of their own.
+void crowd(_cube_node* node, const _cube_param* params, int soundings) {
+    for (int i = 0; i < soundings; ++i) cube_node_update(node, 10.0f * i, 0.01f, 10.0f * i, 0.01f, params);
+}
+
+size_t hypothesesOf(const _cube_node* node) {
+    size_t n = 0;
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(CubeSurface, CrowdedNodeReadsBackThroughTheGridFileReaders) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    FILE* quiet = std::fopen("/dev/null", "w");
+    cube_set_error_stream(quiet);
+    {
+        KIVOSurfaceCUBEIO s(path);
+        long status = 0;
+        Entry e = s.getGrid(s.makeKey(0, 0), status, true, true);
+        ASSERT_TRUE(e);
+        crowd(cube_grid_get_node(e->grid, 1, 2), s.getCubeParameters(), 1005);
+        e->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    }
+    {
+        KIVOSurfaceCUBEIO s(path);
+        long status = 0;
+        Entry e = s.getGrid(s.makeKey(0, 0), status, false, true);
+        ASSERT_TRUE(e) << status;
+        EXPECT_EQ(1000u, hypothesesOf(cube_grid_get_node(e->grid, 1, 2)));
+    }
+    // The grid layer writes its own version of grid file.
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    const NORVAUString gridFile = dir.file("crowded.vcg");
+    {
+        CUBE::Grid grid(params, CUBE::Grid::Index(3, 2), NORVAnPoint<double, 2>(1.0, 1.0));
+        crowd(cube_grid_get_node(grid.getGrid(), 1, 1), params, 1001);
+        EXPECT_EQ(0, grid.save(&gridFile));
+    }
+    CUBE::Grid back(params);
+    EXPECT_EQ(0, back.load(gridFile));
+    ASSERT_NE(nullptr, back.getGrid());
+    EXPECT_EQ(1000u, hypothesesOf(cube_grid_get_node(back.getGrid(), 1, 1)));
+    std::free(params);
+    cube_set_error_stream(nullptr);
+    std::fclose(quiet);
+}
+
+TEST(CubeSurface, GridNeedIsChargedInFullForTheLargestTiles) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    // Queue length 3 makes a node's estimate 115 bytes; 115 x tile x tile
+    // wraps 64 bits to about 233 MB for this tile.
+    std::vector<uint8_t> bytes = cubetest::readAll(path);
+    cubetest::putU32(bytes, 53, 2335341514u);
+    cubetest::putU32(bytes, 65 + 4 * 20, 3);
+    cubetest::writeAll(path, bytes);
+    KIVOSurfaceCUBEIO s(path);
+    ASSERT_EQ(0, s.getStatus());
+    long status = 0;
+    EXPECT_FALSE(s.getGrid(s.makeKey(0, 0), status, true, true));
+    EXPECT_EQ(146030, status);
+}
+
+TEST(CubeSurface, HeldGridStaysTheCachedOneThroughFlushesByOtherSurfacesAndLayerReads) {
+    TempDir dir;
+    const NORVAUString pathA = smallSurface(dir, "a"), pathB = smallSurface(dir, "b");
+    {
+        KIVOSurfaceCUBEIO a(pathA), b(pathB);
+        const uint64_t need = uint64_t(cube_node_estimate_size(1.5f, a.getCubeParameters())) * 25;
+        // Two grids and a layer's worth less a few bytes.
+        LimitGuard limit(2 * need + 50);
+        long status = 0;
+        Entry held = a.getGrid(a.makeKey(0, 0), status, true, true);
+        ASSERT_TRUE(held);
+        ASSERT_TRUE(a.getGrid(a.makeKey(0, 1), status, true, true));  // clean, not held: flushed away
+        _cube_node* node = cube_grid_get_node(held->grid, 1, 2);
+        ASSERT_EQ(1, cube_node_add_basic_hypothesis(node, 10.0f, 0.25f));
+        held->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+
+        edit(b, 0, 0, 1.0f);  // b's budget claim flushes a
+        EXPECT_EQ(held.get(), a.getGrid(a.makeKey(0, 0), status, false, false).get());
+        EXPECT_GE(a.getHeldBytes(), held->bytes);
+        // A layer read on a flushes every cache when the budget is short.
+        std::vector<uint8_t> layer = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'C', '\r', '\n', 0x1A, '\n', 1, 0,
+                                      0,    0,   0,   0,   0,   0,   5,   0,   0,   0,    5,    0,    0,    0};
+        layer.resize(layer.size() + 100, 0);
+        cubetest::writeAll(CUBEUtils::layerFileName(a.getGridPrefix(), "Depth", 0, 0), layer);
+        const NORVAArray<double> lo = a.getMinimum(), hi = a.getMaximum();
+        EXPECT_TRUE(a.query(lo[0], hi[1] - 4.0, lo[0] + 4.0, hi[1], false, status, nullptr, 0.0));
+        a.flush();
+        EXPECT_EQ(held.get(), a.getGrid(a.makeKey(0, 0), status, false, false).get());
+
+        ASSERT_EQ(1, cube_node_add_basic_hypothesis(node, 20.0f, 0.25f));
+        held->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        EXPECT_EQ(0, a.close());
+    }
+    KIVOSurfaceCUBEIO reopened(pathA);
+    long status = 0;
+    Entry back = reopened.getGrid(reopened.makeKey(0, 0), status, false, true);
+    ASSERT_TRUE(back) << status;
+    const _cube_node* node = cube_grid_get_node(back->grid, 1, 2);
+    std::vector<float> depths;
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next)
+        depths.push_back(cube_node_hyp(node, at)->depth);
+    std::sort(depths.begin(), depths.end());
+    EXPECT_EQ((std::vector<float>{10.0f, 20.0f}), depths);
+}
+
+TEST(CubeSurface, EvictionLetsAnUnheldGridGoBeforeAHeldOne) {
+    TempDir dir;
+    KIVOSurfaceCUBEIO s(smallSurface(dir));
+    long status = 0;
+    Entry held = s.getGrid(s.makeKey(0, 0), status, true, true);
+    ASSERT_TRUE(held);
+    held->stamp = 1;  // the oldest by far
+    for (uint16_t i = 1; i < 11; ++i) ASSERT_TRUE(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
+    EXPECT_EQ(held.get(), s.getGrid(s.makeKey(0, 0), status, false, false).get());
+    EXPECT_EQ(10u, s.getHeldBytes() / held->bytes);
 }

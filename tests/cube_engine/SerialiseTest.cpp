@@ -298,3 +298,142 @@ TEST(Serialisation, FileStreamsRoundTrip)
 }
 
 }  // namespace
+
+namespace {
+
+// A grid header followed by `tail` zero bytes.
+Bytes header_only(uint32_t nx, uint32_t ny, uint32_t mode, size_t tail)
+{
+    Bytes b(28 + tail, 0);
+    cube_put_u32(b.data(), nx);
+    cube_put_u32(b.data() + 4, ny);
+    cube_put_f32(b.data() + 8, 1.0f);
+    cube_put_f32(b.data() + 12, 1.0f);
+    cube_put_u32(b.data() + 24, mode);
+    return b;
+}
+
+TEST(Serialisation, HeadersWithAnEmptySideAreRefusedByBothReaders)
+{
+    const _cube_param *p = cube_default_param();
+    Quiet quiet;
+    const struct {
+        uint32_t nx, ny, mode;
+        size_t tail;
+    } cases[] = {
+        {0, 0xFFFFFFFFu, CUBE_GRID_NONE, 1},
+        {0xFFFFFFFFu, 0, CUBE_GRID_NONE, 1},
+        {0, 0xFFFFFFFFu, CUBE_GRID_DEPTH, 64},
+        {0, 1, CUBE_GRID_NONE, 64},
+        {1, 0, CUBE_GRID_NONE, 64},
+        {0, 0, CUBE_GRID_NONE, 0},
+    };
+    for (const auto &c : cases) {
+        const Bytes b = header_only(c.nx, c.ny, c.mode, c.tail);
+        _cube_grid *g = load(b, p);
+        EXPECT_EQ(g, nullptr) << c.nx << " x " << c.ny;
+        cube_grid_release(g);
+        cube_stream s;
+        cube_stream_memory_reader(&s, b.data(), b.size());
+        g = cube_grid_translate(&s, p);
+        EXPECT_EQ(g, nullptr) << c.nx << " x " << c.ny;
+        cube_grid_release(g);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// One node of the older layout holding one hypothesis at 10.3 m, whose
+// fields a case may spoil; the current reader fails on it and falls back.
+OldDump one_old_node()
+{
+    OldDump d;
+    d.header(1, 1, CUBE_GRID_NONE);
+    d.node(0, 9.0f);
+    d.u32(1);
+    d.hypothesis(10.3, 1, 5, 0);
+    d.u32(1);
+    return d;
+}
+
+TEST(Serialisation, OlderLayoutReadingsMustBeWholeAndPlausible)
+{
+    const _cube_param *p = cube_default_param();
+    const size_t hyp = 28 + 28 + 4;  // first hypothesis of the dump
+    const struct {
+        const char *what;
+        size_t offset;  // within the hypothesis; SIZE_MAX appends bytes
+        double value;
+        bool u32;       // the field is a u32 sample count
+    } cases[] = {
+        {"infinite depth", 0, INFINITY, false},
+        {"NaN predicted depth", 16, NAN, false},
+        {"negative variance", 8, -FLT_MAX, false},
+        {"negative predicted variance", 24, -1.0, false},
+        {"NaN variance sum", 48, NAN, false},
+        {"sample count above 2^31", 44, 2147483649.0, true},
+        {"bytes after the grid", SIZE_MAX, 0.0, false},
+    };
+    Quiet quiet;
+    {
+        OldDump good = one_old_node();
+        cube_stream s;
+        cube_stream_memory_reader(&s, good.b.data(), good.b.size());
+        _cube_grid *t = cube_grid_translate(&s, p);
+        ASSERT_NE(t, nullptr);
+        cube_grid_release(t);
+        _cube_grid *f = load(good.b, p);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(depths_of(&f->nodes[0]), std::vector<float>{10.3f});
+        cube_grid_release(f);
+    }
+    for (const auto &c : cases) {
+        OldDump d = one_old_node();
+        if (c.offset == SIZE_MAX)
+            d.u32(0);
+        else if (c.u32)
+            cube_put_u32(&d.b[hyp + c.offset], (uint32_t)c.value);
+        else
+            cube_put_f64(&d.b[hyp + c.offset], c.value);
+        cube_stream s;
+        cube_stream_memory_reader(&s, d.b.data(), d.b.size());
+        _cube_grid *t = cube_grid_translate(&s, p);
+        EXPECT_EQ(t, nullptr) << c.what;
+        cube_grid_release(t);
+        if (c.offset == 0) continue;  // the spoilt depth reads as a current node
+        _cube_grid *f = load(d.b, p);
+        EXPECT_EQ(f, nullptr) << c.what;
+        cube_grid_release(f);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Serialisation, CrowdedNodeStopsAtWhatReadersAcceptAndReadsBack)
+{
+    const _cube_param *p = cube_default_param();
+    _cube_grid *g = cube_grid_new(1, 1, 1.0f, 1.0f, CUBE_GRID_NONE);
+    _cube_node *n = &g->nodes[0];
+    enginetest::CapturedReports reports;
+    int refused = 0;
+    for (int i = 0; i < 1003; ++i)
+        if (!cube_node_update(n, 10.0f * i, 0.01f, 10.0f * i, 0.01f, p)) ++refused;
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(depths_of(n).size(), 1000u);
+    EXPECT_EQ(cube_node_add_basic_hypothesis(n, -5.0f, 1.0f), 0);
+    EXPECT_NE(reports.str().find("10000.00 m"), std::string::npos) << reports.str();
+    // A sounding that matches a held hypothesis still updates it.
+    EXPECT_EQ(cube_node_update(n, 20.0f, 0.01f, 20.0f, 0.01f, p), 1);
+
+    _cube_grid *back = load(dump(g, p), p);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(depths_of(&back->nodes[0]).size(), 1000u);
+    cube_grid_release(back);
+    cube_grid_release(g);
+}
+
+}  // namespace
