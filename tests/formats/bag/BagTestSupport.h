@@ -35,6 +35,7 @@ inline std::string schemaHome() {
 }
 
 inline void useSchemaHome() { setenv("BAG_HOME", schemaHome().c_str(), 1); }
+inline void useSchemaHomeIfUnset() { setenv("BAG_HOME", schemaHome().c_str(), 0); }
 
 // The metadata fields a fixture writes; an empty text leaves its element out.
 struct Metadata {
