@@ -104,6 +104,9 @@ struct bagHandle {
     hid_t metadataMemspace = -1;
 };
 
+// On failure nothing stays open, the handle is freed and *handle is null.
+// HDF5 is only ever read; modes 2 and 3 add the signature block, written
+// back with plain file I/O at close.
 bagError bagOpen(bagHandle** handle, int32_t accessMode, const char* fileName);
 // Closes and frees the handle whatever fails on the way; writes a held
 // signature block back.
