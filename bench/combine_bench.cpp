@@ -74,14 +74,17 @@ bool storeSource(const std::string& path, double x0, double offset) {
     return io.store(nullptr) == 0;
 }
 
-// The two sources, written once per process.
+// The two sources, written once per process and removed at its end.
+struct Sources {
+    std::string folder = scratch();
+    bool ok = storeSource(folder + "/a.vns", 0.0, 0.0) && storeSource(folder + "/b.vns", kEastShift, 1.0);
+    ~Sources() { NORVAFileUtils::removeDirectory(NORVAUString(folder), true); }
+};
+
 const std::string& sources() {
-    static const std::string folder = [] {
-        const std::string f = scratch();
-        if (!storeSource(f + "/a.vns", 0.0, 0.0) || !storeSource(f + "/b.vns", kEastShift, 1.0)) return std::string();
-        return f;
-    }();
-    return folder;
+    static const Sources written;
+    static const std::string none;
+    return written.ok ? written.folder : none;
 }
 
 void combine(benchmark::State& state, const char* extension) {
