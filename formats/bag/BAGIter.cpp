@@ -119,7 +119,7 @@ bool BAGIter::currentIsServed() {
         return false;
     }
     if (m_polygon) {
-        double x, y;
+        double x = 0.0, y = 0.0;
         getPosition(x, y, -1);
         long status = 0;
         if (!m_polygon->isPointInPolygon(x, y, status)) {
