@@ -1,0 +1,344 @@
+// Combine policy: conflict rule outcomes, weighted copying, designated
+// soundings and whole combines into gridded and tile-store products.
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+#include "CombineTestSupport.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "multires/KIVOKestrinDataIO.h"
+#include "platform/shapes/NORVAPointGeometry.h"
+
+using namespace combinetest;
+namespace Combine = KIVODazavazEdora::Combine;
+
+namespace {
+
+struct Step {
+    std::unique_ptr<KIVOAttributeSet> set;
+    long status = 0;
+};
+
+// One pass of the caller's loop over the source node at (x, y).
+Step combineNode(SurfaceCombinePolicy& policy, KIVOSurface& product, KIVOSurface& source, double x, double y) {
+    Step step;
+    NORVAType<KIVOSurfaceIter> node = source.query(x, y, 0.0, step.status, false, nullptr, nullptr, DBL_MAX);
+    if (!node) return step;
+    NORVAType<KIVOSurfaceIter> target = policy.getProductIter(product, source, *node, step.status);
+    if (!target) return step;
+    step.set = policy.getSurfaceAtts(product, *target, source, *node, step.status);
+    if (step.set) policy.setNode(source, *step.set, product, *target);
+    return step;
+}
+
+std::vector<Entry> weightedLayout() {
+    return {entry("Depth", KIVODataType::FLOAT, "Weight"), entry("Count", KIVODataType::LONG, "Weight"),
+            entry("Weight", KIVODataType::DOUBLE)};
+}
+
+struct Fixture {
+    TempFolder dir;
+    RecordingPolicy policy;
+    NORVAType<KIVOSurface> product;
+    std::unique_ptr<KIVOSurface> source;
+
+    void make(const std::vector<Entry>& layout, const std::vector<Node>& nodes, const char* output = "p.vns") {
+        ASSERT_EQ(0, storeGridded(dir.file("s.vns"), layout, nodes));
+        Combine::Options o = options(dir.file(output), {dir.file("s.vns")});
+        ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+        source = openGridded(dir.file("s.vns"));
+        ASSERT_EQ(0, source->getStatus());
+    }
+    // Writes a node into the product directly, as an earlier source would.
+    void preset(double x, double y, double depth) {
+        long status = 0;
+        NORVAType<KIVOSurfaceIter> it = product->query(x, y, 0.0, status, true, nullptr, nullptr, DBL_MAX);
+        ASSERT_TRUE(it);
+        const long d = it->getAttributeDescriptor().getAttributeIndex("Depth");
+        ASSERT_EQ(0, it->getAttributes()->setValue(d, static_cast<float>(depth)));
+    }
+};
+
+}  // namespace
+
+TEST(CombinePolicy, ValuesAreDividedByTheSourceWeight) {
+    struct Case {
+        double weight;
+        double depth;  // NaN: the node is left as it was
+        double count;
+        int exceptions;
+    };
+    const std::vector<Case> cases = {
+        {3.0, 10.0, 2.0, 0},      // 7 / 3 truncates
+        {0.0, 30.0, 7.0, 0},      // a weight of 0 counts as 1
+        {2.9, 30.0 / 2.9, 3.0, 0},  // the integer divisor is the truncated weight
+        {0.5, NAN, NAN, 1},       // integer divisor 0: nothing is written
+        {-2.0, -15.0, -3.0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.weight);
+        Fixture f;
+        f.make(weightedLayout(), {{1, 1, {{"Depth", 30.0}, {"Count", 7.0}, {"Weight", c.weight}}}});
+        f.preset(1, 1, 99.0);  // the rule lets the source win
+        testing::internal::CaptureStdout();
+        const Step step = combineNode(f.policy, *f.product, *f.source, 1, 1);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(0, step.status);
+        EXPECT_EQ(static_cast<size_t>(c.exceptions), f.policy.exceptionLines.size());
+        if (std::isnan(c.depth)) {
+            EXPECT_FALSE(step.set);
+            EXPECT_EQ(827, f.policy.exceptionLines.at(0));
+            EXPECT_NE(std::string::npos, out.find("Unhandled exception: .\\tools\\SurfaceCombinePolicy line 827"));
+            EXPECT_DOUBLE_EQ(99.0, valueAt(*f.product, 1, 1, "Depth"));  // untouched
+            continue;
+        }
+        EXPECT_NEAR(c.depth, valueAt(*f.product, 1, 1, "Depth"), 1e-5);
+        EXPECT_DOUBLE_EQ(c.count, valueAt(*f.product, 1, 1, "Count"));
+        EXPECT_EQ(f.dir.file("s.vns"), textAt(*f.product, 1, 1, "Contributor"));
+    }
+}
+
+TEST(CombinePolicy, AttributeOfAnotherTypeIsNotCopied) {
+    TempFolder dir;
+    ASSERT_EQ(0, storeGridded(dir.file("s.vns"), {entry("Depth", KIVODataType::DOUBLE),
+                                                  entry("Uncertainty", KIVODataType::FLOAT)},
+                              {{2, 2, {{"Depth", 12.0}, {"Uncertainty", 0.5}}}}));
+    Combine::Options o = options(dir.file("p.vns"), {dir.file("s.vns")});
+    long status = 0;
+    NORVAType<KIVOSurface> product = Combine::createOutputSurfaceFromAttributeSubset(
+        o, {entry("Depth", KIVODataType::FLOAT), entry("Uncertainty", KIVODataType::FLOAT),
+            entry("Contributor", KIVODataType::STRING)},
+        status);
+    ASSERT_TRUE(product);
+    auto source = openGridded(dir.file("s.vns"));
+    RecordingPolicy policy;
+    const Step step = combineNode(policy, *product, *source, 2, 2);
+    ASSERT_TRUE(step.set);
+    EXPECT_TRUE(std::isnan(valueAt(*product, 2, 2, "Depth")));
+    EXPECT_DOUBLE_EQ(0.5, valueAt(*product, 2, 2, "Uncertainty"));
+}
+
+TEST(CombinePolicy, ConflictRuleOutcomes) {
+    struct Case {
+        long rule;
+        bool emptyProduct;
+        double depth;
+        int supersedeCalls;
+        long status;
+        size_t conflicts;
+    };
+    const std::vector<Case> cases = {
+        {2, false, 30.0, 1, 0, 0},   // the source replaces
+        {1, false, 99.0, 1, 0, 0},   // the product stays
+        {3, false, 99.0, 1, 0, 0},   // like 1
+        {0, false, 99.0, 1, 77, 1},  // unresolvable: the callback's answer is the status
+        {-4, false, 99.0, 1, 77, 1},
+        {0, true, 30.0, 0, 0, 0},    // an empty product node takes the source without asking
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        Fixture f;
+        f.make(weightedLayout(), {{1, 2, {{"Depth", 30.0}}}});
+        if (!c.emptyProduct) f.preset(1, 2, 99.0);
+        f.policy.rule = c.rule;
+        testing::internal::CaptureStdout();
+        const Step step = combineNode(f.policy, *f.product, *f.source, 1, 2);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.supersedeCalls, f.policy.supersedeCalls);
+        EXPECT_EQ(c.status, step.status);
+        EXPECT_EQ(c.conflicts, f.policy.conflictLines.size());
+        if (c.conflicts) {
+            EXPECT_EQ(630, f.policy.conflictLines[0]);
+            EXPECT_NE(std::string::npos, out.find("Unresolvable conflict: .\\tools\\SurfaceCombinePolicy line 630: "
+                                                  "Conflict unresolvable."));
+        }
+        EXPECT_NEAR(c.depth, valueAt(*f.product, 1, 2, "Depth"), 1e-5);
+    }
+}
+
+TEST(CombinePolicy, ThrowingRuleIsReportedTwiceAndEndsNormally) {
+    Fixture f;
+    f.make(weightedLayout(), {{1, 1, {{"Depth", 30.0}}}});
+    f.preset(1, 1, 99.0);
+    f.policy.throwing = true;
+    testing::internal::CaptureStdout();
+    Step step;
+    EXPECT_NO_THROW(step = combineNode(f.policy, *f.product, *f.source, 1, 1));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(step.set);
+    EXPECT_EQ(0, step.status);
+    EXPECT_EQ((std::vector<int>{619, 827}), f.policy.exceptionLines);
+    EXPECT_NE(std::string::npos, out.find("line 619: Something horrible happened in Supersede."));
+    EXPECT_DOUBLE_EQ(99.0, valueAt(*f.product, 1, 1, "Depth"));
+}
+
+TEST(CombinePolicy, RecordedDepthOfSourceWithoutDepthIsNotWritten) {
+    TempFolder dir;
+    ASSERT_EQ(0, storeGridded(dir.file("s.vns"), {entry("Mean", KIVODataType::FLOAT)}, {{1, 1, {{"Mean", 4.0}}}}));
+    Combine::Options o = options(dir.file("p.vns"), {dir.file("s.vns")});
+    RecordingPolicy policy;
+    NORVAType<KIVOSurface> product;
+    ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+    auto source = openDesignated(dir.file("s.vns"), {{1, 1, 8.0}});
+    testing::internal::CaptureStdout();
+    const Step step = combineNode(policy, *product, *source, 1, 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(step.set);
+    EXPECT_EQ(std::string::npos, out.find(" -1\n"));  // no write to a missing "Depth"
+    EXPECT_DOUBLE_EQ(4.0, valueAt(*product, 1, 1, "Mean"));
+}
+
+TEST(CombinePolicy, FailedTrueTransformLeavesTheNode) {
+    TempFolder dir;
+    Entry depth = entry("Depth", KIVODataType::FLOAT);
+    depth.trueXName = "Depth_X";
+    depth.trueYName = "Depth_Y";
+    const std::vector<Entry> layout = {depth, entry("Depth_X", KIVODataType::DOUBLE),
+                                       entry("Depth_Y", KIVODataType::DOUBLE)};
+    ASSERT_EQ(0, storeGridded(dir.file("s.vns"), layout,
+                              {{1, 1, {{"Depth", 5.0}, {"Depth_X", 500000.0}, {"Depth_Y", 6000000.0}}},
+                               {2, 1, {{"Depth", 6.0}, {"Depth_X", NAN}, {"Depth_Y", 6000000.0}}}},
+                              4, 4, "EPSG:32632"));
+    Combine::Options o = options(dir.file("p.vns"), {dir.file("s.vns")});
+    RecordingPolicy policy;
+    NORVAType<KIVOSurface> product;
+    ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+    auto source = openGridded(dir.file("s.vns"));
+    // Same layout in the product, so the sets can be written straight in.
+    for (double x : {1.0, 2.0}) {
+        long status = 0;
+        NORVAType<KIVOSurfaceIter> it = product->query(x, 1.0, 0.0, status, true, nullptr, nullptr, DBL_MAX);
+        ASSERT_TRUE(it);
+        it->getAttributes()->setValue(0, 77.0f);
+        KIVOMemDescriptor d(layout);
+        KIVOMemAttributeSet set(d);
+        set.setValue(0, 5.0f);
+        set.setValue(1, x == 1.0 ? 500000.0 : NAN);
+        set.setValue(2, 6000000.0);
+        const long rc = policy.setNode(*source, set, *product, *it);
+        if (x == 1.0) {
+            EXPECT_EQ(0, rc);
+            EXPECT_DOUBLE_EQ(5.0, valueAt(*product, x, 1.0, "Depth"));
+            EXPECT_GT(std::fabs(valueAt(*product, x, 1.0, "Depth_X") - 500000.0), 1000.0);  // moved a zone west
+        } else {
+            EXPECT_NE(0, rc);
+            EXPECT_DOUBLE_EQ(77.0, valueAt(*product, x, 1.0, "Depth"));  // node as it was
+        }
+    }
+}
+
+TEST(CombinePolicy, PositionKeysMatchWithinTolerance) {
+    SurfaceCombinePolicy::PositionMap map;
+    map.emplace(SurfaceCombinePolicy::Vector2D(10.0, 20.0), SurfaceCombinePolicy::DesignatedInfo());
+    struct Case {
+        double dx, dy;
+        bool same;
+    };
+    for (const Case& c : {Case{0.0005, 0.0005, true}, Case{-0.0009, 0.0, true}, Case{0.002, 0.002, false},
+                          Case{0.0, 0.002, false}, Case{0.002, 0.0, false}}) {
+        SCOPED_TRACE(c.dx);
+        EXPECT_EQ(c.same, map.count(SurfaceCombinePolicy::Vector2D(10.0 + c.dx, 20.0 + c.dy)) == 1);
+    }
+}
+
+TEST(CombinePolicy, DesignatedBookkeeping) {
+    TempFolder dir;
+    ASSERT_EQ(0, storeGridded(dir.file("s.vns"), {entry("Depth", KIVODataType::FLOAT)},
+                              {{1, 1, {{"Depth", 4.0}}}, {2, 2, {{"Depth", 5.0}}}}));
+    auto plain = openGridded(dir.file("s.vns"));
+    RecordingPolicy policy;
+    using V = SurfaceCombinePolicy::Vector2D;
+    double value = 0.0;
+    testing::internal::CaptureStdout();
+    policy.RemoveDesignatedNode(*plain, V(1, 1));
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());  // no entry: nothing loaded, nothing printed
+    EXPECT_EQ(-1, policy.GetDesignatedNodeOriginalValue(*plain, V(1, 1), value));
+
+    // Two soundings in one node: the first read stays.
+    auto designated = openDesignated(dir.file("s.vns"), {{1.2, 0.9, 3.5}, {0.8, 1.1, 9.0}});
+    ASSERT_TRUE(policy.LoadDesignatedNodes(*designated));
+    EXPECT_EQ(0, policy.GetDesignatedNodeOriginalValue(*designated, V(1, 1), value));
+    EXPECT_DOUBLE_EQ(3.5, value);
+    EXPECT_EQ(-2, policy.GetDesignatedNodeOriginalValue(*designated, V(2, 2), value));
+    testing::internal::CaptureStdout();
+    policy.RemoveDesignatedNode(*designated, V(2, 2));
+    EXPECT_NE(std::string::npos,
+              testing::internal::GetCapturedStdout().find("*** WARNING ***: Unable to remove designated sounding"));
+    SurfaceCombinePolicy::DesignatedType type = KIVODesignatedIter::DESIGNATED;
+    testing::internal::CaptureStdout();
+    policy.AddDesignatedNode(*designated, V(1, 1), V(1.0, 1.0), 4.5, type);
+    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStdout().find("Replacing designated sounding"));
+    EXPECT_EQ(0, policy.GetDesignatedNodeOriginalValue(*designated, V(1, 1), value));
+    EXPECT_DOUBLE_EQ(4.5, value);
+    EXPECT_FALSE(policy.LoadDesignatedNodes(*plain));
+}
+
+TEST(CombinePolicy, DerivedPoliciesDeleteThroughTheBase) {
+    EXPECT_TRUE(std::has_virtual_destructor<SurfaceCombinePolicy>::value);
+    std::unique_ptr<SurfaceCombinePolicy> owned(new RecordingPolicy());
+    EXPECT_TRUE(owned);
+}
+
+// Two overlapping 4 x 4 sources, the second two columns east, merged
+// with the later source winning, then the designated pass.
+class WholeCombine : public testing::TestWithParam<const char*> {};
+
+TEST_P(WholeCombine, OverlappingSourcesWithDesignatedSoundings) {
+    TempFolder dir;
+    std::vector<Node> a, b;
+    for (int x = 0; x < 4; ++x)
+        for (int y = 0; y < 4; ++y) {
+            a.push_back({double(x), double(y), {{"Depth", 10.0 + x + 10 * y}, {"Uncertainty", 0.5}}});
+            b.push_back({double(x + 2), double(y), {{"Depth", 50.0 + x + 2 + 10 * y}, {"Uncertainty", 0.25}}});
+        }
+    const std::vector<Entry> layout = {entry("Depth", KIVODataType::FLOAT), entry("Uncertainty", KIVODataType::FLOAT)};
+    ASSERT_EQ(0, storeGridded(dir.file("a.vns"), layout, a));
+    ASSERT_EQ(0, storeGridded(dir.file("b.vns"), layout, b, 6, 4));
+    // Node (3, 1) of "b" holds a designated sounding; its depth before that was 40.
+    auto sourceA = openGridded(dir.file("a.vns"));
+    auto sourceB = openDesignated(dir.file("b.vns"), {{3.0, 1.0, 40.0}});
+    const NORVAUString output = dir.file(GetParam());
+    Combine::Options o = options(output, {dir.file("a.vns"), dir.file("b.vns")});
+    RecordingPolicy policy;
+    NORVAType<KIVOSurface> product;
+    ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+    EXPECT_EQ(NORVAUString("Combine"), product->getMetaData()->getProcessRecord().name);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(0, mergeInto(policy, *product, *sourceA));
+    ASSERT_EQ(0, mergeInto(policy, *product, *sourceB));
+    // The merge pass used the recorded depth of the designated node.
+    EXPECT_DOUBLE_EQ(40.0, valueAt(*product, 3, 1, "Depth"));
+    policy.BeforeStoreProductSurface(*product, o);
+    ASSERT_EQ(0, product->store(nullptr));
+    policy.AfterStoreProductSurface(*product, o);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(policy.errorLines.empty());
+
+    long status = 0;
+    NORVAType<KIVOSurface> reopened = KIVOSurfaceUtils::open(output, status);
+    ASSERT_EQ(0, status);
+    ASSERT_TRUE(reopened);
+    for (int x = 0; x < 6; ++x)
+        for (int y = 0; y < 4; ++y) {
+            SCOPED_TRACE(testing::Message() << x << "," << y);
+            const bool fromB = x >= 2;  // the later source wins where both have data
+            // The designated node (3, 1) gets its designated depth back.
+            EXPECT_DOUBLE_EQ((fromB ? 50.0 : 10.0) + x + 10 * y, valueAt(*reopened, x, y, "Depth"));
+            EXPECT_DOUBLE_EQ(fromB ? 0.25 : 0.5, valueAt(*reopened, x, y, "Uncertainty"));
+            EXPECT_EQ(dir.file(fromB ? "b.vns" : "a.vns"), textAt(*reopened, x, y, "Contributor"));
+        }
+    EXPECT_EQ(NORVAUString(GetParam()).endsWith(".kps"), innerAs<KIVOKestrinDataIO>(*reopened) != nullptr);
+    if (innerAs<KIVOKestrinDataIO>(*reopened)) {
+        // The tile store keeps the mark in the node's "Status"; every other
+        // node gets a status without it (an unset one would read as the
+        // invalid value, whose bit 30 is set).
+        for (int x = 0; x < 6; ++x)
+            for (int y = 0; y < 4; ++y) {
+                SCOPED_TRACE(testing::Message() << x << "," << y);
+                const double status = valueAt(*reopened, x, y, "Status");
+                EXPECT_EQ(x == 3 && y == 1 ? SurfaceCombinePolicy::kDesignatedBit : 0, static_cast<long>(status));
+            }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Products, WholeCombine, testing::Values("product.vns", "product.kps"));

@@ -1,0 +1,512 @@
+#include "tools/SurfaceCombinePolicy.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+
+#include "core/KIVOSurfaceOpen.h"
+#include "core/SurfaceAttributeNames.h"
+#include "multires/KIVOKestrinDataIO.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOExtendDataIO.h"
+#include "platform/frame/KIVOMemAttributeSet.h"
+#include "platform/frame/KIVOSurfaceAttributeTable.h"
+#include "platform/frame/KIVOSurfaceMetaData.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
+#include "platform/proj/NORVACoordSystem.h"
+#include "platform/shapes/NORVAPointGeometry.h"
+
+namespace KIVODazavazEdora {
+
+const char* const SurfaceCombinePolicy::kReportFile = ".\\tools\\SurfaceCombinePolicy";
+
+namespace {
+
+namespace names = SurfaceAttributeNames;
+using Vector2D = SurfaceCombinePolicy::Vector2D;
+
+const char* const kHorribleMessage =
+    "Something horrible happened. An evil so terrifying I can't even begin to speak of it.";
+
+// A weight below 1 in magnitude truncates to a divisor of 0 for integer
+// attributes; dividing is impossible, so copying the node fails.
+struct ZeroDivisor : std::runtime_error {
+    ZeroDivisor() : std::runtime_error("integer divisor of 0") {}
+};
+
+const KIVODescriptor* descriptorOf(const KIVOSurface& surface) {
+    const KIVOSurfaceAttributeTable* table = surface.getAttributeInfo();
+    return table ? &table->getDescriptor() : nullptr;
+}
+
+Vector2D positionOf(const KIVOSurfaceIter& iter) {
+    Vector2D p;
+    iter.getPosition(p.x, p.y, -1);
+    return p;
+}
+
+bool isTileStore(const KIVOSurface& surface) {
+    const KIVOSurfaceDataIO* io = surface.getDataIO();
+    if (const auto* extend = dynamic_cast<const KIVOExtendDataIO*>(io)) io = extend->getDataIO();
+    return dynamic_cast<const KIVOKestrinDataIO*>(io) != nullptr;
+}
+
+// Moves (x, y) from the source's into the product's coordinate system when
+// both have one and they differ; 0 or the transform's status.
+long toProduct(const KIVOSurface& source, const KIVOSurface& product, double& x, double& y) {
+    const NORVACoordSystem* from = source.getCoordSystem();
+    const NORVACoordSystem* to = product.getCoordSystem();
+    if (!from || !to || from->isEqual(*to)) return 0;
+    return from->transform(*to, x, y);
+}
+
+template <class T>
+void divideInteger(const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, long p, double weight) {
+    T value = 0;
+    from.getValue(s, value);
+    const T divisor = static_cast<T>(static_cast<int64_t>(std::trunc(weight)));
+    if (divisor == 0) throw ZeroDivisor();
+    const T quotient = static_cast<T>(value / divisor);
+    to.setValue(p, quotient);
+}
+
+// The source value at s divided by the weight, written to p as the product's type.
+void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, long p,
+                  double weight) {
+    switch (type) {
+        case KIVODataType::FLOAT: {
+            float v = 0.0f;
+            from.getValue(s, v);
+            to.setValue(p, static_cast<float>(v / weight));
+            break;
+        }
+        case KIVODataType::USHORT: divideInteger<unsigned short>(from, s, to, p, weight); break;
+        case KIVODataType::SHORT: divideInteger<short>(from, s, to, p, weight); break;
+        case KIVODataType::LONG: {
+            // 32-bit in every stored layout.
+            long v = 0;
+            from.getValue(s, v);
+            const int32_t divisor = static_cast<int32_t>(static_cast<int64_t>(std::trunc(weight)));
+            if (divisor == 0) throw ZeroDivisor();
+            to.setValue(p, static_cast<long>(static_cast<int32_t>(v) / divisor));
+            break;
+        }
+        case KIVODataType::ULONG: {
+            unsigned long v = 0;
+            from.getValue(s, v);
+            const uint32_t divisor = static_cast<uint32_t>(static_cast<int64_t>(std::trunc(weight)));
+            if (divisor == 0) throw ZeroDivisor();
+            to.setValue(p, static_cast<unsigned long>(static_cast<uint32_t>(v) / divisor));
+            break;
+        }
+        case KIVODataType::UCHAR: divideInteger<unsigned char>(from, s, to, p, weight); break;
+        case KIVODataType::STRING:
+        case KIVODataType::TEXT: {
+            NORVAUString v;
+            from.getValue(s, v);
+            to.setValue(p, v);
+            break;
+        }
+        default: {  // double, date and time
+            double v = 0.0;
+            from.getValue(s, v);
+            to.setValue(p, v / weight);
+            break;
+        }
+    }
+}
+
+// Copies the value at i unchanged, as the product's type.
+void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOAttributeSet& to, long i) {
+    switch (type) {
+        case KIVODataType::FLOAT: { float v = 0.0f; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::USHORT: { unsigned short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::SHORT: { short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::LONG: { long v = 0; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::ULONG: { unsigned long v = 0; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::UCHAR: { unsigned char v = 0; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::STRING:
+        case KIVODataType::TEXT: { NORVAUString v; from.getValue(i, v); to.setValue(i, v); break; }
+        default: { double v = 0.0; from.getValue(i, v); to.setValue(i, v); break; }
+    }
+}
+
+double weightOf(const KIVOAttributeSet& attributes, const KIVODescriptor& d, long s) {
+    const long w = d.getModAttributeIndex(s);
+    if (w < 0 || !attributes.isSet(w)) return 1.0;
+    double weight = 1.0;
+    if (attributes.getValue(w, weight) != 0) attributes.getDoubleValue(w, weight, true);
+    return weight == 0.0 ? 1.0 : weight;
+}
+
+}  // namespace
+
+bool SurfaceCombinePolicy::PositionKeyLess::operator()(const Vector2D& a, const Vector2D& b) const {
+    if (std::fabs(a.x - b.x) > kKeyTolerance) return a.x < b.x;
+    if (std::fabs(a.y - b.y) > kKeyTolerance) return a.y < b.y;
+    return false;
+}
+
+SurfaceCombinePolicy::~SurfaceCombinePolicy() = default;
+
+// ---------------------------------------------------------------- callbacks
+
+long SurfaceCombinePolicy::CreateOutputSurface(Combine::Options& options, NORVAType<KIVOSurface>& product) {
+    NORVAFileUtils::removeFile(options.outputPath);
+    Combine::AttributeList attributes = Combine::productAttributes(options.sources);
+    // A tile store marks designated soundings in "Status"; without it they
+    // could not reach the store.
+    if (KIVOSurfaceUtils::getSurfaceType(options.outputPath) == KIVOSurfaceUtils::TILE_STORE) {
+        bool hasStatus = false;
+        for (const auto& entry : attributes) hasStatus = hasStatus || entry.name == names::kStatus;
+        if (!hasStatus) attributes.push_back(KIVODescriptor::AttribEntry(names::kStatus, KIVODataType::LONG));
+    }
+    long status = 0;
+    product = Combine::createOutputSurfaceFromAttributeSubset(options, attributes, status);
+    if (product) addProcessMetaData(*product);
+    if (status != 0) return OnError(kReportFile, 94, status, "Could not create output surface.");
+    return 0;
+}
+
+void SurfaceCombinePolicy::AfterStoreProductSurface(KIVOSurface&, const Combine::Options&) {}
+
+long SurfaceCombinePolicy::OnError(const char* file, int line, long rcode, const char* message) {
+    std::printf("Error: %s line %d rcode = %d: %s\n", file, line, static_cast<int>(rcode), message);
+    return rcode;
+}
+
+long SurfaceCombinePolicy::OnException(const char* file, int line, const char* message) {
+    std::printf("Unhandled exception: %s line %d: %s\n", file, line, message);
+    return 0;
+}
+
+long SurfaceCombinePolicy::OnUnresolvableConflict(const char* file, int line, double, double, const char* message) {
+    std::printf("Unresolvable conflict: %s line %d: %s\n", file, line, message);
+    return 0;
+}
+
+// ---------------------------------------------------------------- per node
+
+NORVAType<KIVOSurfaceIter> SurfaceCombinePolicy::getProductIter(KIVOSurface& product, KIVOSurface& source,
+                                                                KIVOSurfaceIter& sourceIter, long& status) {
+    status = 0;
+    Vector2D at = positionOf(sourceIter);
+    if ((status = toProduct(source, product, at.x, at.y)) != 0) return NORVAType<KIVOSurfaceIter>();
+    NORVAType<KIVOSurfaceIter> iter =
+        product.query(NORVAPointGeometry(at.x, at.y), status, true, nullptr, nullptr, DBL_MAX);
+    if (status != 0) iter.reset();
+    return iter;
+}
+
+std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::getSurfaceAtts(KIVOSurface& product,
+                                                                       KIVOSurfaceIter& productIter,
+                                                                       KIVOSurface& source,
+                                                                       KIVOSurfaceIter& sourceIter, long& status) {
+    status = 0;
+    try {
+        return resolve(product, productIter, source, sourceIter, status);
+    } catch (...) {
+        // A node that could not be copied whole is not handed out: writing a
+        // part of it would lose the product's values.
+        OnException(kReportFile, 827, kHorribleMessage);
+        return std::unique_ptr<KIVOAttributeSet>();
+    }
+}
+
+std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
+                                                                KIVOSurface& source, KIVOSurfaceIter& sourceIter,
+                                                                long& status) {
+    const KIVODescriptor* productLayout = descriptorOf(product);
+    const KIVODescriptor* sourceLayout = descriptorOf(source);
+    const KIVOAttributeSet* sourceNode = sourceIter.getAttributes();
+    if (!productLayout || !sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
+    const Vector2D productPosition = positionOf(productIter);
+    const Vector2D sourcePosition = positionOf(sourceIter);
+    const NORVAUString sourceName = source.getSourceName();
+
+    DesignatedInfo designated;
+    const bool sourceDesignated = IsNodeDesignated(source, sourcePosition, designated);
+    std::unique_ptr<KIVOAttributeSet> recorded;
+    if (!m_storing && sourceDesignated && designated.value != DBL_MAX) {
+        const long depth = sourceLayout->getAttributeIndex(names::kDepth);
+        if (depth >= 0) {
+            recorded = sourceNode->newCopy();
+            const long result = recorded->setValue(depth, static_cast<float>(designated.value));
+            std::printf("%lf %lf %f %d\n", sourcePosition.x, sourcePosition.y, designated.value,
+                        static_cast<int>(result));
+            sourceNode = recorded.get();
+        }
+    }
+
+    long done = 0;
+    const KIVOAttributeSet* productNode = productIter.done(done) ? nullptr : productIter.getAttributes();
+    if (productNode && !productNode->isEmpty()) {
+        NORVAUString contributor;
+        const long c = productLayout->getAttributeIndex(names::kContributor);
+        if (c >= 0) productNode->getValue(c, contributor);
+        long rule = 0;
+        try {
+            rule = Supersede(product, *productNode, productPosition, contributor, source, *sourceNode, sourcePosition,
+                             sourceName);
+        } catch (...) {
+            OnException(kReportFile, 619, "Something horrible happened in Supersede.");
+            throw;
+        }
+        if (rule <= 0) {
+            status = OnUnresolvableConflict(kReportFile, 630, productPosition.x, productPosition.y,
+                                            "Conflict unresolvable.");
+            return std::unique_ptr<KIVOAttributeSet>();
+        }
+        if (rule != 2) return std::unique_ptr<KIVOAttributeSet>();
+    }
+
+    if (m_storing) {
+        DesignatedInfo held;
+        if (sourceDesignated) {
+            Vector2D moved = designated.position;
+            toProduct(source, product, moved.x, moved.y);
+            AddDesignatedNode(product, productPosition, moved, designated.value, designated.type);
+        } else if (IsNodeDesignated(product, productPosition, held)) {
+            RemoveDesignatedNode(product, productPosition);
+        }
+    }
+
+    const AttributeMap& map = attributeMap(*productLayout, *sourceLayout, sourceName);
+    std::unique_ptr<KIVOAttributeSet> result(new KIVOMemAttributeSet(*productLayout));
+    for (const auto& pair : map) {
+        if (!sourceNode->isSet(pair.second)) continue;
+        const double weight = weightOf(*sourceNode, *sourceLayout, pair.second);
+        copyWeighted(productLayout->getAttributeType(pair.first), *sourceNode, pair.second, *result, pair.first,
+                     weight);
+    }
+    const long contributor = productLayout->getAttributeIndex(names::kContributor);
+    if (contributor >= 0) result->setValue(contributor, sourceName);
+    if (isTileStore(product)) markStatus(*productLayout, m_storing && sourceDesignated, *result);
+    return result;
+}
+
+// A tile store keeps the designated mark in the node's own "Status" (its
+// designated-sounding iterator registers nothing). A node written without a
+// status gets 0: an unset one reads as the invalid value, whose bit 30 would
+// mark it designated.
+void SurfaceCombinePolicy::markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node) {
+    const long s = layout.getAttributeIndex(names::kStatus);
+    if (s < 0) return;
+    double value = 0.0;
+    if (node.isSet(s)) node.getDoubleValue(s, value, true);
+    long status = static_cast<long>(value);
+    if (designated && status >= 0) status |= kDesignatedBit;
+    node.setValue(s, status);
+}
+
+const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(const KIVODescriptor& product,
+                                                                            const KIVODescriptor& source,
+                                                                            const NORVAUString& sourceName) {
+    auto found = m_attributeMaps.find(sourceName);
+    if (found != m_attributeMaps.end()) return found->second;
+    AttributeMap& map = m_attributeMaps[sourceName];
+    for (long p = 0; p < product.getNumberOfAttributes(); ++p) {
+        const long s = source.getAttributeIndex(product.getAttributeName(p));
+        if (s >= 0 && source.getAttributeType(s) == product.getAttributeType(p)) map[p] = s;
+    }
+    return map;
+}
+
+long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttributeSet& attributes,
+                                   KIVOSurface& product, KIVOSurfaceIter& productIter) {
+    KIVOAttributeSet* node = productIter.getAttributes();
+    const KIVODescriptor* layout = descriptorOf(product);
+    if (!node || !layout) return 0;
+    const NORVACoordSystem* from = source.getCoordSystem();
+    const NORVACoordSystem* to = product.getCoordSystem();
+    const bool transforming = from && to && !to->isEqual(*from);
+
+    // Every transform is done before the node is touched, so a failing one
+    // leaves the node as it was.
+    std::map<long, double> moved;
+    const long count = layout->getNumberOfAttributes();
+    for (long i = 0; transforming && i < count; ++i) {
+        const long tx = layout->getTrueXAttributeIndex(i), ty = layout->getTrueYAttributeIndex(i);
+        if (!attributes.isSet(i) || tx < 0 || ty < 0 || !attributes.isSet(tx) || !attributes.isSet(ty)) continue;
+        double x = 0.0, y = 0.0;
+        attributes.getValue(tx, x);
+        attributes.getValue(ty, y);
+        const long rc = from->transform(*to, x, y);
+        if (rc != 0) return rc;
+        moved[tx] = x;
+        moved[ty] = y;
+    }
+    node->reset();
+    for (long i = 0; i < count; ++i) {
+        if (!attributes.isSet(i)) continue;
+        const KIVODataType::DATA_TYPE type = layout->getAttributeType(i);
+        auto m = moved.find(i);
+        if (m != moved.end() && type == KIVODataType::DOUBLE) node->setValue(i, m->second);
+        else copyValue(type, attributes, *node, i);
+    }
+    product.setModified(true);
+    return 0;
+}
+
+// ---------------------------------------------------------------- storing
+
+void SurfaceCombinePolicy::BeforeStoreProductSurface(KIVOSurface& product, const Combine::Options&) {
+    m_storing = true;
+    const NORVAUString productName = product.getSourceName();
+    // The passes below may load the product's entry; walk a snapshot.
+    const std::map<NORVAUString, PositionMap> sources = m_designated;
+    for (const auto& entry : sources) {
+        if (entry.first.equalsIgnoreCase(productName)) continue;
+        long status = 0;
+        NORVAType<KIVOSurface> source = KIVOSurfaceUtils::open(entry.first, status);
+        if (!source || status != 0) {
+            OnError(kReportFile, 179, status != 0 ? status : KIVOSurfaceUtils::kNoDataIO,
+                    "Unable to open source surface");
+            break;
+        }
+        if (carryDesignated(product, *source, entry.second) != 0) break;
+    }
+    m_storing = false;
+    registerDesignated(product);
+}
+
+long SurfaceCombinePolicy::carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes) {
+    for (const auto& node : nodes) {
+        const Vector2D& at = node.second.position;
+        double px = at.x, py = at.y;
+        long status = toProduct(source, product, px, py);
+        NORVAType<KIVOSurfaceIter> productIter;
+        if (status == 0)
+            productIter = product.query(NORVAPointGeometry(px, py), status, true, nullptr, nullptr, DBL_MAX);
+        if (status != 0 || !productIter)
+            return OnError(kReportFile, 195, status != 0 ? status : -1, "Unable to query product surface");
+        NORVAType<KIVOSurfaceIter> sourceIter =
+            source.query(NORVAPointGeometry(at.x, at.y), status, true, nullptr, nullptr, DBL_MAX);
+        if (status != 0 || !sourceIter)
+            return OnError(kReportFile, 203, status != 0 ? status : -1, "Unable to query source surface");
+        std::unique_ptr<KIVOAttributeSet> set = getSurfaceAtts(product, *productIter, source, *sourceIter, status);
+        if (!set) continue;
+        double x = 0.0, y = 0.0;
+        long rc = productIter->getPosition(x, y, -1);
+        if (rc != 0) return OnError(kReportFile, 219, rc, "Unable to get query position");
+        if ((rc = setNode(source, *set, product, *productIter)) != 0)
+            return OnError(kReportFile, 227, rc, "Failed to set node on output surface.");
+    }
+    return 0;
+}
+
+void SurfaceCombinePolicy::registerDesignated(KIVOSurface& product) {
+    auto entry = m_designated.find(product.getSourceName());
+    KIVOSurfaceDataIO* io = product.getDataIO();
+    KIVOSurfaceMetaData* meta = io ? io->getMetaData() : nullptr;
+    if (entry == m_designated.end() || !meta) return;
+    long status = 0;
+    NORVAType<KIVODesignatedIter> iter = meta->getDesignatedIter(*io, status);
+    if (!iter || status != 0) return;
+    for (const auto& node : entry->second) {
+        const DesignatedInfo& info = node.second;
+        const long rc = iter->registerDesignated(info.position.x, info.position.y, info.value, info.type);
+        if (rc != 0) {
+            OnError(kReportFile, 257, rc, "Unable to register designated sounding");
+            return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- designated nodes
+
+bool SurfaceCombinePolicy::LoadDesignatedNodes(const KIVOSurface& surface) {
+    KIVOSurfaceDataIO* io = surface.getDataIO();
+    KIVOSurfaceMetaData* meta = io ? io->getMetaData() : nullptr;
+    if (!meta) return false;
+    long status = 0;
+    NORVAType<KIVODesignatedIter> iter = meta->getDesignatedIter(*io, status);
+    if (!iter) return false;
+    KIVOSurface& reading = const_cast<KIVOSurface&>(surface);
+    PositionMap nodes;
+    long s = 0;
+    while (!iter->done(s)) {
+        DesignatedInfo info;
+        iter->getPosition(info.position.x, info.position.y);
+        // The key is the node the sounding lies in; a sounding outside every
+        // node keeps its own position.
+        Vector2D key = info.position;
+        const NORVAPointGeometry point(info.position.x, info.position.y);
+        NORVAType<KIVOPointIter> nodeIter = reading.getIterator(&point, nullptr);
+        long d = 0;
+        if (nodeIter && !nodeIter->done(d)) nodeIter->getPosition(key.x, key.y);
+        info.value = iter->getOriginalDepth(s);
+        info.type = iter->getType(s);
+        nodes.emplace(key, info);
+        if (!iter->next(s)) break;
+    }
+    m_designated[surface.getSourceName()] = nodes;
+    return true;
+}
+
+bool SurfaceCombinePolicy::IsNodeDesignated(const KIVOSurface& surface, const Vector2D& key, DesignatedInfo& info) {
+    auto entry = m_designated.find(surface.getSourceName());
+    if (entry == m_designated.end()) {
+        if (!LoadDesignatedNodes(surface)) return false;
+        entry = m_designated.find(surface.getSourceName());
+    }
+    auto found = entry->second.find(key);
+    if (found == entry->second.end()) return false;
+    info = found->second;
+    return true;
+}
+
+void SurfaceCombinePolicy::AddDesignatedNode(const KIVOSurface& surface, const Vector2D& key,
+                                             const Vector2D& position, double value, DesignatedType& type) {
+    auto entry = m_designated.find(surface.getSourceName());
+    if (entry == m_designated.end()) {
+        if (!LoadDesignatedNodes(surface)) return;
+        entry = m_designated.find(surface.getSourceName());
+    }
+    DesignatedInfo info;
+    info.type = type;
+    info.position = position;
+    info.value = value;
+    auto found = entry->second.find(key);
+    if (found == entry->second.end()) {
+        std::printf("Adding designated sounding: %lf, %lf, %lf\n", key.x, key.y, value);
+        entry->second.emplace(key, info);
+    } else {
+        std::printf("Replacing designated sounding: %lf, %lf, %lf with %lf\n", key.x, key.y, found->second.value,
+                    value);
+        found->second = info;
+    }
+}
+
+void SurfaceCombinePolicy::RemoveDesignatedNode(const KIVOSurface& surface, const Vector2D& key) {
+    auto entry = m_designated.find(surface.getSourceName());
+    if (entry == m_designated.end()) return;
+    auto found = entry->second.find(key);
+    if (found == entry->second.end()) {
+        std::printf("*** WARNING ***: Unable to remove designated sounding: %lf, %lf\n", key.x, key.y);
+        return;
+    }
+    std::printf("Removing designated sounding: %lf, %lf\n", key.x, key.y);
+    entry->second.erase(found);
+}
+
+long SurfaceCombinePolicy::GetDesignatedNodeOriginalValue(const KIVOSurface& surface, const Vector2D& key,
+                                                          double& value) {
+    auto entry = m_designated.find(surface.getSourceName());
+    if (entry == m_designated.end()) return -1;
+    auto found = entry->second.find(key);
+    if (found == entry->second.end()) return -2;
+    value = found->second.value;
+    return 0;
+}
+
+void SurfaceCombinePolicy::addProcessMetaData(KIVOSurface& surface) {
+    KIVOSurfaceMetaData* meta = surface.getMetaData();
+    if (!meta) return;
+    KIVOProcessRecord record;
+    record.name = "Combine";
+    meta->setProcessRecord(record);
+}
+
+}  // namespace KIVODazavazEdora

@@ -1,0 +1,119 @@
+#pragma once
+// The building blocks with which a caller merges several source surfaces
+// into one product node by node: creating the product, finding the product
+// node under a source node, turning a source node into product attributes
+// under the caller's conflict rule (`Supersede`), writing them, and carrying
+// designated soundings into the product. The loop over sources and nodes is
+// the caller's: per node `getProductIter`, `getSurfaceAtts`, then `setNode`
+// when a set comes back; `BeforeStoreProductSurface` runs the same sequence
+// for the designated soundings before the product is stored.
+//
+// Errors, exceptions and unresolvable conflicts go to overridable callbacks;
+// `getSurfaceAtts` never lets an exception out.
+#include <cfloat>
+#include <map>
+#include <memory>
+
+#include "core/KIVOSurface.h"
+#include "platform/core/NORVAType.h"
+#include "platform/core/NORVAUString.h"
+#include "platform/frame/KIVOAttributeSet.h"
+#include "platform/frame/KIVODesignatedIter.h"
+#include "platform/frame/KIVOSurfaceIter.h"
+#include "platform/polyops/NORVAVector2D.h"
+#include "tools/KIVOCombine.h"
+
+namespace KIVODazavazEdora {
+
+class SurfaceCombinePolicy {
+public:
+    using Vector2D = NORVACompGeom::NORVAVector2D;
+    using DesignatedType = KIVODesignatedIter::DESIGNATED_TYPE;
+
+    struct DesignatedInfo {
+        DesignatedType type = KIVODesignatedIter::NOT_DESIGNATED;
+        Vector2D position;      // where the sounding lies
+        double value = DBL_MAX; // the node depth before the sounding was written
+    };
+
+    // Positions within this distance in both coordinates are one node.
+    static constexpr double kKeyTolerance = 0.001;
+    struct PositionKeyLess {
+        bool operator()(const Vector2D& a, const Vector2D& b) const;
+    };
+    using PositionMap = std::map<Vector2D, DesignatedInfo, PositionKeyLess>;
+
+    // The file named in every report the policy raises.
+    static const char* const kReportFile;
+    // Status "Status" bit that marks a designated sounding in a tile store.
+    static constexpr long kDesignatedBit = 1L << 30;
+
+    SurfaceCombinePolicy() = default;
+    SurfaceCombinePolicy(const SurfaceCombinePolicy&) = default;
+    SurfaceCombinePolicy& operator=(const SurfaceCombinePolicy&) = default;
+
+    // Removes the file at the output path, creates the product with the
+    // union of the sources' attributes and records the "Combine" process.
+    virtual long CreateOutputSurface(Combine::Options& options, NORVAType<KIVOSurface>& product);
+    // Carries the designated soundings of every source into the product.
+    virtual void BeforeStoreProductSurface(KIVOSurface& product, const Combine::Options& options);
+    virtual void AfterStoreProductSurface(KIVOSurface& product, const Combine::Options& options);
+    virtual long OnError(const char* file, int line, long rcode, const char* message);
+    virtual long OnException(const char* file, int line, const char* message);
+    virtual long OnUnresolvableConflict(const char* file, int line, double x, double y, const char* message);
+    // 2: the source node replaces the product node; 1 or above 2: the product
+    // node stays; 0 or less: the conflict cannot be resolved.
+    virtual long Supersede(KIVOSurface& product, const KIVOAttributeSet& productAttributes,
+                           const Vector2D& productPosition, const NORVAUString& productContributor,
+                           KIVOSurface& source, const KIVOAttributeSet& sourceAttributes,
+                           const Vector2D& sourcePosition, const NORVAUString& sourceName) = 0;
+    // Writes a set in the product's layout to the product iterator's node,
+    // true positions transformed into the product's coordinate system. A
+    // failed transform leaves the node as it was.
+    virtual long setNode(const KIVOSurface& source, const KIVOAttributeSet& attributes, KIVOSurface& product,
+                         KIVOSurfaceIter& productIter);
+    // The source node in the product's layout, values divided by the source's
+    // weights; none when the product node stays, the conflict cannot be
+    // resolved (status from OnUnresolvableConflict) or building it failed.
+    virtual std::unique_ptr<KIVOAttributeSet> getSurfaceAtts(KIVOSurface& product, KIVOSurfaceIter& productIter,
+                                                             KIVOSurface& source, KIVOSurfaceIter& sourceIter,
+                                                             long& status);
+    // The product node under the source iterator's current node.
+    virtual NORVAType<KIVOSurfaceIter> getProductIter(KIVOSurface& product, KIVOSurface& source,
+                                                      KIVOSurfaceIter& sourceIter, long& status);
+    // Callers derive from the policy and may delete through it.
+    virtual ~SurfaceCombinePolicy();
+
+    const NORVAUString& getName() const { return m_name; }
+    void setName(const NORVAUString& name) { m_name = name; }
+
+protected:
+    bool LoadDesignatedNodes(const KIVOSurface& surface);
+    void AddDesignatedNode(const KIVOSurface& surface, const Vector2D& key, const Vector2D& position, double value,
+                           DesignatedType& type);
+    void RemoveDesignatedNode(const KIVOSurface& surface, const Vector2D& key);
+    bool IsNodeDesignated(const KIVOSurface& surface, const Vector2D& key, DesignatedInfo& info);
+    // -1 when the surface has no entry, -2 when the key is absent.
+    long GetDesignatedNodeOriginalValue(const KIVOSurface& surface, const Vector2D& key, double& value);
+    void addProcessMetaData(KIVOSurface& surface);
+
+    bool isStoring() const { return m_storing; }
+
+private:
+    using AttributeMap = std::map<long, long>;
+
+    const AttributeMap& attributeMap(const KIVODescriptor& product, const KIVODescriptor& source,
+                                     const NORVAUString& sourceName);
+    std::unique_ptr<KIVOAttributeSet> resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
+                                              KIVOSurface& source, KIVOSurfaceIter& sourceIter, long& status);
+    static void markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node);
+    long carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes);
+    void registerDesignated(KIVOSurface& product);
+
+    NORVAUString m_name;
+    std::map<NORVAUString, PositionMap> m_designated;
+    std::map<NORVAUString, AttributeMap> m_attributeMaps;
+    bool m_storing = false;
+};
+
+}  // namespace KIVODazavazEdora
