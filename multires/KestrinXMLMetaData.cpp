@@ -1,5 +1,6 @@
 #include "multires/KestrinXMLMetaData.h"
 
+#include "multires/KestrinDesignatedNodeIter.h"
 #include "multires/KestrinStatusCodes.h"
 #include "multires/KestrinTypeMap.h"
 #include "platform/core/NORVAEnvironment.h"
@@ -112,4 +113,9 @@ NORVAType<KestrinXMLMetaData> KestrinXMLMetaData::create(const NORVAKestrinTileS
     blocks.push_back(block);
     metadata->setMetaBlocks(blocks);
     return metadata;
+}
+
+NORVAType<KIVODesignatedIter> KestrinXMLMetaData::getDesignatedIter(KIVOSurfaceDataIO& dataIO, long& status) {
+    status = 0;
+    return NORVAType<KIVODesignatedIter>(new KestrinDesignatedNodeIter(dataIO));
 }

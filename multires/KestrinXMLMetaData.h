@@ -18,6 +18,9 @@ public:
     explicit KestrinXMLMetaData(const KIVOSurfaceXMLMetaData& metadata) : KIVOSurfaceXMLMetaData(metadata) {}
 
     NORVAUString getClassTypeName() const override { return NORVAUString("KestrinXMLMetaData"); }
+    // The designated soundings of the data-IO's store (none over a data-IO
+    // that is not a tile store's); status 0.
+    NORVAType<KIVODesignatedIter> getDesignatedIter(KIVOSurfaceDataIO& dataIO, long& status) override;
 
     // An empty handle and a non-zero status on failure (no layout or data-IO:
     // -1; the map-definition, coordinate-system or string status otherwise).
