@@ -36,7 +36,8 @@ TEST(KestrinDesignatedIter, KeepsOnlyPointsWithBit30AndNoRejection) {
     };
     const std::vector<Case> cases{{0x40000000, true},  {0x40000001, true}, {1, false},
                                   {0, false},          {-1, false},        {-1073741824.0, false},  // bits 31 and 30
-                                  {0x7FFFFFFF, true},  {INT32_MIN, false}};
+                                  {0x7FFFFFFF, false},  // the field's empty value
+                                  {0x7FFFFFFE, true},  {INT32_MIN, false}};
     std::vector<double> statuses, expected;
     for (size_t i = 0; i < cases.size(); ++i) {
         statuses.push_back(cases[i].status);
@@ -46,6 +47,15 @@ TEST(KestrinDesignatedIter, KeepsOnlyPointsWithBit30AndNoRejection) {
     KestrinDesignatedIter it(*s);
     EXPECT_EQ(0, it.getStatus());
     EXPECT_EQ(expected, depthsOf(it));
+}
+
+// A point whose "Status" was never written reads the store's empty value,
+// 0x7FFFFFFF for a 32-bit field, whose bit 30 is set: it is not designated.
+TEST(KestrinDesignatedIter, AnUnwrittenStatusIsNotDesignated) {
+    auto s = store(depthAndStatus(), {{1.0, 1.0, {10.0}}, {2.0, 2.0, {11.0, 0x40000000}}});
+    KestrinDesignatedIter it(*s);
+    EXPECT_EQ(0, it.getStatus());
+    EXPECT_EQ(std::vector<double>{11.0}, depthsOf(it));
 }
 
 TEST(KestrinDesignatedIter, AStoreWithoutStatusHasNoDesignatedSounding) {
