@@ -68,7 +68,11 @@ NORVAUString renameRelative(const NORVAUString& relative, const NORVAUString& fr
     return out;
 }
 
+// The entry's path below the source's folder. A source named without a
+// folder has the working folder as its own, and then every relative entry
+// lies below it as it stands, its folder included.
 NORVAUString relativeTo(const NORVAUString& entry, const NORVAUString& base) {
+    if (base.isEmpty() && !entry.startsWith("/")) return entry;
     if (!base.isEmpty() && entry.startsWith(base)) return entry.substring(base.length());
     SplitPath parts(entry);
     return parts.name + parts.extension;

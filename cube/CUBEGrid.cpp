@@ -151,8 +151,9 @@ long Grid::readHeader(FILE* file, int& layout) {
         printf("Invalid format for grid %s.\n", name.c_str());
         return kBadHeader;
     }
-    // No layout was ever written under a negative version.
-    if (version > kVersion || version < 0) {
+    // Every version below the current one, negative ones included, is read
+    // as the older layout; such a grid stays read-only.
+    if (version > kVersion) {
         printf("Unsupported version (%d) for grid %s.\n", version, name.c_str());
         return kBadVersion;
     }
@@ -179,19 +180,27 @@ long Grid::loadFrom(FILE* file) {
     int layout = kCurrentLayout;
     const long status = readHeader(file, layout);
     if (status != 0) return status;
-    // Surfaces of the grid held so far no longer describe what is loaded.
     cube_grid_release(m_grid);
     m_grid = nullptr;
-    releaseSurfaces();
     cube_stream stream;
     cube_stream_file(&stream, file);
     m_grid = cube_grid_deserialise(&stream, m_params, layout);
+    // Only the engine grid is replaced: surfaces of its shape stay, so a
+    // disambiguated grid reloaded from its file can still be walked; those
+    // of another shape (all of them, without a grid) no longer fit it.
+    dropSurfacesOfAnotherShape();
     if (m_grid == nullptr) {
         std::string name;
         printf("De-serialize failed for grid %s.\n", narrowName(m_fileName, name));
         return kEngineReadFailed;
     }
     return 0;
+}
+
+void Grid::dropSurfacesOfAnotherShape() {
+    const Index size = getDimensions();
+    for (SurfacePtr& surface : m_surfaces)
+        if (surface && (m_grid == nullptr || surface->getDimensions() != size)) surface.reset();
 }
 
 void Grid::flush() {

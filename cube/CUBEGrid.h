@@ -100,6 +100,7 @@ private:
     long readHeader(FILE* file, int& layout);
     void createResultSurfaces();
     void fillNominations();
+    void dropSurfacesOfAnotherShape();
     bool seed(const Surface& depth, const Surface* uncertainty);
 
     SurfacePtr m_surfaces[SURFACE_COUNT];

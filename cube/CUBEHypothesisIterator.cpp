@@ -116,8 +116,9 @@ long HypothesisIterator::finishEdit(CellUpdate update) {
     } else if (update == CellUpdate::Empty) {
         m_grid->resetSurfaces(m_index);
     }
-    const unsigned position = m_position;
-    if (set(m_index) && position < m_count) m_position = position;
+    // The view stays as it was: the records are the iterator's own copy, so
+    // nothing of the node is read through them, and further edits of the
+    // same hypothesis or node can follow. `set` reads the node afresh.
     return 0;
 }
 

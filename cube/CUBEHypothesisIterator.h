@@ -70,8 +70,8 @@ private:
     long checkEdit(bool needsHypothesis) const;
     // How an edited node's cell of the result surfaces is brought up to date.
     enum class CellUpdate { Done, Redo, Empty };
-    // After an edit: the grid is marked, its surfaces follow the node, and
-    // the iterator reads the node again where it stood.
+    // After an edit: the grid is marked and its surfaces follow the node;
+    // the iterator keeps its records, count, position, depth and strength.
     long finishEdit(CellUpdate update);
 
     Index m_index;

@@ -75,9 +75,9 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     m_y0 = y0;
     m_x1 = x1;
     m_y1 = y1;
-    // A point up to half a node outside the surface still has a nearest node on it.
-    const double reach = m_points.empty() ? 0.0 : 0.5 * m_surface.getResolution();
-    m_surface.getGrids(m_grids, x0 - reach, y0 - reach, x1 + reach, y1 + reach, false);
+    // Points are held to the surface's extent like boxes: one outside it,
+    // however close to an edge node, meets no grid.
+    m_surface.getGrids(m_grids, x0, y0, x1, y1, false);
     if (m_progress != nullptr) m_progress->setSteps(m_grids.size());
     if (m_grids.empty()) {
         markDone();
@@ -310,10 +310,14 @@ bool KIVOCUBECachedIter::nearestNode(const NORVAPoint2D& point, CUBEGridIdx& gri
     if (header == nullptr || header->getGridSize() == 0 || !(header->getResolution() > 0.0f)) return false;
     const double spacing = header->getResolution();
     const double nodeColumn = std::floor((point.x() - header->getMinimum()[0]) / spacing + 0.5);
-    const double nodeRow = std::floor((header->getMaximum()[1] - point.y()) / spacing + 0.5);
-    // Points whose nearest node lies off the surface have no node (NaN too).
+    double nodeRow = std::floor((header->getMaximum()[1] - point.y()) / spacing + 0.5);
+    // The extent reaches a whole spacing past the last node row; a point in
+    // the southern half of that strip reads the last row. Past the last
+    // column, as off the surface, there is no node (NaN neither).
+    const uint32_t rows = header->getNumYPixels();
+    if (nodeRow >= rows && rows > 0 && point.y() >= header->getMinimum()[1]) nodeRow = rows - 1.0;
     if (!(nodeColumn >= 0.0 && nodeColumn < header->getNumXPixels())) return false;
-    if (!(nodeRow >= 0.0 && nodeRow < header->getNumYPixels())) return false;
+    if (!(nodeRow >= 0.0 && nodeRow < rows)) return false;
     const uint32_t tile = header->getGridSize();
     const uint32_t c = static_cast<uint32_t>(nodeColumn), r = static_cast<uint32_t>(nodeRow);
     if (r / tile >= CUBEGridIdx::kInvalid || c / tile >= CUBEGridIdx::kInvalid) return false;

@@ -8,7 +8,7 @@
 
 namespace {
 
-const _cube_param k_defaults = {
+constexpr _cube_param k_compiled = {
     0,           // reserved
     0.0f,        // no-data value, set at creation
     1,           // likelihood disambiguation
@@ -44,6 +44,10 @@ const _cube_param k_defaults = {
     0,           // null hypothesis pass off
     2.5f,        // null hypothesis strength max
 };
+
+// Constant-initialised, so it holds before any static initialiser runs; the
+// "cube" keyword parser may replace it.
+_cube_param k_defaults = k_compiled;
 
 // Word layout, in order; one kind letter per field ('u' u32, 'f' f32, 'd' f64).
 #define CUBE_PARAM_FIELDS(X)                                                              \
@@ -83,6 +87,10 @@ void cube_param_decode(const uint8_t in[CUBE_PARAM_BYTES], _cube_param *param)
 }
 
 const _cube_param *cube_default_param(void) { return &k_defaults; }
+
+void cube_set_default_param(const _cube_param *param) { k_defaults = *param; }
+
+const _cube_param *cube_compiled_param(void) { return &k_compiled; }
 
 _cube_param *cube_init_param(int order, double dx, double dy)
 {

@@ -61,6 +61,10 @@ _cube_param *cube_read_params(cube_stream *stream);
 void cube_param_encode(const _cube_param *param, uint8_t out[CUBE_PARAM_BYTES]);
 void cube_param_decode(const uint8_t in[CUBE_PARAM_BYTES], _cube_param *param);
 const _cube_param *cube_default_param(void);
+// Replaces the defaults later workspaces are made from (keyword parameters).
+void cube_set_default_param(const _cube_param *param);
+// The built-in defaults, whatever keywords changed since.
+const _cube_param *cube_compiled_param(void);
 
 // Saturating readings of words that drive sizes and loops: file contents
 // must never turn into unbounded allocations or iterations.

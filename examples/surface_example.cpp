@@ -15,6 +15,12 @@
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/proj/NORVACoordSystem.h"
+#include "platform/shapes/NORVACover.h"
+#include "tools/KIVOGenerator.h"
+
+#include <cfloat>
+#include <cmath>
+#include <random>
 
 namespace {
 
@@ -165,6 +171,104 @@ void printCubeSurface(const NORVAUString& path) {
     }
 }
 
+
+// Building from soundings: a sloping seabed (5 m deepening to 35 m over
+// 60 m) sounded at random positions with 0.2 m of noise.
+class SyntheticSoundings : public KIVOPointIter {
+public:
+    SyntheticSoundings(int count, double x0, double y0) {
+        std::mt19937 random(42);
+        std::uniform_real_distribution<double> across(0.0, 60.0), along(0.0, 40.0);
+        std::normal_distribution<double> noise(0.0, 0.2);
+        for (int i = 0; i < count; ++i) {
+            const double x = across(random), y = along(random);
+            m_soundings.push_back({x0 + x, y0 + y, 5.0 + 0.5 * x + noise(random)});
+        }
+    }
+    bool next(long& status) override {
+        status = 0;
+        markDone(++m_at >= m_soundings.size());
+        return !done(status);
+    }
+    long getPosition(double& x, double& y) const override {
+        x = m_soundings[m_at].x;
+        y = m_soundings[m_at].y;
+        return 0;
+    }
+    const NORVACoordSystem* getCoordSystem() const override { return nullptr; }
+    void getAvailable(std::vector<NORVAUString>& names) const override { names = {kDepth}; }
+    DATA_TYPE getType(long) const override { return KIVODataType::DOUBLE; }
+    long get(long, NORVAUString&) const override { return -1; }
+    long get(long, long&) const override { return -1; }
+    long get(long index, double& value) const override {
+        if (index != 0) return -1;
+        value = m_soundings[m_at].depth;
+        return 0;
+    }
+    long count() const override { return static_cast<long>(m_soundings.size()); }
+    bool indexOf(const NORVAUString& name, long& index, DATA_TYPE& type) const override {
+        index = name == kDepth ? 0 : -1;
+        type = KIVODataType::DOUBLE;
+        return index == 0;
+    }
+
+private:
+    struct Sounding {
+        double x, y, depth;
+    };
+    std::vector<Sounding> m_soundings;
+    size_t m_at = 0;
+};
+
+// Builds a surface of depth statistics; a non-empty table makes it compound.
+long buildFromSoundings(const NORVAUString& path, const KIVOResolutionTable& table) {
+    NORVACoordSystem utm("EPSG:32631", "WGS 84 / UTM zone 31N");
+    NORVACover cover(500000.0, 5700000.0, 500060.0, 5700040.0);
+    SyntheticSoundings soundings(3000, 500000.0, 5700000.0);
+    KIVOGenerator generator(soundings, utm, cover, kDepth, "m", "");
+    generator.setName(path);
+    if (table.empty()) generator.setResolution(2.0);
+    else generator.setResolutionTable(table);
+    generator.setWeightingMethod(KIVOGenerator::REPLACE);
+    generator.setReplaceType(KIVOGenerator::LT);  // keep the shoalest sounding as the depth
+    generator.setIncDensityAttrib(true);
+    generator.setIncMeanAttrib(true);
+    generator.setIncStdDevAttrib(true);
+    generator.setIncShoalAttrib(true, false);
+    generator.setIncDeepAttrib(true, false);
+    return generator.generate("example", "synthetic soundings", "sloping seabed", nullptr, nullptr);
+}
+
+void printNodeStatistics(const NORVAUString& path) {
+    long status = 0;
+    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
+    if (!surface) {
+        std::printf("opening %s failed: %ld\n", path.toUTF8().c_str(), status);
+        return;
+    }
+    const KIVODescriptor& d = surface->getAttributeInfo()->getDescriptor();
+    std::printf("built %s\n", surface->getSourceName().toUTF8().c_str());
+    for (double x : {500005.0, 500030.0, 500055.0}) {
+        NORVAType<KIVOSurfaceIter> iter = surface->query(x, 5700020.0, 0.0, status, false, nullptr, nullptr, DBL_MAX);
+        if (!iter || iter->done(status)) continue;
+        const KIVOAttributeSet* a = iter->getAttributes();
+        double nx = 0.0, ny = 0.0;
+        iter->getPosition(nx, ny, -1);
+        auto value = [&](const NORVAUString& name) {
+            double v = NAN;
+            const long i = d.getAttributeIndex(name);
+            if (i < 0 || !a->isSet(i) || a->getDoubleValue(i, v, false) != 0) v = NAN;
+            return v;
+        };
+        // The mean attribute keeps the running sum of the depths.
+        const double count = value(kDensity);
+        std::printf("node (%.1f, %.1f): depth %.2f, shoal %.2f, deep %.2f, %g soundings, mean %.2f, std dev %.2f",
+                    nx, ny, value(kDepth), value(kShoal), value(kDeep), count, value(kMean) / count,
+                    value(kStdDev));
+        std::printf("\n");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,5 +296,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     printCubeSurface(cubePath);
+
+    for (bool compound : {false, true}) {
+        KIVOResolutionTable table;
+        if (compound) {
+            table[KIVORangeEntry(0.0, 15.0)] = 1.0f;
+            table[KIVORangeEntry(15.0, 25.0)] = 2.0f;
+            table[KIVORangeEntry(25.0, 50.0)] = 4.0f;
+        }
+        const NORVAUString built(folder + (compound ? "/built_multi.vns" : "/built_grid.vns"));
+        status = buildFromSoundings(built, table);
+        if (status != 0) {
+            std::fprintf(stderr, "building %s failed: %ld\n", built.toUTF8().c_str(), status);
+            return 1;
+        }
+        printNodeStatistics(compound ? NORVAUString(folder + "/built_multi.kms") : built);
+    }
     return 0;
 }

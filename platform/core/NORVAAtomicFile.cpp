@@ -1,13 +1,16 @@
 #include "platform/core/NORVAAtomicFile.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/pathkit/PathUtilities.h"
 
 namespace {
@@ -31,6 +34,51 @@ void syncFolderOf(const std::string& target) {
     ::close(fd);
 }
 
+// Under a fault plan the stream writes through these, unbuffered, so that
+// every write of a writer is one step the plan counts.
+ssize_t countedWrite(void* cookie, const char* data, size_t size) {
+    if (NORVAAtomicFileFaults::shouldFail(NORVAAtomicFileFaults::WRITE)) {
+        errno = EIO;
+        return -1;
+    }
+    const int fd = *static_cast<int*>(cookie);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int countedSeek(void* cookie, off64_t* position, int whence) {
+    const off_t at = ::lseek(*static_cast<int*>(cookie), static_cast<off_t>(*position), whence);
+    if (at < 0) return -1;
+    *position = at;
+    return 0;
+}
+
+int countedClose(void* cookie) {
+    int* fd = static_cast<int*>(cookie);
+    const int result = ::close(*fd);
+    delete fd;
+    return result;
+}
+
+FILE* countedStream(int fd) {
+    cookie_io_functions_t io = {nullptr, countedWrite, countedSeek, countedClose};
+    int* cookie = new (std::nothrow) int(fd);
+    if (!cookie) return nullptr;
+    FILE* file = ::fopencookie(cookie, "wb", io);
+    if (!file) {
+        delete cookie;
+        return nullptr;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+}
+
 }  // namespace
 
 bool NORVAAtomicFile::open(const NORVAUString& target) {
@@ -48,8 +96,10 @@ bool NORVAAtomicFile::open(const NORVAUString& target) {
     if (fd < 0) return false;
     giveTargetMode(fd, t);
     m_temp = NORVAUString(std::string(buf.data()));
-    m_file = ::fdopen(fd, "wb");
+    m_file = NORVAAtomicFileFaults::planned() ? countedStream(fd) : ::fdopen(fd, "wb");
+    m_fd = fd;
     if (!m_file) {
+        m_fd = -1;
         ::close(fd);
         ::unlink(buf.data());
         m_temp = NORVAUString();
@@ -69,11 +119,15 @@ bool NORVAAtomicFile::hasFailed() const { return m_failed || (m_file && std::fer
 
 bool NORVAAtomicFile::commit() {
     if (!m_file) return false;
-    bool ok = !hasFailed() && std::fflush(m_file) == 0 && ::fsync(::fileno(m_file)) == 0;
+    using namespace NORVAAtomicFileFaults;
+    bool ok = !hasFailed();
+    ok = ok && !shouldFail(FLUSH) && std::fflush(m_file) == 0;
+    ok = ok && !shouldFail(SYNC) && ::fsync(m_fd) == 0;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
+    m_fd = -1;
     const std::string temp = m_temp.toUTF8(), target = m_target.toUTF8();
-    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok) ok = !shouldFail(RENAME) && std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         m_temp = NORVAUString();
@@ -88,6 +142,7 @@ void NORVAAtomicFile::discard() {
     if (m_file) {
         std::fclose(m_file);
         m_file = nullptr;
+        m_fd = -1;
     }
     if (!m_temp.isEmpty()) {
         ::unlink(m_temp.toUTF8().c_str());

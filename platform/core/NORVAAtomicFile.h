@@ -39,6 +39,7 @@ public:
 
 private:
     FILE* m_file = nullptr;
+    int m_fd = -1;  // the temporary file's descriptor, owned by the stream
     bool m_failed = false;
     NORVAUString m_target;
     NORVAUString m_temp;

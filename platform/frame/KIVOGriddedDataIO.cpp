@@ -140,7 +140,9 @@ bool KIVOGriddedDataIO::buildLayout() {
         offset += size;
     }
     m_recordSize = static_cast<uint32_t>(offset);
-    return true;
+    // Records of no bytes leave the node count unbounded by any file size or
+    // memory limit: a surface needs at least one attribute.
+    return m_recordSize != 0;
 }
 
 long KIVOGriddedDataIO::allocateNodes() {

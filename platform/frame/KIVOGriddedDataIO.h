@@ -12,7 +12,9 @@
 //   columns x rows records, row 0 at the origin, column fastest,
 //   and nothing after them.
 // A record starts with one bit per attribute telling whether it holds a
-// value, then the values in descriptor order at their storage sizes.
+// value, then the values in descriptor order at their storage sizes. A
+// descriptor without attributes is refused, as its records would hold no
+// byte and no file size could bound the node count.
 #include <cstdint>
 #include <functional>
 #include <memory>

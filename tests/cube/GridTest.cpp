@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cube/CUBEGrid.h"
+#include "cube/CUBEHypothesisIterator.h"
 #include "GridLayerTestSupport.h"
 #include "platform/core/NORVAFileUtils.h"
 
@@ -151,7 +152,7 @@ TEST(GridLayerGrid, OlderGridsAreReadOnly) {
     Params params;
     Grid source(params.p, Index(3, 2), NORVAnPoint<double, 2>(1.0, 1.0));
     fill(source);
-    for (int16_t version : {0, 1}) {
+    for (int16_t version : {0, 1, -1, -32768}) {
         SCOPED_TRACE(version);
         const NORVAUString path = dir.file("old.vcg");
         writeOldGrid(path, source.getGrid(), params.p, version);
@@ -162,6 +163,39 @@ TEST(GridLayerGrid, OlderGridsAreReadOnly) {
         EXPECT_EQ(depthsOf(grid.getNode(Index(0, 0))), depthsOf(source.getNode(Index(0, 0))));
         EXPECT_EQ(grid.setNomination(Index(0, 0), true, 10.0f), Grid::kReadOnly);
     }
+}
+
+// Loading replaces the engine grid only: result surfaces of the same shape
+// stay, so the grid still counts as disambiguated; surfaces of another
+// shape go.
+TEST(GridLayerGrid, LoadingKeepsResultSurfacesOfTheSameShape) {
+    cubetest::TempDir dir;
+    Params params;
+    Grid grid(params.p, Index(3, 2), NORVAnPoint<double, 2>(1.0, 1.0));
+    fill(grid);
+    const NORVAUString same = dir.file("same.vcg");
+    ASSERT_EQ(grid.save(&same), 0);
+    Grid other(params.p, Index(4, 2), NORVAnPoint<double, 2>(1.0, 1.0));
+    const NORVAUString wider = dir.file("wider.vcg");
+    ASSERT_EQ(other.save(&wider), 0);
+
+    ASSERT_EQ(grid.disambiguate(nullptr), 0);
+    const Grid::SurfacePtr depth = grid.getResult(Grid::DEPTH);
+    ASSERT_EQ(grid.load(same), 0);
+    EXPECT_TRUE(grid.isDisambiguated());
+    for (int surface : {Grid::DEPTH, Grid::UNCERTAINTY, Grid::STRENGTH, Grid::HYPOTHESIS_COUNT, Grid::NOMINATED})
+        EXPECT_TRUE(grid.getResult(surface)) << surface;
+    EXPECT_EQ(grid.getResult(Grid::DEPTH), depth);
+    EXPECT_DOUBLE_EQ(at(grid, Grid::DEPTH, 1, 0), 15.0);
+    CUBE::HypothesisIterator hypotheses(grid);
+    EXPECT_TRUE(hypotheses.set(Index(0, 0)));
+    EXPECT_EQ(hypotheses.count(), 2u);
+    EXPECT_EQ(grid.setNomination(Index(0, 0), true, 20.0f), 0);
+    EXPECT_DOUBLE_EQ(at(grid, Grid::DEPTH, 0, 0), 20.0);
+
+    ASSERT_EQ(grid.load(wider), 0);
+    EXPECT_FALSE(grid.isDisambiguated());
+    for (int surface = 0; surface < Grid::SURFACE_COUNT; ++surface) EXPECT_FALSE(grid.getResult(surface)) << surface;
 }
 
 TEST(GridLayerGrid, DamagedFilesAreRefused) {
@@ -183,10 +217,11 @@ TEST(GridLayerGrid, DamagedFilesAreRefused) {
     changed[13] = 3;
     cubetest::writeAll(bad, changed);
     EXPECT_EQ(grid.load(bad), Grid::kBadVersion);
+    // Version -1 names the older layout, which this dump is not.
     changed[13] = 0xFF;
     changed[14] = 0xFF;
     cubetest::writeAll(bad, changed);
-    EXPECT_EQ(grid.load(bad), Grid::kBadVersion);
+    EXPECT_NE(grid.load(bad), 0);
     changed = bytes;
     changed[1] = 'X';
     cubetest::writeAll(bad, changed);

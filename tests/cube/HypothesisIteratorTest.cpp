@@ -110,6 +110,48 @@ TEST(GridLayerHypothesis, WalkingOneNode) {
     EXPECT_EQ(it.nominate(), HypothesisIterator::kNoHypothesis);
 }
 
+// An edit leaves the iterator's view as it was: the records, their count,
+// the position and the node's depth and strength, so that edits can follow
+// one another on the same node.
+TEST(GridLayerHypothesis, EditsKeepTheIteratorsView) {
+    Params params;
+    Grid grid(params.p, Index(3, 2), Point(1.0, 1.0));
+    fill(grid);
+    ASSERT_EQ(grid.disambiguate(nullptr), 0);
+    HypothesisIterator it(grid);
+    ASSERT_TRUE(it.set(Index(1, 1)));
+    ASSERT_TRUE(seek(it, 20.0));
+    const unsigned position = it.getNumber();
+    const float strength = it.getStrength();
+    auto unchanged = [&](const char* after) {
+        SCOPED_TRACE(after);
+        EXPECT_FALSE(it.done());
+        EXPECT_EQ(it.count(), 2u);
+        EXPECT_EQ(it.getNumber(), position);
+        EXPECT_NEAR(it.getDepth(), 20.0, 1e-3);
+        EXPECT_EQ(it.getStrength(), strength);
+        EXPECT_FALSE(it.isSelectedHypothesis());  // 10 m stays the selected depth
+    };
+    EXPECT_EQ(it.rejectNode(), 0);
+    unchanged("rejectNode");
+    EXPECT_EQ(it.acceptNode(), 0);
+    unchanged("acceptNode");
+    EXPECT_EQ(it.setNull(), 0);
+    unchanged("setNull");
+    EXPECT_EQ(it.clearNull(), 0);
+    unchanged("clearNull");
+    EXPECT_EQ(flagsAt(grid.getNode(Index(1, 1)), 20.0f), 0u);
+    EXPECT_EQ(it.resetNode(), 0);
+    unchanged("resetNode");
+    // The node is empty now: the engine, not the iterator, refuses.
+    EXPECT_EQ(it.setNull(), HypothesisIterator::kEngineRefused);
+    EXPECT_EQ(it.nominate(), Grid::kNoNode);
+    EXPECT_TRUE(depthsOf(grid.getNode(Index(1, 1))).empty());
+    // Selecting the node again reads what the edits left.
+    EXPECT_FALSE(it.set(Index(1, 1)));
+    EXPECT_EQ(it.count(), 0u);
+}
+
 TEST(GridLayerHypothesis, GridIteratorStopsOnlyAtNodesWithHypotheses) {
     Params params;
     Grid grid(params.p, Index(3, 2), Point(1.0, 1.0));
@@ -155,11 +197,11 @@ TEST(GridLayerHypothesis, BlockEditsAreSavedAndReadBack) {
     ASSERT_TRUE(it.moveTo(Index(1, 1)));
     ASSERT_TRUE(seek(it.get(), 20.0));
     EXPECT_EQ(it.get().nominate(), 0);
-    EXPECT_TRUE(it.get().containsNominated());
+    EXPECT_TRUE(cube_node_is_nominated(it.get().getGrid().getNode(it.get().getPosition())));
     ASSERT_TRUE(it.moveTo(Index(4, 2)));
     ASSERT_TRUE(seek(it.get(), 20.0));
     EXPECT_EQ(it.get().rejectHyp(), 0);
-    EXPECT_TRUE(it.get().isRemoved());
+    EXPECT_EQ(flagsAt(it.get().getGrid().getNode(it.get().getPosition()), 20.0f), 2u);
     EXPECT_EQ(it.get().rejectHyp(), HypothesisIterator::kEngineRefused);
     ASSERT_TRUE(it.moveTo(Index(0, 0)));
     ASSERT_TRUE(seek(it.get(), 20.0));

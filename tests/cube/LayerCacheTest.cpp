@@ -211,7 +211,7 @@ TEST(CubeLayerCache, PointsLinesAndAreasReadTheirOwnNodes) {
     EXPECT_EQ(depthOf(2, 3), at(xOf(3) + 0.4, yOf(2)));
     EXPECT_EQ(depthOf(2, 4), at(xOf(3) + 0.6, yOf(2)));
     EXPECT_EQ(depthOf(2, 5), at(xOf(4) + 0.6, yOf(2) - 0.2));  // rounds into the next grid
-    EXPECT_EQ(depthOf(10, 0), at(xOf(0) - 0.3, yOf(10) - 0.3));
+    EXPECT_EQ(depthOf(10, 0), at(xOf(0) + 0.3, yOf(10) - 0.3));
     EXPECT_EQ(depthOf(10, 12), at(xOf(12), yOf(10)));
     EXPECT_EQ(-1.0f, at(xOf(kHoleColumn), yOf(kHoleRow)));
 
@@ -235,6 +235,45 @@ TEST(CubeLayerCache, PointsLinesAndAreasReadTheirOwnNodes) {
         EXPECT_EQ(depthOf(static_cast<int>(row), static_cast<int>(column)), n.depth);
     }
     EXPECT_EQ(45u, area.size());  // 1 + 2 + ... + 9 nodes
+}
+
+// The surface reaches one spacing past its last node column and row. A
+// point in the southern half of that strip reads the last row; one in the
+// eastern half, or outside the surface however close, reads nothing.
+TEST(CubeLayerCache, PointsAtTheSurfaceEdges) {
+    Surface f;
+    KIVOSurfaceCUBEIO s(f.path);
+    const double south = kTop - kDown, east = kX0 + kAcross;  // the extent's own edges
+    struct Case {
+        double x, y;
+        float depth;  // -1: no node
+    } const cases[] = {
+        {xOf(3), south + 0.2, depthOf(10, 3)},
+        {xOf(3), south, depthOf(10, 3)},
+        {xOf(12), south + 0.4, depthOf(10, 12)},
+        {xOf(3), south + 0.7, depthOf(10, 3)},
+        {xOf(3), south - 0.1, -1.0f},
+        {east - 0.3, yOf(4), -1.0f},
+        {east - 0.6, yOf(4), depthOf(4, 12)},
+        {xOf(0) - 0.3, yOf(4), -1.0f},
+        {xOf(0) - 0.3, yOf(10) - 0.3, -1.0f},
+        {xOf(5), yOf(0) + 0.3, -1.0f},
+        {xOf(0) - 1e-9, yOf(0) + 1e-9, -1.0f},
+        {xOf(0), yOf(0), depthOf(0, 0)},
+    };
+    for (const Case& c : cases) {
+        const auto n = geometry(s, NORVAPointGeometry(c.x, c.y));
+        EXPECT_EQ(c.depth, n.size() == 1 ? n[0].depth : -1.0f) << c.x << ", " << c.y;
+    }
+    // A line's points follow the same rule.
+    NORVALineGeometry line;
+    line.addPoint(xOf(2), south + 0.1);
+    line.addPoint(xOf(4), yOf(9));
+    const auto onLine = geometry(s, line);
+    ASSERT_EQ(2u, onLine.size());
+    EXPECT_EQ(depthOf(10, 2), onLine[0].depth);
+    EXPECT_DOUBLE_EQ(yOf(10), onLine[0].y);
+    EXPECT_EQ(depthOf(9, 4), onLine[1].depth);
 }
 
 TEST(CubeLayerCache, AttributeSetSaturatesValuesAnIntegerCannotHold) {

@@ -5,6 +5,7 @@
 
 #include "TempFolder.h"
 #include "platform/core/NORVAAtomicFile.h"
+#include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 
@@ -86,6 +87,43 @@ TEST(AtomicFile, FailureBeforeCommitKeepsOldFile) {
 
     ASSERT_TRUE(writeText(target, "new"));
     EXPECT_EQ(readAll(target), "new");
+}
+
+// The fault seam fails the chosen step of the chosen commit and nothing
+// else; writes through the raw stream count as steps too, and the seek a
+// header writer makes still works.
+TEST(AtomicFile, PlannedFaultFailsOneStepAndKeepsOldFile) {
+    namespace faults = NORVAAtomicFileFaults;
+    TempFolder tmp;
+    const NORVAUString target = tmp.file("g.vcg");
+    for (int s = 0; s < faults::STEP_COUNT; ++s) {
+        const auto step = static_cast<faults::Step>(s);
+        SCOPED_TRACE(s);
+        ASSERT_TRUE(writeText(target, "old content"));
+        faults::failNth(step, step == faults::WRITE ? 2 : 1);
+        NORVAAtomicFile f(target);
+        ASSERT_TRUE(f.isOpen());
+        EXPECT_EQ(std::fwrite("xnew", 1, 4, f.file()), 4u);
+        EXPECT_EQ(std::fseek(f.file(), 0, SEEK_SET), 0);
+        f.write("N", 1);
+        EXPECT_FALSE(f.commit());
+        EXPECT_TRUE(faults::fired());
+        EXPECT_GE(faults::count(faults::WRITE), 2u);
+        faults::clear();
+        EXPECT_EQ(readAll(target), "old content");
+        std::vector<NORVAUString> names;
+        ASSERT_TRUE(NORVAFileUtils::listDirectory(tmp.path(), names));
+        EXPECT_EQ(names.size(), 1u) << "temporary files left behind";
+    }
+    faults::failNth(faults::WRITE, 3);  // a later step than this commit makes
+    NORVAAtomicFile f(target);
+    EXPECT_EQ(std::fwrite("xnew", 1, 4, f.file()), 4u);
+    EXPECT_EQ(std::fseek(f.file(), 0, SEEK_SET), 0);
+    EXPECT_TRUE(f.write("N", 1));
+    EXPECT_TRUE(f.commit());
+    EXPECT_FALSE(faults::fired());
+    faults::clear();
+    EXPECT_EQ(readAll(target), "Nnew");
 }
 
 TEST(AtomicFile, UnwritableTargetFails) {

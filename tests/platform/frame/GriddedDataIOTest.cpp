@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "TempFolder.h"
+#include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
@@ -237,6 +238,32 @@ TEST(Gridded, DamagedFilesOpenWithStatus) {
     EXPECT_EQ(146021, patched(strings, 0xFFFFFFFF, 4));   // string count
     EXPECT_EQ(146021, patched(strings + 4, 0x7FFFFFFF, 4));  // string length
     EXPECT_EQ(146021, patched(strings + 4, 0, 4));       // a shorter string leaves bytes over
+}
+
+// A descriptor without attributes makes records of no bytes, which no byte
+// count can bound: 60 bytes would announce (2^32 - 1)^2 nodes.
+TEST(Gridded, SurfaceWithoutAttributesIsRefused) {
+    TempFolder dir;
+    KIVOMetaAttribute meta{KIVOMemDescriptor()};
+    auto m = makeNORVAType<KIVOSurfaceXMLMetaData>(makeNORVAType<KIVOSurfaceAttributeTable>(meta), dir.file("z.vns"));
+    m->setLowerLeft(0, 0);
+    m->setDimensions(3, 3);
+    m->setResolution(1);
+    ASSERT_EQ(0, m->store());
+    EXPECT_EQ(146004, KIVOGriddedDataIO(dir.file("z.vns"), std::move(m)).getStatus());
+
+    NORVAByteIO::Buffer b;
+    NORVAByteIO::putBytes(b, "KVNS", 4);
+    NORVAByteIO::putU16(b, 1);
+    NORVAByteIO::putU16(b, 0);
+    for (double v : {0.0, 0.0, 1.0, 1.0}) NORVAByteIO::putF64(b, v);
+    for (uint32_t v : {0xFFFFFFFFu, 0xFFFFFFFFu, 0u, 0u, 0u}) NORVAByteIO::putU32(b, v);
+    ASSERT_EQ(60u, b.size());
+    writeAll(dir.file("z.vns"), std::string(b.begin(), b.end()));
+    KIVOGriddedDataIO opened(dir.file("z.vns"));
+    EXPECT_EQ(146021, opened.getStatus());
+    long status = 0;
+    EXPECT_FALSE(opened.query(0, 0, 1e12, 1e12, true, status, nullptr, DBL_MAX));
 }
 
 TEST(Gridded, RenameAndDelete) {

@@ -1,0 +1,60 @@
+#pragma once
+// The attributes of one stored point of a tile-store surface. Reads convert
+// the record's value to the asked type (integers cut toward zero and held
+// inside the type's range); an edit must use the field's own type and is
+// written through to the store at once.
+#include "platform/frame/KIVOAttributeSet.h"
+#include "platform/kestrin/NORVAKestrinPoint.h"
+
+class KIVOKestrinDataIO;
+
+class KIVOKestrinAttributeSet : public KIVOAttributeSet {
+public:
+    static constexpr size_t kTextBufferSize = 1024;
+
+    // The data-IO may be null: the set is then read-only.
+    KIVOKestrinAttributeSet(const NORVAKestrinPoint& point, KIVOKestrinDataIO* dataIO);
+    KIVOKestrinAttributeSet(const KIVOKestrinAttributeSet& o);
+
+    // Getters answer 0, or -1 for an attribute index the record does not have.
+    long getValue(long index, unsigned char& v) const override;
+    long getValue(long index, NORVAUString& v) const override;
+    long getValue(long index, long& v) const override;
+    long getValue(long index, unsigned long& v) const override;
+    long getValue(long index, short& v) const override;
+    long getValue(long index, unsigned short& v) const override;
+    long getValue(long index, double& v) const override;
+    long getValue(long index, float& v) const override;
+
+    // -1 without data-IO, for a field of another type or a value outside the
+    // field; else the store's status of writing the point (nothing changes
+    // when that fails).
+    long setValue(long index, const unsigned char& v) override;
+    long setValue(long index, const NORVAUString& v) override;
+    long setValue(long index, const long& v) override;
+    long setValue(long index, const unsigned long& v) override;
+    long setValue(long index, const short& v) override;
+    long setValue(long index, const unsigned short& v) override;
+    long setValue(long index, const double& v) override;
+    long setValue(long index, const float& v) override;
+
+    long getStringValue(long index, NORVAUString& v, bool userFormat) const override;
+    long getDoubleValue(long index, double& v, bool convert) const override;
+    std::unique_ptr<KIVOAttributeSet> newCopy() const override;
+    bool isSet(long) const override { return true; }
+    bool isEmpty() const override { return false; }
+    bool reset() override { return true; }
+
+    const NORVAKestrinPoint& getPoint() const { return m_point; }
+
+private:
+    bool valid(long index) const { return index >= 0 && index < m_record.getNumAtts(); }
+    template <class T> long getInteger(long index, T& v) const;
+    long write(long index, double value, int32_t storeType);
+    long commit(const NORVAKestrinGenericDataObject& before);
+
+    NORVAKestrinPoint m_point;
+    NORVAKestrinGenericDataObject m_record;
+    KIVOKestrinDataIO* m_dataIO;
+    mutable char m_text[kTextBufferSize];
+};

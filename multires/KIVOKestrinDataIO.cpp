@@ -1,0 +1,254 @@
+#include "multires/KIVOKestrinDataIO.h"
+
+#include <cstdio>
+#include <new>
+
+#include "core/KIVOAreaGeomIter.h"
+#include "core/KIVOBuiltInFormats.h"
+#include "multires/KIVOKestrinIter.h"
+#include "multires/KestrinRecords.h"
+#include "multires/KestrinStatusCodes.h"
+#include "multires/KestrinTypeMap.h"
+#include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/kestrin/NORVAKestrinCellDataIO.h"
+#include "platform/kestrin/NORVAKestrinTileDataIO.h"
+#include "platform/proj/NORVACoordSystem.h"
+#include "platform/proj/NORVAMapDefinitionFactory.h"
+#include "platform/shapes/NORVAAreaGeometry.h"
+#include "platform/shapes/NORVAPointGeometry.h"
+
+namespace {
+
+NORVAType<KIVOSurfaceDataIO> createKestrinSurface(const NORVAUString& path) {
+    return NORVAType<KIVOSurfaceDataIO>(new (std::nothrow) KIVOKestrinDataIO(path));
+}
+
+const bool kRegistered =
+    (KIVOBuiltInFormats::provideCreator(KIVOBuiltInFormats::KESTRIN_SLOT, &createKestrinSurface), true);
+
+bool opensForUpdate(const NORVAUString& path) {
+    FILE* f = std::fopen(path.toUTF8().c_str(), "r+b");
+    if (f == nullptr) return false;
+    std::fclose(f);
+    return true;
+}
+
+// Only a shared area counts: squares one spacing apart touch at an edge,
+// and a regular grid of new nodes must not lose every other node to that.
+bool sharesArea(const NORVABox2D& a, const NORVABox2D& b) {
+    for (size_t d = 0; d < 2; ++d) {
+        const double lo = std::max(a.getMinimum()[d], b.getMinimum()[d]);
+        const double hi = std::min(a.getMaximum()[d], b.getMaximum()[d]);
+        if (!(hi > lo)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+KIVOKestrinDataIO::KIVOKestrinDataIO(const NORVAUString& path) : m_path(path) { setStatus(openStore(path)); }
+
+KIVOKestrinDataIO::KIVOKestrinDataIO(NORVAKestrinTileStore& store) {
+    if (store.getStatus() != 0) {
+        setStatus(store.getStatus());
+        return;
+    }
+    adopt(&store, false);
+    setStatus(readHeader());
+    if (getStatus() == 0) m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+}
+
+KIVOKestrinDataIO::KIVOKestrinDataIO(const NORVAUString& path, const KIVOSurfaceMetaData& metadata) : m_path(path) {
+    setStatus(createStore(metadata));
+}
+
+KIVOKestrinDataIO::~KIVOKestrinDataIO() = default;
+
+void KIVOKestrinDataIO::adopt(NORVAKestrinTileStore* store, bool owned) {
+    m_store = store;
+    if (owned) m_ownedStore.reset(store);
+}
+
+long KIVOKestrinDataIO::openStore(const NORVAUString& path) {
+    const bool writable = opensForUpdate(path);
+    NORVAType<NORVAKestrinDataIO> io;
+    if (NORVAKestrinDataIO::isCellStorePath(path)) io.reset(new (std::nothrow) NORVAKestrinCellDataIO(path));
+    else
+        io.reset(new (std::nothrow) NORVAKestrinTileDataIO(path, writable ? NORVAKestrinDataIO::UPDATE
+                                                                           : NORVAKestrinDataIO::READ));
+    if (!io) return KestrinStatusCodes::FAILED;
+    if (io->getStatus() != 0) return io->getStatus();
+    auto store = std::make_unique<NORVAKestrinTileStore>(io);
+    if (store->getStatus() != 0) return store->getStatus();
+    adopt(store.release(), true);
+    if (long s = readHeader()) return s;
+    m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+    return 0;
+}
+
+long KIVOKestrinDataIO::readHeader() {
+    const NORVAKestrinPointDataConfig* config = m_store ? m_store->getPointDataConfig() : nullptr;
+    const NORVAKestrinDataIO* io = m_store ? m_store->getDataIO(0) : nullptr;
+    if (config == nullptr || io == nullptr) return KestrinStatusCodes::FAILED;
+    long status = 0;
+    NORVAType<KestrinXMLMetaData> metadata = KestrinXMLMetaData::fromDataIO(*io, status, m_path);
+    if (status != 0) return status;
+    NORVAType<NORVACoordSystem> cs = NORVAKestrinDataIO::getCoordSystem(*io, status);
+    if (status != 0) return status;
+    m_metadata = metadata.toUnique();
+    m_coordSystem = cs.toUnique();
+    config->getCover(m_minimum, m_maximum);
+    return 0;
+}
+
+long KIVOKestrinDataIO::createStore(const KIVOSurfaceMetaData& metadata) {
+    const auto* xml = dynamic_cast<const KIVOSurfaceXMLMetaData*>(&metadata);
+    if (xml == nullptr || xml->getAttributeTable() == nullptr) return KestrinStatusCodes::FAILED;
+    NORVAMapDefinitionFactory factory(NORVAEnvironment::getVar("vrqXmapdef"));
+    if (factory.getStatus() != 0) return factory.getStatus();
+    long status = 0;
+    const NORVACoordSystem* cs = xml->getCoordSystem(status);
+    if (status != 0 || cs == nullptr) return status != 0 ? status : KestrinStatusCodes::FAILED;
+    NORVAUString s1, s2, s3;
+    if ((status = factory.toStrings(*cs, s1, s2, s3)) != 0) return status;
+    double r = 0.0, ry = 0.0;
+    if ((status = xml->getResolution(r, ry)) != 0) return status;
+    const NORVAArray<double> resolutions{r, r, cs->getScaler().getVerticalUnit()};
+    double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0;
+    if ((status = xml->getCover(minX, minY, maxX, maxY)) != 0) return status;
+    m_minimum = NORVAArray<double>{minX, minY};
+    m_maximum = NORVAArray<double>{maxX, maxY};
+    const NORVAKestrinGenericDataDescriptor layout = KestrinRecords::layoutFor(xml->getAttributeTable()->getDescriptor());
+    NORVAKestrinPointDataConfig config(m_minimum, m_maximum, resolutions, {2, 2}, {"X", "Y"}, layout);
+    config.setCoordinateInfo(s1, s2, s3);
+    auto store = std::make_unique<NORVAKestrinTileStore>(config, false, true);
+    if (store->getStatus() != 0) return store->getStatus();
+    adopt(store.release(), true);
+    m_metadata = std::make_unique<KestrinXMLMetaData>(*xml);
+    m_metadata->setFileName(m_path);
+    m_coordSystem = std::make_unique<NORVACoordSystem>(*cs);
+    m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+    return 0;
+}
+
+KIVOSurfaceAttributeTable* KIVOKestrinDataIO::getAttributeInfo() {
+    return m_metadata ? m_metadata->getAttributeTable() : nullptr;
+}
+
+const KIVOSurfaceAttributeTable* KIVOKestrinDataIO::getAttributeInfo() const {
+    return m_metadata ? m_metadata->getAttributeTable() : nullptr;
+}
+
+long KIVOKestrinDataIO::store(NORVAProgress*) {
+    if (long s = flush()) return s;
+    if (m_store == nullptr) return KestrinStatusCodes::FAILED;
+    return m_store->store(m_path);
+}
+
+NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,
+                                                    long& status, NORVAProgress* progress, double) {
+    status = 0;
+    return NORVAType<KIVOSurfaceIter>(new KIVOKestrinIter(x0, y0, x1, y1, *this, create, progress));
+}
+
+// Geometries come in the surface's own coordinates, so none is transformed.
+NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(const NORVAGeometry& geometry, bool create, long& status,
+                                                    NORVAProgress* progress, double resolution) {
+    status = 0;
+    if (geometry.getType() == NORVAGeometry::AREA) {
+        const NORVABox2D box = geometry.getBoundingBox();
+        if (box.isEmpty()) return NORVAType<KIVOSurfaceIter>();
+        NORVAType<KIVOSurfaceIter> inner = query(box.getMinimum().x(), box.getMinimum().y(), box.getMaximum().x(),
+                                                 box.getMaximum().y(), create, status, progress, resolution);
+        return NORVAType<KIVOSurfaceIter>(
+            new KIVOAreaGeomIter(std::move(inner), static_cast<const NORVAAreaGeometry&>(geometry)));
+    }
+    if (geometry.getType() == NORVAGeometry::POINT) {
+        const auto& point = static_cast<const NORVAPointGeometry&>(geometry);
+        return query(point.getX(), point.getY(), point.getX(), point.getY(), create, status, progress, resolution);
+    }
+    return NORVAType<KIVOSurfaceIter>();
+}
+
+long KIVOKestrinDataIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {
+    files.push_back(m_path);
+    files.push_back(NORVAKestrinDataIO::pointsPathFor(m_path));
+    const NORVAUString tiles = m_path + ".tls";
+    if (NORVAFileUtils::exists(tiles)) files.push_back(tiles);
+    return 0;
+}
+
+KIVODataType::DATA_TYPE KIVOKestrinDataIO::convertType(int32_t storeType) {
+    return KestrinTypeMap::toDataType(storeType);
+}
+
+int32_t KIVOKestrinDataIO::convertType(KIVODataType::DATA_TYPE type) { return KestrinTypeMap::toStoreType(type); }
+
+std::unique_ptr<KestrinMetaBlock> KIVOKestrinDataIO::convertToKestrinMetaBlock(const KIVOMetaBlock& block) {
+    auto out = std::make_unique<KestrinMetaBlock>(block.name);
+    for (const KIVOMetaItem& item : block.items) {
+        KestrinMetaItem converted(item.name);
+        for (const auto& kv : item.values) converted.setValue(kv.first, kv.second);
+        out->addItem(converted);
+    }
+    return out;
+}
+
+std::unique_ptr<KIVOMetaBlock> KIVOKestrinDataIO::convertToKivoMetaBlock(const KestrinMetaBlock& block) {
+    auto out = std::make_unique<KIVOMetaBlock>();
+    out->name = block.getName();
+    for (const KestrinMetaItem& item : block.getItems()) {
+        KIVOMetaItem converted;
+        converted.name = item.getName();
+        converted.values = item.getMap();
+        out->items.push_back(converted);
+    }
+    return out;
+}
+
+long KIVOKestrinDataIO::addNewNode(double x, double y) {
+    if (m_tree == nullptr || m_metadata == nullptr || getAttributeInfo() == nullptr) return KestrinStatusCodes::FAILED;
+    double r = 0.0, ry = 0.0;
+    if (long s = m_metadata->getResolution(r, ry)) return s;
+    const NORVABox2D square(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0));
+    if (!m_tree->empty()) {
+        std::vector<NodeTree::Leaf*> near;
+        m_tree->search(square, near);
+        for (NodeTree::Leaf* leaf : near)
+            if (!(r > 0.0) || sharesArea(square, leaf->getBoundingBox())) return 0;
+    }
+    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(getAttributeInfo()->getDescriptor(), r, x, y)));
+    setModified(true);
+    return 0;
+}
+
+long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
+    if (m_tree == nullptr || m_store == nullptr || m_store->getDataIO(0) == nullptr) return KestrinStatusCodes::FAILED;
+    const size_t n = m_tree->size();
+    if (onlyWhenFull && n < kFlushThreshold) return 0;
+    std::vector<NodeTree::Leaf*> leaves;
+    if (n > 0) m_tree->search(m_tree->getRoot().getBoundingBox(), leaves);
+    NORVAKestrinPointCollection batch;
+    batch.setSize(leaves.size());
+    const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(m_store->getDataIO(0)->getLayout());
+    for (size_t i = 0; i < leaves.size(); ++i) {
+        const auto& entry = static_cast<const KestrinRTreeEntry&>(*leaves[i]);
+        double x = 0.0, y = 0.0;
+        entry.getPosition(x, y, -1);
+        batch.setPoint(i, NORVAArray<double>{x, y}, blank, 0);
+        KestrinRecords::copyInto(entry.getAttributes(), entry.getDescriptor(), batch.getPoint(i)->getData());
+    }
+    if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
+    // Only now that the batch is in the store may the pending nodes go.
+    m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+    ++m_treeGeneration;
+    return 0;
+}
+
+long KIVOKestrinDataIO::queryNewNodes(double x0, double y0, double x1, double y1,
+                                      std::vector<NodeTree::Leaf*>& leaves) {
+    if (m_tree && !m_tree->empty())
+        m_tree->search(NORVABox2D(NORVAPoint2D(x0, y0), NORVAPoint2D(x1, y1)), leaves);
+    return 0;
+}

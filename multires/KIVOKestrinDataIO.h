@@ -1,0 +1,104 @@
+#pragma once
+// A surface stored as points in a tile store: every stored point is a node,
+// its record fields are the node's attributes. Nodes added by point queries
+// with the create flag wait in an R-tree until they are written into the
+// store as one batch (at `flush`, at `store`, or before a query once 1,000
+// are pending). Existing nodes are edited through the iterator's attribute
+// sets, which write through to the store at once.
+#include <memory>
+#include <vector>
+
+#include "multires/KestrinRTreeEntry.h"
+#include "multires/KestrinXMLMetaData.h"
+#include "platform/frame/KIVOMetaBlock.h"
+#include "platform/frame/KIVOSurfaceDataIO.h"
+#include "platform/kestrin/KestrinMetaBlock.h"
+#include "platform/kestrin/NORVAKestrinTileStore.h"
+#include "platform/polyops/NORVARTree.h"
+
+class NORVACoordSystem;
+
+class KIVOKestrinDataIO : public KIVOSurfaceDataIO {
+public:
+    using NodeTree = NORVARTree<double, 2>;
+    static constexpr size_t kNodeCapacity = 50;
+    static constexpr size_t kFlushThreshold = 1000;
+
+    // Opens the store at the path (a cell store when it ends in "kcs", any
+    // case; writable when the file opens for update).
+    explicit KIVOKestrinDataIO(const NORVAUString& path);
+    // Wraps a store that the caller keeps.
+    explicit KIVOKestrinDataIO(NORVAKestrinTileStore& store);
+    // A new, empty store in memory whose layout follows the XML metadata;
+    // nothing is written until `store`.
+    KIVOKestrinDataIO(const NORVAUString& path, const KIVOSurfaceMetaData& metadata);
+    ~KIVOKestrinDataIO() override;
+
+    KIVOSurfaceAttributeTable* getAttributeInfo() override;
+    const KIVOSurfaceAttributeTable* getAttributeInfo() const override;
+    const NORVACoordSystem* getCoordSystem() const override { return m_coordSystem.get(); }
+    NORVAArray<double> getMinimum() const override { return m_minimum; }
+    NORVAArray<double> getMaximum() const override { return m_maximum; }
+    NORVAUString getSourceName() const override { return m_path; }
+    KIVOSurfaceMetaData* getMetaData() override { return m_metadata.get(); }
+    const KIVOSurfaceMetaData* getMetaData() const override { return m_metadata.get(); }
+    long set(double, double, const KIVOAttributeSet&, const KIVODescriptor&, double) override { return 0; }
+    long open() override { return 0; }
+    long close() override { return 0; }
+    long store(NORVAProgress* progress) override;
+    long flush() override { return flushNewNodes(false); }
+    bool isOutdated() const override { return false; }
+    bool checkOutdated() override { return false; }
+    using KIVOSurfaceDataIO::query;
+    NORVAType<KIVOSurfaceIter> query(double x0, double y0, double x1, double y1, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override;
+    NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override;
+    long deleteAllFiles(bool) override { return 0; }
+    // The header, the points file and, when it exists, path + ".tls".
+    long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
+    long rasterize(rasterizeConfig&) override { return 0; }
+    long rasterize(const NORVAUString&, double&, double&, double&, double&, double&, double&, std::vector<float>&,
+                   float) {
+        return 0;
+    }
+
+    static KIVODataType::DATA_TYPE convertType(int32_t storeType);
+    static int32_t convertType(KIVODataType::DATA_TYPE type);
+    static std::unique_ptr<KestrinMetaBlock> convertToKestrinMetaBlock(const KIVOMetaBlock& block);
+    static std::unique_ptr<KIVOMetaBlock> convertToKivoMetaBlock(const KestrinMetaBlock& block);
+
+    NORVAKestrinTileStore* getTileStore() const { return m_store; }
+    // Null until opening or creating succeeded.
+    NodeTree* getNodeTree() const { return m_tree.get(); }
+    // Grows each time a batch empties the tree: iterators holding pending
+    // nodes of an earlier tree must not touch them any more.
+    uint64_t getNodeTreeGeneration() const { return m_treeGeneration; }
+
+    // Adds a new node at (x, y) unless a pending one already covers part of
+    // its square; 0 either way, or the metadata's resolution status.
+    long addNewNode(double x, double y);
+    // Writes every pending node into the store as one batch (with the flag:
+    // only once 1,000 or more are pending). The pending nodes stay pending
+    // when the batch fails.
+    long flushNewNodes(bool onlyWhenFull);
+    long queryNewNodes(double x0, double y0, double x1, double y1, std::vector<NodeTree::Leaf*>& leaves);
+
+protected:
+    long readHeader();
+
+private:
+    long openStore(const NORVAUString& path);
+    long createStore(const KIVOSurfaceMetaData& metadata);
+    void adopt(NORVAKestrinTileStore* store, bool owned);
+
+    std::unique_ptr<NORVACoordSystem> m_coordSystem;
+    NORVAArray<double> m_minimum{0.0, 0.0};
+    NORVAArray<double> m_maximum{0.0, 0.0};
+    NORVAUString m_path;
+    std::unique_ptr<KestrinXMLMetaData> m_metadata;
+    NORVAKestrinTileStore* m_store = nullptr;
+    std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
+    std::unique_ptr<NodeTree> m_tree;
+    uint64_t m_treeGeneration = 0;
+};

@@ -1,0 +1,44 @@
+#pragma once
+// The node iterator of a tile-store surface: the stored points in the box
+// first, then the pending new nodes in it. Each stored point is served
+// through a write-through attribute set, each new node through its own
+// pending values. The data-IO must outlive the iterator.
+#include <vector>
+
+#include "multires/KIVOKestrinAttributeSet.h"
+#include "multires/KIVOKestrinDataIO.h"
+#include "platform/frame/KIVOSurfaceIter.h"
+#include "platform/kestrin/NORVAKestrinDataPointIterator.h"
+
+class KIVOKestrinIter : public KIVOSurfaceIter {
+public:
+    KIVOKestrinIter(double x0, double y0, double x1, double y1, KIVOKestrinDataIO& dataIO, bool create,
+                    NORVAProgress* progress);
+
+    bool next(long& status) override;
+    KIVOAttributeSet* getAttributes() override;
+    // -1 when done (or the stored point is missing); 0 otherwise.
+    long getPosition(double& x, double& y, const long& index) const override;
+    long count() const override { return 0; }
+    const KIVODescriptor& getAttributeDescriptor() const override;
+    long setAttributes(const KIVOAttributeSet&) override { return 0; }
+
+private:
+    long initialise(double x0, double y0, double x1, double y1);
+    bool storeAtEnd() const { return !m_points || m_points->isAtEnd(); }
+    bool leavesValid() const { return m_generation == m_dataIO.getNodeTreeGeneration(); }
+    void standOnStoredPoint();
+    bool standOnLeaf();
+    const KestrinRTreeEntry* currentLeaf() const;
+
+    KIVOKestrinDataIO& m_dataIO;
+    std::unique_ptr<KIVOKestrinAttributeSet> m_storedSet;
+    KIVOAttributeSet* m_current = nullptr;
+    NORVAType<NORVAKestrinDataPointIterator> m_points;
+    bool m_create;
+    bool m_firstNewNode = true;
+    std::vector<KIVOKestrinDataIO::NodeTree::Leaf*> m_leaves;
+    size_t m_cursor = 0;
+    uint64_t m_generation = 0;
+    NORVAProgress* m_progress;
+};

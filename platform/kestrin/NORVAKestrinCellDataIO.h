@@ -1,0 +1,8 @@
+#pragma once
+// A cell store on disk, always read-only: the header s.kcs and the points s.kcf.
+#include "platform/kestrin/NORVAKestrinDataIO.h"
+
+class NORVAKestrinCellDataIO : public NORVAKestrinDataIO {
+public:
+    explicit NORVAKestrinCellDataIO(const NORVAUString& path) : NORVAKestrinDataIO(path, false) {}
+};

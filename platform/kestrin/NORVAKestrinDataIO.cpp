@@ -1,0 +1,162 @@
+#include "platform/kestrin/NORVAKestrinDataIO.h"
+
+#include <sys/stat.h>
+
+#include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/KestrinStoreType.h"
+#include "platform/kestrin/NORVAKestrinHeader.h"
+#include "platform/pathkit/PathUtilities.h"
+#include "platform/proj/NORVACoordSystem.h"
+
+namespace {
+
+bool sameFile(const NORVAUString& a, const NORVAUString& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.toUTF8().c_str(), &sa) != 0 || ::stat(b.toUTF8().c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAKestrinPointDataConfig& config) {
+    adoptConfig(config);
+    long status = 0;
+    m_db = NORVAKestrinDatabase::createInMemory(m_layout, status);
+    setStatus(status);
+}
+
+NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAUString& headerPath, bool writable) {
+    NORVAKestrinPointDataConfig config;
+    long status = NORVAKestrinHeader::read(headerPath, config);
+    adoptConfig(config);
+    if (status == 0) m_db = NORVAKestrinDatabase::openFile(pointsPathFor(headerPath), writable, m_layout, status);
+    setStatus(status);
+}
+
+NORVAKestrinDataIO::~NORVAKestrinDataIO() = default;
+
+void NORVAKestrinDataIO::adoptConfig(const NORVAKestrinPointDataConfig& config) {
+    m_config = std::make_unique<NORVAKestrinPointDataConfig>(config);
+    m_layout = std::make_shared<const NORVAKestrinGenericDataDescriptor>(config.getGenericDataDescriptor());
+}
+
+const NORVAKestrinGenericDataDescriptor& NORVAKestrinDataIO::getGenericDataDescriptor() const { return *m_layout; }
+
+bool NORVAKestrinDataIO::isCellStorePath(const NORVAUString& path) {
+    return path.length() >= 3 && path.substring(path.length() - 3).equalsIgnoreCase("kcs");
+}
+
+NORVAUString NORVAKestrinDataIO::pointsPathFor(const NORVAUString& headerPath) {
+    NORVAUString drive, folder, name;
+    PathUtilities::parsePath(headerPath, &drive, &folder, &name, nullptr);
+    return drive + folder + name + (isCellStorePath(headerPath) ? ".kcf" : ".ktf");
+}
+
+void NORVAKestrinDataIO::rangeOf(long index, double& minimum, double& maximum) const {
+    const int32_t type = m_layout->getType(index);
+    minimum = maximum = KestrinStoreType::hasEmptyValue(type) ? KestrinStoreType::emptyValue(type) : 0.0;
+    bool found = false;
+    double lo = 0.0, hi = 0.0;
+    if (m_db && m_db->attributeRange(index, lo, hi, found) == 0 && found) {
+        minimum = lo;
+        maximum = hi;
+    }
+}
+
+double NORVAKestrinDataIO::getMinAttValue(long index) const {
+    double lo = 0.0, hi = 0.0;
+    rangeOf(index, lo, hi);
+    return lo;
+}
+
+double NORVAKestrinDataIO::getMaxAttValue(long index) const {
+    double lo = 0.0, hi = 0.0;
+    rangeOf(index, lo, hi);
+    return hi;
+}
+
+void NORVAKestrinDataIO::getCover(NORVAArray<double>& minimum, NORVAArray<double>& maximum) const {
+    m_config->getCover(minimum, maximum);
+}
+
+int64_t NORVAKestrinDataIO::getNumRecords() const {
+    int64_t count = 0;
+    if (!m_db || m_db->countPoints(count) != 0) return 0;
+    return count;
+}
+
+NORVAType<NORVACoordSystem> NORVAKestrinDataIO::getCoordSystem(const NORVAKestrinDataIO& io, long& status) {
+    NORVAUString s1, s2, s3;
+    io.m_config->getCoordinateInfo(s1, s2, s3);
+    auto cs = makeNORVAType<NORVACoordSystem>(s1, s2, s3);
+    status = cs->getStatus();
+    if (status != 0) return NORVAType<NORVACoordSystem>();
+    return cs;
+}
+
+NORVAType<NORVAKestrinDataPointIterator> NORVAKestrinDataIO::createPointIterator(const NORVAKestrinQuery& query,
+                                                                                 long) {
+    if (!m_db) return NORVAType<NORVAKestrinDataPointIterator>();
+    double minX = query.getMinX(), minY = query.getMinY(), maxX = query.getMaxX(), maxY = query.getMaxY();
+    if (query.isPointQuery()) {
+        const double half = m_config->getHorizontalResolution() / 2.0;
+        minX -= half;
+        minY -= half;
+        maxX += half;
+        maxY += half;
+    }
+    std::vector<int64_t> ids;
+    if (m_db->queryIds(minX, minY, maxX, maxY, ids) != 0) ids.clear();
+    return NORVAType<NORVAKestrinDataPointIterator>(new NORVAKestrinDataPointIterator(*this, std::move(ids)));
+}
+
+NORVAKestrinPoint NORVAKestrinDataIO::makePoint(int64_t id, double x, double y,
+                                                const NORVAKestrinGenericDataObject& record) const {
+    NORVAArray<double> mn, mx;
+    m_config->getCover(mn, mx);
+    return NORVAKestrinPoint(
+        id, x, y, record, NORVAKestrinMortonKey::fromPosition(x, y, mn[0], mn[1], m_config->getHorizontalResolution()));
+}
+
+long NORVAKestrinDataIO::loadPoint(int64_t id, NORVAKestrinPoint& point) {
+    if (!m_db) return KestrinStatus::BAD_ARGUMENT;
+    double x = 0.0, y = 0.0;
+    NORVAKestrinGenericDataObject record;
+    if (long s = m_db->loadPoint(id, x, y, record)) return s;
+    point = makePoint(id, x, y, record);
+    return 0;
+}
+
+void NORVAKestrinDataIO::loadPoints(const int64_t* ids, size_t count,
+                                    std::vector<std::pair<long, NORVAKestrinPoint>>& out) {
+    out.assign(count, {KestrinStatus::BAD_ARGUMENT, NORVAKestrinPoint()});
+    if (!m_db) return;
+    std::vector<NORVAKestrinDatabase::Loaded> loaded;
+    m_db->loadPoints(ids, count, loaded);
+    for (size_t i = 0; i < count; ++i) {
+        out[i].first = loaded[i].status;
+        if (loaded[i].status == 0) out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, loaded[i].record);
+    }
+}
+
+long NORVAKestrinDataIO::addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points,
+                                   std::vector<int64_t>* ids) {
+    if (!m_db) return KestrinStatus::WRITE_FAILED;
+    return m_db->insertPoints(points, ids);
+}
+
+long NORVAKestrinDataIO::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record) {
+    if (!m_db) return KestrinStatus::WRITE_FAILED;
+    return m_db->updatePoint(id, record);
+}
+
+long NORVAKestrinDataIO::store(const NORVAUString& headerPath) {
+    if (!m_db) return KestrinStatus::WRITE_FAILED;
+    const NORVAUString points = pointsPathFor(headerPath);
+    long status = 0;
+    if (!m_db->isInMemory() && sameFile(m_db->getPath(), points))
+        status = m_db->isWritable() ? m_db->commit() : KestrinStatus::WRITE_FAILED;
+    else status = m_db->copyTo(points);
+    if (status != 0) return status;
+    return NORVAKestrinHeader::write(headerPath, *m_config);
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The storage of one tile store: its layout (read from the header or given)
+// and its points file. Made by the tile or cell data-IO for a file, or in
+// memory for a new store. The status word tells whether it is usable.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/core/NORVAArray.h"
+#include "platform/core/NORVAObject.h"
+#include "platform/core/NORVAType.h"
+#include "platform/core/NORVAUString.h"
+#include "platform/kestrin/NORVAKestrinDataPointIterator.h"
+#include "platform/kestrin/NORVAKestrinDatabase.h"
+#include "platform/kestrin/NORVAKestrinPointDataConfig.h"
+#include "platform/kestrin/NORVAKestrinQuery.h"
+
+class NORVACoordSystem;
+
+class NORVAKestrinDataIO : public NORVAObject {
+public:
+    enum OPEN_MODE { READ = 0, UPDATE = 1 };
+
+    // A new, empty store in memory over the layout.
+    explicit NORVAKestrinDataIO(const NORVAKestrinPointDataConfig& config);
+    ~NORVAKestrinDataIO() override;
+
+    const NORVAKestrinPointDataConfig& getPointDataConfig() const { return *m_config; }
+    const NORVAKestrinGenericDataDescriptor& getGenericDataDescriptor() const;
+    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> getLayout() const { return m_layout; }
+    bool isWritable() const { return m_db && m_db->isWritable(); }
+
+    // Over the values that are not the type's empty value; the empty value
+    // when there is none (and for text, 0).
+    double getMinAttValue(long index) const;
+    double getMaxAttValue(long index) const;
+    void getCover(NORVAArray<double>& minimum, NORVAArray<double>& maximum) const;
+    int64_t getNumRecords() const;
+    static NORVAType<NORVACoordSystem> getCoordSystem(const NORVAKestrinDataIO& io, long& status);
+
+    // An iterator over the points the query selects; a point query reaches
+    // half the horizontal resolution along each axis. Empty handle when the
+    // store is not usable.
+    NORVAType<NORVAKestrinDataPointIterator> createPointIterator(const NORVAKestrinQuery& query, long);
+
+    long loadPoint(int64_t id, NORVAKestrinPoint& point);
+    // Per id a status and the point.
+    void loadPoints(const int64_t* ids, size_t count, std::vector<std::pair<long, NORVAKestrinPoint>>& out);
+    uint64_t getChangeCount() const { return m_db ? m_db->getChangeCount() : 0; }
+    // One transaction; ids in the order of the points.
+    long addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points, std::vector<int64_t>* ids);
+    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record);
+    // Writes the header at `headerPath` and the points beside it.
+    long store(const NORVAUString& headerPath);
+
+    // The points file that belongs to a header path: stem + ".ktf", or
+    // stem + ".kcf" for a cell store (a path ending in "kcs", any case).
+    static NORVAUString pointsPathFor(const NORVAUString& headerPath);
+    static bool isCellStorePath(const NORVAUString& path);
+
+protected:
+    // Reads the header and opens the points file.
+    NORVAKestrinDataIO(const NORVAUString& headerPath, bool writable);
+
+private:
+    void adoptConfig(const NORVAKestrinPointDataConfig& config);
+    void rangeOf(long index, double& minimum, double& maximum) const;
+    NORVAKestrinPoint makePoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record) const;
+
+    std::unique_ptr<NORVAKestrinPointDataConfig> m_config;
+    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
+    std::unique_ptr<NORVAKestrinDatabase> m_db;
+};

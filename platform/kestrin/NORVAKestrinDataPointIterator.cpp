@@ -1,0 +1,44 @@
+#include "platform/kestrin/NORVAKestrinDataPointIterator.h"
+
+#include <algorithm>
+
+#include "platform/kestrin/NORVAKestrinDataIO.h"
+
+NORVAKestrinDataPointIterator::NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids)
+    : m_io(&io), m_ids(std::move(ids)) {
+    settle();
+}
+
+void NORVAKestrinDataPointIterator::advance() {
+    if (isAtEnd()) return;
+    ++m_pos;
+    settle();
+}
+
+void NORVAKestrinDataPointIterator::reset() {
+    m_pos = 0;
+    settle();
+}
+
+bool NORVAKestrinDataPointIterator::inChunk() const {
+    return m_pos >= m_chunkStart && m_pos < m_chunkStart + m_chunk.size() &&
+           m_chunkStamp == m_io->getChangeCount();
+}
+
+// Stands on the first readable point from the current position on.
+void NORVAKestrinDataPointIterator::settle() {
+    for (; m_pos < m_ids.size(); ++m_pos) {
+        if (!inChunk()) {
+            m_chunkStart = m_pos;
+            m_chunkStamp = m_io->getChangeCount();
+            m_io->loadPoints(m_ids.data() + m_pos, std::min(kChunk, m_ids.size() - m_pos), m_chunk);
+        }
+        const auto& loaded = m_chunk[m_pos - m_chunkStart];
+        if (loaded.first == 0) {
+            m_current = NORVAKestrinDataPoint(loaded.second);
+            return;
+        }
+        if (m_status == 0) m_status = loaded.first;
+    }
+    m_current = NORVAKestrinDataPoint();
+}

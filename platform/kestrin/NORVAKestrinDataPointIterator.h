@@ -1,0 +1,42 @@
+#pragma once
+// Walks the points a query selected. The ids are taken when the iterator is
+// made, so points added later neither appear nor disturb it; each point is
+// read when the iterator reaches it, and a point that can no longer be read
+// is passed over. Points are read a chunk at a time; a chunk read before
+// the store last changed is read again, so every point served is current.
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "platform/kestrin/NORVAKestrinDataPoint.h"
+
+class NORVAKestrinDataIO;
+
+class NORVAKestrinDataPointIterator {
+public:
+    // The data-IO must outlive the iterator.
+    NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids);
+
+    bool isAtEnd() const { return m_pos >= m_ids.size(); }
+    // The point the iterator stands on; an empty point at the end.
+    const NORVAKestrinDataPoint& current() const { return m_current; }
+    void advance();
+    void reset();
+    size_t size() const { return m_ids.size(); }
+    // The first failure met while reading points, 0 when none.
+    long getStatus() const { return m_status; }
+
+private:
+    void settle();
+    bool inChunk() const;
+    static constexpr size_t kChunk = 256;
+
+    NORVAKestrinDataIO* m_io;
+    std::vector<int64_t> m_ids;
+    size_t m_pos = 0;
+    NORVAKestrinDataPoint m_current;
+    long m_status = 0;
+    std::vector<std::pair<long, NORVAKestrinPoint>> m_chunk;
+    size_t m_chunkStart = 0;
+    uint64_t m_chunkStamp = 0;
+};

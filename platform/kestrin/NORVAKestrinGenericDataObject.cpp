@@ -1,0 +1,118 @@
+#include "platform/kestrin/NORVAKestrinGenericDataObject.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/kestrin/KestrinStoreType.h"
+
+namespace {
+
+bool isFloating(int32_t type) {
+    using namespace KestrinStoreType;
+    return type == DOUBLE || type == FLOAT || type == DATETIME || type == DATE || type == TIME;
+}
+
+}  // namespace
+
+NORVAKestrinGenericDataObject::NORVAKestrinGenericDataObject(
+    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout)
+    : m_layout(std::move(layout)),
+      m_fields(m_layout ? static_cast<size_t>(m_layout->getNumAtts()) : 0) {}
+
+double NORVAKestrinGenericDataObject::getAttributeAsDouble(long index) const {
+    if (!valid(index)) return 0.0;
+    const int32_t type = m_layout->getType(index);
+    const Field& f = m_fields[index];
+    if (KestrinStoreType::isText(type)) return f.set ? std::strtod(f.text.c_str(), nullptr) : 0.0;
+    return f.set ? f.number : KestrinStoreType::emptyValue(type);
+}
+
+std::string NORVAKestrinGenericDataObject::getAttributeText(long index, int precision) const {
+    if (!valid(index)) return std::string();
+    const int32_t type = m_layout->getType(index);
+    if (KestrinStoreType::isText(type)) return m_fields[index].set ? m_fields[index].text : std::string();
+    const double v = getAttributeAsDouble(index);
+    char text[512];
+    if (isFloating(type)) {
+        const int digits = precision < 0 ? 0 : (precision > 17 ? 17 : precision);
+        std::snprintf(text, sizeof text, "%.*f", digits, v);
+    } else {
+        std::snprintf(text, sizeof text, "%.0f", v);
+    }
+    return text;
+}
+
+long NORVAKestrinGenericDataObject::getAttributeAsText(long index, char* buffer, size_t size, int precision) const {
+    if (!valid(index) || buffer == nullptr || size == 0) return -1;
+    const std::string text = KestrinStoreType::fitText(getAttributeText(index, precision),
+                                                       size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    return 0;
+}
+
+const NORVAKestrinGenericDataObject::Field* NORVAKestrinGenericDataObject::getAttribute(long index, bool) const {
+    if (!valid(index) || !m_fields[index].set) return nullptr;
+    return &m_fields[index];
+}
+
+long NORVAKestrinGenericDataObject::setAttribute(long index, double value, bool) {
+    if (!valid(index)) return -1;
+    const int32_t type = m_layout->getType(index);
+    double held = 0.0;
+    if (KestrinStoreType::isText(type) || !KestrinStoreType::fitsType(type, value, held)) return -1;
+    m_fields[index].number = type == KestrinStoreType::FLOAT ? static_cast<float>(held) : held;
+    m_fields[index].set = true;
+    return 0;
+}
+
+long NORVAKestrinGenericDataObject::setAttribute(long index, const NORVAUString& value, bool) {
+    if (!valid(index)) return -1;
+    const int32_t type = m_layout->getType(index);
+    if (!KestrinStoreType::isText(type)) return -1;
+    loadText(index, value.toUTF8());
+    return 0;
+}
+
+void NORVAKestrinGenericDataObject::setEmptyValues() {
+    for (long i = 0; i < getNumAtts(); ++i) {
+        const int32_t type = m_layout->getType(i);
+        if (!KestrinStoreType::hasEmptyValue(type)) continue;
+        m_fields[i].number = KestrinStoreType::emptyValue(type);
+        m_fields[i].set = true;
+    }
+}
+
+void NORVAKestrinGenericDataObject::clearAttribute(long index) {
+    if (valid(index)) m_fields[index] = Field();
+}
+
+void NORVAKestrinGenericDataObject::loadNumber(long index, double value) {
+    if (!valid(index)) return;
+    const int32_t type = m_layout->getType(index);
+    if (KestrinStoreType::isText(type)) return;
+    double v = KestrinStoreType::saturate(type, value);
+    if (type == KestrinStoreType::FLOAT) v = static_cast<float>(v);
+    m_fields[index].number = v;
+    m_fields[index].set = true;
+}
+
+void NORVAKestrinGenericDataObject::loadText(long index, const std::string& text) {
+    if (!valid(index)) return;
+    const int32_t type = m_layout->getType(index);
+    if (!KestrinStoreType::isText(type)) return;
+    m_fields[index].text =
+        type == KestrinStoreType::FIXED_TEXT ? KestrinStoreType::fitText(text, m_layout->getAttributeSize(index)) : text;
+    m_fields[index].set = true;
+}
+
+bool NORVAKestrinGenericDataObject::operator==(const NORVAKestrinGenericDataObject& o) const {
+    if (m_fields.size() != o.m_fields.size()) return false;
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        const Field& a = m_fields[i];
+        const Field& b = o.m_fields[i];
+        if (a.set != b.set || (a.set && (a.number != b.number || a.text != b.text))) return false;
+    }
+    return true;
+}

@@ -1,0 +1,49 @@
+// Copying a CUBE surface, whose grids live in a folder named after it, by a
+// bare name from its own folder.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+
+#include "CubeTestSupport.h"
+#include "WorkingFolder.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_node.h"
+
+TEST(CubeCopySurface, BareNamesFromTheSurfacesFolderKeepTheGridFolder) {
+    cubetest::TempDir dir;
+    ASSERT_EQ(0, cubetest::createStored(dir.file("S.vcs"), 9.0, 9.0, 1.0, 5));
+    {
+        KIVOSurfaceCUBEIO s(dir.file("S.vcs"));
+        long status = 0;
+        auto entry = s.getGrid(s.makeKey(1, 0), status, true, true);
+        ASSERT_TRUE(entry) << status;
+        ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube_grid_get_node(entry->grid, 0, 0), 12.5f, 0.25f));
+        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        ASSERT_EQ(0, s.flush());
+    }
+    const std::vector<uint8_t> grid = cubetest::readAll(dir.file("S/S_1x0.vcg"));
+    ASSERT_FALSE(grid.empty());
+
+    WorkingFolder inside(dir.path().toUTF8());
+    ASSERT_TRUE(inside.entered());
+    ASSERT_EQ(0, KIVOSurfaceUtils::copySurface("S.vcs", "U.vcs"));
+    EXPECT_EQ(grid, cubetest::readAll(dir.file("U/U_1x0.vcg")));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("U_1x0.vcg")));
+    EXPECT_EQ(cubetest::readAll(dir.file("S.vcs")), cubetest::readAll(dir.file("U.vcs")));
+
+    KIVOSurfaceCUBEIO copy(dir.file("U.vcs"));
+    ASSERT_EQ(0, copy.getStatus());
+    const KIVOSourceRecord& record = copy.getMetaData()->getSourceRecord();
+    ASSERT_EQ(1u, record.items.size());
+    EXPECT_EQ(NORVAUString("KIVO"), record.items[0].key);
+    EXPECT_EQ(NORVAUString("S.vcs"), record.items[0].value);
+    EXPECT_EQ(DBL_MAX, record.firstTime);
+    EXPECT_EQ(-DBL_MAX, record.lastTime);
+    long status = 0;
+    auto entry = copy.getGrid(copy.makeKey(1, 0), status, false, true);
+    ASSERT_TRUE(entry) << status;
+    const _cube_node* node = cube_grid_get_node(entry->grid, 0, 0);
+    ASSERT_NE(0u, node->hypotheses);
+    EXPECT_EQ(12.5f, cube_node_hyp(node, node->hypotheses)->depth);
+}

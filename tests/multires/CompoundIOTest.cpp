@@ -1,0 +1,352 @@
+// Compound surfaces with gridded and CUBE members: creating, widening,
+// set by selector, store and reopen, missing members, rename, outdated
+// checks, rasterising and the registry row.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+#include "CompoundTestSupport.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_node.h"
+#include "cube_engine/cube_param.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
+
+using namespace multirestest;
+
+namespace {
+
+std::unique_ptr<KIVOCompoundIO> createCompound(const TempFolder& dir, const char* name,
+                                               const KIVOResolutionTable& table) {
+    auto meta = compoundMetaData(dir.file(std::string(name) + ".xml"), table);
+    return std::make_unique<KIVOCompoundIO>(dir.file(std::string(name) + ".vns"), meta);
+}
+
+KIVOResolutionTable threeRanges() {
+    KIVOResolutionTable table = twoRanges();
+    table[KIVORangeEntry(40.0, 80.0)] = 4.0f;
+    return table;
+}
+
+}  // namespace
+
+TEST(CompoundIOTest, RangesWidenByTheMagnitudeOfEachBound) {
+    struct Case {
+        double low, high, wideLow, wideHigh;
+    } cases[] = {
+        {10.0, 20.0, 9.5, 21.0},
+        {-20.0, -10.0, -21.0, -9.5},
+        {-10.0, 10.0, -10.5, 10.5},
+        {0.0, 0.0, 0.0, 0.0},
+    };
+    for (const Case& c : cases) {
+        const KIVORangeEntry w = KIVOCompoundIO::widen(KIVORangeEntry(c.low, c.high));
+        EXPECT_DOUBLE_EQ(c.wideLow, w.first) << c.low;
+        EXPECT_DOUBLE_EQ(c.wideHigh, w.second) << c.high;
+    }
+    // Negative neighbours overlap after widening instead of leaving a gap.
+    TempFolder dir;
+    KIVOResolutionTable table;
+    table[KIVORangeEntry(-40.0, -20.0)] = 2.0f;
+    table[KIVORangeEntry(-20.0, -10.0)] = 1.0f;
+    auto io = createCompound(dir, "neg", table);
+    ASSERT_EQ(0, io->getStatus());
+    std::vector<const KIVOCompoundIO::DataIORangeEntry*> hit;
+    io->getDataIO(hit, -20.5);
+    EXPECT_EQ(2u, hit.size());
+    io->getDataIO(hit, -19.5);
+    EXPECT_EQ(2u, hit.size());
+}
+
+TEST(CompoundIOTest, SetReachesTheMembersWhoseWidenedRangeHoldsTheSelector) {
+    struct Case {
+        double selector;
+        size_t first, second;
+    } cases[] = {
+        {20.5, 1, 1}, {15.0, 1, 0}, {30.0, 0, 1}, {5.0, 0, 0}, {DBL_MAX, 1, 1},
+    };
+    for (const Case& c : cases) {
+        TempFolder dir;
+        auto io = createCompound(dir, "s", twoRanges());
+        ASSERT_EQ(0, io->getStatus());
+        ASSERT_EQ(2u, io->getEntries().size());
+        EXPECT_DOUBLE_EQ(9.5, io->getEntries()[0].low);
+        EXPECT_DOUBLE_EQ(21.0, io->getEntries()[0].high);
+        EXPECT_EQ(0, setDepth(*io, 2.0, 2.0, 12.5, c.selector));
+        EXPECT_EQ(c.first, memberDepths(*io->getEntries()[0].dataIO).size()) << c.selector;
+        EXPECT_EQ(c.second, memberDepths(*io->getEntries()[1].dataIO).size()) << c.selector;
+    }
+}
+
+TEST(CompoundIOTest, StoreReopenAndAMissingMember) {
+    TempFolder dir;
+    {
+        auto io = createCompound(dir, "s", threeRanges());
+        ASSERT_EQ(0, io->getStatus());
+        setDepth(*io, 1.0, 1.0, 15.0, 15.0);
+        setDepth(*io, 4.0, 4.0, 60.0, 60.0);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    {
+        KIVOCompoundIO reopened(dir.file("s.kms"));
+        ASSERT_EQ(0, reopened.getStatus());
+        ASSERT_EQ(3u, reopened.getEntries().size());
+        // Widened on opening as on creating, so a boundary value still reaches two.
+        std::vector<const KIVOCompoundIO::DataIORangeEntry*> hit;
+        reopened.getDataIO(hit, 20.5);
+        EXPECT_EQ(2u, hit.size());
+        EXPECT_EQ(std::vector<double>{15.0}, memberDepths(*reopened.getEntries()[0].dataIO));
+        EXPECT_EQ(std::vector<double>{60.0}, memberDepths(*reopened.getEntries()[2].dataIO));
+        // The compound metadata holds the members' merged minimum and maximum.
+        double lo = 0, hi = 0;
+        const KIVOMetaAttribute& meta = reopened.getAttributeInfo()->getMetaAttribute();
+        ASSERT_EQ(0, meta.getMinimum().getDoubleValue(0, lo, false));
+        ASSERT_EQ(0, meta.getMaximum().getDoubleValue(0, hi, false));
+        EXPECT_DOUBLE_EQ(15.0, lo);
+        EXPECT_DOUBLE_EQ(60.0, hi);
+    }
+    ASSERT_TRUE(NORVAFileUtils::removeFile(dir.file("s/s_1.vns")));
+    testing::internal::CaptureStdout();
+    KIVOCompoundIO partial(dir.file("s.kms"));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ("No surface " + dir.file("s/s_1").toUTF8() + " for multi-res surface.  Ignoring.\n", printed);
+    ASSERT_EQ(0, partial.getStatus());
+    ASSERT_EQ(2u, partial.getEntries().size());
+    EXPECT_DOUBLE_EQ(9.5, partial.getEntries()[0].low);
+    EXPECT_DOUBLE_EQ(38.0, partial.getEntries()[1].low);
+}
+
+TEST(CompoundIOTest, OpeningRefusals) {
+    TempFolder dir;
+    {
+        auto io = createCompound(dir, "s", twoRanges());
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    EXPECT_NE(0, KIVOCompoundIO(dir.file("missing.kms")).getStatus());
+    NORVAFileUtils::removeFile(dir.file("s.kms"));
+    EXPECT_EQ(146021, KIVOCompoundIO(dir.file("s.kms")).getStatus());
+
+    KIVOResolutionTable bad;
+    bad[KIVORangeEntry(NAN, 3.0)] = 1.0f;
+    EXPECT_NE(0, createCompound(dir, "nan", bad)->getStatus());
+}
+
+TEST(CompoundIOTest, StoreTriesEverythingAndReportsTheFirstFailure) {
+    TempFolder dir;
+    auto io = createCompound(dir, "s", twoRanges());
+    setDepth(*io, 1.0, 1.0, 15.0, DBL_MAX);
+    // The member folder is replaced by a file: members cannot be written.
+    ASSERT_TRUE(NORVAFileUtils::removeDirectory(dir.file("s"), true));
+    {
+        FILE* f = std::fopen(dir.file("s").toUTF8().c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        std::fclose(f);
+    }
+    EXPECT_NE(0, io->store(nullptr));
+    // The header and metadata were still written.
+    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("s.kms")));
+    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("s.xml")));
+}
+
+TEST(CompoundIOTest, RenameMovesEverythingAndKeepsWorking) {
+    TempFolder dir;
+    auto io = createCompound(dir, "s", twoRanges());
+    setDepth(*io, 1.0, 1.0, 15.0, 15.0);
+    ASSERT_EQ(0, io->store(nullptr));
+    setDepth(*io, 2.0, 2.0, 16.0, 15.0);  // unsaved: stored by the rename
+    ASSERT_EQ(0, io->rename("t"));
+    for (const char* gone : {"s.kms", "s.xml", "s"}) EXPECT_FALSE(NORVAFileUtils::exists(dir.file(gone))) << gone;
+    for (const char* there : {"t.kms", "t.xml", "t/t_0.vns", "t/t_1.xml"})
+        EXPECT_TRUE(NORVAFileUtils::exists(dir.file(there))) << there;
+    EXPECT_EQ(dir.file("t.kms"), io->getSourceName());
+
+    // The renamed surface stores under its new name only.
+    setDepth(*io, 3.0, 3.0, 17.0, 15.0);
+    ASSERT_EQ(0, io->store(nullptr));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s.xml")));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s")));
+    KIVOCompoundIO reopened(dir.file("t.kms"));
+    ASSERT_EQ(0, reopened.getStatus());
+    EXPECT_EQ(3u, memberDepths(*reopened.getEntries()[0].dataIO).size());
+    // Queries answer alike before and after renaming: no range filters appear.
+    for (const auto& e : io->getEntries()) EXPECT_EQ(nullptr, e.filter);
+
+    // A compound never stored keeps its members through a rename.
+    auto fresh = createCompound(dir, "v", twoRanges());
+    ASSERT_EQ(0, fresh->rename("w"));
+    EXPECT_EQ(2u, fresh->getEntries().size());
+    for (const auto& e : fresh->getEntries()) EXPECT_NE(nullptr, e.dataIO);
+    EXPECT_EQ(0, setDepth(*fresh, 1.0, 1.0, 12.0, 12.0));
+    EXPECT_EQ(std::vector<double>{12.0}, memberDepths(*fresh->getEntries()[0].dataIO));
+
+    auto other = createCompound(dir, "u", twoRanges());
+    ASSERT_EQ(0, other->store(nullptr));
+    EXPECT_EQ(146006, io->rename("u"));
+    EXPECT_TRUE(NORVAFileUtils::exists(dir.file("t.kms")));
+}
+
+TEST(CompoundIOTest, OutdatedSourcesAreCombinedAndCyclesEnd) {
+    TempFolder dir;
+    auto withSources = [&](const char* name, std::vector<std::pair<const char*, NORVAUString>> sources) {
+        auto io = createCompound(dir, name, twoRanges());
+        KIVOSourceRecord record;
+        for (const auto& s : sources) record.items.push_back({s.first, s.second, 0.0});
+        io->getMetaData()->setSourceRecord(record);
+        EXPECT_EQ(0, io->store(nullptr));
+    };
+    // a lists b (outdated: its source is missing) before c (up to date).
+    withSources("b", {{"KIVO", dir.file("gone.vns")}});
+    withSources("c", {});
+    withSources("a", {{"KIVO", dir.file("b.kms")}, {"KIVO", dir.file("c.kms")}});
+    // d and e list each other.
+    withSources("d", {{"KIVO_Surface", dir.file("e.kms")}});
+    withSources("e", {{"KIVO_Surface", dir.file("d.kms")}});
+    struct Case {
+        const char* name;
+        bool outdated;
+    } cases[] = {{"a", true}, {"b", true}, {"c", false}, {"d", false}};
+    for (const Case& c : cases) {
+        KIVOCompoundIO io(dir.file(std::string(c.name) + ".kms"));
+        ASSERT_EQ(0, io.getStatus()) << c.name;
+        EXPECT_EQ(c.outdated, io.checkOutdated()) << c.name;
+    }
+}
+
+TEST(CompoundIOTest, RasterizeUsesTheFinestMemberResolution) {
+    TempFolder dir;
+    auto io = createCompound(dir, "s", twoRanges());
+    setDepth(*io, 2.0, 3.0, 12.0, 12.0);   // member 0 (1 m)
+    setDepth(*io, 2.0, 3.0, 30.0, 30.0);   // member 1 (2 m): deeper, loses the cell
+    setDepth(*io, 6.0, 6.0, 35.0, 35.0);   // member 1 only
+    KIVOSurfaceDataIO::rasterizeConfig config;
+    config.attribute = "Depth";
+    config.minX = config.minY = 0.0;
+    config.maxX = config.maxY = 8.0;
+    config.cellX = config.cellY = 1.0;
+    config.noData = -1.0f;
+    ASSERT_EQ(0, io->rasterize(config));
+    // A box reaching the surface's maximum still gets one cell beyond it.
+    ASSERT_EQ(10, config.columns);
+    ASSERT_EQ(10, config.rows);
+    EXPECT_FLOAT_EQ(12.0f, config.output[3 * 10 + 2]);
+    EXPECT_FLOAT_EQ(35.0f, config.output[6 * 10 + 6]);
+    EXPECT_FLOAT_EQ(-1.0f, config.output[0]);
+
+    config.negate = true;
+    config.maxX = config.maxY = 8.0;
+    ASSERT_EQ(0, io->rasterize(config));
+    EXPECT_FLOAT_EQ(-12.0f, config.output[3 * 10 + 2]);
+
+    config.attribute = "Nothing";
+    EXPECT_EQ(-1, io->rasterize(config));
+}
+
+// A compound whose table gives no member a usable resolution cannot be
+// rasterised (the metadata's own resolution is 0.0 for every compound).
+TEST(CompoundIOTest, RasterizeRefusesWithoutAPositiveResolution) {
+    TempFolder dir;
+    {
+        auto io = createCompound(dir, "s", twoRanges());
+        setDepth(*io, 2.0, 3.0, 12.0, 12.0);
+        ASSERT_EQ(0, io->store(nullptr));
+        KIVOResolutionTable zero;
+        for (const auto& e : twoRanges()) zero[e.first] = 0.0f;
+        KIVOCompoundDataHeader header(io->getMinimum(), io->getMaximum(), "Depth", zero);
+        FILE* f = std::fopen(dir.file("s.kms").toUTF8().c_str(), "wb");
+        ASSERT_EQ(0, header.write(f));
+        std::fclose(f);
+    }
+    KIVOCompoundIO io(dir.file("s.kms"));
+    ASSERT_EQ(0, io.getStatus());
+    KIVOSurfaceDataIO::rasterizeConfig config;
+    config.attribute = "Depth";
+    config.maxX = config.maxY = 8.0;
+    config.cellX = config.cellY = 1.0;
+    EXPECT_EQ(-1, io.rasterize(config));
+    EXPECT_TRUE(config.output.empty());
+}
+
+TEST(CompoundIOTest, MemberListsAndRegistry) {
+    TempFolder dir;
+    {
+        auto io = createCompound(dir, "s", threeRanges());
+        std::vector<const KIVOCompoundIO::DataIORangeEntry*> list;
+        io->getDataIOList(list);
+        ASSERT_EQ(3u, list.size());
+        EXPECT_FLOAT_EQ(4.0f, list[0]->resolution);
+        EXPECT_FLOAT_EQ(1.0f, list[2]->resolution);
+        std::vector<KIVOSurfaceDataIO*> members;
+        io->getDataIOList(members);
+        EXPECT_EQ(list[0]->dataIO.get(), members[0]);
+        std::vector<NORVAUString> files;
+        io->getAssociatedFiles(files);
+        ASSERT_GE(files.size(), 2u);
+        EXPECT_EQ(dir.file("s.kms"), files[files.size() - 2]);
+        EXPECT_EQ(dir.file("s.xml"), files.back());
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    NORVAType<KIVOSurfaceDataIO> opened = KIVOSurfaceUtils::getDataIO(dir.file("s.kms"));
+    ASSERT_TRUE(opened);
+    EXPECT_NE(nullptr, dynamic_cast<KIVOCompoundIO*>(opened.get()));
+    EXPECT_EQ(0, opened->getStatus());
+    EXPECT_EQ(0, opened->deleteAllFiles(true));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s.kms")));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s")));
+}
+
+TEST(CompoundIOTest, CubeMembersAreCreatedStoredAndReopened) {
+    TempFolder dir;
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    ASSERT_NE(nullptr, params);
+    testing::internal::CaptureStdout();
+    {
+        auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
+        KIVOCompoundIO io(dir.file("c.vns"), meta, params);
+        ASSERT_EQ(0, io.getStatus());
+        ASSERT_EQ(0, io.store(nullptr));
+    }
+    KIVOCompoundIO reopened(dir.file("c.kms"));
+    testing::internal::GetCapturedStdout();
+    std::free(params);
+    ASSERT_EQ(0, reopened.getStatus());
+    ASSERT_EQ(2u, reopened.getEntries().size());
+    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("c/c_1.vcs")));
+}
+
+TEST(CompoundIOTest, RenameKeepsEditedGridsOfCubeMembers) {
+    TempFolder dir;
+    _cube_param* params = cube_init_param(0, 1.0, 1.0);
+    ASSERT_NE(nullptr, params);
+    testing::internal::CaptureStdout();
+    {
+        auto meta = compoundMetaData(dir.file("c.xml"), twoRanges());
+        KIVOCompoundIO io(dir.file("c.vns"), meta, params);
+        ASSERT_EQ(0, io.getStatus());
+        ASSERT_EQ(0, io.store(nullptr));
+        auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(io.getEntries()[0].dataIO.get());
+        ASSERT_NE(nullptr, cube);
+        long status = 0;
+        auto entry = cube->getGrid(2.0, 2.0, status, true);
+        ASSERT_TRUE(entry) << status;
+        _cube_node* node = cube->getCubeNode(2.0, 2.0, status, false);
+        ASSERT_NE(nullptr, node);
+        ASSERT_EQ(1, cube_node_add_basic_hypothesis(node, 14.0f, 0.25f));
+        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        entry.reset();
+        ASSERT_EQ(0, io.rename("d"));
+    }
+    KIVOCompoundIO reopened(dir.file("d.kms"));
+    std::free(params);
+    ASSERT_EQ(0, reopened.getStatus());
+    auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(reopened.getEntries()[0].dataIO.get());
+    ASSERT_NE(nullptr, cube);
+    long status = 0;
+    const _cube_node* node = cube->getCubeNode(2.0, 2.0, status, false);
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(nullptr, node) << "the edited grid was not written under the new name";
+    ASSERT_NE(0u, node->hypotheses);
+    EXPECT_FLOAT_EQ(14.0f, cube_node_hyp(node, node->hypotheses)->depth);
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("c")));
+}

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "KestrinSurfaceTestSupport.h"
+#include "TempFolder.h"
+
+namespace {
+
+using namespace kestrinsurface;
+
+std::string slurp(const NORVAUString& path) {
+    std::ifstream in(path.toUTF8(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void spill(const NORVAUString& path, const std::string& bytes) {
+    std::ofstream out(path.toUTF8(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Opens the surface and reads every attribute of every node in every way.
+long readAll(const NORVAUString& path) {
+    KIVOKestrinDataIO io(path);
+    if (io.getStatus() != 0) return io.getStatus();
+    forEachNode(io, -1e300, -1e300, 1e300, 1e300, false, [](KIVOSurfaceIter& it) {
+        const KIVOAttributeSet& a = *it.getAttributes();
+        for (long i = 0; i < it.getAttributeDescriptor().getNumberOfAttributes(); ++i) {
+            NORVAUString text;
+            double d = 0;
+            long l = 0;
+            unsigned char b = 0;
+            a.getStringValue(i, text, false);
+            a.getDoubleValue(i, d, false);
+            a.getValue(i, l);
+            a.getValue(i, b);
+            double x = 0, y = 0;
+            it.getPosition(x, y, i);
+        }
+    });
+    return io.flush();
+}
+
+TEST(KestrinDamagedSurface, DamagedHeadersGiveAStatusOrAReadableSurface) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    {
+        auto io = created(path,
+                          {Entry("Depth", KIVODataType::FLOAT), Entry("Status", KIVODataType::ULONG),
+                           Entry("Name", KIVODataType::STRING), Entry("Label", KIVODataType::TEXT)},
+                          1.0);
+        for (int i = 0; i < 6; ++i) addNode(*io, i, i, -i);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    const std::string header = slurp(path);
+    ASSERT_EQ(0, readAll(path));
+    for (size_t i = 0; i < header.size(); ++i) {
+        for (unsigned char mask : {0x01, 0xFF}) {
+            std::string bytes = header;
+            bytes[i] = static_cast<char>(bytes[i] ^ mask);
+            spill(path, bytes);
+            readAll(path);  // must neither crash nor hang
+        }
+    }
+    spill(path, header.substr(0, header.size() / 2));
+    EXPECT_NE(0, readAll(path));
+}
+
+}  // namespace

@@ -1,0 +1,419 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <unistd.h>
+
+#include "KestrinSurfaceTestSupport.h"
+#include "TempFolder.h"
+#include "multires/KIVOKestrinAttributeSet.h"
+#include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
+#include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/NORVAKestrinTileDataIO.h"
+#include "platform/shapes/NORVAAreaGeometry.h"
+#include "platform/shapes/NORVALineGeometry.h"
+#include "platform/shapes/NORVAPointGeometry.h"
+
+namespace {
+
+using namespace kestrinsurface;
+
+TEST(KestrinDataIO, AGridOfNewNodesOneSpacingApartKeepsEveryNode) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("grid.kps");
+    const double r = 2.0;
+    {
+        auto io = created(path, depthAndStatus(), r);
+        ASSERT_EQ(0, io->getStatus());
+        for (int i = 0; i < 10; ++i)
+            for (int j = 0; j < 10; ++j) addNode(*io, 10 + i * r, 10 + j * r, i * 10 + j);
+        EXPECT_TRUE(io->isModified());
+        EXPECT_EQ(100u, io->getNodeTree()->size());
+        ASSERT_EQ(0, io->store(nullptr));
+        EXPECT_EQ(0u, io->getNodeTree()->size());
+    }
+    KIVOKestrinDataIO reopened(path);
+    ASSERT_EQ(0, reopened.getStatus());
+    EXPECT_EQ(100, reopened.getTileStore()->getDataIO(0)->getNumRecords());
+    double sum = 0.0;
+    forEachNode(reopened, 0, 0, 100, 100, false, [&](KIVOSurfaceIter& it) {
+        double depth = 0.0;
+        it.getAttributes()->getValue(0, depth);
+        sum += depth;
+    });
+    EXPECT_EQ(4950.0, sum);
+}
+
+TEST(KestrinDataIO, ACreateQueryAddsOneNodeOnlyWhereNoneIs) {
+    auto io = created("", depthAndStatus(), 1.0);
+    EXPECT_FALSE(io->isModified());
+    const size_t served = forEachNode(*io, 5, 5, 5, 5, true, [](KIVOSurfaceIter& it) {
+        double x = 0, y = 0;
+        EXPECT_EQ(0, it.getPosition(x, y, -1));
+        EXPECT_EQ(5.0, x);
+        EXPECT_EQ(5.0, y);
+    });
+    EXPECT_EQ(1u, served);  // the new node is served once
+    EXPECT_TRUE(io->isModified());
+    forEachNode(*io, 5, 5, 5, 5, true, [](KIVOSurfaceIter&) {});
+    forEachNode(*io, 5.4, 5.4, 5.4, 5.4, true, [](KIVOSurfaceIter&) {});  // overlapping square
+    EXPECT_EQ(1u, io->getNodeTree()->size());
+    forEachNode(*io, 6, 5, 6, 5, true, [](KIVOSurfaceIter&) {});  // touching square
+    EXPECT_EQ(2u, io->getNodeTree()->size());
+    EXPECT_EQ(0u, forEachNode(*io, 50, 50, 50, 50, false, [](KIVOSurfaceIter&) {}));
+}
+
+TEST(KestrinDataIO, PendingNodesReachTheStoreInBatchesOfAThousand) {
+    auto io = created("", depthAndStatus(), 0.01);
+    NORVAKestrinDataIO& store = *io->getTileStore()->getDataIO(0);
+    for (int i = 0; i < 999; ++i) ASSERT_EQ(0, io->addNewNode(i * 0.1, 0.0));
+    EXPECT_EQ(1u, countNodes(*io, 0, 0, 0, 0));
+    EXPECT_EQ(0, store.getNumRecords());
+    ASSERT_EQ(0, io->addNewNode(99.9, 0.0));
+    countNodes(*io, 0, 0, 0, 0);
+    EXPECT_EQ(1000, store.getNumRecords());
+    EXPECT_EQ(0u, io->getNodeTree()->size());
+    EXPECT_EQ(1000u, countNodes(*io, -1, -1, 101, 1));
+    ASSERT_EQ(0, io->addNewNode(50.05, 1.0));
+    EXPECT_EQ(0, io->flush());
+    EXPECT_EQ(1001, store.getNumRecords());
+    EXPECT_EQ(0, io->flush());  // nothing pending: an empty batch
+    EXPECT_EQ(1001, store.getNumRecords());
+}
+
+TEST(KestrinDataIO, AFailedBatchKeepsThePendingNodes) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        addNode(*io, 1, 1, 7.0);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    NORVAType<NORVAKestrinDataIO> readOnly(new NORVAKestrinTileDataIO(path, NORVAKestrinDataIO::READ));
+    NORVAKestrinTileStore store(readOnly);
+    KIVOKestrinDataIO io(store);
+    ASSERT_EQ(0, io.getStatus());
+    addNode(io, 3, 3, 8.0);
+    EXPECT_EQ(KestrinStatus::WRITE_FAILED, io.flush());
+    EXPECT_EQ(1u, io.getNodeTree()->size());
+    EXPECT_EQ(2u, countNodes(io));
+    EXPECT_EQ(KestrinStatus::WRITE_FAILED, io.store(nullptr));
+    EXPECT_EQ(1u, io.getNodeTree()->size());
+}
+
+TEST(KestrinDataIO, ABoxQueryServesStoredPointsFirstThenPendingNodesInTheBox) {
+    auto io = created("", depthAndStatus(), 1.0);
+    addNode(*io, 1, 1, -1.0);
+    addNode(*io, 2, 2, -2.0);
+    ASSERT_EQ(0, io->flush());
+    addNode(*io, 3, 3, -3.0);
+    addNode(*io, 4, 4, -4.0);
+    addNode(*io, 60, 60, -60.0);
+    std::vector<double> depths;
+    forEachNode(*io, 0, 0, 10, 10, false, [&](KIVOSurfaceIter& it) {
+        double d = 0;
+        it.getAttributes()->getValue(0, d);
+        depths.push_back(d);
+    });
+    EXPECT_EQ((std::vector<double>{-1, -2, -3, -4}), depths);
+}
+
+TEST(KestrinDataIO, EveryDataTypeSurvivesCreateAddStoreAndReopen) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("types.kps");
+    std::vector<Entry> entries;
+    const char* names[] = {"F", "D", "US", "S", "L", "UL", "Str", "UC", "Txt", "DT", "Da", "Ti"};
+    for (int t = 0; t <= 11; ++t) entries.emplace_back(names[t], t);
+    entries[8].length = 5;
+    {
+        auto io = created(path, entries, 1.0);
+        ASSERT_EQ(0, io->getStatus());
+        forEachNode(*io, 1, 1, 1, 1, true, [](KIVOSurfaceIter& it) {
+            KIVOAttributeSet& a = *it.getAttributes();
+            EXPECT_EQ(0, a.setValue(0, 1.5f));
+            EXPECT_EQ(0, a.setValue(1, -2.25));
+            EXPECT_EQ(0, a.setValue(2, static_cast<unsigned short>(65534)));
+            EXPECT_EQ(0, a.setValue(3, static_cast<short>(-32768)));
+            EXPECT_EQ(0, a.setValue(4, -2147483647L - 1));
+            EXPECT_EQ(0, a.setValue(5, 4294967294UL));
+            EXPECT_EQ(0, a.setValue(6, NORVAUString("survey é")));
+            EXPECT_EQ(0, a.setValue(7, static_cast<unsigned char>(254)));
+            EXPECT_EQ(0, a.setValue(8, NORVAUString("abcde")));
+            EXPECT_EQ(0, a.setValue(9, 1.6e9));
+            EXPECT_EQ(0, a.setValue(10, 19000.0));
+            EXPECT_EQ(0, a.setValue(11, 3600.5));
+        });
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    KIVOKestrinDataIO io(path);
+    ASSERT_EQ(0, io.getStatus());
+    const KIVODescriptor& d = io.getAttributeInfo()->getDescriptor();
+    ASSERT_EQ(12, d.getNumberOfAttributes());
+    for (int t = 0; t <= 11; ++t) EXPECT_EQ(t, d.getAttributeType(t)) << t;
+    EXPECT_EQ(5u, d.getLength(8));
+    EXPECT_EQ(1u, forEachNode(io, 0, 0, 5, 5, false, [](KIVOSurfaceIter& it) {
+        const KIVOAttributeSet& a = *it.getAttributes();
+        float f = 0;
+        double v = 0;
+        unsigned short us = 0;
+        short s = 0;
+        long l = 0;
+        unsigned long ul = 0;
+        unsigned char uc = 0;
+        NORVAUString text;
+        a.getValue(0, f);
+        EXPECT_EQ(1.5f, f);
+        a.getValue(1, v);
+        EXPECT_EQ(-2.25, v);
+        a.getValue(2, us);
+        EXPECT_EQ(65534, us);
+        a.getValue(3, s);
+        EXPECT_EQ(-32768, s);
+        a.getValue(4, l);
+        EXPECT_EQ(-2147483647L - 1, l);
+        a.getValue(5, ul);
+        EXPECT_EQ(4294967294UL, ul);
+        a.getValue(6, text);
+        EXPECT_EQ(NORVAUString("survey é"), text);
+        a.getValue(7, uc);
+        EXPECT_EQ(254, uc);
+        a.getValue(8, text);
+        EXPECT_EQ(NORVAUString("abcde"), text);
+        a.getValue(9, v);
+        EXPECT_EQ(1.6e9, v);
+        a.getValue(10, v);
+        EXPECT_EQ(19000.0, v);
+        a.getValue(11, v);
+        EXPECT_EQ(3600.5, v);
+    }));
+    // The attribute table's ranges come from the stored values.
+    double lo = 0;
+    io.getAttributeInfo()->getMetaAttribute().getMinimum().getValue(1, lo);
+    EXPECT_EQ(-2.25, lo);
+}
+
+TEST(KestrinDataIO, TheAttributeTableRangesLeaveEmptyValuesOut) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("range.kps");
+    {
+        auto io = created(path, {Entry("Depth", KIVODataType::FLOAT), Entry("Count", KIVODataType::USHORT)}, 1.0);
+        addNode(*io, 1, 1, 0.0);
+        forEachNode(*io, 2, 2, 2, 2, true, [](KIVOSurfaceIter& it) { it.getAttributes()->setValue(0, -4.5f); });
+        forEachNode(*io, 3, 3, 3, 3, true, [](KIVOSurfaceIter& it) { it.getAttributes()->setValue(0, 7.25f); });
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    KIVOKestrinDataIO io(path);
+    const KIVOMetaAttribute& meta = io.getAttributeInfo()->getMetaAttribute();
+    float lo = 0, hi = 0;
+    meta.getMinimum().getValue(0, lo);
+    meta.getMaximum().getValue(0, hi);
+    EXPECT_EQ(-4.5f, lo);
+    EXPECT_EQ(7.25f, hi);
+    EXPECT_FALSE(meta.getMinimum().isSet(1));  // Count only ever held its empty value
+}
+
+TEST(KestrinDataIO, StatusWordsKeepBitsThirtyAndThirtyOneInBothIntegerKinds) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("status.kps");
+    const unsigned long bits = (1UL << 31) | (1UL << 30);
+    const long signedBits = -1073741824L;  // the same 32 bits as a signed word
+    {
+        auto io = created(path, {Entry("Status", KIVODataType::LONG), Entry("Flags", KIVODataType::ULONG)}, 1.0);
+        forEachNode(*io, 1, 1, 1, 1, true, [&](KIVOSurfaceIter& it) {
+            EXPECT_EQ(0, it.getAttributes()->setValue(0, signedBits));
+            EXPECT_EQ(0, it.getAttributes()->setValue(1, bits));
+        });
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    KIVOKestrinDataIO io(path);
+    forEachNode(io, 0, 0, 5, 5, false, [&](KIVOSurfaceIter& it) {
+        long s = 0;
+        unsigned long f = 0;
+        it.getAttributes()->getValue(0, s);
+        it.getAttributes()->getValue(1, f);
+        EXPECT_EQ(signedBits, s);
+        EXPECT_EQ(bits, f);
+        EXPECT_TRUE(f & (1UL << 30));
+        // A 64-bit long beyond the 32-bit field is refused, not wrapped.
+        EXPECT_EQ(-1, it.getAttributes()->setValue(0, static_cast<long>(bits)));
+        EXPECT_EQ(-1, it.getAttributes()->setValue(1, 1UL << 32));
+        EXPECT_EQ(0, it.getAttributes()->setValue(1, bits | 1UL));
+    });
+    forEachNode(io, 0, 0, 5, 5, false, [&](KIVOSurfaceIter& it) {
+        unsigned long f = 0;
+        it.getAttributes()->getValue(1, f);
+        EXPECT_EQ(bits | 1UL, f);
+    });
+}
+
+TEST(KestrinDataIO, AssociatedFilesAreTheHeaderThePointsAndTheTileListWhenItExists) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    auto io = created(path, depthAndStatus(), 1.0);
+    std::vector<NORVAUString> files;
+    EXPECT_EQ(0, io->getAssociatedFiles(files));
+    EXPECT_EQ((std::vector<NORVAUString>{path, dir.file("s.ktf")}), files);
+    FILE* f = std::fopen(dir.file("s.kps.tls").toUTF8().c_str(), "w");
+    std::fclose(f);
+    files.clear();
+    io->getAssociatedFiles(files);
+    EXPECT_EQ((std::vector<NORVAUString>{path, dir.file("s.ktf"), dir.file("s.kps.tls")}), files);
+}
+
+TEST(KestrinDataIO, OperationsWithoutEffectAnswerZeroAndChangeNothing) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    auto io = created(path, depthAndStatus(), 1.0);
+    addNode(*io, 1, 1, 3.0);
+    ASSERT_EQ(0, io->store(nullptr));
+    KIVOMemAttributeSet values(io->getAttributeInfo()->getDescriptor());
+    KIVOSurfaceDataIO::rasterizeConfig raster;
+    std::vector<float> cells;
+    double a = 0, b = 0, c = 0, d = 0, e = 0, g = 0;
+    EXPECT_EQ(0, io->set(1, 1, values, io->getAttributeInfo()->getDescriptor(), DBL_MAX));
+    EXPECT_EQ(0, io->open());
+    EXPECT_EQ(0, io->close());
+    EXPECT_EQ(0, io->deleteAllFiles(true));
+    EXPECT_EQ(0, io->rasterize(raster));
+    EXPECT_EQ(0, io->rasterize("Depth", a, b, c, d, e, g, cells, 0.0f));
+    EXPECT_TRUE(NORVAFileUtils::exists(path));
+    EXPECT_EQ(1u, countNodes(*io));
+    EXPECT_FALSE(io->isOutdated());
+}
+
+TEST(KestrinDataIO, PathsEndingInKcsOpenAsReadOnlyCellStores) {
+    TempFolder dir;
+    const char* names[] = {"a.KCS", "b.kcs", "c.Kcs", "d.kts", "e.kps"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const NORVAUString path = dir.file(name);
+        {
+            auto io = created(path, depthAndStatus(), 1.0);
+            addNode(*io, 1, 1, 3.0);
+            ASSERT_EQ(0, io->store(nullptr));
+        }
+        KIVOKestrinDataIO io(path);
+        ASSERT_EQ(0, io.getStatus());
+        const bool cell = NORVAUString(name).endsWithIgnoreCase("kcs");
+        EXPECT_EQ(!cell, io.getTileStore()->getDataIO(0)->isWritable());
+        forEachNode(io, 0, 0, 5, 5, false, [&](KIVOSurfaceIter& it) {
+            EXPECT_EQ(cell ? KestrinStatus::WRITE_FAILED : 0, it.getAttributes()->setValue(0, 4.0));
+        });
+    }
+}
+
+TEST(KestrinDataIO, AReadOnlyTileFileOpensForReadingOnly) {
+    if (::geteuid() == 0) GTEST_SKIP() << "file modes do not bind the superuser";
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    ::chmod(path.toUTF8().c_str(), 0444);
+    KIVOKestrinDataIO io(path);
+    ASSERT_EQ(0, io.getStatus());
+    EXPECT_FALSE(io.getTileStore()->getDataIO(0)->isWritable());
+}
+
+TEST(KestrinDataIO, CreationStopsAtTheFirstFailure) {
+    struct Row {
+        bool xml;
+        bool coordSystem;
+        bool expectStore;
+    };
+    const Row rows[] = {{true, true, true}, {true, false, false}};
+    for (const Row& r : rows) {
+        KIVOKestrinDataIO io("x.kps", *metadata(depthAndStatus(), 1.0, r.coordSystem));
+        EXPECT_EQ(r.expectStore, io.getStatus() == 0);
+        EXPECT_EQ(r.expectStore, io.getTileStore() != nullptr);
+        EXPECT_EQ(r.expectStore, io.getNodeTree() != nullptr);
+    }
+    class NotXML : public KIVOSurfaceMetaData {
+    public:
+        long getResolution(double& x, double& y) const override { return x = y = 1.0, 0; }
+        const NORVACoordSystem* getCoordSystem(long& s) const override { return s = -1, nullptr; }
+        long getCover(double&, double&, double&, double&) const override { return 0; }
+        long getDimensions(double&, double&) const override { return 0; }
+        KIVOSurfaceAttributeTable* getAttributeTable() override { return nullptr; }
+        const KIVOSurfaceAttributeTable* getAttributeTable() const override { return nullptr; }
+    } notXml;
+    KIVOKestrinDataIO io("x.kps", notXml);
+    EXPECT_EQ(-1, io.getStatus());
+    long status = 5;
+    EXPECT_FALSE(io.query(0, 0, 1, 1, true, status, nullptr, 0.0)->getAttributes());
+}
+
+TEST(KestrinDataIO, MetadataIsNamedAfterTheSurface) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("named.kps");
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        ASSERT_EQ(0, io->getMetaData()->store());
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    EXPECT_TRUE(NORVAFileUtils::exists(dir.file("named.xml")));
+    KIVOKestrinDataIO io(path);
+    EXPECT_EQ(dir.file("named.xml"), static_cast<KestrinXMLMetaData*>(io.getMetaData())->getFileName());
+    EXPECT_FALSE(NORVAFileUtils::exists("TMP"));
+}
+
+TEST(KestrinDataIO, TheRegistryOpensTileStoresByExtension) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kts");
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        addNode(*io, 1, 1, 3.0);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    NORVAType<KIVOSurfaceDataIO> io = KIVOSurfaceUtils::getDataIO(path);
+    ASSERT_TRUE(io);
+    ASSERT_NE(nullptr, dynamic_cast<KIVOKestrinDataIO*>(io.get()));
+    EXPECT_EQ(1u, countNodes(*io));
+    double x = 0, y = 0;
+    EXPECT_EQ(0, io->getMetaData()->getResolution(x, y));
+    EXPECT_EQ(1.0, x);
+    EXPECT_EQ(KIVOSurfaceUtils::TILE_STORE, KIVOSurfaceUtils::getSurfaceType(path));
+}
+
+TEST(KestrinDataIO, GeometryQueriesSelectInsideTheAreaOrAtThePoint) {
+    auto io = created("", depthAndStatus(), 1.0);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) addNode(*io, i, j, i * 10 + j);
+    ASSERT_EQ(0, io->flush());
+    long status = 9;
+    // A triangle over the lower-left half: x + y <= 4 roughly.
+    NORVAAreaGeometry area(NORVAAreaGeometry::Ring{{-0.5, -0.5}, {4.6, -0.5}, {-0.5, 4.6}});
+    NORVAType<KIVOSurfaceIter> it = io->query(area, false, status, nullptr, 0.0);
+    ASSERT_TRUE(it);
+    EXPECT_EQ(0, status);
+    size_t inside = 0;
+    long s = 0;
+    for (bool more = !it->done(s); more; more = it->next(s)) {
+        double x = 0, y = 0;
+        it->getPosition(x, y, -1);
+        EXPECT_LE(x + y, 4.0);
+        ++inside;
+    }
+    EXPECT_EQ(15u, inside);
+    it = io->query(NORVAPointGeometry(2, 3), false, status, nullptr, 0.0);
+    ASSERT_TRUE(it);
+    double depth = 0;
+    it->getAttributes()->getValue(0, depth);
+    EXPECT_EQ(23.0, depth);
+    EXPECT_FALSE(io->query(NORVALineGeometry(), false, status, nullptr, 0.0));
+}
+
+TEST(KestrinDataIO, ACancelledProgressEndsTheIteration) {
+    auto io = created("", depthAndStatus(), 1.0);
+    for (int i = 0; i < 5; ++i) addNode(*io, i, 0, i);
+    ASSERT_EQ(0, io->flush());
+    class CancelAfterTwo : public NORVAProgress {
+    public:
+        bool step() override { return NORVAProgress::step() && getDone() < 2; }
+    } progress;
+    EXPECT_EQ(2u, forEachNode(*io, -1, -1, 10, 10, false, [](KIVOSurfaceIter&) {}, &progress));
+    EXPECT_EQ(5u, progress.getSteps());
+}
+
+}  // namespace

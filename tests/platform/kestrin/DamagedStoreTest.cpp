@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "KestrinTestSupport.h"
+#include "TempFolder.h"
+#include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/NORVAKestrinHeader.h"
+#include "platform/kestrin/NORVAKestrinTileDataIO.h"
+
+namespace {
+
+using namespace kestrintest;
+
+std::string slurp(const NORVAUString& path) {
+    std::ifstream in(path.toUTF8(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void spill(const NORVAUString& path, const std::string& bytes) {
+    std::ofstream out(path.toUTF8(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Opens, queries, reads ranges and edits: whatever the bytes, a status and no crash.
+long exercise(const NORVAUString& path) {
+    NORVAType<NORVAKestrinDataIO> io(new NORVAKestrinTileDataIO(path, NORVAKestrinDataIO::UPDATE));
+    NORVAKestrinTileStore store(io);
+    if (store.getStatus() != 0) return store.getStatus();
+    NORVAKestrinDataIO& data = *store.getDataIO(0);
+    for (long i = 0; i < data.getGenericDataDescriptor().getNumAtts(); ++i) {
+        data.getMinAttValue(i);
+        data.getMaxAttValue(i);
+    }
+    for (const NORVAKestrinPoint& p : pointsIn(data, box(-1e9, -1e9, 1e9, 1e9))) {
+        char text[16];
+        for (long i = 0; i < p.getData().getNumAtts(); ++i) p.getData().getAttributeAsText(i, text, sizeof text, 3);
+        store.modifyPoint(p, p.getData());
+    }
+    return addGrid(store, {{1.0, 1.0}});
+}
+
+class DamagedStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NORVAKestrinTileStore store(config(), false, true);
+        std::vector<std::pair<double, double>> at;
+        for (int i = 0; i < 200; ++i) at.emplace_back(i % 20, i / 20);
+        ASSERT_EQ(0, addGrid(store, at));
+        ASSERT_EQ(0, store.store(m_dir.file("s.kps")));
+        m_header = slurp(m_dir.file("s.kps"));
+        m_points = slurp(m_dir.file("s.ktf"));
+    }
+    TempFolder m_dir;
+    std::string m_header;
+    std::string m_points;
+};
+
+TEST_F(DamagedStore, EveryShortenedHeaderIsReportedAsDamaged) {
+    for (size_t n = 0; n < m_header.size(); ++n) {
+        NORVAKestrinPointDataConfig c;
+        const long status =
+            NORVAKestrinHeader::decode(reinterpret_cast<const uint8_t*>(m_header.data()), n, c);
+        ASSERT_EQ(KestrinStatus::DAMAGED, status) << n;
+    }
+    NORVAKestrinPointDataConfig c;
+    const std::string longer = m_header + "x";
+    EXPECT_EQ(KestrinStatus::DAMAGED,
+              NORVAKestrinHeader::decode(reinterpret_cast<const uint8_t*>(longer.data()), longer.size(), c));
+}
+
+TEST_F(DamagedStore, HeaderFieldsOutsideTheirRangeAreRefused) {
+    struct Row {
+        size_t offset;
+        char byte;
+        long status;
+    };
+    // Offsets: magic 0..11, version 12..13, zero word 14..15, cover 16..47,
+    // resolution count 48..51.
+    const Row rows[] = {
+        {0, 0x00, KestrinStatus::DAMAGED},      {12, 0x02, KestrinStatus::BAD_VERSION},
+        {14, 0x01, KestrinStatus::BAD_VERSION}, {23, 0x7F, KestrinStatus::DAMAGED},  // cover NaN
+        {51, 0x40, KestrinStatus::DAMAGED},     // a billion resolutions
+    };
+    for (const Row& r : rows) {
+        std::string bytes = m_header;
+        bytes[r.offset] = r.byte;
+        if (r.offset == 23) bytes[22] = static_cast<char>(0xF8);
+        NORVAKestrinPointDataConfig c;
+        EXPECT_EQ(r.status, NORVAKestrinHeader::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), c))
+            << r.offset;
+    }
+}
+
+TEST_F(DamagedStore, EveryHeaderByteFlippedGivesAStatusOrAUsableStore) {
+    for (size_t i = 0; i < m_header.size(); ++i) {
+        std::string bytes = m_header;
+        bytes[i] = static_cast<char>(bytes[i] ^ 0xA5);
+        spill(m_dir.file("s.kps"), bytes);
+        const long status = exercise(m_dir.file("s.kps"));
+        EXPECT_TRUE(status == 0 || status == KestrinStatus::DAMAGED || status == KestrinStatus::BAD_VERSION ||
+                    status == KestrinStatus::BAD_ARGUMENT || status == KestrinStatus::WRITE_FAILED)
+            << i << ": " << status;
+    }
+}
+
+TEST_F(DamagedStore, CorruptPointsFilesGiveAStatus) {
+    const size_t step = m_points.size() / 97 + 1;
+    for (size_t at = 0; at < m_points.size(); at += step) {
+        std::string bytes = m_points;
+        for (size_t k = at; k < at + 16 && k < bytes.size(); ++k) bytes[k] = static_cast<char>(bytes[k] * 31 + 7);
+        spill(m_dir.file("s.ktf"), bytes);
+        exercise(m_dir.file("s.kps"));  // must neither crash nor hang
+    }
+    spill(m_dir.file("s.ktf"), "not a database at all, not at all, not at all....");
+    EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps")));
+    spill(m_dir.file("s.ktf"), m_points.substr(0, m_points.size() / 2));
+    exercise(m_dir.file("s.kps"));
+    NORVAFileUtils::removeFile(m_dir.file("s.ktf"));
+    EXPECT_EQ(KestrinStatus::CANNOT_OPEN, exercise(m_dir.file("s.kps")));
+}
+
+TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
+    const char* changes[] = {
+        "CREATE TRIGGER t AFTER UPDATE ON kestrin_points BEGIN SELECT 1; END",
+        "CREATE VIEW v AS SELECT 1",
+        "ALTER TABLE kestrin_points RENAME TO old_points; CREATE VIEW kestrin_points AS SELECT * FROM old_points",
+    };
+    for (const char* change : changes) {
+        spill(m_dir.file("s.ktf"), m_points);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, change, nullptr, nullptr, nullptr)) << change;
+        sqlite3_close(db);
+        EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps"))) << change;
+    }
+}
+
+TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamaged) {
+    NORVAKestrinGenericDataDescriptor other = layout();
+    other.setNumAtts(2);
+    NORVAKestrinPointDataConfig c(NORVAArray<double>{0, 0}, NORVAArray<double>{1, 1}, NORVAArray<double>{1.0},
+                                  {2, 2}, {"X", "Y"}, other);
+    c.setCoordinateInfo("a", "b", "c");
+    ASSERT_EQ(0, NORVAKestrinHeader::write(m_dir.file("s.kps"), c));
+    EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps")));
+}
+
+}  // namespace

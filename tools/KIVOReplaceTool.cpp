@@ -1,0 +1,304 @@
+#include "tools/KIVOReplaceTool.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "core/KIVOSurface.h"
+#include "core/SurfaceAttributeNames.h"
+#include "platform/frame/KIVOSurfaceAttributeTable.h"
+#include "platform/shapes/NORVAPointGeometry.h"
+
+namespace {
+
+// A double narrowed to float without leaving the float range.
+float toFloat(double v) {
+    if (v > FLT_MAX) return FLT_MAX;
+    if (v < -FLT_MAX) return -FLT_MAX;
+    return static_cast<float>(v);
+}
+
+long indexIn(const KIVODescriptor* descriptor, const NORVAUString& name) {
+    return descriptor ? descriptor->getAttributeIndex(name) : -1;
+}
+
+// -1, 0 or 1 as d lies below, within 1e-10 of, or above the node depth.
+int compareWithTolerance(double d, double nodeDepth) {
+    if (std::fabs(d - nodeDepth) <= KIVOReplaceTool::kTolerance) return 0;
+    return d < nodeDepth ? -1 : 1;
+}
+
+bool readFloat(const KIVOAttributeSet& node, long index, float& value) {
+    return index >= 0 && node.isSet(index) && node.getValue(index, value) == 0;
+}
+
+template <class T>
+void writeIf(KIVOAttributeSet& node, long index, const T& value) {
+    if (index >= 0) node.setValue(index, value);
+}
+
+// Reads an integer field, or `fallback` when the sounding has no value.
+long integerField(const KIVOPointIter& soundings, long field, long fallback) {
+    long v = 0;
+    return soundings.get(field, v) == 0 ? v : fallback;
+}
+
+double doubleField(const KIVOPointIter& soundings, long field, double fallback) {
+    double v = 0.0;
+    return soundings.get(field, v) == 0 ? v : fallback;
+}
+
+}  // namespace
+
+KIVOReplaceTool::KIVOReplaceTool(KIVOSurface& surface, const NORVAUString& depth, const NORVAUString& uncertainty,
+                                 const NORVAUString& density, const NORVAUString& shoal, const NORVAUString& deep,
+                                 const NORVAUString& mean, const NORVAUString& stdDev,
+                                 const NORVAUString& depthTrueX, const NORVAUString& depthTrueY,
+                                 const NORVAUString& shoalTrueX, const NORVAUString& shoalTrueY,
+                                 const NORVAUString& deepTrueX, const NORVAUString& deepTrueY, bool designated)
+    : m_surface(surface), m_designated(designated) {
+    const KIVOSurfaceAttributeTable* table = surface.getAttributeInfo();
+    const KIVODescriptor* d = table ? &table->getDescriptor() : nullptr;
+    m_depth = indexIn(d, depth);
+    m_uncertainty = indexIn(d, uncertainty);
+    m_weight = d && m_depth >= 0 ? d->getModAttributeIndex(m_depth) : -1;
+    m_density = indexIn(d, density);
+    m_shoal = indexIn(d, shoal);
+    m_stdDev = indexIn(d, stdDev);
+    m_deep = indexIn(d, deep);
+    m_mean = indexIn(d, mean);
+    m_depthTrueX = indexIn(d, depthTrueX);
+    m_depthTrueY = indexIn(d, depthTrueY);
+    m_shoalTrueX = indexIn(d, shoalTrueX);
+    m_shoalTrueY = indexIn(d, shoalTrueY);
+    m_deepTrueX = indexIn(d, deepTrueX);
+    m_deepTrueY = indexIn(d, deepTrueY);
+
+    if (m_designated && surface.getMetaData() && surface.getDataIO()) {
+        long status = 0;
+        m_designatedIter = surface.getMetaData()->getDesignatedIter(*surface.getDataIO(), status);
+        if (status != 0) m_designatedIter.reset();
+    }
+    m_queryPosition = surface.getMinimum();
+    if (m_queryPosition.size() < 2) m_queryPosition.resize(2, 0.0);
+}
+
+KIVOReplaceTool::~KIVOReplaceTool() = default;
+
+long KIVOReplaceTool::setOperator(const ReplaceOperator& op) {
+    m_operator = op;
+    return 0;
+}
+
+long KIVOReplaceTool::createAttributeMap(const KIVOPointIter& soundings) {
+    std::vector<NORVAUString> names;
+    soundings.getAdditionalAttributes(names);
+    const KIVOSurfaceAttributeTable* table = m_surface.getAttributeInfo();
+    for (const NORVAUString& name : names) {
+        long field = -1;
+        KIVOPointIter::DATA_TYPE type = KIVODataType::DOUBLE;
+        if (!soundings.indexOf(name, field, type) || field < 0) continue;
+        m_attributeMap[field] = table ? table->getDescriptor().getAttributeIndex(name) : -1;
+    }
+    m_attributeMapBuilt = true;
+    return 0;
+}
+
+// The depth field is looked up again while missing: a sounding source may
+// offer it only on soundings that have a depth.
+bool KIVOReplaceTool::readSounding(const KIVOPointIter& soundings, Sounding& s) {
+    KIVOPointIter::DATA_TYPE type = KIVODataType::DOUBLE;
+    if (m_verticalErrorField == -2 &&
+        !soundings.indexOf(SurfaceAttributeNames::kVerticalError, m_verticalErrorField, type))
+        m_verticalErrorField = -1;
+    if (m_depthField < 0 && !soundings.indexOf(SurfaceAttributeNames::kDepth, m_depthField, type))
+        m_depthField = -1;
+    if (m_depthField < 0) return false;
+
+    double verticalError = 0.0;
+    if (m_verticalErrorField < 0 || soundings.get(m_verticalErrorField, verticalError) != 0) verticalError = 0.0;
+    double depth = 0.0;
+    // A missing depth is never stored as 0.0.
+    if (soundings.get(m_depthField, depth) != 0 || !(std::fabs(depth) <= FLT_MAX)) return false;
+    if (soundings.getPosition(s.x, s.y) != 0) return false;
+    s.depth = static_cast<float>(depth);
+    s.verticalError = toFloat(verticalError);
+    return true;
+}
+
+long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
+    if (!m_attributeMapBuilt) {
+        const long status = createAttributeMap(soundings);
+        if (status != 0) return status;
+    }
+    Sounding s;
+    if (!readSounding(soundings, s)) return 0;
+    m_queryPosition[0] = s.x;
+    m_queryPosition[1] = s.y;
+
+    long status = 0;
+    NORVAType<KIVOSurfaceIter> iter = m_surface.query(NORVAPointGeometry(m_queryPosition[0], m_queryPosition[1]),
+                                                      status, true, nullptr, nullptr, s.depth);
+    if (!iter || status != 0 || iter->done(status)) return 0;
+    KIVOAttributeSet* node = iter->getAttributes();
+    if (!node) return 0;
+
+    double nodeDepth = DBL_MAX;
+    const bool empty = m_depth < 0 || !node->isSet(m_depth) || node->getDoubleValue(m_depth, nodeDepth, false) != 0;
+    if (empty) nodeDepth = DBL_MAX;
+    if (empty || m_operator == ALL) {
+        fill(*node, s);
+    } else {
+        const bool replacing = passes(s.depth, nodeDepth);
+        if (replacing) replace(*node, s);
+        updateStatistics(*node, s);
+        if (!replacing) return 0;
+    }
+    addAdditionalAttributes(soundings, *node);
+    markReplaced(s, *node, iter->getAttributeDescriptor(), nodeDepth);
+    return 0;
+}
+
+bool KIVOReplaceTool::passes(float d, double nodeDepth) const {
+    switch (m_operator) {
+        case LT:
+            return d < nodeDepth;
+        case GT:
+            return d > nodeDepth;
+        case EQUAL:
+            return compareWithTolerance(d, nodeDepth) == 0;
+        case LT_EQ:
+            return compareWithTolerance(d, nodeDepth) <= 0;
+        case GT_EQ:
+            return compareWithTolerance(d, nodeDepth) >= 0;
+        default:
+            return false;
+    }
+}
+
+void KIVOReplaceTool::setPosition(KIVOAttributeSet& node, long xIndex, long yIndex, const Sounding& s) const {
+    writeIf(node, xIndex, s.x);
+    writeIf(node, yIndex, s.y);
+}
+
+void KIVOReplaceTool::fill(KIVOAttributeSet& node, const Sounding& s) const {
+    writeIf(node, m_depth, s.depth);
+    setPosition(node, m_depthTrueX, m_depthTrueY, s);
+    writeIf(node, m_shoal, s.depth);
+    setPosition(node, m_shoalTrueX, m_shoalTrueY, s);
+    writeIf(node, m_deep, s.depth);
+    setPosition(node, m_deepTrueX, m_deepTrueY, s);
+    writeIf(node, m_weight, 1.0f);
+    writeIf(node, m_uncertainty, s.verticalError);
+    writeIf(node, m_density, 1L);
+    writeIf(node, m_stdDev, 0.0f);
+    writeIf(node, m_mean, s.depth);
+}
+
+void KIVOReplaceTool::replace(KIVOAttributeSet& node, const Sounding& s) const {
+    writeIf(node, m_depth, s.depth);
+    setPosition(node, m_depthTrueX, m_depthTrueY, s);
+    writeIf(node, m_uncertainty, s.verticalError);
+    writeIf(node, m_weight, 1.0f);
+}
+
+void KIVOReplaceTool::updateStatistics(KIVOAttributeSet& node, const Sounding& s) const {
+    float value = 0.0f;
+    if (m_shoal >= 0 && (!readFloat(node, m_shoal, value) || s.depth < value)) {
+        node.setValue(m_shoal, s.depth);
+        setPosition(node, m_shoalTrueX, m_shoalTrueY, s);
+    }
+    if (m_deep >= 0 && (!readFloat(node, m_deep, value) || s.depth > value)) {
+        node.setValue(m_deep, s.depth);
+        setPosition(node, m_deepTrueX, m_deepTrueY, s);
+    }
+    if (m_density >= 0) updateCount(node, s.depth);
+}
+
+// Running sample standard deviation: with n values, previous mean m and
+// previous deviation s, s'^2 = s^2 (n-2)/(n-1) + (d-m)^2 / n. The mean
+// attribute holds the running sum.
+void KIVOReplaceTool::updateCount(KIVOAttributeSet& node, float d) const {
+    long stored = 0;
+    if (!node.isSet(m_density) || node.getValue(m_density, stored) != 0) stored = 0;
+    const double n = static_cast<double>(stored) + 1.0;
+    if (m_mean >= 0) {
+        float sum = 0.0f;
+        if (!readFloat(node, m_mean, sum)) sum = 0.0f;
+        if (m_stdDev >= 0) {
+            float sd = 0.0f;
+            if (!readFloat(node, m_stdDev, sd)) sd = 0.0f;
+            const double previousMean = n > 1.0 ? sum / (n - 1.0) : d;
+            const double kept = n > 1.0 ? static_cast<double>(sd) * sd * (n - 2.0) / (n - 1.0) : 0.0;
+            const double delta = d - previousMean;
+            node.setValue(m_stdDev, toFloat(std::sqrt(kept + delta * delta / n)));
+        }
+        node.setValue(m_mean, toFloat(static_cast<double>(sum) + d));
+    }
+    const long count = n >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<long>(n);
+    node.setValue(m_density, count);
+}
+
+void KIVOReplaceTool::markReplaced(const Sounding& s, KIVOAttributeSet& node, const KIVODescriptor& descriptor,
+                                   double nodeDepth) {
+    m_replaced = true;
+    m_surface.setModified(true);
+    if (m_designatedIter)
+        m_designatedIter->addDesignated(s.x, s.y, node, descriptor, nodeDepth, KIVODesignatedIter::NOT_DESIGNATED);
+}
+
+long KIVOReplaceTool::addAdditionalAttributes(const KIVOPointIter& soundings, KIVOAttributeSet& node) {
+    const KIVOSurfaceAttributeTable* table = m_surface.getAttributeInfo();
+    if (!table) return 0;
+    const KIVODescriptor& descriptor = table->getDescriptor();
+    for (const auto& entry : m_attributeMap) {
+        const long field = entry.first, target = entry.second;
+        if (target < 0) continue;
+        switch (descriptor.getAttributeType(target)) {
+            case KIVODataType::FLOAT: {
+                const float v = toFloat(doubleField(soundings, field, FLT_MAX));
+                node.setValue(target, v);
+                break;
+            }
+            case KIVODataType::USHORT: {
+                const unsigned short v = static_cast<unsigned short>(integerField(soundings, field, 65535));
+                node.setValue(target, v);
+                break;
+            }
+            case KIVODataType::SHORT: {
+                const short v = static_cast<short>(integerField(soundings, field, 32767));
+                node.setValue(target, v);
+                break;
+            }
+            case KIVODataType::LONG: {
+                const long v = integerField(soundings, field, 2147483647L);
+                node.setValue(target, v);
+                break;
+            }
+            case KIVODataType::ULONG: {
+                const unsigned long v = static_cast<unsigned long>(integerField(soundings, field, 4294967295L));
+                node.setValue(target, v);
+                break;
+            }
+            case KIVODataType::STRING:
+            case KIVODataType::TEXT: {
+                NORVAUString v;
+                if (soundings.get(field, v) != 0) v = NORVAUString();
+                node.setValue(target, v);
+                break;
+            }
+            case KIVODataType::UCHAR: {
+                const unsigned char v = static_cast<unsigned char>(integerField(soundings, field, 255));
+                node.setValue(target, v);
+                break;
+            }
+            default: {
+                const double v = doubleField(soundings, field, DBL_MAX);
+                node.setValue(target, v);
+                break;
+            }
+        }
+    }
+    return 0;
+}
