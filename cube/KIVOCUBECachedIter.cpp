@@ -175,14 +175,11 @@ long KIVOCUBECachedIter::load(long attribute) {
 
 bool KIVOCUBECachedIter::next(long& status) {
     status = 0;
-    if (finished() || !m_attributes) return false;
-    const long asked = m_attributes->getAttribIdx();
-    if (asked > -1 && asked != m_attribute) load(asked);
-    m_attributes->reset();
-    if (!m_points.empty()) return nextPoint();
-    // Most steps of a box query land on the next node of the row.
+    // Most steps of a box query land on the next node of the row. An open
+    // row (m_rowEnd > 0) means a box walk that is not done; the caller must
+    // still be reading the followed attribute.
     const uint32_t column = m_current.column + 1u;
-    if (column < m_rowEnd) {
+    if (column < m_rowEnd && m_attributes->getAttribIdx() == m_attribute) {
         const float value = m_rowValues[column];
         if (value != m_emptyValue) {
             m_current.column = static_cast<uint16_t>(column);
@@ -191,7 +188,11 @@ bool KIVOCUBECachedIter::next(long& status) {
             return true;
         }
     }
-    return nextBoxNode();
+    if (finished() || !m_attributes) return false;
+    const long asked = m_attributes->getAttribIdx();
+    if (asked > -1 && asked != m_attribute) load(asked);
+    m_attributes->reset();
+    return m_points.empty() ? nextBoxNode() : nextPoint();
 }
 
 bool KIVOCUBECachedIter::nextBoxNode() {

@@ -68,18 +68,31 @@ private:
     // Inline, as a caller reading several attributes of every node of a
     // query asks for one of them here each time.
     float valueOf(long attribute) const {
-        if (attribute == m_attribute) return m_value;
-        if (static_cast<unsigned long>(attribute) < kDirectSlots) {
-            const Direct& direct = m_direct[attribute];
-            if (direct.values != nullptr && m_element < direct.count) {
-                m_attribute = attribute;
-                m_value = direct.values[m_element];
-                return m_value;
-            }
+        float value;
+        if (!valueAtHand(attribute, value)) {
+            load(attribute);
+            value = m_value;
         }
-        load(attribute);
-        return m_value;
+        return value;
     }
+    // The attribute's value when it is held or its layer is at hand; false
+    // when it must be looked up.
+    bool valueAtHand(long attribute, float& value) const {
+        if (attribute == m_attribute) {
+            value = m_value;
+            return true;
+        }
+        if (static_cast<unsigned long>(attribute) >= kDirectSlots) return false;
+        const Direct& direct = m_direct[attribute];
+        if (direct.values == nullptr || m_element >= direct.count) return false;
+        m_attribute = attribute;
+        m_value = direct.values[m_element];
+        value = m_value;
+        return true;
+    }
+    // Kept out of line, so that getValue needs no stack frame for the values at hand.
+    template <class T>
+    [[gnu::noinline]] long loadInto(long index, T& v) const;
     // The node's index in the layers of m_layerGrid; kNoElement when the
     // node is not in that grid.
     uint64_t elementOf(int32_t gridRow, int32_t gridColumn, int32_t nodeRow, int32_t nodeColumn) const {

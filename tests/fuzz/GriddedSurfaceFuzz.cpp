@@ -127,4 +127,5 @@ void kivoFuzzWriteSeeds(fuzzsupport::SeedWriter& seeds) {
     writeSeed(seeds, "numbers", Attributes::kNumbers, 10, 5, 1, 6);
     writeSeed(seeds, "with-text", Attributes::kWithText, 4, 3, 0.5, 5);
     writeSeed(seeds, "empty", Attributes::kWithText, 2, 2, 1, 0);
+    writeSeed(seeds, "no-attributes", Attributes::kNone, 3, 3, 1, 0);
 }
