@@ -1,10 +1,5 @@
 #include "tools/KIVOCombine.h"
 
-#include <unicode/calendar.h>
-#include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
-
 #include <cfloat>
 #include <cstdio>
 #include <new>
@@ -23,6 +18,7 @@
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/proj/NORVACoordSystem.h"
 #include "platform/proj/NORVAMapDefinitionFactory.h"
+#include "tools/KIVOCreationStamp.h"
 
 namespace KIVODazavazEdora {
 
@@ -32,16 +28,6 @@ using Entry = KIVODescriptor::AttribEntry;
 
 const NORVAUString kSourceKey("KIVO");
 const NORVAUString kColourMap("Rainbow");
-
-NORVAUString nowInGMT(const char* pattern) {
-    UErrorCode error = U_ZERO_ERROR;
-    icu::SimpleDateFormat format(icu::UnicodeString(pattern), icu::Locale::getUS(), error);
-    if (U_FAILURE(error)) return NORVAUString();
-    format.setTimeZone(*icu::TimeZone::getGMT());
-    icu::UnicodeString out;
-    format.format(icu::Calendar::getNow(), out);
-    return NORVAUString(out);
-}
 
 void takeTruePosition(const KIVODescriptor& d, long i, Entry& entry) {
     if (d.getTrueXAttributeIndex(i) < 0 || d.getTrueYAttributeIndex(i) < 0) return;
@@ -78,8 +64,8 @@ long describe(const Combine::Options& options, KIVOSurfaceXMLMetaData& meta) {
     const double width = options.maxX - options.minX;
     const double height = options.maxY - options.minY;
     KIVODescriptiveFields fields;
-    fields.creationDate = nowInGMT("dd-MM-yyyy");
-    fields.creationTime = nowInGMT("HH:mm:ss");
+    fields.creationDate = KIVOCreationStamp::date();
+    fields.creationTime = KIVOCreationStamp::time();
     NORVAUString cs1, cs2, cs3;
     NORVAMapDefinitionFactory factory(NORVAEnvironment::getVar("vrqXmapdef"));
     factory.toStrings(*options.coordSystem, cs1, cs2, cs3);

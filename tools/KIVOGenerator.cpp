@@ -1,10 +1,5 @@
 #include "tools/KIVOGenerator.h"
 
-#include <unicode/calendar.h>
-#include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
-
 #include <cstdio>
 #include <set>
 
@@ -24,6 +19,7 @@
 #include "platform/proj/NORVACoordSystem.h"
 #include "platform/proj/NORVAMapDefinitionFactory.h"
 #include "platform/shapes/NORVACover.h"
+#include "tools/KIVOCreationStamp.h"
 #include "tools/KIVOReplaceTool.h"
 
 namespace {
@@ -66,17 +62,6 @@ Entry withCompanions(Entry e, const NORVAUString& trueX, const NORVAUString& tru
 void addPositionPair(std::list<Entry>& list, const NORVAUString& x, const NORVAUString& y) {
     list.push_back(makeEntry(x, KIVODataType::DOUBLE, kMetres, kGroundDirection));
     list.push_back(makeEntry(y, KIVODataType::DOUBLE, kMetres, kGroundDirection));
-}
-
-// The current time in GMT by an ICU pattern.
-NORVAUString nowInGMT(const char* pattern) {
-    UErrorCode error = U_ZERO_ERROR;
-    icu::SimpleDateFormat format(icu::UnicodeString(pattern), icu::Locale::getUS(), error);
-    if (U_FAILURE(error)) return NORVAUString();
-    format.setTimeZone(*icu::TimeZone::getGMT());
-    icu::UnicodeString out;
-    format.format(icu::Calendar::getNow(), out);
-    return NORVAUString(out);
 }
 
 }  // namespace
@@ -220,8 +205,8 @@ long KIVOGenerator::describe(KIVOSurfaceXMLMetaData& meta, const NORVAUString& s
     if ((status = factory.toStrings(m_coordSystem, cs1, cs2, cs3)) != 0) return status;
 
     KIVODescriptiveFields fields;
-    fields.creationDate = nowInGMT("dd-MM-yyyy");
-    fields.creationTime = nowInGMT("HH:mm:ss");
+    fields.creationDate = KIVOCreationStamp::date();
+    fields.creationTime = KIVOCreationStamp::time();
     if ((status = meta.setCoordSystemString(cs1, cs2, cs3)) != 0) return status;
     fields.text1 = s3;
     fields.text2 = s1;
