@@ -18,10 +18,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "BagTestSupport.h"
 #include "formats/bag/KIVOBAGDataIO.h"
@@ -30,10 +29,32 @@
 namespace {
 
 using bagtest::Bag;
-// A node position in hundredths of a metre, well inside the fixtures' spacing.
-using Key = std::pair<long long, long long>;
 
-Key keyOf(double x, double y) { return {std::llround(x * 100.0), std::llround(y * 100.0)}; }
+// Values by node, row-major from the south, NaN where no value was given.
+// Positions are mapped to nodes through the fixtures' geometry (south-west
+// node at 100,200, spacing 2 x 3) and must lie within 1 mm of a node.
+struct NodeGrid {
+    uint32_t rows = 0, columns = 0;
+    std::vector<float> values;
+    size_t placed = 0, offGrid = 0, twice = 0;
+
+    NodeGrid(uint32_t r, uint32_t c) : rows(r), columns(c), values(size_t(r) * c, NAN) {}
+
+    void place(double x, double y, float value) {
+        const double column = (x - 100.0) / 2.0, row = (y - 200.0) / 3.0;
+        const double c = std::round(column), r = std::round(row);
+        if (std::fabs(column - c) * 2.0 > 1e-3 || std::fabs(row - r) * 3.0 > 1e-3 || c < 0 || r < 0 ||
+            c >= columns || r >= rows) {
+            if (++offGrid <= 5) ADD_FAILURE() << "position off the grid: " << x << "," << y;
+            return;
+        }
+        float& slot = values[size_t(r) * columns + size_t(c)];
+        if (!std::isnan(slot)) ++twice;
+        slot = value;
+        ++placed;
+    }
+    float at(size_t i) const { return values[i]; }
+};
 
 bool gdalInstalled() { return std::system("command -v gdal_translate >/dev/null 2>&1") == 0; }
 
@@ -46,28 +67,27 @@ bool gdalTranslate(const std::string& arguments, const std::string& log) {
     return std::system(command.c_str()) == 0;
 }
 
-// One band of a BAG as GDAL's XYZ text: position -> value.
-std::map<Key, float> gdalBand(const std::string& bag, int band, const std::string& xyz) {
-    std::map<Key, float> out;
+// One band of a BAG as GDAL's XYZ text.
+NodeGrid gdalBand(const std::string& bag, const Bag& b, int band, const std::string& xyz) {
+    NodeGrid out(b.rows, b.columns);
     if (!gdalTranslate("-of XYZ -co SIGNIFICANT_DIGITS=9 -b " + std::to_string(band) + " " + quoted(bag) + " " +
                            quoted(xyz),
                        xyz + ".log")) {
         ADD_FAILURE() << "gdal_translate -of XYZ failed on " << bag;
         return out;
     }
-    std::ifstream in(xyz);
+    FILE* in = std::fopen(xyz.c_str(), "r");
+    if (!in) return out;
     double x = 0, y = 0, v = 0;
-    while (in >> x >> y >> v) out[keyOf(x, y)] = float(v);
+    while (std::fscanf(in, "%lf %lf %lf", &x, &y, &v) == 3) out.place(x, y, float(v));
+    std::fclose(in);
     return out;
 }
 
-struct Served {
-    float depth, uncertainty;
-};
-
-// Every node a full-cover box query serves, opened through the registry.
-std::map<Key, Served> ourNodes(const std::string& bag) {
-    std::map<Key, Served> out;
+// Every node a full-cover box query serves, opened through the registry:
+// depths and uncertainties.
+std::pair<NodeGrid, NodeGrid> ourNodes(const std::string& bag, const Bag& b) {
+    std::pair<NodeGrid, NodeGrid> out{NodeGrid(b.rows, b.columns), NodeGrid(b.rows, b.columns)};
     NORVAType<KIVOSurfaceDataIO> io = KIVOSurfaceUtils::getDataIO(bag);
     if (!io || io->getStatus() != 0) {
         ADD_FAILURE() << "open failed: " << (io ? io->getStatus() : -1);
@@ -85,10 +105,11 @@ std::map<Key, Served> ourNodes(const std::string& bag) {
     do {
         double x = 0, y = 0;
         it->getPosition(x, y, -1);
-        Served s{0, 0};
-        it->getAttributes()->getValue(0, s.depth);
-        it->getAttributes()->getValue(1, s.uncertainty);
-        EXPECT_TRUE(out.emplace(keyOf(x, y), s).second) << "node served twice at " << x << "," << y;
+        float depth = 0, uncertainty = 0;
+        it->getAttributes()->getValue(0, depth);
+        it->getAttributes()->getValue(1, uncertainty);
+        out.first.place(x, y, depth);
+        out.second.place(x, y, uncertainty);
     } while (it->next(status));
     EXPECT_EQ(status, 0);
     return out;
@@ -139,35 +160,33 @@ TEST_F(BAGGdalCrossCheckTest, EveryNodeMatchesGdalXYZ) {
         const std::string bag = dir.file(std::string(c.name) + ".bag");
         ASSERT_TRUE(bagtest::writeBag(bag, b));
 
-        const std::map<Key, float> elevation = gdalBand(bag, 1, dir.file(std::string(c.name) + "-1.xyz"));
-        const std::map<Key, float> uncertainty = gdalBand(bag, 2, dir.file(std::string(c.name) + "-2.xyz"));
-        ASSERT_EQ(elevation.size(), size_t(c.rows) * c.columns);
-        ASSERT_EQ(uncertainty.size(), elevation.size());
-        const std::map<Key, Served> ours = ourNodes(bag);
+        const NodeGrid elevation = gdalBand(bag, b, 1, dir.file(std::string(c.name) + "-1.xyz"));
+        const NodeGrid uncertainty = gdalBand(bag, b, 2, dir.file(std::string(c.name) + "-2.xyz"));
+        ASSERT_EQ(elevation.placed, size_t(c.rows) * c.columns);
+        ASSERT_EQ(uncertainty.placed, elevation.placed);
+        ASSERT_EQ(elevation.twice + elevation.offGrid, 0u);
+        const std::pair<NodeGrid, NodeGrid> ours = ourNodes(bag, b);
+        EXPECT_EQ(ours.first.twice + ours.first.offGrid, 0u) << "nodes served twice or off the grid";
 
         size_t nulls = 0, mismatches = 0;
-        for (const auto& g : elevation) {
-            const auto it = ours.find(g.first);
-            if (g.second == bagtest::kNull) {
+        for (size_t i = 0; i < elevation.values.size(); ++i) {
+            const uint32_t row = uint32_t(i / c.columns), column = uint32_t(i % c.columns);
+            const float depth = ours.first.at(i), ourUncertainty = ours.second.at(i);
+            if (elevation.at(i) == bagtest::kNull) {
                 ++nulls;
-                EXPECT_TRUE(it == ours.end()) << "null node served at " << g.first.first << "," << g.first.second;
+                EXPECT_TRUE(std::isnan(depth)) << "null node served at row " << row << ", column " << column;
                 continue;
             }
-            if (it == ours.end()) {
-                if (++mismatches <= 5) ADD_FAILURE() << "node missing at " << g.first.first << "," << g.first.second;
-                continue;
-            }
-            const float gdalUncertainty = uncertainty.at(g.first);
-            if (it->second.depth != -g.second || it->second.uncertainty != gdalUncertainty) {
+            if (depth != -elevation.at(i) || ourUncertainty != uncertainty.at(i)) {
                 if (++mismatches <= 5)
-                    ADD_FAILURE() << "node at " << g.first.first << "," << g.first.second << ": depth "
-                                  << it->second.depth << " vs GDAL " << -g.second << ", uncertainty "
-                                  << it->second.uncertainty << " vs GDAL " << gdalUncertainty;
+                    ADD_FAILURE() << "row " << row << ", column " << column << ": depth " << depth << " vs GDAL "
+                                  << -elevation.at(i) << ", uncertainty " << ourUncertainty << " vs GDAL "
+                                  << uncertainty.at(i);
             }
         }
         EXPECT_EQ(mismatches, 0u);
         EXPECT_EQ(nulls, 3u);
-        EXPECT_EQ(ours.size(), elevation.size() - nulls);
+        EXPECT_EQ(ours.first.placed, elevation.placed - nulls);
     }
 }
 
