@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "core/KIVOSurface.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOMemDescriptor.h"
@@ -127,29 +128,16 @@ private:
     size_t m_at = 0;
 };
 
-class StubMeta : public KIVOSurfaceMetaData {
+// The core tests' in-memory metadata with a resolution and designated
+// soundings of the test's choosing.
+class StubMeta : public coretest::StubMetaData {
 public:
-    explicit StubMeta(const KIVODescriptor& d) : m_table(KIVOMetaAttribute(d)), m_descriptor(d.newCopy()) {}
+    explicit StubMeta(const KIVODescriptor& d) : coretest::StubMetaData(d), m_descriptor(d.newCopy()) {}
     long getResolution(double& x, double& y) const override {
         x = resolutionX;
         y = resolutionY;
         return 0;
     }
-    const NORVACoordSystem* getCoordSystem(long& status) const override {
-        status = 0;
-        return nullptr;
-    }
-    long getCover(double& minX, double& minY, double& maxX, double& maxY) const override {
-        minX = minY = 0.0;
-        maxX = maxY = 10.0;
-        return 0;
-    }
-    long getDimensions(double& w, double& h) const override {
-        w = h = 10.0;
-        return 0;
-    }
-    KIVOSurfaceAttributeTable* getAttributeTable() override { return &m_table; }
-    const KIVOSurfaceAttributeTable* getAttributeTable() const override { return &m_table; }
     NORVAType<KIVODesignatedIter> getDesignatedIter(KIVOSurfaceDataIO& io, long& status) override {
         status = designatedStatus;
         auto iter = std::make_unique<StubDesignatedIter>(io, designated, *m_descriptor);
@@ -162,7 +150,6 @@ public:
     long designatedStatus = 0, designatedStatusWord = 0;
 
 private:
-    KIVOSurfaceAttributeTable m_table;
     std::unique_ptr<KIVODescriptor> m_descriptor;
 };
 
