@@ -40,7 +40,11 @@ public:
 
     long getStringValue(long index, NORVAUString& v, bool userFormat) const override;
     long getDoubleValue(long index, double& v, bool convert) const override;
+    // A copy that writes through to the store like this set.
     std::unique_ptr<KIVOAttributeSet> newCopy() const override;
+    // A copy whose edits (type-checked as here) stay in it and never reach
+    // the store: a value to be worked on before it is set elsewhere.
+    std::unique_ptr<KIVOAttributeSet> detachedCopy() const;
     bool isSet(long) const override { return true; }
     bool isEmpty() const override { return false; }
     bool reset() override { return true; }
@@ -56,5 +60,7 @@ private:
     NORVAKestrinPoint m_point;
     NORVAKestrinGenericDataObject m_record;
     KIVOKestrinDataIO* m_dataIO;
+    // Made by detachedCopy: edits stay in the set.
+    bool m_detached = false;
     mutable char m_text[kTextBufferSize];
 };

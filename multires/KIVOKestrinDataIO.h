@@ -90,6 +90,7 @@ protected:
 private:
     long openStore(const NORVAUString& path);
     long createStore(const KIVOSurfaceMetaData& metadata);
+    void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);
 
     std::unique_ptr<NORVACoordSystem> m_coordSystem;

@@ -30,10 +30,12 @@ public:
     const KIVOMemAttributeSet& getAttributes() const { return *m_attributes; }
     const KIVODescriptor& getDescriptor() const { return m_attributes->getDescriptor(); }
     // The values of the attribute's true-position companions when both are
-    // set, else the centre of the box. 0.
+    // set, else the position the entry was made for. 0.
     long getPosition(double& x, double& y, long index) const;
 
 private:
     std::unique_ptr<KIVOMemAttributeSet> m_attributes;
     double m_minX, m_minY, m_maxX, m_maxY;
+    // The position asked for: the box's centre, as given rather than recomputed.
+    double m_x, m_y;
 };

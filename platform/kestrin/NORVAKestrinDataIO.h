@@ -29,6 +29,8 @@ public:
     const NORVAKestrinGenericDataDescriptor& getGenericDataDescriptor() const;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> getLayout() const { return m_layout; }
     bool isWritable() const { return m_db && m_db->isWritable(); }
+    // The header file this store was opened from; empty for a new store.
+    const NORVAUString& getHeaderPath() const { return m_headerPath; }
 
     // Over the values that are not the type's empty value; the empty value
     // when there is none (and for text, 0).
@@ -39,8 +41,10 @@ public:
     static NORVAType<NORVACoordSystem> getCoordSystem(const NORVAKestrinDataIO& io, long& status);
 
     // An iterator over the points the query selects; a point query reaches
-    // half the horizontal resolution along each axis. Empty handle when the
-    // store is not usable.
+    // half the horizontal resolution along each axis and serves the nearest
+    // point first. Empty handle when the store is not usable; a query the
+    // points file could not answer gives an iterator at its end with the
+    // failure as its status.
     NORVAType<NORVAKestrinDataPointIterator> createPointIterator(const NORVAKestrinQuery& query, long);
 
     long loadPoint(int64_t id, NORVAKestrinPoint& point);
@@ -49,7 +53,8 @@ public:
     uint64_t getChangeCount() const { return m_db ? m_db->getChangeCount() : 0; }
     // One transaction; ids in the order of the points.
     long addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points, std::vector<int64_t>* ids);
-    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record);
+    // The listed fields of the record (all when `fields` is null).
+    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
     // Writes the header at `headerPath` and the points beside it.
     long store(const NORVAUString& headerPath);
 
@@ -70,4 +75,5 @@ private:
     std::unique_ptr<NORVAKestrinPointDataConfig> m_config;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     std::unique_ptr<NORVAKestrinDatabase> m_db;
+    NORVAUString m_headerPath;
 };

@@ -26,12 +26,21 @@ std::string columnText(sqlite3_stmt* stmt, int col) {
 
 }  // namespace
 
+int g_busyTimeoutMs = 5000;
+int64_t g_cacheBytes = 32ll * 1024 * 1024;
+
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
-    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_update, m_select, m_query}) sqlite3_finalize(s);
-    // Edits never committed are dropped, as the store was not stored.
-    if (m_db && m_inEdit) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_query, m_nearest}) sqlite3_finalize(s);
+    for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
+    // A session never committed is dropped, as the store was not stored.
+    if (m_db && !sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(m_db);
 }
+
+void NORVAKestrinDatabase::setBusyTimeout(int milliseconds) { g_busyTimeoutMs = milliseconds < 0 ? 0 : milliseconds; }
+int NORVAKestrinDatabase::getBusyTimeout() { return g_busyTimeoutMs; }
+void NORVAKestrinDatabase::setCacheLimit(int64_t bytes) { g_cacheBytes = bytes < 65536 ? 65536 : bytes; }
+int64_t NORVAKestrinDatabase::getCacheLimit() { return g_cacheBytes; }
 
 long NORVAKestrinDatabase::fail(int rc) const {
     switch (rc & 0xFF) {
@@ -46,9 +55,37 @@ long NORVAKestrinDatabase::fail(int rc) const {
     }
 }
 
+// A file another connection keeps locked cannot be read now; it is not damaged.
+long NORVAKestrinDatabase::failRead(int rc) const {
+    const int primary = rc & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_IOERR || primary == SQLITE_NOMEM)
+        return KestrinStatus::CANNOT_OPEN;
+    return fail(rc);
+}
+
 long NORVAKestrinDatabase::exec(const char* sql) {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     return rc == SQLITE_OK ? 0 : fail(rc);
+}
+
+long NORVAKestrinDatabase::writeFailed(int rc) {
+    // SQLite may have rolled the whole transaction back (a full disk, an I/O
+    // error): then the session's earlier writes are gone, and any later write
+    // would reach the file on its own.
+    if (m_inEdit && sqlite3_get_autocommit(m_db)) {
+        m_inEdit = false;
+        m_lost = true;
+    }
+    return fail(rc);
+}
+
+long NORVAKestrinDatabase::beginSession() {
+    if (m_lost) return KestrinStatus::WRITE_FAILED;
+    if (m_inEdit) return 0;
+    const int rc = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return fail(rc);
+    m_inEdit = true;
+    return 0;
 }
 
 long NORVAKestrinDatabase::configure() {
@@ -56,9 +93,13 @@ long NORVAKestrinDatabase::configure() {
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_extended_result_codes(m_db, 1);
-    if (long s = exec("PRAGMA cell_size_check = ON")) return s;
-    if (long s = exec("PRAGMA temp_store = MEMORY")) return s;
-    return exec("PRAGMA journal_mode = DELETE") == 0 || isInMemory() ? 0 : KestrinStatus::DAMAGED;
+    sqlite3_busy_timeout(m_db, g_busyTimeoutMs);
+    const std::string cache = "PRAGMA cache_size = -" + std::to_string(g_cacheBytes / 1024);
+    const std::string pragmas = cache + ";PRAGMA cell_size_check = ON;PRAGMA temp_store = MEMORY;" +
+                                (isInMemory() ? "PRAGMA journal_mode = MEMORY" : "PRAGMA journal_mode = DELETE");
+    // Some of these read the file: a lock held elsewhere is busy, not damage.
+    const int rc = sqlite3_exec(m_db, pragmas.c_str(), nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? 0 : failRead(rc);
 }
 
 long NORVAKestrinDatabase::createSchema() {
@@ -83,7 +124,7 @@ long NORVAKestrinDatabase::checkSchema() {
     const bool kindsOk = rc == SQLITE_ROW && sqlite3_column_int(kinds, 0) == 0 && sqlite3_column_int(kinds, 1) == 1 &&
                          sqlite3_column_int(kinds, 2) == 1;
     sqlite3_finalize(kinds);
-    if (!kindsOk) return rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : fail(rc);
+    if (!kindsOk) return rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
     // Exactly the layout's columns, under their names: a file of another
     // layout would take values into the wrong fields.
     std::string sql = "SELECT id, x, y";
@@ -95,7 +136,7 @@ long NORVAKestrinDatabase::checkSchema() {
     if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(m_db, "SELECT * FROM kestrin_points LIMIT 0", -1, &probe, nullptr);
     const bool pointsOk = rc == SQLITE_OK && sqlite3_column_count(probe) == 3 + m_layout->getNumAtts();
     sqlite3_finalize(probe);
-    if (!pointsOk) return rc == SQLITE_OK || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : fail(rc);
+    if (!pointsOk) return rc == SQLITE_OK || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
     rc = sqlite3_prepare_v2(m_db, "SELECT id, minx, maxx, miny, maxy FROM kestrin_index LIMIT 0", -1, &probe,
                             nullptr);
     sqlite3_finalize(probe);
@@ -107,7 +148,9 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::createInMemory(
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_layout = std::move(layout);
     db->m_writable = true;
-    if (sqlite3_open_v2(":memory:", &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // An empty name is a private database in a temporary file: pages beyond
+    // the cache limit leave memory, however large the store grows.
+    if (sqlite3_open_v2("", &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
@@ -117,27 +160,70 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::createInMemory(
     return db;
 }
 
-std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(
-    const NORVAUString& path, bool writable, std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout,
-    long& status) {
+std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVAUString& path, bool writable,
+                                                                     long& status) {
     if (!NORVAFileUtils::isRegularFile(path)) {
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
-    db->m_layout = std::move(layout);
     db->m_path = path;
     db->m_writable = writable;
     const int flags = writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
     const int rc = sqlite3_open_v2(path.toUTF8().c_str(), &db->m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        status = db->fail(rc);
+        status = db->failRead(rc);
         return nullptr;
     }
     status = db->configure();
-    if (status == 0) status = db->checkSchema();
     if (status != 0) return nullptr;
     return db;
+}
+
+long NORVAKestrinDatabase::useLayout(std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout) {
+    m_layout = std::move(layout);
+    return checkSchema();
+}
+
+long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db,
+                                "SELECT (SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                "name = 'kestrin_header')",
+                                -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    const bool present = rc == SQLITE_ROW && sqlite3_column_int(stmt, 0) == 1;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) return failRead(rc);
+    if (!present) return 0;
+    rc = sqlite3_prepare_v2(m_db, "SELECT bytes FROM kestrin_header WHERE id = 1", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_BLOB) {
+        const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 0));
+        bytes.assign(data, data + sqlite3_column_bytes(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return 0;
+    return (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
+}
+
+long NORVAKestrinDatabase::writeHeaderCopy(const std::vector<uint8_t>& bytes) {
+    if (!m_writable) return KestrinStatus::WRITE_FAILED;
+    if (long s = beginSession()) return s;
+    int rc = sqlite3_exec(m_db, "CREATE TABLE IF NOT EXISTS kestrin_header(id INTEGER PRIMARY KEY, bytes BLOB)",
+                          nullptr, nullptr, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO kestrin_header(id, bytes) VALUES(1, ?)", -1, &stmt,
+                                nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_blob(stmt, 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_OK ? 0 : writeFailed(rc);
 }
 
 sqlite3_stmt* NORVAKestrinDatabase::statement(sqlite3_stmt*& slot, const std::string& sql) {
@@ -149,42 +235,51 @@ sqlite3_stmt* NORVAKestrinDatabase::statement(sqlite3_stmt*& slot, const std::st
     return slot;
 }
 
+long NORVAKestrinDatabase::bindField(sqlite3_stmt* stmt, int slot, long index,
+                                     const NORVAKestrinGenericDataObject& record) {
+    const NORVAKestrinGenericDataObject::Field* f =
+        record.getDescriptor() == nullptr || record.getNumAtts() != m_layout->getNumAtts()
+            ? nullptr
+            : record.getAttribute(index, false);
+    const int32_t type = m_layout->getType(index);
+    int rc = SQLITE_OK;
+    if (f == nullptr) rc = sqlite3_bind_null(stmt, slot);
+    else if (KestrinStoreType::isText(type))
+        rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_TRANSIENT);
+    else if (isInteger(type)) rc = sqlite3_bind_int64(stmt, slot, static_cast<sqlite3_int64>(f->number));
+    else rc = sqlite3_bind_double(stmt, slot, f->number);
+    return rc == SQLITE_OK ? 0 : fail(rc);
+}
+
 long NORVAKestrinDatabase::bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record) {
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-        const int slot = first + static_cast<int>(i);
-        const NORVAKestrinGenericDataObject::Field* f =
-            record.getDescriptor() == nullptr || record.getNumAtts() != m_layout->getNumAtts()
-                ? nullptr
-                : record.getAttribute(i, false);
-        const int32_t type = m_layout->getType(i);
-        int rc = SQLITE_OK;
-        if (f == nullptr) rc = sqlite3_bind_null(stmt, slot);
-        else if (KestrinStoreType::isText(type))
-            rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_TRANSIENT);
-        else if (isInteger(type)) rc = sqlite3_bind_int64(stmt, slot, static_cast<sqlite3_int64>(f->number));
-        else rc = sqlite3_bind_double(stmt, slot, f->number);
-        if (rc != SQLITE_OK) return fail(rc);
-    }
+    for (long i = 0; i < m_layout->getNumAtts(); ++i)
+        if (long s = bindField(stmt, first + static_cast<int>(i), i, record)) return s;
     return 0;
 }
 
 long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* ids) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || p.record == nullptr) return KestrinStatus::BAD_ARGUMENT;
-    std::string sql = "INSERT INTO kestrin_points(x, y";
-    std::string values = "VALUES(?, ?";
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-        sql += ", " + column(i);
-        values += ", ?";
+    std::string sql;
+    if (m_insert == nullptr) {
+        sql = "INSERT INTO kestrin_points(x, y";
+        std::string values = "VALUES(?, ?";
+        for (long i = 0; i < m_layout->getNumAtts(); ++i) {
+            sql += ", " + column(i);
+            values += ", ?";
+        }
+        sql += ") " + values + ")";
     }
-    sqlite3_stmt* insert = statement(m_insert, sql + ") " + values + ")");
+    sqlite3_stmt* insert = statement(m_insert, sql);
     sqlite3_stmt* index =
         statement(m_insertIndex, "INSERT INTO kestrin_index(id, minx, maxx, miny, maxy) VALUES(?, ?, ?, ?, ?)");
     if (insert == nullptr || index == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_double(insert, 1, p.x);
     sqlite3_bind_double(insert, 2, p.y);
     if (long s = bindRecord(insert, 3, *p.record)) return s;
+    // Reset at once: a statement left active keeps the savepoint from ending.
     int rc = sqlite3_step(insert);
-    if (rc != SQLITE_DONE) return fail(rc);
+    sqlite3_reset(insert);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
     sqlite3_bind_int64(index, 1, id);
     sqlite3_bind_double(index, 2, p.x);
@@ -192,7 +287,8 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
     sqlite3_bind_double(index, 4, p.y);
     sqlite3_bind_double(index, 5, p.y);
     rc = sqlite3_step(index);
-    if (rc != SQLITE_DONE) return fail(rc);
+    sqlite3_reset(index);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
     if (ids) ids->push_back(id);
     return 0;
 }
@@ -201,48 +297,91 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
     // An empty batch writes nothing, so even a read-only store takes it.
     if (points.empty()) return 0;
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
-    if (long s = exec("SAVEPOINT kestrin_batch")) return s;
+    if (long s = beginSession()) return s;
+    int rc = sqlite3_exec(m_db, "SAVEPOINT kestrin_batch", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return writeFailed(rc);
     const size_t idsBefore = ids ? ids->size() : 0;
     long status = 0;
     for (const NewPoint& p : points)
         if ((status = insertOne(p, ids)) != 0) break;
-    if (status != 0) {
-        exec("ROLLBACK TO kestrin_batch");
-        exec("RELEASE kestrin_batch");
-        if (ids) ids->resize(idsBefore);
+    if (status == 0) {
+        // Releasing a savepoint inside the session commits nothing yet.
+        rc = sqlite3_exec(m_db, "RELEASE kestrin_batch", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            ++m_changes;
+            return 0;
+        }
+        status = fail(rc);
+    }
+    if (ids) ids->resize(idsBefore);
+    if (sqlite3_get_autocommit(m_db)) {
+        writeFailed(SQLITE_ABORT);
         return status;
     }
-    if (long s = exec("RELEASE kestrin_batch")) return s;
+    sqlite3_exec(m_db, "ROLLBACK TO kestrin_batch", nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, "RELEASE kestrin_batch", nullptr, nullptr, nullptr);
     ++m_changes;
-    // Releasing the outermost savepoint commits; pending edits went along.
-    if (m_inEdit) return commit();
-    return 0;
+    return status;
 }
 
-long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record) {
-    if (!m_writable) return KestrinStatus::WRITE_FAILED;
-    std::string sql = "UPDATE kestrin_points SET ";
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += (i ? ", " : "") + column(i) + " = ?";
-    if (m_layout->getNumAtts() == 0) return 0;
-    sqlite3_stmt* update = statement(m_update, sql + " WHERE id = ?");
+long NORVAKestrinDatabase::updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record) {
+    if (m_updateField.size() < static_cast<size_t>(m_layout->getNumAtts()))
+        m_updateField.resize(static_cast<size_t>(m_layout->getNumAtts()), nullptr);
+    sqlite3_stmt* update = statement(m_updateField[static_cast<size_t>(index)],
+                                     "UPDATE kestrin_points SET " + column(index) + " = ? WHERE id = ?");
     if (update == nullptr) return KestrinStatus::WRITE_FAILED;
-    if (!m_inEdit) {
-        if (long s = exec("BEGIN")) return s;
-        m_inEdit = true;
-    }
-    if (long s = bindRecord(update, 1, record)) return s;
-    sqlite3_bind_int64(update, static_cast<int>(m_layout->getNumAtts()) + 1, id);
+    if (long s = bindField(update, 1, index, record)) return s;
+    sqlite3_bind_int64(update, 2, id);
     const int rc = sqlite3_step(update);
-    if (rc != SQLITE_DONE) return fail(rc);
-    ++m_changes;
+    sqlite3_reset(update);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
     return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
 }
 
-long NORVAKestrinDatabase::commit() {
-    if (!m_inEdit) return 0;
-    const long status = exec("COMMIT");
-    if (status == 0) m_inEdit = false;
+long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record,
+                                       const std::vector<long>* fields) {
+    if (!m_writable) return KestrinStatus::WRITE_FAILED;
+    if (m_layout->getNumAtts() == 0 || (fields && fields->empty())) return 0;
+    if (long s = beginSession()) return s;
+    // Only the fields asked for: two holders of one point each write their own.
+    int rc = sqlite3_exec(m_db, "SAVEPOINT kestrin_edit", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return writeFailed(rc);
+    long status = 0;
+    if (fields) {
+        for (long i : *fields)
+            if ((status = i < 0 || i >= m_layout->getNumAtts() ? KestrinStatus::BAD_ARGUMENT
+                                                               : updateField(id, i, record)) != 0)
+                break;
+    } else {
+        for (long i = 0; i < m_layout->getNumAtts() && status == 0; ++i) status = updateField(id, i, record);
+    }
+    if (status == 0) {
+        rc = sqlite3_exec(m_db, "RELEASE kestrin_edit", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            ++m_changes;
+            return 0;
+        }
+        status = fail(rc);
+    }
+    if (sqlite3_get_autocommit(m_db)) {
+        writeFailed(SQLITE_ABORT);
+        return status;
+    }
+    sqlite3_exec(m_db, "ROLLBACK TO kestrin_edit", nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, "RELEASE kestrin_edit", nullptr, nullptr, nullptr);
     return status;
+}
+
+long NORVAKestrinDatabase::commit() {
+    if (m_lost) return KestrinStatus::WRITE_FAILED;
+    if (!m_inEdit) return 0;
+    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        m_inEdit = false;
+        return 0;
+    }
+    // A lock held elsewhere leaves the session open, to be stored again later.
+    return writeFailed(rc);
 }
 
 long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
@@ -269,6 +408,33 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     return 0;
 }
 
+long NORVAKestrinDatabase::collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids) {
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(query)) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(query, 0));
+    sqlite3_reset(query);
+    if (rc != SQLITE_DONE) {
+        ids.clear();
+        return failRead(rc);
+    }
+    return 0;
+}
+
+long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::vector<int64_t>& ids) {
+    ids.clear();
+    if (std::isnan(cx) || std::isnan(cy) || std::isnan(half)) return 0;
+    sqlite3_stmt* query = statement(
+        m_nearest,
+        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+        "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
+        "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
+        "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id");
+    if (query == nullptr) return KestrinStatus::DAMAGED;
+    sqlite3_bind_double(query, 1, cx);
+    sqlite3_bind_double(query, 2, cy);
+    sqlite3_bind_double(query, 3, half);
+    return collectIds(query, ids);
+}
+
 long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids) {
     ids.clear();
     if (std::isnan(minX) || std::isnan(minY) || std::isnan(maxX) || std::isnan(maxY)) return 0;
@@ -283,26 +449,23 @@ long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, doubl
     sqlite3_bind_double(query, 2, minY);
     sqlite3_bind_double(query, 3, maxX);
     sqlite3_bind_double(query, 4, maxY);
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(query)) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(query, 0));
-    sqlite3_reset(query);
-    if (rc != SQLITE_DONE) {
-        ids.clear();
-        return fail(rc);
-    }
-    return 0;
+    return collectIds(query, ids);
 }
 
 long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
-    std::string sql = "SELECT x, y";
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
-    sqlite3_stmt* select = statement(m_select, sql + " FROM kestrin_points WHERE id = ?");
+    std::string sql;
+    if (m_select == nullptr) {
+        sql = "SELECT x, y";
+        for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
+        sql += " FROM kestrin_points WHERE id = ?";
+    }
+    sqlite3_stmt* select = statement(m_select, sql);
     if (select == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_int64(select, 1, id);
     const int rc = sqlite3_step(select);
     if (rc != SQLITE_ROW) {
         sqlite3_reset(select);
-        return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : fail(rc);
+        return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : failRead(rc);
     }
     x = sqlite3_column_double(select, 0);
     y = sqlite3_column_double(select, 1);
@@ -321,7 +484,13 @@ void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vec
     out.resize(count);
     // One read transaction instead of one lock and unlock per point.
     const bool ownRead = sqlite3_get_autocommit(m_db) && exec("BEGIN") == 0;
-    for (size_t i = 0; i < count; ++i) out[i].status = loadPoint(ids[i], out[i].x, out[i].y, out[i].record);
+    long failure = 0;
+    for (size_t i = 0; i < count; ++i) {
+        // Past a failure other than a point gone, the rest fail alike
+        // instead of each waiting out the lock again.
+        out[i].status = failure != 0 ? failure : loadPoint(ids[i], out[i].x, out[i].y, out[i].record);
+        if (out[i].status != 0 && out[i].status != KestrinStatus::BAD_ARGUMENT) failure = out[i].status;
+    }
     if (ownRead) exec("COMMIT");
 }
 
@@ -331,7 +500,7 @@ long NORVAKestrinDatabase::countPoints(int64_t& count) {
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) count = sqlite3_column_int64(stmt, 0);
     sqlite3_finalize(stmt);
-    return rc == SQLITE_ROW ? 0 : fail(rc);
+    return rc == SQLITE_ROW ? 0 : failRead(rc);
 }
 
 long NORVAKestrinDatabase::attributeRange(long index, double& minimum, double& maximum, bool& found) {
@@ -353,5 +522,5 @@ long NORVAKestrinDatabase::attributeRange(long index, double& minimum, double& m
         maximum = KestrinStoreType::saturate(type, sqlite3_column_double(stmt, 1));
     }
     sqlite3_finalize(stmt);
-    return rc == SQLITE_ROW ? 0 : fail(rc);
+    return rc == SQLITE_ROW ? 0 : failRead(rc);
 }

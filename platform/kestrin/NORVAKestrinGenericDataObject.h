@@ -50,6 +50,8 @@ public:
     void loadNumber(long index, double value);
     void loadText(long index, const std::string& text);
 
+    // Field `index` holds the same value (or none) in both records.
+    bool sameField(const NORVAKestrinGenericDataObject& o, long index) const;
     bool operator==(const NORVAKestrinGenericDataObject& o) const;
 
 private:

@@ -30,7 +30,14 @@ bool NORVAKestrinTileStore::sameLayout(const NORVAKestrinGenericDataObject& reco
 
 long NORVAKestrinTileStore::modifyPoint(const NORVAKestrinPoint& point, const NORVAKestrinGenericDataObject& record) {
     if (!m_dataIO || point.getId() <= 0 || !sameLayout(record)) return KestrinStatus::BAD_ARGUMENT;
-    return m_dataIO->updatePoint(point.getId(), record);
+    // Only the fields that differ from the point as it was read: another
+    // holder of the same point may have changed the others since.
+    const NORVAKestrinGenericDataObject& before = point.getData();
+    if (before.getNumAtts() != record.getNumAtts()) return m_dataIO->updatePoint(point.getId(), record, nullptr);
+    std::vector<long> changed;
+    for (long i = 0; i < record.getNumAtts(); ++i)
+        if (!before.sameField(record, i)) changed.push_back(i);
+    return m_dataIO->updatePoint(point.getId(), record, &changed);
 }
 
 long NORVAKestrinTileStore::addPoints(NORVAKestrinPointCollection& points, bool, int, int) {

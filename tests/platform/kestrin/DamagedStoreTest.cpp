@@ -128,13 +128,21 @@ TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
     }
 }
 
-TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamaged) {
+// A header file of another layout: the header copy inside the points file
+// wins (a store cut short between its two files); without that copy the
+// mismatch is damage, never values in the wrong fields.
+TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamagedUnlessItKeepsItsOwnHeader) {
     NORVAKestrinGenericDataDescriptor other = layout();
     other.setNumAtts(2);
     NORVAKestrinPointDataConfig c(NORVAArray<double>{0, 0}, NORVAArray<double>{1, 1}, NORVAArray<double>{1.0},
                                   {2, 2}, {"X", "Y"}, other);
     c.setCoordinateInfo("a", "b", "c");
     ASSERT_EQ(0, NORVAKestrinHeader::write(m_dir.file("s.kps"), c));
+    EXPECT_EQ(0, exercise(m_dir.file("s.kps")));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "DROP TABLE kestrin_header", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
     EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps")));
 }
 
