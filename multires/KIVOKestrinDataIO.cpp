@@ -175,7 +175,8 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
 NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,
                                                     long& status, NORVAProgress* progress, double) {
     // A node can only be created at a position the store can hold.
-    if (create && x0 == x1 && y0 == y1 && !(std::isfinite(x0) && std::isfinite(y0))) {
+    const bool pointBox = !(x0 < x1 || x0 > x1) && !(y0 < y1 || y0 > y1);  // NaN counts as a point
+    if (create && pointBox && !(std::isfinite(x0) && std::isfinite(y0))) {
         status = KestrinStatusCodes::FAILED;
         return NORVAType<KIVOSurfaceIter>();
     }
