@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/core/NORVAFileUtils.h"
@@ -105,24 +106,30 @@ long NORVAKestrinDatabase::configure() {
 long NORVAKestrinDatabase::createSchema() {
     std::string sql = "CREATE TABLE kestrin_points(id INTEGER PRIMARY KEY, x REAL NOT NULL, y REAL NOT NULL";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
-    sql += ");CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);";
+    // Positions live once in the rows; an ordinary index over them serves
+    // boxes and points (files of an earlier layout keep an R-tree instead).
+    sql += ");CREATE INDEX kestrin_xy ON kestrin_points(x, y);";
+    m_rtree = false;
     return exec(sql.c_str());
 }
 
 long NORVAKestrinDatabase::checkSchema() {
-    // The points must be a plain table and the index an R-tree; a view or a
-    // trigger in a file from elsewhere could make any read run without end.
+    // The points must be a plain table and an index table, when there is
+    // one, an R-tree; a view or a trigger in a file from elsewhere could make
+    // any read run without end.
     sqlite3_stmt* kinds = nullptr;
     int rc = sqlite3_prepare_v2(m_db,
                                 "SELECT (SELECT COUNT(*) FROM sqlite_schema WHERE type IN ('view', 'trigger')), "
                                 "(SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'kestrin_points' "
                                 "AND sql NOT LIKE 'CREATE VIRTUAL%'), "
                                 "(SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'kestrin_index' "
-                                "AND sql LIKE 'CREATE VIRTUAL TABLE % USING rtree(%')",
+                                "AND sql LIKE 'CREATE VIRTUAL TABLE % USING rtree(%'), "
+                                "(SELECT COUNT(*) FROM sqlite_schema WHERE name = 'kestrin_index')",
                                 -1, &kinds, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_step(kinds);
     const bool kindsOk = rc == SQLITE_ROW && sqlite3_column_int(kinds, 0) == 0 && sqlite3_column_int(kinds, 1) == 1 &&
-                         sqlite3_column_int(kinds, 2) == 1;
+                         sqlite3_column_int(kinds, 2) == sqlite3_column_int(kinds, 3);
+    m_rtree = kindsOk && sqlite3_column_int(kinds, 2) == 1;
     sqlite3_finalize(kinds);
     if (!kindsOk) return rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
     // Exactly the layout's columns, under their names: a file of another
@@ -137,6 +144,7 @@ long NORVAKestrinDatabase::checkSchema() {
     const bool pointsOk = rc == SQLITE_OK && sqlite3_column_count(probe) == 3 + m_layout->getNumAtts();
     sqlite3_finalize(probe);
     if (!pointsOk) return rc == SQLITE_OK || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
+    if (!m_rtree) return 0;
     rc = sqlite3_prepare_v2(m_db, "SELECT id, minx, maxx, miny, maxy FROM kestrin_index LIMIT 0", -1, &probe,
                             nullptr);
     sqlite3_finalize(probe);
@@ -270,9 +278,7 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
         sql += ") " + values + ")";
     }
     sqlite3_stmt* insert = statement(m_insert, sql);
-    sqlite3_stmt* index =
-        statement(m_insertIndex, "INSERT INTO kestrin_index(id, minx, maxx, miny, maxy) VALUES(?, ?, ?, ?, ?)");
-    if (insert == nullptr || index == nullptr) return KestrinStatus::WRITE_FAILED;
+    if (insert == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_double(insert, 1, p.x);
     sqlite3_bind_double(insert, 2, p.y);
     if (long s = bindRecord(insert, 3, *p.record)) return s;
@@ -281,6 +287,11 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
     sqlite3_reset(insert);
     if (rc != SQLITE_DONE) return writeFailed(rc);
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
+    if (ids) ids->push_back(id);
+    if (!m_rtree) return 0;
+    sqlite3_stmt* index =
+        statement(m_insertIndex, "INSERT INTO kestrin_index(id, minx, maxx, miny, maxy) VALUES(?, ?, ?, ?, ?)");
+    if (index == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_int64(index, 1, id);
     sqlite3_bind_double(index, 2, p.x);
     sqlite3_bind_double(index, 3, p.x);
@@ -288,9 +299,7 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
     sqlite3_bind_double(index, 5, p.y);
     rc = sqlite3_step(index);
     sqlite3_reset(index);
-    if (rc != SQLITE_DONE) return writeFailed(rc);
-    if (ids) ids->push_back(id);
-    return 0;
+    return rc == SQLITE_DONE ? 0 : writeFailed(rc);
 }
 
 long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std::vector<int64_t>* ids) {
@@ -424,10 +433,13 @@ long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::
     if (std::isnan(cx) || std::isnan(cy) || std::isnan(half)) return 0;
     sqlite3_stmt* query = statement(
         m_nearest,
-        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
-        "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
-        "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
-        "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id");
+        m_rtree ? "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                  "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
+                  "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
+                  "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id"
+                : "SELECT id FROM kestrin_points "
+                  "WHERE x >= ?1 - ?3 AND x <= ?1 + ?3 AND y >= ?2 - ?3 AND y <= ?2 + ?3 "
+                  "ORDER BY (x - ?1) * (x - ?1) + (y - ?2) * (y - ?2), id");
     if (query == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_double(query, 1, cx);
     sqlite3_bind_double(query, 2, cy);
@@ -438,18 +450,21 @@ long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::
 long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids) {
     ids.clear();
     if (std::isnan(minX) || std::isnan(minY) || std::isnan(maxX) || std::isnan(maxY)) return 0;
-    // The index keeps 32-bit bounds rounded outward; the exact test is on the row.
+    // An R-tree keeps 32-bit bounds rounded outward; the exact test is on the row.
     sqlite3_stmt* query = statement(
-        m_query,
-        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
-        "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
-        "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4 ORDER BY p.id");
+        m_query, m_rtree ? "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                           "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
+                           "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4"
+                         : "SELECT id FROM kestrin_points WHERE x >= ?1 AND x <= ?3 AND y >= ?2 AND y <= ?4");
     if (query == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_double(query, 1, minX);
     sqlite3_bind_double(query, 2, minY);
     sqlite3_bind_double(query, 3, maxX);
     sqlite3_bind_double(query, 4, maxY);
-    return collectIds(query, ids);
+    const long status = collectIds(query, ids);
+    // In id order: rows are then read front to back.
+    std::sort(ids.begin(), ids.end());
+    return status;
 }
 
 long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {

@@ -1,7 +1,7 @@
 #pragma once
 // The points file of a tile store: an SQLite database with one row per point
-// (id, x, y, one column per attribute) and an R-tree index over the
-// positions. Every write of a session (edits of single points and batches of
+// (id, x, y, one column per attribute) and an index over the positions (an
+// R-tree in files of an earlier layout, still read and written). Every write of a session (edits of single points and batches of
 // new points) gathers in one transaction that only `commit` ends, so the
 // file holds the old points or the new ones, never a part of a session. A
 // batch is a savepoint inside it: a failed batch leaves nothing behind. When
@@ -117,6 +117,8 @@ private:
     bool m_writable = false;
     bool m_inEdit = false;
     bool m_lost = false;
+    // Files of an earlier layout index positions in an R-tree.
+    bool m_rtree = false;
     uint64_t m_changes = 0;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     sqlite3_stmt* m_insert = nullptr;
