@@ -34,6 +34,11 @@ KIVOKestrinAttributeSet::KIVOKestrinAttributeSet(const KIVOKestrinAttributeSet& 
       m_detached(o.m_detached),
       m_text() {}
 
+void KIVOKestrinAttributeSet::moveTo(const NORVAKestrinPoint& point) {
+    m_point = point;
+    m_record = point.getData();
+}
+
 template <class T>
 long KIVOKestrinAttributeSet::getInteger(long index, T& v) const {
     if (!valid(index)) return -1;

@@ -50,6 +50,9 @@ public:
     bool reset() override { return true; }
 
     const NORVAKestrinPoint& getPoint() const { return m_point; }
+    // Stands on another stored point of the same store (the node iterator's
+    // set follows it from node to node).
+    void moveTo(const NORVAKestrinPoint& point);
 
 private:
     bool valid(long index) const { return index >= 0 && index < m_record.getNumAtts(); }

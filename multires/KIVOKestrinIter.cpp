@@ -59,7 +59,9 @@ long KIVOKestrinIter::initialise(double x0, double y0, double x1, double y1) {
 }
 
 void KIVOKestrinIter::standOnStoredPoint() {
-    m_storedSet = std::make_unique<KIVOKestrinAttributeSet>(m_points->current().getKestrinPoint(), &m_dataIO);
+    const NORVAKestrinPoint& point = m_points->current().getKestrinPoint();
+    if (m_storedSet) m_storedSet->moveTo(point);
+    else m_storedSet = std::make_unique<KIVOKestrinAttributeSet>(point, &m_dataIO);
     m_current = m_storedSet.get();
 }
 

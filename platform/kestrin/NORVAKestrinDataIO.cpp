@@ -51,6 +51,11 @@ NORVAKestrinDataIO::~NORVAKestrinDataIO() = default;
 void NORVAKestrinDataIO::adoptConfig(const NORVAKestrinPointDataConfig& config) {
     m_config = std::make_unique<NORVAKestrinPointDataConfig>(config);
     m_layout = std::make_shared<const NORVAKestrinGenericDataDescriptor>(config.getGenericDataDescriptor());
+    NORVAArray<double> mn, mx;
+    config.getCover(mn, mx);
+    m_originX = mn[0];
+    m_originY = mn[1];
+    m_resolution = config.getHorizontalResolution();
 }
 
 const NORVAKestrinGenericDataDescriptor& NORVAKestrinDataIO::getGenericDataDescriptor() const { return *m_layout; }
@@ -128,11 +133,9 @@ NORVAType<NORVAKestrinDataPointIterator> NORVAKestrinDataIO::createPointIterator
 }
 
 NORVAKestrinPoint NORVAKestrinDataIO::makePoint(int64_t id, double x, double y,
-                                                const NORVAKestrinGenericDataObject& record) const {
-    NORVAArray<double> mn, mx;
-    m_config->getCover(mn, mx);
-    return NORVAKestrinPoint(
-        id, x, y, record, NORVAKestrinMortonKey::fromPosition(x, y, mn[0], mn[1], m_config->getHorizontalResolution()));
+                                                NORVAKestrinGenericDataObject record) const {
+    return NORVAKestrinPoint(id, x, y, std::move(record),
+                             NORVAKestrinMortonKey::fromPosition(x, y, m_originX, m_originY, m_resolution));
 }
 
 long NORVAKestrinDataIO::loadPoint(int64_t id, NORVAKestrinPoint& point) {
@@ -152,7 +155,8 @@ void NORVAKestrinDataIO::loadPoints(const int64_t* ids, size_t count,
     m_db->loadPoints(ids, count, loaded);
     for (size_t i = 0; i < count; ++i) {
         out[i].first = loaded[i].status;
-        if (loaded[i].status == 0) out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, loaded[i].record);
+        if (loaded[i].status == 0)
+            out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, std::move(loaded[i].record));
     }
 }
 

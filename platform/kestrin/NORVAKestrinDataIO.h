@@ -70,10 +70,12 @@ protected:
 private:
     void adoptConfig(const NORVAKestrinPointDataConfig& config);
     void rangeOf(long index, double& minimum, double& maximum) const;
-    NORVAKestrinPoint makePoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record) const;
+    NORVAKestrinPoint makePoint(int64_t id, double x, double y, NORVAKestrinGenericDataObject record) const;
 
     std::unique_ptr<NORVAKestrinPointDataConfig> m_config;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     std::unique_ptr<NORVAKestrinDatabase> m_db;
     NORVAUString m_headerPath;
+    // The grid of the Z-order keys: cover origin and horizontal resolution.
+    double m_originX = 0.0, m_originY = 0.0, m_resolution = 0.0;
 };

@@ -8,6 +8,8 @@ public:
     explicit NORVAKestrinDataPoint(const NORVAKestrinPoint& point) : m_point(point) {}
 
     const NORVAKestrinPoint& getKestrinPoint() const { return m_point; }
+    // Takes the point's values over, reusing the room already held.
+    void set(const NORVAKestrinPoint& point) { m_point = point; }
 
 private:
     NORVAKestrinPoint m_point;

@@ -39,7 +39,7 @@ void NORVAKestrinDataPointIterator::settle() {
         }
         const auto& loaded = m_chunk[m_pos - m_chunkStart];
         if (loaded.first == 0) {
-            m_current = NORVAKestrinDataPoint(loaded.second);
+            m_current.set(loaded.second);
             return;
         }
         // A point gone since the query is passed over; any other failure

@@ -13,6 +13,13 @@ namespace {
 
 std::string column(long i) { return "a" + std::to_string(i); }
 
+// A connection serves one caller at a time (the library starts no thread),
+// so SQLite need not lock it on every call.
+constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
+
+// Ids at most this far apart are read in one pass over the rows between them.
+constexpr int64_t kRunGap = 4;
+
 bool isInteger(int32_t type) {
     using namespace KestrinStoreType;
     return type == LONG || type == UCHAR || type == USHORT || type == SHORT || type == ULONG;
@@ -31,7 +38,7 @@ int g_busyTimeoutMs = 5000;
 int64_t g_cacheBytes = 32ll * 1024 * 1024;
 
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
-    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_query, m_nearest}) sqlite3_finalize(s);
+    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest}) sqlite3_finalize(s);
     for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
     // A session never committed is dropped, as the store was not stored.
     if (m_db && !sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -158,7 +165,8 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::createInMemory(
     db->m_writable = true;
     // An empty name is a private database in a temporary file: pages beyond
     // the cache limit leave memory, however large the store grows.
-    if (sqlite3_open_v2("", &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2("", &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOneThread, nullptr) !=
+        SQLITE_OK) {
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
@@ -177,7 +185,7 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_path = path;
     db->m_writable = writable;
-    const int flags = writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | kOneThread;
     const int rc = sqlite3_open_v2(path.toUTF8().c_str(), &db->m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         status = db->failRead(rc);
@@ -467,32 +475,66 @@ long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, doubl
     return status;
 }
 
-long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
-    std::string sql;
-    if (m_select == nullptr) {
-        sql = "SELECT x, y";
-        for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
-        sql += " FROM kestrin_points WHERE id = ?";
+std::string NORVAKestrinDatabase::rowColumns() const {
+    std::string sql = "x, y";
+    for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
+    return sql;
+}
+
+void NORVAKestrinDatabase::readRow(sqlite3_stmt* stmt, int first, double& x, double& y,
+                                   NORVAKestrinGenericDataObject& record) const {
+    x = sqlite3_column_double(stmt, first);
+    y = sqlite3_column_double(stmt, first + 1);
+    // A record of this layout already is reused as it is.
+    if (record.getDescriptor() != m_layout.get()) record = NORVAKestrinGenericDataObject(m_layout);
+    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
+        const int col = first + 2 + static_cast<int>(i);
+        if (sqlite3_column_type(stmt, col) == SQLITE_NULL) record.clearAttribute(i);
+        else if (KestrinStoreType::isText(m_layout->getType(i))) record.loadText(i, columnText(stmt, col));
+        else record.loadNumber(i, sqlite3_column_double(stmt, col));
     }
-    sqlite3_stmt* select = statement(m_select, sql);
+}
+
+long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    sqlite3_stmt* select =
+        statement(m_select, m_select ? std::string() : "SELECT " + rowColumns() + " FROM kestrin_points WHERE id = ?");
     if (select == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_int64(select, 1, id);
     const int rc = sqlite3_step(select);
-    if (rc != SQLITE_ROW) {
-        sqlite3_reset(select);
-        return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : failRead(rc);
-    }
-    x = sqlite3_column_double(select, 0);
-    y = sqlite3_column_double(select, 1);
-    record = NORVAKestrinGenericDataObject(m_layout);
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-        const int col = 2 + static_cast<int>(i);
-        if (sqlite3_column_type(select, col) == SQLITE_NULL) continue;
-        if (KestrinStoreType::isText(m_layout->getType(i))) record.loadText(i, columnText(select, col));
-        else record.loadNumber(i, sqlite3_column_double(select, col));
-    }
+    if (rc == SQLITE_ROW) readRow(select, 0, x, y, record);
     sqlite3_reset(select);
-    return 0;
+    if (rc == SQLITE_ROW) return 0;
+    return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : failRead(rc);
+}
+
+// Ids that lie close together (a row of a survey grid inside a box) are
+// read in one pass over their id range, taking each row asked for on the
+// way; a lone id is looked up by itself. `out` from `from` on; false after
+// a failure that is not a point gone.
+long NORVAKestrinDatabase::loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out) {
+    if (to - from == 1) return out[from].status = loadPoint(ids[from], out[from].x, out[from].y, out[from].record);
+    sqlite3_stmt* range = statement(
+        m_range, m_range ? std::string()
+                         : "SELECT id, " + rowColumns() + " FROM kestrin_points WHERE id >= ?1 AND id <= ?2");
+    if (range == nullptr) return KestrinStatus::DAMAGED;
+    sqlite3_bind_int64(range, 1, ids[from]);
+    sqlite3_bind_int64(range, 2, ids[to - 1]);
+    for (size_t i = from; i < to; ++i) out[i].status = KestrinStatus::BAD_ARGUMENT;
+    size_t at = from;
+    int rc = SQLITE_ROW;
+    while (at < to && (rc = sqlite3_step(range)) == SQLITE_ROW) {
+        const int64_t id = sqlite3_column_int64(range, 0);
+        while (at < to && ids[at] < id) ++at;
+        if (at < to && ids[at] == id) {
+            readRow(range, 1, out[at].x, out[at].y, out[at].record);
+            out[at++].status = 0;
+        }
+    }
+    sqlite3_reset(range);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return 0;
+    const long failure = failRead(rc);
+    for (size_t i = at; i < to; ++i) out[i].status = failure;
+    return failure;
 }
 
 void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out) {
@@ -500,11 +542,18 @@ void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vec
     // One read transaction instead of one lock and unlock per point.
     const bool ownRead = sqlite3_get_autocommit(m_db) && exec("BEGIN") == 0;
     long failure = 0;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t from = 0; from < count;) {
+        size_t to = from + 1;
+        while (to < count && ids[to] > ids[to - 1] && ids[to] - ids[to - 1] <= kRunGap) ++to;
         // Past a failure other than a point gone, the rest fail alike
         // instead of each waiting out the lock again.
-        out[i].status = failure != 0 ? failure : loadPoint(ids[i], out[i].x, out[i].y, out[i].record);
-        if (out[i].status != 0 && out[i].status != KestrinStatus::BAD_ARGUMENT) failure = out[i].status;
+        if (failure != 0) {
+            for (size_t i = from; i < to; ++i) out[i].status = failure;
+        } else {
+            const long s = loadRun(ids, from, to, out);
+            if (s != 0 && s != KestrinStatus::BAD_ARGUMENT) failure = s;
+        }
+        from = to;
     }
     if (ownRead) exec("COMMIT");
 }

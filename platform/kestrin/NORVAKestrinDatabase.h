@@ -104,6 +104,9 @@ private:
     long bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record);
     long insertOne(const NewPoint& p, std::vector<int64_t>* ids);
     long updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record);
+    std::string rowColumns() const;
+    void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
+    long loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out);
     long collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids);
     // Starts the session unless one is open; WRITE_FAILED once it is lost.
     long beginSession();
@@ -124,6 +127,7 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_insertIndex = nullptr;
     sqlite3_stmt* m_select = nullptr;
+    sqlite3_stmt* m_range = nullptr;
     sqlite3_stmt* m_query = nullptr;
     sqlite3_stmt* m_nearest = nullptr;
     std::vector<sqlite3_stmt*> m_updateField;

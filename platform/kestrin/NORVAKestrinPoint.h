@@ -10,7 +10,7 @@
 class NORVAKestrinPoint {
 public:
     NORVAKestrinPoint() = default;
-    NORVAKestrinPoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record,
+    NORVAKestrinPoint(int64_t id, double x, double y, NORVAKestrinGenericDataObject record,
                       const NORVAKestrinMortonKey& key);
 
     int64_t getId() const { return m_id; }
