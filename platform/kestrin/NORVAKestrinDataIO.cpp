@@ -21,7 +21,7 @@ bool sameFile(const NORVAUString& a, const NORVAUString& b) {
 NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAKestrinPointDataConfig& config) {
     adoptConfig(config);
     long status = 0;
-    m_db = NORVAKestrinDatabase::createInMemory(m_layout, status);
+    m_db = NORVAKestrinDatabase::createInMemory(m_layout, m_originY, m_resolution, status);
     setStatus(status);
 }
 
@@ -41,7 +41,10 @@ NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAUString& headerPath, bool writ
     }
     adoptConfig(config);
     if (status == 0) status = pointsStatus;
-    if (status == 0) status = m_db->useLayout(m_layout);
+    if (status == 0) {
+        m_db->useGrid(m_originY, m_resolution);
+        status = m_db->useLayout(m_layout);
+    }
     if (status != 0) m_db.reset();
     setStatus(status);
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/kestrin/KestrinStatus.h"
@@ -19,6 +21,17 @@ constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
 
 // Ids at most this far apart are read in one pass over the rows between them.
 constexpr int64_t kRunGap = 4;
+
+// A box over more row bands than this is searched in one pass.
+constexpr int64_t kMaxBandSearches = 4096;
+// Row bands are held inside this, a little short of 64 bits.
+constexpr int64_t kBandLimit = 9000000000000000000;
+
+std::string literal(double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
 
 bool isInteger(int32_t type) {
     using namespace KestrinStoreType;
@@ -38,7 +51,8 @@ int g_busyTimeoutMs = 5000;
 int64_t g_cacheBytes = 32ll * 1024 * 1024;
 
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
-    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest}) sqlite3_finalize(s);
+    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery})
+        sqlite3_finalize(s);
     for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
     // A session never committed is dropped, as the store was not stored.
     if (m_db && !sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -113,9 +127,10 @@ long NORVAKestrinDatabase::configure() {
 long NORVAKestrinDatabase::createSchema() {
     std::string sql = "CREATE TABLE kestrin_points(id INTEGER PRIMARY KEY, x REAL NOT NULL, y REAL NOT NULL";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
-    // Positions live once in the rows; an ordinary index over them serves
-    // boxes and points (files of an earlier layout keep an R-tree instead).
-    sql += ");CREATE INDEX kestrin_xy ON kestrin_points(x, y);";
+    // Positions live in the rows; the index orders them by row band of the
+    // store's grid, then by position, so that a box or a point is a few
+    // short searches (files of an earlier layout keep an R-tree instead).
+    sql += ");CREATE INDEX kestrin_rows ON kestrin_points(" + m_rowExpr + ", x, y);";
     m_rtree = false;
     return exec(sql.c_str());
 }
@@ -159,9 +174,10 @@ long NORVAKestrinDatabase::checkSchema() {
 }
 
 std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::createInMemory(
-    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, long& status) {
+    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status) {
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_layout = std::move(layout);
+    db->useGrid(originY, step);
     db->m_writable = true;
     // An empty name is a private database in a temporary file: pages beyond
     // the cache limit leave memory, however large the store grows.
@@ -194,6 +210,12 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
     status = db->configure();
     if (status != 0) return nullptr;
     return db;
+}
+
+void NORVAKestrinDatabase::useGrid(double originY, double step) {
+    m_gridY = std::isfinite(originY) ? originY : 0.0;
+    m_gridStep = std::isfinite(step) && step > 0.0 ? step : 1.0;
+    m_rowExpr = "CAST((y - " + literal(m_gridY) + ") / " + literal(m_gridStep) + " AS INTEGER)";
 }
 
 long NORVAKestrinDatabase::useLayout(std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout) {
@@ -439,15 +461,22 @@ long NORVAKestrinDatabase::collectIds(sqlite3_stmt* query, std::vector<int64_t>&
 long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::vector<int64_t>& ids) {
     ids.clear();
     if (std::isnan(cx) || std::isnan(cy) || std::isnan(half)) return 0;
+    if (!m_rtree) {
+        std::vector<Found> found;
+        const long status = queryRows(cx - half, cy - half, cx + half, cy + half, found);
+        auto distance = [&](const Found& f) { return (f.x - cx) * (f.x - cx) + (f.y - cy) * (f.y - cy); };
+        std::sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
+            const double da = distance(a), db = distance(b);
+            return da < db || (da == db && a.id < b.id);
+        });
+        for (const Found& f : found) ids.push_back(f.id);
+        return status;
+    }
     sqlite3_stmt* query = statement(
-        m_nearest,
-        m_rtree ? "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
-                  "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
-                  "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
-                  "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id"
-                : "SELECT id FROM kestrin_points "
-                  "WHERE x >= ?1 - ?3 AND x <= ?1 + ?3 AND y >= ?2 - ?3 AND y <= ?2 + ?3 "
-                  "ORDER BY (x - ?1) * (x - ?1) + (y - ?2) * (y - ?2), id");
+        m_nearest, "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                   "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
+                   "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
+                   "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id");
     if (query == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_double(query, 1, cx);
     sqlite3_bind_double(query, 2, cy);
@@ -458,21 +487,76 @@ long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::
 long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids) {
     ids.clear();
     if (std::isnan(minX) || std::isnan(minY) || std::isnan(maxX) || std::isnan(maxY)) return 0;
-    // An R-tree keeps 32-bit bounds rounded outward; the exact test is on the row.
-    sqlite3_stmt* query = statement(
-        m_query, m_rtree ? "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
-                           "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
-                           "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4"
-                         : "SELECT id FROM kestrin_points WHERE x >= ?1 AND x <= ?3 AND y >= ?2 AND y <= ?4");
-    if (query == nullptr) return KestrinStatus::DAMAGED;
-    sqlite3_bind_double(query, 1, minX);
-    sqlite3_bind_double(query, 2, minY);
-    sqlite3_bind_double(query, 3, maxX);
-    sqlite3_bind_double(query, 4, maxY);
-    const long status = collectIds(query, ids);
+    long status = 0;
+    if (m_rtree) {
+        // An R-tree keeps 32-bit bounds rounded outward; the exact test is on the row.
+        sqlite3_stmt* query = statement(m_query,
+                                        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                                        "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
+                                        "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4");
+        if (query == nullptr) return KestrinStatus::DAMAGED;
+        sqlite3_bind_double(query, 1, minX);
+        sqlite3_bind_double(query, 2, minY);
+        sqlite3_bind_double(query, 3, maxX);
+        sqlite3_bind_double(query, 4, maxY);
+        status = collectIds(query, ids);
+    } else {
+        std::vector<Found> found;
+        status = queryRows(minX, minY, maxX, maxY, found);
+        ids.reserve(found.size());
+        for (const Found& f : found) ids.push_back(f.id);
+    }
     // In id order: rows are then read front to back.
     std::sort(ids.begin(), ids.end());
     return status;
+}
+
+// The row band of a position, as the index computes it (SQLite's CAST of a
+// real: toward zero, held inside 64 bits).
+int64_t NORVAKestrinDatabase::rowOf(double y) const {
+    const double band = std::trunc((y - m_gridY) / m_gridStep);
+    return static_cast<int64_t>(std::max(-double(kBandLimit), std::min(double(kBandLimit), band)));
+}
+
+// Points inside the box, with their positions, through the index of row
+// bands: one short search per band (a band more on each side, as rounding
+// may differ), or one pass over all bands when the box spans very many.
+long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found) {
+    found.clear();
+    if (!(minX <= maxX) || !(minY <= maxY)) return 0;
+    int64_t first = rowOf(minY) - 1, last = rowOf(maxY) + 1;
+    // Bands at the ends of the held range reach as far as SQLite's own.
+    const bool openBelow = first < -kBandLimit, openAbove = last > kBandLimit;
+    if (openBelow) first = std::numeric_limits<int64_t>::min();
+    if (openAbove) last = std::numeric_limits<int64_t>::max();
+    const bool perBand = !openBelow && !openAbove && double(last) - double(first) < double(kMaxBandSearches);
+    const std::string filter = " AND x >= ?2 AND x <= ?3 AND y >= ?4 AND y <= ?5";
+    sqlite3_stmt* query =
+        perBand ? statement(m_bandQuery, m_bandQuery ? std::string()
+                                                     : "SELECT id, x, y FROM kestrin_points WHERE " + m_rowExpr +
+                                                           " = ?1" + filter)
+                : statement(m_bandsQuery, m_bandsQuery ? std::string()
+                                                       : "SELECT id, x, y FROM kestrin_points WHERE " + m_rowExpr +
+                                                             " >= ?1 AND " + m_rowExpr + " <= ?6" + filter);
+    if (query == nullptr) return KestrinStatus::DAMAGED;
+    sqlite3_bind_double(query, 2, minX);
+    sqlite3_bind_double(query, 3, maxX);
+    sqlite3_bind_double(query, 4, minY);
+    sqlite3_bind_double(query, 5, maxY);
+    if (!perBand) sqlite3_bind_int64(query, 6, last);
+    for (int64_t band = first;; ++band) {
+        sqlite3_bind_int64(query, 1, band);
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(query)) == SQLITE_ROW)
+            found.push_back({sqlite3_column_int64(query, 0), sqlite3_column_double(query, 1),
+                             sqlite3_column_double(query, 2)});
+        sqlite3_reset(query);
+        if (rc != SQLITE_DONE) {
+            found.clear();
+            return failRead(rc);
+        }
+        if (!perBand || band == last) return 0;
+    }
 }
 
 std::string NORVAKestrinDatabase::rowColumns() const {

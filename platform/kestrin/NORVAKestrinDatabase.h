@@ -46,9 +46,12 @@ public:
     // An empty, private database with the layout's columns; it lives in a
     // temporary file that is gone when it is closed.
     static std::unique_ptr<NORVAKestrinDatabase> createInMemory(
-        std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, long& status);
+        std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status);
     // An existing points file; `useLayout` must follow before anything else.
     static std::unique_ptr<NORVAKestrinDatabase> openFile(const NORVAUString& path, bool writable, long& status);
+    // The grid whose row bands order the index: origin y and step (the
+    // store's cover and horizontal resolution). Before any query.
+    void useGrid(double originY, double step);
     // Checks that the columns match the layout and takes it.
     long useLayout(std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout);
     // The header bytes kept inside the points file by the last `store`;
@@ -108,6 +111,13 @@ private:
     void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
     long loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out);
     long collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids);
+    struct Found {
+        int64_t id;
+        double x, y;
+    };
+    // Held well inside 64 bits, so that a band on either side still fits.
+    int64_t rowOf(double y) const;
+    long queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
     // Starts the session unless one is open; WRITE_FAILED once it is lost.
     long beginSession();
     // After a failed write: notes whether SQLite abandoned the session.
@@ -130,5 +140,9 @@ private:
     sqlite3_stmt* m_range = nullptr;
     sqlite3_stmt* m_query = nullptr;
     sqlite3_stmt* m_nearest = nullptr;
+    sqlite3_stmt* m_bandQuery = nullptr;
+    sqlite3_stmt* m_bandsQuery = nullptr;
+    double m_gridY = 0.0, m_gridStep = 1.0;
+    std::string m_rowExpr = "CAST((y - 0) / 1 AS INTEGER)";
     std::vector<sqlite3_stmt*> m_updateField;
 };

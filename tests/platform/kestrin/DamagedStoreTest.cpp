@@ -134,7 +134,7 @@ TEST_F(DamagedStore, PointsFilesWithAnRTreeIndexStillServe) {
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
     ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
-                                      "DROP INDEX kestrin_xy;"
+                                      "DROP INDEX kestrin_rows;"
                                       "CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);"
                                       "INSERT INTO kestrin_index SELECT id, x, x, y, y FROM kestrin_points;",
                                       nullptr, nullptr, nullptr));
