@@ -254,7 +254,8 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
         for (NodeTree::Leaf* leaf : near)
             if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
     }
-    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(getAttributeInfo()->getDescriptor(), r, x, y)));
+    if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
+    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(*m_blankNode, r, x, y)));
     setModified(true);
     return 0;
 }

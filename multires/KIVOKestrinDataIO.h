@@ -102,4 +102,6 @@ private:
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
     std::unique_ptr<NodeTree> m_tree;
     uint64_t m_treeGeneration = 0;
+    // The empty attribute set every new node starts as a copy of.
+    std::unique_ptr<KIVOMemAttributeSet> m_blankNode;
 };

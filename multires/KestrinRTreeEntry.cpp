@@ -9,6 +9,15 @@ KestrinRTreeEntry::KestrinRTreeEntry(const KIVODescriptor& descriptor, double si
       m_x(x),
       m_y(y) {}
 
+KestrinRTreeEntry::KestrinRTreeEntry(const KIVOMemAttributeSet& blank, double size, double x, double y)
+    : m_attributes(std::make_unique<KIVOMemAttributeSet>(blank)),
+      m_minX(x - size / 2.0),
+      m_minY(y - size / 2.0),
+      m_maxX(x + size / 2.0),
+      m_maxY(y + size / 2.0),
+      m_x(x),
+      m_y(y) {}
+
 NORVAType<KestrinRTreeEntry::Node> KestrinRTreeEntry::newCopy() const {
     auto copy = new KestrinRTreeEntry(getDescriptor(), 0.0, 0.0, 0.0);
     copy->m_minX = m_minX;

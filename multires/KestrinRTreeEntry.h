@@ -15,6 +15,9 @@ public:
     // The box runs from (x, y) - size/2 to (x, y) + size/2; the attribute set
     // is new and empty, over its own copy of the descriptor.
     KestrinRTreeEntry(const KIVODescriptor& descriptor, double size, double x, double y);
+    // The same with the attribute set copied from an empty one (copies of a
+    // set share what they can of its descriptor).
+    KestrinRTreeEntry(const KIVOMemAttributeSet& blank, double size, double x, double y);
 
     // The same descriptor, box and attribute values.
     NORVAType<Node> newCopy() const override;

@@ -51,7 +51,8 @@ int g_busyTimeoutMs = 5000;
 int64_t g_cacheBytes = 32ll * 1024 * 1024;
 
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
-    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery})
+    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery,
+                            m_beginBatch, m_endBatch, m_undoBatch, m_beginEdit, m_endEdit, m_undoEdit})
         sqlite3_finalize(s);
     for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
     // A session never committed is dropped, as the store was not stored.
@@ -88,6 +89,15 @@ long NORVAKestrinDatabase::failRead(int rc) const {
 long NORVAKestrinDatabase::exec(const char* sql) {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     return rc == SQLITE_OK ? 0 : fail(rc);
+}
+
+// A statement kept prepared (savepoints are taken per batch and per edit).
+int NORVAKestrinDatabase::step(sqlite3_stmt*& slot, const char* sql) {
+    sqlite3_stmt* stmt = slot ? slot : statement(slot, sql);
+    if (stmt == nullptr) return sqlite3_errcode(m_db) == SQLITE_OK ? SQLITE_ERROR : sqlite3_errcode(m_db);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
 }
 
 long NORVAKestrinDatabase::writeFailed(int rc) {
@@ -337,7 +347,7 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
     if (points.empty()) return 0;
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
     if (long s = beginSession()) return s;
-    int rc = sqlite3_exec(m_db, "SAVEPOINT kestrin_batch", nullptr, nullptr, nullptr);
+    int rc = step(m_beginBatch, "SAVEPOINT kestrin_batch");
     if (rc != SQLITE_OK) return writeFailed(rc);
     const size_t idsBefore = ids ? ids->size() : 0;
     long status = 0;
@@ -345,7 +355,7 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
         if ((status = insertOne(p, ids)) != 0) break;
     if (status == 0) {
         // Releasing a savepoint inside the session commits nothing yet.
-        rc = sqlite3_exec(m_db, "RELEASE kestrin_batch", nullptr, nullptr, nullptr);
+        rc = step(m_endBatch, "RELEASE kestrin_batch");
         if (rc == SQLITE_OK) {
             ++m_changes;
             return 0;
@@ -357,8 +367,8 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
         writeFailed(SQLITE_ABORT);
         return status;
     }
-    sqlite3_exec(m_db, "ROLLBACK TO kestrin_batch", nullptr, nullptr, nullptr);
-    sqlite3_exec(m_db, "RELEASE kestrin_batch", nullptr, nullptr, nullptr);
+    step(m_undoBatch, "ROLLBACK TO kestrin_batch");
+    step(m_endBatch, "RELEASE kestrin_batch");
     ++m_changes;
     return status;
 }
@@ -381,21 +391,25 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
                                        const std::vector<long>* fields) {
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
     if (m_layout->getNumAtts() == 0 || (fields && fields->empty())) return 0;
+    if (fields)
+        for (long i : *fields)
+            if (i < 0 || i >= m_layout->getNumAtts()) return KestrinStatus::BAD_ARGUMENT;
     if (long s = beginSession()) return s;
     // Only the fields asked for: two holders of one point each write their own.
-    int rc = sqlite3_exec(m_db, "SAVEPOINT kestrin_edit", nullptr, nullptr, nullptr);
+    const size_t n = fields ? fields->size() : static_cast<size_t>(m_layout->getNumAtts());
+    auto field = [&](size_t k) { return fields ? (*fields)[k] : static_cast<long>(k); };
+    // One statement is all or nothing by itself; several share a savepoint.
+    if (n == 1) {
+        const long status = updateField(id, field(0), record);
+        if (status == 0) ++m_changes;
+        return status;
+    }
+    int rc = step(m_beginEdit, "SAVEPOINT kestrin_edit");
     if (rc != SQLITE_OK) return writeFailed(rc);
     long status = 0;
-    if (fields) {
-        for (long i : *fields)
-            if ((status = i < 0 || i >= m_layout->getNumAtts() ? KestrinStatus::BAD_ARGUMENT
-                                                               : updateField(id, i, record)) != 0)
-                break;
-    } else {
-        for (long i = 0; i < m_layout->getNumAtts() && status == 0; ++i) status = updateField(id, i, record);
-    }
+    for (size_t k = 0; k < n && status == 0; ++k) status = updateField(id, field(k), record);
     if (status == 0) {
-        rc = sqlite3_exec(m_db, "RELEASE kestrin_edit", nullptr, nullptr, nullptr);
+        rc = step(m_endEdit, "RELEASE kestrin_edit");
         if (rc == SQLITE_OK) {
             ++m_changes;
             return 0;
@@ -406,8 +420,8 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
         writeFailed(SQLITE_ABORT);
         return status;
     }
-    sqlite3_exec(m_db, "ROLLBACK TO kestrin_edit", nullptr, nullptr, nullptr);
-    sqlite3_exec(m_db, "RELEASE kestrin_edit", nullptr, nullptr, nullptr);
+    step(m_undoEdit, "ROLLBACK TO kestrin_edit");
+    step(m_endEdit, "RELEASE kestrin_edit");
     return status;
 }
 
@@ -519,14 +533,16 @@ int64_t NORVAKestrinDatabase::rowOf(double y) const {
 }
 
 // Points inside the box, with their positions, through the index of row
-// bands: one short search per band (a band more on each side, as rounding
-// may differ), or one pass over all bands when the box spans very many.
+// bands: one short search per band, or one pass over all bands when the box
+// spans very many.
 long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found) {
     found.clear();
     if (!(minX <= maxX) || !(minY <= maxY)) return 0;
-    int64_t first = rowOf(minY) - 1, last = rowOf(maxY) + 1;
+    // The same arithmetic as the index's (the grid's literals read back
+    // exactly), so the bands of the box's edges are the ones to search.
+    int64_t first = rowOf(minY), last = rowOf(maxY);
     // Bands at the ends of the held range reach as far as SQLite's own.
-    const bool openBelow = first < -kBandLimit, openAbove = last > kBandLimit;
+    const bool openBelow = first <= -kBandLimit, openAbove = last >= kBandLimit;
     if (openBelow) first = std::numeric_limits<int64_t>::min();
     if (openAbove) last = std::numeric_limits<int64_t>::max();
     const bool perBand = !openBelow && !openAbove && double(last) - double(first) < double(kMaxBandSearches);

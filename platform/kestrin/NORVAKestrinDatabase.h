@@ -102,6 +102,7 @@ private:
     long createSchema();
     long checkSchema();
     long exec(const char* sql);
+    int step(sqlite3_stmt*& slot, const char* sql);
     sqlite3_stmt* statement(sqlite3_stmt*& slot, const std::string& sql);
     long bindField(sqlite3_stmt* stmt, int slot, long index, const NORVAKestrinGenericDataObject& record);
     long bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record);
@@ -141,6 +142,12 @@ private:
     sqlite3_stmt* m_query = nullptr;
     sqlite3_stmt* m_nearest = nullptr;
     sqlite3_stmt* m_bandQuery = nullptr;
+    sqlite3_stmt* m_beginBatch = nullptr;
+    sqlite3_stmt* m_endBatch = nullptr;
+    sqlite3_stmt* m_undoBatch = nullptr;
+    sqlite3_stmt* m_beginEdit = nullptr;
+    sqlite3_stmt* m_endEdit = nullptr;
+    sqlite3_stmt* m_undoEdit = nullptr;
     sqlite3_stmt* m_bandsQuery = nullptr;
     double m_gridY = 0.0, m_gridStep = 1.0;
     std::string m_rowExpr = "CAST((y - 0) / 1 AS INTEGER)";
