@@ -167,6 +167,11 @@ CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, E
         status = read;
         return Entry();
     }
+    // The state word on file says only that the grid was once edited. Taken
+    // over, it would make every close write back grids this surface merely
+    // read: a reader would undo edits other processes stored since, and
+    // fail on a medium it may only read.
+    entry->state = CUBEGridEntry::kClean;
     cube_grid_get_dimensions(entry->grid, &entry->columns, &entry->rows);
     cube_grid_get_resolution(entry->grid, &entry->spacingX, &entry->spacingY);
     return entry;

@@ -3,7 +3,8 @@
 // created through the engine, at most ten at a time, under the process-wide
 // memory budget. The least recently used grid makes room; a modified grid
 // is written to its file before it is let go, and on every flush, so that
-// no edit depends on cache pressure to survive.
+// no edit depends on cache pressure to survive. A grid loaded from its file
+// is clean: only grids edited through this surface are ever written.
 //
 // The grid a caller holds is the cached one: flushes keep it, and eviction
 // takes it only when every cached grid is held. A node pointer alone does
