@@ -1,5 +1,6 @@
 #include "cube/CUBEEditCache.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cube/CUBEUtils.h"
@@ -55,7 +56,14 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     if (!makeRoom(surface, need, status)) return Entry();
     Entry entry = load(surface, key, exists, create, status);
     if (!entry) return entry;
-    entry->bytes = need;
+    // Charged what it holds, which only a loaded grid tells; the room it
+    // takes beyond the first charge is made now, other grids going. A grid
+    // is kept even when it alone outgrows what every cache can give back.
+    entry->bytes = std::max(need, entry->residentBytes(header->getCubeParams()));
+    if (entry->bytes > need) {
+        long ignored = 0;
+        makeRoom(surface, entry->bytes, ignored);
+    }
     entry->stamp = stamp ? now : std::time(nullptr);
     m_entries.emplace(*entry, entry);
     surface.printCache();

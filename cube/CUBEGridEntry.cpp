@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -76,7 +77,26 @@ private:
     const uint8_t* m_data = nullptr;
 };
 
+// The heap's block for a request of `bytes`: a size word before the data,
+// rounded up to 16 bytes and never below 32.
+uint64_t heapBlock(uint64_t bytes) { return std::max<uint64_t>(32, (bytes + 8 + 15) / 16 * 16); }
+
 }  // namespace
+
+uint64_t CUBEGridEntry::residentBytes(const _cube_param* params) const {
+    if (grid == nullptr) return 0;
+    const uint64_t nodes = static_cast<uint64_t>(grid->nx) * grid->ny;
+    uint64_t bytes = heapBlock(sizeof(_cube_grid)) + heapBlock(nodes * sizeof(_cube_node)) +
+                     cube_pool_bytes(&grid->pool);
+    if (grid->cache != nullptr) bytes += heapBlock(nodes * sizeof(float));
+    const uint64_t configured = cube_param_queue_length(params);
+    for (uint64_t i = 0; i < nodes; ++i) {
+        const _cube_node& node = grid->nodes[i];
+        if (node.queue != nullptr)
+            bytes += heapBlock(std::max<uint64_t>(configured, node.queue_count) * sizeof(cube_queue_entry));
+    }
+    return bytes;
+}
 
 CUBEGridEntry::~CUBEGridEntry() {
     if (grid == nullptr) return;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -568,4 +569,53 @@ TEST(CubeSurface, ReaderOnAReadOnlyFolderClosesWithSuccess) {
     chmod(grids.c_str(), 0755);
     EXPECT_EQ(0, status);
     EXPECT_TRUE(before == snapshot(dir.path()));
+}
+
+TEST(CubeSurface, LoadedGridIsChargedWhatItHoldsInMemory) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO writer(path);
+        long status = 0;
+        for (uint16_t column = 0; column < 3; ++column) {
+            Entry e = writer.getGrid(writer.makeKey(0, column), status, true, true);
+            ASSERT_TRUE(e) << status;
+            for (uint32_t i = 0; i < 25; ++i) {
+                _cube_node* node = cube_grid_get_node(e->grid, i / 5, i % 5);
+                for (int h = 0; h < 3; ++h) cube_node_add_basic_hypothesis(node, 10.0f + h, 0.25f);
+                ASSERT_EQ(1, cube_node_new_queue(node, writer.getCubeParameters(), 0));
+                node->queue[0] = {1.0f, 2.0f, 3.0f, 4.0f};
+                node->queue_count = 1;
+            }
+            e->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        }
+    }
+    KIVOSurfaceCUBEIO s(path);
+    long status = 0;
+    const auto heapInUse = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const size_t heapBefore = heapInUse();
+    Entry first = s.getGrid(s.makeKey(0, 0), status, false, true);
+    const size_t heapAfter = heapInUse();
+    ASSERT_TRUE(first) << status;
+    uint64_t fileBytes = 0;
+    ASSERT_TRUE(NORVAFileUtils::fileSize(CUBEUtils::gridFileName(s.getGridPrefix(), 0, 0), fileBytes));
+    const uint64_t resident = first->residentBytes(s.getCubeParameters());
+    EXPECT_GT(resident, 4 * fileBytes);
+    EXPECT_EQ(resident, first->bytes);
+#if !defined(__SANITIZE_ADDRESS__)
+    // The model of the heap's blocks meets what the heap reports, within the
+    // cache's own bookkeeping.
+    EXPECT_NEAR(double(resident), double(heapAfter - heapBefore), 2048.0);
+#endif
+    first.reset();
+    // Room for two loaded grids: the third load lets the oldest go.
+    LimitGuard limit(2 * resident + resident / 2);
+    for (uint16_t column = 1; column < 3; ++column) {
+        ASSERT_TRUE(s.getGrid(s.makeKey(0, column), status, false, true)) << status;
+        EXPECT_LE(s.getHeldBytes(), 2 * resident + resident / 2);
+    }
+    EXPECT_EQ(2 * resident, s.getHeldBytes());
 }
