@@ -42,10 +42,13 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     }
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), key.row, key.column);
     printf("Retreiving grid %s from disk\n", narrow(fileName).c_str());
-    uint64_t need = 0;
-    const bool exists = NORVAFileUtils::fileSize(fileName, need);
+    uint64_t fileBytes = 0, need = 0;
+    const bool exists = NORVAFileUtils::fileSize(fileName, fileBytes);
     if (exists) {
         printf("    Grid exists, attempting to load....\n");
+        // The file is mapped while the grid is built beside it, and a grid
+        // holds at least about what its file does.
+        need = std::min(fileBytes, UINT64_MAX / 2) * 2;
     } else if (!create) {
         printf("    Grid does not exist, aborting.\n");
         return Entry();
@@ -56,11 +59,12 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     if (!makeRoom(surface, need, status)) return Entry();
     Entry entry = load(surface, key, exists, create, status);
     if (!entry) return entry;
-    // Charged what it holds, which only a loaded grid tells; the room it
-    // takes beyond the first charge is made now, other grids going. A grid
-    // is kept even when it alone outgrows what every cache can give back.
-    entry->bytes = std::max(need, entry->residentBytes(header->getCubeParams()));
-    if (entry->bytes > need) {
+    entry->bytes = need;
+    if (exists) {
+        // A loaded grid is charged what it holds, which only the grid tells;
+        // room is made for it again, other grids going. It is kept even when
+        // it alone outgrows what every cache can give back.
+        entry->bytes = entry->residentBytes(header->getCubeParams());
         long ignored = 0;
         makeRoom(surface, entry->bytes, ignored);
     }
