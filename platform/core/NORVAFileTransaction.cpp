@@ -165,7 +165,8 @@ void NORVAFileTransaction::remove(const NORVAUString& path) {
 }
 
 void NORVAFileTransaction::journalAlsoAt(const NORVAUString& stem) {
-    if (m_outer) return m_outer->journalAlsoAt(stem);
+    // The outer surface's journal governs; a member's would move with it.
+    if (m_outer) return;
     std::string folder, name;
     splitStem(stem, folder, name);
     const std::string journal = journalOf(folder, name);

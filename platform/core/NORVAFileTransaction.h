@@ -41,7 +41,8 @@ public:
     void move(const NORVAUString& from, const NORVAUString& to);
     void remove(const NORVAUString& path);
     // A rename also journals under the new stem, so that opening either
-    // name after a crash finishes it.
+    // name after a crash finishes it. Nested: ignored, the outer surface's
+    // journal governs.
     void journalAlsoAt(const NORVAUString& stem);
     // Makes the commit refuse (a writer failed); nested: the outer one.
     void fail();
