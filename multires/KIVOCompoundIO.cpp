@@ -14,6 +14,7 @@
 #include "multires/KIVOCompoundIter.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOSurfaceFilteredIter.h"
@@ -89,6 +90,11 @@ NORVAUString KIVOCompoundIO::memberStem(const NORVAUString& name, size_t index) 
 
 KIVOCompoundIO::KIVOCompoundIO(const NORVAUString& path) {
     setPaths(path);
+    // A store or rename cut short by a crash is finished (or dropped) first.
+    if (!NORVAFileTransaction::recover(m_folder + m_name)) {
+        m_status = kFolderFailed;
+        return;
+    }
     m_metadata.reset(new KIVOSurfaceXMLMetaData(m_folder + m_name + ".xml"));
     if (m_metadata->getStatus() != 0) {
         m_status = m_metadata->getStatus();
@@ -323,28 +329,27 @@ bool KIVOCompoundIO::isModified() const {
 
 // ---------------------------------------------------------------- storing
 
+// Header, members and metadata commit as one: a member that fails leaves
+// every file as it was, and its status is returned.
 long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
-    long first = 0;
-    auto keep = [&first](long status) {
-        if (first == 0) first = status;
-    };
+    if (!NORVAFileTransaction::recover(m_folder + m_name)) return kFolderFailed;
+    NORVAFileTransaction transaction(m_folder + m_name);
     NORVAAtomicFile file(m_headerPath);
-    if (!file.isOpen()) {
-        keep(kHeaderNotOpened);
-    } else {
-        const long written = m_header->write(file.file());
-        if (written != 0) keep(written);
-        else if (!file.commit()) keep(KIVOCompoundDataHeader::kWriteFailed);
-    }
-    if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) keep(kFolderFailed);
+    if (!file.isOpen()) return kHeaderNotOpened;
+    long status = m_header->write(file.file());
+    if (status != 0) return status;
+    if (!file.commit()) return KIVOCompoundDataHeader::kWriteFailed;
+    if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) return kFolderFailed;
     for (DataIORangeEntry& e : m_members) {
         if (!e.dataIO) continue;
-        keep(e.dataIO->store(progress));
+        status = e.dataIO->store(progress);
+        if (status != 0) return status;
         mergeRanges(*e.dataIO);
     }
-    keep(m_metadata->store());
-    return first;
+    status = m_metadata->store();
+    if (status != 0) return status;
+    return transaction.commit() ? 0L : KIVOCompoundDataHeader::kWriteFailed;
 }
 
 void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
@@ -366,14 +371,24 @@ void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
 }
 
 long KIVOCompoundIO::deleteAllFiles(bool withMetadata) {
-    for (DataIORangeEntry& e : m_members)
-        if (e.dataIO) e.dataIO->deleteAllFiles(withMetadata);
-    NORVAFileUtils::removeFile(m_headerPath);
-    if (withMetadata) NORVAFileUtils::removeFile(m_folder + m_name + ".xml");
+    const NORVAUString stem = m_folder + m_name, xml = stem + ".xml";
+    (void)NORVAFileTransaction::recover(stem);
+    bool deleted = true;
+    {
+        NORVAFileTransaction transaction(stem);
+        for (DataIORangeEntry& e : m_members)
+            if (e.dataIO && e.dataIO->deleteAllFiles(withMetadata) != 0) deleted = false;
+        transaction.remove(m_headerPath);
+        if (withMetadata) transaction.remove(xml);
+        deleted = transaction.commit() && deleted;
+    }
     // Not recursive: member files kept by the flag keep their folder too.
-    NORVAFileUtils::removeDirectory(m_folder + m_name, false);
+    NORVAFileUtils::removeDirectory(stem, false);
     KIVOSurfaceUtils::delete3DTerrainFiles(m_headerPath);
-    return 0;
+    const bool remains = NORVAFileUtils::exists(m_headerPath) ||
+                         (withMetadata && (NORVAFileUtils::exists(xml) || NORVAFileUtils::exists(stem))) ||
+                         !NORVAFileTransaction::leftovers(stem).empty();
+    return deleted && !remains ? 0L : kFolderFailed;
 }
 
 long KIVOCompoundIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {
@@ -644,29 +659,32 @@ long KIVOCompoundIO::rename(const NORVAUString& newName) {
         if (flushed != 0) return flushed;
     }
     const long moved = moveFiles(name);
-    if (moved != 0) return moved;
-    return reopenMembers(name);
+    // The members are reopened from wherever the commit left them.
+    const long reopened = reopenMembers(moved == 0 ? name : m_name);
+    return moved != 0 ? moved : reopened;
 }
 
+// One commit: each member renames itself inside the old folder (its moves
+// join this commit), then the header, metadata and folder take the new name.
 long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
-    const NORVAUString from[] = {m_headerPath, m_folder + m_name + ".xml", m_folder + m_name};
-    const NORVAUString to[] = {m_folder + name + ".kms", m_folder + name + ".xml", m_folder + name};
+    const NORVAUString oldStem = m_folder + m_name, newStem = m_folder + name;
+    if (!NORVAFileTransaction::recover(oldStem) || !NORVAFileTransaction::recover(newStem)) return kFolderFailed;
+    const NORVAUString from[] = {m_headerPath, oldStem + ".xml", oldStem};
+    const NORVAUString to[] = {newStem + ".kms", newStem + ".xml", newStem};
     for (const NORVAUString& target : to)
         if (NORVAFileUtils::exists(target)) return kFolderFailed;  // never over another surface
-    std::vector<size_t> done;
-    for (size_t i = 0; i < 3; ++i) {
-        if (!NORVAFileUtils::exists(from[i])) continue;
-        if (!NORVAFileUtils::renameFile(from[i], to[i])) {
-            for (auto it = done.rbegin(); it != done.rend(); ++it) NORVAFileUtils::renameFile(to[*it], from[*it]);
-            return kFolderFailed;
-        }
-        done.push_back(i);
+    NORVAFileTransaction transaction(oldStem);
+    transaction.journalAlsoAt(newStem);
+    for (DataIORangeEntry& e : m_members) {
+        if (!e.dataIO) continue;
+        const long status = e.dataIO->rename(name + "_" + NORVAUString::formatLong(static_cast<long>(e.index)));
+        if (status != 0) return status;
     }
-    return 0;
+    for (size_t i = 0; i < 3; ++i) transaction.move(from[i], to[i]);
+    return transaction.commit() ? 0L : kFolderFailed;
 }
 
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
-    const NORVAUString oldName = m_name;
     m_name = name;
     m_headerPath = m_folder + name + ".kms";
     m_metadata->setFileName(m_folder + name + ".xml");
@@ -674,11 +692,8 @@ long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
     long first = 0;
     for (DataIORangeEntry& e : m_members) {
         e.dataIO.reset();
-        const NORVAUString number = NORVAUString::formatLong(static_cast<long>(e.index));
-        NORVAType<KIVOSurfaceDataIO> member =
-            KIVOSurfaceUtils::getDataIO(PathUtilities::appendPath(m_folder + name, oldName + "_" + number));
-        long status = !member ? kFolderFailed : member->getStatus();
-        if (status == 0) status = member->rename(name + "_" + number);
+        NORVAType<KIVOSurfaceDataIO> member = KIVOSurfaceUtils::getDataIO(memberStem(name, e.index));
+        const long status = !member ? kFolderFailed : member->getStatus();
         if (status != 0) {
             if (first == 0) first = status;
             continue;

@@ -9,6 +9,7 @@
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_node.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
@@ -131,7 +132,7 @@ TEST(CompoundIOTest, OpeningRefusals) {
     EXPECT_NE(0, createCompound(dir, "nan", bad)->getStatus());
 }
 
-TEST(CompoundIOTest, StoreTriesEverythingAndReportsTheFirstFailure) {
+TEST(CompoundIOTest, StoreFailingForAMemberCommitsNothingAndReportsIt) {
     TempFolder dir;
     auto io = createCompound(dir, "s", twoRanges());
     setDepth(*io, 1.0, 1.0, 15.0, DBL_MAX);
@@ -143,9 +144,10 @@ TEST(CompoundIOTest, StoreTriesEverythingAndReportsTheFirstFailure) {
         std::fclose(f);
     }
     EXPECT_NE(0, io->store(nullptr));
-    // The header and metadata were still written.
-    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("s.kms")));
-    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("s.xml")));
+    // A header and metadata would describe members that are not on disk.
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s.kms")));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s.xml")));
+    EXPECT_TRUE(NORVAFileTransaction::leftovers(dir.file("s")).empty());
 }
 
 TEST(CompoundIOTest, RenameMovesEverythingAndKeepsWorking) {
