@@ -201,26 +201,24 @@ CUBEEditCache::Entry CUBEEditCache::createGrid(const KIVOSurfaceCUBEIO& surface,
     return entry;
 }
 
-// A modified grid is written and stays cached as clean: a host may still
-// edit it through its entry or a node pointer, and those edits must land in
-// the grid the cache writes. A clean grid goes unless a caller holds it;
-// one written here goes at a later flush, once it is still clean then.
-long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
-    long result = 0;
-    for (auto it = m_entries.begin(); it != m_entries.end();) {
-        CUBEGridEntry& entry = *it->second;
-        if (entry.state == CUBEGridEntry::kModified) {
-            const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
-            if (saved != 0 && result == 0) result = saved;
-            if (saved == 0) entry.state = CUBEGridEntry::kClean;
-            ++it;
-        } else if (isHeld(*it)) {
-            ++it;
-        } else {
-            it = m_entries.erase(it);
-        }
+void CUBEEditCache::dropClean() {
+    for (auto it = m_entries.begin(); it != m_entries.end();)
+        it = it->second->state != CUBEGridEntry::kModified && !isHeld(*it) ? m_entries.erase(it) : std::next(it);
+}
+
+long CUBEEditCache::writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written) const {
+    for (const auto& item : m_entries) {
+        if (item.second->state != CUBEGridEntry::kModified) continue;
+        if (surface.getHeader() == nullptr) return KIVOSurfaceCUBEIO::kNoHeader;
+        const long saved = save(surface, *item.second);
+        if (saved != 0) return saved;
+        written.push_back(item.second);
     }
-    return result;
+    return 0;
+}
+
+void CUBEEditCache::markClean(const std::vector<Entry>& written) {
+    for (const Entry& entry : written) entry->state = CUBEGridEntry::kClean;
 }
 
 void CUBEEditCache::markClean() {

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "cube/CUBEGridEntry.h"
 
@@ -35,10 +36,14 @@ public:
     // create (status untouched), or on failure (status set).
     Entry getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status, bool create, bool stamp);
 
-    // Writes every modified grid, keeping it cached as clean, and lets go of
-    // every clean grid no caller holds; a grid that could not be written
-    // stays modified, and the first failure's status is returned.
-    long flush(const KIVOSurfaceCUBEIO& surface);
+    // Lets go of every clean grid no caller holds.
+    void dropClean();
+    // Writes every modified grid (into the caller's commit, when one is
+    // open), listing it in `written`; they stay cached and modified until
+    // the caller marks them clean once they are committed. The first
+    // failure's status is returned.
+    long writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written) const;
+    static void markClean(const std::vector<Entry>& written);
     // Marks every modified grid clean, writing nothing.
     void markClean();
     // Lets go of every grid, written or not.
