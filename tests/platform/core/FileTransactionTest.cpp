@@ -7,50 +7,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <string>
 
+#include "FolderSnapshot.h"
 #include "TempFolder.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileTransaction.h"
 
-namespace fs = std::filesystem;
 namespace faults = NORVAAtomicFileFaults;
 
 namespace {
 
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot snapshot(const std::string& root) {
-    Snapshot files;
-    for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
-        std::string bytes = "<folder>";
-        if (e.is_regular_file()) {
-            std::ifstream in(e.path(), std::ios::binary);
-            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        files[fs::relative(e.path(), root).string()] = bytes;
-    }
-    return files;
-}
-
-void restore(const std::string& root, const Snapshot& files) {
-    for (const fs::directory_entry& e : fs::directory_iterator(root)) fs::remove_all(e.path());
-    for (const auto& [name, bytes] : files) {
-        const fs::path path = fs::path(root) / name;
-        if (bytes == "<folder>") {
-            fs::create_directories(path);
-            continue;
-        }
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-}
+using foldersnapshot::Snapshot;
+using foldersnapshot::restore;
+const auto snapshot = foldersnapshot::take;
 
 bool writeFile(const NORVAUString& path, const std::string& text) {
     NORVAAtomicFile f(path);
