@@ -135,12 +135,14 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     (void)::flock(fd, LOCK_EX | LOCK_NB);
     std::vector<std::string> made;
     bool ok = writeAll(fd, serialise(folder)) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
-    for (size_t i = 1; ok && i < names.size(); ++i) {
-        ok = !faults::shouldFail(faults::RENAME) && ::link(pattern.c_str(), names[i].c_str()) == 0;
-        if (ok) made.push_back(names[i]);
-    }
+    // The main name first: a journal under another name alone (a rename's
+    // new name) would be found by no one, since the surface still has its old one.
     ok = ok && !faults::shouldFail(faults::RENAME) && ::rename(pattern.c_str(), main.c_str()) == 0;
     if (ok) made.push_back(main);
+    for (size_t i = 1; ok && i < names.size(); ++i) {
+        ok = !faults::shouldFail(faults::RENAME) && ::link(main.c_str(), names[i].c_str()) == 0;
+        if (ok) made.push_back(names[i]);
+    }
     ok = ok && syncFolder(folder);
     if (ok) return fd;
     for (const std::string& name : made) ::unlink(name.c_str());

@@ -4,6 +4,8 @@
 // as it was, or every file new), no temporary file is left, the failure is
 // reported, and storing again succeeds.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -221,6 +223,52 @@ TEST(FaultInjection, CubeSurfaceRenameMovesEveryFileOrNone) {
     scenario.whole = true;
     scenario.writesEachFile = false;
     failEachStepInTurn(scenario);
+}
+
+// A process renaming the surface dies at each write, flush, sync, rename and
+// removal in turn; whichever name the surface is opened under next, it is
+// one whole surface under one name, with nothing left over.
+TEST(FaultInjection, CubeSurfaceRenameDyingAtAnyStepIsFinishedByTheNextOpen) {
+    cubetest::TempDir dir;
+    const std::string root = dir.path().toUTF8();
+    const NORVAUString oldPath = dir.file("s.vcs"), newPath = dir.file("t.vcs");
+    ASSERT_EQ(0, cubetest::createStored(oldPath, 9.0, 9.0, 1.0, 5));
+    {
+        KIVOSurfaceCUBEIO s(oldPath);
+        addHypothesis(s, 1, 0, 10.0f);
+        ASSERT_EQ(0, s.flush());
+        cubetest::writeAll(CUBEUtils::layerFileName(s.getGridPrefix(), "Depth", 1, 0), {1, 2, 3});
+    }
+    const Snapshot before = snapshot(root);
+    ASSERT_EQ(0, KIVOSurfaceCUBEIO(oldPath).rename("t"));
+    const Snapshot after = snapshot(root);
+    unsigned deaths = 0;
+    for (int s = 0; s < faults::STEP_COUNT; ++s) {
+        const faults::Step step = static_cast<faults::Step>(s);
+        for (unsigned n = 1;; ++n) {
+            SCOPED_TRACE(std::string(stepName(step)) + " " + std::to_string(n));
+            restore(root, before);
+            std::fflush(nullptr);
+            const pid_t child = fork();
+            if (child == 0) {
+                KIVOSurfaceCUBEIO surface(oldPath);
+                faults::exitAtNth(step, n);
+                _exit(surface.rename("t") == 0 ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(child, waitpid(child, &status, 0));
+            ASSERT_TRUE(WIFEXITED(status));
+            { KIVOSurfaceCUBEIO first(oldPath); }  // finishes a rename that was cut short
+            const NORVAUString& path = NORVAFileUtils::exists(newPath) ? newPath : oldPath;
+            EXPECT_EQ(0, KIVOSurfaceCUBEIO(path).getStatus());
+            const Snapshot now = snapshot(root);
+            EXPECT_TRUE(now == before || now == after) << "files under two names or left over";
+            if (WEXITSTATUS(status) != faults::kExitCode || ::testing::Test::HasFailure()) break;
+            ++deaths;
+        }
+    }
+    EXPECT_GT(deaths, 0u);
+    std::printf("rename deaths: %u, each finished or undone by the next open\n", deaths);
 }
 
 TEST(FaultInjection, GriddedSurfaceStoreLeavesEveryFileWholeAndRetries) {
