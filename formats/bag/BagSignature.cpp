@@ -145,11 +145,8 @@ int placeBlock(const char* path, const uint8_t* block) {
     const off_t at = hasBlock ? length - blockSize : length;
     bool written = writeAll(fd, block, kBagSignatureBlockSize, at) && ::fsync(fd) == 0;
     if (!written) {
-        if (hasBlock)
-            writeAll(fd, old, sizeof old, at);
-        else
-            (void)::ftruncate(fd, length);
-        ::fsync(fd);
+        const bool restored = hasBlock ? writeAll(fd, old, sizeof old, at) : ::ftruncate(fd, length) == 0;
+        if (restored) ::fsync(fd);
     }
     if (::close(fd) != 0) written = false;
     return written ? BLOCK_WRITTEN : BLOCK_NO_FILE;
