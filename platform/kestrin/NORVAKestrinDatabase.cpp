@@ -533,8 +533,8 @@ int64_t NORVAKestrinDatabase::rowOf(double y) const {
 }
 
 // Points inside the box, with their positions, through the index of row
-// bands: one short search per two bands, or one pass over all bands when
-// the box spans very many.
+// bands: one short search per band, or one pass over all bands when the box
+// spans very many.
 long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found) {
     found.clear();
     if (!(minX <= maxX) || !(minY <= maxY)) return 0;
@@ -550,7 +550,7 @@ long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, doub
     sqlite3_stmt* query =
         perBand ? statement(m_bandQuery, m_bandQuery ? std::string()
                                                      : "SELECT id, x, y FROM kestrin_points WHERE " + m_rowExpr +
-                                                           " IN (?1, ?6)" + filter)
+                                                           " = ?1" + filter)
                 : statement(m_bandsQuery, m_bandsQuery ? std::string()
                                                        : "SELECT id, x, y FROM kestrin_points WHERE " + m_rowExpr +
                                                              " >= ?1 AND " + m_rowExpr + " <= ?6" + filter);
@@ -559,10 +559,9 @@ long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, doub
     sqlite3_bind_double(query, 3, maxX);
     sqlite3_bind_double(query, 4, minY);
     sqlite3_bind_double(query, 5, maxY);
-    // Two bands a search (a point query is one search).
-    for (int64_t band = first;; band += 2) {
+    if (!perBand) sqlite3_bind_int64(query, 6, last);
+    for (int64_t band = first;; ++band) {
         sqlite3_bind_int64(query, 1, band);
-        sqlite3_bind_int64(query, 6, perBand ? std::min(band + 1, last) : last);
         int rc = SQLITE_ROW;
         while ((rc = sqlite3_step(query)) == SQLITE_ROW)
             found.push_back({sqlite3_column_int64(query, 0), sqlite3_column_double(query, 1),
@@ -572,7 +571,7 @@ long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, doub
             found.clear();
             return failRead(rc);
         }
-        if (!perBand || band + 1 >= last) return 0;
+        if (!perBand || band == last) return 0;
     }
 }
 
