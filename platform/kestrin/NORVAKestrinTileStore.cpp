@@ -22,6 +22,7 @@ const NORVAKestrinPointDataConfig* NORVAKestrinTileStore::getPointDataConfig() c
 bool NORVAKestrinTileStore::sameLayout(const NORVAKestrinGenericDataObject& record) const {
     const NORVAKestrinGenericDataDescriptor* layout = record.getDescriptor();
     const NORVAKestrinGenericDataDescriptor& own = m_dataIO->getGenericDataDescriptor();
+    if (layout == &own) return true;  // a record made over this store's layout
     if (layout == nullptr || layout->getNumAtts() != own.getNumAtts()) return false;
     for (long i = 0; i < own.getNumAtts(); ++i)
         if (layout->getType(i) != own.getType(i)) return false;
@@ -53,7 +54,7 @@ long NORVAKestrinTileStore::addPoints(NORVAKestrinPointCollection& points, bool,
     if (long s = m_dataIO->addPoints(batch, &ids)) return s;
     for (size_t i = 0; i < ids.size(); ++i) {
         NORVAKestrinPoint* p = points.getPoint(i);
-        *p = NORVAKestrinPoint(ids[i], p->getX(), p->getY(), p->getData(), p->getMortonKey());
+        *p = NORVAKestrinPoint(ids[i], p->getX(), p->getY(), std::move(p->getData()), p->getMortonKey());
     }
     return 0;
 }
