@@ -26,6 +26,10 @@ constexpr int64_t kRunGap = 4;
 constexpr int64_t kMaxBandSearches = 4096;
 // Row bands are held inside this, a little short of 64 bits.
 constexpr int64_t kBandLimit = 9000000000000000000;
+// The most points the cache of point queries holds (about 6 MB), in
+// stretches of a row band this many grid steps long.
+constexpr size_t kMaxCachedPoints = 262144;
+constexpr double kTileCells = 256.0;
 
 std::string literal(double v) {
     char text[40];
@@ -101,6 +105,7 @@ int NORVAKestrinDatabase::step(sqlite3_stmt*& slot, const char* sql) {
 }
 
 long NORVAKestrinDatabase::writeFailed(int rc) {
+    dropCache();
     // SQLite may have rolled the whole transaction back (a full disk, an I/O
     // error): then the session's earlier writes are gone, and any later write
     // would reach the file on its own.
@@ -328,6 +333,8 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
     if (rc != SQLITE_DONE) return writeFailed(rc);
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
     if (ids) ids->push_back(id);
+    m_heldSinceWrite = true;
+    noteInserted(id, p.x, p.y);
     if (!m_rtree) return 0;
     sqlite3_stmt* index =
         statement(m_insertIndex, "INSERT INTO kestrin_index(id, minx, maxx, miny, maxy) VALUES(?, ?, ?, ?, ?)");
@@ -363,6 +370,7 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
         status = fail(rc);
     }
     if (ids) ids->resize(idsBefore);
+    dropCache();  // it may hold points of the batch undone below
     if (sqlite3_get_autocommit(m_db)) {
         writeFailed(SQLITE_ABORT);
         return status;
@@ -384,6 +392,7 @@ long NORVAKestrinDatabase::updateField(int64_t id, long index, const NORVAKestri
     const int rc = sqlite3_step(update);
     sqlite3_reset(update);
     if (rc != SQLITE_DONE) return writeFailed(rc);
+    m_heldSinceWrite = true;
     return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
 }
 
@@ -431,6 +440,9 @@ long NORVAKestrinDatabase::commit() {
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         m_inEdit = false;
+        // The lock is gone: another connection may write the file from now on.
+        m_heldSinceWrite = false;
+        if (!isInMemory()) dropCache();
         return 0;
     }
     // A lock held elsewhere leaves the session open, to be stored again later.
@@ -472,12 +484,78 @@ long NORVAKestrinDatabase::collectIds(sqlite3_stmt* query, std::vector<int64_t>&
     return 0;
 }
 
+// The points of stretches of row bands already searched, kept for the point
+// queries of a session (a combine asks one per node). Only while nothing but this
+// connection can change the file: a private store, or a file this connection
+// has written in the open session (its lock keeps other writers out). Points
+// added by this connection are added to their band; a failure drops it all.
+bool NORVAKestrinDatabase::cacheUsable() const {
+    return !m_rtree && !m_lost && (isInMemory() || (m_inEdit && m_heldSinceWrite));
+}
+
+void NORVAKestrinDatabase::dropCache() {
+    m_bands.clear();
+    m_cachedPoints = 0;
+}
+
+int64_t NORVAKestrinDatabase::tileOf(double x) const {
+    const double tile = std::floor(x / (m_gridStep * kTileCells));
+    return static_cast<int64_t>(std::max(-double(kBandLimit), std::min(double(kBandLimit), tile)));
+}
+
+void NORVAKestrinDatabase::noteInserted(int64_t id, double x, double y) {
+    if (m_bands.empty()) return;
+    const auto band = m_bands.find({rowOf(y), tileOf(x)});
+    if (band == m_bands.end()) return;
+    std::vector<Found>& points = band->second;
+    const auto at = std::upper_bound(points.begin(), points.end(), x, [](double v, const Found& f) { return v < f.x; });
+    points.insert(at, Found{id, x, y});
+    if (++m_cachedPoints > kMaxCachedPoints) dropCache();
+}
+
+long NORVAKestrinDatabase::cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found) {
+    found.clear();
+    if (!(minX <= maxX) || !(minY <= maxY)) return 0;
+    const int64_t first = rowOf(minY), last = rowOf(maxY), left = tileOf(minX), right = tileOf(maxX);
+    if (first <= -kBandLimit || last >= kBandLimit || last - first > 2 || left <= -kBandLimit ||
+        right >= kBandLimit || right - left > 2)
+        return queryRows(minX, minY, maxX, maxY, found);
+    for (int64_t b = first; b <= last; ++b)
+        for (int64_t t = left; t <= right; ++t) {
+            auto part = m_bands.find({b, t});
+            if (part == m_bands.end()) {
+                // One stretch of a band, searched a step wider on each side
+                // (rounding): the points are then kept by their own stretch.
+                const double from = (double(t) * kTileCells - 1.0) * m_gridStep,
+                             to = (double(t + 1) * kTileCells + 1.0) * m_gridStep;
+                std::vector<Found> points;
+                if (long s = queryRows(from, -HUGE_VAL, to, HUGE_VAL, points, b)) return s;
+                points.erase(std::remove_if(points.begin(), points.end(),
+                                            [&](const Found& f) { return tileOf(f.x) != t; }),
+                             points.end());
+                if (m_cachedPoints + points.size() > kMaxCachedPoints) dropCache();
+                std::sort(points.begin(), points.end(), [](const Found& a, const Found& c) {
+                    return a.x < c.x || (a.x == c.x && a.id < c.id);
+                });
+                m_cachedPoints += points.size();
+                part = m_bands.emplace(std::make_pair(b, t), std::move(points)).first;
+            }
+            const std::vector<Found>& points = part->second;
+            auto at =
+                std::lower_bound(points.begin(), points.end(), minX, [](const Found& f, double v) { return f.x < v; });
+            for (; at != points.end() && at->x <= maxX; ++at)
+                if (at->y >= minY && at->y <= maxY) found.push_back(*at);
+        }
+    return 0;
+}
+
 long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::vector<int64_t>& ids) {
     ids.clear();
     if (std::isnan(cx) || std::isnan(cy) || std::isnan(half)) return 0;
     if (!m_rtree) {
         std::vector<Found> found;
-        const long status = queryRows(cx - half, cy - half, cx + half, cy + half, found);
+        const long status = cacheUsable() ? cachedRows(cx - half, cy - half, cx + half, cy + half, found)
+                                          : queryRows(cx - half, cy - half, cx + half, cy + half, found);
         auto distance = [&](const Found& f) { return (f.x - cx) * (f.x - cx) + (f.y - cy) * (f.y - cy); };
         std::sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
             const double da = distance(a), db = distance(b);
@@ -535,12 +613,14 @@ int64_t NORVAKestrinDatabase::rowOf(double y) const {
 // Points inside the box, with their positions, through the index of row
 // bands: one short search per band, or one pass over all bands when the box
 // spans very many.
-long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found) {
+long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found,
+                                     int64_t onlyBand) {
     found.clear();
     if (!(minX <= maxX) || !(minY <= maxY)) return 0;
     // The same arithmetic as the index's (the grid's literals read back
     // exactly), so the bands of the box's edges are the ones to search.
     int64_t first = rowOf(minY), last = rowOf(maxY);
+    if (onlyBand != kNoBand) first = last = onlyBand;
     // Bands at the ends of the held range reach as far as SQLite's own.
     const bool openBelow = first <= -kBandLimit, openAbove = last >= kBandLimit;
     if (openBelow) first = std::numeric_limits<int64_t>::min();

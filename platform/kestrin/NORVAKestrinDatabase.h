@@ -13,6 +13,7 @@
 // read back is untrusted: it is pulled inside its field's type, and a
 // damaged file gives a status.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -118,7 +119,15 @@ private:
     };
     // Held well inside 64 bits, so that a band on either side still fits.
     int64_t rowOf(double y) const;
-    long queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
+    static constexpr int64_t kNoBand = INT64_MIN;
+    // Every band the box reaches, or only `onlyBand`.
+    long queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found,
+                   int64_t onlyBand = kNoBand);
+    bool cacheUsable() const;
+    void dropCache();
+    int64_t tileOf(double x) const;
+    void noteInserted(int64_t id, double x, double y);
+    long cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
     // Starts the session unless one is open; WRITE_FAILED once it is lost.
     long beginSession();
     // After a failed write: notes whether SQLite abandoned the session.
@@ -131,6 +140,11 @@ private:
     bool m_writable = false;
     bool m_inEdit = false;
     bool m_lost = false;
+    // This connection has written in the open session (and holds its lock).
+    bool m_heldSinceWrite = false;
+    // (row band, stretch) -> its points by x, for point queries (see cacheUsable).
+    std::map<std::pair<int64_t, int64_t>, std::vector<Found>> m_bands;
+    size_t m_cachedPoints = 0;
     // Files of an earlier layout index positions in an R-tree.
     bool m_rtree = false;
     uint64_t m_changes = 0;

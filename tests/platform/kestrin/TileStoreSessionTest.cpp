@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 
@@ -193,6 +194,40 @@ TEST_F(TileStoreSession, AStoreKilledWhileWritingLeavesTheOldStoreOrTheNew) {
         }
     }
     EXPECT_GT(olds + news, 0);
+}
+
+// Point queries of a session are answered from the stretches of the index
+// already read; they must answer as the file does, across stretch borders,
+// after batches and after a failed batch.
+TEST_F(TileStoreSession, PointQueriesOfASessionAnswerAsTheFileDoes) {
+    NORVAKestrinTileStore store(config(1.0), false, true);
+    std::vector<std::pair<double, double>> at;
+    for (int i = 0; i < 700; i += 3) at.emplace_back(i, 5.0 + (i % 7) * 0.1);
+    ASSERT_EQ(0, addGrid(store, at));
+    NORVAKestrinDataIO& io = *store.getDataIO(0);
+    std::vector<std::pair<double, double>> probes;
+    for (double x = -1.0; x < 702.0; x += 0.75) probes.emplace_back(x, 5.3);
+    auto answers = [&](NORVAKestrinDataIO& from) {
+        std::vector<std::vector<int64_t>> out;
+        for (const auto& p : probes) {
+            std::vector<int64_t> ids;
+            for (const NORVAKestrinPoint& q : pointsIn(from, NORVAKestrinQuery(NORVAArray<double>{p.first, p.second})))
+                ids.push_back(q.getId());
+            out.push_back(ids);
+        }
+        return out;
+    };
+    answers(io);  // the stretches are read now
+    ASSERT_EQ(0, addGrid(store, {{255.5, 5.0}, {256.0, 5.2}, {511.9, 5.6}, {512.0, 4.6}, {1.0, 5.0}}));
+    EXPECT_NE(0, addGrid(store, {{300.0, 5.0}, {std::nan(""), 5.0}}));
+    ASSERT_EQ(0, addGrid(store, {{600.5, 5.1}}));  // may take an id the failed batch had given out
+    const auto cached = answers(io);
+    ASSERT_EQ(0, store.store(m_path));
+    auto file = openStore(m_path, NORVAKestrinDataIO::READ);
+    EXPECT_EQ(answers(*file->getDataIO(0)), cached);
+    size_t found = 0;
+    for (const auto& ids : cached) found += ids.size();
+    EXPECT_GT(found, 200u);
 }
 
 TEST_F(TileStoreSession, APointQueryServesTheNearestPointFirst) {
