@@ -52,7 +52,7 @@ std::string columnText(sqlite3_stmt* stmt, int col) {
 }  // namespace
 
 int g_busyTimeoutMs = 5000;
-int64_t g_cacheBytes = 32ll * 1024 * 1024;
+int64_t g_cacheBytes = 8ll * 1024 * 1024;
 
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
     for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery,
