@@ -67,6 +67,7 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
 // remain beside the new one.
 bool CUBEEditCache::makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status) {
     KIVOResourceManager& manager = KIVOResourceManager::m_instance;
+    KIVOResourceManager::Lock lock = manager.hold();
     for (;;) {
         manager.resetMemoryLimit();
         if (need > manager.m_available) manager.flush(&surface);
@@ -193,9 +194,8 @@ long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
     for (auto it = m_entries.begin(); it != m_entries.end();) {
         CUBEGridEntry& entry = *it->second;
         if (entry.state == CUBEGridEntry::kModified) {
-            const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
+            const long saved = keepWritten(surface, entry);
             if (saved != 0 && result == 0) result = saved;
-            if (saved == 0) entry.state = CUBEGridEntry::kClean;
             ++it;
         } else if (isHeld(*it)) {
             ++it;
@@ -204,6 +204,35 @@ long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
         }
     }
     return result;
+}
+
+// Runs for the budget, possibly on another thread than the surface's own
+// caller: a grid that caller holds is neither read nor written. The others
+// go as in a flush.
+long CUBEEditCache::release(const KIVOSurfaceCUBEIO& surface) {
+    long result = 0;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        // The copy synchronises with the holder's last release of the grid,
+        // so its state and nodes are read only once the holder is done.
+        const Entry entry = it->second;
+        if (entry.use_count() > 2) {
+            ++it;
+        } else if (entry->state == CUBEGridEntry::kModified) {
+            const long saved = keepWritten(surface, *entry);
+            if (saved != 0 && result == 0) result = saved;
+            ++it;
+        } else {
+            it = m_entries.erase(it);
+        }
+    }
+    return result;
+}
+
+// A modified grid is written and stays cached, now clean.
+long CUBEEditCache::keepWritten(const KIVOSurfaceCUBEIO& surface, CUBEGridEntry& entry) {
+    const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
+    if (saved == 0) entry.state = CUBEGridEntry::kClean;
+    return saved;
 }
 
 void CUBEEditCache::markClean() {

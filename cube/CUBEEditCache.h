@@ -38,6 +38,9 @@ public:
     // every clean grid no caller holds; a grid that could not be written
     // stays modified, and the first failure's status is returned.
     long flush(const KIVOSurfaceCUBEIO& surface);
+    // flush for the memory budget: a grid a caller holds is left alone,
+    // written or not.
+    long release(const KIVOSurfaceCUBEIO& surface);
     // Marks every modified grid clean, writing nothing.
     void markClean();
     // Lets go of every grid, written or not.
@@ -56,6 +59,7 @@ private:
     bool makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status);
     bool evictOne(KIVOSurfaceCUBEIO& surface, long& status);
     static long save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);
+    static long keepWritten(const KIVOSurfaceCUBEIO& surface, CUBEGridEntry& entry);
     Entry load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, bool exists, bool create, long& status);
     Entry readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);
     Entry createGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);

@@ -44,14 +44,7 @@ bool CUBELayerCache::lookup(const CUBEGridIdx& grid, long attribute, Layer& laye
 }
 
 bool CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
-    KIVOResourceManager& budget = KIVOResourceManager::m_instance;
-    budget.resetMemoryLimit();
-    if (need > budget.m_available) budget.flush(owner);
-    if (need > budget.m_available) budget.resetMemoryLimit();
-    if (need > budget.m_available) budget.flush(nullptr);
-    if (need > budget.m_available) return false;
-    budget.m_available -= static_cast<uint32_t>(need);
-    return true;
+    return KIVOResourceManager::m_instance.take(need, owner);
 }
 
 CUBELayerCache::Layer CUBELayerCache::readLayer(CUBELayerFile& file) {

@@ -167,6 +167,7 @@ KIVOSurfaceCUBEIO& KIVOSurfaceCUBEIO::operator=(KIVOSurfaceCUBEIO& source) {
 // The caches go with the header they belong to: shared, both surfaces would
 // write the same grids and charge the budget for them twice.
 void KIVOSurfaceCUBEIO::moveFrom(KIVOSurfaceCUBEIO& source) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     m_headerFileName = source.m_headerFileName;
     m_gridPrefix = source.m_gridPrefix;
     m_outdated = source.m_outdated;
@@ -230,7 +231,10 @@ NORVAArray<double> KIVOSurfaceCUBEIO::getMaximum() const {
 void KIVOSurfaceCUBEIO::setModified(bool modified) {
     if (modified == m_modified) return;
     m_modified = modified;
-    if (!modified) m_editCache.markClean();
+    if (!modified) {
+        KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+        m_editCache.markClean();
+    }
 }
 
 long KIVOSurfaceCUBEIO::close() { return flushCache(true, true); }
@@ -264,7 +268,10 @@ long KIVOSurfaceCUBEIO::flush() {
     return status;
 }
 
+// Both caches change only with the budget's lock held: the budget reads and
+// releases them from other surfaces' threads.
 long KIVOSurfaceCUBEIO::flushCache(bool editCache, bool readCache) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     printCache();
     if (readCache) m_readCache.clear();
     const long status = editCache ? m_editCache.flush(*this) : 0;
@@ -273,6 +280,7 @@ long KIVOSurfaceCUBEIO::flushCache(bool editCache, bool readCache) {
 }
 
 void KIVOSurfaceCUBEIO::printCache() const {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     if (m_editCache.empty() && m_readCache.empty()) {
         printf("\tCache is empty\n");
         return;
@@ -282,9 +290,20 @@ void KIVOSurfaceCUBEIO::printCache() const {
     m_readCache.print();
 }
 
-uint64_t KIVOSurfaceCUBEIO::getHeldBytes() const { return m_editCache.heldBytes() + m_readCache.heldBytes(); }
+uint64_t KIVOSurfaceCUBEIO::getHeldBytes() const {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+    return m_editCache.heldBytes() + m_readCache.heldBytes();
+}
 
-void KIVOSurfaceCUBEIO::releaseCache() { flushCache(true, true); }
+// For the budget, from whichever thread needs room: what a caller of this
+// surface holds is left alone.
+void KIVOSurfaceCUBEIO::releaseCache() {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+    printCache();
+    m_readCache.clear();
+    m_editCache.release(*this);
+    printCache();
+}
 
 bool KIVOSurfaceCUBEIO::checkOutdated() {
     if (m_outdated) return true;
@@ -347,6 +366,7 @@ std::shared_ptr<std::vector<float>> KIVOSurfaceCUBEIO::getSurface(_cubeGridIdx& 
     const long attributes = table->getNumAttributes();
     if (attribute < 0 || attribute >= attributes) return nullptr;
     key = makeKey(key.row, key.column);
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     CUBELayerCache::Layer layer;
     if (m_readCache.lookup(key, attribute, layer)) return layer;
     const NORVAUString file = CUBEUtils::layerFileName(m_gridPrefix, table->getDescriptor().getAttributeName(attribute),
@@ -387,8 +407,11 @@ long KIVOSurfaceCUBEIO::deleteCacheFiles() {
 
 long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     // Nothing cached may be written back over the deleted surface later.
-    m_editCache.clear();
-    m_readCache.clear();
+    {
+        KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+        m_editCache.clear();
+        m_readCache.clear();
+    }
     deleteCacheFiles();
     if (m_header) {
         const std::set<NORVAUString> present = folderEntries();
@@ -431,6 +454,9 @@ long KIVOSurfaceCUBEIO::getAssociatedFiles(std::vector<NORVAUString>& files) con
 }
 
 long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
+    // The budget may write this surface's grids from another thread: never
+    // while they move.
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     const NORVAUString base = surfaceBase();
     if (!m_header || base.isEmpty() || newName.isEmpty() || newName.indexOf(u'/') >= 0) return kRenameFailed;
     NORVAUString drive, folder, stem;
@@ -510,6 +536,8 @@ bool KIVOSurfaceCUBEIO::localeChanged(const _cube_param* workspace, CubeExtracto
 }
 
 bool KIVOSurfaceCUBEIO::setDisambiguationType(CubeExtractor method) {
+    // The parameter block is what the budget writes grids with.
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     if (!m_header || m_header->getCubeParams() == nullptr) return false;
     std::unique_ptr<_cube_param, void (*)(void*)> workspace(CUBEUtils::getParams(0, m_header->getResolution()),
                                                              &std::free);
@@ -568,6 +596,7 @@ std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> KIVOSurfaceCUBEIO::getGrid(double
 
 std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> KIVOSurfaceCUBEIO::getGrid(const _cubeGridIdx& index, long& status,
                                                                           bool create, bool stamp) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     return m_editCache.getGrid(*this, index, status, create, stamp);
 }
 
