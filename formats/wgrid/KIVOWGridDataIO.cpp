@@ -87,10 +87,12 @@ uint8_t intensityOf(float sum, float weight) {
 
 float KIVOWGridDataIO::emptyValue(bool intensity) { return intensity ? 0.0f : FLT_MAX; }
 
+// Entered into the budget once its definition is read: the budget reads the
+// fragment size from other threads.
 KIVOWGridDataIO::KIVOWGridDataIO(const NORVAUString& path, const NORVAUString& representation) {
-    KIVOResourceManager::m_instance.add(this);
     m_definition.representation = representation;
     m_status = open(path);
+    KIVOResourceManager::m_instance.add(this);
 }
 
 KIVOWGridDataIO::~KIVOWGridDataIO() { KIVOResourceManager::m_instance.remove(this); }
