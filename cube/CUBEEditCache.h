@@ -3,7 +3,8 @@
 // created through the engine, at most ten at a time, under the process-wide
 // memory budget. The least recently used grid makes room; a modified grid
 // is written to its file before it is let go, and on every flush, so that
-// no edit depends on cache pressure to survive.
+// no edit depends on cache pressure to survive. A grid loaded from its file
+// is clean: only grids edited through this surface are ever written.
 //
 // The grid a caller holds is the cached one: flushes keep it, and eviction
 // takes it only when every cached grid is held. A node pointer alone does
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "cube/CUBEGridEntry.h"
 
@@ -34,13 +36,17 @@ public:
     // create (status untouched), or on failure (status set).
     Entry getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status, bool create, bool stamp);
 
-    // Writes every modified grid, keeping it cached as clean, and lets go of
-    // every clean grid no caller holds; a grid that could not be written
-    // stays modified, and the first failure's status is returned.
-    long flush(const KIVOSurfaceCUBEIO& surface);
-    // flush for the memory budget: a grid a caller holds is left alone,
-    // written or not.
-    long release(const KIVOSurfaceCUBEIO& surface);
+    // Lets go of every clean grid no caller holds.
+    void dropClean();
+    // Whether a grid is modified; with heldToo false, among those no caller holds.
+    bool hasModified(bool heldToo) const;
+    // Writes every modified grid (into the caller's commit, when one is
+    // open), listing it in `written`; they stay cached and modified until
+    // the caller marks them clean once they are committed. With heldToo
+    // false, grids a caller holds are neither read nor written. The first
+    // failure's status is returned.
+    long writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written, bool heldToo = true) const;
+    static void markClean(const std::vector<Entry>& written);
     // Marks every modified grid clean, writing nothing.
     void markClean();
     // Lets go of every grid, written or not.
@@ -55,11 +61,15 @@ public:
 
 private:
     // Referenced from outside the cache.
-    static bool isHeld(const Map::value_type& item) { return item.second.use_count() > 1; }
+    // The copy's count update synchronises with the holder's last release,
+    // so what the holder wrote before is seen by the thread that asks.
+    static bool isHeld(const Map::value_type& item) {
+        const Entry copy = item.second;
+        return copy.use_count() > 2;
+    }
     bool makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status);
     bool evictOne(KIVOSurfaceCUBEIO& surface, long& status);
     static long save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);
-    static long keepWritten(const KIVOSurfaceCUBEIO& surface, CUBEGridEntry& entry);
     Entry load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, bool exists, bool create, long& status);
     Entry readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);
     Entry createGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);

@@ -1,5 +1,6 @@
 #include "cube/CUBELayerCache.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -20,7 +21,7 @@ CUBELayerCache::Layer CUBELayerCache::fetch(const CUBEGridIdx& grid, long attrib
     if (found != m_grids.end() && static_cast<size_t>(attribute) < found->second.size() &&
         found->second[attribute].layer)
         held = found->second[attribute].layer->size();
-    if (!reserve(held < count ? 4 * count : 0, owner)) return nullptr;
+    reserve(held < count ? 4 * count : 0, owner);
     Layer layer = readLayer(layerFile);
     if (!layer) {
         // A layer that failed to read is not served, not even the part read.
@@ -43,8 +44,13 @@ bool CUBELayerCache::lookup(const CUBEGridIdx& grid, long attribute, Layer& laye
     return true;
 }
 
-bool CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
-    return KIVOResourceManager::m_instance.take(need, owner);
+// A layer larger than the whole budget is still served once every cache
+// has let go: a query must never answer "no nodes" for want of memory it
+// could have, and the next layer read makes this one go again.
+void CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
+    KIVOResourceManager& budget = KIVOResourceManager::m_instance;
+    KIVOResourceManager::Lock lock = budget.hold();
+    if (!budget.take(need, owner)) budget.m_available = 0;
 }
 
 CUBELayerCache::Layer CUBELayerCache::readLayer(CUBELayerFile& file) {
