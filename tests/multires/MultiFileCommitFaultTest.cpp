@@ -4,6 +4,11 @@
 // are recovered (as the next open does) the files are all old or all new,
 // with no temporary or journal left.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <functional>
@@ -106,6 +111,40 @@ std::vector<Scenario> scenarios() {
     };
 }
 
+// Room for only `bytes` more: either files may grow to that size
+// (RLIMIT_FSIZE), or, when KIVO_FULL_DISK_DIR names a small file system the
+// test runs on (scripts/full-disk-test.sh), a filler leaves that much free.
+class DiskLimit {
+public:
+    DiskLimit(const std::string& root, uint64_t bytes) {
+        if (std::getenv("KIVO_FULL_DISK_DIR")) {
+            m_filler = root + "/../filler-" + std::to_string(::getpid());
+            struct statvfs fs;
+            if (::statvfs(root.c_str(), &fs) != 0) return;
+            const uint64_t free = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+            const int fd = ::open(m_filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd >= 0 && free > bytes) (void)::posix_fallocate(fd, 0, static_cast<off_t>(free - bytes));
+            if (fd >= 0) ::close(fd);
+            return;
+        }
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~DiskLimit() {
+        if (!m_filler.empty())
+            ::unlink(m_filler.c_str());
+        else
+            ::setrlimit(RLIMIT_FSIZE, &m_old);
+    }
+
+private:
+    std::string m_filler;
+    rlimit m_old{};
+};
+
 ::testing::AssertionResult oldOrNew(const Snapshot& now, const Snapshot& before, const Snapshot& after) {
     if (now == before || now == after) return ::testing::AssertionSuccess();
     auto result = ::testing::AssertionFailure() << "neither old nor new:";
@@ -179,4 +218,41 @@ TEST(MultiFileCommitFaults, DeleteRemovesWhatACrashLeftAndReportsWhatRemains) {
     EXPECT_NE(0, grid.deleteAllFiles(true));
     held.discard();
     EXPECT_TRUE(foldersnapshot::take(root).empty());
+}
+
+// A full disk at several sizes of room left: every operation reports the
+// failure or makes the new state, and the surface is old or new.
+TEST(MultiFileCommitFaults, FullDiskReportsFailureAndKeepsOldFiles) {
+    const uint64_t rooms[] = {0, 512, 1024, 2048, 4096, 65536};
+    for (const Scenario& scenario : scenarios()) {
+        SCOPED_TRACE(scenario.name);
+        TempFolder dir;
+        const std::string root = dir.path().toUTF8();
+        ASSERT_EQ(0, scenario.setUp(dir));
+        const Snapshot before = foldersnapshot::take(root);
+        ASSERT_EQ(0, scenario.operation(dir));
+        const Snapshot after = foldersnapshot::take(root);
+        unsigned reported = 0;
+        for (const uint64_t room : rooms) {
+            SCOPED_TRACE(room);
+            foldersnapshot::restore(root, before);
+            long status = 0;
+            {
+                DiskLimit limit(root, room);
+                status = scenario.operation(dir);
+            }
+            reported += status != 0;
+            if (status == 0) {
+                EXPECT_EQ(after, foldersnapshot::take(root));
+            }
+            for (const char* stem : scenario.stems) EXPECT_TRUE(NORVAFileTransaction::recover(dir.file(stem)));
+            const Snapshot now = foldersnapshot::take(root);
+            EXPECT_TRUE(oldOrNew(now, before, after));
+            if (status != 0) {
+                EXPECT_EQ(before, now);  // a failure changes nothing
+            }
+        }
+        std::printf("full disk, %s: %u of %zu rooms reported a failure, old files intact\n", scenario.name, reported,
+                    sizeof rooms / sizeof rooms[0]);
+    }
 }
