@@ -68,9 +68,14 @@ void listFolder(const std::string& folder, const std::function<void(const std::s
     while (struct dirent* e = ::readdir(dir)) {
         const std::string n = e->d_name;
         if (n == "." || n == "..") continue;
-        struct stat st;
-        const std::string path = folder + "/" + n;
-        entries.emplace_back(n, ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        // Most file systems tell the type here, sparing a stat per entry of
+        // a folder that may hold many surfaces.
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::lstat((folder + "/" + n).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.emplace_back(n, isDir);
     }
     ::closedir(dir);
     for (const auto& e : entries) visit(e.first, e.second);

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cfloat>
@@ -218,6 +219,42 @@ TEST(MultiFileCommitFaults, DeleteRemovesWhatACrashLeftAndReportsWhatRemains) {
     EXPECT_NE(0, grid.deleteAllFiles(true));
     held.discard();
     EXPECT_TRUE(foldersnapshot::take(root).empty());
+}
+
+// The process dies at each step in turn (a forked child ends there, as if
+// killed): recovering the stems gives the old or the new surface.
+TEST(MultiFileCommitFaults, DeathAtEveryStepLeavesTheSurfaceOldOrNew) {
+    for (const Scenario& scenario : scenarios()) {
+        SCOPED_TRACE(scenario.name);
+        TempFolder dir;
+        const std::string root = dir.path().toUTF8();
+        ASSERT_EQ(0, scenario.setUp(dir));
+        const Snapshot before = foldersnapshot::take(root);
+        ASSERT_EQ(0, scenario.operation(dir));
+        const Snapshot after = foldersnapshot::take(root);
+        unsigned deaths = 0;
+        for (int s = 0; s < faults::STEP_COUNT; ++s) {
+            for (unsigned n = 1;; ++n) {
+                SCOPED_TRACE("step " + std::to_string(s) + " #" + std::to_string(n));
+                foldersnapshot::restore(root, before);
+                const pid_t child = ::fork();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
+                    faults::exitAtNth(static_cast<faults::Step>(s), n);
+                    ::_exit(scenario.operation(dir) == 0 ? 0 : 1);
+                }
+                int status = 0;
+                ASSERT_EQ(child, ::waitpid(child, &status, 0));
+                const bool died = WIFEXITED(status) && WEXITSTATUS(status) == faults::kExitCode;
+                deaths += died;
+                for (const char* stem : scenario.stems) EXPECT_TRUE(NORVAFileTransaction::recover(dir.file(stem)));
+                EXPECT_TRUE(oldOrNew(foldersnapshot::take(root), before, after));
+                if (!died || ::testing::Test::HasFailure()) break;
+            }
+        }
+        EXPECT_GT(deaths, 3u);
+        std::printf("death at every step, %s: %u deaths, all old or new\n", scenario.name, deaths);
+    }
 }
 
 // A full disk at several sizes of room left: every operation reports the
