@@ -133,14 +133,17 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     const int fd = ::mkstemp(&pattern[0]);
     if (fd < 0) return -1;
     (void)::flock(fd, LOCK_EX | LOCK_NB);
+    // The main name appears first: a further name never exists without it,
+    // so a crash between the two leaves a journal that the main surface's
+    // next open finds.
     std::vector<std::string> made;
     bool ok = writeAll(fd, serialise(folder)) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
-    for (size_t i = 1; ok && i < names.size(); ++i) {
-        ok = !faults::shouldFail(faults::RENAME) && ::link(pattern.c_str(), names[i].c_str()) == 0;
-        if (ok) made.push_back(names[i]);
-    }
     ok = ok && !faults::shouldFail(faults::RENAME) && ::rename(pattern.c_str(), main.c_str()) == 0;
     if (ok) made.push_back(main);
+    for (size_t i = 1; ok && i < names.size(); ++i) {
+        ok = !faults::shouldFail(faults::RENAME) && ::link(main.c_str(), names[i].c_str()) == 0;
+        if (ok) made.push_back(names[i]);
+    }
     ok = ok && syncFolder(folder);
     if (ok) return fd;
     for (const std::string& name : made) ::unlink(name.c_str());
@@ -199,6 +202,8 @@ bool NORVACommitJournal::apply() const {
     return true;
 }
 
+// The main name goes first: a rename's surface lives under the new name once
+// the moves are made, so the name kept longest is the one its open finds.
 bool NORVACommitJournal::removeNames() const {
     bool ok = true;
     for (const std::string& name : m_names) ok = removePath(name) && ok;
