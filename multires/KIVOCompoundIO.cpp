@@ -17,6 +17,7 @@
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
+#include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceFilteredIter.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/pathkit/PathUtilities.h"
@@ -558,15 +559,52 @@ float KIVOCompoundIO::finestResolution() const {
     return finest;
 }
 
+bool KIVOCompoundIO::memberBounds(NORVAArray<double>& minimum, NORVAArray<double>& maximum,
+                                  double& resolution) const {
+    const NORVAArray<double> coverLow = getMinimum(), coverHigh = getMaximum();
+    if (coverLow.size() < 2 || coverHigh.size() < 2) return false;
+    minimum = NORVAArray<double>{DBL_MAX, DBL_MAX};
+    maximum = NORVAArray<double>{-DBL_MAX, -DBL_MAX};
+    resolution = 0.0;
+    for (const DataIORangeEntry& e : m_members) {
+        const KIVOSurfaceMetaData* meta = e.dataIO ? e.dataIO->getMetaData() : nullptr;
+        double x = 0.0, y = 0.0;
+        if (!meta || meta->getResolution(x, y) != 0) continue;
+        const double own = std::min(x, y);
+        const NORVAArray<double> low = e.dataIO->getMinimum(), high = e.dataIO->getMaximum();
+        if (!(own > 0.0) || !std::isfinite(own) || low.size() < 2 || high.size() < 2) continue;
+        bool holds = true;
+        for (int axis = 0; axis < 2; ++axis)
+            holds = holds && std::isfinite(low[axis]) && std::isfinite(high[axis]) && low[axis] <= high[axis];
+        if (!holds) continue;
+        for (int axis = 0; axis < 2; ++axis) {
+            minimum[axis] = std::min(minimum[axis], low[axis]);
+            maximum[axis] = std::max(maximum[axis], high[axis]);
+        }
+        if (resolution == 0.0 || own < resolution) resolution = own;
+    }
+    for (int axis = 0; axis < 2; ++axis) {
+        minimum[axis] = std::max(minimum[axis], coverLow[axis]);
+        maximum[axis] = std::min(maximum[axis], coverHigh[axis]);
+        if (!(minimum[axis] <= maximum[axis])) return false;
+    }
+    return resolution > 0.0;
+}
+
 long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
     if (m_status != 0) return m_status;
     const KIVOSurfaceAttributeTable* table = getAttributeInfo();
     const long attribute = table ? table->getDescriptor().getAttributeIndex(config.attribute) : -1;
     // The compound's own metadata carries no single resolution: the finest
     // member's is the grid the raster snaps to.
-    const double resolution = finestResolution();
-    if (attribute < 0 || resolution <= 0.0) return kBadArgument;
-    const NORVAArray<double> minimum = getMinimum(), maximum = getMaximum();
+    const double tableResolution = finestResolution();
+    if (attribute < 0 || tableResolution <= 0.0) return kBadArgument;
+    // The header's cover and table are only claims: a raster never reaches
+    // beyond what the members hold nor is finer than their own grids.
+    NORVAArray<double> minimum, maximum;
+    double ownResolution = 0.0;
+    if (!memberBounds(minimum, maximum, ownResolution)) return kBadArgument;
+    const double resolution = std::max(tableResolution, ownResolution);
     if (!config.buffer) {
         config.cellX = std::max(config.cellX, resolution);
         config.cellY = std::max(config.cellY, resolution);
@@ -585,7 +623,11 @@ long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
         config.maxY = snapHigh(config.maxY, 1);
         const double columns = std::trunc((config.maxX - config.minX) / config.cellX) + 1.0;
         const double rows = std::trunc((config.maxY - config.minY) / config.cellY) + 1.0;
-        if (!(columns >= 1.0 && rows >= 1.0 && columns * rows <= 1.0e9)) return kBadArgument;
+        if (!(columns >= 1.0 && rows >= 1.0)) return kBadArgument;
+        // The raster is one more cache of an open surface: it fits in the
+        // memory budget or is not made.
+        const double budget = static_cast<double>(KIVOResourceManager::m_instance.getMemoryLimit());
+        if (!(columns * rows * sizeof(float) <= budget)) return kNoMemory;
         config.columns = static_cast<long>(columns);
         config.rows = static_cast<long>(rows);
         try {
