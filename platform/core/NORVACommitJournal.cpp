@@ -157,9 +157,11 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     m_names.clear();
     std::string text;
     if (!readAll(fd, text)) return false;
-    const size_t endLine = text.rfind("E ");
-    if (text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 || endLine == std::string::npos || text.back() != '\n')
+    if (text.size() < sizeof kFirstLine || text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 ||
+        text.back() != '\n')
         return false;
+    const size_t endLine = text.rfind('\n', text.size() - 2) + 1;  // the last line
+    if (text.compare(endLine, 2, "E ") != 0) return false;
     size_t count = 0;
     uint64_t sum = 0;
     if (std::sscanf(text.c_str() + endLine, "E %zu %" SCNx64, &count, &sum) != 2) return false;
