@@ -59,6 +59,48 @@ long storeCompound(const TempFolder& dir) {
     return compound.getStatus() != 0 ? compound.getStatus() : compound.store(nullptr);
 }
 
+// The CUBE data-IO reports its caches on standard output; not here.
+class Quiet {
+public:
+    Quiet() {
+        std::fflush(stdout);
+        m_saved = ::dup(1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, 1);
+            ::close(null);
+        }
+    }
+    ~Quiet() {
+        std::fflush(stdout);
+        if (m_saved >= 0) {
+            ::dup2(m_saved, 1);
+            ::close(m_saved);
+        }
+    }
+
+private:
+    int m_saved = -1;
+};
+
+long storeCubeCompound(const TempFolder& dir) {
+    Quiet quiet;
+    auto compound = multirestest::cubeCompound(dir, "c");
+    return !compound ? -1L : compound->getStatus() != 0 ? compound->getStatus() : compound->store(nullptr);
+}
+
+// New source records in the compound's and in a CUBE member's metadata,
+// stored. (Grids edited through a member's edit cache reach their files
+// whenever the cache lets them go, a store or not, so they are left out.)
+long editCubeCompound(const TempFolder& dir) {
+    Quiet quiet;
+    KIVOCompoundIO c(dir.file("c.kms"));
+    if (c.getStatus() != 0) return c.getStatus();
+    c.getMetaData()->setSourceRecord(recordOf("line 10"));
+    c.getEntries()[1].dataIO->getMetaData()->setSourceRecord(recordOf("line 11"));
+    return c.store(nullptr);
+}
+
 struct Scenario {
     const char* name;
     std::function<long(const TempFolder&)> setUp;      // the old state
@@ -100,6 +142,14 @@ std::vector<Scenario> scenarios() {
          ".kms", {"c"}},
         {"compound rename", compound,
          [](const TempFolder& d) {
+             KIVOCompoundIO c(d.file("c.kms"));
+             return c.getStatus() != 0 ? c.getStatus() : c.rename("d");
+         },
+         ".kms", {"c", "d"}},
+        {"compound of CUBE members store", storeCubeCompound, editCubeCompound, ".kms", {"c"}},
+        {"compound of CUBE members rename", storeCubeCompound,
+         [](const TempFolder& d) {
+             Quiet quiet;
              KIVOCompoundIO c(d.file("c.kms"));
              return c.getStatus() != 0 ? c.getStatus() : c.rename("d");
          },
@@ -156,10 +206,28 @@ void reopen(const TempFolder& dir, const Scenario& scenario) {
     }
 }
 
+// Without empty folders: a folder made for files that never came (a CUBE
+// member's grid folder) holds no content of either state.
+Snapshot content(const Snapshot& s) {
+    Snapshot out;
+    for (const auto& [name, bytes] : s) {
+        const auto next = s.upper_bound(name);
+        const bool empty = bytes == foldersnapshot::kFolder &&
+                           (next == s.end() || next->first.compare(0, name.size() + 1, name + "/") != 0);
+        if (!empty) out[name] = bytes;
+    }
+    return out;
+}
+
 ::testing::AssertionResult oldOrNew(const Snapshot& now, const Snapshot& before, const Snapshot& after) {
-    if (now == before || now == after) return ::testing::AssertionSuccess();
+    if (content(now) == content(before) || content(now) == content(after)) return ::testing::AssertionSuccess();
     auto result = ::testing::AssertionFailure() << "neither old nor new:";
-    for (const auto& file : now) result << " " << file.first;
+    for (const auto& file : now) {
+        const auto old = before.find(file.first), fresh = after.find(file.first);
+        const bool isOld = old != before.end() && old->second == file.second;
+        const bool isNew = fresh != after.end() && fresh->second == file.second;
+        result << " " << file.first << (isOld && isNew ? "" : isOld ? "(old)" : isNew ? "(new)" : "(other)");
+    }
     return result;
 }
 
@@ -293,7 +361,7 @@ TEST(MultiFileCommitFaults, FullDiskReportsFailureAndKeepsOldFiles) {
             const Snapshot now = foldersnapshot::take(root);
             EXPECT_TRUE(oldOrNew(now, before, after));
             if (status != 0) {
-                EXPECT_EQ(before, now);  // a failure changes nothing
+                EXPECT_EQ(content(before), content(now));  // a failure changes nothing
             }
         }
         std::printf("full disk, %s: %u of %zu rooms reported a failure, old files intact\n", scenario.name, reported,
