@@ -52,10 +52,11 @@ const std::vector<Sounding>& soundings() {
 
 class VectorSoundings : public KIVOPointIter {
 public:
-    explicit VectorSoundings(const std::vector<Sounding>& v) : m_v(v) {}
+    explicit VectorSoundings(const std::vector<Sounding>& v) : m_v(v) { markDone(m_v.empty()); }
     bool next(long& status) override {
         status = 0;
-        markDone(++m_at >= m_v.size());
+        if (m_at < m_v.size()) ++m_at;
+        markDone(m_at >= m_v.size());
         return m_at < m_v.size();
     }
     long getPosition(double& x, double& y) const override {

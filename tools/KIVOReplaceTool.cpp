@@ -82,6 +82,8 @@ KIVOReplaceTool::KIVOReplaceTool(KIVOSurface& surface, const NORVAUString& depth
     }
     m_queryPosition = surface.getMinimum();
     if (m_queryPosition.size() < 2) m_queryPosition.resize(2, 0.0);
+    m_extentMinimum = surface.getMinimum();
+    m_extentMaximum = surface.getMaximum();
 }
 
 KIVOReplaceTool::~KIVOReplaceTool() = default;
@@ -133,16 +135,23 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
         if (status != 0) return status;
     }
     Sounding s;
-    if (!readSounding(soundings, s)) return 0;
+    if (!readSounding(soundings, s)) {
+        ++m_tally.noDepth;
+        return 0;
+    }
     m_queryPosition[0] = s.x;
     m_queryPosition[1] = s.y;
 
     long status = 0;
     NORVAType<KIVOSurfaceIter> iter = m_surface.query(NORVAPointGeometry(m_queryPosition[0], m_queryPosition[1]),
                                                       status, true, nullptr, nullptr, s.depth);
-    if (!iter || status != 0 || iter->done(status)) return 0;
-    KIVOAttributeSet* node = iter->getAttributes();
-    if (!node) return 0;
+    KIVOAttributeSet* node = nullptr;
+    if (iter && status == 0 && !iter->done(status)) node = iter->getAttributes();
+    if (!node) {
+        countUnplaced(s);
+        return 0;
+    }
+    ++m_tally.placed;
 
     double nodeDepth = DBL_MAX;
     const bool empty = m_depth < 0 || !node->isSet(m_depth) || node->getDoubleValue(m_depth, nodeDepth, false) != 0;
@@ -158,6 +167,15 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
     addAdditionalAttributes(soundings, *node);
     markReplaced(s, *node, iter->getAttributeDescriptor(), nodeDepth);
     return 0;
+}
+
+// A sounding within the surface's extent that finds no node is data lost,
+// not a sounding that missed the surface: the two are told apart.
+void KIVOReplaceTool::countUnplaced(const Sounding& s) {
+    const bool within = m_extentMinimum.size() >= 2 && m_extentMaximum.size() >= 2 && s.x >= m_extentMinimum[0] &&
+                        s.x <= m_extentMaximum[0] && s.y >= m_extentMinimum[1] && s.y <= m_extentMaximum[1];
+    if (within) ++m_tally.noNode;
+    else ++m_tally.outside;
 }
 
 bool KIVOReplaceTool::passes(float d, double nodeDepth) const {

@@ -30,8 +30,17 @@ public:
                     const NORVAUString& deepTrueX, const NORVAUString& deepTrueY, bool designated);
     ~KIVOReplaceTool() override;
 
+    // What became of the soundings handed to `generate`.
+    struct Tally {
+        long placed = 0;   // reached a node, whether or not it replaced its depth
+        long noDepth = 0;  // no readable depth or position
+        long outside = 0;  // beyond the surface's extent
+        long noNode = 0;   // within the extent, yet the surface served no node for it
+    };
+
     long init() override { return 0; }
-    // A sounding without a depth, or outside the surface, is skipped.
+    // A sounding without a depth, or outside the surface, is skipped and
+    // counted in the tally.
     long generate(const KIVOPointIter& soundings) override;
     long finish() override { return 0; }
 
@@ -39,6 +48,7 @@ public:
     const ReplaceOperator& getOperator() const { return m_operator; }
     // True once any node was filled or replaced.
     bool hasReplaced() const { return m_replaced; }
+    const Tally& getTally() const { return m_tally; }
 
     // The tolerance of the equality-based operators.
     static constexpr double kTolerance = 1e-10;
@@ -53,6 +63,7 @@ private:
     long createAttributeMap(const KIVOPointIter& soundings);
     long addAdditionalAttributes(const KIVOPointIter& soundings, KIVOAttributeSet& node);
     bool readSounding(const KIVOPointIter& soundings, Sounding& s);
+    void countUnplaced(const Sounding& s);
     bool passes(float d, double nodeDepth) const;
     void fill(KIVOAttributeSet& node, const Sounding& s) const;
     void replace(KIVOAttributeSet& node, const Sounding& s) const;
@@ -74,6 +85,8 @@ private:
     std::map<long, long> m_attributeMap;
     bool m_attributeMapBuilt = false;
     NORVAArray<double> m_queryPosition;
+    NORVAArray<double> m_extentMinimum, m_extentMaximum;
+    Tally m_tally;
     bool m_designated = false;
     NORVAType<KIVODesignatedIter> m_designatedIter;
 };

@@ -25,7 +25,7 @@
 namespace {
 
 const char kMagic[4] = {'K', 'V', 'N', 'S'};
-// Spacing counts such as 0.3 / 0.1 land just below the whole number.
+// Node counts such as 0.3 / 0.1 land just below the whole number.
 const double kCountTolerance = 1e-9;
 // Largest text attribute we lay out; longer lengths are a corrupt descriptor.
 const uint32_t kMaxTextLength = 1u << 16;
@@ -72,6 +72,14 @@ std::string clipUTF8(const std::string& s, size_t limit) {
     return s.substr(0, end);
 }
 
+// Nodes along an extent such that every position of it, the far edge
+// included, has a node within half a spacing: a position goes to its nearest
+// node, so the last node must lie less than half a spacing short of the edge.
+// The tolerance keeps inside an edge that arithmetic moved by an ulp.
+double nodesCovering(double extent, double spacing) {
+    return std::floor(extent / spacing + 0.5 + kCountTolerance) + 1.0;
+}
+
 uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); }
 
 }  // namespace
@@ -103,8 +111,8 @@ KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSur
     double minX = 0, minY = 0, maxX = 0, maxY = 0, resX = 0, resY = 0;
     m_metadata->getCover(minX, minY, maxX, maxY);
     m_metadata->getResolution(resX, resY);
-    const double cols = std::floor((maxX - minX) / resX + kCountTolerance) + 1.0;
-    const double rows = std::floor((maxY - minY) / resY + kCountTolerance) + 1.0;
+    const double cols = nodesCovering(maxX - minX, resX);
+    const double rows = nodesCovering(maxY - minY, resY);
     if (!buildLayout() || !(resX > 0.0 && resY > 0.0) || !std::isfinite(minX) || !std::isfinite(minY) ||
         !(cols >= 1.0 && cols <= UINT32_MAX) || !(rows >= 1.0 && rows <= UINT32_MAX)) {
         m_status = GRIDDED_NO_METADATA;

@@ -39,8 +39,9 @@ public:
     // Opens an existing surface; the extension may be ".vns" or absent.
     explicit KIVOGriddedDataIO(const NORVAUString& path);
     // Creates a new surface at the path: nodes at lower-left + i * resolution,
-    // floor(width / resolution) + 1 columns and likewise rows. Nothing is
-    // written until `store`.
+    // as many columns and rows as put every position of the cover within half
+    // a spacing of a node (floor(width / resolution + 0.5) + 1 columns). Nothing
+    // is written until `store`.
     KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata);
     ~KIVOGriddedDataIO() override;
 

@@ -79,9 +79,14 @@ TEST(Gridded, NodeCountsFollowDimensionsAndResolution) {
     EXPECT_EQ(11u, io->getColumns());
     EXPECT_EQ(6u, io->getRows());
     // 0.3 / 0.1 lands just below 3 in floating point; the last node is kept.
+    // 0.25 is 2.5 spacings: positions past 0.25 - 0.05 are nearest to a node
+    // beyond the edge, so that node exists.
     auto fine = create(dir.file("b.vns"), 0.3, 0.25, 0.1);
     EXPECT_EQ(4u, fine->getColumns());
-    EXPECT_EQ(3u, fine->getRows());
+    EXPECT_EQ(4u, fine->getRows());
+    auto partial = create(dir.file("d.vns"), 9.7, 9.4, 1);
+    EXPECT_EQ(11u, partial->getColumns());
+    EXPECT_EQ(10u, partial->getRows());
     auto none = create(dir.file("c.vns"), 1, 1, 0);
     EXPECT_EQ(146004, none->getStatus());
 }
