@@ -7,6 +7,10 @@
 
 #include "core/KIVOSurface.h"
 #include "core/SurfaceAttributeNames.h"
+#include "multires/KIVOCompoundIO.h"
+#include "platform/frame/KIVOExtendDataIO.h"
+#include "platform/frame/KIVOGriddedAttributeSet.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/shapes/NORVAPointGeometry.h"
 
@@ -84,6 +88,7 @@ KIVOReplaceTool::KIVOReplaceTool(KIVOSurface& surface, const NORVAUString& depth
     if (m_queryPosition.size() < 2) m_queryPosition.resize(2, 0.0);
     m_extentMinimum = surface.getMinimum();
     m_extentMaximum = surface.getMaximum();
+    findGriddedTargets();
 }
 
 KIVOReplaceTool::~KIVOReplaceTool() = default;
@@ -142,6 +147,15 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
     m_queryPosition[0] = s.x;
     m_queryPosition[1] = s.y;
 
+    if (!m_griddedTargets.empty()) {
+        const KIVODescriptor* descriptor = nullptr;
+        KIVOAttributeSet* node = griddedNode(s, descriptor);
+        if (!node) {
+            countUnplaced(s);
+            return 0;
+        }
+        return place(soundings, s, *node, *descriptor);
+    }
     long status = 0;
     NORVAType<KIVOSurfaceIter> iter = m_surface.query(NORVAPointGeometry(m_queryPosition[0], m_queryPosition[1]),
                                                       status, true, nullptr, nullptr, s.depth);
@@ -151,22 +165,72 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
         countUnplaced(s);
         return 0;
     }
+    return place(soundings, s, *node, iter->getAttributeDescriptor());
+}
+
+long KIVOReplaceTool::place(const KIVOPointIter& soundings, const Sounding& s, KIVOAttributeSet& node,
+                            const KIVODescriptor& descriptor) {
     ++m_tally.placed;
 
     double nodeDepth = DBL_MAX;
-    const bool empty = m_depth < 0 || !node->isSet(m_depth) || node->getDoubleValue(m_depth, nodeDepth, false) != 0;
+    const bool empty = m_depth < 0 || !node.isSet(m_depth) || node.getDoubleValue(m_depth, nodeDepth, false) != 0;
     if (empty) nodeDepth = DBL_MAX;
     if (empty || m_operator == ALL) {
-        fill(*node, s);
+        fill(node, s);
     } else {
         const bool replacing = passes(s.depth, nodeDepth);
-        if (replacing) replace(*node, s);
-        updateStatistics(*node, s);
+        if (replacing) replace(node, s);
+        updateStatistics(node, s);
         if (!replacing) return 0;
     }
-    addAdditionalAttributes(soundings, *node);
-    markReplaced(s, *node, iter->getAttributeDescriptor(), nodeDepth);
+    addAdditionalAttributes(soundings, node);
+    markReplaced(s, node, descriptor, nodeDepth);
     return 0;
+}
+
+namespace {
+
+KIVOSurfaceDataIO* unwrapped(KIVOSurfaceDataIO* io) {
+    auto* extended = dynamic_cast<KIVOExtendDataIO*>(io);
+    return extended ? extended->getDataIO() : io;
+}
+
+}  // namespace
+
+// A query per sounding allocates iterators for one node; gridded surfaces,
+// alone or as every member of a compound surface without member filters,
+// are served the same node straight from the grid. Any other surface goes
+// through its query.
+void KIVOReplaceTool::findGriddedTargets() {
+    KIVOSurfaceDataIO* io = unwrapped(m_surface.getDataIO());
+    std::vector<GriddedTarget> targets;
+    if (auto* grid = dynamic_cast<KIVOGriddedDataIO*>(io)) {
+        targets.push_back(GriddedTarget{grid, -DBL_MAX, DBL_MAX, nullptr});
+    } else if (auto* compound = dynamic_cast<KIVOCompoundIO*>(io)) {
+        if (compound->getStatus() != 0) return;
+        for (const KIVOCompoundIO::DataIORangeEntry& e : compound->getEntries()) {
+            auto* member = dynamic_cast<KIVOGriddedDataIO*>(unwrapped(e.dataIO.get()));
+            if (!member || e.filter) return;
+            targets.push_back(GriddedTarget{member, e.low, e.high, nullptr});
+        }
+    }
+    for (GriddedTarget& t : targets) t.node = std::make_unique<KIVOGriddedAttributeSet>(*t.grid, 0);
+    m_griddedTargets = std::move(targets);
+}
+
+// The first member whose range holds the depth and whose grid has a node
+// under the sounding, as the compound surface's point query would serve it.
+KIVOAttributeSet* KIVOReplaceTool::griddedNode(const Sounding& s, const KIVODescriptor*& descriptor) {
+    const double selector = s.depth;
+    for (GriddedTarget& t : m_griddedTargets) {
+        if (!(t.low <= selector && selector <= t.high) || t.grid->getStatus() != 0) continue;
+        int64_t column = 0, row = 0;
+        if (t.grid->worldToIndex(s.x, s.y, column, row) != 0) continue;
+        t.node->setNode(static_cast<uint64_t>(row) * t.grid->getColumns() + static_cast<uint64_t>(column));
+        descriptor = &t.grid->getDescriptor();
+        return t.node.get();
+    }
+    return nullptr;
 }
 
 // A sounding within the surface's extent that finds no node is data lost,

@@ -6,6 +6,8 @@
 // sounding whatever the test says. The surface must outlive the tool.
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "core/KIVOFieldGenerator.h"
 #include "platform/core/NORVAArray.h"
@@ -15,6 +17,9 @@
 class KIVOSurface;
 class KIVOAttributeSet;
 class KIVODescriptor;
+class KIVOGriddedAttributeSet;
+class KIVOGriddedDataIO;
+class KIVOSurfaceDataIO;
 
 class KIVOReplaceTool : public KIVOFieldGenerator {
 public:
@@ -59,6 +64,18 @@ private:
         float depth = 0.0f;
         float verticalError = 0.0f;
     };
+    // A gridded surface written without a query per sounding: the surface
+    // itself, or a member of a compound one with the selector range it takes.
+    struct GriddedTarget {
+        KIVOGriddedDataIO* grid = nullptr;
+        double low = 0.0, high = 0.0;
+        std::unique_ptr<KIVOGriddedAttributeSet> node;
+    };
+
+    void findGriddedTargets();
+    KIVOAttributeSet* griddedNode(const Sounding& s, const KIVODescriptor*& descriptor);
+    long place(const KIVOPointIter& soundings, const Sounding& s, KIVOAttributeSet& node,
+               const KIVODescriptor& descriptor);
 
     long createAttributeMap(const KIVOPointIter& soundings);
     long addAdditionalAttributes(const KIVOPointIter& soundings, KIVOAttributeSet& node);
@@ -89,4 +106,5 @@ private:
     Tally m_tally;
     bool m_designated = false;
     NORVAType<KIVODesignatedIter> m_designatedIter;
+    std::vector<GriddedTarget> m_griddedTargets;
 };

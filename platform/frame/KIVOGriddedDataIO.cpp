@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <new>
 #include <ostream>
 
 #include "platform/core/NORVAAtomicFile.h"
@@ -39,12 +39,28 @@ NORVAType<KIVOSurfaceDataIO> createGridded(const NORVAUString& path) {
     (KIVOSurfaceUtils::registerDataIO("Gridded Format", ".vns", KIVOSurfaceUtils::GRIDDED, createGridded, true),
      true);
 
+// Node values are read and written once per sounding when a surface is
+// built: on a little-endian host the bytes are copied as they stand.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLittleEndianHost = true;
+#else
+constexpr bool kLittleEndianHost = false;
+#endif
+
 void putLE(uint8_t* p, uint64_t v, unsigned bytes) {
+    if (kLittleEndianHost) {
+        std::memcpy(p, &v, bytes);
+        return;
+    }
     for (unsigned i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 uint64_t getLE(const uint8_t* p, unsigned bytes) {
     uint64_t v = 0;
+    if (kLittleEndianHost) {
+        std::memcpy(&v, p, bytes);
+        return v;
+    }
     for (unsigned i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
     return v;
 }
@@ -156,11 +172,15 @@ bool KIVOGriddedDataIO::buildLayout() {
 long KIVOGriddedDataIO::allocateNodes() {
     const uint64_t nodes = getNodeCount();
     if (m_recordSize != 0 && nodes > memoryCap() / m_recordSize) return GRIDDED_NO_MEMORY;
-    try {
-        m_nodes.assign(static_cast<size_t>(nodes * m_recordSize), 0);
-    } catch (const std::bad_alloc&) {
+    // Zeroed pages straight from the system: a grid costs memory and time
+    // only where nodes are written, not for its whole extent up front.
+    const size_t bytes = static_cast<size_t>(nodes * m_recordSize);
+    m_nodes.reset(bytes != 0 ? static_cast<uint8_t*>(std::calloc(bytes, 1)) : nullptr);
+    if (bytes != 0 && !m_nodes) {
+        m_nodeBytes = 0;
         return GRIDDED_NO_MEMORY;
     }
+    m_nodeBytes = bytes;
     return 0;
 }
 
@@ -192,7 +212,7 @@ long KIVOGriddedDataIO::readGrid(const NORVAUString& vnsPath) {
     if (nodes * m_recordSize != remaining) return GRIDDED_BAD_FILE;
     status = allocateNodes();
     if (status != 0) return status;
-    if (!m_nodes.empty() && !NORVAByteIO::readBytes(f, m_nodes.data(), m_nodes.size())) return GRIDDED_BAD_FILE;
+    if (m_nodeBytes != 0 && !NORVAByteIO::readBytes(f, m_nodes.get(), m_nodeBytes)) return GRIDDED_BAD_FILE;
     return 0;
 }
 
@@ -261,7 +281,7 @@ long KIVOGriddedDataIO::writeGrid(const NORVAUString& vnsPath) const {
         ok = writeU32(f, static_cast<uint32_t>(s.size())) && writeBytes(f, s.data(), s.size());
     }
     // The records are already little-endian field by field (see setNode*).
-    ok = ok && (m_nodes.empty() || writeBytes(f, m_nodes.data(), m_nodes.size()));
+    ok = ok && (m_nodeBytes == 0 || writeBytes(f, m_nodes.get(), m_nodeBytes));
     if (!ok) {
         out.markFailed();
         return GRIDDED_WRITE_FAILED;
@@ -269,22 +289,30 @@ long KIVOGriddedDataIO::writeGrid(const NORVAUString& vnsPath) const {
     return out.commit() ? 0L : static_cast<long>(GRIDDED_WRITE_FAILED);
 }
 
-// Minimum and maximum of every numeric attribute over the nodes that hold it.
+// Minimum and maximum of every numeric attribute over the nodes that hold
+// it, in one pass over the records.
 void KIVOGriddedDataIO::updateRange() {
     KIVOMetaAttribute& meta = m_metadata->getAttributeTable()->getMetaAttribute();
     KIVOMemAttributeSet minimum(meta.getDescriptor()), maximum(meta.getDescriptor());
-    for (long a = 0; a < static_cast<long>(m_types.size()); ++a) {
-        if (isTextAttribute(a)) continue;
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-        for (uint64_t node = 0; node < getNodeCount(); ++node) {
-            double v = 0.0;
-            if (getNodeNumber(node, a, v) != 0 || std::isnan(v)) continue;
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
+    std::vector<long> numeric;
+    for (long a = 0; a < static_cast<long>(m_types.size()); ++a)
+        if (!isTextAttribute(a)) numeric.push_back(a);
+    const double infinity = std::numeric_limits<double>::infinity();
+    std::vector<double> lo(m_types.size(), infinity), hi(m_types.size(), -infinity);
+    for (uint64_t node = 0; node < getNodeCount(); ++node) {
+        const uint8_t* r = record(node);
+        for (const long a : numeric) {
+            if (!((r[a / 8] >> (a % 8)) & 1)) continue;
+            const double v = numberAt(r, a);
+            if (std::isnan(v)) continue;
+            lo[a] = std::min(lo[a], v);
+            hi[a] = std::max(hi[a], v);
         }
-        if (lo > hi) continue;
-        minimum.setValue(a, lo);
-        maximum.setValue(a, hi);
+    }
+    for (const long a : numeric) {
+        if (lo[a] > hi[a]) continue;
+        minimum.setValue(a, lo[a]);
+        maximum.setValue(a, hi[a]);
     }
     meta.setMinimum(minimum);
     meta.setMaximum(maximum);
@@ -333,20 +361,6 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
     return 0;
 }
 
-bool KIVOGriddedDataIO::validField(uint64_t node, long attribute) const {
-    return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
-}
-
-bool KIVOGriddedDataIO::isTextAttribute(long attribute) const {
-    if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
-    return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
-}
-
-bool KIVOGriddedDataIO::isNodeSet(uint64_t node, long attribute) const {
-    if (!validField(node, attribute)) return false;
-    return (record(node)[attribute / 8] >> (attribute % 8)) & 1;
-}
-
 bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
     if (node >= getNodeCount()) return false;
     const uint8_t* r = record(node);
@@ -369,24 +383,30 @@ long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& val
         NORVAUString text;
         return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
     }
-    const uint8_t* p = record(node) + m_offsets[attribute];
+    value = numberAt(record(node), attribute);
+    return 0;
+}
+
+// The value of a numeric attribute held in a record, whatever its flag says.
+double KIVOGriddedDataIO::numberAt(const uint8_t* r, long attribute) const {
+    const uint8_t* p = r + m_offsets[attribute];
     switch (m_types[attribute]) {
         case KIVODataType::FLOAT: {
             const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
             float f = 0.0f;
             std::memcpy(&f, &bits, 4);
-            value = f;
-            return 0;
+            return f;
         }
-        case KIVODataType::USHORT: value = static_cast<uint16_t>(getLE(p, 2)); return 0;
-        case KIVODataType::SHORT: value = static_cast<int16_t>(getLE(p, 2)); return 0;
-        case KIVODataType::LONG: value = static_cast<int32_t>(getLE(p, 4)); return 0;
-        case KIVODataType::ULONG: value = static_cast<uint32_t>(getLE(p, 4)); return 0;
-        case KIVODataType::UCHAR: value = p[0]; return 0;
+        case KIVODataType::USHORT: return static_cast<uint16_t>(getLE(p, 2));
+        case KIVODataType::SHORT: return static_cast<int16_t>(getLE(p, 2));
+        case KIVODataType::LONG: return static_cast<int32_t>(getLE(p, 4));
+        case KIVODataType::ULONG: return static_cast<uint32_t>(getLE(p, 4));
+        case KIVODataType::UCHAR: return p[0];
         default: {
             const uint64_t bits = getLE(p, 8);
+            double value = 0.0;
             std::memcpy(&value, &bits, 8);
-            return 0;
+            return value;
         }
     }
 }
