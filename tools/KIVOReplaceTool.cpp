@@ -33,12 +33,13 @@ int compareWithTolerance(double d, double nodeDepth) {
     return d < nodeDepth ? -1 : 1;
 }
 
-bool readFloat(const KIVOAttributeSet& node, long index, float& value) {
+template <class Node>
+bool readFloat(const Node& node, long index, float& value) {
     return index >= 0 && node.isSet(index) && node.getValue(index, value) == 0;
 }
 
-template <class T>
-void writeIf(KIVOAttributeSet& node, long index, const T& value) {
+template <class Node, class T>
+void writeIf(Node& node, long index, const T& value) {
     if (index >= 0) node.setValue(index, value);
 }
 
@@ -149,7 +150,7 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
 
     if (!m_griddedTargets.empty()) {
         const KIVODescriptor* descriptor = nullptr;
-        KIVOAttributeSet* node = griddedNode(s, descriptor);
+        KIVOGriddedAttributeSet* node = griddedNode(s, descriptor);
         if (!node) {
             countUnplaced(s);
             return 0;
@@ -168,7 +169,8 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
     return place(soundings, s, *node, iter->getAttributeDescriptor());
 }
 
-long KIVOReplaceTool::place(const KIVOPointIter& soundings, const Sounding& s, KIVOAttributeSet& node,
+template <class Node>
+long KIVOReplaceTool::place(const KIVOPointIter& soundings, const Sounding& s, Node& node,
                             const KIVODescriptor& descriptor) {
     ++m_tally.placed;
 
@@ -220,7 +222,7 @@ void KIVOReplaceTool::findGriddedTargets() {
 
 // The first member whose range holds the depth and whose grid has a node
 // under the sounding, as the compound surface's point query would serve it.
-KIVOAttributeSet* KIVOReplaceTool::griddedNode(const Sounding& s, const KIVODescriptor*& descriptor) {
+KIVOGriddedAttributeSet* KIVOReplaceTool::griddedNode(const Sounding& s, const KIVODescriptor*& descriptor) {
     const double selector = s.depth;
     for (GriddedTarget& t : m_griddedTargets) {
         if (!(t.low <= selector && selector <= t.high) || t.grid->getStatus() != 0) continue;
@@ -259,12 +261,14 @@ bool KIVOReplaceTool::passes(float d, double nodeDepth) const {
     }
 }
 
-void KIVOReplaceTool::setPosition(KIVOAttributeSet& node, long xIndex, long yIndex, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::setPosition(Node& node, long xIndex, long yIndex, const Sounding& s) const {
     writeIf(node, xIndex, s.x);
     writeIf(node, yIndex, s.y);
 }
 
-void KIVOReplaceTool::fill(KIVOAttributeSet& node, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::fill(Node& node, const Sounding& s) const {
     writeIf(node, m_depth, s.depth);
     setPosition(node, m_depthTrueX, m_depthTrueY, s);
     writeIf(node, m_shoal, s.depth);
@@ -278,14 +282,16 @@ void KIVOReplaceTool::fill(KIVOAttributeSet& node, const Sounding& s) const {
     writeIf(node, m_mean, s.depth);
 }
 
-void KIVOReplaceTool::replace(KIVOAttributeSet& node, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::replace(Node& node, const Sounding& s) const {
     writeIf(node, m_depth, s.depth);
     setPosition(node, m_depthTrueX, m_depthTrueY, s);
     writeIf(node, m_uncertainty, s.verticalError);
     writeIf(node, m_weight, 1.0f);
 }
 
-void KIVOReplaceTool::updateStatistics(KIVOAttributeSet& node, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::updateStatistics(Node& node, const Sounding& s) const {
     float value = 0.0f;
     if (m_shoal >= 0 && (!readFloat(node, m_shoal, value) || s.depth < value)) {
         node.setValue(m_shoal, s.depth);
@@ -301,7 +307,8 @@ void KIVOReplaceTool::updateStatistics(KIVOAttributeSet& node, const Sounding& s
 // Running sample standard deviation: with n values, previous mean m and
 // previous deviation s, s'^2 = s^2 (n-2)/(n-1) + (d-m)^2 / n. The mean
 // attribute holds the running sum.
-void KIVOReplaceTool::updateCount(KIVOAttributeSet& node, float d) const {
+template <class Node>
+void KIVOReplaceTool::updateCount(Node& node, float d) const {
     long stored = 0;
     if (!node.isSet(m_density) || node.getValue(m_density, stored) != 0) stored = 0;
     const double n = static_cast<double>(stored) + 1.0;

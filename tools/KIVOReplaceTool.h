@@ -73,20 +73,22 @@ private:
     };
 
     void findGriddedTargets();
-    KIVOAttributeSet* griddedNode(const Sounding& s, const KIVODescriptor*& descriptor);
-    long place(const KIVOPointIter& soundings, const Sounding& s, KIVOAttributeSet& node,
-               const KIVODescriptor& descriptor);
+    KIVOGriddedAttributeSet* griddedNode(const Sounding& s, const KIVODescriptor*& descriptor);
+    // The node operations take the attribute set's own type, so that a
+    // gridded node is read and written without virtual calls.
+    template <class Node>
+    long place(const KIVOPointIter& soundings, const Sounding& s, Node& node, const KIVODescriptor& descriptor);
 
     long createAttributeMap(const KIVOPointIter& soundings);
     long addAdditionalAttributes(const KIVOPointIter& soundings, KIVOAttributeSet& node);
     bool readSounding(const KIVOPointIter& soundings, Sounding& s);
     void countUnplaced(const Sounding& s);
     bool passes(float d, double nodeDepth) const;
-    void fill(KIVOAttributeSet& node, const Sounding& s) const;
-    void replace(KIVOAttributeSet& node, const Sounding& s) const;
-    void updateStatistics(KIVOAttributeSet& node, const Sounding& s) const;
-    void updateCount(KIVOAttributeSet& node, float d) const;
-    void setPosition(KIVOAttributeSet& node, long xIndex, long yIndex, const Sounding& s) const;
+    template <class Node> void fill(Node& node, const Sounding& s) const;
+    template <class Node> void replace(Node& node, const Sounding& s) const;
+    template <class Node> void updateStatistics(Node& node, const Sounding& s) const;
+    template <class Node> void updateCount(Node& node, float d) const;
+    template <class Node> void setPosition(Node& node, long xIndex, long yIndex, const Sounding& s) const;
     void markReplaced(const Sounding& s, KIVOAttributeSet& node, const KIVODescriptor& descriptor,
                       double nodeDepth);
 

@@ -377,14 +377,9 @@ void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
     m_modified = true;
 }
 
-long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& value) const {
-    if (!isNodeSet(node, attribute)) return -1;
-    if (isTextAttribute(attribute)) {
-        NORVAUString text;
-        return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
-    }
-    value = numberAt(record(node), attribute);
-    return 0;
+long KIVOGriddedDataIO::getTextNumber(uint64_t node, long attribute, double& value) const {
+    NORVAUString text;
+    return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
 }
 
 // The value of a numeric attribute held in a record, whatever its flag says.

@@ -84,7 +84,12 @@ public:
         return validField(node, attribute) && ((record(node)[attribute / 8] >> (attribute % 8)) & 1);
     }
     bool nodeHasValue(uint64_t node) const;
-    long getNodeNumber(uint64_t node, long attribute, double& value) const;
+    long getNodeNumber(uint64_t node, long attribute, double& value) const {
+        if (!isNodeSet(node, attribute)) return -1;
+        if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
+        value = numberAt(record(node), attribute);
+        return 0;
+    }
     long setNodeNumber(uint64_t node, long attribute, double value);
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
@@ -113,6 +118,7 @@ private:
         return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
     }
     double numberAt(const uint8_t* record, long attribute) const;
+    long getTextNumber(uint64_t node, long attribute, double& value) const;
     NORVAType<KIVOSurfaceIter> makeIter(int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool create,
                                         std::function<bool(double, double)> inside, long& status);
     NORVAType<KIVOSurfaceIter> boxIter(double x0, double y0, double x1, double y1, bool create,
