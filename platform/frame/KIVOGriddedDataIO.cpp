@@ -96,6 +96,36 @@ double nodesCovering(double extent, double spacing) {
     return std::floor(extent / spacing + 0.5 + kCountTolerance) + 1.0;
 }
 
+bool allZero(const uint8_t* p, size_t n) {
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, p + i, 8);
+        any |= word;
+    }
+    for (; i < n; ++i) any |= p[i];
+    return any == 0;
+}
+
+// Blocks of empty records are left as holes in the file, which read back
+// as the zero bytes they are: a grid that soundings fill only in part is
+// neither copied nor flushed to disk in full.
+bool writeSparse(FILE* f, const uint8_t* data, size_t size) {
+    const size_t kBlock = 64 * 1024;
+    bool endsInHole = false;
+    for (size_t at = 0; at < size; at += kBlock) {
+        const size_t n = std::min(kBlock, size - at);
+        endsInHole = allZero(data + at, n);
+        const bool ok = endsInHole ? std::fseek(f, static_cast<long>(n), SEEK_CUR) == 0
+                                   : NORVAByteIO::writeBytes(f, data + at, n);
+        if (!ok) return false;
+    }
+    // A file that ends in a hole gets its size from its last byte.
+    const uint8_t zero = 0;
+    return !endsInHole || (std::fseek(f, -1, SEEK_CUR) == 0 && NORVAByteIO::writeBytes(f, &zero, 1));
+}
+
 uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); }
 
 }  // namespace
@@ -281,7 +311,7 @@ long KIVOGriddedDataIO::writeGrid(const NORVAUString& vnsPath) const {
         ok = writeU32(f, static_cast<uint32_t>(s.size())) && writeBytes(f, s.data(), s.size());
     }
     // The records are already little-endian field by field (see setNode*).
-    ok = ok && (m_nodeBytes == 0 || writeBytes(f, m_nodes.get(), m_nodeBytes));
+    ok = ok && (m_nodeBytes == 0 || writeSparse(f, m_nodes.get(), m_nodeBytes));
     if (!ok) {
         out.markFailed();
         return GRIDDED_WRITE_FAILED;
