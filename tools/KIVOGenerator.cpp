@@ -315,12 +315,14 @@ long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, con
 }
 
 // Soundings in another system are placed by their transformed positions;
-// the cover was transformed the same way when the metadata was written.
+// the cover was transformed the same way when the metadata was written. An
+// iterator that names no system, or an undefined one, is taken to give
+// positions in the generator's.
 long KIVOGenerator::runSoundings(KIVOFieldGenerator& fieldGenerator) {
     m_counts = SoundingCounts();
     const NORVACoordSystem* given = m_soundings.getCoordSystem();
     std::unique_ptr<KIVOTransformedPointIter> transformed;
-    if (given && !given->isEqual(m_coordSystem))
+    if (given && given->isValid() && m_coordSystem.isValid() && !given->isEqual(m_coordSystem))
         transformed = std::make_unique<KIVOTransformedPointIter>(m_soundings, *given, m_coordSystem);
     KIVOPointIter& soundings = transformed ? static_cast<KIVOPointIter&>(*transformed) : m_soundings;
     KIVOSurfaceGenerator surfaceGenerator(soundings, *m_surface, fieldGenerator);
