@@ -269,6 +269,7 @@ long KIVOGenerator::editSources(KIVOSurfaceMetaData& meta) const {
 
 long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, const NORVAUString& s3,
                              NORVAProgress* progress, NORVAErrorLog* errorLog) {
+    m_counts = SoundingCounts();
     NORVAUString drive, folder, file;
     PathUtilities::parsePath(m_name, &drive, &folder, &file, nullptr);
     if (file.isEmpty()) return kNoName;
@@ -319,7 +320,6 @@ long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, con
 // iterator that names no system, or an undefined one, is taken to give
 // positions in the generator's.
 long KIVOGenerator::runSoundings(KIVOFieldGenerator& fieldGenerator) {
-    m_counts = SoundingCounts();
     const NORVACoordSystem* given = m_soundings.getCoordSystem();
     std::unique_ptr<KIVOTransformedPointIter> transformed;
     if (given && given->isValid() && m_coordSystem.isValid() && !given->isEqual(m_coordSystem))
