@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <cmath>
+#include <memory>
 
 #include "platform/proj/NORVACoordSystem.h"
 #include "platform/proj/NORVAEllipsoid.h"
