@@ -344,7 +344,9 @@ TEST(Gridded, SparseGridsStoreAndReopenWhole) {
         for (uint64_t node = 0; node < io->getNodeCount(); ++node) {
             double a = NAN, b = NAN;
             EXPECT_EQ(io->getNodeNumber(node, 0, a), back.getNodeNumber(node, 0, b)) << "pattern " << p;
-            if (!std::isnan(a)) EXPECT_EQ(a, b) << "pattern " << p << " node " << node;
+            if (!std::isnan(a)) {
+                EXPECT_EQ(a, b) << "pattern " << p << " node " << node;
+            }
             EXPECT_EQ(io->nodeHasValue(node), back.nodeHasValue(node)) << "pattern " << p << " node " << node;
         }
     }
