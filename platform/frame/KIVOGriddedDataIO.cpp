@@ -66,6 +66,29 @@ uint64_t getLE(const uint8_t* p, unsigned bytes) {
     return v;
 }
 
+// A numeric value of the given type at p.
+double readNumber(const uint8_t* p, int32_t type) {
+    switch (type) {
+        case KIVODataType::FLOAT: {
+            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
+            float f = 0.0f;
+            std::memcpy(&f, &bits, 4);
+            return f;
+        }
+        case KIVODataType::USHORT: return static_cast<uint16_t>(getLE(p, 2));
+        case KIVODataType::SHORT: return static_cast<int16_t>(getLE(p, 2));
+        case KIVODataType::LONG: return static_cast<int32_t>(getLE(p, 4));
+        case KIVODataType::ULONG: return static_cast<uint32_t>(getLE(p, 4));
+        case KIVODataType::UCHAR: return p[0];
+        default: {
+            const uint64_t bits = getLE(p, 8);
+            double value = 0.0;
+            std::memcpy(&value, &bits, 8);
+            return value;
+        }
+    }
+}
+
 // Cut toward zero; false for NaN or a value outside [lo, hi].
 bool toWhole(double v, double lo, double hi, double& out) {
     if (std::isnan(v)) return false;
@@ -339,7 +362,7 @@ void KIVOGriddedDataIO::updateRange() {
         const uint8_t* r = record(node);
         for (const long a : numeric) {
             if (!((r[a / 8] >> (a % 8)) & 1)) continue;
-            const double v = numberAt(r, a);
+            const double v = readNumber(r + m_offsets[a], m_types[a]);
             if (std::isnan(v)) continue;
             lo[a] = std::min(lo[a], v);
             hi[a] = std::max(hi[a], v);
@@ -426,29 +449,10 @@ long KIVOGriddedDataIO::getTextNumber(uint64_t node, long attribute, double& val
 
 // The value of a numeric attribute held in a record, whatever its flag says.
 double KIVOGriddedDataIO::numberAt(const uint8_t* r, long attribute) const {
-    const uint8_t* p = r + m_offsets[attribute];
-    switch (m_types[attribute]) {
-        case KIVODataType::FLOAT: {
-            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
-            float f = 0.0f;
-            std::memcpy(&f, &bits, 4);
-            return f;
-        }
-        case KIVODataType::USHORT: return static_cast<uint16_t>(getLE(p, 2));
-        case KIVODataType::SHORT: return static_cast<int16_t>(getLE(p, 2));
-        case KIVODataType::LONG: return static_cast<int32_t>(getLE(p, 4));
-        case KIVODataType::ULONG: return static_cast<uint32_t>(getLE(p, 4));
-        case KIVODataType::UCHAR: return p[0];
-        default: {
-            const uint64_t bits = getLE(p, 8);
-            double value = 0.0;
-            std::memcpy(&value, &bits, 8);
-            return value;
-        }
-    }
+    return readNumber(r + m_offsets[attribute], m_types[attribute]);
 }
 
-long KIVOGriddedDataIO::setNodeNumber(uint64_t node, long attribute, double value) {
+long KIVOGriddedDataIO::convertAndSet(uint64_t node, long attribute, double value) {
     if (!validField(node, attribute)) return -1;
     if (isTextAttribute(attribute)) return setNodeText(node, attribute, NORVAUString::formatDouble(value));
     uint8_t* p = record(node) + m_offsets[attribute];

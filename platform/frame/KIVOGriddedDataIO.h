@@ -15,8 +15,11 @@
 // value, then the values in descriptor order at their storage sizes. A
 // descriptor without attributes is refused, as its records would hold no
 // byte and no file size could bound the node count.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -90,7 +93,20 @@ public:
         value = numberAt(record(node), attribute);
         return 0;
     }
-    long setNodeNumber(uint64_t node, long attribute, double value);
+    long setNodeNumber(uint64_t node, long attribute, double value) {
+        // Floats, most of what a build writes, are stored here; the rest
+        // goes through the general conversion.
+        if (kFloatsAsStored && validField(node, attribute) && m_types[attribute] == KIVODataType::FLOAT &&
+            !(std::isfinite(value) && std::fabs(value) > FLT_MAX)) {
+            const float f = static_cast<float>(value);
+            uint8_t* r = record(node);
+            std::memcpy(r + m_offsets[attribute], &f, sizeof f);
+            r[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+            m_modified = true;
+            return 0;
+        }
+        return convertAndSet(node, attribute, value);
+    }
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
     void unsetNode(uint64_t node, long attribute);
@@ -118,6 +134,12 @@ private:
         return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
     }
     double numberAt(const uint8_t* record, long attribute) const;
+    long convertAndSet(uint64_t node, long attribute, double value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    static constexpr bool kFloatsAsStored = true;  // the file's little-endian float is the host's
+#else
+    static constexpr bool kFloatsAsStored = false;
+#endif
     long getTextNumber(uint64_t node, long attribute, double& value) const;
     NORVAType<KIVOSurfaceIter> makeIter(int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool create,
                                         std::function<bool(double, double)> inside, long& status);
