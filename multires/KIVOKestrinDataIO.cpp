@@ -11,6 +11,7 @@
 #include "multires/KestrinStatusCodes.h"
 #include "multires/KestrinTypeMap.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinCellDataIO.h"
@@ -78,6 +79,8 @@ void KIVOKestrinDataIO::adopt(NORVAKestrinTileStore* store, bool owned) {
 }
 
 long KIVOKestrinDataIO::openStore(const NORVAUString& path) {
+    // A store cut short by a crash is finished (or dropped) before reading.
+    if (!NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(path))) return KestrinStatus::CANNOT_OPEN;
     const bool writable = opensForUpdate(path);
     NORVAType<NORVAKestrinDataIO> io;
     if (NORVAKestrinDataIO::isCellStorePath(path)) io.reset(new (std::nothrow) NORVAKestrinCellDataIO(path));
@@ -168,8 +171,16 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     // its own; nothing is written anywhere else.
     if (m_path.isEmpty()) return KestrinStatus::WRITE_FAILED;
     if (long s = flush()) return s;
+    const NORVAUString stem = NORVAKestrinDataIO::stemOf(m_path);
+    if (!NORVAFileTransaction::recover(stem)) return KestrinStatus::CANNOT_OPEN;
+    // Points (when copied), header and metadata take their places together.
+    // Points stored in place commit through SQLite first; they keep their
+    // header inside, so they open alike whatever follows.
+    NORVAFileTransaction files(stem);
     if (long s = m_store->store(m_path)) return s;
-    return m_metadata ? m_metadata->store() : 0;
+    if (m_metadata)
+        if (long s = m_metadata->store()) return s;
+    return files.commit() ? 0 : KestrinStatus::WRITE_FAILED;
 }
 
 NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,

@@ -70,10 +70,14 @@ bool NORVAKestrinDataIO::isCellStorePath(const NORVAUString& path) {
     return path.length() >= 3 && path.substring(path.length() - 3).equalsIgnoreCase("kcs");
 }
 
-NORVAUString NORVAKestrinDataIO::pointsPathFor(const NORVAUString& headerPath) {
+NORVAUString NORVAKestrinDataIO::stemOf(const NORVAUString& headerPath) {
     NORVAUString drive, folder, name;
     PathUtilities::parsePath(headerPath, &drive, &folder, &name, nullptr);
-    return drive + folder + name + (isCellStorePath(headerPath) ? ".kcf" : ".ktf");
+    return drive + folder + name;
+}
+
+NORVAUString NORVAKestrinDataIO::pointsPathFor(const NORVAUString& headerPath) {
+    return stemOf(headerPath) + (isCellStorePath(headerPath) ? ".kcf" : ".ktf");
 }
 
 void NORVAKestrinDataIO::rangeOf(long index, double& minimum, double& maximum) const {

@@ -61,6 +61,8 @@ public:
     // The points file that belongs to a header path: stem + ".ktf", or
     // stem + ".kcf" for a cell store (a path ending in "kcs", any case).
     static NORVAUString pointsPathFor(const NORVAUString& headerPath);
+    // The header path without its extension (the name of the surface's files).
+    static NORVAUString stemOf(const NORVAUString& headerPath);
     static bool isCellStorePath(const NORVAUString& path);
 
 protected:

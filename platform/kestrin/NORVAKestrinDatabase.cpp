@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/KestrinStoreType.h"
@@ -466,6 +467,13 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
         }
     }
     if (sqlite3_close(out) != SQLITE_OK && rc == SQLITE_OK) rc = SQLITE_IOERR;
+    // Inside a multi-file commit the copy takes its place with the other
+    // files of the surface (the transaction removes it when it fails).
+    NORVAFileTransaction* commit = rc == SQLITE_OK ? NORVAFileTransaction::current() : nullptr;
+    if (commit != nullptr) {
+        commit->stage(temp, target, -1);
+        return 0;
+    }
     if (rc != SQLITE_OK || !NORVAFileUtils::renameFile(temp, target)) {
         NORVAFileUtils::removeFile(temp);
         return KestrinStatus::WRITE_FAILED;

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <csignal>
 
 #include <cfloat>
 #include <cmath>
@@ -600,6 +603,53 @@ TEST_F(BusySurface, LocksHeldElsewhereAreReportedThroughStatusAndDone) {
     EXPECT_EQ(0, io.store(nullptr));
     KIVOKestrinDataIO reopened(m_path);
     EXPECT_EQ(9u, countNodes(reopened));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace kestrinsurface;
+
+// Generation g: every node's depth is g and the metadata's source record
+// starts at time g.
+long storeGeneration(const NORVAUString& path, int g) {
+    auto meta = metadata(depthAndStatus(), 1.0);
+    KIVOSourceRecord source;
+    source.firstTime = g;
+    meta->setSourceRecord(source);
+    KIVOKestrinDataIO io(path, *meta);
+    for (int i = 0; i < 300; ++i) addNode(io, i % 20, i / 20, g);
+    return io.store(nullptr);
+}
+
+// A surface stored again and again over its path and killed at any moment
+// opens whole: points, header and metadata of one generation.
+TEST(KestrinDataIO, AStoreKilledAnyTimeLeavesOneWholeGeneration) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    ASSERT_EQ(0, storeGeneration(path, 0));
+    for (int round = 0; round < 16; ++round) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int g = 1;; ++g)
+                if (storeGeneration(path, g) != 0) ::_exit(1);
+        }
+        ::usleep(static_cast<useconds_t>(2000 + round * 3000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        KIVOKestrinDataIO io(path);
+        ASSERT_EQ(0, io.getStatus()) << round;
+        const double generation = io.getMetaData()->getSourceRecord().firstTime;
+        size_t nodes = 0;
+        forEachNode(io, -1, -1, 100, 100, false, [&](KIVOSurfaceIter& it) {
+            double depth = -1;
+            it.getAttributes()->getValue(0, depth);
+            EXPECT_EQ(generation, depth) << round;
+            ++nodes;
+        });
+        EXPECT_EQ(300u, nodes) << round;
+    }
 }
 
 }  // namespace
