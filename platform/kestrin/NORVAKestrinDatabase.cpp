@@ -1,6 +1,9 @@
 #include "platform/kestrin/NORVAKestrinDatabase.h"
 
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +12,7 @@
 
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/pathkit/PathUtilities.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/KestrinStoreType.h"
 
@@ -452,10 +456,21 @@ long NORVAKestrinDatabase::commit() {
 
 long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     if (long s = commit()) return s;
-    const NORVAUString temp = target + ".kestrin-tmp";
-    NORVAFileUtils::removeFile(temp);
+    // Named and locked as the surfaces' temporaries are: whoever opens the
+    // surface after a crash removes it, never while this writer lives.
+    NORVAUString folder, name, extension;
+    PathUtilities::parsePath(target, nullptr, &folder, &name, &extension);
+    std::string pattern = (folder + "." + name + extension + ".tmp-XXXXXX").toUTF8();
+    const int lock = ::mkstemp(&pattern[0]);
+    if (lock < 0) return KestrinStatus::WRITE_FAILED;
+    (void)::flock(lock, LOCK_EX | LOCK_NB);
+    (void)::fchmod(lock, 0644);
+    const NORVAUString temp{pattern};
     sqlite3* out = nullptr;
-    int rc = sqlite3_open_v2(temp.toUTF8().c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(pattern.c_str(), &out, SQLITE_OPEN_READWRITE, nullptr);
+    // A new temporary has nothing to roll back to (a failed copy is thrown
+    // away), so it keeps no journal that a crash could leave behind.
+    if (rc == SQLITE_OK) rc = sqlite3_exec(out, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_backup* backup = sqlite3_backup_init(out, "main", m_db, "main");
         if (backup == nullptr) {
@@ -471,14 +486,13 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     // files of the surface (the transaction removes it when it fails).
     NORVAFileTransaction* commit = rc == SQLITE_OK ? NORVAFileTransaction::current() : nullptr;
     if (commit != nullptr) {
-        commit->stage(temp, target, -1);
+        commit->stage(temp, target, lock);
         return 0;
     }
-    if (rc != SQLITE_OK || !NORVAFileUtils::renameFile(temp, target)) {
-        NORVAFileUtils::removeFile(temp);
-        return KestrinStatus::WRITE_FAILED;
-    }
-    return 0;
+    const bool moved = rc == SQLITE_OK && NORVAFileUtils::renameFile(temp, target);
+    if (!moved) NORVAFileUtils::removeFile(temp);
+    ::close(lock);
+    return moved ? 0 : KestrinStatus::WRITE_FAILED;
 }
 
 long NORVAKestrinDatabase::collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids) {

@@ -649,6 +649,12 @@ TEST(KestrinDataIO, AStoreKilledAnyTimeLeavesOneWholeGeneration) {
             ++nodes;
         });
         EXPECT_EQ(300u, nodes) << round;
+        // Opening finished or dropped what the kill left half done.
+        std::vector<NORVAUString> files;
+        NORVAFileUtils::listDirectory(dir.path(), files);
+        std::string names;
+        for (const NORVAUString& f : files) names += " " + f.toUTF8();
+        EXPECT_EQ(3u, files.size()) << round << names;  // s.kps, s.ktf, s.xml
     }
 }
 
