@@ -8,6 +8,7 @@
 //
 // The sounding iterator, coordinate system and cover are held by reference
 // and must outlive the generator.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -29,7 +30,7 @@ class NORVAProgress;
 class KIVOSurfaceMetaData;
 class KIVOSurfaceXMLMetaData;
 
-class KIVOGenerator : public NORVAObject {
+class KIVO_EXPORT KIVOGenerator : public NORVAObject {
 public:
     enum OperationType : int32_t { NEW_SURFACE = 0, UPDATE_SURFACE = 1, REMOVE_FROM_SURFACE = 2 };
     enum WeightingType : int32_t { UNCERTAINTY_WEIGHTING = 0, WEIGHTING_1 = 1, WEIGHTING_2 = 2, REPLACE = 3 };

@@ -3,6 +3,7 @@
 // straight to the node's record, so a change is a change of the surface.
 // Numeric access converts like KIVOMemAttributeSet: integers are cut toward
 // zero, and values the storage type cannot hold (or NaN) are refused with -1.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 
@@ -10,7 +11,7 @@
 
 class KIVOGriddedDataIO;
 
-class KIVOGriddedAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOGriddedAttributeSet : public KIVOAttributeSet {
 public:
     KIVOGriddedAttributeSet(KIVOGriddedDataIO& grid, uint64_t node) : m_grid(&grid), m_node(node) {}
 

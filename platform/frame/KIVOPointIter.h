@@ -1,5 +1,6 @@
 #pragma once
 // Iterator over soundings: a position and named fields by index.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
@@ -8,7 +9,7 @@
 
 class NORVACoordSystem;
 
-class KIVOPointIter : public KIVOIter {
+class KIVO_EXPORT KIVOPointIter : public KIVOIter {
 public:
     using DATA_TYPE = KIVODataType::DATA_TYPE;
 

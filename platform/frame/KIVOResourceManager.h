@@ -3,6 +3,7 @@
 // Members report the bytes they hold; the available count is the limit less
 // what all members hold, after `resetMemoryLimit`. Callers take a block of n
 // bytes by subtracting from `m_available` once they have made room.
+#include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -10,7 +11,7 @@
 class KIVOSurfaceDataIO;
 
 // A data-IO that keeps cached memory implements this to take part.
-class KIVOResourceMember {
+class KIVO_EXPORT KIVOResourceMember {
 public:
     virtual ~KIVOResourceMember() = default;
     virtual uint64_t getHeldBytes() const = 0;
@@ -18,7 +19,7 @@ public:
     virtual void releaseCache() = 0;
 };
 
-class KIVOResourceManager {
+class KIVO_EXPORT KIVOResourceManager {
 public:
     static KIVOResourceManager m_instance;
 

@@ -2,6 +2,7 @@
 // Typed N-dimensional blocks of the data-set layer: the element type is a
 // run-time code, the values are held in one contiguous array with the first
 // dimension (columns) varying fastest.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -24,7 +25,7 @@ enum DataTypeCode : int32_t {
 size_t dataTypeSize(int32_t type);
 
 template <size_t N>
-class DataVectorND {
+class KIVO_EXPORT DataVectorND {
 public:
     using Index = NORVAnPoint<int64_t, N>;
 
