@@ -70,7 +70,7 @@ private:
     icu::UnicodeString m_str;
 };
 
-std::ostream& operator<<(std::ostream& os, const NORVAUString& s);
+KIVO_EXPORT std::ostream& operator<<(std::ostream& os, const NORVAUString& s);
 
 namespace std {
 template <> struct hash<NORVAUString> {

@@ -22,7 +22,7 @@ enum DataTypeCode : int32_t {
 };
 
 // Bytes per element; 0 for a code this layer does not hold.
-size_t dataTypeSize(int32_t type);
+KIVO_EXPORT size_t dataTypeSize(int32_t type);
 
 template <size_t N>
 class KIVO_EXPORT DataVectorND {
@@ -91,7 +91,7 @@ namespace DataVectorUtils {
 // The cells of the window (minimum inclusive, maximum exclusive, in the
 // source's cells) as a new block of the source's type; empty when the window
 // is empty or leaves the source.
-std::shared_ptr<DataVectorND<2>> copySubsection(const DataVectorND<2>& source, const NORVAnBox<int64_t, 2>& window);
+KIVO_EXPORT std::shared_ptr<DataVectorND<2>> copySubsection(const DataVectorND<2>& source, const NORVAnBox<int64_t, 2>& window);
 
 }  // namespace DataVectorUtils
 
