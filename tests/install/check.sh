@@ -20,6 +20,22 @@ lib=$(ls -d "$prefix"/lib*/ | head -1)
 test -L "$lib/libkivo.so" && test -f "$prefix/share/kivo/bag/ISO19139/smXML/metadataEntity.xsd"
 readelf -d "$lib/libkivo.so" | grep -q 'SONAME.*libkivo\.so\.[0-9]'
 
+echo "== exported symbols"
+# Nothing that the CUBE engine or the BAG and PFM access code defines.
+inside=$(find "$build/CMakeFiles" \( -path '*/kivo_cube_engine.dir/*' -o -path '*/formats/bag/Bag*' \
+              -o -path '*/formats/pfm/pfm_*' \) -name '*.o')
+# shellcheck disable=SC2086
+nm --defined-only $inside | awk 'NF == 3 && $2 ~ /[TDBR]/ {print $3}' | sort -u >"$scratch/inside.txt"
+nm -D --defined-only "$lib/libkivo.so" | awk '{print $3}' | sort -u >"$scratch/exported.txt"
+if comm -12 "$scratch/inside.txt" "$scratch/exported.txt" | grep .; then
+  echo "engine or access-library names exported" >&2
+  exit 1
+fi
+echo "$(wc -l <"$scratch/exported.txt") names exported, none of the engine or the access libraries"
+
+echo "== add_subdirectory of the tree"
+cmake -S "$tree/tests/install/subproject" -B "$scratch/subproject" -DKIVO_TREE="$tree" >/dev/null
+
 echo "== consumer through find_package(kivo)"
 cmake -S "$tree/tests/install/consumer" -B "$scratch/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
       -DKIVO_TESTS_DIR="$tree/tests" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
