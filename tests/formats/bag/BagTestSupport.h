@@ -223,7 +223,7 @@ inline void trackingList(hid_t group) {
 
 // The metadata as one-byte strings in a chunked, extendible dataset (or a
 // contiguous one of fixed size for a chunk of 0).
-inline void metadataDataset(hid_t group, const std::string& text, hsize_t chunk) {
+inline void metadataDataset(hid_t group, const std::string& text, hsize_t chunk = 1024) {
     hid_t type = H5Tcopy(H5T_C_S1);
     H5Tset_size(type, 1);
     hsize_t dims = text.size(), maxDims = chunk > 0 ? H5S_UNLIMITED : dims;
