@@ -1,8 +1,9 @@
 # Run at install time: installs every header under KIVO_HEADER_DIRS of
-# KIVO_HEADER_ROOT that carries KIVO_EXPORT, and every header of the tree those
-# include, directly or not, into KIVO_HEADER_DESTINATION in the same folders.
+# KIVO_HEADER_ROOT that carries KIVO_EXPORT, those of KIVO_HEADER_EXTRA, and
+# every header of the tree those include, directly or not, into
+# KIVO_HEADER_DESTINATION in the same folders.
 cmake_policy(VERSION 3.20)
-set(pending)
+set(pending ${KIVO_HEADER_EXTRA})
 foreach(dir ${KIVO_HEADER_DIRS})
   file(GLOB_RECURSE headers RELATIVE ${KIVO_HEADER_ROOT} ${KIVO_HEADER_ROOT}/${dir}/*.h)
   foreach(header ${headers})

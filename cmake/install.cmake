@@ -11,11 +11,13 @@ install(TARGETS kivo EXPORT kivoTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(EXPORT kivoTargets NAMESPACE kivo:: DESTINATION ${KIVO_CMAKE_DIR})
 
-# The public headers are those with exported declarations and every header of
-# the tree they include, found when installing so that new files need no list.
+# The public headers are those with exported declarations, the attribute-name
+# vocabulary (constants only), and every header of the tree they include,
+# found when installing so that new files need no list.
 install(CODE "
   set(KIVO_HEADER_ROOT \"${PROJECT_SOURCE_DIR}\")
   set(KIVO_HEADER_DIRS \"${KIVO_SOURCE_DIRS}\")
+  set(KIVO_HEADER_EXTRA core/SurfaceAttributeNames.h core/NodeAttributeNames.h)
   set(KIVO_HEADER_DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_INCLUDEDIR}/kivo\")
   include(\"${PROJECT_SOURCE_DIR}/cmake/InstallPublicHeaders.cmake\")")
 

@@ -8,6 +8,7 @@
 
 #include "core/KIVORangeAttributeFilter.h"
 #include "core/KIVOSurfaceOpen.h"
+#include "core/SurfaceAttributeNames.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
@@ -56,7 +57,7 @@ int countDepthsWithin(KIVOSurface& surface, double low, double high, double& sum
 
 void griddedSurface(const std::string& folder) {
     const NORVAUString path(folder + "/consumer.vns");
-    KIVOMemDescriptor descriptor({KIVODescriptor::AttribEntry("Depth", KIVODataType::FLOAT)});
+    KIVOMemDescriptor descriptor({KIVODescriptor::AttribEntry(SurfaceAttributeNames::kDepth, KIVODataType::FLOAT)});
     {
         KIVOGriddedDataIO created(path, metadataFor(path, descriptor, 10.0, 1.0));
         KIVOMemAttributeSet node(descriptor);
