@@ -6,6 +6,7 @@
 // the wait, damaged) the iterator ends there with the failure as its status.
 // Points are read a chunk at a time; a chunk read before the store last
 // changed is read again, so every point served is current.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -14,7 +15,7 @@
 
 class NORVAKestrinDataIO;
 
-class NORVAKestrinDataPointIterator {
+class KIVO_EXPORT NORVAKestrinDataPointIterator {
 public:
     // The data-IO must outlive the iterator.
     NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids, long status = 0);
