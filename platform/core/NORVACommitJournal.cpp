@@ -161,8 +161,10 @@ bool NORVACommitJournal::isThisFile(const std::string& path) const {
 
 bool NORVACommitJournal::confined(const std::string& path, bool relative) const {
     // Relative paths were written against the main name's folder: they mean
-    // what they say only when the main name there is the file read.
-    if (m_names.empty() || (relative && !isThisFile(m_names.front()))) return false;
+    // what they say only when the file read is the main name, in that folder.
+    if (m_names.empty() ||
+        (relative && (!isThisFile(m_names.front()) || folderOf(m_names.front()) != folderOf(path))))
+        return false;
     std::vector<std::string> folders{folderOf(path)};
     for (const std::string& name : m_names)
         if (isThisFile(name)) folders.push_back(folderOf(name));
