@@ -169,10 +169,14 @@ bool NORVACommitJournal::confined(const std::string& path, bool relative) const 
     for (const std::string& name : m_names)
         if (isThisFile(name)) folders.push_back(folderOf(name));
     if (folders.size() == 1) return false;  // the file read is none of its names
+    for (const std::string& name : m_names)
+        if (!validPath(name) || !belowAny(folders, name)) return false;
+    return entriesBelow(folders);
+}
+
+bool NORVACommitJournal::entriesBelow(const std::vector<std::string>& folders) const {
     // A NUL would cut the path short for the system, to the folder itself.
     const auto allowed = [&](const std::string& p) { return validPath(p) && belowAny(folders, p); };
-    for (const std::string& name : m_names)
-        if (!allowed(name)) return false;
     for (const Entry& e : m_entries)
         if (!allowed(e.from) || (e.kind == MOVE && !allowed(e.to))) return false;
     return true;
@@ -186,9 +190,7 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     const std::string& main = names.front();
     std::vector<std::string> folders;
     for (const std::string& name : names) folders.push_back(folderOf(name));
-    // Recovery refuses a journal reaching beyond its names' folders.
-    for (const Entry& e : m_entries)
-        if (!belowAny(folders, e.from) || (e.kind == MOVE && !belowAny(folders, e.to))) return -1;
+    if (!entriesBelow(folders)) return -1;  // recovery would refuse it
     const std::string folder = folderOf(main);
     bool oneFolder = true;
     for (const std::string& f : folders) oneFolder = oneFolder && f == folder;
@@ -231,19 +233,20 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxBytes) return false;
     std::string text;
     if (!readAll(fd, text) || lineCount(text) > kMaxLines) return false;
-    if (!parse(text, folderOf(path))) {
+    bool relative = false;
+    if (!parse(text, folderOf(path), relative)) {
         m_entries.clear();
         m_names.clear();
         return false;
     }
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    if (confined(path, m_relative)) return true;
+    if (confined(path, relative)) return true;
     *this = NORVACommitJournal();
     return false;
 }
 
-bool NORVACommitJournal::parse(const std::string& text, const std::string& folder) {
+bool NORVACommitJournal::parse(const std::string& text, const std::string& folder, bool& relative) {
     if (text.size() < sizeof kFirstLine || text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 ||
         text.back() != '\n')
         return false;
@@ -254,9 +257,8 @@ bool NORVACommitJournal::parse(const std::string& text, const std::string& folde
     if (std::sscanf(text.c_str() + endLine, "E %zu %" SCNx64, &count, &sum) != 2) return false;
     const std::string body = text.substr(0, endLine);
     if (fnv1a(body) != sum) return false;
-    m_relative = false;
     const auto take = [&](const std::string& p) {
-        m_relative = m_relative || p.empty() || p[0] != '/';
+        relative = relative || p.empty() || p[0] != '/';
         return resolve(folder, p);
     };
     for (size_t at = sizeof kFirstLine - 1; at < body.size();) {

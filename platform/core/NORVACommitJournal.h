@@ -67,11 +67,11 @@ private:
     std::string serialise(const std::string& folder) const;
     bool isThisFile(const std::string& path) const;
     bool confined(const std::string& path, bool relative) const;
-    bool parse(const std::string& text, const std::string& folder);
+    bool entriesBelow(const std::vector<std::string>& folders) const;
+    bool parse(const std::string& text, const std::string& folder, bool& relative);
 
     std::vector<Entry> m_entries;
     std::vector<std::string> m_names;
     dev_t m_device = 0;
     ino_t m_inode = 0;  // 0 until written or read
-    bool m_relative = false;  // a path read was relative
 };

@@ -266,8 +266,12 @@ TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
         if (!text.empty()) text = sealJournal(text);
         text.resize(text.size() - c.cut);
         std::ofstream(root + "/a/.s.journal", std::ios::binary) << text;
-        if (text.empty()) ASSERT_EQ(0, ::truncate((root + "/a/.s.journal").c_str(), NORVACommitJournal::kMaxBytes + 1));
-        if (c.other == LINK) ASSERT_EQ(0, ::link((root + "/a/.s.journal").c_str(), (root + "/b/.t.journal").c_str()));
+        if (text.empty()) {
+            ASSERT_EQ(0, ::truncate((root + "/a/.s.journal").c_str(), NORVACommitJournal::kMaxBytes + 1));
+        }
+        if (c.other == LINK) {
+            ASSERT_EQ(0, ::link((root + "/a/.s.journal").c_str(), (root + "/b/.t.journal").c_str()));
+        }
         if (c.other == COPY) std::ofstream(root + "/b/.t.journal", std::ios::binary) << text;
         EXPECT_TRUE(NORVAFileTransaction::recover(tmp.file(c.stem)));
         std::filesystem::remove(root + "/a/link");
