@@ -15,11 +15,16 @@
 // value, then the values in descriptor order at their storage sizes. A
 // descriptor without attributes is refused, as its records would hold no
 // byte and no file size could bound the node count.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "platform/frame/KIVODataType.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
@@ -39,8 +44,9 @@ public:
     // Opens an existing surface; the extension may be ".vns" or absent.
     explicit KIVOGriddedDataIO(const NORVAUString& path);
     // Creates a new surface at the path: nodes at lower-left + i * resolution,
-    // floor(width / resolution) + 1 columns and likewise rows. Nothing is
-    // written until `store`.
+    // as many columns and rows as put every position of the cover within half
+    // a spacing of a node (floor(width / resolution + 0.5) + 1 columns). Nothing
+    // is written until `store`.
     KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata);
     ~KIVOGriddedDataIO() override;
 
@@ -81,16 +87,39 @@ public:
     void nodePosition(uint64_t node, double& x, double& y) const;
     // -1 when the position is farther than half a spacing outside the grid.
     int64_t nearestNode(double x, double y) const;
-    bool isNodeSet(uint64_t node, long attribute) const;
+    bool isNodeSet(uint64_t node, long attribute) const {
+        return validField(node, attribute) && ((record(node)[attribute / 8] >> (attribute % 8)) & 1);
+    }
     bool nodeHasValue(uint64_t node) const;
-    long getNodeNumber(uint64_t node, long attribute, double& value) const;
-    long setNodeNumber(uint64_t node, long attribute, double value);
+    long getNodeNumber(uint64_t node, long attribute, double& value) const {
+        if (!isNodeSet(node, attribute)) return -1;
+        if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
+        value = numberAt(record(node), attribute);
+        return 0;
+    }
+    long setNodeNumber(uint64_t node, long attribute, double value) {
+        // Floats, most of what a build writes, are stored here; the rest
+        // goes through the general conversion.
+        if (kFloatsAsStored && validField(node, attribute) && m_types[attribute] == KIVODataType::FLOAT &&
+            !(std::isfinite(value) && std::fabs(value) > FLT_MAX)) {
+            const float f = static_cast<float>(value);
+            uint8_t* r = record(node);
+            std::memcpy(r + m_offsets[attribute], &f, sizeof f);
+            r[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+            m_modified = true;
+            return 0;
+        }
+        return convertAndSet(node, attribute, value);
+    }
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
     void unsetNode(uint64_t node, long attribute);
     // Copies value `srcIndex` of `src`, when set, into the node's attribute.
     long copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex);
-    bool isTextAttribute(long attribute) const;
+    bool isTextAttribute(long attribute) const {
+        if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
+        return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
+    }
 
 private:
     bool buildLayout();
@@ -101,9 +130,21 @@ private:
     long writeGrid(const NORVAUString& vnsPath) const;
     void updateRange();
     NORVAUString stem() const;
-    uint8_t* record(uint64_t node) { return m_nodes.data() + node * m_recordSize; }
-    const uint8_t* record(uint64_t node) const { return m_nodes.data() + node * m_recordSize; }
-    bool validField(uint64_t node, long attribute) const;
+    uint8_t* record(uint64_t node) { return m_nodes.get() + node * m_recordSize; }
+    const uint8_t* record(uint64_t node) const { return m_nodes.get() + node * m_recordSize; }
+    // Node access runs once per attribute per sounding while a surface is
+    // built: the checks are kept inline.
+    bool validField(uint64_t node, long attribute) const {
+        return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
+    }
+    double numberAt(const uint8_t* record, long attribute) const;
+    long convertAndSet(uint64_t node, long attribute, double value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    static constexpr bool kFloatsAsStored = true;  // the file's little-endian float is the host's
+#else
+    static constexpr bool kFloatsAsStored = false;
+#endif
+    long getTextNumber(uint64_t node, long attribute, double& value) const;
     NORVAType<KIVOSurfaceIter> makeIter(int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool create,
                                         std::function<bool(double, double)> inside, long& status);
     NORVAType<KIVOSurfaceIter> boxIter(double x0, double y0, double x1, double y1, bool create,
@@ -121,6 +162,10 @@ private:
     double m_originX = 0.0, m_originY = 0.0;
     double m_spacingX = 0.0, m_spacingY = 0.0;
     uint32_t m_columns = 0, m_rows = 0;
-    std::vector<uint8_t> m_nodes;
+    struct FreeBytes {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, FreeBytes> m_nodes;  // getNodeCount() records
+    size_t m_nodeBytes = 0;
     std::vector<NORVAUString> m_strings;
 };
