@@ -92,6 +92,14 @@ bool below(const std::string& folder, const std::string& path) {
     }
 }
 
+// A file's path spelled without "", "." or ".." parts, so that its folder is
+// the folder it names.
+bool plainFilePath(const std::string& path) {
+    const std::string p = path + "/";
+    return p.find("//") == std::string::npos && p.find("/./") == std::string::npos &&
+           p.find("/../") == std::string::npos;
+}
+
 bool belowAny(const std::vector<std::string>& folders, const std::string& path) {
     for (const std::string& folder : folders)
         if (below(folder, path)) return true;
@@ -167,7 +175,7 @@ bool NORVACommitJournal::confined(const std::string& path, bool relative) const 
         return false;
     std::vector<std::string> folders{folderOf(path)};
     for (const std::string& name : m_names)
-        if (isThisFile(name)) folders.push_back(folderOf(name));
+        if (plainFilePath(name) && isThisFile(name)) folders.push_back(folderOf(name));
     if (folders.size() == 1) return false;  // the file read is none of its names
     for (const std::string& name : m_names)
         if (!validPath(name) || !belowAny(folders, name)) return false;
