@@ -3,12 +3,13 @@
 // the record's value to the asked type (integers cut toward zero and held
 // inside the type's range); an edit must use the field's own type and is
 // written through to the store at once.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/kestrin/NORVAKestrinPoint.h"
 
 class KIVOKestrinDataIO;
 
-class KIVOKestrinAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOKestrinAttributeSet : public KIVOAttributeSet {
 public:
     static constexpr size_t kTextBufferSize = 1024;
 

@@ -5,6 +5,7 @@
 // store as one batch (at `flush`, at `store`, or before a query once 1,000
 // are pending). Existing nodes are edited through the iterator's attribute
 // sets, which write through to the store at once.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,7 @@
 
 class NORVACoordSystem;
 
-class KIVOKestrinDataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOKestrinDataIO : public KIVOSurfaceDataIO {
 public:
     using NodeTree = NORVARTree<double, 2>;
     static constexpr size_t kNodeCapacity = 50;

@@ -3,6 +3,7 @@
 // first, then the pending new nodes in it. Each stored point is served
 // through a write-through attribute set, each new node through its own
 // pending values. The data-IO must outlive the iterator.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "multires/KIVOKestrinAttributeSet.h"
@@ -10,7 +11,7 @@
 #include "platform/frame/KIVOSurfaceIter.h"
 #include "platform/kestrin/NORVAKestrinDataPointIterator.h"
 
-class KIVOKestrinIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOKestrinIter : public KIVOSurfaceIter {
 public:
     KIVOKestrinIter(double x0, double y0, double x1, double y1, KIVOKestrinDataIO& dataIO, bool create,
                     NORVAProgress* progress);

@@ -2,13 +2,14 @@
 // One new node of a tile-store surface waiting in the R-tree until the
 // data-IO writes its pending nodes into the store: a square box of the
 // surface's resolution around the node and the node's attribute values.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/polyops/NORVARTreeLeaf.h"
 
-class KestrinRTreeEntry : public NORVARTreeLeaf<double, 2> {
+class KIVO_EXPORT KestrinRTreeEntry : public NORVARTreeLeaf<double, 2> {
 public:
     using Node = NORVARTreeNode<double, 2>;
 

@@ -3,13 +3,14 @@
 // attribute and a flag telling whether it holds a value. Typed access
 // converts between numeric types; integers are cut toward zero and values
 // outside the target type (or NaN) are refused with -1.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 
-class KIVOMemAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOMemAttributeSet : public KIVOAttributeSet {
 public:
     // The descriptor is copied: the set never depends on the caller's.
     explicit KIVOMemAttributeSet(const KIVODescriptor& descriptor);

@@ -2,6 +2,7 @@
 // The storage of one tile store: its layout (read from the header or given)
 // and its points file. Made by the tile or cell data-IO for a file, or in
 // memory for a new store. The status word tells whether it is usable.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,7 +18,7 @@
 
 class NORVACoordSystem;
 
-class NORVAKestrinDataIO : public NORVAObject {
+class KIVO_EXPORT NORVAKestrinDataIO : public NORVAObject {
 public:
     enum OPEN_MODE { READ = 0, UPDATE = 1 };
 

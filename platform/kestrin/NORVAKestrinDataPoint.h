@@ -1,8 +1,9 @@
 #pragma once
 // The element a point iterator stands on.
+#include "platform/core/KIVOExport.h"
 #include "platform/kestrin/NORVAKestrinPoint.h"
 
-class NORVAKestrinDataPoint {
+class KIVO_EXPORT NORVAKestrinDataPoint {
 public:
     NORVAKestrinDataPoint() = default;
     explicit NORVAKestrinDataPoint(const NORVAKestrinPoint& point) : m_point(point) {}

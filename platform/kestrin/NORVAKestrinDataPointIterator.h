@@ -4,6 +4,7 @@
 // read when the iterator reaches it, and a point that can no longer be read
 // is passed over. Points are read a chunk at a time; a chunk read before
 // the store last changed is read again, so every point served is current.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -12,7 +13,7 @@
 
 class NORVAKestrinDataIO;
 
-class NORVAKestrinDataPointIterator {
+class KIVO_EXPORT NORVAKestrinDataPointIterator {
 public:
     // The data-IO must outlive the iterator.
     NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids);
