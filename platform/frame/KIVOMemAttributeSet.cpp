@@ -1,5 +1,6 @@
 #include "platform/frame/KIVOMemAttributeSet.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -27,26 +28,21 @@ bool toFloat(double v, float& out) {
 
 }  // namespace
 
+KIVOMemAttributeSet::Layout::Layout(const KIVODescriptor& d) : descriptor(d.newCopy()) {
+    const long n = descriptor ? std::max(0L, descriptor->getNumberOfAttributes()) : 0;
+    for (long i = 0; i < n; ++i) {
+        const KIVODataType::DATA_TYPE type = descriptor->getAttributeType(i);
+        types.push_back(type);
+        lengths.push_back(descriptor->getLength(i));
+        const bool isText = type == KIVODataType::STRING || type == KIVODataType::TEXT;
+        textSlot.push_back(isText ? static_cast<int32_t>(texts++) : -1);
+    }
+}
+
 KIVOMemAttributeSet::KIVOMemAttributeSet(const KIVODescriptor& descriptor)
-    : m_descriptor(descriptor.newCopy()),
-      m_slots(m_descriptor && m_descriptor->getNumberOfAttributes() > 0
-                  ? static_cast<size_t>(m_descriptor->getNumberOfAttributes())
-                  : 0) {}
-
-KIVOMemAttributeSet::KIVOMemAttributeSet(const KIVOMemAttributeSet& o)
-    : KIVOAttributeSet(o), m_descriptor(o.m_descriptor ? o.m_descriptor->newCopy() : nullptr), m_slots(o.m_slots) {}
-
-KIVOMemAttributeSet& KIVOMemAttributeSet::operator=(const KIVOMemAttributeSet& o) {
-    if (this == &o) return *this;
-    m_descriptor = o.m_descriptor ? o.m_descriptor->newCopy() : nullptr;
-    m_slots = o.m_slots;
-    return *this;
-}
-
-bool KIVOMemAttributeSet::isText(long index) const {
-    auto type = m_descriptor->getAttributeType(index);
-    return type == KIVODataType::STRING || type == KIVODataType::TEXT;
-}
+    : m_layout(std::make_shared<const Layout>(descriptor)),
+      m_slots(m_layout->types.size()),
+      m_texts(m_layout->texts) {}
 
 // Puts a number into the slot of the attribute's type: integers are cut
 // toward zero and refused (-1, slot unchanged) when NaN or out of range;
@@ -54,7 +50,7 @@ bool KIVOMemAttributeSet::isText(long index) const {
 long KIVOMemAttributeSet::storeNumber(long index, double v) {
     if (!valid(index)) return -1;
     Slot& slot = m_slots[index];
-    switch (m_descriptor->getAttributeType(index)) {
+    switch (m_layout->types[index]) {
         case KIVODataType::FLOAT: {
             float f = 0.0f;
             if (!toFloat(v, f)) return -1;
@@ -98,7 +94,6 @@ long KIVOMemAttributeSet::storeNumber(long index, double v) {
             slot.number = v;
             break;
     }
-    slot.text = NORVAUString();
     slot.set = true;
     return 0;
 }
@@ -122,7 +117,7 @@ long KIVOMemAttributeSet::getValue(long index, unsigned short& v) const { return
 long KIVOMemAttributeSet::getValue(long index, NORVAUString& v) const {
     if (!valid(index) || !m_slots[index].set) return -1;
     if (isText(index)) {
-        v = m_slots[index].text;
+        v = text(index);
     } else {
         v = NORVAUString::formatDouble(m_slots[index].number);
     }
@@ -133,7 +128,7 @@ long KIVOMemAttributeSet::getValue(long index, double& v) const {
     if (!valid(index) || !m_slots[index].set) return -1;
     if (isText(index)) {
         double d = 0.0;
-        if (!m_slots[index].text.parseDouble(d)) return -1;
+        if (!text(index).parseDouble(d)) return -1;
         v = d;
         return 0;
     }
@@ -171,16 +166,15 @@ long KIVOMemAttributeSet::setValue(long index, const NORVAUString& v) {
         if (!v.parseDouble(d)) return -1;
         return storeNumber(index, d);
     }
-    Slot& slot = m_slots[index];
-    NORVAUString text = v;
-    if (m_descriptor->getAttributeType(index) == KIVODataType::TEXT) {
-        uint32_t length = m_descriptor->getLength(index);
-        if (length > 0 && static_cast<uint32_t>(text.length()) > length)
-            text = text.substring(0, static_cast<int32_t>(length));
+    NORVAUString& slotText = text(index);
+    slotText = v;
+    if (m_layout->types[index] == KIVODataType::TEXT) {
+        const uint32_t length = m_layout->lengths[index];
+        if (length > 0 && static_cast<uint32_t>(slotText.length()) > length)
+            slotText = slotText.substring(0, static_cast<int32_t>(length));
     }
-    slot.text = text;
-    slot.number = 0.0;
-    slot.set = true;
+    m_slots[index].number = 0.0;
+    m_slots[index].set = true;
     return 0;
 }
 
@@ -204,9 +198,12 @@ bool KIVOMemAttributeSet::isEmpty() const {
 
 bool KIVOMemAttributeSet::reset() {
     for (Slot& s : m_slots) s = Slot();
+    for (NORVAUString& t : m_texts) t = NORVAUString();
     return true;
 }
 
 void KIVOMemAttributeSet::unset(long index) {
-    if (valid(index)) m_slots[index] = Slot();
+    if (!valid(index)) return;
+    m_slots[index] = Slot();
+    if (isText(index)) text(index) = NORVAUString();
 }

@@ -13,8 +13,10 @@ class KIVOMemAttributeSet : public KIVOAttributeSet {
 public:
     // The descriptor is copied: the set never depends on the caller's.
     explicit KIVOMemAttributeSet(const KIVODescriptor& descriptor);
-    KIVOMemAttributeSet(const KIVOMemAttributeSet& o);
-    KIVOMemAttributeSet& operator=(const KIVOMemAttributeSet& o);
+    // Copies share the first set's copy of the descriptor, which no set ever
+    // changes: a blank set copied per node costs no descriptor copy.
+    KIVOMemAttributeSet(const KIVOMemAttributeSet& o) = default;
+    KIVOMemAttributeSet& operator=(const KIVOMemAttributeSet& o) = default;
 
     long getValue(long index, unsigned char& v) const override;
     long getValue(long index, NORVAUString& v) const override;
@@ -43,19 +45,30 @@ public:
 
     // Marks one attribute as holding no value.
     void unset(long index);
-    const KIVODescriptor& getDescriptor() const { return *m_descriptor; }
+    const KIVODescriptor& getDescriptor() const { return *m_layout->descriptor; }
 
 private:
+    // The descriptor with what every access asks of it, read once.
+    struct Layout {
+        explicit Layout(const KIVODescriptor& d);
+        std::unique_ptr<KIVODescriptor> descriptor;
+        std::vector<KIVODataType::DATA_TYPE> types;
+        std::vector<uint32_t> lengths;
+        std::vector<int32_t> textSlot;  // index into the texts, -1 for numbers
+        size_t texts = 0;
+    };
     struct Slot {
         double number = 0.0;
-        NORVAUString text;
         bool set = false;
     };
     bool valid(long index) const { return index >= 0 && index < static_cast<long>(m_slots.size()); }
-    bool isText(long index) const;
+    bool isText(long index) const { return m_layout->textSlot[index] >= 0; }
+    NORVAUString& text(long index) { return m_texts[m_layout->textSlot[index]]; }
+    const NORVAUString& text(long index) const { return m_texts[m_layout->textSlot[index]]; }
     long storeNumber(long index, double v);
     template <class T> long readInteger(long index, T& v) const;
 
-    std::unique_ptr<KIVODescriptor> m_descriptor;
+    std::shared_ptr<const Layout> m_layout;
     std::vector<Slot> m_slots;
+    std::vector<NORVAUString> m_texts;
 };
