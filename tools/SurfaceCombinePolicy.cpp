@@ -1,5 +1,6 @@
 #include "tools/SurfaceCombinePolicy.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -132,12 +133,20 @@ void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOA
     }
 }
 
-double weightOf(const KIVOAttributeSet& attributes, const KIVODescriptor& d, long s) {
-    const long w = d.getModAttributeIndex(s);
+// The source's weight at index w (-1: none).
+double weightOf(const KIVOAttributeSet& attributes, long w) {
     if (w < 0 || !attributes.isSet(w)) return 1.0;
     double weight = 1.0;
     if (attributes.getValue(w, weight) != 0) attributes.getDoubleValue(w, weight, true);
     return weight == 0.0 ? 1.0 : weight;
+}
+
+bool findDesignated(const SurfaceCombinePolicy::PositionMap& nodes, const Vector2D& key,
+                    SurfaceCombinePolicy::DesignatedInfo& info) {
+    auto found = nodes.find(key);
+    if (found == nodes.end()) return false;
+    info = found->second;
+    return true;
 }
 
 }  // namespace
@@ -192,7 +201,9 @@ NORVAType<KIVOSurfaceIter> SurfaceCombinePolicy::getProductIter(KIVOSurface& pro
                                                                 KIVOSurfaceIter& sourceIter, long& status) {
     status = 0;
     Vector2D at = positionOf(sourceIter);
-    if ((status = toProduct(source, product, at.x, at.y)) != 0) return NORVAType<KIVOSurfaceIter>();
+    const SurfacePair* pair = pairOf(product, source);
+    if ((!pair || pair->transforming) && (status = toProduct(source, product, at.x, at.y)) != 0)
+        return NORVAType<KIVOSurfaceIter>();
     NORVAType<KIVOSurfaceIter> iter =
         product.query(NORVAPointGeometry(at.x, at.y), status, true, nullptr, nullptr, DBL_MAX);
     if (status != 0) iter.reset();
@@ -217,16 +228,16 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::getSurfaceAtts(KIVOSurfa
 std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
                                                                 KIVOSurface& source, KIVOSurfaceIter& sourceIter,
                                                                 long& status) {
-    const KIVODescriptor* productLayout = descriptorOf(product);
-    const KIVODescriptor* sourceLayout = descriptorOf(source);
+    const SurfacePair* pair = pairOf(product, source);
+    const KIVODescriptor* sourceLayout = pair ? pair->sourceLayout : nullptr;
     const KIVOAttributeSet* sourceNode = sourceIter.getAttributes();
-    if (!productLayout || !sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
+    if (!sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
     const Vector2D productPosition = positionOf(productIter);
     const Vector2D sourcePosition = positionOf(sourceIter);
-    const NORVAUString sourceName = source.getSourceName();
+    const NORVAUString& sourceName = pair->sourceName;
 
     DesignatedInfo designated;
-    const bool sourceDesignated = IsNodeDesignated(source, sourcePosition, designated);
+    const bool sourceDesignated = pair->designated && findDesignated(*pair->designated, sourcePosition, designated);
     std::unique_ptr<KIVOAttributeSet> recorded;
     if (!m_storing && sourceDesignated && designated.value != DBL_MAX) {
         const long depth = sourceLayout->getAttributeIndex(names::kDepth);
@@ -243,8 +254,7 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     const KIVOAttributeSet* productNode = productIter.done(done) ? nullptr : productIter.getAttributes();
     if (productNode && !productNode->isEmpty()) {
         NORVAUString contributor;
-        const long c = productLayout->getAttributeIndex(names::kContributor);
-        if (c >= 0) productNode->getValue(c, contributor);
+        if (pair->contributor >= 0) productNode->getValue(pair->contributor, contributor);
         long rule = 0;
         try {
             rule = Supersede(product, *productNode, productPosition, contributor, source, *sourceNode, sourcePosition,
@@ -272,17 +282,13 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
         }
     }
 
-    const AttributeMap& map = attributeMap(*productLayout, *sourceLayout, sourceName);
-    std::unique_ptr<KIVOAttributeSet> result(new KIVOMemAttributeSet(*productLayout));
-    for (const auto& pair : map) {
-        if (!sourceNode->isSet(pair.second)) continue;
-        const double weight = weightOf(*sourceNode, *sourceLayout, pair.second);
-        copyWeighted(productLayout->getAttributeType(pair.first), *sourceNode, pair.second, *result, pair.first,
-                     weight);
+    std::unique_ptr<KIVOAttributeSet> result(new KIVOMemAttributeSet(*pair->blank));
+    for (const SurfacePair::Copy& copy : pair->copies) {
+        if (!sourceNode->isSet(copy.source)) continue;
+        copyWeighted(copy.type, *sourceNode, copy.source, *result, copy.product, weightOf(*sourceNode, copy.weight));
     }
-    const long contributor = productLayout->getAttributeIndex(names::kContributor);
-    if (contributor >= 0) result->setValue(contributor, sourceName);
-    if (isTileStore(product)) markStatus(*productLayout, m_storing && sourceDesignated, *result);
+    if (pair->contributor >= 0) result->setValue(pair->contributor, sourceName);
+    if (pair->tileStore) markStatus(pair->status, m_storing && sourceDesignated, *result);
     return result;
 }
 
@@ -290,14 +296,71 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
 // designated-sounding iterator registers nothing). A node written without a
 // status gets 0: an unset one reads as the invalid value, whose bit 30 would
 // mark it designated.
-void SurfaceCombinePolicy::markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node) {
-    const long s = layout.getAttributeIndex(names::kStatus);
+void SurfaceCombinePolicy::markStatus(long s, bool designated, KIVOAttributeSet& node) {
     if (s < 0) return;
     double value = 0.0;
     if (node.isSet(s)) node.getDoubleValue(s, value, true);
     long status = static_cast<long>(value);
     if (designated && status >= 0) status |= kDesignatedBit;
     node.setValue(s, status);
+}
+
+const SurfaceCombinePolicy::SurfacePair* SurfaceCombinePolicy::pairOf(const KIVOSurface& product,
+                                                                    const KIVOSurface& source) {
+    const KIVOSurfaceDataIO* productIO = product.getDataIO();
+    const KIVOSurfaceDataIO* sourceIO = source.getDataIO();
+    const KIVODescriptor* productLayout = descriptorOf(product);
+    const KIVODescriptor* sourceLayout = descriptorOf(source);
+    std::vector<std::unique_ptr<SurfacePair>>& pairs = m_pairs.pairs;
+    for (const auto& pair : pairs) {
+        // A data-IO still alive at the same address is the same one.
+        if (pair->productIO == productIO && pair->sourceIO == sourceIO && pair->productLayout == productLayout &&
+            pair->sourceLayout == sourceLayout && !pair->productAlive.expired() && !pair->sourceAlive.expired())
+            return pair.get();
+    }
+    if (!productLayout) return nullptr;
+    pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
+                               [](const std::unique_ptr<SurfacePair>& p) {
+                                   return p->productAlive.expired() || p->sourceAlive.expired();
+                               }),
+                pairs.end());
+    pairs.push_back(makePair(product, source));
+    return pairs.back().get();
+}
+
+std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePair(const KIVOSurface& product,
+                                                                                 const KIVOSurface& source) {
+    auto pair = std::make_unique<SurfacePair>();
+    pair->productIO = product.getDataIO();
+    pair->sourceIO = source.getDataIO();
+    pair->productAlive = product.shareDataIO();
+    pair->sourceAlive = source.shareDataIO();
+    pair->productLayout = descriptorOf(product);
+    pair->sourceLayout = descriptorOf(source);
+    pair->sourceName = source.getSourceName();
+    const KIVODescriptor& layout = *pair->productLayout;
+    for (long i = 0; i < layout.getNumberOfAttributes(); ++i) {
+        pair->productTypes.push_back(layout.getAttributeType(i));
+        if (layout.getTrueXAttributeIndex(i) >= 0 && layout.getTrueYAttributeIndex(i) >= 0) pair->trueXY.push_back(i);
+    }
+    pair->contributor = layout.getAttributeIndex(names::kContributor);
+    pair->status = layout.getAttributeIndex(names::kStatus);
+    pair->tileStore = isTileStore(product);
+    const NORVACoordSystem* from = source.getCoordSystem();
+    const NORVACoordSystem* to = product.getCoordSystem();
+    pair->transforming = from && to && !to->isEqual(*from);
+    pair->blank = std::make_unique<KIVOMemAttributeSet>(layout);
+    if (!pair->sourceLayout) return pair;
+    for (const auto& mapped : attributeMap(layout, *pair->sourceLayout, pair->sourceName))
+        pair->copies.push_back({mapped.first, mapped.second, pair->sourceLayout->getModAttributeIndex(mapped.second),
+                                pair->productTypes[mapped.first]});
+    // Loaded now as on the first designated-node question; a surface that
+    // serves none is not asked again.
+    DesignatedInfo unused;
+    IsNodeDesignated(source, Vector2D(), unused);
+    auto entry = m_designated.find(pair->sourceName);
+    if (entry != m_designated.end()) pair->designated = &entry->second;
+    return pair;
 }
 
 const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(const KIVODescriptor& product,
@@ -316,31 +379,30 @@ const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(con
 long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttributeSet& attributes,
                                    KIVOSurface& product, KIVOSurfaceIter& productIter) {
     KIVOAttributeSet* node = productIter.getAttributes();
-    const KIVODescriptor* layout = descriptorOf(product);
-    if (!node || !layout) return 0;
-    const NORVACoordSystem* from = source.getCoordSystem();
-    const NORVACoordSystem* to = product.getCoordSystem();
-    const bool transforming = from && to && !to->isEqual(*from);
+    const SurfacePair* pair = node ? pairOf(product, source) : nullptr;
+    if (!pair) return 0;
 
     // Every transform is done before the node is touched, so a failing one
     // leaves the node as it was.
     std::map<long, double> moved;
-    const long count = layout->getNumberOfAttributes();
-    for (long i = 0; transforming && i < count; ++i) {
-        const long tx = layout->getTrueXAttributeIndex(i), ty = layout->getTrueYAttributeIndex(i);
-        if (!attributes.isSet(i) || tx < 0 || ty < 0 || !attributes.isSet(tx) || !attributes.isSet(ty)) continue;
+    for (size_t k = 0; pair->transforming && k < pair->trueXY.size(); ++k) {
+        const long i = pair->trueXY[k];
+        const long tx = pair->productLayout->getTrueXAttributeIndex(i);
+        const long ty = pair->productLayout->getTrueYAttributeIndex(i);
+        if (!attributes.isSet(i) || !attributes.isSet(tx) || !attributes.isSet(ty)) continue;
         double x = 0.0, y = 0.0;
         attributes.getValue(tx, x);
         attributes.getValue(ty, y);
-        const long rc = from->transform(*to, x, y);
+        const long rc = source.getCoordSystem()->transform(*product.getCoordSystem(), x, y);
         if (rc != 0) return rc;
         moved[tx] = x;
         moved[ty] = y;
     }
     node->reset();
+    const long count = static_cast<long>(pair->productTypes.size());
     for (long i = 0; i < count; ++i) {
         if (!attributes.isSet(i)) continue;
-        const KIVODataType::DATA_TYPE type = layout->getAttributeType(i);
+        const KIVODataType::DATA_TYPE type = pair->productTypes[i];
         auto m = moved.find(i);
         if (m != moved.end() && type == KIVODataType::DOUBLE) node->setValue(i, m->second);
         else copyValue(type, attributes, *node, i);
