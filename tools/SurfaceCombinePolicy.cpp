@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
+#include <typeinfo>
 
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
@@ -128,7 +129,20 @@ void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOA
         case KIVODataType::ULONG: { unsigned long v = 0; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::UCHAR: { unsigned char v = 0; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::STRING:
-        case KIVODataType::TEXT: { NORVAUString v; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::TEXT: {
+            // The policy's own sets hand their text over without a copy.
+            const NORVAUString* held = typeid(from) == typeid(KIVOMemAttributeSet)
+                                           ? static_cast<const KIVOMemAttributeSet&>(from).getText(i)
+                                           : nullptr;
+            if (held) {
+                to.setValue(i, *held);
+                break;
+            }
+            NORVAUString v;
+            from.getValue(i, v);
+            to.setValue(i, v);
+            break;
+        }
         default: { double v = 0.0; from.getValue(i, v); to.setValue(i, v); break; }
     }
 }
@@ -305,20 +319,21 @@ void SurfaceCombinePolicy::markStatus(long s, bool designated, KIVOAttributeSet&
     node.setValue(s, status);
 }
 
+// Layouts are taken to stay while a surface is open, as the attribute maps
+// by source name already take them to.
 const SurfaceCombinePolicy::SurfacePair* SurfaceCombinePolicy::pairOf(const KIVOSurface& product,
                                                                     const KIVOSurface& source) {
     const KIVOSurfaceDataIO* productIO = product.getDataIO();
     const KIVOSurfaceDataIO* sourceIO = source.getDataIO();
-    const KIVODescriptor* productLayout = descriptorOf(product);
-    const KIVODescriptor* sourceLayout = descriptorOf(source);
     std::vector<std::unique_ptr<SurfacePair>>& pairs = m_pairs.pairs;
-    for (const auto& pair : pairs) {
+    // Newest first: the caller's loop works on one source at a time.
+    for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
         // A data-IO still alive at the same address is the same one.
-        if (pair->productIO == productIO && pair->sourceIO == sourceIO && pair->productLayout == productLayout &&
-            pair->sourceLayout == sourceLayout && !pair->productAlive.expired() && !pair->sourceAlive.expired())
-            return pair.get();
+        if ((*pair)->productIO == productIO && (*pair)->sourceIO == sourceIO && !(*pair)->productAlive.expired() &&
+            !(*pair)->sourceAlive.expired())
+            return pair->get();
     }
-    if (!productLayout) return nullptr;
+    if (!descriptorOf(product)) return nullptr;
     pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
                                [](const std::unique_ptr<SurfacePair>& p) {
                                    return p->productAlive.expired() || p->sourceAlive.expired();

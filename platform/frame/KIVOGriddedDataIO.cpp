@@ -39,12 +39,23 @@ NORVAType<KIVOSurfaceDataIO> createGridded(const NORVAUString& path) {
     (KIVOSurfaceUtils::registerDataIO("Gridded Format", ".vns", KIVOSurfaceUtils::GRIDDED, createGridded, true),
      true);
 
+// Records hold little-endian fields; a little-endian host copies them whole.
+constexpr bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 void putLE(uint8_t* p, uint64_t v, unsigned bytes) {
+    if (kLittleEndianHost) {
+        std::memcpy(p, &v, bytes);
+        return;
+    }
     for (unsigned i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 uint64_t getLE(const uint8_t* p, unsigned bytes) {
     uint64_t v = 0;
+    if (kLittleEndianHost) {
+        std::memcpy(&v, p, bytes);
+        return v;
+    }
     for (unsigned i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
     return v;
 }
@@ -299,8 +310,7 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
 // ---------------------------------------------------------------- nodes
 
 void KIVOGriddedDataIO::nodePosition(uint64_t node, double& x, double& y) const {
-    x = m_originX + static_cast<double>(node % m_columns) * m_spacingX;
-    y = m_originY + static_cast<double>(node / m_columns) * m_spacingY;
+    nodePosition(node % m_columns, node / m_columns, x, y);
 }
 
 int64_t KIVOGriddedDataIO::nearestNode(double x, double y) const {
@@ -352,6 +362,12 @@ void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
     uint8_t* r = record(node);
     r[attribute / 8] = static_cast<uint8_t>(r[attribute / 8] & ~(1u << (attribute % 8)));
     std::memset(r + m_offsets[attribute], 0, m_sizes[attribute]);
+    m_modified = true;
+}
+
+void KIVOGriddedDataIO::clearNode(uint64_t node) {
+    if (node >= getNodeCount()) return;
+    std::memset(record(node), 0, m_recordSize);
     m_modified = true;
 }
 
@@ -457,12 +473,17 @@ long KIVOGriddedDataIO::setNodeText(uint64_t node, long attribute, const NORVAUS
     }
     uint8_t* p = record(node) + m_offsets[attribute];
     if (m_types[attribute] == KIVODataType::STRING) {
-        size_t index = 0;
-        while (index < m_strings.size() && m_strings[index] != value) ++index;
+        // Nodes written one after another mostly repeat the last string.
+        size_t index = m_lastString;
+        if (index >= m_strings.size() || m_strings[index] != value) {
+            index = 0;
+            while (index < m_strings.size() && m_strings[index] != value) ++index;
+        }
         if (index == m_strings.size()) {
             if (m_strings.size() >= kMaxStrings) return -1;
             m_strings.push_back(value);
         }
+        m_lastString = index;
         putLE(p, index, 2);
     } else {
         // One byte stays zero: the field always ends its text.

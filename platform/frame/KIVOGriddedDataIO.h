@@ -75,6 +75,10 @@ public:
     uint64_t getNodeCount() const { return static_cast<uint64_t>(m_columns) * m_rows; }
     const KIVODescriptor& getDescriptor() const { return *m_descriptor; }
     void nodePosition(uint64_t node, double& x, double& y) const;
+    void nodePosition(uint64_t column, uint64_t row, double& x, double& y) const {
+        x = m_originX + static_cast<double>(column) * m_spacingX;
+        y = m_originY + static_cast<double>(row) * m_spacingY;
+    }
     // -1 when the position is farther than half a spacing outside the grid.
     int64_t nearestNode(double x, double y) const;
     bool isNodeSet(uint64_t node, long attribute) const;
@@ -84,6 +88,8 @@ public:
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
     void unsetNode(uint64_t node, long attribute);
+    // Every value of the node unset.
+    void clearNode(uint64_t node);
     // Copies value `srcIndex` of `src`, when set, into the node's attribute.
     long copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex);
     bool isTextAttribute(long attribute) const;
@@ -119,4 +125,5 @@ private:
     uint32_t m_columns = 0, m_rows = 0;
     std::vector<uint8_t> m_nodes;
     std::vector<NORVAUString> m_strings;
+    size_t m_lastString = 0;  // the string table entry written last
 };

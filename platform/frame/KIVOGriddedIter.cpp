@@ -59,7 +59,7 @@ KIVOAttributeSet* KIVOGriddedIter::getAttributes() {
 long KIVOGriddedIter::getPosition(double& x, double& y, const long& attribute) const {
     long status = 0;
     if (done(status)) return -1;
-    m_grid.nodePosition(m_attributes.getNode(), x, y);
+    m_grid.nodePosition(static_cast<uint64_t>(m_column), static_cast<uint64_t>(m_row), x, y);
     return 0;
 }
 

@@ -3,6 +3,9 @@
 // attribute and a flag telling whether it holds a value. Typed access
 // converts between numeric types; integers are cut toward zero and values
 // outside the target type (or NaN) are refused with -1.
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -45,6 +48,11 @@ public:
 
     // Marks one attribute as holding no value.
     void unset(long index);
+    // The text a text attribute holds, read in place; none when it is unset
+    // or not a text attribute.
+    const NORVAUString* getText(long index) const {
+        return valid(index) && m_slots[index].set && isText(index) ? &text(index) : nullptr;
+    }
     const KIVODescriptor& getDescriptor() const { return *m_layout->descriptor; }
 
 private:
@@ -61,6 +69,34 @@ private:
         double number = 0.0;
         bool set = false;
     };
+    // A fixed number of values, the first N inside the set itself: a set of
+    // a usual layout is one allocation.
+    template <class T, size_t N>
+    class Values {
+    public:
+        explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n] : nullptr) {}
+        Values(const Values& o) : Values(o.m_size) { std::copy(o.begin(), o.end(), begin()); }
+        Values& operator=(const Values& o) {
+            if (this == &o) return *this;
+            Values copy(o);
+            std::swap(m_size, copy.m_size);
+            std::swap(m_inline, copy.m_inline);
+            std::swap(m_heap, copy.m_heap);
+            return *this;
+        }
+        size_t size() const { return m_size; }
+        T* begin() { return m_heap ? m_heap.get() : m_inline.data(); }
+        T* end() { return begin() + m_size; }
+        const T* begin() const { return m_heap ? m_heap.get() : m_inline.data(); }
+        const T* end() const { return begin() + m_size; }
+        T& operator[](size_t i) { return begin()[i]; }
+        const T& operator[](size_t i) const { return begin()[i]; }
+
+    private:
+        size_t m_size;
+        std::array<T, N> m_inline{};
+        std::unique_ptr<T[]> m_heap;
+    };
     bool valid(long index) const { return index >= 0 && index < static_cast<long>(m_slots.size()); }
     bool isText(long index) const { return m_layout->textSlot[index] >= 0; }
     NORVAUString& text(long index) { return m_texts[m_layout->textSlot[index]]; }
@@ -69,6 +105,6 @@ private:
     template <class T> long readInteger(long index, T& v) const;
 
     std::shared_ptr<const Layout> m_layout;
-    std::vector<Slot> m_slots;
-    std::vector<NORVAUString> m_texts;
+    Values<Slot, 16> m_slots;
+    Values<NORVAUString, 2> m_texts;
 };
