@@ -42,10 +42,12 @@ const KIVODescriptor* descriptorOf(const KIVOSurface& surface) {
     return table ? &table->getDescriptor() : nullptr;
 }
 
+// Read into separate doubles: a point loaded whole right after the callee
+// stored its halves apart stalls on every node.
 Vector2D positionOf(const KIVOSurfaceIter& iter) {
-    Vector2D p;
-    iter.getPosition(p.x, p.y, -1);
-    return p;
+    double x = 0.0, y = 0.0;
+    iter.getPosition(x, y, -1);
+    return Vector2D(x, y);
 }
 
 bool isTileStore(const KIVOSurface& surface) {
@@ -80,7 +82,8 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
         case KIVODataType::FLOAT: {
             float v = 0.0f;
             from.getValue(s, v);
-            to.setValue(p, static_cast<float>(v / weight));
+            // Dividing by 1 changes nothing and costs a division per node.
+            to.setValue(p, weight == 1.0 ? v : static_cast<float>(v / weight));
             break;
         }
         case KIVODataType::USHORT: divideInteger<unsigned short>(from, s, to, p, weight); break;
@@ -113,7 +116,7 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
         default: {  // double, date and time
             double v = 0.0;
             from.getValue(s, v);
-            to.setValue(p, v / weight);
+            to.setValue(p, weight == 1.0 ? v : v / weight);
             break;
         }
     }

@@ -60,6 +60,29 @@ uint64_t getLE(const uint8_t* p, unsigned bytes) {
     return v;
 }
 
+// The numeric field at p of a record.
+double readNumber(const uint8_t* p, int32_t type) {
+    switch (type) {
+        case KIVODataType::FLOAT: {
+            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
+            float f = 0.0f;
+            std::memcpy(&f, &bits, 4);
+            return f;
+        }
+        case KIVODataType::USHORT: return static_cast<uint16_t>(getLE(p, 2));
+        case KIVODataType::SHORT: return static_cast<int16_t>(getLE(p, 2));
+        case KIVODataType::LONG: return static_cast<int32_t>(getLE(p, 4));
+        case KIVODataType::ULONG: return static_cast<uint32_t>(getLE(p, 4));
+        case KIVODataType::UCHAR: return p[0];
+        default: {
+            const uint64_t bits = getLE(p, 8);
+            double value = 0.0;
+            std::memcpy(&value, &bits, 8);
+            return value;
+        }
+    }
+}
+
 // Cut toward zero; false for NaN or a value outside [lo, hi].
 bool toWhole(double v, double lo, double hi, double& out) {
     if (std::isnan(v)) return false;
@@ -272,22 +295,30 @@ long KIVOGriddedDataIO::writeGrid(const NORVAUString& vnsPath) const {
     return out.commit() ? 0L : static_cast<long>(GRIDDED_WRITE_FAILED);
 }
 
-// Minimum and maximum of every numeric attribute over the nodes that hold it.
+// Minimum and maximum of every numeric attribute over the nodes that hold
+// it, in one pass over the records.
 void KIVOGriddedDataIO::updateRange() {
     KIVOMetaAttribute& meta = m_metadata->getAttributeTable()->getMetaAttribute();
     KIVOMemAttributeSet minimum(meta.getDescriptor()), maximum(meta.getDescriptor());
-    for (long a = 0; a < static_cast<long>(m_types.size()); ++a) {
-        if (isTextAttribute(a)) continue;
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-        for (uint64_t node = 0; node < getNodeCount(); ++node) {
-            double v = 0.0;
-            if (getNodeNumber(node, a, v) != 0 || std::isnan(v)) continue;
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
+    std::vector<long> numeric;
+    for (long a = 0; a < static_cast<long>(m_types.size()); ++a)
+        if (!isTextAttribute(a)) numeric.push_back(a);
+    const double infinity = std::numeric_limits<double>::infinity();
+    std::vector<double> lo(m_types.size(), infinity), hi(m_types.size(), -infinity);
+    for (uint64_t node = 0; node < getNodeCount(); ++node) {
+        const uint8_t* r = record(node);
+        for (long a : numeric) {
+            if (!((r[a / 8] >> (a % 8)) & 1)) continue;
+            const double v = readNumber(r + m_offsets[a], m_types[a]);
+            if (std::isnan(v)) continue;
+            lo[a] = std::min(lo[a], v);
+            hi[a] = std::max(hi[a], v);
         }
-        if (lo > hi) continue;
-        minimum.setValue(a, lo);
-        maximum.setValue(a, hi);
+    }
+    for (long a : numeric) {
+        if (lo[a] > hi[a]) continue;
+        minimum.setValue(a, lo[a]);
+        maximum.setValue(a, hi[a]);
     }
     meta.setMinimum(minimum);
     meta.setMaximum(maximum);
@@ -377,26 +408,8 @@ long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& val
         NORVAUString text;
         return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
     }
-    const uint8_t* p = record(node) + m_offsets[attribute];
-    switch (m_types[attribute]) {
-        case KIVODataType::FLOAT: {
-            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
-            float f = 0.0f;
-            std::memcpy(&f, &bits, 4);
-            value = f;
-            return 0;
-        }
-        case KIVODataType::USHORT: value = static_cast<uint16_t>(getLE(p, 2)); return 0;
-        case KIVODataType::SHORT: value = static_cast<int16_t>(getLE(p, 2)); return 0;
-        case KIVODataType::LONG: value = static_cast<int32_t>(getLE(p, 4)); return 0;
-        case KIVODataType::ULONG: value = static_cast<uint32_t>(getLE(p, 4)); return 0;
-        case KIVODataType::UCHAR: value = p[0]; return 0;
-        default: {
-            const uint64_t bits = getLE(p, 8);
-            std::memcpy(&value, &bits, 8);
-            return 0;
-        }
-    }
+    value = readNumber(record(node) + m_offsets[attribute], m_types[attribute]);
+    return 0;
 }
 
 long KIVOGriddedDataIO::setNodeNumber(uint64_t node, long attribute, double value) {

@@ -26,7 +26,7 @@ bool KIVOGriddedIter::accepts(int64_t column, int64_t row) const {
     if (m_onlySet && !m_grid.nodeHasValue(node)) return false;
     if (!m_inside) return true;
     double x = 0.0, y = 0.0;
-    m_grid.nodePosition(node, x, y);
+    m_grid.nodePosition(static_cast<uint64_t>(column), static_cast<uint64_t>(row), x, y);
     return m_inside(x, y);
 }
 

@@ -75,7 +75,10 @@ private:
     class Values {
     public:
         explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n] : nullptr) {}
-        Values(const Values& o) : Values(o.m_size) { std::copy(o.begin(), o.end(), begin()); }
+        Values(const Values& o)
+            : m_size(o.m_size), m_inline(o.m_inline), m_heap(o.m_heap ? new T[o.m_size] : nullptr) {
+            if (m_heap) std::copy(o.begin(), o.end(), begin());
+        }
         Values& operator=(const Values& o) {
             if (this == &o) return *this;
             Values copy(o);
