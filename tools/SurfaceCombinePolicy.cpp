@@ -42,12 +42,12 @@ const KIVODescriptor* descriptorOf(const KIVOSurface& surface) {
     return table ? &table->getDescriptor() : nullptr;
 }
 
-// Read into separate doubles: a point loaded whole right after the callee
-// stored its halves apart stalls on every node.
+// The halves are read one by one: loaded as one pair right after the callee
+// stored them apart, they would wait for the stores on every node.
 Vector2D positionOf(const KIVOSurfaceIter& iter) {
     double x = 0.0, y = 0.0;
     iter.getPosition(x, y, -1);
-    return Vector2D(x, y);
+    return Vector2D(static_cast<const volatile double&>(x), static_cast<const volatile double&>(y));
 }
 
 bool isTileStore(const KIVOSurface& surface) {
@@ -66,7 +66,7 @@ long toProduct(const KIVOSurface& source, const KIVOSurface& product, double& x,
 }
 
 template <class T>
-void divideInteger(const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, long p, double weight) {
+void divideInteger(const KIVOAttributeSet& from, long s, KIVOMemAttributeSet& to, long p, double weight) {
     T value = 0;
     from.getValue(s, value);
     const T divisor = static_cast<T>(static_cast<int64_t>(std::trunc(weight)));
@@ -76,7 +76,7 @@ void divideInteger(const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, l
 }
 
 // The source value at s divided by the weight, written to p as the product's type.
-void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, long p,
+void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, long s, KIVOMemAttributeSet& to, long p,
                   double weight) {
     switch (type) {
         case KIVODataType::FLOAT: {
@@ -122,8 +122,14 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
     }
 }
 
-// Copies the value at i unchanged, as the product's type.
-void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOAttributeSet& to, long i) {
+// The text at i without a copy where the set can lend it.
+const NORVAUString* heldText(const KIVOAttributeSet&, long) { return nullptr; }
+const NORVAUString* heldText(const KIVOMemAttributeSet& from, long i) { return from.getText(i); }
+
+// Copies the value at i unchanged, as the product's type. Given the
+// policy's own set type, the reads are direct calls.
+template <class From>
+void copyValue(KIVODataType::DATA_TYPE type, const From& from, KIVOAttributeSet& to, long i) {
     switch (type) {
         case KIVODataType::FLOAT: { float v = 0.0f; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::USHORT: { unsigned short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
@@ -133,11 +139,7 @@ void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOA
         case KIVODataType::UCHAR: { unsigned char v = 0; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::STRING:
         case KIVODataType::TEXT: {
-            // The policy's own sets hand their text over without a copy.
-            const NORVAUString* held = typeid(from) == typeid(KIVOMemAttributeSet)
-                                           ? static_cast<const KIVOMemAttributeSet&>(from).getText(i)
-                                           : nullptr;
-            if (held) {
+            if (const NORVAUString* held = heldText(from, i)) {
                 to.setValue(i, *held);
                 break;
             }
@@ -147,6 +149,21 @@ void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOA
             break;
         }
         default: { double v = 0.0; from.getValue(i, v); to.setValue(i, v); break; }
+    }
+}
+
+// Writes every set value of `from` to the cleared node; true positions take
+// their transformed values.
+template <class From>
+void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& from,
+              const std::map<long, double>& moved, KIVOAttributeSet& node) {
+    const long count = static_cast<long>(types.size());
+    for (long i = 0; i < count; ++i) {
+        if (!from.isSet(i)) continue;
+        const KIVODataType::DATA_TYPE type = types[i];
+        auto m = moved.find(i);
+        if (m != moved.end() && type == KIVODataType::DOUBLE) node.setValue(i, m->second);
+        else copyValue(type, from, node, i);
     }
 }
 
@@ -299,7 +316,7 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
         }
     }
 
-    std::unique_ptr<KIVOAttributeSet> result(new KIVOMemAttributeSet(*pair->blank));
+    std::unique_ptr<KIVOMemAttributeSet> result(new KIVOMemAttributeSet(*pair->blank));
     for (const SurfacePair::Copy& copy : pair->copies) {
         if (!sourceNode->isSet(copy.source)) continue;
         copyWeighted(copy.type, *sourceNode, copy.source, *result, copy.product, weightOf(*sourceNode, copy.weight));
@@ -417,14 +434,10 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         moved[ty] = y;
     }
     node->reset();
-    const long count = static_cast<long>(pair->productTypes.size());
-    for (long i = 0; i < count; ++i) {
-        if (!attributes.isSet(i)) continue;
-        const KIVODataType::DATA_TYPE type = pair->productTypes[i];
-        auto m = moved.find(i);
-        if (m != moved.end() && type == KIVODataType::DOUBLE) node->setValue(i, m->second);
-        else copyValue(type, attributes, *node, i);
-    }
+    if (typeid(attributes) == typeid(KIVOMemAttributeSet))
+        copyNode(pair->productTypes, static_cast<const KIVOMemAttributeSet&>(attributes), moved, *node);
+    else
+        copyNode(pair->productTypes, attributes, moved, *node);
     product.setModified(true);
     return 0;
 }

@@ -366,28 +366,6 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
     return 0;
 }
 
-bool KIVOGriddedDataIO::validField(uint64_t node, long attribute) const {
-    return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
-}
-
-bool KIVOGriddedDataIO::isTextAttribute(long attribute) const {
-    if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
-    return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
-}
-
-bool KIVOGriddedDataIO::isNodeSet(uint64_t node, long attribute) const {
-    if (!validField(node, attribute)) return false;
-    return (record(node)[attribute / 8] >> (attribute % 8)) & 1;
-}
-
-bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
-    if (node >= getNodeCount()) return false;
-    const uint8_t* r = record(node);
-    for (uint32_t i = 0; i < m_flagBytes; ++i)
-        if (r[i] != 0) return true;
-    return false;
-}
-
 void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
     if (!validField(node, attribute)) return;
     uint8_t* r = record(node);

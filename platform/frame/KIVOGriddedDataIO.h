@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/frame/KIVODataType.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
@@ -127,3 +128,27 @@ private:
     std::vector<NORVAUString> m_strings;
     size_t m_lastString = 0;  // the string table entry written last
 };
+
+// The per-node accessors are inline: every attribute read of every node
+// passes through them.
+inline bool KIVOGriddedDataIO::validField(uint64_t node, long attribute) const {
+    return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
+}
+
+inline bool KIVOGriddedDataIO::isTextAttribute(long attribute) const {
+    if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
+    return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
+}
+
+inline bool KIVOGriddedDataIO::isNodeSet(uint64_t node, long attribute) const {
+    if (!validField(node, attribute)) return false;
+    return (record(node)[attribute / 8] >> (attribute % 8)) & 1;
+}
+
+inline bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
+    if (node >= getNodeCount()) return false;
+    const uint8_t* r = record(node);
+    for (uint32_t i = 0; i < m_flagBytes; ++i)
+        if (r[i] != 0) return true;
+    return false;
+}

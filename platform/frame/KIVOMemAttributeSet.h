@@ -12,7 +12,7 @@
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 
-class KIVOMemAttributeSet : public KIVOAttributeSet {
+class KIVOMemAttributeSet final : public KIVOAttributeSet {
 public:
     // The descriptor is copied: the set never depends on the caller's.
     explicit KIVOMemAttributeSet(const KIVODescriptor& descriptor);
