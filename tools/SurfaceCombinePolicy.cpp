@@ -12,6 +12,7 @@
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOExtendDataIO.h"
+#include "platform/frame/KIVOGriddedAttributeSet.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
@@ -65,8 +66,8 @@ long toProduct(const KIVOSurface& source, const KIVOSurface& product, double& x,
     return from->transform(*to, x, y);
 }
 
-template <class T>
-void divideInteger(const KIVOAttributeSet& from, long s, KIVOMemAttributeSet& to, long p, double weight) {
+template <class T, class From>
+void divideInteger(const From& from, long s, KIVOMemAttributeSet& to, long p, double weight) {
     T value = 0;
     from.getValue(s, value);
     const T divisor = static_cast<T>(static_cast<int64_t>(std::trunc(weight)));
@@ -75,8 +76,10 @@ void divideInteger(const KIVOAttributeSet& from, long s, KIVOMemAttributeSet& to
     to.setValue(p, quotient);
 }
 
-// The source value at s divided by the weight, written to p as the product's type.
-void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, long s, KIVOMemAttributeSet& to, long p,
+// The source value at s divided by the weight, written to p as the product's
+// type. Given the source set's own type, the reads are direct calls.
+template <class From>
+void copyWeighted(KIVODataType::DATA_TYPE type, const From& from, long s, KIVOMemAttributeSet& to, long p,
                   double weight) {
     switch (type) {
         case KIVODataType::FLOAT: {
@@ -86,8 +89,8 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
             to.setValue(p, weight == 1.0 ? v : static_cast<float>(v / weight));
             break;
         }
-        case KIVODataType::USHORT: divideInteger<unsigned short>(from, s, to, p, weight); break;
-        case KIVODataType::SHORT: divideInteger<short>(from, s, to, p, weight); break;
+        case KIVODataType::USHORT: divideInteger<unsigned short, From>(from, s, to, p, weight); break;
+        case KIVODataType::SHORT: divideInteger<short, From>(from, s, to, p, weight); break;
         case KIVODataType::LONG: {
             // 32-bit in every stored layout.
             long v = 0;
@@ -105,7 +108,7 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
             to.setValue(p, static_cast<unsigned long>(static_cast<uint32_t>(v) / divisor));
             break;
         }
-        case KIVODataType::UCHAR: divideInteger<unsigned char>(from, s, to, p, weight); break;
+        case KIVODataType::UCHAR: divideInteger<unsigned char, From>(from, s, to, p, weight); break;
         case KIVODataType::STRING:
         case KIVODataType::TEXT: {
             NORVAUString v;
@@ -128,8 +131,8 @@ const NORVAUString* heldText(const KIVOMemAttributeSet& from, long i) { return f
 
 // Copies the value at i unchanged, as the product's type. Given the
 // policy's own set type, the reads are direct calls.
-template <class From>
-void copyValue(KIVODataType::DATA_TYPE type, const From& from, KIVOAttributeSet& to, long i) {
+template <class From, class To>
+void copyValue(KIVODataType::DATA_TYPE type, const From& from, To& to, long i) {
     switch (type) {
         case KIVODataType::FLOAT: { float v = 0.0f; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::USHORT: { unsigned short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
@@ -154,9 +157,9 @@ void copyValue(KIVODataType::DATA_TYPE type, const From& from, KIVOAttributeSet&
 
 // Writes every set value of `from` to the cleared node; true positions take
 // their transformed values.
-template <class From>
+template <class From, class To>
 void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& from,
-              const std::map<long, double>& moved, KIVOAttributeSet& node) {
+              const std::map<long, double>& moved, To& node) {
     const long count = static_cast<long>(types.size());
     for (long i = 0; i < count; ++i) {
         if (!from.isSet(i)) continue;
@@ -167,12 +170,32 @@ void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& fro
     }
 }
 
+// copyNode with direct calls on the policy's own sets.
+template <class To>
+void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
+                  const std::map<long, double>& moved, To& node) {
+    if (typeid(from) == typeid(KIVOMemAttributeSet))
+        copyNode(types, static_cast<const KIVOMemAttributeSet&>(from), moved, node);
+    else
+        copyNode(types, from, moved, node);
+}
+
 // The source's weight at index w (-1: none).
-double weightOf(const KIVOAttributeSet& attributes, long w) {
+template <class From>
+double weightOf(const From& attributes, long w) {
     if (w < 0 || !attributes.isSet(w)) return 1.0;
     double weight = 1.0;
     if (attributes.getValue(w, weight) != 0) attributes.getDoubleValue(w, weight, true);
     return weight == 0.0 ? 1.0 : weight;
+}
+
+// Every mapped source value, weighted, into the product's set.
+template <class From, class Copies>
+void copySource(const Copies& copies, const From& from, KIVOMemAttributeSet& to) {
+    for (const auto& copy : copies) {
+        if (!from.isSet(copy.source)) continue;
+        copyWeighted(copy.type, from, copy.source, to, copy.product, weightOf(from, copy.weight));
+    }
 }
 
 bool findDesignated(const SurfaceCombinePolicy::PositionMap& nodes, const Vector2D& key,
@@ -317,10 +340,10 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     }
 
     std::unique_ptr<KIVOMemAttributeSet> result(new KIVOMemAttributeSet(*pair->blank));
-    for (const SurfacePair::Copy& copy : pair->copies) {
-        if (!sourceNode->isSet(copy.source)) continue;
-        copyWeighted(copy.type, *sourceNode, copy.source, *result, copy.product, weightOf(*sourceNode, copy.weight));
-    }
+    if (typeid(*sourceNode) == typeid(KIVOGriddedAttributeSet))
+        copySource(pair->copies, static_cast<const KIVOGriddedAttributeSet&>(*sourceNode), *result);
+    else
+        copySource(pair->copies, *sourceNode, *result);
     if (pair->contributor >= 0) result->setValue(pair->contributor, sourceName);
     if (pair->tileStore) markStatus(pair->status, m_storing && sourceDesignated, *result);
     return result;
@@ -434,10 +457,10 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         moved[ty] = y;
     }
     node->reset();
-    if (typeid(attributes) == typeid(KIVOMemAttributeSet))
-        copyNode(pair->productTypes, static_cast<const KIVOMemAttributeSet&>(attributes), moved, *node);
+    if (typeid(*node) == typeid(KIVOGriddedAttributeSet))
+        copyNodeFrom(pair->productTypes, attributes, moved, static_cast<KIVOGriddedAttributeSet&>(*node));
     else
-        copyNode(pair->productTypes, attributes, moved, *node);
+        copyNodeFrom(pair->productTypes, attributes, moved, *node);
     product.setModified(true);
     return 0;
 }

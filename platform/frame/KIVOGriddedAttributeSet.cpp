@@ -7,39 +7,14 @@
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 
-template <class T>
-long KIVOGriddedAttributeSet::getInteger(long index, T& v) const {
-    double d = 0.0;
-    if (m_grid->getNodeNumber(m_node, index, d) != 0 || std::isnan(d)) return -1;
-    const double t = std::trunc(d);
-    // The upper bound as a double may round up: compare with < on 2^bits.
-    const double above = static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
-    if (t < static_cast<double>(std::numeric_limits<T>::lowest()) || t >= above) return -1;
-    v = static_cast<T>(t);
-    return 0;
-}
 
 long KIVOGriddedAttributeSet::getValue(long index, NORVAUString& v) const {
     return m_grid->getNodeText(m_node, index, v);
 }
 
-long KIVOGriddedAttributeSet::getValue(long index, double& v) const {
-    return m_grid->getNodeNumber(m_node, index, v);
-}
-
-long KIVOGriddedAttributeSet::getValue(long index, float& v) const {
-    double d = 0.0;
-    if (m_grid->getNodeNumber(m_node, index, d) != 0) return -1;
-    if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return -1;
-    v = static_cast<float>(d);
-    return 0;
-}
-
 long KIVOGriddedAttributeSet::setValue(long index, const NORVAUString& v) {
     return m_grid->setNodeText(m_node, index, v);
 }
-
-long KIVOGriddedAttributeSet::setNumber(long index, double v) { return m_grid->setNodeNumber(m_node, index, v); }
 
 long KIVOGriddedAttributeSet::getStringValue(long index, NORVAUString& v, bool userFormat) const {
     return m_grid->getNodeText(m_node, index, v);
@@ -63,10 +38,6 @@ std::unique_ptr<KIVOAttributeSet> KIVOGriddedAttributeSet::newCopy() const {
     }
     return copy;
 }
-
-bool KIVOGriddedAttributeSet::isSet(long index) const { return m_grid->isNodeSet(m_node, index); }
-
-bool KIVOGriddedAttributeSet::isEmpty() const { return !m_grid->nodeHasValue(m_node); }
 
 bool KIVOGriddedAttributeSet::reset() {
     m_grid->clearNode(m_node);

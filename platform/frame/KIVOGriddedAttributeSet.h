@@ -3,14 +3,16 @@
 // straight to the node's record, so a change is a change of the surface.
 // Numeric access converts like KIVOMemAttributeSet: integers are cut toward
 // zero, and values the storage type cannot hold (or NaN) are refused with -1.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 #include "platform/frame/KIVOAttributeSet.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
 
-class KIVOGriddedDataIO;
-
-class KIVOGriddedAttributeSet : public KIVOAttributeSet {
+class KIVOGriddedAttributeSet final : public KIVOAttributeSet {
 public:
     KIVOGriddedAttributeSet(KIVOGriddedDataIO& grid, uint64_t node) : m_grid(&grid), m_node(node) {}
 
@@ -51,3 +53,35 @@ private:
     KIVOGriddedDataIO* m_grid;
     uint64_t m_node;
 };
+
+// Inline: the combine and the iterators read and write every node through
+// these.
+inline long KIVOGriddedAttributeSet::getValue(long index, double& v) const {
+    return m_grid->getNodeNumber(m_node, index, v);
+}
+
+inline long KIVOGriddedAttributeSet::getValue(long index, float& v) const {
+    double d = 0.0;
+    if (m_grid->getNodeNumber(m_node, index, d) != 0) return -1;
+    if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return -1;
+    v = static_cast<float>(d);
+    return 0;
+}
+
+inline long KIVOGriddedAttributeSet::setNumber(long index, double v) { return m_grid->setNodeNumber(m_node, index, v); }
+
+inline bool KIVOGriddedAttributeSet::isSet(long index) const { return m_grid->isNodeSet(m_node, index); }
+
+inline bool KIVOGriddedAttributeSet::isEmpty() const { return !m_grid->nodeHasValue(m_node); }
+
+template <class T>
+inline long KIVOGriddedAttributeSet::getInteger(long index, T& v) const {
+    double d = 0.0;
+    if (m_grid->getNodeNumber(m_node, index, d) != 0 || std::isnan(d)) return -1;
+    const double t = std::trunc(d);
+    // The upper bound as a double may round up: compare with < on 2^bits.
+    const double above = static_cast<double>(std::numeric_limits<T>::max()) + 1.0;
+    if (t < static_cast<double>(std::numeric_limits<T>::lowest()) || t >= above) return -1;
+    v = static_cast<T>(t);
+    return 0;
+}

@@ -60,29 +60,6 @@ uint64_t getLE(const uint8_t* p, unsigned bytes) {
     return v;
 }
 
-// The numeric field at p of a record.
-double readNumber(const uint8_t* p, int32_t type) {
-    switch (type) {
-        case KIVODataType::FLOAT: {
-            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
-            float f = 0.0f;
-            std::memcpy(&f, &bits, 4);
-            return f;
-        }
-        case KIVODataType::USHORT: return static_cast<uint16_t>(getLE(p, 2));
-        case KIVODataType::SHORT: return static_cast<int16_t>(getLE(p, 2));
-        case KIVODataType::LONG: return static_cast<int32_t>(getLE(p, 4));
-        case KIVODataType::ULONG: return static_cast<uint32_t>(getLE(p, 4));
-        case KIVODataType::UCHAR: return p[0];
-        default: {
-            const uint64_t bits = getLE(p, 8);
-            double value = 0.0;
-            std::memcpy(&value, &bits, 8);
-            return value;
-        }
-    }
-}
-
 // Cut toward zero; false for NaN or a value outside [lo, hi].
 bool toWhole(double v, double lo, double hi, double& out) {
     if (std::isnan(v)) return false;
@@ -380,14 +357,9 @@ void KIVOGriddedDataIO::clearNode(uint64_t node) {
     m_modified = true;
 }
 
-long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& value) const {
-    if (!isNodeSet(node, attribute)) return -1;
-    if (isTextAttribute(attribute)) {
-        NORVAUString text;
-        return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
-    }
-    value = readNumber(record(node) + m_offsets[attribute], m_types[attribute]);
-    return 0;
+long KIVOGriddedDataIO::getTextNumber(uint64_t node, long attribute, double& value) const {
+    NORVAUString text;
+    return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
 }
 
 long KIVOGriddedDataIO::setNodeNumber(uint64_t node, long attribute, double value) {
@@ -581,7 +553,8 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometr
         int64_t column = 0, row = 0;
         if (worldToIndex(point.getX(), point.getY(), column, row) != 0)
             return makeIter(0, 0, -1, -1, create, nullptr, status);
-        return makeIter(column, row, column, row, create, nullptr, status);
+        status = 0;
+        return makeNORVAType<KIVOGriddedIter>(*this, column, row, !create);
     }
     const NORVABox2D box = geometry.getBoundingBox();
     if (box.isEmpty()) return makeIter(0, 0, -1, -1, create, nullptr, status);

@@ -16,6 +16,7 @@
 // descriptor without attributes is refused, as its records would hold no
 // byte and no file size could bound the node count.
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -103,6 +104,9 @@ private:
     long readStrings(FILE* f, uint64_t& remaining);
     long writeGrid(const NORVAUString& vnsPath) const;
     void updateRange();
+    long getTextNumber(uint64_t node, long attribute, double& value) const;
+    // The numeric field at p of a record; fields are little-endian.
+    static double readNumber(const uint8_t* p, int32_t type);
     NORVAUString stem() const;
     uint8_t* record(uint64_t node) { return m_nodes.data() + node * m_recordSize; }
     const uint8_t* record(uint64_t node) const { return m_nodes.data() + node * m_recordSize; }
@@ -151,4 +155,48 @@ inline bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
     for (uint32_t i = 0; i < m_flagBytes; ++i)
         if (r[i] != 0) return true;
     return false;
+}
+
+inline long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& value) const {
+    if (!isNodeSet(node, attribute)) return -1;
+    if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
+    value = readNumber(record(node) + m_offsets[attribute], m_types[attribute]);
+    return 0;
+}
+
+inline double KIVOGriddedDataIO::readNumber(const uint8_t* p, int32_t type) {
+    unsigned size = 8;
+    switch (type) {
+        case KIVODataType::FLOAT:
+        case KIVODataType::LONG:
+        case KIVODataType::ULONG: size = 4; break;
+        case KIVODataType::USHORT:
+        case KIVODataType::SHORT: size = 2; break;
+        case KIVODataType::UCHAR: size = 1; break;
+        default: break;
+    }
+    uint64_t bits = 0;
+    if (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+        std::memcpy(&bits, p, size);
+    } else {
+        for (unsigned i = 0; i < size; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
+    }
+    switch (type) {
+        case KIVODataType::FLOAT: {
+            float f = 0.0f;
+            const uint32_t low = static_cast<uint32_t>(bits);
+            std::memcpy(&f, &low, 4);
+            return f;
+        }
+        case KIVODataType::USHORT: return static_cast<uint16_t>(bits);
+        case KIVODataType::SHORT: return static_cast<int16_t>(bits);
+        case KIVODataType::LONG: return static_cast<int32_t>(bits);
+        case KIVODataType::ULONG: return static_cast<uint32_t>(bits);
+        case KIVODataType::UCHAR: return static_cast<uint8_t>(bits);
+        default: {
+            double value = 0.0;
+            std::memcpy(&value, &bits, 8);
+            return value;
+        }
+    }
 }

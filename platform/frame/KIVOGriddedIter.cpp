@@ -21,6 +21,21 @@ KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t c0, int64_t r0
     if (m_count == 0 || !seek(m_c0, m_r0)) markDone();
 }
 
+// A point query per node of a combine: no window to count or search.
+KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t column, int64_t row, bool onlySet)
+    : m_grid(grid),
+      m_c0(column),
+      m_r0(row),
+      m_c1(column),
+      m_r1(row),
+      m_onlySet(onlySet),
+      m_column(column),
+      m_row(row),
+      m_attributes(grid, static_cast<uint64_t>(row) * grid.getColumns() + static_cast<uint64_t>(column)) {
+    m_count = accepts(column, row) ? 1 : 0;
+    if (m_count == 0) markDone();
+}
+
 bool KIVOGriddedIter::accepts(int64_t column, int64_t row) const {
     const uint64_t node = static_cast<uint64_t>(row) * m_grid.getColumns() + static_cast<uint64_t>(column);
     if (m_onlySet && !m_grid.nodeHasValue(node)) return false;
