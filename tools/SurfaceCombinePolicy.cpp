@@ -344,7 +344,7 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
         copySource(pair->copies, static_cast<const KIVOGriddedAttributeSet&>(*sourceNode), *result);
     else
         copySource(pair->copies, *sourceNode, *result);
-    if (pair->contributor >= 0) result->setValue(pair->contributor, sourceName);
+    if (pair->contributor >= 0 && !pair->contributorPreset) result->setValue(pair->contributor, sourceName);
     if (pair->tileStore) markStatus(pair->status, m_storing && sourceDesignated, *result);
     return result;
 }
@@ -412,6 +412,10 @@ std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePai
     for (const auto& mapped : attributeMap(layout, *pair->sourceLayout, pair->sourceName))
         pair->copies.push_back({mapped.first, mapped.second, pair->sourceLayout->getModAttributeIndex(mapped.second),
                                 pair->productTypes[mapped.first]});
+    bool contributorCopied = false;
+    for (const SurfacePair::Copy& copy : pair->copies) contributorCopied |= copy.product == pair->contributor;
+    if (pair->contributor >= 0 && !contributorCopied)
+        pair->contributorPreset = pair->blank->setValue(pair->contributor, pair->sourceName) == 0;
     // Loaded now as on the first designated-node question; a surface that
     // serves none is not asked again.
     DesignatedInfo unused;

@@ -121,6 +121,7 @@ private:
         std::vector<KIVODataType::DATA_TYPE> productTypes;
         std::vector<long> trueXY;  // product attributes with both true-position companions
         long contributor = -1, status = -1;
+        bool contributorPreset = false;  // the blank already names the source
         bool tileStore = false;
         bool transforming = false;
         const PositionMap* designated = nullptr;  // the source's, when it has any

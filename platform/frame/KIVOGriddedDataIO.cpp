@@ -512,6 +512,15 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::boxIter(double x0, double y0, doub
     const int64_t c1 = clampIndex(std::ceil((maxX - m_originX) / m_spacingX) + 1, m_columns - 1);
     const int64_t r0 = std::max<int64_t>(0, clampIndex(std::floor((minY - m_originY) / m_spacingY) - 1, m_rows));
     const int64_t r1 = clampIndex(std::ceil((maxY - m_originY) / m_spacingY) + 1, m_rows - 1);
+    // A window whose corner nodes lie in the box lies in it whole: no node
+    // needs the test.
+    double cornerX0 = 0.0, cornerY0 = 0.0, cornerX1 = 0.0, cornerY1 = 0.0;
+    nodePosition(static_cast<uint64_t>(std::max<int64_t>(c0, 0)), static_cast<uint64_t>(std::max<int64_t>(r0, 0)),
+                 cornerX0, cornerY0);
+    nodePosition(static_cast<uint64_t>(std::max<int64_t>(c1, 0)), static_cast<uint64_t>(std::max<int64_t>(r1, 0)),
+                 cornerX1, cornerY1);
+    if (!inside && cornerX0 >= minX && cornerX1 <= maxX && cornerY0 >= minY && cornerY1 <= maxY)
+        return makeIter(c0, r0, c1, r1, create, nullptr, status);
     auto test = [minX, minY, maxX, maxY, inside](double x, double y) {
         return x >= minX && x <= maxX && y >= minY && y <= maxY && (!inside || inside(x, y));
     };

@@ -109,5 +109,5 @@ private:
 
     std::shared_ptr<const Layout> m_layout;
     Values<Slot, 16> m_slots;
-    Values<NORVAUString, 2> m_texts;
+    Values<NORVAUString, 1> m_texts;  // a combined product has one: "Contributor"
 };
