@@ -368,22 +368,25 @@ const SurfaceCombinePolicy::SurfacePair* SurfaceCombinePolicy::pairOf(const KIVO
                                                                     const KIVOSurface& source) {
     const KIVOSurfaceDataIO* productIO = product.getDataIO();
     const KIVOSurfaceDataIO* sourceIO = source.getDataIO();
+    // A data-IO still alive at the same address is the same one.
+    auto same = [productIO, sourceIO](const SurfacePair& pair) {
+        return pair.productIO == productIO && pair.sourceIO == sourceIO && !pair.productAlive.expired() &&
+               !pair.sourceAlive.expired();
+    };
+    // The caller's loop works on one source at a time.
+    if (m_pairs.last && same(*m_pairs.last)) return m_pairs.last;
     std::vector<std::unique_ptr<SurfacePair>>& pairs = m_pairs.pairs;
-    // Newest first: the caller's loop works on one source at a time.
-    for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
-        // A data-IO still alive at the same address is the same one.
-        if ((*pair)->productIO == productIO && (*pair)->sourceIO == sourceIO && !(*pair)->productAlive.expired() &&
-            !(*pair)->sourceAlive.expired())
-            return pair->get();
-    }
+    for (const auto& pair : pairs)
+        if (same(*pair)) return m_pairs.last = pair.get();
     if (!descriptorOf(product)) return nullptr;
+    m_pairs.last = nullptr;
     pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
                                [](const std::unique_ptr<SurfacePair>& p) {
                                    return p->productAlive.expired() || p->sourceAlive.expired();
                                }),
                 pairs.end());
     pairs.push_back(makePair(product, source));
-    return pairs.back().get();
+    return m_pairs.last = pairs.back().get();
 }
 
 std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePair(const KIVOSurface& product,

@@ -133,9 +133,11 @@ private:
         PairCache(const PairCache&) {}
         PairCache& operator=(const PairCache&) {
             pairs.clear();
+            last = nullptr;
             return *this;
         }
         std::vector<std::unique_ptr<SurfacePair>> pairs;
+        const SurfacePair* last = nullptr;  // the pair of the previous call
     };
 
     const AttributeMap& attributeMap(const KIVODescriptor& product, const KIVODescriptor& source,

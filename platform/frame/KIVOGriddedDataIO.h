@@ -165,22 +165,24 @@ inline long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, doub
 }
 
 inline double KIVOGriddedDataIO::readNumber(const uint8_t* p, int32_t type) {
-    unsigned size = 8;
-    switch (type) {
-        case KIVODataType::FLOAT:
-        case KIVODataType::LONG:
-        case KIVODataType::ULONG: size = 4; break;
-        case KIVODataType::USHORT:
-        case KIVODataType::SHORT: size = 2; break;
-        case KIVODataType::UCHAR: size = 1; break;
-        default: break;
-    }
-    uint64_t bits = 0;
     if (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
-        std::memcpy(&bits, p, size);
-    } else {
-        for (unsigned i = 0; i < size; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
+        switch (type) {
+            case KIVODataType::FLOAT: { float v; std::memcpy(&v, p, 4); return v; }
+            case KIVODataType::USHORT: { uint16_t v; std::memcpy(&v, p, 2); return v; }
+            case KIVODataType::SHORT: { int16_t v; std::memcpy(&v, p, 2); return v; }
+            case KIVODataType::LONG: { int32_t v; std::memcpy(&v, p, 4); return v; }
+            case KIVODataType::ULONG: { uint32_t v; std::memcpy(&v, p, 4); return v; }
+            case KIVODataType::UCHAR: return p[0];
+            default: { double v; std::memcpy(&v, p, 8); return v; }
+        }
     }
+    const unsigned size = type == KIVODataType::UCHAR ? 1
+                          : type == KIVODataType::USHORT || type == KIVODataType::SHORT ? 2
+                          : type == KIVODataType::FLOAT || type == KIVODataType::LONG || type == KIVODataType::ULONG
+                              ? 4
+                              : 8;
+    uint64_t bits = 0;
+    for (unsigned i = 0; i < size; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
     switch (type) {
         case KIVODataType::FLOAT: {
             float f = 0.0f;
