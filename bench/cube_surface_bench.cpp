@@ -3,11 +3,13 @@
 // same grid: the cache and file layers should add little to the engine.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "cube_engine/cube_serialise.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOMetaAttribute.h"
+#include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 
 namespace {
@@ -162,6 +165,81 @@ void BM_SerialiseWriteSyncBaseline(benchmark::State& state) {
     std::free(params);
 }
 
+// A surface of 2 x 2 full grids stored in their files, for the budget run.
+struct FourGrids {
+    FourGrids() {
+        char pattern[] = "/tmp/kivo-cube-budget-XXXXXX";
+        folder = mkdtemp(pattern);
+        path = NORVAUString(folder + "/budget.vcs");
+        auto table = makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(*CUBEUtils::getDescriptor(false)));
+        auto meta = makeNORVAType<KIVOSurfaceXMLMetaData>(std::move(table), path);
+        meta->setLowerLeft(0.0, 0.0);
+        meta->setDimensions(2 * kSide - 1, 2 * kSide - 1);
+        meta->setResolution(1.0);
+        KIVOSurfaceCUBEIO surface(path, meta, CUBEUtils::getParams(0, 1.0f));
+        surface.store(nullptr);
+        for (uint16_t i = 0; i < 4; ++i) {
+            long status = 0;
+            auto entry = surface.getGrid(surface.makeKey(i / 2, i % 2), status, true, true);
+            fill(entry->grid);
+            entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+            entry.reset();
+            surface.flush();
+            surface.flush();
+        }
+    }
+    ~FourGrids() { NORVAFileUtils::removeDirectory(NORVAUString(folder), true); }
+    std::string folder;
+    NORVAUString path;
+};
+
+// A field of /proc/self/status in megabytes.
+double statusMegabytes(const char* field) {
+    FILE* file = std::fopen("/proc/self/status", "r");
+    if (file == nullptr) return 0.0;
+    char line[256];
+    double kilobytes = 0.0;
+    const size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, file) != nullptr)
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':') kilobytes = std::atof(line + length + 1);
+    std::fclose(file);
+    return kilobytes / 1024.0;
+}
+
+// Resident memory of a process that edits four grids in turn under a
+// 256 MiB budget that holds three: every load evicts, and writes, the
+// oldest. Peak and steady resident memory are reported against the budget.
+void BM_EditCacheResidentMemory(benchmark::State& state) {
+    static FourGrids grids;
+    const uint64_t budget = uint64_t(256) << 20;
+    const uint64_t oldLimit = KIVOResourceManager::m_instance.getMemoryLimit();
+    KIVOResourceManager::m_instance.setMemoryLimit(budget);
+    double peak = 0.0, steady = 0.0, held = 0.0;
+    for (auto _ : state) {
+        KIVOSurfaceCUBEIO surface(grids.path);
+        malloc_trim(0);
+        FILE* reset = std::fopen("/proc/self/clear_refs", "w");
+        if (reset != nullptr) std::fputs("5", reset), std::fclose(reset);
+        for (int step = 0; step < 12; ++step) {
+            long status = 0;
+            auto entry = surface.getGrid(surface.makeKey(step % 4 / 2, step % 2), status, false, true);
+            if (!entry) state.SkipWithError("grid did not load");
+            else entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+            held = std::max(held, surface.getHeldBytes() / 1048576.0);
+        }
+        steady = statusMegabytes("VmRSS");
+        peak = statusMegabytes("VmHWM");
+        surface.setModified(true);
+        surface.setModified(false);
+    }
+    KIVOResourceManager::m_instance.setMemoryLimit(oldLimit);
+    state.counters["budget_MB"] = budget / 1048576.0;
+    state.counters["held_MB"] = held;
+    state.counters["rss_MB"] = steady;
+    state.counters["rss_peak_MB"] = peak;
+    state.counters["peak_per_budget"] = peak / (budget / 1048576.0);
+}
+
 // The least disturbed of the repetitions: on a shared machine the other
 // statistics mostly measure the neighbours.
 double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -173,5 +251,7 @@ BENCHMARK(BM_EditCacheLoad)->Unit(benchmark::kMillisecond)->ComputeStatistics("m
 BENCHMARK(BM_EngineSerialiseMemory)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 BENCHMARK(BM_SerialiseWriteSyncBaseline)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 BENCHMARK(BM_EditCacheEvict)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
+
+BENCHMARK(BM_EditCacheResidentMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
 #include "cube/CUBEEditCache.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cube/CUBEUtils.h"
@@ -41,10 +42,13 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     }
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), key.row, key.column);
     printf("Retreiving grid %s from disk\n", narrow(fileName).c_str());
-    uint64_t need = 0;
-    const bool exists = NORVAFileUtils::fileSize(fileName, need);
+    uint64_t fileBytes = 0, need = 0;
+    const bool exists = NORVAFileUtils::fileSize(fileName, fileBytes);
     if (exists) {
         printf("    Grid exists, attempting to load....\n");
+        // The file is mapped while the grid is built beside it, and a grid
+        // holds at least about what its file does.
+        need = std::min(fileBytes, UINT64_MAX / 2) * 2;
     } else if (!create) {
         printf("    Grid does not exist, aborting.\n");
         return Entry();
@@ -56,6 +60,14 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     Entry entry = load(surface, key, exists, create, status);
     if (!entry) return entry;
     entry->bytes = need;
+    if (exists) {
+        // A loaded grid is charged what it holds, which only the grid tells;
+        // room is made for it again, other grids going. It is kept even when
+        // it alone outgrows what every cache can give back.
+        entry->bytes = entry->residentBytes(header->getCubeParams());
+        long ignored = 0;
+        makeRoom(surface, entry->bytes, ignored);
+    }
     entry->stamp = stamp ? now : std::time(nullptr);
     m_entries.emplace(*entry, entry);
     surface.printCache();
@@ -167,6 +179,11 @@ CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, E
         status = read;
         return Entry();
     }
+    // The state word on file says only that the grid was once edited. Taken
+    // over, it would make every close write back grids this surface merely
+    // read: a reader would undo edits other processes stored since, and
+    // fail on a medium it may only read.
+    entry->state = CUBEGridEntry::kClean;
     cube_grid_get_dimensions(entry->grid, &entry->columns, &entry->rows);
     cube_grid_get_resolution(entry->grid, &entry->spacingX, &entry->spacingY);
     return entry;
@@ -184,26 +201,24 @@ CUBEEditCache::Entry CUBEEditCache::createGrid(const KIVOSurfaceCUBEIO& surface,
     return entry;
 }
 
-// A modified grid is written and stays cached as clean: a host may still
-// edit it through its entry or a node pointer, and those edits must land in
-// the grid the cache writes. A clean grid goes unless a caller holds it;
-// one written here goes at a later flush, once it is still clean then.
-long CUBEEditCache::flush(const KIVOSurfaceCUBEIO& surface) {
-    long result = 0;
-    for (auto it = m_entries.begin(); it != m_entries.end();) {
-        CUBEGridEntry& entry = *it->second;
-        if (entry.state == CUBEGridEntry::kModified) {
-            const long saved = surface.getHeader() != nullptr ? save(surface, entry) : KIVOSurfaceCUBEIO::kNoHeader;
-            if (saved != 0 && result == 0) result = saved;
-            if (saved == 0) entry.state = CUBEGridEntry::kClean;
-            ++it;
-        } else if (isHeld(*it)) {
-            ++it;
-        } else {
-            it = m_entries.erase(it);
-        }
+void CUBEEditCache::dropClean() {
+    for (auto it = m_entries.begin(); it != m_entries.end();)
+        it = it->second->state != CUBEGridEntry::kModified && !isHeld(*it) ? m_entries.erase(it) : std::next(it);
+}
+
+long CUBEEditCache::writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written) const {
+    for (const auto& item : m_entries) {
+        if (item.second->state != CUBEGridEntry::kModified) continue;
+        if (surface.getHeader() == nullptr) return KIVOSurfaceCUBEIO::kNoHeader;
+        const long saved = save(surface, *item.second);
+        if (saved != 0) return saved;
+        written.push_back(item.second);
     }
-    return result;
+    return 0;
+}
+
+void CUBEEditCache::markClean(const std::vector<Entry>& written) {
+    for (const Entry& entry : written) entry->state = CUBEGridEntry::kClean;
 }
 
 void CUBEEditCache::markClean() {

@@ -3,7 +3,8 @@
 // created through the engine, at most ten at a time, under the process-wide
 // memory budget. The least recently used grid makes room; a modified grid
 // is written to its file before it is let go, and on every flush, so that
-// no edit depends on cache pressure to survive.
+// no edit depends on cache pressure to survive. A grid loaded from its file
+// is clean: only grids edited through this surface are ever written.
 //
 // The grid a caller holds is the cached one: flushes keep it, and eviction
 // takes it only when every cached grid is held. A node pointer alone does
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "cube/CUBEGridEntry.h"
 
@@ -34,10 +36,14 @@ public:
     // create (status untouched), or on failure (status set).
     Entry getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status, bool create, bool stamp);
 
-    // Writes every modified grid, keeping it cached as clean, and lets go of
-    // every clean grid no caller holds; a grid that could not be written
-    // stays modified, and the first failure's status is returned.
-    long flush(const KIVOSurfaceCUBEIO& surface);
+    // Lets go of every clean grid no caller holds.
+    void dropClean();
+    // Writes every modified grid (into the caller's commit, when one is
+    // open), listing it in `written`; they stay cached and modified until
+    // the caller marks them clean once they are committed. The first
+    // failure's status is returned.
+    long writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written) const;
+    static void markClean(const std::vector<Entry>& written);
     // Marks every modified grid clean, writing nothing.
     void markClean();
     // Lets go of every grid, written or not.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -17,6 +18,8 @@ namespace {
 const auto& kMagic = CUBEFileMagic::kGrid;
 
 const uint64_t kGridHeaderBytes = 28;
+// What a grid dump is laid out in before it goes to the file.
+const size_t kWriteBuffer = size_t(1) << 20;
 // The fewest bytes a node can take in a dump: its record (21 bytes in layout
 // 0; 33 in the current layout, 28 in the older one the engine falls back to)
 // and its hypothesis count; a cached value follows unless the mode has none.
@@ -76,7 +79,26 @@ private:
     const uint8_t* m_data = nullptr;
 };
 
+// The heap's block for a request of `bytes`: a size word before the data,
+// rounded up to 16 bytes and never below 32.
+uint64_t heapBlock(uint64_t bytes) { return std::max<uint64_t>(32, (bytes + 8 + 15) / 16 * 16); }
+
 }  // namespace
+
+uint64_t CUBEGridEntry::residentBytes(const _cube_param* params) const {
+    if (grid == nullptr) return 0;
+    const uint64_t nodes = static_cast<uint64_t>(grid->nx) * grid->ny;
+    uint64_t bytes = heapBlock(sizeof(_cube_grid)) + heapBlock(nodes * sizeof(_cube_node)) +
+                     cube_pool_bytes(&grid->pool);
+    if (grid->cache != nullptr) bytes += heapBlock(nodes * sizeof(float));
+    const uint64_t configured = cube_param_queue_length(params);
+    for (uint64_t i = 0; i < nodes; ++i) {
+        const _cube_node& node = grid->nodes[i];
+        if (node.queue != nullptr)
+            bytes += heapBlock(std::max<uint64_t>(configured, node.queue_count) * sizeof(cube_queue_entry));
+    }
+    return bytes;
+}
 
 CUBEGridEntry::~CUBEGridEntry() {
     if (grid == nullptr) return;
@@ -137,8 +159,9 @@ long CUBEGridEntry::readBody(FILE* file, const _cube_param* params, int16_t layo
     return 0;
 }
 
-// The grid is laid out in memory first and handed to the file in one write,
-// which keeps the stream's per-call cost out of a dump of millions of fields.
+// The dump is laid out in a buffer that goes to the file each time it
+// fills: the stream's per-call cost stays out of a dump of millions of
+// fields, and a dump of any size costs one buffer that the cache stays warm on.
 long CUBEGridEntry::write(FILE* file, const _cube_param* params) const {
     using namespace NORVAByteIO;
     if (file == nullptr || !writeBytes(file, kMagic, sizeof kMagic) || !writeU16(file, kFileVersion) ||
@@ -146,8 +169,8 @@ long CUBEGridEntry::write(FILE* file, const _cube_param* params) const {
         return kHeaderWriteFailed;
     if (grid == nullptr) return kGridWriteFailed;
     cube_stream stream;
-    if (!cube_stream_memory_writer(&stream, 1u << 20)) return kGridWriteFailed;
-    const bool ok = cube_grid_serialise(&stream, grid, params) > 0 && writeBytes(file, stream.data, stream.size);
+    if (!cube_stream_file_writer(&stream, file, kWriteBuffer)) return kGridWriteFailed;
+    const bool ok = cube_grid_serialise(&stream, grid, params) > 0 && cube_stream_drain(&stream);
     cube_stream_close(&stream);
     return ok ? 0 : kGridWriteFailed;
 }

@@ -35,6 +35,10 @@ public:
     // anything is allocated. With modifiedOnly, a clean file reads no grid.
     long read(FILE* file, const _cube_param* params, bool modifiedOnly, uint32_t maxSide = UINT32_MAX);
     long write(FILE* file, const _cube_param* params) const;
+    // What the grid holds in memory (nodes, cached values, hypotheses and
+    // each node's queue as the heap hands it out): what the budget charges
+    // for a grid in the cache. A grid's file is much smaller.
+    uint64_t residentBytes(const _cube_param* params) const;
 
     _cube_grid* grid = nullptr;  // owned
     time_t stamp = 0;            // last use, whole seconds

@@ -1,5 +1,6 @@
 #include "cube/CUBELayerCache.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -20,7 +21,7 @@ CUBELayerCache::Layer CUBELayerCache::fetch(const CUBEGridIdx& grid, long attrib
     if (found != m_grids.end() && static_cast<size_t>(attribute) < found->second.size() &&
         found->second[attribute].layer)
         held = found->second[attribute].layer->size();
-    if (!reserve(held < count ? 4 * count : 0, owner)) return nullptr;
+    reserve(held < count ? 4 * count : 0, owner);
     Layer layer = readLayer(layerFile);
     if (!layer) {
         // A layer that failed to read is not served, not even the part read.
@@ -43,15 +44,16 @@ bool CUBELayerCache::lookup(const CUBEGridIdx& grid, long attribute, Layer& laye
     return true;
 }
 
-bool CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
+// A layer larger than the whole budget is still served once every cache
+// has let go: a query must never answer "no nodes" for want of memory it
+// could have, and the next layer read makes this one go again.
+void CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
     KIVOResourceManager& budget = KIVOResourceManager::m_instance;
     budget.resetMemoryLimit();
     if (need > budget.m_available) budget.flush(owner);
     if (need > budget.m_available) budget.resetMemoryLimit();
     if (need > budget.m_available) budget.flush(nullptr);
-    if (need > budget.m_available) return false;
-    budget.m_available -= static_cast<uint32_t>(need);
-    return true;
+    budget.m_available -= static_cast<uint32_t>(std::min<uint64_t>(need, budget.m_available));
 }
 
 CUBELayerCache::Layer CUBELayerCache::readLayer(CUBELayerFile& file) {

@@ -34,7 +34,7 @@ public:
     // The layer of one attribute of `grid` (a full key of the grid), read
     // from `file` on first use under the memory budget, whose room is made
     // on behalf of `owner`. Empty when the file is missing or refused, the
-    // budget cannot be met or the layer holds no values; a refused file is
+    // layer cannot be allocated or holds no values; a refused file is
     // not remembered, so a mended one is read on the next request.
     // True when the attribute's layer of `grid` was read before; `layer` is
     // then what the read gave (empty for a layer without values).
@@ -49,8 +49,9 @@ public:
 
 private:
     // Takes `need` bytes from the budget, flushing other surfaces' caches and
-    // then every cache (this one included) when the room is not there.
-    static bool reserve(uint64_t need, const KIVOSurfaceDataIO* owner);
+    // then every cache (this one included) when the room is not there; what
+    // is still missing then is taken beyond the budget.
+    static void reserve(uint64_t need, const KIVOSurfaceDataIO* owner);
     static Layer readLayer(CUBELayerFile& file);
     void store(const CUBEGridIdx& grid, long attribute, size_t attributeCount, const Layer& layer);
 

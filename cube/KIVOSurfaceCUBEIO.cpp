@@ -1,5 +1,6 @@
 #include "cube/KIVOSurfaceCUBEIO.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "cube/KIVOCUBECachedIter.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOMetaAttribute.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
@@ -48,27 +50,18 @@ uint16_t gridIndex(double distance, double inverse) {
     return index >= 0.0 && index < CUBEGridIdx::kInvalid ? static_cast<uint16_t>(index) : CUBEGridIdx::kInvalid;
 }
 
-using RenameLog = std::vector<std::pair<NORVAUString, NORVAUString>>;
-
-// Renames a file or folder that exists; a missing one is nothing to do.
-// An existing target is never replaced.
-bool renameLogged(const NORVAUString& from, const NORVAUString& to, RenameLog& done) {
-    if (!NORVAFileUtils::exists(from)) return true;
-    if (NORVAFileUtils::exists(to) || !NORVAFileUtils::renameFile(from, to)) return false;
-    done.emplace_back(from, to);
-    return true;
-}
-
-void undo(const RenameLog& done) {
-    for (auto it = done.rbegin(); it != done.rend(); ++it) NORVAFileUtils::renameFile(it->second, it->first);
-}
-
 }  // namespace
 
 KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
     enterBudget();
     NORVAUString drive, folder, stem;
     PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
+    // A commit a crash cut short is finished before any file is read.
+    if (!NORVAFileTransaction::recover(drive + folder + stem)) {
+        printf("CUBE Surface read failed.  Unable to finish an interrupted store.\n");
+        m_status = kHeaderNotOpened;
+        return;
+    }
     m_metadata.reset(new KIVOSurfaceXMLMetaData(drive + folder + stem + ".xml"));
     if (m_metadata->getStatus() != 0) {
         printf("CUBE Surface read failed.  Unable to read meta data file.\n");
@@ -238,11 +231,40 @@ long KIVOSurfaceCUBEIO::close() { return flushCache(true, true); }
 long KIVOSurfaceCUBEIO::store(NORVAProgress*) {
     if (m_headerFileName.isEmpty()) return 0;
     if (!m_header) return kNoHeader;
+    if (!m_metadata) return kNoMetaData;
+    return commitChanges(true, true, {});
+}
+
+long KIVOSurfaceCUBEIO::writeHeaderAndMetadata() {
     const long status = writeHeaderFile();
     if (status != 0) return status;
-    if (!m_metadata) return kNoMetaData;
     m_metadata->setFileName(surfaceBase() + ".xml");
     return m_metadata->store();
+}
+
+NORVAUString KIVOSurfaceCUBEIO::commitStem() const {
+    const NORVAUString base = surfaceBase();
+    return base.isEmpty() ? m_gridPrefix : base;
+}
+
+long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals) {
+    std::vector<CUBEEditCache::Entry> written;
+    const bool gridsModified = std::any_of(m_editCache.entries().begin(), m_editCache.entries().end(),
+                                           [](const CUBEEditCache::Map::value_type& item) {
+                                               return item.second->state == CUBEGridEntry::kModified;
+                                           });
+    // A surface that changed nothing writes nothing, not even a journal.
+    if (!header && !metadata && !gridsModified && removals.empty()) return 0;
+    const NORVAUString stem = commitStem();
+    if (!NORVAFileTransaction::recover(stem)) return kCommitFailed;
+    NORVAFileTransaction transaction(stem);
+    long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : 0;
+    if (status == 0) status = m_editCache.writeModified(*this, written);
+    if (status != 0) return status;
+    for (const NORVAUString& path : removals) transaction.remove(path);
+    if (!transaction.commit()) return kCommitFailed;
+    CUBEEditCache::markClean(written);
+    return 0;
 }
 
 long KIVOSurfaceCUBEIO::writeHeaderFile() const {
@@ -264,10 +286,17 @@ long KIVOSurfaceCUBEIO::flush() {
     return status;
 }
 
+// Grids written here stay cached as clean: a host may still edit them
+// through an entry or a node pointer it holds, and those edits must land in
+// the grid the cache writes. Clean grids no caller holds go first.
 long KIVOSurfaceCUBEIO::flushCache(bool editCache, bool readCache) {
     printCache();
     if (readCache) m_readCache.clear();
-    const long status = editCache ? m_editCache.flush(*this) : 0;
+    long status = 0;
+    if (editCache) {
+        m_editCache.dropClean();
+        status = commitChanges(false, false, {});
+    }
     printCache();
     return status;
 }
@@ -372,16 +401,22 @@ std::set<NORVAUString> KIVOSurfaceCUBEIO::folderEntries() const {
     return std::set<NORVAUString>(names.begin(), names.end());
 }
 
-long KIVOSurfaceCUBEIO::deleteCacheFiles() {
-    if (!m_header) return 0;
+std::vector<NORVAUString> KIVOSurfaceCUBEIO::cacheFiles() const {
+    std::vector<NORVAUString> files;
+    if (!m_header) return files;
     const std::set<NORVAUString> present = folderEntries();
     const std::vector<NORVAUString> attributes = attributeNames(true);
     for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
         for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column)
             for (const NORVAUString& attribute : attributes) {
                 const NORVAUString name = CUBEUtils::layerFileName(m_gridPrefix, attribute, row, column);
-                if (present.count(leafName(name)) != 0) NORVAFileUtils::removeFile(name);
+                if (present.count(leafName(name)) != 0) files.push_back(name);
             }
+    return files;
+}
+
+long KIVOSurfaceCUBEIO::deleteCacheFiles() {
+    for (const NORVAUString& name : cacheFiles()) NORVAFileUtils::removeFile(name);
     return 0;
 }
 
@@ -389,6 +424,8 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     // Nothing cached may be written back over the deleted surface later.
     m_editCache.clear();
     m_readCache.clear();
+    // What a crash left is finished first, so that no temporary outlives the surface.
+    if (!commitStem().isEmpty()) NORVAFileTransaction::recover(commitStem());
     deleteCacheFiles();
     if (m_header) {
         const std::set<NORVAUString> present = folderEntries();
@@ -437,46 +474,44 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     PathUtilities::parsePath(m_headerFileName, &drive, &folder, &stem, nullptr);
     if (newName == stem) return 0;
     const NORVAUString newBase = drive + folder + newName;
-    if (NORVAFileUtils::exists(newBase + ".vcs") || NORVAFileUtils::exists(newBase + ".xml") ||
-        NORVAFileUtils::exists(newBase))
+    if (!NORVAFileTransaction::recover(base) || NORVAFileUtils::exists(newBase + ".vcs") ||
+        NORVAFileUtils::exists(newBase + ".xml") || NORVAFileUtils::exists(newBase))
         return kRenameFailed;
-    RenameLog done;
-    bool ok = renameLogged(base + ".vcs", newBase + ".vcs", done) && renameLogged(base + ".xml", newBase + ".xml", done);
-    if (ok && NORVAFileUtils::isDirectory(base))
-        ok = renameLogged(base, newBase, done) && renameInFolder(newBase, newName, done);
-    if (!ok) {
-        undo(done);
-        return kRenameFailed;
+    NORVAFileTransaction transaction(base);
+    transaction.journalAlsoAt(newBase);
+    transaction.move(base + ".vcs", newBase + ".vcs");
+    transaction.move(base + ".xml", newBase + ".xml");
+    if (NORVAFileUtils::isDirectory(base)) {
+        transaction.move(base, newBase);
+        renameInFolder(newBase, newName, transaction);
     }
+    if (!transaction.commit()) return kRenameFailed;
     m_headerFileName = newBase + ".vcs";
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");
     m_gridPrefix = PathUtilities::appendPath(newBase, newName);
     return 0;
 }
 
-bool KIVOSurfaceCUBEIO::renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
-                                       RenameLog& done) const {
+// Plans the renames of the grid and layer-cache files inside the folder,
+// which the transaction has moved to its new name by then.
+void KIVOSurfaceCUBEIO::renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
+                                       NORVAFileTransaction& transaction) const {
     NORVAUString stem;
     PathUtilities::parsePath(m_gridPrefix, nullptr, nullptr, &stem, nullptr);
     const NORVAUString oldPrefix = PathUtilities::appendPath(folder, stem);
     const NORVAUString newPrefix = PathUtilities::appendPath(folder, newStem);
-    std::vector<NORVAUString> listed;
-    NORVAFileUtils::listDirectory(folder, listed);
-    const std::set<NORVAUString> present(listed.begin(), listed.end());
+    const std::set<NORVAUString> present = folderEntries();
     const std::vector<NORVAUString> attributes = attributeNames(false);
     auto move = [&](const NORVAUString& from, const NORVAUString& to) {
-        return present.count(leafName(from)) == 0 || renameLogged(from, to, done);
+        if (present.count(leafName(from)) != 0) transaction.move(from, to);
     };
     for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
         for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
-            if (!move(CUBEUtils::gridFileName(oldPrefix, row, column), CUBEUtils::gridFileName(newPrefix, row, column)))
-                return false;
+            move(CUBEUtils::gridFileName(oldPrefix, row, column), CUBEUtils::gridFileName(newPrefix, row, column));
             for (const NORVAUString& attribute : attributes)
-                if (!move(CUBEUtils::layerFileName(oldPrefix, attribute, row, column),
-                          CUBEUtils::layerFileName(newPrefix, attribute, row, column)))
-                    return false;
+                move(CUBEUtils::layerFileName(oldPrefix, attribute, row, column),
+                     CUBEUtils::layerFileName(newPrefix, attribute, row, column));
         }
-    return true;
 }
 
 _cube_param* KIVOSurfaceCUBEIO::getCubeParameters() const { return m_header ? m_header->getCubeParams() : nullptr; }
@@ -530,10 +565,12 @@ bool KIVOSurfaceCUBEIO::setDisambiguationType(CubeExtractor method) {
     held->density_strength_cutoff = workspace->density_strength_cutoff;
     held->locale_radius = workspace->locale_radius;
     held->enable_null_hypothesis = workspace->enable_null_hypothesis;
-    flush();
-    // The cached layers were extracted with the old method.
-    deleteCacheFiles();
-    return m_modified || writeHeaderFile() == 0;
+    // The layers were extracted with the old method: they leave memory, and
+    // leave the disk in the same commit as the edited grids and the header
+    // that names the new method.
+    flushCache(false, true);
+    m_editCache.dropClean();
+    return commitChanges(!m_modified, false, cacheFiles()) == 0;
 }
 
 KIVOSurfaceCUBEIO::_cubeGridIdx KIVOSurfaceCUBEIO::makeKey(uint16_t row, uint16_t column) const {

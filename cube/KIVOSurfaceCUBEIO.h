@@ -20,6 +20,7 @@
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
 class NORVACoordSystem;
+class NORVAFileTransaction;
 
 class KIVOSurfaceCUBEIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
 public:
@@ -31,6 +32,8 @@ public:
     // A rename target exists already, or a rename failed (and was undone).
     static constexpr long kRenameFailed = 146006;
     static constexpr long kNoHeader = -1;
+    // The files of a store or flush could not all be committed: none was.
+    static constexpr long kCommitFailed = 146020;
 
     // Opens an existing surface.
     explicit KIVOSurfaceCUBEIO(const NORVAUString& path);
@@ -59,8 +62,9 @@ public:
     void setModified(bool modified) override;
     long open() override { return 0; }
     long close() override;
-    // Writes the header and the metadata (never grids) of a surface that has
-    // a header file name.
+    // Writes the header, the metadata and every modified grid of a surface
+    // that has a header file name, as one commit: after a crash or a failure
+    // the surface holds all of them or none.
     long store(NORVAProgress* progress) override;
     long flush() override;
     bool isOutdated() const override { return m_outdated; }
@@ -74,8 +78,9 @@ public:
     long rasterize(rasterizeConfig& config) override;
     long deleteAllFiles(bool withMetadata) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
-    // Renames every file of the surface to the new stem in the same folder;
-    // refuses an existing target and leaves everything as it was on failure.
+    // Renames every file of the surface to the new stem in the same folder,
+    // as one commit; refuses an existing target and leaves everything as it
+    // was on failure. After a crash, opening either name finishes it.
     long rename(const NORVAUString& newName) override;
 
     uint64_t getHeldBytes() const override;
@@ -116,12 +121,19 @@ private:
     void setNames(const NORVAUString& path);
     NORVAUString surfaceBase() const;
     long writeHeaderFile() const;
+    long writeHeaderAndMetadata();
+    // Writes the header (and metadata) when asked, every modified grid and
+    // the removals as one commit; the grids become clean once it is done.
+    long commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals);
+    // What commits of this surface are journalled under.
+    NORVAUString commitStem() const;
+    std::vector<NORVAUString> cacheFiles() const;
     long flushCache(bool editCache, bool readCache);
     void printCache() const;
     std::set<NORVAUString> folderEntries() const;
     std::vector<NORVAUString> attributeNames(bool persistentOnly) const;
-    bool renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
-                        std::vector<std::pair<NORVAUString, NORVAUString>>& done) const;
+    void renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
+                        NORVAFileTransaction& transaction) const;
     bool localeChanged(const _cube_param* workspace, CubeExtractor method) const;
     void moveFrom(KIVOSurfaceCUBEIO& source);
 

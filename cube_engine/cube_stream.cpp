@@ -27,6 +27,21 @@ int cube_stream_memory_writer(cube_stream *s, size_t reserve)
     return 1;
 }
 
+int cube_stream_file_writer(cube_stream *s, FILE *file, size_t capacity)
+{
+    if (file == nullptr || !cube_stream_memory_writer(s, capacity < 1 ? 1 : capacity)) return 0;
+    s->sink = file;
+    return 1;
+}
+
+int cube_stream_drain(cube_stream *s)
+{
+    if (s->sink == nullptr) return 1;
+    const size_t held = s->size;
+    s->size = s->pos = 0;
+    return held == 0 || fwrite(s->data, 1, held, s->sink) == held;
+}
+
 void cube_stream_close(cube_stream *s)
 {
     if (s->writable) free(s->data);
@@ -56,9 +71,21 @@ static int grow(cube_stream *s, size_t need)
     return 1;
 }
 
+// A buffered file writer's buffer is full: it goes to the file, and what
+// does not fit an empty buffer either goes straight after it.
+static size_t write_through(cube_stream *s, const void *src, size_t n)
+{
+    if (!cube_stream_drain(s)) return 0;
+    if (n >= s->capacity) return fwrite(src, 1, n, s->sink);
+    memcpy(s->data, src, n);
+    s->size = s->pos = n;
+    return n;
+}
+
 size_t cube_stream_write_slow(cube_stream *s, const void *src, size_t n)
 {
     if (s->file != nullptr) return fwrite(src, 1, n, s->file);
+    if (s->sink != nullptr) return write_through(s, src, n);
     if (!s->writable || n > SIZE_MAX - s->pos || !grow(s, s->pos + n)) return 0;
     if (n != 0) memcpy(s->data + s->pos, src, n);
     s->pos += n;
@@ -78,6 +105,12 @@ size_t cube_stream_read_slow(cube_stream *s, void *dst, size_t n)
 
 int cube_stream_tell(cube_stream *s, uint64_t *pos)
 {
+    if (s->sink != nullptr) {
+        const off_t at = ftello(s->sink);
+        if (at < 0) return 0;
+        *pos = (uint64_t)at + s->pos;
+        return 1;
+    }
     if (s->file == nullptr) {
         *pos = s->pos;
         return 1;
@@ -90,6 +123,7 @@ int cube_stream_tell(cube_stream *s, uint64_t *pos)
 
 int cube_stream_seek(cube_stream *s, uint64_t pos)
 {
+    if (s->sink != nullptr) return 0;  // written in order only
     if (s->file == nullptr) {
         if (pos > s->size) return 0;
         s->pos = (size_t)pos;

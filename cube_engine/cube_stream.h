@@ -16,6 +16,7 @@ typedef struct cube_stream {
     size_t capacity;     // bytes allocated (memory writer)
     size_t pos;          // read/write position (memory)
     int writable;        // memory buffer may grow
+    FILE *sink;          // buffered file writer: where a full buffer goes
 } cube_stream;
 
 void cube_stream_file(cube_stream *s, FILE *file);
@@ -23,7 +24,15 @@ void cube_stream_file(cube_stream *s, FILE *file);
 void cube_stream_memory_reader(cube_stream *s, const void *data, size_t size);
 // Writes into a growing buffer owned by the stream; 0 when reserving fails.
 int cube_stream_memory_writer(cube_stream *s, size_t reserve);
-// Frees a memory writer's buffer; a file is left open for its owner.
+// Writes to `file` through a buffer of `capacity` bytes, handed over each
+// time it fills and at cube_stream_drain: a dump of any size costs one
+// buffer, and the file sees a few large writes. 0 when the buffer cannot be had.
+int cube_stream_file_writer(cube_stream *s, FILE *file, size_t capacity);
+// Hands what a buffered file writer holds to its file; 0 when that write
+// failed. Other streams have nothing to hand over.
+int cube_stream_drain(cube_stream *s);
+// Frees a memory writer's buffer; a file is left open for its owner, and
+// what a buffered file writer has not drained is dropped.
 void cube_stream_close(cube_stream *s);
 // Rewinds a memory stream to empty, keeping its buffer.
 void cube_stream_clear(cube_stream *s);

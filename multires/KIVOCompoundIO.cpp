@@ -14,8 +14,10 @@
 #include "multires/KIVOCompoundIter.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
+#include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceFilteredIter.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/pathkit/PathUtilities.h"
@@ -89,6 +91,11 @@ NORVAUString KIVOCompoundIO::memberStem(const NORVAUString& name, size_t index) 
 
 KIVOCompoundIO::KIVOCompoundIO(const NORVAUString& path) {
     setPaths(path);
+    // A store or rename cut short by a crash is finished (or dropped) first.
+    if (!NORVAFileTransaction::recover(m_folder + m_name)) {
+        m_status = kFolderFailed;
+        return;
+    }
     m_metadata.reset(new KIVOSurfaceXMLMetaData(m_folder + m_name + ".xml"));
     if (m_metadata->getStatus() != 0) {
         m_status = m_metadata->getStatus();
@@ -323,28 +330,27 @@ bool KIVOCompoundIO::isModified() const {
 
 // ---------------------------------------------------------------- storing
 
+// Header, members and metadata commit as one: a member that fails leaves
+// every file as it was, and its status is returned.
 long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
-    long first = 0;
-    auto keep = [&first](long status) {
-        if (first == 0) first = status;
-    };
+    if (!NORVAFileTransaction::recover(m_folder + m_name)) return kFolderFailed;
+    NORVAFileTransaction transaction(m_folder + m_name);
     NORVAAtomicFile file(m_headerPath);
-    if (!file.isOpen()) {
-        keep(kHeaderNotOpened);
-    } else {
-        const long written = m_header->write(file.file());
-        if (written != 0) keep(written);
-        else if (!file.commit()) keep(KIVOCompoundDataHeader::kWriteFailed);
-    }
-    if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) keep(kFolderFailed);
+    if (!file.isOpen()) return kHeaderNotOpened;
+    long status = m_header->write(file.file());
+    if (status != 0) return status;
+    if (!file.commit()) return KIVOCompoundDataHeader::kWriteFailed;
+    if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) return kFolderFailed;
     for (DataIORangeEntry& e : m_members) {
         if (!e.dataIO) continue;
-        keep(e.dataIO->store(progress));
+        status = e.dataIO->store(progress);
+        if (status != 0) return status;
         mergeRanges(*e.dataIO);
     }
-    keep(m_metadata->store());
-    return first;
+    status = m_metadata->store();
+    if (status != 0) return status;
+    return transaction.commit() ? 0L : KIVOCompoundDataHeader::kWriteFailed;
 }
 
 void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
@@ -366,14 +372,24 @@ void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
 }
 
 long KIVOCompoundIO::deleteAllFiles(bool withMetadata) {
-    for (DataIORangeEntry& e : m_members)
-        if (e.dataIO) e.dataIO->deleteAllFiles(withMetadata);
-    NORVAFileUtils::removeFile(m_headerPath);
-    if (withMetadata) NORVAFileUtils::removeFile(m_folder + m_name + ".xml");
+    const NORVAUString stem = m_folder + m_name, xml = stem + ".xml";
+    (void)NORVAFileTransaction::recover(stem);
+    bool deleted = true;
+    {
+        NORVAFileTransaction transaction(stem);
+        for (DataIORangeEntry& e : m_members)
+            if (e.dataIO && e.dataIO->deleteAllFiles(withMetadata) != 0) deleted = false;
+        transaction.remove(m_headerPath);
+        if (withMetadata) transaction.remove(xml);
+        deleted = transaction.commit() && deleted;
+    }
     // Not recursive: member files kept by the flag keep their folder too.
-    NORVAFileUtils::removeDirectory(m_folder + m_name, false);
+    NORVAFileUtils::removeDirectory(stem, false);
     KIVOSurfaceUtils::delete3DTerrainFiles(m_headerPath);
-    return 0;
+    const bool remains = NORVAFileUtils::exists(m_headerPath) ||
+                         (withMetadata && (NORVAFileUtils::exists(xml) || NORVAFileUtils::exists(stem))) ||
+                         !NORVAFileTransaction::leftovers(stem).empty();
+    return deleted && !remains ? 0L : kFolderFailed;
 }
 
 long KIVOCompoundIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {
@@ -543,15 +559,52 @@ float KIVOCompoundIO::finestResolution() const {
     return finest;
 }
 
+bool KIVOCompoundIO::memberBounds(NORVAArray<double>& minimum, NORVAArray<double>& maximum,
+                                  double& resolution) const {
+    const NORVAArray<double> coverLow = getMinimum(), coverHigh = getMaximum();
+    if (coverLow.size() < 2 || coverHigh.size() < 2) return false;
+    minimum = NORVAArray<double>{DBL_MAX, DBL_MAX};
+    maximum = NORVAArray<double>{-DBL_MAX, -DBL_MAX};
+    resolution = 0.0;
+    for (const DataIORangeEntry& e : m_members) {
+        const KIVOSurfaceMetaData* meta = e.dataIO ? e.dataIO->getMetaData() : nullptr;
+        double x = 0.0, y = 0.0;
+        if (!meta || meta->getResolution(x, y) != 0) continue;
+        const double own = std::min(x, y);
+        const NORVAArray<double> low = e.dataIO->getMinimum(), high = e.dataIO->getMaximum();
+        if (!(own > 0.0) || !std::isfinite(own) || low.size() < 2 || high.size() < 2) continue;
+        bool holds = true;
+        for (int axis = 0; axis < 2; ++axis)
+            holds = holds && std::isfinite(low[axis]) && std::isfinite(high[axis]) && low[axis] <= high[axis];
+        if (!holds) continue;
+        for (int axis = 0; axis < 2; ++axis) {
+            minimum[axis] = std::min(minimum[axis], low[axis]);
+            maximum[axis] = std::max(maximum[axis], high[axis]);
+        }
+        if (resolution == 0.0 || own < resolution) resolution = own;
+    }
+    for (int axis = 0; axis < 2; ++axis) {
+        minimum[axis] = std::max(minimum[axis], coverLow[axis]);
+        maximum[axis] = std::min(maximum[axis], coverHigh[axis]);
+        if (!(minimum[axis] <= maximum[axis])) return false;
+    }
+    return resolution > 0.0;
+}
+
 long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
     if (m_status != 0) return m_status;
     const KIVOSurfaceAttributeTable* table = getAttributeInfo();
     const long attribute = table ? table->getDescriptor().getAttributeIndex(config.attribute) : -1;
     // The compound's own metadata carries no single resolution: the finest
     // member's is the grid the raster snaps to.
-    const double resolution = finestResolution();
-    if (attribute < 0 || resolution <= 0.0) return kBadArgument;
-    const NORVAArray<double> minimum = getMinimum(), maximum = getMaximum();
+    const double tableResolution = finestResolution();
+    if (attribute < 0 || tableResolution <= 0.0) return kBadArgument;
+    // The header's cover and table are only claims: a raster never reaches
+    // beyond what the members hold nor is finer than their own grids.
+    NORVAArray<double> minimum, maximum;
+    double ownResolution = 0.0;
+    if (!memberBounds(minimum, maximum, ownResolution)) return kBadArgument;
+    const double resolution = std::max(tableResolution, ownResolution);
     if (!config.buffer) {
         config.cellX = std::max(config.cellX, resolution);
         config.cellY = std::max(config.cellY, resolution);
@@ -570,7 +623,11 @@ long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
         config.maxY = snapHigh(config.maxY, 1);
         const double columns = std::trunc((config.maxX - config.minX) / config.cellX) + 1.0;
         const double rows = std::trunc((config.maxY - config.minY) / config.cellY) + 1.0;
-        if (!(columns >= 1.0 && rows >= 1.0 && columns * rows <= 1.0e9)) return kBadArgument;
+        if (!(columns >= 1.0 && rows >= 1.0)) return kBadArgument;
+        // The raster is one more cache of an open surface: it fits in the
+        // memory budget or is not made.
+        const double budget = static_cast<double>(KIVOResourceManager::m_instance.getMemoryLimit());
+        if (!(columns * rows * sizeof(float) <= budget)) return kNoMemory;
         config.columns = static_cast<long>(columns);
         config.rows = static_cast<long>(rows);
         try {
@@ -644,29 +701,32 @@ long KIVOCompoundIO::rename(const NORVAUString& newName) {
         if (flushed != 0) return flushed;
     }
     const long moved = moveFiles(name);
-    if (moved != 0) return moved;
-    return reopenMembers(name);
+    // The members are reopened from wherever the commit left them.
+    const long reopened = reopenMembers(moved == 0 ? name : m_name);
+    return moved != 0 ? moved : reopened;
 }
 
+// One commit: each member renames itself inside the old folder (its moves
+// join this commit), then the header, metadata and folder take the new name.
 long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
-    const NORVAUString from[] = {m_headerPath, m_folder + m_name + ".xml", m_folder + m_name};
-    const NORVAUString to[] = {m_folder + name + ".kms", m_folder + name + ".xml", m_folder + name};
+    const NORVAUString oldStem = m_folder + m_name, newStem = m_folder + name;
+    if (!NORVAFileTransaction::recover(oldStem) || !NORVAFileTransaction::recover(newStem)) return kFolderFailed;
+    const NORVAUString from[] = {m_headerPath, oldStem + ".xml", oldStem};
+    const NORVAUString to[] = {newStem + ".kms", newStem + ".xml", newStem};
     for (const NORVAUString& target : to)
         if (NORVAFileUtils::exists(target)) return kFolderFailed;  // never over another surface
-    std::vector<size_t> done;
-    for (size_t i = 0; i < 3; ++i) {
-        if (!NORVAFileUtils::exists(from[i])) continue;
-        if (!NORVAFileUtils::renameFile(from[i], to[i])) {
-            for (auto it = done.rbegin(); it != done.rend(); ++it) NORVAFileUtils::renameFile(to[*it], from[*it]);
-            return kFolderFailed;
-        }
-        done.push_back(i);
+    NORVAFileTransaction transaction(oldStem);
+    transaction.journalAlsoAt(newStem);
+    for (DataIORangeEntry& e : m_members) {
+        if (!e.dataIO) continue;
+        const long status = e.dataIO->rename(name + "_" + NORVAUString::formatLong(static_cast<long>(e.index)));
+        if (status != 0) return status;
     }
-    return 0;
+    for (size_t i = 0; i < 3; ++i) transaction.move(from[i], to[i]);
+    return transaction.commit() ? 0L : kFolderFailed;
 }
 
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
-    const NORVAUString oldName = m_name;
     m_name = name;
     m_headerPath = m_folder + name + ".kms";
     m_metadata->setFileName(m_folder + name + ".xml");
@@ -674,11 +734,8 @@ long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
     long first = 0;
     for (DataIORangeEntry& e : m_members) {
         e.dataIO.reset();
-        const NORVAUString number = NORVAUString::formatLong(static_cast<long>(e.index));
-        NORVAType<KIVOSurfaceDataIO> member =
-            KIVOSurfaceUtils::getDataIO(PathUtilities::appendPath(m_folder + name, oldName + "_" + number));
-        long status = !member ? kFolderFailed : member->getStatus();
-        if (status == 0) status = member->rename(name + "_" + number);
+        NORVAType<KIVOSurfaceDataIO> member = KIVOSurfaceUtils::getDataIO(memberStem(name, e.index));
+        const long status = !member ? kFolderFailed : member->getStatus();
         if (status != 0) {
             if (first == 0) first = status;
             continue;

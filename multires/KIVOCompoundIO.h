@@ -119,6 +119,10 @@ private:
     void mergeRanges(const KIVOSurfaceDataIO& member);
     bool checkSources(int64_t reference);
     float finestResolution() const;
+    // What the members hold: the union of their own extents within the
+    // compound's cover, and the finest of their own resolutions; false when
+    // no member holds anything.
+    bool memberBounds(NORVAArray<double>& minimum, NORVAArray<double>& maximum, double& resolution) const;
     const std::shared_ptr<const KIVODescriptor>& mergedDescriptor();
     long moveFiles(const NORVAUString& newName);
     long reopenMembers(const NORVAUString& newName);

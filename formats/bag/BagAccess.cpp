@@ -80,6 +80,38 @@ hid_t chunkCacheList(hid_t dataset, const hsize_t dims[2]) {
     return dapl;
 }
 
+// Whether a dataset's storage holds every element its dataspace declares.
+// HDF5 1.10 takes a compact dataset's stored byte count on trust: a compact
+// layout of fewer bytes than elements x element size (three zeroed bytes
+// turn a contiguous layout into a compact one of size 0) makes H5Dread copy
+// from a null or short buffer. A contiguous layout with less storage than
+// its elements reads past it likewise. Storage in other files (external or
+// virtual layouts) is not a BAG's and is never followed.
+bool storageHoldsElements(hid_t dataset, hid_t type, hid_t space) {
+    const hssize_t elements = space >= 0 ? H5Sget_simple_extent_npoints(space) : -1;
+    const size_t elementSize = type >= 0 ? H5Tget_size(type) : 0;
+    if (elements < 0 || elementSize == 0 || uint64_t(elements) > UINT64_MAX / elementSize) return false;
+    const uint64_t needed = uint64_t(elements) * elementSize;
+    hid_t dcpl = H5Dget_create_plist(dataset);
+    if (dcpl < 0) return false;
+    const H5D_layout_t layout = H5Pget_layout(dcpl);
+    const int external = H5Pget_external_count(dcpl);
+    H5Pclose(dcpl);
+    if (external != 0) return false;
+    const uint64_t stored = H5Dget_storage_size(dataset);
+    switch (layout) {
+        case H5D_COMPACT:
+            return stored == needed;
+        case H5D_CONTIGUOUS:
+            // Never allocated: HDF5 serves the fill value without reading.
+            return H5Dget_offset(dataset) == HADDR_UNDEF || stored >= needed;
+        case H5D_CHUNKED:
+            return true;  // each chunk is checked against its index (BagHeaderCheck)
+        default:
+            return false;
+    }
+}
+
 bool isFloat32(hid_t type) { return H5Tget_class(type) == H5T_FLOAT && H5Tget_size(type) == sizeof(float); }
 
 bagError gridDims(hid_t space, hsize_t dims[2]) {
@@ -128,6 +160,7 @@ bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char
     if ((rc = bagReadAttribute(h, ids.dataset, maxName, &maximum)) != BAG_SUCCESS) return rc;
     ids.filespace = H5Dget_space(ids.dataset);
     if (ids.filespace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
+    ids.storageSound = storageHoldsElements(ids.dataset, ids.datatype, ids.filespace);
     hid_t dcpl = H5Dget_create_plist(ids.dataset);
     if (dcpl < 0) return BAG_HDF_CREATE_PROPERTY_CLASS_FAILURE;
     if (H5Pget_layout(dcpl) == H5D_CHUNKED && H5Pget_chunk(dcpl, 2, ids.chunk) == 2) {
@@ -169,6 +202,7 @@ bagError openMetadataDataset(bagHandle* h) {
     if (h->metadataSpace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
     if (H5Sis_simple(h->metadataSpace) <= 0 || H5Sget_simple_extent_ndims(h->metadataSpace) != 1)
         return BAG_HDF_DATASPACE_CORRUPTED;
+    h->metadataStorageSound = storageHoldsElements(h->metadataDataset, h->metadataType, h->metadataSpace);
     h->metadataPlist = H5Dget_create_plist(h->metadataDataset);
     if (h->metadataPlist < 0) return BAG_HDF_CREATE_PROPERTY_CLASS_FAILURE;
     hsize_t chunk = 0;
@@ -264,6 +298,7 @@ bagError memorySpace(bagDatasetIds& ids, hsize_t rows, hsize_t columns) {
 // Reads the rectangle at (row, column) of the given size into `out`.
 bagError readRectangle(bagDatasetIds& ids, uint32_t row, uint32_t column, hsize_t rows, hsize_t columns,
                        float* out) {
+    if (!ids.storageSound) return BAG_HDF_READ_FAILURE;
     bagError rc = memorySpace(ids, rows, columns);
     if (rc != BAG_SUCCESS) return rc;
     const hsize_t start[2] = {row, column};
@@ -416,6 +451,7 @@ bagError bagReadMetadataText(bagHandle* handle) {
         return BAG_HDF_TYPE_NOT_FOUND;
     handle->metadata.clear();
     if (length == 0) return BAG_SUCCESS;
+    if (!handle->metadataStorageSound) return BAG_HDF_READ_FAILURE;
     std::vector<char> text(size_t(length) + 1, '\0');
     hid_t memspace = H5Screate_simple(1, &length, nullptr);
     if (memspace < 0) return BAG_HDF_CREATE_DATASPACE_FAILURE;

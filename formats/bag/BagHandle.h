@@ -77,6 +77,7 @@ struct bagDatasetIds {
     hid_t memspace = -1;
     hsize_t chunk[2] = {0, 0};  // 0: not chunked
     unsigned filters = 0;
+    bool storageSound = false;  // its storage holds every element: safe to read
 };
 
 struct bagHandle {
@@ -101,6 +102,7 @@ struct bagHandle {
     hid_t metadataDataset = -1, metadataType = -1, metadataSpace = -1;
     hid_t metadataPlist = -1;
     hsize_t metadataChunk = 0;
+    bool metadataStorageSound = false;
     hid_t metadataMemspace = -1;
 };
 

@@ -225,10 +225,31 @@ const DOMElement* findPath(const DOMNode* start, const std::string& path) {
     return static_cast<const DOMElement*>(node);
 }
 
+// The text of every text and CDATA node below a node, in document order.
+// Xerces's own getTextContent builds its answer in the document's heap,
+// which is returned only with the document: a cached document read again
+// on every open would grow without end. Each text node's own value costs
+// nothing to reach. The walk keeps no stack: nesting depth is the text's.
+void appendText(const DOMNode* root, std::string& out) {
+    const DOMNode* node = root->getFirstChild();
+    while (node) {
+        const DOMNode::NodeType type = node->getNodeType();
+        if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE) out += narrow(node->getNodeValue());
+        const bool descend = type == DOMNode::ELEMENT_NODE || type == DOMNode::ENTITY_REFERENCE_NODE;
+        if (descend && node->getFirstChild()) {
+            node = node->getFirstChild();
+            continue;
+        }
+        while (node && node != root && !node->getNextSibling()) node = node->getParentNode();
+        node = node && node != root ? node->getNextSibling() : nullptr;
+    }
+}
+
 bool textAt(const DOMNode* start, const std::string& path, std::string& out, size_t limit = std::string::npos) {
     const DOMElement* e = findPath(start, path);
     if (!e) return false;
-    out = narrow(e->getTextContent());
+    out.clear();
+    appendText(e, out);
     if (out.size() > limit) out.resize(limit);
     return true;
 }

@@ -1,6 +1,11 @@
 #include "formats/bag/BagSignature.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -98,6 +103,55 @@ int readBlock(const char* path, uint8_t* buffer, size_t size, uint32_t* identifi
     return BLOCK_OK;
 }
 
+// Repeats a pread or pwrite of the bytes not yet moved (it is given how
+// many have been) until all have; false on a failure or at the end of file.
+template <typename Step>
+bool transferAll(size_t size, Step step) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = step(done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size, off_t at) {
+    return transferAll(size, [&](size_t done) { return ::pwrite(fd, data + done, size - done, at + off_t(done)); });
+}
+
+bool readAll(int fd, uint8_t* data, size_t size, off_t at) {
+    return transferAll(size, [&](size_t done) { return ::pread(fd, data + done, size - done, at + off_t(done)); });
+}
+
+// Writes the block over the file's old block, or after its end when it has
+// none. A write that fails on the way (a full disk, a size limit) puts back
+// what was there: the old block's bytes, or the file's old length, so the
+// file is never left with part of a block.
+int placeBlock(const char* path, const uint8_t* block) {
+    const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (fd >= 0) ::close(fd);
+        std::fprintf(stderr, "error: failed to open \"%s\" for ONSCryptoBlock write.\n", path);
+        return BLOCK_NO_FILE;
+    }
+    const off_t length = st.st_size;
+    const off_t blockSize = off_t(kBagSignatureBlockSize);
+    uint8_t old[kBagSignatureBlockSize];
+    const bool hasBlock =
+        length >= blockSize && readAll(fd, old, sizeof old, length - blockSize) && std::memcmp(old, kMagic, 4) == 0;
+    const off_t at = hasBlock ? length - blockSize : length;
+    bool written = writeAll(fd, block, kBagSignatureBlockSize, at) && ::fsync(fd) == 0;
+    if (!written) {
+        const bool restored = hasBlock ? writeAll(fd, old, sizeof old, at) : ::ftruncate(fd, length) == 0;
+        if (restored) ::fsync(fd);
+    }
+    if (::close(fd) != 0) written = false;
+    return written ? BLOCK_WRITTEN : BLOCK_NO_FILE;
+}
+
 int writeBlock(const char* path, const uint8_t* buffer, size_t size, uint32_t identifier) {
     const size_t available = size < kBagSignatureBufferMin ? size : kBagSignatureBufferMin;
     const size_t length = buffer ? BagSignature::signatureLength(buffer, available >= 4 ? available - 4 : 0) : 0;
@@ -116,19 +170,7 @@ int writeBlock(const char* path, const uint8_t* buffer, size_t size, uint32_t id
     std::memcpy(block + kHeader, buffer, length);
     putU32(block + kHeader + length, BagSignature::crc32(block + 5, length + 4));
 
-    FILE* f = std::fopen(path, "r+b");
-    if (!f) {
-        std::fprintf(stderr, "error: failed to open \"%s\" for ONSCryptoBlock write.\n", path);
-        return BLOCK_NO_FILE;
-    }
-    uint8_t magic[4] = {};
-    const bool hasBlock = std::fseek(f, -long(kBagSignatureBlockSize), SEEK_END) == 0 &&
-                          std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, kMagic, 4) == 0;
-    const bool placed = hasBlock ? std::fseek(f, -long(kBagSignatureBlockSize), SEEK_END) == 0
-                                 : std::fseek(f, 0, SEEK_END) == 0;
-    const bool written = placed && std::fwrite(block, 1, sizeof block, f) == sizeof block;
-    const bool closed = std::fclose(f) == 0;
-    return written && closed ? BLOCK_WRITTEN : BLOCK_NO_FILE;
+    return placeBlock(path, block);
 }
 
 }  // namespace

@@ -151,6 +151,22 @@ long KIVOPFMDataIO::rasterize(rasterizeConfig& config) {
         // Never more cells than the bins (plus the rounding margins) justify.
         if (config.columns > static_cast<long>(head.bin_width) + 4 || config.rows > static_cast<long>(head.bin_height) + 4)
             return -1;
+    }
+
+    int32_t firstColumn = 0, firstRow = 0, lastColumn = 0, lastRow = 0;
+    position_to_bin(config.minX, config.minY, head, &firstColumn, &firstRow);
+    position_to_bin(config.maxX, config.maxY, head, &lastColumn, &lastRow);
+    firstColumn = std::clamp(firstColumn, 0, head.bin_width - 1);
+    lastColumn = std::clamp(lastColumn, 0, head.bin_width - 1);
+    firstRow = std::clamp(firstRow, 0, head.bin_height - 1);
+    lastRow = std::clamp(lastRow, 0, head.bin_height - 1);
+    const bool anyBin = firstColumn <= lastColumn && firstRow <= lastRow;
+    // Rows are read upwards and bins lie in the file row by row: when the
+    // last bin wanted lies past the end of a file cut short, the reading
+    // would fail there, so it fails before any memory is taken.
+    if (anyBin && static_cast<int64_t>(lastRow) * head.bin_width + lastColumn >= pfm_bins_held(m_handle)) return -1;
+
+    if (!ownGrid) {
         config.buffer = nullptr;
         try {
             config.output.assign(static_cast<size_t>(config.columns) * static_cast<size_t>(config.rows), config.noData);
@@ -161,15 +177,7 @@ long KIVOPFMDataIO::rasterize(rasterizeConfig& config) {
         std::fill(config.buffer, config.buffer + config.columns * config.rows, config.noData);
     }
     float* out = config.buffer ? config.buffer : config.output.data();
-
-    int32_t firstColumn = 0, firstRow = 0, lastColumn = 0, lastRow = 0;
-    position_to_bin(config.minX, config.minY, head, &firstColumn, &firstRow);
-    position_to_bin(config.maxX, config.maxY, head, &lastColumn, &lastRow);
-    firstColumn = std::clamp(firstColumn, 0, head.bin_width - 1);
-    lastColumn = std::clamp(lastColumn, 0, head.bin_width - 1);
-    firstRow = std::clamp(firstRow, 0, head.bin_height - 1);
-    lastRow = std::clamp(lastRow, 0, head.bin_height - 1);
-    if (lastColumn < firstColumn || lastRow < firstRow) return 0;
+    if (!anyBin) return 0;
     const double stepX = config.cellX / binX;
     const double stepY = config.cellY / binY;
     const int32_t count = lastColumn - firstColumn + 1;

@@ -65,6 +65,7 @@ void PFMIter::init(double minX, double minY, double maxX, double maxY) {
     m_lastRow = std::clamp(m_lastRow, 0, head.bin_height - 1);
     m_column = m_firstColumn - 1;
     m_row = m_firstRow;
+    m_binsHeld = pfm_bins_held(m_dataIO.m_handle);
     if (!scan()) finish();
 }
 
@@ -95,7 +96,11 @@ bool PFMIter::scan() {
         } else {
             ++m_column;
         }
+        // Bins lie in the file in scan order: once one lies past the end of
+        // a file cut short, so does every later one.
+        if (static_cast<int64_t>(m_row) * m_dataIO.m_header.bin_width + m_column >= m_binsHeld) return false;
         BIN_RECORD record;
+        // A bin that cannot be read is skipped like an empty one.
         if (fetch_bin_record(handle, m_column, m_row, &record) != 0 || record.num_soundings == 0) continue;
         long status = 0;
         if (m_polygon && !m_polygon->isPointInPolygon(record.xy_x, record.xy_y, status)) continue;

@@ -41,4 +41,5 @@ private:
     int32_t m_column = -1, m_row = -1;
     std::unique_ptr<NORVACompGeom::NORVAPolygonPrimitive> m_polygon;
     bool m_single = false;  // a point query: one node at most
+    int64_t m_binsHeld = 0;  // bins the file holds: the scan ends at the first one past them
 };

@@ -196,6 +196,13 @@ int32_t pfm_flush_bin_cache(int32_t handle) {
     return pfm_write_bin_buffer(handle, state->last_read_address);
 }
 
+int64_t pfm_bins_held(int32_t handle) {
+    const PFM_HANDLE_STATE* state = pfm_state(handle);
+    if (!state || !state->layout_ready) return -1;
+    const int64_t records = pfm_huge_size(state->bin_handle) - PFM_HEADER_SIZE;
+    return records <= 0 ? 0 : records / state->positions.bin_record_bytes;
+}
+
 int32_t fetch_bin_record(int32_t handle, int32_t column, int32_t row, BIN_RECORD* record) {
     PFM_HANDLE_STATE* state = pfm_state(handle);
     if (!state || !state->layout_ready || !record) return readError();

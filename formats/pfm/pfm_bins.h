@@ -24,6 +24,12 @@ int64_t pfm_bin_address(const BIN_HEADER& head, const PFM_POSITIONS& positions, 
 // the 32-bit range saturate and NaN gives INT32_MIN.
 void position_to_bin(double x, double y, BIN_HEADER head, int32_t* column, int32_t* row);
 
+// Whole bin records the bin file holds (a file cut short holds fewer than
+// its header promises); -1 for a handle without a layout. Bins are stored
+// row by row, so bin (column, row) is held exactly when
+// row x width + column is below this count.
+int64_t pfm_bins_held(int32_t handle);
+
 // 0, or -14 for a bin outside the grid or a failed read.
 int32_t fetch_bin_record(int32_t handle, int32_t column, int32_t row, BIN_RECORD* record);
 // Reads `count` bins of a row from `firstColumn`; 0 or -14.

@@ -13,6 +13,7 @@
 #include "core/KIVOBuiltInFormats.h"
 #include "formats/wgrid/KIVOSurfaceWGridMetaData.h"
 #include "formats/wgrid/KIVOWGridIter.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/plugio/ioprocclass.h"
@@ -101,6 +102,8 @@ long KIVOWGridDataIO::open(const NORVAUString& path) {
     m_stem = drive + folder + name;
     m_defPath = m_stem + WGridKeywords::kDefExtension;
     m_definition.currentVersion = WGridKeywords::kCurrentVersion;
+    // A rename cut short by a crash is finished before reading.
+    if (!NORVAFileTransaction::recover(m_stem)) return WGridStatus::kFileOperation;
 
     long status = m_definition.parseFile(m_defPath);
     if (status != 0) return status;
@@ -426,11 +429,13 @@ long KIVOWGridDataIO::deleteAllFiles(bool keepOpen) {
     releaseCache();
     m_index.clear();
     KIVOResourceManager::m_instance.resetMemoryLimit();
+    (void)NORVAFileTransaction::recover(m_stem);
     std::vector<NORVAUString> files;
     getAssociatedFiles(files);
     long result = 0;
     for (const NORVAUString& f : files)
         if (NORVAFileUtils::exists(f) && !NORVAFileUtils::removeFile(f)) result = WGridStatus::kFileOperation;
+    if (!NORVAFileTransaction::leftovers(m_stem).empty()) result = WGridStatus::kFileOperation;
     return result;
 }
 
@@ -442,18 +447,17 @@ long KIVOWGridDataIO::rename(const NORVAUString& newName) {
     const NORVAUString newStem = folderOf(m_stem) + name;
     if (newStem == m_stem) return 0;
 
+    if (!NORVAFileTransaction::recover(m_stem) || !NORVAFileTransaction::recover(newStem))
+        return WGridStatus::kFileOperation;
     const char* extensions[] = {WGridKeywords::kWeightExtension, WGridKeywords::kSumExtension,
                                 WGridKeywords::kDefExtension};
-    std::vector<std::pair<NORVAUString, NORVAUString>> moved;
-    for (const char* ext : extensions) {
-        const NORVAUString from = m_stem + ext, to = newStem + ext;
-        if (!NORVAFileUtils::exists(from)) continue;
-        if (NORVAFileUtils::exists(to) || !NORVAFileUtils::renameFile(from, to)) {
-            for (auto it = moved.rbegin(); it != moved.rend(); ++it) NORVAFileUtils::renameFile(it->second, it->first);
-            return WGridStatus::kFileOperation;
-        }
-        moved.emplace_back(from, to);
-    }
+    for (const char* ext : extensions)
+        if (NORVAFileUtils::exists(newStem + ext)) return WGridStatus::kFileOperation;  // never over another surface
+    // All three names change in one commit: a crash leaves the old or the new.
+    NORVAFileTransaction transaction(m_stem);
+    transaction.journalAlsoAt(newStem);
+    for (const char* ext : extensions) transaction.move(m_stem + ext, newStem + ext);
+    if (!transaction.commit()) return WGridStatus::kFileOperation;
     m_stem = newStem;
     m_defPath = newStem + WGridKeywords::kDefExtension;
     return 0;

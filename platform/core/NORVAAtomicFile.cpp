@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/core/NORVAAtomicFileFaults.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/pathkit/PathUtilities.h"
 
 namespace {
@@ -94,6 +96,9 @@ bool NORVAAtomicFile::open(const NORVAUString& target) {
     buf.push_back('\0');
     const int fd = ::mkstemp(buf.data());
     if (fd < 0) return false;
+    // Held while the temporary lives, so that recovery run by another
+    // process never removes a temporary that a live writer still owns.
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
     giveTargetMode(fd, t);
     m_temp = NORVAUString(std::string(buf.data()));
     m_file = NORVAAtomicFileFaults::planned() ? countedStream(fd) : ::fdopen(fd, "wb");
@@ -123,9 +128,12 @@ bool NORVAAtomicFile::commit() {
     bool ok = !hasFailed();
     ok = ok && !shouldFail(FLUSH) && std::fflush(m_file) == 0;
     ok = ok && !shouldFail(SYNC) && ::fsync(m_fd) == 0;
+    NORVAFileTransaction* transaction = NORVAFileTransaction::current();
+    const int lock = ok && transaction ? ::dup(m_fd) : -1;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
     m_fd = -1;
+    if (transaction) return handOver(*transaction, ok, lock);
     const std::string temp = m_temp.toUTF8(), target = m_target.toUTF8();
     if (ok) ok = !shouldFail(RENAME) && std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
@@ -136,6 +144,22 @@ bool NORVAAtomicFile::commit() {
     m_temp = NORVAUString();
     syncFolderOf(target);
     return true;
+}
+
+// Inside a file transaction the synced temporary goes to the transaction,
+// which renames it together with the surface's other files; a failure makes
+// the whole transaction fail.
+bool NORVAAtomicFile::handOver(NORVAFileTransaction& transaction, bool ok, int lock) {
+    if (ok && lock >= 0) {
+        transaction.stage(m_temp, m_target, lock);
+        m_temp = NORVAUString();
+        return true;
+    }
+    if (lock >= 0) ::close(lock);
+    ::unlink(m_temp.toUTF8().c_str());
+    m_temp = NORVAUString();
+    transaction.fail();
+    return false;
 }
 
 void NORVAAtomicFile::discard() {

@@ -3,11 +3,14 @@
 // beside the target, which replaces the target only when every write, the
 // flush to disk and the close succeeded. Until then, and whenever anything
 // fails, the old target stays untouched; an uncommitted temporary file is
-// removed when the object dies.
+// removed when the object dies. While a NORVAFileTransaction is open on the
+// thread, commit hands the synced temporary to it instead of renaming it.
 #include <cstddef>
 #include <cstdio>
 
 #include "platform/core/NORVAUString.h"
+
+class NORVAFileTransaction;
 
 class NORVAAtomicFile {
 public:
@@ -30,6 +33,7 @@ public:
 
     // Flushes, syncs, closes and renames over the target; false (and the
     // target untouched, the temporary removed) when any of that failed.
+    // Inside a file transaction the rename waits for the transaction's commit.
     bool commit();
     // Drops the temporary file; the target stays as it was.
     void discard();
@@ -38,6 +42,8 @@ public:
     const NORVAUString& temporaryPath() const { return m_temp; }
 
 private:
+    bool handOver(NORVAFileTransaction& transaction, bool ok, int lock);
+
     FILE* m_file = nullptr;
     int m_fd = -1;  // the temporary file's descriptor, owned by the stream
     bool m_failed = false;

@@ -1,5 +1,7 @@
 #include "platform/core/NORVAAtomicFileFaults.h"
 
+#include <unistd.h>
+
 namespace NORVAAtomicFileFaults {
 
 namespace {
@@ -10,6 +12,7 @@ struct Plan {
     unsigned nth = 0;
     unsigned counts[STEP_COUNT] = {};
     bool fired = false;
+    bool exits = false;
 };
 
 Plan& plan() {
@@ -27,6 +30,11 @@ void failNth(Step step, unsigned n) {
     p.nth = n;
 }
 
+void exitAtNth(Step step, unsigned n) {
+    failNth(step, n);
+    plan().exits = true;
+}
+
 void clear() { plan() = Plan(); }
 
 unsigned count(Step step) { return step < STEP_COUNT ? plan().counts[step] : 0; }
@@ -40,6 +48,7 @@ bool shouldFail(Step step) {
     if (!p.active || step >= STEP_COUNT) return false;
     const unsigned n = ++p.counts[step];
     if (step != p.step || n != p.nth) return false;
+    if (p.exits) ::_exit(kExitCode);
     p.fired = true;
     return true;
 }

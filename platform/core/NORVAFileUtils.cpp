@@ -1,6 +1,7 @@
 #include "platform/core/NORVAFileUtils.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +116,15 @@ bool removeDirectory(const NORVAUString& path, bool recursive) {
     const std::string p = path.toUTF8();
     if (p.empty() || !isDirectory(path)) return false;
     return recursive ? removeTree(p) : ::rmdir(p.c_str()) == 0;
+}
+
+bool syncDirectory(const NORVAUString& path) {
+    const std::string p = path.toUTF8();
+    const int fd = p.empty() ? -1 : ::open(p.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names) {

@@ -28,6 +28,9 @@ bool makeDirectory(const NORVAUString& path);
 bool makeDirectories(const NORVAUString& path);
 // Without `recursive` only an empty folder is removed.
 bool removeDirectory(const NORVAUString& path, bool recursive = false);
+// Makes the folder's entries (files created, renamed or removed in it)
+// durable.
+bool syncDirectory(const NORVAUString& path);
 // Entry names (not paths) without "." and "..", sorted.
 bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names);
 

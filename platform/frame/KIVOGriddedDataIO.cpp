@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "platform/core/NORVAAtomicFile.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedIter.h"
@@ -90,6 +91,11 @@ uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); 
 // ---------------------------------------------------------------- construction
 
 KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path) : m_path(stemOf(path) + ".vns") {
+    // A store cut short by a crash is finished (or dropped) before reading.
+    if (!NORVAFileTransaction::recover(stemOf(path))) {
+        m_status = GRIDDED_CANNOT_OPEN;
+        return;
+    }
     m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stemOf(path) + ".xml");
     if (m_metadata->getStatus() != 0) {
         m_status = m_metadata->getStatus();
@@ -305,14 +311,20 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
     if (progress) progress->setSteps(2);
     updateRange();
+    if (!NORVAFileTransaction::recover(stem())) return GRIDDED_CANNOT_OPEN;
+    // The grid and its metadata describe each other (range, attribute set):
+    // both commit together or neither does.
+    NORVAFileTransaction transaction(stem());
     long status = writeGrid(m_path);
     if (status != 0) return status;
     if (progress) progress->step();
     m_metadata->setFileName(stem() + ".xml");
     status = m_metadata->store();
+    if (status != 0) return status;
+    if (!transaction.commit()) return GRIDDED_WRITE_FAILED;
     if (progress) progress->step();
-    if (status == 0) m_modified = false;
-    return status;
+    m_modified = false;
+    return 0;
 }
 
 // ---------------------------------------------------------------- nodes
@@ -592,12 +604,21 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometr
 // ---------------------------------------------------------------- files
 
 long KIVOGriddedDataIO::deleteAllFiles(bool withMetadata) {
-    std::vector<NORVAUString> files{m_path};
-    if (withMetadata) files.push_back(stem() + ".xml");
-    long result = 0;
-    for (const NORVAUString& file : files)
-        if (NORVAFileUtils::exists(file) && !NORVAFileUtils::removeFile(file)) result = GRIDDED_CANNOT_OPEN;
-    return result;
+    const NORVAUString xml = stem() + ".xml";
+    (void)NORVAFileTransaction::recover(stem());
+    {
+        NORVAFileTransaction transaction(stem());
+        transaction.remove(m_path);
+        if (withMetadata) transaction.remove(xml);
+        // Inside another surface's commit (a compound's members) the files
+        // go when that one commits; it checks what remains.
+        if (transaction.isNested()) return transaction.commit() ? 0L : static_cast<long>(GRIDDED_CANNOT_OPEN);
+        (void)transaction.commit();
+    }
+    // Only what is truly gone counts: files, and temporaries a crash left.
+    const bool remains = NORVAFileUtils::exists(m_path) || (withMetadata && NORVAFileUtils::exists(xml)) ||
+                         !NORVAFileTransaction::leftovers(stem()).empty();
+    return remains ? static_cast<long>(GRIDDED_CANNOT_OPEN) : 0L;
 }
 
 long KIVOGriddedDataIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {
@@ -615,18 +636,14 @@ long KIVOGriddedDataIO::rename(const NORVAUString& newName) {
     newStem = drive + folder + name;
     const NORVAUString oldStem = stem();
     if (newStem == oldStem) return 0;
+    if (!NORVAFileTransaction::recover(oldStem) || !NORVAFileTransaction::recover(newStem)) return GRIDDED_CANNOT_OPEN;
     const char* const extensions[] = {".vns", ".xml"};
     for (const char* ext : extensions)
         if (NORVAFileUtils::exists(newStem + ext)) return GRIDDED_CANNOT_OPEN;  // never over another surface
-    std::vector<const char*> moved;
-    for (const char* ext : extensions) {
-        if (!NORVAFileUtils::exists(oldStem + ext)) continue;
-        if (!NORVAFileUtils::renameFile(oldStem + ext, newStem + ext)) {
-            for (const char* back : moved) NORVAFileUtils::renameFile(newStem + back, oldStem + back);
-            return GRIDDED_CANNOT_OPEN;
-        }
-        moved.push_back(ext);
-    }
+    NORVAFileTransaction transaction(oldStem);
+    transaction.journalAlsoAt(newStem);
+    for (const char* ext : extensions) transaction.move(oldStem + ext, newStem + ext);
+    if (!transaction.commit()) return GRIDDED_CANNOT_OPEN;
     m_path = newStem + ".vns";
     m_metadata->setFileName(newStem + ".xml");
     return 0;

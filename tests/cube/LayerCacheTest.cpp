@@ -404,14 +404,14 @@ TEST(CubeLayerCache, HeaderWithoutValuesIsAnEmptyLayerReadOnce) {
     EXPECT_EQ(25u, box(s, xOf(0), yOf(4), xOf(4), yOf(0)).size());
 }
 
-TEST(CubeLayerCache, LayersBeyondTheBudgetAreNotServed) {
+TEST(CubeLayerCache, LayersBeyondTheBudgetAreServedOneAtATime) {
     Surface f;
     const uint64_t old = KIVOResourceManager::m_instance.getMemoryLimit();
-    KIVOResourceManager::m_instance.setMemoryLimit(50);  // room for a 5-node layer, not a 15-node one
-    {
+    for (uint64_t limit : {50u, 1u}) {  // room for a 5-node layer but not a 25-node one; room for none
+        KIVOResourceManager::m_instance.setMemoryLimit(limit);
         KIVOSurfaceCUBEIO s(f.path);
-        // Only the southern grids' single-row layers fit, once every cache is flushed.
-        EXPECT_EQ(static_cast<size_t>(kAcross), box(s, 900.0, 1900.0, 1100.0, 2100.0, false).size());
+        EXPECT_EQ(static_cast<size_t>(kAcross * kDown - 1), box(s, 900.0, 1900.0, 1100.0, 2100.0).size()) << limit;
+        EXPECT_LE(s.getHeldBytes(), 4u * kTile * kTile) << limit;
     }
     KIVOResourceManager::m_instance.setMemoryLimit(old);
 }

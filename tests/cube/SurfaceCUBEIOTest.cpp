@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "CubeTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
@@ -38,6 +44,64 @@ float depthAt(KIVOSurfaceCUBEIO& s, uint16_t row, uint16_t column) {
     if (!e) return -1.0f;
     const _cube_node* node = cube_grid_get_node(e->grid, 1, 2);
     return node->hypotheses != 0 ? cube_node_hyp(node, node->hypotheses)->depth : -1.0f;
+}
+
+// Every file under a folder by path, with its bytes.
+std::map<std::string, std::vector<uint8_t>> snapshot(const NORVAUString& folder) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    std::vector<NORVAUString> names;
+    NORVAFileUtils::listDirectory(folder, names);
+    for (const NORVAUString& name : names) {
+        const NORVAUString path = folder + "/" + name;
+        if (NORVAFileUtils::isDirectory(path)) {
+            const auto inner = snapshot(path);
+            files.insert(inner.begin(), inner.end());
+        } else {
+            files[path.toUTF8()] = cubetest::readAll(path);
+        }
+    }
+    return files;
+}
+
+// Runs `body` in a child process; its exit status, or -1 when it did not exit.
+int inChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// Grids of smallSurface that hold nodes: the fifth column of grids is empty.
+constexpr uint16_t kNodeGrids = 12;
+
+// What a reading process does: opens, reads the edited node of every grid
+// (more grids than the edit cache holds), runs `between`, closes. Exit
+// status 0 when every node read `depth` and close succeeded.
+int readAllAndClose(const NORVAUString& path, float depth, const std::function<void()>& between) {
+    int failures = 0;
+    {
+        KIVOSurfaceCUBEIO s(path);
+        if (s.getStatus() != 0) return 100;
+        for (uint16_t i = 0; i < kNodeGrids; ++i) failures += depthAt(s, i / 4, i % 4) != depth;
+        between();
+        failures += s.close() != 0 ? 50 : 0;
+    }
+    return std::min(failures, 99);
+}
+
+// Every hypothesis depth of the edited node, in ascending order.
+std::vector<float> depthsAt(KIVOSurfaceCUBEIO& s, uint16_t row, uint16_t column) {
+    long status = 0;
+    Entry e = s.getGrid(s.makeKey(row, column), status, false, true);
+    std::vector<float> depths;
+    if (!e) return depths;
+    const _cube_node* node = cube_grid_get_node(e->grid, 1, 2);
+    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next)
+        depths.push_back(cube_node_hyp(node, at)->depth);
+    std::sort(depths.begin(), depths.end());
+    return depths;
 }
 
 class LimitGuard {
@@ -153,7 +217,7 @@ TEST(CubeSurface, EleventhGridEvictsTheOldestThenTheLastOfEqualStamps) {
     EXPECT_TRUE(s.getGrid(s.makeKey(1, 3), status, false, false));
 }
 
-TEST(CubeSurface, EvictedModifiedGridIsWrittenAndReloadsModifiedCleanOneIsNot) {
+TEST(CubeSurface, EvictedModifiedGridIsWrittenAndReloadsCleanCleanOneIsNot) {
     TempDir dir;
     KIVOSurfaceCUBEIO s(smallSurface(dir));
     edit(s, 0, 0, 12.5f);
@@ -169,7 +233,7 @@ TEST(CubeSurface, EvictedModifiedGridIsWrittenAndReloadsModifiedCleanOneIsNot) {
     EXPECT_FALSE(NORVAFileUtils::exists(CUBEUtils::gridFileName(s.getGridPrefix(), 0, 1)));
     Entry back = s.getGrid(s.makeKey(0, 0), status, false, true);
     ASSERT_TRUE(back);
-    EXPECT_EQ(KIVOSurfaceCUBEIO::_cubeEntry::kModified, back->state);
+    EXPECT_EQ(KIVOSurfaceCUBEIO::_cubeEntry::kClean, back->state);
     EXPECT_EQ(12.5f, depthAt(s, 0, 0));
     s.setModified(true);
     s.setModified(false);
@@ -425,15 +489,7 @@ TEST(CubeSurface, HeldGridStaysTheCachedOneThroughFlushesByOtherSurfacesAndLayer
         EXPECT_EQ(0, a.close());
     }
     KIVOSurfaceCUBEIO reopened(pathA);
-    long status = 0;
-    Entry back = reopened.getGrid(reopened.makeKey(0, 0), status, false, true);
-    ASSERT_TRUE(back) << status;
-    const _cube_node* node = cube_grid_get_node(back->grid, 1, 2);
-    std::vector<float> depths;
-    for (uint32_t at = node->hypotheses; at != 0; at = cube_node_hyp(node, at)->next)
-        depths.push_back(cube_node_hyp(node, at)->depth);
-    std::sort(depths.begin(), depths.end());
-    EXPECT_EQ((std::vector<float>{10.0f, 20.0f}), depths);
+    EXPECT_EQ((std::vector<float>{10.0f, 20.0f}), depthsAt(reopened, 0, 0));
 }
 
 TEST(CubeSurface, EvictionLetsAnUnheldGridGoBeforeAHeldOne) {
@@ -446,4 +502,120 @@ TEST(CubeSurface, EvictionLetsAnUnheldGridGoBeforeAHeldOne) {
     for (uint16_t i = 1; i < 11; ++i) ASSERT_TRUE(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
     EXPECT_EQ(held.get(), s.getGrid(s.makeKey(0, 0), status, false, false).get());
     EXPECT_EQ(10u, s.getHeldBytes() / held->bytes);
+}
+
+TEST(CubeSurface, ReaderProcessWritesNothingAndNeverUndoesAWritersStore) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO writer(path);
+        for (uint16_t i = 0; i < kNodeGrids; ++i) edit(writer, i / 4, i % 4, 10.0f);
+    }
+    const auto before = snapshot(dir.path());
+    int toReader[2], toWriter[2];
+    ASSERT_EQ(0, pipe(toReader));
+    ASSERT_EQ(0, pipe(toWriter));
+    std::fflush(nullptr);
+    const pid_t reader = fork();
+    if (reader == 0) {
+        _exit(readAllAndClose(path, 10.0f, [&] {
+            char c = 0;
+            if (write(toWriter[1], "r", 1) != 1 || read(toReader[0], &c, 1) != 1) _exit(101);
+        }));
+    }
+    ASSERT_GT(reader, 0);
+    char c = 0;
+    ASSERT_EQ(1, read(toWriter[0], &c, 1));
+    {
+        KIVOSurfaceCUBEIO writer(path);  // stores while the reader holds every grid it read
+        edit(writer, 0, 0, 20.0f);
+        EXPECT_EQ(0, writer.close());
+    }
+    const NORVAUString stored = CUBEUtils::gridFileName(dir.file("s1/s1"), 0, 0);
+    const std::vector<uint8_t> storedBytes = cubetest::readAll(stored);
+    ASSERT_EQ(1, write(toReader[1], "w", 1));
+    int status = 0;
+    ASSERT_EQ(reader, waitpid(reader, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    for (int fd : {toReader[0], toReader[1], toWriter[0], toWriter[1]}) close(fd);
+
+    auto after = snapshot(dir.path());
+    EXPECT_EQ(storedBytes, after[stored.toUTF8()]);
+    after[stored.toUTF8()] = before.at(stored.toUTF8());
+    EXPECT_TRUE(before == after);  // no other byte changed, no file came or went
+    KIVOSurfaceCUBEIO reopened(path);
+    EXPECT_EQ((std::vector<float>{10.0f, 20.0f}), depthsAt(reopened, 0, 0));
+}
+
+TEST(CubeSurface, ReaderOnAReadOnlyFolderClosesWithSuccess) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO writer(path);
+        for (uint16_t i = 0; i < kNodeGrids; ++i) edit(writer, i / 4, i % 4, 10.0f);
+    }
+    const auto before = snapshot(dir.path());
+    const std::string folder = dir.path().toUTF8(), grids = dir.file("s1").toUTF8();
+    for (const auto& file : before) ASSERT_EQ(0, chmod(file.first.c_str(), 0444));
+    ASSERT_EQ(0, chmod(grids.c_str(), 0555));
+    ASSERT_EQ(0, chmod(folder.c_str(), 0555));
+    const int status = inChild([&] {
+        // The superuser writes anywhere: read as nobody, as a reader would.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 102;
+        return readAllAndClose(path, 10.0f, [] {});
+    });
+    chmod(folder.c_str(), 0755);
+    chmod(grids.c_str(), 0755);
+    EXPECT_EQ(0, status);
+    EXPECT_TRUE(before == snapshot(dir.path()));
+}
+
+TEST(CubeSurface, LoadedGridIsChargedWhatItHoldsInMemory) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    {
+        KIVOSurfaceCUBEIO writer(path);
+        long status = 0;
+        for (uint16_t column = 0; column < 3; ++column) {
+            Entry e = writer.getGrid(writer.makeKey(0, column), status, true, true);
+            ASSERT_TRUE(e) << status;
+            for (uint32_t i = 0; i < 25; ++i) {
+                _cube_node* node = cube_grid_get_node(e->grid, i / 5, i % 5);
+                for (int h = 0; h < 3; ++h) cube_node_add_basic_hypothesis(node, 10.0f + h, 0.25f);
+                ASSERT_EQ(1, cube_node_new_queue(node, writer.getCubeParameters(), 0));
+                node->queue[0] = {1.0f, 2.0f, 3.0f, 4.0f};
+                node->queue_count = 1;
+            }
+            e->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        }
+    }
+    KIVOSurfaceCUBEIO s(path);
+    long status = 0;
+    const auto heapInUse = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const size_t heapBefore = heapInUse();
+    Entry first = s.getGrid(s.makeKey(0, 0), status, false, true);
+    const size_t heapAfter = heapInUse();
+    ASSERT_TRUE(first) << status;
+    uint64_t fileBytes = 0;
+    ASSERT_TRUE(NORVAFileUtils::fileSize(CUBEUtils::gridFileName(s.getGridPrefix(), 0, 0), fileBytes));
+    const uint64_t resident = first->residentBytes(s.getCubeParameters());
+    EXPECT_GT(resident, 4 * fileBytes);
+    EXPECT_EQ(resident, first->bytes);
+#if !defined(__SANITIZE_ADDRESS__)
+    // The model of the heap's blocks meets what the heap reports, within the
+    // cache's own bookkeeping.
+    EXPECT_NEAR(double(resident), double(heapAfter - heapBefore), 2048.0);
+#endif
+    first.reset();
+    // Room for two loaded grids: the third load lets the oldest go.
+    LimitGuard limit(2 * resident + resident / 2);
+    for (uint16_t column = 1; column < 3; ++column) {
+        ASSERT_TRUE(s.getGrid(s.makeKey(0, column), status, false, true)) << status;
+        EXPECT_LE(s.getHeldBytes(), 2 * resident + resident / 2);
+    }
+    EXPECT_EQ(2 * resident, s.getHeldBytes());
 }

@@ -436,4 +436,29 @@ TEST(Serialisation, CrowdedNodeStopsAtWhatReadersAcceptAndReadsBack)
     cube_grid_release(g);
 }
 
+TEST(Serialisation, BufferedFileWriterWritesTheMemoryDump)
+{
+    const _cube_param *p = cube_default_param();
+    _cube_grid *g = mixed_grid(p);
+    const Bytes expected = dump(g, p);
+    for (size_t capacity : {size_t(1), size_t(7), size_t(64), expected.size(), size_t(1) << 20}) {
+        FILE *f = tmpfile();
+        ASSERT_NE(f, nullptr);
+        cube_stream s;
+        ASSERT_EQ(cube_stream_file_writer(&s, f, capacity), 1);
+        ASSERT_EQ(cube_grid_serialise(&s, g, p), 1) << capacity;
+        uint64_t at = 0;
+        EXPECT_EQ(cube_stream_tell(&s, &at), 1);
+        EXPECT_EQ(at, expected.size());
+        EXPECT_EQ(cube_stream_drain(&s), 1);
+        cube_stream_close(&s);
+        Bytes written(expected.size() + 1);
+        rewind(f);
+        written.resize(fread(written.data(), 1, written.size(), f));
+        EXPECT_EQ(written, expected) << capacity;
+        fclose(f);
+    }
+    cube_grid_release(g);
+}
+
 }  // namespace

@@ -9,7 +9,9 @@
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_node.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
 using namespace multirestest;
@@ -131,7 +133,7 @@ TEST(CompoundIOTest, OpeningRefusals) {
     EXPECT_NE(0, createCompound(dir, "nan", bad)->getStatus());
 }
 
-TEST(CompoundIOTest, StoreTriesEverythingAndReportsTheFirstFailure) {
+TEST(CompoundIOTest, StoreFailingForAMemberCommitsNothingAndReportsIt) {
     TempFolder dir;
     auto io = createCompound(dir, "s", twoRanges());
     setDepth(*io, 1.0, 1.0, 15.0, DBL_MAX);
@@ -143,9 +145,10 @@ TEST(CompoundIOTest, StoreTriesEverythingAndReportsTheFirstFailure) {
         std::fclose(f);
     }
     EXPECT_NE(0, io->store(nullptr));
-    // The header and metadata were still written.
-    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("s.kms")));
-    EXPECT_TRUE(NORVAFileUtils::isRegularFile(dir.file("s.xml")));
+    // A header and metadata would describe members that are not on disk.
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s.kms")));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s.xml")));
+    EXPECT_TRUE(NORVAFileTransaction::leftovers(dir.file("s")).empty());
 }
 
 TEST(CompoundIOTest, RenameMovesEverythingAndKeepsWorking) {
@@ -264,6 +267,59 @@ TEST(CompoundIOTest, RasterizeRefusesWithoutAPositiveResolution) {
     config.cellX = config.cellY = 1.0;
     EXPECT_EQ(-1, io.rasterize(config));
     EXPECT_TRUE(config.output.empty());
+}
+
+// A header is only a claim: a forged ".kms" of a few bytes with a vast cover
+// and a fine table gets a raster no larger than its members hold, none when
+// it has no members, and no raster beyond the memory budget.
+TEST(CompoundIOTest, RasterizeIsBoundByTheMembersAndTheBudget) {
+    struct Case {
+        const char* name;
+        bool membersKept;
+        uint64_t budget;  // 0: the default
+        long result, columns;
+    };
+    const Case cases[] = {
+        {"forged cover and table over real members", true, 0, 0, 9},
+        {"forged header without members", false, 0, KIVOCompoundIO::kBadArgument, 0},
+        {"raster beyond the budget", true, 100, KIVOCompoundIO::kNoMemory, 0},
+    };
+    KIVOResourceManager& manager = KIVOResourceManager::m_instance;
+    for (const Case& c : cases) {
+        TempFolder dir;
+        {
+            auto io = createCompound(dir, "s", twoRanges());
+            setDepth(*io, 2.0, 3.0, 12.0, 12.0);
+            ASSERT_EQ(0, io->store(nullptr));
+        }
+        KIVOResolutionTable fine;
+        for (const auto& e : twoRanges()) fine[e.first] = 0.25f;
+        KIVOCompoundDataHeader forged(NORVAArray<double>{0.0, 0.0}, NORVAArray<double>{4000.0, 4000.0}, "Depth", fine);
+        FILE* f = std::fopen(dir.file("s.kms").toUTF8().c_str(), "wb");
+        ASSERT_EQ(0, forged.write(f));
+        std::fclose(f);
+        if (!c.membersKept) NORVAFileUtils::removeDirectory(dir.file("s"), true);
+        testing::internal::CaptureStdout();
+        KIVOCompoundIO io(dir.file("s.kms"));
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(0, io.getStatus()) << c.name;
+        if (c.budget) manager.setMemoryLimit(c.budget);
+        KIVOSurfaceDataIO::rasterizeConfig config;
+        config.attribute = "Depth";
+        config.maxX = config.maxY = 4000.0;
+        config.noData = -1.0f;
+        const long result = io.rasterize(config);
+        manager.resetMemoryLimit();
+        EXPECT_EQ(c.result, result) << c.name;
+        if (result != 0) {
+            EXPECT_TRUE(config.output.empty()) << c.name;
+            continue;
+        }
+        EXPECT_EQ(c.columns, config.columns) << c.name;
+        EXPECT_EQ(c.columns, config.rows) << c.name;
+        EXPECT_DOUBLE_EQ(1.0, config.cellX) << c.name;  // the finest member's own resolution
+        EXPECT_FLOAT_EQ(12.0f, config.output[3 * 9 + 2]) << c.name;
+    }
 }
 
 TEST(CompoundIOTest, MemberListsAndRegistry) {

@@ -100,6 +100,62 @@ TEST_F(BAGDamagedFileTest, BytesChangedOneAtATime) {
     EXPECT_EQ(insane, 0u);
 }
 
+// Three zeroed bytes turn a contiguous dataset's layout message (version 3,
+// class 1, then the data's address) into a compact one holding no bytes:
+// reading that dataset must be refused, never crash inside HDF5.
+TEST_F(BAGDamagedFileTest, CompactLayoutsWithoutTheirElementsAreRefused) {
+    Bag b = Bag::grid(3, 4);
+    b.metadataChunk = 0;
+    const std::string path = dir.file("contiguous.bag");
+    ASSERT_TRUE(bagtest::writeBag(path, b));
+    const std::string plain = testsupport::readFile(path);
+    struct Case {
+        const char* dataset;
+        bagError openWithMetadata, elevation, uncertainty, metadataText;
+        long dataIOStatus;
+    };
+    const bagError R = BAG_HDF_READ_FAILURE, OK = BAG_SUCCESS;
+    const Case cases[] = {
+        {"elevation", OK, R, OK, OK, 0},
+        {"uncertainty", OK, OK, R, OK, 0},
+        {"metadata", R, OK, OK, R, 125200 + R},
+    };
+    for (const Case& c : cases) {
+        hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        hid_t dataset = H5Dopen2(file, (std::string("/BAG_root/") + c.dataset).c_str(), H5P_DEFAULT);
+        const haddr_t address = H5Dget_offset(dataset);
+        H5Dclose(dataset);
+        H5Fclose(file);
+        std::string layout("\x03\x01", 2);
+        for (int i = 0; i < 8; ++i) layout += char(address >> (8 * i));
+        const size_t at = plain.find(layout);
+        ASSERT_NE(at, std::string::npos) << c.dataset;
+        std::string bytes = plain;
+        bytes.replace(at + 1, 3, std::string(3, '\0'));
+        bagtest::saveFuzzSeed("BAGReaderFuzz", std::string("compact-empty-") + c.dataset, bytes);
+        ASSERT_TRUE(exercise(bytes)) << c.dataset;
+
+        bagHandle* h = nullptr;
+        EXPECT_EQ(bagOpen(&h, BAG_OPEN_READONLY, damaged.c_str()), c.openWithMetadata) << c.dataset;
+        if (h) bagClose(h);
+        ASSERT_EQ(bagOpen(&h, BAG_OPEN_READ_WRITE_NO_METADATA, damaged.c_str()), OK) << c.dataset;
+        EXPECT_EQ(bagReadRegion(h, 0, 0, 2, 3, BAG_ELEVATION), c.elevation) << c.dataset;
+        EXPECT_EQ(bagReadRegion(h, 0, 0, 2, 3, BAG_UNCERTAINTY), c.uncertainty) << c.dataset;
+        float value = 0.0f;
+        EXPECT_EQ(bagReadValue(h, 1, 1, BAG_ELEVATION, &value), c.elevation) << c.dataset;
+        EXPECT_EQ(bagReadMetadataText(h), c.metadataText) << c.dataset;
+        EXPECT_EQ(bagClose(h), OK);
+
+        KIVOBAGDataIO io(damaged);
+        EXPECT_EQ(io.getStatus(), c.dataIOStatus) << c.dataset;
+        if (io.getStatus() != 0) continue;
+        KIVOSurfaceDataIO::rasterizeConfig cfg;
+        cfg.attribute = c.elevation == R ? "Depth" : "Uncertainty";
+        cfg.maxX = cfg.maxY = 1e6;
+        EXPECT_EQ(io.rasterize(cfg), 125200 + R) << c.dataset;
+    }
+}
+
 TEST_F(BAGDamagedFileTest, CutShort) {
     size_t insane = 0;
     for (size_t length = 0; length < valid.size(); length += length < 2048 ? 7 : 97)

@@ -1,6 +1,11 @@
 // The signature block at the end of a BAG file.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "BagTestSupport.h"
@@ -100,6 +105,56 @@ TEST_F(BAGSignatureTest, WritesOverAnOldBlockOrAppends) {
     sig[4] ^= 1;
     EXPECT_EQ(bagWriteSignatureBlock(path.c_str(), sig, sizeof sig, 44), BAG_CRYPTO_BAD_SIGNATURE_BLOCK);
     EXPECT_EQ(testsupport::readFile(path), plain + bagtest::signatureBlock(43, {"hi"}));
+}
+
+// A write-back that the disk refuses part-way (a file size limit stands in
+// for a full disk, in a child process) reports the failure and leaves the
+// file's length and bytes as they were, whether the block was to be
+// appended or to replace an old one.
+TEST_F(BAGSignatureTest, FailedWriteBackLeavesTheFileAsItWas) {
+    struct Case {
+        const char* name;
+        std::string trailer;
+        long room;  // bytes the file may grow by, or shrink to below its size
+        bool throughClose;
+    };
+    const std::string old = bagtest::signatureBlock(7, {"old"});
+    const Case cases[] = {
+        {"append, no room", "", 0, false},
+        {"append, room for part", "", 100, false},
+        {"replace, room for part", old, 100 - long(old.size()), false},
+        {"replace at close", old, 100 - long(old.size()), true},
+    };
+    uint8_t sig[600] = {1, 3, 'n', 'e', 'w'};
+    const uint32_t crc = BagSignature::crc32(sig, 5);
+    std::memcpy(sig + 5, &crc, 4);
+    for (const Case& c : cases) {
+        const std::string before = plain + c.trailer;
+        testsupport::writeFile(path, before);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlim_t limit = rlim_t(long(before.size()) + c.room);
+            const struct rlimit r = {limit, limit};
+            if (setrlimit(RLIMIT_FSIZE, &r) != 0) _exit(99);
+            bagError rc = BAG_SUCCESS;
+            if (c.throughClose) {
+                bagHandle* h = nullptr;
+                if (bagOpen(&h, BAG_OPEN_READ_WRITE_NO_METADATA, path.c_str()) != BAG_SUCCESS || h->signature.empty())
+                    _exit(98);
+                rc = bagClose(h);
+            } else {
+                rc = bagWriteSignatureBlock(path.c_str(), sig, sizeof sig, 8);
+            }
+            _exit(int(rc));
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << c.name;
+        EXPECT_EQ(WEXITSTATUS(status), BAG_BAD_FILE_IO_OPERATION) << c.name;
+        EXPECT_EQ(testsupport::readFile(path), before) << c.name;
+    }
 }
 
 // Opening read-write and closing keeps the file's trailing bytes as they

@@ -110,6 +110,7 @@ struct Bag {
     bool variableVersion = false;
     bool tracking = true;
     std::string metadata;
+    hsize_t metadataChunk = 1024;  // 0: contiguous
     float minElevation = 0, maxElevation = 0, minUncertainty = 0, maxUncertainty = 0;
 
     // A grid of rows x columns with elevation -(10 + row * columns + column)
@@ -220,14 +221,15 @@ inline void trackingList(hid_t group) {
     H5Tclose(type);
 }
 
-// The metadata as one-byte strings in a chunked, extendible dataset.
-inline void metadataDataset(hid_t group, const std::string& text) {
+// The metadata as one-byte strings in a chunked, extendible dataset (or a
+// contiguous one of fixed size for a chunk of 0).
+inline void metadataDataset(hid_t group, const std::string& text, hsize_t chunk = 1024) {
     hid_t type = H5Tcopy(H5T_C_S1);
     H5Tset_size(type, 1);
-    hsize_t dims = text.size(), maxDims = H5S_UNLIMITED, chunk = 1024;
+    hsize_t dims = text.size(), maxDims = chunk > 0 ? H5S_UNLIMITED : dims;
     hid_t space = H5Screate_simple(1, &dims, &maxDims);
     hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
-    H5Pset_chunk(dcpl, 1, &chunk);
+    if (chunk > 0) H5Pset_chunk(dcpl, 1, &chunk);
     hid_t d = H5Dcreate2(group, "metadata", type, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
     if (!text.empty()) H5Dwrite(d, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, text.data());
     H5Dclose(d);
@@ -247,7 +249,7 @@ inline bool writeBag(const std::string& path, const Bag& b) {
     gridDataset(g, "uncertainty", b, b.uncertainty, "Minimum Uncertainty Value", b.minUncertainty,
                 "Maximum Uncertainty Value", b.maxUncertainty);
     if (b.tracking) trackingList(g);
-    metadataDataset(g, b.metadata);
+    metadataDataset(g, b.metadata, b.metadataChunk);
     H5Gclose(g);
     return H5Fclose(f) >= 0;
 }

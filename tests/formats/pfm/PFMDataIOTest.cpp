@@ -400,6 +400,72 @@ TEST_F(PFMDataIOTest, GeographicSurfaces) {
     EXPECT_LT(io.getPFMHeader().bin_size_xy, 112.0);
 }
 
+// A bin file cut short opens: every bin it still holds is served, the bins
+// past the cut fail to read on their own, and a raster that needs them fails.
+TEST_F(PFMDataIOTest, BinFileCutShortServesTheBinsItHolds) {
+    const pfmfixture::Plan plan = pfmtest::projectedPlan();
+    const long record = pfmfixture::recordBytes(plan);
+    struct Case {
+        long cut;  // bytes kept after the text header
+        Bins served;
+        bool rowZeroHeld;
+    };
+    const Case cases[] = {
+        {49 * record + 3, {{0, 0}, {9, 0}, {0, 1}, {3, 2}}, true},  // inside the last bin
+        {23 * record, {{0, 0}, {9, 0}, {0, 1}}, true},              // just before bin (3, 2)
+        {10 * record + 1, {{0, 0}, {9, 0}}, true},
+        {9 * record, {{0, 0}}, false},
+        {0, {}, false},       // the header alone
+        {-384, {}, false},    // inside the header's padding
+    };
+    const std::string piece = paths.bin + "/hugefile.000";
+    const std::string whole = testsupport::readFile(piece);
+    for (const Case& c : cases) {
+        const std::string where = "cut " + std::to_string(c.cut);
+        testsupport::writeFile(piece, whole.substr(0, static_cast<size_t>(16384 + c.cut)));
+        KIVOPFMDataIO io{NORVAUString(paths.handle)};
+        ASSERT_EQ(io.getStatus(), 0) << where;
+        ASSERT_EQ(io.open(), 0) << where;
+        long status = 0;
+        auto all = io.query(0, 0, 1e9, 1e9, false, status, nullptr, DBL_MAX);
+        const auto got = nodes(*all);
+        EXPECT_EQ(Bins(got.begin(), got.end()), c.served) << where;
+        EXPECT_EQ(got.size(), c.served.size()) << where;
+
+        BIN_RECORD r;
+        EXPECT_EQ(fetch_bin_record(io.getPFMHandle(), 9, 4, &r), -14) << where;
+        BIN_RECORD row[10];
+        EXPECT_EQ(read_bin_row(io.getPFMHandle(), 10, 4, 0, row), -14) << where;
+        EXPECT_EQ(read_bin_row(io.getPFMHandle(), 10, 0, 0, row), c.rowZeroHeld ? 0 : -14) << where;
+
+        KIVOSurfaceDataIO::rasterizeConfig cover;
+        cover.attribute = NORVAUString("Depth");
+        cover.minX = 1000;
+        cover.minY = 2000;
+        cover.maxX = 1100;
+        cover.maxY = 2050;
+        EXPECT_EQ(io.rasterize(cover), -1) << where;
+        EXPECT_TRUE(cover.output.empty()) << where;
+        std::vector<float> buffer(10, 7.0f);
+        KIVOSurfaceDataIO::rasterizeConfig rowZero;
+        rowZero.attribute = NORVAUString("Depth");
+        rowZero.minX = 1000;
+        rowZero.minY = rowZero.maxY = 2000;
+        rowZero.maxX = 1090;
+        rowZero.cellX = rowZero.cellY = 10.0;
+        rowZero.columns = 10;
+        rowZero.rows = 1;
+        rowZero.buffer = buffer.data();
+        rowZero.noData = -1.0f;
+        EXPECT_EQ(io.rasterize(rowZero), c.rowZeroHeld ? 0 : -1) << where;
+        if (c.rowZeroHeld) {
+            EXPECT_FLOAT_EQ(buffer[0], 10.5f);
+            EXPECT_FLOAT_EQ(buffer[9], 20.0f);
+        }
+    }
+    testsupport::writeFile(piece, whole);
+}
+
 TEST_F(PFMDataIOTest, DeleteAllFilesRemovesOnlyTheNamedFile) {
     KIVOPFMDataIO io{NORVAUString(paths.handle)};
     EXPECT_EQ(io.deleteAllFiles(false), 0);

@@ -96,7 +96,7 @@ TEST(AtomicFile, PlannedFaultFailsOneStepAndKeepsOldFile) {
     namespace faults = NORVAAtomicFileFaults;
     TempFolder tmp;
     const NORVAUString target = tmp.file("g.vcg");
-    for (int s = 0; s < faults::STEP_COUNT; ++s) {
+    for (int s = 0; s <= faults::RENAME; ++s) {  // a single file removes nothing
         const auto step = static_cast<faults::Step>(s);
         SCOPED_TRACE(s);
         ASSERT_TRUE(writeText(target, "old content"));

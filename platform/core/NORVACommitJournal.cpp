@@ -1,0 +1,208 @@
+#include "platform/core/NORVACommitJournal.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <set>
+
+#include "platform/core/NORVAAtomicFileFaults.h"
+#include "platform/core/NORVAFileUtils.h"
+
+namespace {
+
+namespace faults = NORVAAtomicFileFaults;
+
+const char kFirstLine[] = "KIVO commit journal 1\n";
+const size_t kMaxJournalBytes = 16u << 20;
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+uint64_t fnv1a(const std::string& bytes) {
+    uint64_t h = 14695981039346656037ull;
+    for (const unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+std::string relativeTo(const std::string& folder, const std::string& path) {
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+}
+
+std::string resolve(const std::string& folder, const std::string& path) {
+    return !path.empty() && path[0] == '/' ? path : folder + "/" + path;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool syncFolder(const std::string& folder) {
+    return !faults::shouldFail(faults::SYNC) && NORVAFileUtils::syncDirectory(NORVAUString(folder));
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (faults::shouldFail(faults::WRITE)) return false;
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, std::string& out) {
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out.append(buf, static_cast<size_t>(n));
+        if (out.size() > kMaxJournalBytes) return false;
+    }
+}
+
+bool removePath(const std::string& path) {
+    if (!exists(path)) return true;
+    if (faults::shouldFail(faults::REMOVE)) return false;
+    const NORVAUString p(path);
+    return NORVAFileUtils::isDirectory(p) ? NORVAFileUtils::removeDirectory(p, true) : ::unlink(path.c_str()) == 0;
+}
+
+}  // namespace
+
+bool NORVACommitJournal::validPath(const std::string& path) {
+    return !path.empty() && path[0] == '/' && path.find_first_of("\t\n") == std::string::npos;
+}
+
+bool NORVACommitJournal::addMove(const std::string& from, const std::string& to) {
+    if (!validPath(from) || !validPath(to)) return false;
+    m_entries.push_back(Entry{MOVE, from, to});
+    return true;
+}
+
+bool NORVACommitJournal::addRemove(const std::string& path) {
+    if (!validPath(path)) return false;
+    m_entries.push_back(Entry{REMOVE, path, std::string()});
+    return true;
+}
+
+bool NORVACommitJournal::replaceSource(const std::string& to, const std::string& from, std::string& previous) {
+    for (Entry& e : m_entries) {
+        if (e.kind != MOVE || e.to != to) continue;
+        previous = e.from;
+        e.from = from;
+        return true;
+    }
+    return false;
+}
+
+std::string NORVACommitJournal::serialise(const std::string& folder) const {
+    std::string text = kFirstLine;
+    for (const Entry& e : m_entries) {
+        if (e.kind == MOVE)
+            text += "M " + relativeTo(folder, e.from) + "\t" + relativeTo(folder, e.to) + "\n";
+        else
+            text += "D " + relativeTo(folder, e.from) + "\n";
+    }
+    for (const std::string& name : m_names) text += "N " + relativeTo(folder, name) + "\n";
+    char end[64];
+    std::snprintf(end, sizeof end, "E %zu %016" PRIx64 "\n", m_entries.size(), fnv1a(text));
+    return text + end;
+}
+
+int NORVACommitJournal::write(const std::vector<std::string>& names) {
+    if (names.empty()) return -1;
+    for (const std::string& name : names)
+        if (!validPath(name)) return -1;
+    m_names = names;
+    const std::string& main = names.front();
+    const std::string folder = folderOf(main);
+    std::string pattern = folder + "/." + main.substr(main.rfind('/') + 1) + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(&pattern[0]);
+    if (fd < 0) return -1;
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
+    std::vector<std::string> made;
+    bool ok = writeAll(fd, serialise(folder)) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
+    // The main name first: a journal under another name alone (a rename's
+    // new name) would be found by no one, since the surface still has its old one.
+    ok = ok && !faults::shouldFail(faults::RENAME) && ::rename(pattern.c_str(), main.c_str()) == 0;
+    if (ok) made.push_back(main);
+    for (size_t i = 1; ok && i < names.size(); ++i) {
+        ok = !faults::shouldFail(faults::RENAME) && ::link(main.c_str(), names[i].c_str()) == 0;
+        if (ok) made.push_back(names[i]);
+    }
+    ok = ok && syncFolder(folder);
+    if (ok) return fd;
+    for (const std::string& name : made) ::unlink(name.c_str());
+    ::unlink(pattern.c_str());
+    ::close(fd);
+    return -1;
+}
+
+bool NORVACommitJournal::read(int fd, const std::string& path) {
+    m_entries.clear();
+    m_names.clear();
+    std::string text;
+    if (!readAll(fd, text)) return false;
+    const size_t endLine = text.rfind("E ");
+    if (text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 || endLine == std::string::npos || text.back() != '\n')
+        return false;
+    size_t count = 0;
+    uint64_t sum = 0;
+    if (std::sscanf(text.c_str() + endLine, "E %zu %" SCNx64, &count, &sum) != 2) return false;
+    const std::string body = text.substr(0, endLine);
+    if (fnv1a(body) != sum) return false;
+    const std::string folder = folderOf(path);
+    for (size_t at = sizeof kFirstLine - 1; at < body.size();) {
+        const size_t eol = body.find('\n', at);
+        const std::string line = body.substr(at, eol - at);
+        at = eol + 1;
+        if (line.size() < 3 || line[1] != ' ') return false;
+        const std::string rest = line.substr(2);
+        const size_t tab = rest.find('\t');
+        if (line[0] == 'M' && tab != std::string::npos)
+            m_entries.push_back(Entry{MOVE, resolve(folder, rest.substr(0, tab)), resolve(folder, rest.substr(tab + 1))});
+        else if (line[0] == 'D')
+            m_entries.push_back(Entry{REMOVE, resolve(folder, rest), std::string()});
+        else if (line[0] == 'N')
+            m_names.push_back(resolve(folder, rest));
+        else
+            return false;
+    }
+    return m_entries.size() == count;
+}
+
+bool NORVACommitJournal::apply() const {
+    std::set<std::string> folders;
+    for (const Entry& e : m_entries) {
+        folders.insert(folderOf(e.from));
+        if (e.kind == REMOVE) {
+            if (!removePath(e.from)) return false;
+            continue;
+        }
+        folders.insert(folderOf(e.to));
+        if (!exists(e.from)) continue;  // made before the crash
+        if (faults::shouldFail(faults::RENAME) || ::rename(e.from.c_str(), e.to.c_str()) != 0) return false;
+    }
+    for (const std::string& folder : folders)
+        if (exists(folder) && !syncFolder(folder)) return false;
+    return true;
+}
+
+bool NORVACommitJournal::removeNames() const {
+    bool ok = true;
+    for (const std::string& name : m_names) ok = removePath(name) && ok;
+    return ok;
+}

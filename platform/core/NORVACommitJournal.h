@@ -1,0 +1,53 @@
+#pragma once
+// The journal of a multi-file commit: the moves and removals that turn a
+// surface's old files into its new ones, written durably before the first
+// of them is made. Applying it is idempotent (a move whose source is gone,
+// or a removal whose path is gone, counts as done), so a journal found after
+// a crash is simply applied again from the start.
+//
+// Layout (UTF-8 text, one entry a line):
+//   "KIVO commit journal 1"
+//   "M <from>\t<to>" | "D <path>" | "N <journal name>"
+//   "E <entry count> <FNV-1a 64 of every byte before this line, hex>"
+// Paths inside the journal's folder are kept relative to it, so a folder
+// moved as a whole still recovers; others are absolute.
+#include <string>
+#include <vector>
+
+class NORVACommitJournal {
+public:
+    enum Kind { MOVE, REMOVE };
+    struct Entry {
+        Kind kind;
+        std::string from;  // absolute; the path to remove for REMOVE
+        std::string to;
+    };
+
+    // Absolute paths; false when a path cannot be kept in a journal line.
+    bool addMove(const std::string& from, const std::string& to);
+    bool addRemove(const std::string& path);
+    // Replaces the source of the move to `to`; false when there is none.
+    bool replaceSource(const std::string& to, const std::string& from, std::string& previous);
+    bool empty() const { return m_entries.empty(); }
+    const std::vector<Entry>& entries() const { return m_entries; }
+
+    // Writes the journal, synced, under every name (the first is the main
+    // one, the others are hard links made before it appears). Returns a
+    // descriptor that holds the journal's lock until closed, or -1 with
+    // nothing left behind.
+    int write(const std::vector<std::string>& names);
+    // Reads a whole journal; false for a torn or foreign file.
+    bool read(int fd, const std::string& path);
+    // Makes every move and removal not yet made, then syncs the folders.
+    bool apply() const;
+    // Removes every name the journal was written under.
+    bool removeNames() const;
+
+    static bool validPath(const std::string& path);
+
+private:
+    std::string serialise(const std::string& folder) const;
+
+    std::vector<Entry> m_entries;
+    std::vector<std::string> m_names;
+};

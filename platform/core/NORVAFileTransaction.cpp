@@ -1,0 +1,265 @@
+#include "platform/core/NORVAFileTransaction.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace {
+
+thread_local NORVAFileTransaction* t_outermost = nullptr;
+
+const char kJournalSuffix[] = ".journal";
+const char kTemporaryMark[] = ".tmp-";
+const size_t kTemporaryTail = 11;  // ".tmp-" and mkstemp's six characters
+
+std::string absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char buf[4096];
+    if (!::getcwd(buf, sizeof buf)) return path;
+    return std::string(buf) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
+}
+
+std::string absolute(const NORVAUString& path) { return absolute(path.toUTF8()); }
+
+void splitStem(const NORVAUString& stem, std::string& folder, std::string& name) {
+    const std::string s = absolute(stem);
+    const size_t slash = s.rfind('/');
+    folder = slash == 0 ? std::string("/") : s.substr(0, slash);
+    name = s.substr(slash + 1);
+}
+
+std::string journalOf(const std::string& folder, const std::string& name) {
+    return folder + "/." + name + kJournalSuffix;
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool isTemporary(const std::string& entry) {
+    return entry.size() > kTemporaryTail + 1 && entry[0] == '.' &&
+           entry.compare(entry.size() - kTemporaryTail, 5, kTemporaryMark) == 0;
+}
+
+bool isJournal(const std::string& entry) {
+    return entry.size() > sizeof kJournalSuffix && entry[0] == '.' && endsWith(entry, kJournalSuffix);
+}
+
+// A temporary of the stem's own files: "." + name + extension + ".tmp-XXXXXX"
+// with at most one dot in the extension, so that the temporaries of
+// "survey.2020" are never taken for those of "survey"; or the journal's.
+bool isTemporaryOf(const std::string& entry, const std::string& name) {
+    if (!isTemporary(entry)) return false;
+    const std::string core = entry.substr(1, entry.size() - 1 - kTemporaryTail);
+    if (core == name || core == "." + name + kJournalSuffix) return true;
+    if (core.compare(0, name.size() + 1, name + ".") != 0) return false;
+    return core.find('.', name.size() + 1) == std::string::npos;
+}
+
+void listFolder(const std::string& folder, const std::function<void(const std::string&, bool)>& visit) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    std::vector<std::pair<std::string, bool>> entries;
+    while (struct dirent* e = ::readdir(dir)) {
+        const std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        struct stat st;
+        const std::string path = folder + "/" + n;
+        entries.emplace_back(n, ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    }
+    ::closedir(dir);
+    for (const auto& e : entries) visit(e.first, e.second);
+}
+
+// Journals and temporaries of the stem: its own beside it, and all inside
+// the folder named like it.
+void forEachLeftover(const NORVAUString& stem, const std::function<void(const std::string&)>& visit) {
+    std::string folder, name;
+    splitStem(stem, folder, name);
+    listFolder(folder, [&](const std::string& entry, bool isDir) {
+        if (!isDir && (entry == "." + name + kJournalSuffix || isTemporaryOf(entry, name))) visit(folder + "/" + entry);
+    });
+    std::function<void(const std::string&)> walk = [&](const std::string& dir) {
+        listFolder(dir, [&](const std::string& entry, bool isDir) {
+            if (isDir)
+                walk(dir + "/" + entry);
+            else if (isJournal(entry) || isTemporary(entry))
+                visit(dir + "/" + entry);
+        });
+    };
+    walk(folder + "/" + name);
+}
+
+// A temporary is left to a live writer, who holds its lock.
+bool removeUnlessLocked(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    bool removed = false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) removed = ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    ::close(fd);
+    return removed;
+}
+
+// Waits for a live writer, then finishes what its journal names.
+bool finishJournal(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat held, now;
+    if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &now) != 0 || held.st_ino != now.st_ino ||
+        held.st_dev != now.st_dev) {
+        ::close(fd);  // the writer finished it meanwhile
+        return true;
+    }
+    NORVACommitJournal journal;
+    bool ok = true;
+    if (!journal.read(fd, path)) {
+        // Journals appear whole (written aside, then renamed), so this is no
+        // journal of ours: no move was ever made under it.
+        ok = ::unlink(path.c_str()) == 0;
+    } else {
+        ok = journal.apply() && journal.removeNames();
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+NORVAFileTransaction::NORVAFileTransaction(const NORVAUString& stem) {
+    if (t_outermost) {
+        m_outer = t_outermost;
+        return;
+    }
+    std::string folder, name;
+    splitStem(stem, folder, name);
+    m_journals.push_back(journalOf(folder, name));
+    t_outermost = this;
+}
+
+NORVAFileTransaction::~NORVAFileTransaction() {
+    if (m_outer) {
+        if (!m_done) m_outer->fail();
+        return;
+    }
+    if (!m_done) discard();
+    if (t_outermost == this) t_outermost = nullptr;
+}
+
+NORVAFileTransaction* NORVAFileTransaction::current() { return t_outermost; }
+
+void NORVAFileTransaction::move(const NORVAUString& from, const NORVAUString& to) {
+    if (m_outer) return m_outer->move(from, to);
+    if (!m_plan.addMove(absolute(from), absolute(to))) fail();
+}
+
+void NORVAFileTransaction::remove(const NORVAUString& path) {
+    if (m_outer) return m_outer->remove(path);
+    if (!m_plan.addRemove(absolute(path))) fail();
+}
+
+void NORVAFileTransaction::journalAlsoAt(const NORVAUString& stem) {
+    // The outer surface's journal governs; a member's would move with it.
+    if (m_outer) return;
+    std::string folder, name;
+    splitStem(stem, folder, name);
+    const std::string journal = journalOf(folder, name);
+    for (const std::string& j : m_journals)
+        if (j == journal) return;
+    m_journals.push_back(journal);
+}
+
+void NORVAFileTransaction::fail() {
+    if (m_outer) return m_outer->fail();
+    m_failed = true;
+}
+
+bool NORVAFileTransaction::hasFailed() const { return m_outer ? m_outer->hasFailed() : m_failed; }
+
+void NORVAFileTransaction::stage(const NORVAUString& temporary, const NORVAUString& target, int lockFd) {
+    if (m_outer) return m_outer->stage(temporary, target, lockFd);
+    const std::string temp = absolute(temporary), to = absolute(target);
+    m_temporaries.push_back(temp);
+    if (lockFd >= 0) m_locks.push_back(lockFd);
+    // A target written twice keeps its last content.
+    std::string previous;
+    if (m_plan.replaceSource(to, temp, previous)) {
+        ::unlink(previous.c_str());
+        return;
+    }
+    if (!m_plan.addMove(temp, to)) fail();
+}
+
+bool NORVAFileTransaction::commit() {
+    if (m_outer) {
+        m_done = true;
+        return !m_outer->hasFailed();
+    }
+    if (t_outermost == this) t_outermost = nullptr;  // files written from now on are not ours
+    if (m_failed) {
+        discard();
+        return false;
+    }
+    m_done = true;
+    if (m_plan.empty()) {
+        closeLocks();
+        return true;
+    }
+    const int journal = m_plan.write(m_journals);
+    if (journal < 0) {
+        discard();
+        return false;
+    }
+    // Past this point the commit has happened: a failed move is tried once
+    // more, and otherwise left to the next `recover`.
+    const bool ok = m_plan.apply() || m_plan.apply();
+    if (ok && !m_plan.removeNames()) (void)m_plan.removeNames();
+    ::close(journal);
+    closeLocks();
+    m_temporaries.clear();
+    return ok;
+}
+
+void NORVAFileTransaction::discard() {
+    if (m_outer) return m_outer->fail();
+    for (const std::string& temp : m_temporaries) ::unlink(temp.c_str());
+    m_temporaries.clear();
+    closeLocks();
+    m_plan = NORVACommitJournal();
+    m_done = true;
+    if (t_outermost == this) t_outermost = nullptr;
+}
+
+void NORVAFileTransaction::closeLocks() {
+    for (const int fd : m_locks) ::close(fd);
+    m_locks.clear();
+}
+
+bool NORVAFileTransaction::recover(const NORVAUString& stem) {
+    std::string folder, name;
+    splitStem(stem, folder, name);
+    bool ok = finishJournal(journalOf(folder, name));
+    std::vector<std::string> temporaries;
+    forEachLeftover(stem, [&](const std::string& path) {
+        const std::string entry = path.substr(path.rfind('/') + 1);
+        if (isJournal(entry))
+            ok = finishJournal(path) && ok;
+        else
+            temporaries.push_back(path);
+    });
+    if (!ok) return false;  // its temporaries may still be needed
+    for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
+    return true;
+}
+
+std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& stem) {
+    std::vector<NORVAUString> found;
+    forEachLeftover(stem, [&](const std::string& path) { found.emplace_back(path); });
+    return found;
+}

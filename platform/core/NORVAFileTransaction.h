@@ -1,0 +1,82 @@
+#pragma once
+// One commit for a store or rename that touches several files: either every
+// file of the surface takes its new content (or name), or none does, even
+// when the process dies at any moment or a disk fills up.
+//
+// While a transaction is open on a thread, every NORVAAtomicFile committed
+// on that thread is not renamed over its target: its synced temporary is
+// handed to the transaction. `commit` then writes and syncs a journal naming
+// every move (temporary -> target, or old -> new name for renames) and every
+// removal, makes them, syncs the folders and removes the journal. Whoever
+// next opens, stores or deletes the surface calls `recover`, which finishes
+// a journal left by a crash and removes temporaries that no journal names.
+//
+// A transaction opened while another is open on the same thread joins it:
+// its files, moves and removals are committed by the outer one, and when it
+// ends uncommitted (or one of its files fails) the outer one fails too.
+// Until the commit, targets keep their old content.
+#include <string>
+#include <vector>
+
+#include "platform/core/NORVACommitJournal.h"
+#include "platform/core/NORVAUString.h"
+
+class NORVAFileTransaction {
+public:
+    // `stem` is the surface's path without extension; the journal is
+    // "." + name + ".journal" in its folder.
+    explicit NORVAFileTransaction(const NORVAUString& stem);
+    // Not committed: every temporary is removed and nothing is moved.
+    ~NORVAFileTransaction();
+    NORVAFileTransaction(const NORVAFileTransaction&) = delete;
+    NORVAFileTransaction& operator=(const NORVAFileTransaction&) = delete;
+
+    // The transaction that collects this thread's atomic files, if any.
+    static NORVAFileTransaction* current();
+    bool isNested() const { return m_outer != nullptr; }
+
+    // Plans a rename of a file or folder (made in the order planned, after
+    // the atomic files staged before it) or a removal (a folder with its
+    // contents). A source that is missing at commit time is skipped.
+    void move(const NORVAUString& from, const NORVAUString& to);
+    void remove(const NORVAUString& path);
+    // A rename also journals under the new stem, so that opening either
+    // name after a crash finishes it. Nested: ignored, the outer surface's
+    // journal governs.
+    void journalAlsoAt(const NORVAUString& stem);
+    // Makes the commit refuse (a writer failed); nested: the outer one.
+    void fail();
+    bool hasFailed() const;
+
+    // True when the new state is on disk (nested: when nothing has failed so
+    // far; the outer commit decides). False when nothing was changed, or, in
+    // the rare case that a move failed twice after the journal was written,
+    // the journal stays for `recover` to finish.
+    bool commit();
+    // Drops every staged temporary and planned step.
+    void discard();
+
+    // For NORVAAtomicFile: a synced temporary for `target`, with a
+    // descriptor that holds its lock (owned from now on, may be -1).
+    void stage(const NORVAUString& temporary, const NORVAUString& target, int lockFd);
+
+    // Finishes the stem's journal left by a crash, then removes temporaries
+    // of the stem in its folder and every temporary or journal inside the
+    // folder named like the stem (members, grids). Temporaries that a live
+    // writer holds are left alone. False when a journal could not be
+    // finished: the surface must not be used until it is.
+    static bool recover(const NORVAUString& stem);
+    // Temporaries and journals of the stem still on disk (see `recover`).
+    static std::vector<NORVAUString> leftovers(const NORVAUString& stem);
+
+private:
+    void closeLocks();
+
+    NORVAFileTransaction* m_outer = nullptr;
+    std::vector<std::string> m_journals;  // the main name first
+    NORVACommitJournal m_plan;
+    std::vector<std::string> m_temporaries;
+    std::vector<int> m_locks;
+    bool m_failed = false;
+    bool m_done = false;
+};

@@ -1,0 +1,43 @@
+#pragma once
+// Every file and folder under a folder with its bytes, to compare a folder
+// against its state before and after an operation, and to put it back.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+namespace foldersnapshot {
+
+using Snapshot = std::map<std::string, std::string>;
+inline const char* const kFolder = "<folder>";
+
+inline Snapshot take(const std::string& root) {
+    namespace fs = std::filesystem;
+    Snapshot files;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
+        std::string bytes = kFolder;
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        files[fs::relative(e.path(), root).string()] = bytes;
+    }
+    return files;
+}
+
+inline void restore(const std::string& root, const Snapshot& files) {
+    namespace fs = std::filesystem;
+    for (const fs::directory_entry& e : fs::directory_iterator(root)) fs::remove_all(e.path());
+    for (const auto& [name, bytes] : files) {
+        const fs::path path = fs::path(root) / name;
+        if (bytes == kFolder) {
+            fs::create_directories(path);
+            continue;
+        }
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+}
+
+}  // namespace foldersnapshot

@@ -1,0 +1,39 @@
+#pragma once
+// One kind of surface operation for the crash test (CrashHarness.cpp): a
+// child process repeats the operation in a loop and is killed with SIGKILL at
+// a pseudo-random moment; the parent then opens the surface and checks that
+// it holds one whole generation, old or new, and that nothing is left over.
+//
+// A kind is one small file: derive from CrashKind and register it with
+// KIVO_CRASH_KIND(ClassName); the harness picks it up by its name().
+#include <memory>
+#include <string>
+#include <vector>
+
+class CrashKind {
+public:
+    virtual ~CrashKind() = default;
+    // "gridded", "wgrid-rename": the name scripts/crash-test.sh takes.
+    virtual const char* name() const = 0;
+    // Makes generation 0 in an empty folder.
+    virtual bool create(const std::string& folder) = 0;
+    // Makes generation + 1 from `generation` (a store or a rename); the
+    // child calls it for generation, generation + 1, ... until it is killed.
+    virtual bool advance(const std::string& folder, long generation) = 0;
+    // Opens the surface as a user would (which recovers what a crash left)
+    // and returns the generation it holds whole, or -1 with the reason.
+    virtual long check(const std::string& folder, std::string& why) = 0;
+};
+
+namespace crashtest {
+
+std::vector<std::unique_ptr<CrashKind>>& kinds();
+
+template <class Kind>
+struct Registration {
+    Registration() { kinds().push_back(std::make_unique<Kind>()); }
+};
+
+}  // namespace crashtest
+
+#define KIVO_CRASH_KIND(Kind) static const crashtest::Registration<Kind> kRegistered##Kind
