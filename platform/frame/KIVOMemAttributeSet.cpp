@@ -124,26 +124,7 @@ long KIVOMemAttributeSet::getValue(long index, NORVAUString& v) const {
     return 0;
 }
 
-long KIVOMemAttributeSet::getValue(long index, double& v) const {
-    if (!valid(index) || !m_slots[index].set) return -1;
-    if (isText(index)) {
-        double d = 0.0;
-        if (!text(index).parseDouble(d)) return -1;
-        v = d;
-        return 0;
-    }
-    v = m_slots[index].number;
-    return 0;
-}
 
-long KIVOMemAttributeSet::getValue(long index, float& v) const {
-    double d = 0.0;
-    if (getValue(index, d) != 0) return -1;
-    float f = 0.0f;
-    if (!toFloat(d, f)) return -1;
-    v = f;
-    return 0;
-}
 
 long KIVOMemAttributeSet::setValue(long index, const unsigned char& v) { return storeNumber(index, v); }
 // Longs pass through a double: every integer slot type is 32 bits or less,
@@ -182,13 +163,19 @@ long KIVOMemAttributeSet::getStringValue(long index, NORVAUString& v, bool userF
     return getValue(index, v);
 }
 
+long KIVOMemAttributeSet::textNumber(long index, double& v) const {
+    double d = 0.0;
+    if (!text(index).parseDouble(d)) return -1;
+    v = d;
+    return 0;
+}
+
 long KIVOMemAttributeSet::getDoubleValue(long index, double& v, bool convert) const { return getValue(index, v); }
 
 std::unique_ptr<KIVOAttributeSet> KIVOMemAttributeSet::newCopy() const {
     return std::make_unique<KIVOMemAttributeSet>(*this);
 }
 
-bool KIVOMemAttributeSet::isSet(long index) const { return valid(index) && m_slots[index].set; }
 
 bool KIVOMemAttributeSet::isEmpty() const {
     for (const Slot& s : m_slots)

@@ -4,6 +4,8 @@
 // converts between numeric types; integers are cut toward zero and values
 // outside the target type (or NaN) are refused with -1.
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <array>
 #include <cstddef>
 #include <memory>
@@ -105,9 +107,28 @@ private:
     NORVAUString& text(long index) { return m_texts[m_layout->textSlot[index]]; }
     const NORVAUString& text(long index) const { return m_texts[m_layout->textSlot[index]]; }
     long storeNumber(long index, double v);
+    long textNumber(long index, double& v) const;
     template <class T> long readInteger(long index, T& v) const;
 
     std::shared_ptr<const Layout> m_layout;
     Values<Slot, 16> m_slots;
     Values<NORVAUString, 1> m_texts;  // a combined product has one: "Contributor"
 };
+
+// Inline: a combine reads every node's values through these.
+inline long KIVOMemAttributeSet::getValue(long index, double& v) const {
+    if (!valid(index) || !m_slots[index].set) return -1;
+    if (isText(index)) return textNumber(index, v);
+    v = m_slots[index].number;
+    return 0;
+}
+
+inline long KIVOMemAttributeSet::getValue(long index, float& v) const {
+    double d = 0.0;
+    if (getValue(index, d) != 0) return -1;
+    if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return -1;
+    v = static_cast<float>(d);
+    return 0;
+}
+
+inline bool KIVOMemAttributeSet::isSet(long index) const { return valid(index) && m_slots[index].set; }
