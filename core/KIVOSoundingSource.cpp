@@ -245,6 +245,7 @@ bool KIVOSoundingSource::passesFilter(const KIVOAttributeSet* attributes) {
 // caches of open surfaces does not make room, the soundings are served anyway.
 void KIVOSoundingSource::takeFromBudget(unsigned long estimate) const {
     KIVOResourceManager& budget = KIVOResourceManager::m_instance;
+    KIVOResourceManager::Lock lock = budget.hold();
     const uint64_t bytes = saturatingBytes(estimate);
     if (bytes > budget.m_available) {
         budget.flush(nullptr);

@@ -79,6 +79,7 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
 // remain beside the new one.
 bool CUBEEditCache::makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status) {
     KIVOResourceManager& manager = KIVOResourceManager::m_instance;
+    KIVOResourceManager::Lock lock = manager.hold();
     for (;;) {
         manager.resetMemoryLimit();
         if (need > manager.m_available) manager.flush(&surface);
@@ -201,13 +202,22 @@ CUBEEditCache::Entry CUBEEditCache::createGrid(const KIVOSurfaceCUBEIO& surface,
     return entry;
 }
 
+// A grid a caller holds is left alone; its state is read only after that.
 void CUBEEditCache::dropClean() {
     for (auto it = m_entries.begin(); it != m_entries.end();)
-        it = it->second->state != CUBEGridEntry::kModified && !isHeld(*it) ? m_entries.erase(it) : std::next(it);
+        it = !isHeld(*it) && it->second->state != CUBEGridEntry::kModified ? m_entries.erase(it) : std::next(it);
 }
 
-long CUBEEditCache::writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written) const {
+bool CUBEEditCache::hasModified(bool heldToo) const {
+    for (const auto& item : m_entries)
+        if ((heldToo || !isHeld(item)) && item.second->state == CUBEGridEntry::kModified) return true;
+    return false;
+}
+
+long CUBEEditCache::writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written,
+                                  bool heldToo) const {
     for (const auto& item : m_entries) {
+        if (!heldToo && isHeld(item)) continue;
         if (item.second->state != CUBEGridEntry::kModified) continue;
         if (surface.getHeader() == nullptr) return KIVOSurfaceCUBEIO::kNoHeader;
         const long saved = save(surface, *item.second);

@@ -38,11 +38,14 @@ public:
 
     // Lets go of every clean grid no caller holds.
     void dropClean();
+    // Whether a grid is modified; with heldToo false, among those no caller holds.
+    bool hasModified(bool heldToo) const;
     // Writes every modified grid (into the caller's commit, when one is
     // open), listing it in `written`; they stay cached and modified until
-    // the caller marks them clean once they are committed. The first
+    // the caller marks them clean once they are committed. With heldToo
+    // false, grids a caller holds are neither read nor written. The first
     // failure's status is returned.
-    long writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written) const;
+    long writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written, bool heldToo = true) const;
     static void markClean(const std::vector<Entry>& written);
     // Marks every modified grid clean, writing nothing.
     void markClean();
@@ -58,7 +61,12 @@ public:
 
 private:
     // Referenced from outside the cache.
-    static bool isHeld(const Map::value_type& item) { return item.second.use_count() > 1; }
+    // The copy's count update synchronises with the holder's last release,
+    // so what the holder wrote before is seen by the thread that asks.
+    static bool isHeld(const Map::value_type& item) {
+        const Entry copy = item.second;
+        return copy.use_count() > 2;
+    }
     bool makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status);
     bool evictOne(KIVOSurfaceCUBEIO& surface, long& status);
     static long save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);

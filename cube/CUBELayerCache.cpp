@@ -49,11 +49,8 @@ bool CUBELayerCache::lookup(const CUBEGridIdx& grid, long attribute, Layer& laye
 // could have, and the next layer read makes this one go again.
 void CUBELayerCache::reserve(uint64_t need, const KIVOSurfaceDataIO* owner) {
     KIVOResourceManager& budget = KIVOResourceManager::m_instance;
-    budget.resetMemoryLimit();
-    if (need > budget.m_available) budget.flush(owner);
-    if (need > budget.m_available) budget.resetMemoryLimit();
-    if (need > budget.m_available) budget.flush(nullptr);
-    budget.m_available -= static_cast<uint32_t>(std::min<uint64_t>(need, budget.m_available));
+    KIVOResourceManager::Lock lock = budget.hold();
+    if (!budget.take(need, owner)) budget.m_available = 0;
 }
 
 CUBELayerCache::Layer CUBELayerCache::readLayer(CUBELayerFile& file) {

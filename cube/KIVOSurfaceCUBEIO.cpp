@@ -160,6 +160,7 @@ KIVOSurfaceCUBEIO& KIVOSurfaceCUBEIO::operator=(KIVOSurfaceCUBEIO& source) {
 // The caches go with the header they belong to: shared, both surfaces would
 // write the same grids and charge the budget for them twice.
 void KIVOSurfaceCUBEIO::moveFrom(KIVOSurfaceCUBEIO& source) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     m_headerFileName = source.m_headerFileName;
     m_gridPrefix = source.m_gridPrefix;
     m_outdated = source.m_outdated;
@@ -223,7 +224,10 @@ NORVAArray<double> KIVOSurfaceCUBEIO::getMaximum() const {
 void KIVOSurfaceCUBEIO::setModified(bool modified) {
     if (modified == m_modified) return;
     m_modified = modified;
-    if (!modified) m_editCache.markClean();
+    if (!modified) {
+        KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+        m_editCache.markClean();
+    }
 }
 
 long KIVOSurfaceCUBEIO::close() { return flushCache(true, true); }
@@ -247,19 +251,18 @@ NORVAUString KIVOSurfaceCUBEIO::commitStem() const {
     return base.isEmpty() ? m_gridPrefix : base;
 }
 
-long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals) {
+long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals,
+                                      bool heldGrids) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     std::vector<CUBEEditCache::Entry> written;
-    const bool gridsModified = std::any_of(m_editCache.entries().begin(), m_editCache.entries().end(),
-                                           [](const CUBEEditCache::Map::value_type& item) {
-                                               return item.second->state == CUBEGridEntry::kModified;
-                                           });
+    const bool gridsModified = m_editCache.hasModified(heldGrids);
     // A surface that changed nothing writes nothing, not even a journal.
     if (!header && !metadata && !gridsModified && removals.empty()) return 0;
     const NORVAUString stem = commitStem();
     if (!NORVAFileTransaction::recover(stem)) return kCommitFailed;
     NORVAFileTransaction transaction(stem);
     long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : 0;
-    if (status == 0) status = m_editCache.writeModified(*this, written);
+    if (status == 0) status = m_editCache.writeModified(*this, written, heldGrids);
     if (status != 0) return status;
     for (const NORVAUString& path : removals) transaction.remove(path);
     if (!transaction.commit()) return kCommitFailed;
@@ -288,8 +291,11 @@ long KIVOSurfaceCUBEIO::flush() {
 
 // Grids written here stay cached as clean: a host may still edit them
 // through an entry or a node pointer it holds, and those edits must land in
-// the grid the cache writes. Clean grids no caller holds go first.
+// the grid the cache writes. Clean grids no caller holds go first. Both
+// caches change only with the budget's lock held: the budget reads and
+// releases them from other surfaces' threads.
 long KIVOSurfaceCUBEIO::flushCache(bool editCache, bool readCache) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     printCache();
     if (readCache) m_readCache.clear();
     long status = 0;
@@ -302,6 +308,7 @@ long KIVOSurfaceCUBEIO::flushCache(bool editCache, bool readCache) {
 }
 
 void KIVOSurfaceCUBEIO::printCache() const {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     if (m_editCache.empty() && m_readCache.empty()) {
         printf("\tCache is empty\n");
         return;
@@ -311,9 +318,25 @@ void KIVOSurfaceCUBEIO::printCache() const {
     m_readCache.print();
 }
 
-uint64_t KIVOSurfaceCUBEIO::getHeldBytes() const { return m_editCache.heldBytes() + m_readCache.heldBytes(); }
+uint64_t KIVOSurfaceCUBEIO::getHeldBytes() const {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+    return m_editCache.heldBytes() + m_readCache.heldBytes();
+}
 
-void KIVOSurfaceCUBEIO::releaseCache() { flushCache(true, true); }
+// For the budget, from whichever thread needs room: what a caller of this
+// surface holds is left alone, neither read nor written. Grids are written
+// in a commit of this surface's own, never into one the calling thread has
+// open for another surface (whose failure would undo them after they were
+// marked clean): while one is open, modified grids wait for this surface's
+// own flush.
+void KIVOSurfaceCUBEIO::releaseCache() {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+    printCache();
+    m_readCache.clear();
+    m_editCache.dropClean();
+    if (NORVAFileTransaction::current() == nullptr) commitChanges(false, false, {}, false);
+    printCache();
+}
 
 bool KIVOSurfaceCUBEIO::checkOutdated() {
     if (m_outdated) return true;
@@ -376,6 +399,7 @@ std::shared_ptr<std::vector<float>> KIVOSurfaceCUBEIO::getSurface(_cubeGridIdx& 
     const long attributes = table->getNumAttributes();
     if (attribute < 0 || attribute >= attributes) return nullptr;
     key = makeKey(key.row, key.column);
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     CUBELayerCache::Layer layer;
     if (m_readCache.lookup(key, attribute, layer)) return layer;
     const NORVAUString file = CUBEUtils::layerFileName(m_gridPrefix, table->getDescriptor().getAttributeName(attribute),
@@ -422,8 +446,11 @@ long KIVOSurfaceCUBEIO::deleteCacheFiles() {
 
 long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     // Nothing cached may be written back over the deleted surface later.
-    m_editCache.clear();
-    m_readCache.clear();
+    {
+        KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+        m_editCache.clear();
+        m_readCache.clear();
+    }
     // What a crash left is finished first, so that no temporary outlives the surface.
     if (!commitStem().isEmpty()) NORVAFileTransaction::recover(commitStem());
     deleteCacheFiles();
@@ -468,6 +495,9 @@ long KIVOSurfaceCUBEIO::getAssociatedFiles(std::vector<NORVAUString>& files) con
 }
 
 long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
+    // The budget may write this surface's grids from another thread: never
+    // while they move.
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     const NORVAUString base = surfaceBase();
     if (!m_header || base.isEmpty() || newName.isEmpty() || newName.indexOf(u'/') >= 0) return kRenameFailed;
     NORVAUString drive, folder, stem;
@@ -545,6 +575,8 @@ bool KIVOSurfaceCUBEIO::localeChanged(const _cube_param* workspace, CubeExtracto
 }
 
 bool KIVOSurfaceCUBEIO::setDisambiguationType(CubeExtractor method) {
+    // The parameter block is what the budget writes grids with.
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     if (!m_header || m_header->getCubeParams() == nullptr) return false;
     std::unique_ptr<_cube_param, void (*)(void*)> workspace(CUBEUtils::getParams(0, m_header->getResolution()),
                                                              &std::free);
@@ -605,6 +637,7 @@ std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> KIVOSurfaceCUBEIO::getGrid(double
 
 std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> KIVOSurfaceCUBEIO::getGrid(const _cubeGridIdx& index, long& status,
                                                                           bool create, bool stamp) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     return m_editCache.getGrid(*this, index, status, create, stamp);
 }
 

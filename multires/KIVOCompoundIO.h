@@ -71,8 +71,9 @@ public:
     void setQueryType(long type) override;
     long open() override;
     long close() override;
-    // Writes the header, every member and the metadata; every part is tried
-    // and the first failure is returned.
+    // Writes the header, every member and the metadata in one commit: the
+    // first failure (a member's included) is returned and leaves every file
+    // as it was.
     long store(NORVAProgress* progress) override;
     long flush() override;
     bool isOutdated() const override;
@@ -83,13 +84,15 @@ public:
                                      NORVAProgress* progress, double selector) override;
     using KIVOSurfaceDataIO::query;
     bool isModified() const override;
+    // Members, header, metadata (with the flag), the member folder when it
+    // is left empty, and what a crash left; kFolderFailed when any remains.
     long deleteAllFiles(bool withMetadata) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     long rasterize(rasterizeConfig& config) override;
     // A new name in the same folder for the header, metadata, member folder
-    // and members. Unsaved changes (or a surface never stored) are stored
-    // first; an existing target is
-    // refused with kFolderFailed and everything stays as it was.
+    // and members, in one commit. Unsaved changes (or a surface never
+    // stored) are stored first; an existing target is refused with
+    // kFolderFailed and everything stays as it was.
     long rename(const NORVAUString& newName) override;
 
     // Every member whose range holds the selector.

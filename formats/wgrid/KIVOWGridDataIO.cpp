@@ -88,10 +88,12 @@ uint8_t intensityOf(float sum, float weight) {
 
 float KIVOWGridDataIO::emptyValue(bool intensity) { return intensity ? 0.0f : FLT_MAX; }
 
+// Entered into the budget once its definition is read: the budget reads the
+// fragment size from other threads.
 KIVOWGridDataIO::KIVOWGridDataIO(const NORVAUString& path, const NORVAUString& representation) {
-    KIVOResourceManager::m_instance.add(this);
     m_definition.representation = representation;
     m_status = open(path);
+    KIVOResourceManager::m_instance.add(this);
 }
 
 KIVOWGridDataIO::~KIVOWGridDataIO() { KIVOResourceManager::m_instance.remove(this); }
@@ -196,6 +198,7 @@ void KIVOWGridDataIO::getPixelDim(uint32_t& nx, uint32_t& ny) const {
 }
 
 long KIVOWGridDataIO::flush() {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     m_depthCache.clear();
     m_intensityCache.clear();
     KIVOResourceManager::m_instance.resetMemoryLimit();
@@ -203,6 +206,7 @@ long KIVOWGridDataIO::flush() {
 }
 
 uint64_t KIVOWGridDataIO::getHeldBytes() const {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     const uint64_t cells = static_cast<uint64_t>(m_definition.fragmentSize) * m_definition.fragmentSize;
     uint64_t held = 8u * static_cast<uint64_t>(m_index.size());
     for (const auto& e : m_depthCache)
@@ -215,21 +219,17 @@ uint64_t KIVOWGridDataIO::getHeldBytes() const {
 // Fragments are read again on demand; failures remembered in the cache are
 // forgotten with them.
 void KIVOWGridDataIO::releaseCache() {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     m_depthCache.clear();
     m_intensityCache.clear();
 }
 
-bool KIVOWGridDataIO::reserve(uint64_t bytes) {
-    KIVOResourceManager& budget = KIVOResourceManager::m_instance;
-    budget.resetMemoryLimit();
-    if (bytes > budget.m_available) budget.flush(this);
-    if (bytes > budget.m_available) budget.flush(nullptr);
-    if (bytes > budget.m_available) return false;
-    budget.m_available -= static_cast<uint32_t>(bytes);
-    return true;
-}
+bool KIVOWGridDataIO::reserve(uint64_t bytes) { return KIVOResourceManager::m_instance.take(bytes, this); }
 
+// The index and the fragment caches change only with the budget's lock
+// held: the budget reads and frees them from other threads.
 long KIVOWGridDataIO::readGridIndex() {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     if (!m_index.empty()) return 0;
     if (m_status != 0 || m_fragsX == 0) return m_status != 0 ? m_status : kBad;
     const NORVAUString path = m_stem + WGridKeywords::kWeightExtension;
@@ -299,6 +299,7 @@ bool KIVOWGridDataIO::readFragmentData(int64_t position, std::vector<float>& wei
 template <class Fragment, class Make>
 Fragment KIVOWGridDataIO::fetch(std::map<uint64_t, Fragment>& cache, uint64_t fragment, uint64_t bytes,
                                 Make make) {
+    KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     const auto found = cache.find(fragment);
     if (found != cache.end()) return found->second;
     if (fragment >= m_fragsX * m_fragsY || readGridIndex() != 0) return nullptr;
@@ -426,9 +427,12 @@ long KIVOWGridDataIO::getAssociatedFiles(std::vector<NORVAUString>& files) const
 }
 
 long KIVOWGridDataIO::deleteAllFiles(bool keepOpen) {
-    releaseCache();
-    m_index.clear();
-    KIVOResourceManager::m_instance.resetMemoryLimit();
+    {
+        KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
+        releaseCache();
+        m_index.clear();
+        KIVOResourceManager::m_instance.resetMemoryLimit();
+    }
     (void)NORVAFileTransaction::recover(m_stem);
     std::vector<NORVAUString> files;
     getAssociatedFiles(files);

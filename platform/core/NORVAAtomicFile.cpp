@@ -37,18 +37,21 @@ void syncFolderOf(const std::string& target) {
 }
 
 // Under a fault plan the stream writes through these, unbuffered, so that
-// every write of a writer is one step the plan counts.
+// every write of a writer is one step the plan counts. A cookie's write
+// function answers a failure with a short count (0 at most), never a
+// negative one: the C library takes that for a byte count and reads past
+// the caller's buffer.
 ssize_t countedWrite(void* cookie, const char* data, size_t size) {
     if (NORVAAtomicFileFaults::shouldFail(NORVAAtomicFileFaults::WRITE)) {
         errno = EIO;
-        return -1;
+        return 0;
     }
     const int fd = *static_cast<int*>(cookie);
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
     return static_cast<ssize_t>(done);

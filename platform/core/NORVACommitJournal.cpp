@@ -133,10 +133,11 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     const int fd = ::mkstemp(&pattern[0]);
     if (fd < 0) return -1;
     (void)::flock(fd, LOCK_EX | LOCK_NB);
+    // The main name appears first: a further name never exists without it,
+    // so a crash between the two leaves a journal that the main surface's
+    // next open finds.
     std::vector<std::string> made;
     bool ok = writeAll(fd, serialise(folder)) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
-    // The main name first: a journal under another name alone (a rename's
-    // new name) would be found by no one, since the surface still has its old one.
     ok = ok && !faults::shouldFail(faults::RENAME) && ::rename(pattern.c_str(), main.c_str()) == 0;
     if (ok) made.push_back(main);
     for (size_t i = 1; ok && i < names.size(); ++i) {
@@ -156,9 +157,11 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     m_names.clear();
     std::string text;
     if (!readAll(fd, text)) return false;
-    const size_t endLine = text.rfind("E ");
-    if (text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 || endLine == std::string::npos || text.back() != '\n')
+    if (text.size() < sizeof kFirstLine || text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 ||
+        text.back() != '\n')
         return false;
+    const size_t endLine = text.rfind('\n', text.size() - 2) + 1;  // the last line
+    if (text.compare(endLine, 2, "E ") != 0) return false;
     size_t count = 0;
     uint64_t sum = 0;
     if (std::sscanf(text.c_str() + endLine, "E %zu %" SCNx64, &count, &sum) != 2) return false;
@@ -201,6 +204,8 @@ bool NORVACommitJournal::apply() const {
     return true;
 }
 
+// The main name goes first: a rename's surface lives under the new name once
+// the moves are made, so the name kept longest is the one its open finds.
 bool NORVACommitJournal::removeNames() const {
     bool ok = true;
     for (const std::string& name : m_names) ok = removePath(name) && ok;

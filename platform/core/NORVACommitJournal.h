@@ -32,7 +32,7 @@ public:
     const std::vector<Entry>& entries() const { return m_entries; }
 
     // Writes the journal, synced, under every name (the first is the main
-    // one, the others are hard links made before it appears). Returns a
+    // one, the others are hard links to it made after it appears). Returns a
     // descriptor that holds the journal's lock until closed, or -1 with
     // nothing left behind.
     int write(const std::vector<std::string>& names);

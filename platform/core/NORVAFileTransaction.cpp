@@ -18,7 +18,7 @@ const char kTemporaryMark[] = ".tmp-";
 const size_t kTemporaryTail = 11;  // ".tmp-" and mkstemp's six characters
 
 std::string absolute(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
+    if (!path.empty() && path[0] == '/') return path;
     char buf[4096];
     if (!::getcwd(buf, sizeof buf)) return path;
     return std::string(buf) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
@@ -29,8 +29,8 @@ std::string absolute(const NORVAUString& path) { return absolute(path.toUTF8());
 void splitStem(const NORVAUString& stem, std::string& folder, std::string& name) {
     const std::string s = absolute(stem);
     const size_t slash = s.rfind('/');
-    folder = slash == 0 ? std::string("/") : s.substr(0, slash);
-    name = s.substr(slash + 1);
+    folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : s.substr(0, slash);
+    name = slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
 std::string journalOf(const std::string& folder, const std::string& name) {
@@ -68,9 +68,14 @@ void listFolder(const std::string& folder, const std::function<void(const std::s
     while (struct dirent* e = ::readdir(dir)) {
         const std::string n = e->d_name;
         if (n == "." || n == "..") continue;
-        struct stat st;
-        const std::string path = folder + "/" + n;
-        entries.emplace_back(n, ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        // Most file systems tell the type here, sparing a stat per entry of
+        // a folder that may hold many surfaces.
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::lstat((folder + "/" + n).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.emplace_back(n, isDir);
     }
     ::closedir(dir);
     for (const auto& e : entries) visit(e.first, e.second);
@@ -140,6 +145,7 @@ NORVAFileTransaction::NORVAFileTransaction(const NORVAUString& stem) {
     std::string folder, name;
     splitStem(stem, folder, name);
     m_journals.push_back(journalOf(folder, name));
+    m_failed = name.empty();  // no surface to journal for
     t_outermost = this;
 }
 
@@ -244,6 +250,7 @@ void NORVAFileTransaction::closeLocks() {
 bool NORVAFileTransaction::recover(const NORVAUString& stem) {
     std::string folder, name;
     splitStem(stem, folder, name);
+    if (name.empty()) return true;
     bool ok = finishJournal(journalOf(folder, name));
     std::vector<std::string> temporaries;
     forEachLeftover(stem, [&](const std::string& path) {
@@ -260,6 +267,9 @@ bool NORVAFileTransaction::recover(const NORVAUString& stem) {
 
 std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& stem) {
     std::vector<NORVAUString> found;
+    std::string folder, name;
+    splitStem(stem, folder, name);
+    if (name.empty()) return found;
     forEachLeftover(stem, [&](const std::string& path) { found.emplace_back(path); });
     return found;
 }

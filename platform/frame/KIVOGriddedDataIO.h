@@ -53,6 +53,8 @@ public:
     // Writes the attributes whose names match into the nearest node.
     long set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
              double resolution) override;
+    // The ".vns" and ".xml" commit together (one file transaction): after a
+    // failure or a crash the surface opens with both old or both new.
     long store(NORVAProgress* progress) override;
     // Without `create` only nodes holding at least one value are served; with
     // it every node of the area.
@@ -62,10 +64,12 @@ public:
     // within half a cell diagonal of the line. Collection: its bounding box.
     NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
                                      NORVAProgress* progress, double resolution) override;
-    // Removes the ".vns" and, with `withMetadata`, the ".xml".
+    // Removes the ".vns" and, with `withMetadata`, the ".xml", and what a
+    // crash left beside them; non-zero when any of that remains.
     long deleteAllFiles(bool withMetadata) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
-    // A new stem in the same folder; refuses to overwrite another surface.
+    // A new stem in the same folder, both files in one commit; refuses to
+    // overwrite another surface.
     long rename(const NORVAUString& newName) override;
     long worldToIndex(double x, double y, int64_t& column, int64_t& row) const override;
     long indexToWorld(int64_t column, int64_t row, double& x, double& y) const override;

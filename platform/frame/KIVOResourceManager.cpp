@@ -39,11 +39,13 @@ KIVOResourceManager KIVOResourceManager::m_instance;
 KIVOResourceManager::KIVOResourceManager() : m_limit(limitFromEnvironment()) { resetMemoryLimit(); }
 
 void KIVOResourceManager::add(KIVOSurfaceDataIO* dataIO) {
+    Lock lock = hold();
     if (!dataIO || isMember(dataIO)) return;
     m_members.push_back(dataIO);
 }
 
 void KIVOResourceManager::remove(KIVOSurfaceDataIO* dataIO) {
+    Lock lock = hold();
     auto it = std::find(m_members.begin(), m_members.end(), dataIO);
     if (it != m_members.end()) m_members.erase(it);
 }
@@ -51,6 +53,7 @@ void KIVOResourceManager::remove(KIVOSurfaceDataIO* dataIO) {
 // A member may leave or enter the manager while it releases its cache, so the
 // loop runs over a snapshot and skips whoever has left meanwhile.
 void KIVOResourceManager::flush(const KIVOSurfaceDataIO* except) {
+    Lock lock = hold();
     const std::vector<KIVOSurfaceDataIO*> snapshot = m_members;
     for (KIVOSurfaceDataIO* dataIO : snapshot) {
         if (dataIO == except || !isMember(dataIO)) continue;
@@ -60,6 +63,7 @@ void KIVOResourceManager::flush(const KIVOSurfaceDataIO* except) {
 }
 
 void KIVOResourceManager::resetMemoryLimit() {
+    Lock lock = hold();
     const uint64_t held = heldByMembers();
     const uint64_t available = m_limit > held ? m_limit - held : 0;
     m_available = available > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
@@ -67,11 +71,33 @@ void KIVOResourceManager::resetMemoryLimit() {
 }
 
 void KIVOResourceManager::setMemoryLimit(uint64_t bytes) {
+    Lock lock = hold();
     m_limit = bytes;
     resetMemoryLimit();
 }
 
+uint64_t KIVOResourceManager::getMemoryLimit() const {
+    Lock lock = hold();
+    return m_limit;
+}
+
+size_t KIVOResourceManager::memberCount() const {
+    Lock lock = hold();
+    return m_members.size();
+}
+
+bool KIVOResourceManager::take(uint64_t bytes, const KIVOSurfaceDataIO* requester) {
+    Lock lock = hold();
+    resetMemoryLimit();
+    if (bytes > m_available) flush(requester);
+    if (bytes > m_available && requester != nullptr) flush(nullptr);
+    if (bytes > m_available) return false;
+    m_available -= static_cast<uint32_t>(bytes);
+    return true;
+}
+
 bool KIVOResourceManager::isMember(const KIVOSurfaceDataIO* dataIO) const {
+    Lock lock = hold();
     return dataIO && std::find(m_members.begin(), m_members.end(), dataIO) != m_members.end();
 }
 

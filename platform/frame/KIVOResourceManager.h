@@ -3,8 +3,16 @@
 // Members report the bytes they hold; the available count is the limit less
 // what all members hold, after `resetMemoryLimit`. Callers take a block of n
 // bytes by subtracting from `m_available` once they have made room.
+//
+// Independent surfaces may be used on different threads (each object by one
+// thread at a time): the budget has one lock, held around every use of the
+// available count and the member list and around the callbacks into
+// members. A member holds it too while it changes what getHeldBytes and
+// releaseCache read or free, and releaseCache never touches what the
+// member's own caller may be using at that moment.
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 class KIVOSurfaceDataIO;
@@ -13,13 +21,17 @@ class KIVOSurfaceDataIO;
 class KIVOResourceMember {
 public:
     virtual ~KIVOResourceMember() = default;
+    // Both are called with the budget's lock held, from any thread.
     virtual uint64_t getHeldBytes() const = 0;
-    // Frees what can be freed without losing data.
+    // Frees what can be freed without losing data; leaves alone what the
+    // member's own caller holds.
     virtual void releaseCache() = 0;
 };
 
 class KIVOResourceManager {
 public:
+    using Lock = std::unique_lock<std::recursive_mutex>;
+
     static KIVOResourceManager m_instance;
 
     // Default limit 1 GiB; "KIVO_MEMORY_LIMIT" (megabytes) changes it at start-up.
@@ -33,11 +45,21 @@ public:
     void flush(const KIVOSurfaceDataIO* except);
     void resetMemoryLimit();
     void setMemoryLimit(uint64_t bytes);
-    uint64_t getMemoryLimit() const { return m_limit; }
+    uint64_t getMemoryLimit() const;
     bool isMember(const KIVOSurfaceDataIO* dataIO) const;
-    size_t memberCount() const { return m_members.size(); }
+    size_t memberCount() const;
 
-    // Bytes still available: read directly by callers, like the original.
+    // The budget's lock; recursive, so that a member holding it may ask for
+    // room and be called back.
+    Lock hold() const { return Lock(m_lock); }
+    // Takes a block for a cache of `requester` (null: of no member) the way
+    // every cache does: when the count is short, the other members' caches
+    // are flushed, then every member's. False, and nothing taken, when the
+    // block still does not fit.
+    bool take(uint64_t bytes, const KIVOSurfaceDataIO* requester);
+
+    // Bytes still available: read directly by callers, like the original,
+    // with the lock held.
     uint32_t m_available = 0;
 
 private:
@@ -45,4 +67,5 @@ private:
 
     uint64_t m_limit;
     std::vector<KIVOSurfaceDataIO*> m_members;
+    mutable std::recursive_mutex m_lock;
 };

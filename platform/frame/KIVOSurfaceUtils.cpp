@@ -63,6 +63,7 @@ void registerDataIO(const NORVAUString& name, const NORVAUString& extension, KIV
                     bool flag) {
     NORVAUString ext = extension;
     if (!ext.isEmpty() && !ext.startsWith(".")) ext = "." + ext;
+    PathUtilities::addKnownExtension(ext);  // a name may hold dots; this ends one
     registry().push_back(RegisteredFormat{name, ext, type, creator, flag});
 }
 

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Metadata files sit beside surfaces whose names may hold dots.
+const bool kXMLExtensionKnown = (PathUtilities::addKnownExtension(".xml"), true);
+
 const char* const kRoot = "KIVOSurfaceMetaData";
 const char* const kLayoutVersion = "1";
 

@@ -10,6 +10,9 @@
 
 namespace {
 
+// A cell store's header; it is not a registered surface format.
+const bool kCellStoreExtensionKnown = (PathUtilities::addKnownExtension(".kcs"), true);
+
 bool sameFile(const NORVAUString& a, const NORVAUString& b) {
     struct stat sa {}, sb {};
     if (::stat(a.toUTF8().c_str(), &sa) != 0 || ::stat(b.toUTF8().c_str(), &sb) != 0) return false;

@@ -1,6 +1,30 @@
 #include "platform/pathkit/PathUtilities.h"
 
+#include <vector>
+
 namespace PathUtilities {
+
+namespace {
+
+// Built on first use: extensions are added from static initialisers of
+// other source files, in whatever order the runtime runs them.
+std::vector<NORVAUString>& knownExtensions() {
+    static std::vector<NORVAUString> extensions;
+    return extensions;
+}
+
+}  // namespace
+
+void addKnownExtension(const NORVAUString& extension) {
+    if (extension.length() < 2 || !extension.startsWith(".") || isKnownExtension(extension)) return;
+    knownExtensions().push_back(extension);
+}
+
+bool isKnownExtension(const NORVAUString& extension) {
+    for (const NORVAUString& known : knownExtensions())
+        if (known.equalsIgnoreCase(extension)) return true;
+    return false;
+}
 
 void parsePath(const NORVAUString& path, NORVAUString* drive, NORVAUString* folder, NORVAUString* name,
                NORVAUString* extension) {
@@ -8,7 +32,8 @@ void parsePath(const NORVAUString& path, NORVAUString* drive, NORVAUString* fold
     const int32_t nameStart = slash + 1;
     const NORVAUString base = path.substring(nameStart);
     int32_t dot = base.lastIndexOf(u'.');
-    if (dot <= 0) dot = base.length();  // no dot, or only a leading one
+    // No dot, only a leading one, or a dot inside the name.
+    if (dot <= 0 || !isKnownExtension(base.substring(dot))) dot = base.length();
     if (drive) *drive = NORVAUString();
     if (folder) *folder = path.substring(0, nameStart);
     if (name) *name = base.substring(0, dot);

@@ -12,6 +12,7 @@
 
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
+#include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOMetaAttribute.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
@@ -40,6 +41,22 @@ inline void writeAll(const NORVAUString& path, const std::vector<uint8_t>& bytes
 
 inline void putU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The bytes of a layer-cache file ".vcc" of one grid.
+inline std::vector<uint8_t> vccBytes(uint16_t row, uint16_t column, uint32_t rows, uint32_t columns,
+                                     const std::vector<float>& values, uint16_t reserved = 0) {
+    NORVAByteIO::Buffer b;
+    const uint8_t magic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'C', '\r', '\n', 0x1A, '\n'};
+    NORVAByteIO::putBytes(b, magic, sizeof magic);
+    NORVAByteIO::putU16(b, 1);
+    NORVAByteIO::putU16(b, reserved);
+    NORVAByteIO::putU16(b, row);
+    NORVAByteIO::putU16(b, column);
+    NORVAByteIO::putU32(b, rows);
+    NORVAByteIO::putU32(b, columns);
+    for (float v : values) NORVAByteIO::putF32(b, v);
+    return b;
 }
 
 // Metadata of a new CUBE surface over (x0, y0) .. (x0 + width, y0 + height).

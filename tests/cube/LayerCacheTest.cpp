@@ -9,13 +9,13 @@
 #include "cube/CUBELayerFile.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
-#include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAProgress.h"
 #include "platform/shapes/NORVAAreaGeometry.h"
 #include "platform/shapes/NORVALineGeometry.h"
 #include "platform/shapes/NORVAPointGeometry.h"
 
 using cubetest::TempDir;
+using cubetest::vccBytes;
 
 namespace {
 
@@ -29,21 +29,6 @@ float depthOf(int row, int column) { return 100.0f * row + column + 0.5f; }
 float uncertaintyOf(int row, int column) { return depthOf(row, column) / 1000.0f; }
 double xOf(int column) { return kX0 + column; }
 double yOf(int row) { return kTop - row; }
-
-std::vector<uint8_t> vccBytes(uint16_t row, uint16_t column, uint32_t rows, uint32_t columns,
-                              const std::vector<float>& values, uint16_t reserved = 0) {
-    NORVAByteIO::Buffer b;
-    const uint8_t magic[13] = {0x89, 'N', 'O', 'R', 'V', 'A', 'V', 'C', 'C', '\r', '\n', 0x1A, '\n'};
-    NORVAByteIO::putBytes(b, magic, sizeof magic);
-    NORVAByteIO::putU16(b, 1);
-    NORVAByteIO::putU16(b, reserved);
-    NORVAByteIO::putU16(b, row);
-    NORVAByteIO::putU16(b, column);
-    NORVAByteIO::putU32(b, rows);
-    NORVAByteIO::putU32(b, columns);
-    for (float v : values) NORVAByteIO::putF32(b, v);
-    return b;
-}
 
 struct Surface {
     TempDir dir;

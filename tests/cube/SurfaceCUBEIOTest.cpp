@@ -15,6 +15,7 @@
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
+#include "platform/core/NORVAFileTransaction.h"
 
 using cubetest::TempDir;
 using Entry = std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry>;
@@ -297,6 +298,34 @@ TEST(CubeSurface, DamagedOrOversizedGridFilesAreRefused) {
     for (size_t n = 0; n < good.size(); n += 7)
         EXPECT_EQ(-1, loadStatus(std::vector<uint8_t>(good.begin(), good.begin() + n))) << n;
     EXPECT_EQ(0, loadStatus(good));
+}
+
+// The budget lets go of a surface's grids for whoever needs room. A grid the
+// surface's own caller holds stays as it is, and an edited grid is not
+// written into a commit that the asking thread has open for another
+// surface: when that commit fails, the edit must still reach the file.
+TEST(CubeSurface, BudgetFlushLeavesHeldGridsAndOtherSurfacesCommitsAlone) {
+    TempDir dir;
+    KIVOSurfaceCUBEIO s(smallSurface(dir));
+    edit(s, 0, 0, 4.0f);
+    long status = 0;
+    Entry held = s.getGrid(s.makeKey(1, 1), status, true, true);
+    ASSERT_TRUE(held) << status;
+    ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube_grid_get_node(held->grid, 1, 2), 6.0f, 0.25f));
+    held->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    testing::internal::CaptureStdout();
+    {
+        NORVAFileTransaction other(dir.file("other"));
+        KIVOResourceManager::m_instance.flush(nullptr);
+        other.fail();
+    }
+    EXPECT_EQ(KIVOSurfaceCUBEIO::_cubeEntry::kModified, held->state);
+    held.reset();
+    ASSERT_EQ(0, s.flush());
+    testing::internal::GetCapturedStdout();
+    KIVOSurfaceCUBEIO reopened(s.getSourceName());
+    EXPECT_EQ(4.0f, depthAt(reopened, 0, 0));
+    EXPECT_EQ(6.0f, depthAt(reopened, 1, 1));
 }
 
 TEST(CubeSurface, BudgetHoldingTwoGridsServesThreeSurfacesWithoutLosingEdits) {

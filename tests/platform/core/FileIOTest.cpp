@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "TempFolder.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -124,6 +125,31 @@ TEST(AtomicFile, PlannedFaultFailsOneStepAndKeepsOldFile) {
     EXPECT_FALSE(faults::fired());
     faults::clear();
     EXPECT_EQ(readAll(target), "Nnew");
+}
+
+// A failed write of a large block (the size of a grid's node block) is
+// reported as a short write and nothing beyond the caller's buffer is read
+// (AddressSanitizer checks the last part), whether the failure is injected
+// at the first write or part way through a stream of blocks.
+TEST(AtomicFile, FailedWriteOfALargeBlockStaysInsideTheBuffer) {
+    namespace faults = NORVAAtomicFileFaults;
+    TempFolder tmp;
+    const NORVAUString target = tmp.file("big.vcg");
+    ASSERT_TRUE(writeText(target, "old content"));
+    const std::vector<char> block(1440000, 'n');
+    for (unsigned nth : {1u, 3u}) {
+        SCOPED_TRACE(nth);
+        faults::failNth(faults::WRITE, nth);
+        NORVAAtomicFile f(target);
+        bool written = true;
+        for (unsigned i = 0; i < nth; ++i) written = f.write(block.data(), block.size());
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(f.hasFailed());
+        EXPECT_FALSE(f.commit());
+        EXPECT_TRUE(faults::fired());
+        faults::clear();
+        EXPECT_EQ(readAll(target), "old content");
+    }
 }
 
 TEST(AtomicFile, UnwritableTargetFails) {

@@ -30,10 +30,21 @@ TEST(PathUtilities, ParsePathForms) {
     EXPECT_EQ(p.name, "stem");
     EXPECT_EQ(p.extension, "");
 
-    p = split("c.kps.tls");  // only the last extension
-    EXPECT_EQ(p.folder, "");
-    EXPECT_EQ(p.name, "c.kps");
-    EXPECT_EQ(p.extension, ".tls");
+    // Only a known extension ends a name, and only the last one.
+    const char* const names[][3] = {
+        {"c.kps.tls", "c.kps.tls", ""},     {"c.tls.kps", "c.tls", ".kps"},
+        {"survey.2020", "survey.2020", ""}, {"survey.2020_0", "survey.2020_0", ""},
+        {"my.survey.KMS", "my.survey", ".KMS"}, {"s.v2.xml", "s.v2", ".xml"},
+        {"a.vcs.vns", "a.vcs", ".vns"},     {"notes.txt", "notes.txt", ""},
+    };
+    for (const auto& n : names) {
+        p = split(n[0]);
+        EXPECT_EQ(p.folder, "") << n[0];
+        EXPECT_EQ(p.name, n[1]) << n[0];
+        EXPECT_EQ(p.extension, n[2]) << n[0];
+    }
+    EXPECT_TRUE(PathUtilities::isKnownExtension(".Vcs"));
+    EXPECT_FALSE(PathUtilities::isKnownExtension(".2020"));
 
     p = split("dir/.hidden");
     EXPECT_EQ(p.name, ".hidden");
