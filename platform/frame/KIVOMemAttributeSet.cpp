@@ -39,6 +39,11 @@ KIVOMemAttributeSet::Layout::Layout(const KIVODescriptor& d) : descriptor(d.newC
     }
 }
 
+const NORVAUString& KIVOMemAttributeSet::emptyText() {
+    static const NORVAUString empty;
+    return empty;
+}
+
 KIVOMemAttributeSet::KIVOMemAttributeSet(const KIVODescriptor& descriptor)
     : m_layout(std::make_shared<const Layout>(descriptor)),
       m_slots(m_layout->types.size()),
@@ -147,13 +152,11 @@ long KIVOMemAttributeSet::setValue(long index, const NORVAUString& v) {
         if (!v.parseDouble(d)) return -1;
         return storeNumber(index, d);
     }
-    NORVAUString& slotText = text(index);
-    slotText = v;
-    if (m_layout->types[index] == KIVODataType::TEXT) {
-        const uint32_t length = m_layout->lengths[index];
-        if (length > 0 && static_cast<uint32_t>(slotText.length()) > length)
-            slotText = slotText.substring(0, static_cast<int32_t>(length));
-    }
+    const uint32_t length = m_layout->lengths[index];
+    if (m_layout->types[index] == KIVODataType::TEXT && length > 0 && static_cast<uint32_t>(v.length()) > length)
+        m_texts[m_layout->textSlot[index]] = std::make_shared<const NORVAUString>(v.substring(0, static_cast<int32_t>(length)));
+    else
+        m_texts[m_layout->textSlot[index]] = std::make_shared<const NORVAUString>(v);
     m_slots[index].number = 0.0;
     m_slots[index].set = true;
     return 0;
@@ -185,12 +188,12 @@ bool KIVOMemAttributeSet::isEmpty() const {
 
 bool KIVOMemAttributeSet::reset() {
     for (Slot& s : m_slots) s = Slot();
-    for (NORVAUString& t : m_texts) t = NORVAUString();
+    for (Text& t : m_texts) t.reset();
     return true;
 }
 
 void KIVOMemAttributeSet::unset(long index) {
     if (!valid(index)) return;
     m_slots[index] = Slot();
-    if (isText(index)) text(index) = NORVAUString();
+    if (isText(index)) m_texts[m_layout->textSlot[index]].reset();
 }

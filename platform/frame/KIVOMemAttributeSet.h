@@ -104,15 +104,22 @@ private:
     };
     bool valid(long index) const { return index >= 0 && index < static_cast<long>(m_slots.size()); }
     bool isText(long index) const { return m_layout->textSlot[index] >= 0; }
-    NORVAUString& text(long index) { return m_texts[m_layout->textSlot[index]]; }
-    const NORVAUString& text(long index) const { return m_texts[m_layout->textSlot[index]]; }
+    // Unset text reads as empty.
+    const NORVAUString& text(long index) const {
+        const Text& t = m_texts[m_layout->textSlot[index]];
+        return t ? *t : emptyText();
+    }
+    static const NORVAUString& emptyText();
     long storeNumber(long index, double v);
     long textNumber(long index, double& v) const;
     template <class T> long readInteger(long index, T& v) const;
 
     std::shared_ptr<const Layout> m_layout;
     Values<Slot, 16> m_slots;
-    Values<NORVAUString, 1> m_texts;  // a combined product has one: "Contributor"
+    // Texts are shared between copies, never changed in place: copying a set
+    // per node costs no string copy.
+    using Text = std::shared_ptr<const NORVAUString>;
+    Values<Text, 1> m_texts;  // a combined product has one: "Contributor"
 };
 
 // Inline: a combine reads every node's values through these.
