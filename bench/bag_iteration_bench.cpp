@@ -71,7 +71,7 @@ const std::string& bagFile() {
         writeGrid(g, "elevation", true);
         writeGrid(g, "uncertainty", false);
         bagtest::trackingList(g);
-        bagtest::metadataDataset(g, bagtest::metadataXML(m));
+        bagtest::metadataDataset(g, bagtest::metadataXML(m), version.metadataChunk);
         H5Gclose(g);
         H5Fclose(f);
         std::snprintf(g_benchFile, sizeof g_benchFile, "%s", p.c_str());

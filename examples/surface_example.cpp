@@ -185,13 +185,17 @@ public:
             const double x = across(random), y = along(random);
             m_soundings.push_back({x0 + x, y0 + y, 5.0 + 0.5 * x + noise(random)});
         }
+        // A point iterator stands on its first sounding, or is done at once.
+        markDone(m_soundings.empty());
     }
     bool next(long& status) override {
         status = 0;
-        markDone(++m_at >= m_soundings.size());
+        if (m_at < m_soundings.size()) ++m_at;
+        markDone(m_at >= m_soundings.size());
         return !done(status);
     }
     long getPosition(double& x, double& y) const override {
+        if (m_at >= m_soundings.size()) return -1;
         x = m_soundings[m_at].x;
         y = m_soundings[m_at].y;
         return 0;
@@ -202,7 +206,7 @@ public:
     long get(long, NORVAUString&) const override { return -1; }
     long get(long, long&) const override { return -1; }
     long get(long index, double& value) const override {
-        if (index != 0) return -1;
+        if (index != 0 || m_at >= m_soundings.size()) return -1;
         value = m_soundings[m_at].depth;
         return 0;
     }

@@ -21,6 +21,7 @@
 #include "platform/shapes/NORVACover.h"
 #include "tools/KIVOCreationStamp.h"
 #include "tools/KIVOReplaceTool.h"
+#include "tools/KIVOTransformedPointIter.h"
 
 namespace {
 
@@ -268,6 +269,7 @@ long KIVOGenerator::editSources(KIVOSurfaceMetaData& meta) const {
 
 long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, const NORVAUString& s3,
                              NORVAProgress* progress, NORVAErrorLog* errorLog) {
+    m_counts = SoundingCounts();
     NORVAUString drive, folder, file;
     PathUtilities::parsePath(m_name, &drive, &folder, &file, nullptr);
     if (file.isEmpty()) return kNoName;
@@ -310,9 +312,53 @@ long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, con
                                               names::kDeepTrueX,  names::kDeepTrueY};
         KIVOSurfaceUtils::addDisplaySettings(*m_surface->getMetaData(), buildAttributeList(), excluded, m_colourMap);
     }
-    KIVOSurfaceGenerator surfaceGenerator(m_soundings, *m_surface, *fieldGenerator);
+    return runSoundings(*fieldGenerator);
+}
+
+// Soundings in another system are placed by their transformed positions;
+// the cover was transformed the same way when the metadata was written. An
+// iterator that names no system, or an undefined one, is taken to give
+// positions in the generator's.
+long KIVOGenerator::runSoundings(KIVOFieldGenerator& fieldGenerator) {
+    const NORVACoordSystem* given = m_soundings.getCoordSystem();
+    std::unique_ptr<KIVOTransformedPointIter> transformed;
+    if (given && given->isValid() && m_coordSystem.isValid() && !given->isEqual(m_coordSystem))
+        transformed = std::make_unique<KIVOTransformedPointIter>(m_soundings, *given, m_coordSystem);
+    KIVOPointIter& soundings = transformed ? static_cast<KIVOPointIter&>(*transformed) : m_soundings;
+    KIVOSurfaceGenerator surfaceGenerator(soundings, *m_surface, fieldGenerator);
     if (surfaceGenerator.getStatus() != 0) return surfaceGenerator.getStatus();
-    return surfaceGenerator.generate(nullptr);
+    const long status = surfaceGenerator.generate(nullptr);
+
+    SoundingCounts& c = m_counts;
+    if (transformed) {
+        c.notTransformed = transformed->getNotTransformed();
+        c.given = transformed->getServed() + c.notTransformed;
+        c.placed = transformed->getServed();
+    }
+    if (const auto* tool = dynamic_cast<const KIVOReplaceTool*>(&fieldGenerator)) {
+        const KIVOReplaceTool::Tally& tally = tool->getTally();
+        c.placed = tally.placed;
+        c.outside = tally.outside;
+        c.noDepth = tally.noDepth;
+        c.lost = tally.noNode;
+        c.given = tally.placed + tally.outside + tally.noDepth + tally.noNode + c.notTransformed;
+    }
+    return reportCounts(status);
+}
+
+// Without the replace tool's tally a sounding that transformed counts as
+// placed: whether it found a node is the field generator's business.
+long KIVOGenerator::reportCounts(long status) {
+    const SoundingCounts& c = m_counts;
+    if (c.notTransformed > 0)
+        std::printf("%ld soundings could not be transformed into the surface's coordinate system and were left out.\n",
+                    c.notTransformed);
+    if (c.lost > 0) std::printf("%ld soundings within the surface reached no node and were left out.\n", c.lost);
+    const bool nonePlaced = c.given > 0 && c.placed == 0;
+    if (nonePlaced) std::printf("None of the %ld soundings reached the surface.\n", c.given);
+    if (status != 0) return status;
+    if (c.lost > 0) return kSoundingsLost;
+    return nonePlaced ? kNoSoundingPlaced : 0;
 }
 
 NORVAType<KIVOFieldGenerator> KIVOGenerator::createFieldGenerator(KIVOSurface& surface, bool recordOperator) {

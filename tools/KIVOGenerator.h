@@ -31,11 +31,24 @@ class KIVOSurfaceXMLMetaData;
 
 class KIVOGenerator : public NORVAObject {
 public:
+    // What became of the soundings of the last `generate`. The placement
+    // counts come from the library's own replace field generator only.
+    struct SoundingCounts {
+        long given = 0;           // soundings the iterator served
+        long placed = 0;          // reached a node
+        long notTransformed = 0;  // position not transformable into the output's coordinate system
+        long outside = 0;         // beyond the surface's extent
+        long noDepth = 0;         // no readable depth or position
+        long lost = 0;            // within the surface's extent, yet no node took them
+    };
+
     enum OperationType : int32_t { NEW_SURFACE = 0, UPDATE_SURFACE = 1, REMOVE_FROM_SURFACE = 2 };
     enum WeightingType : int32_t { UNCERTAINTY_WEIGHTING = 0, WEIGHTING_1 = 1, WEIGHTING_2 = 2, REPLACE = 3 };
     enum ReplaceType : int32_t { ALL = 0, LT = 1, GT = 2, EQUAL = 3, LT_EQ = 4, GT_EQ = 5 };
 
     static constexpr long kSourceNotFound = 146060;
+    static constexpr long kSoundingsLost = 146061;     // soundings within the surface reached no node
+    static constexpr long kNoSoundingPlaced = 146062;  // soundings were given and none reached the surface
     static constexpr long kNoFieldGenerator = 146070;
     static constexpr long kNoMetaData = -1;
     static constexpr long kNoName = -1;  // no output name was set
@@ -73,7 +86,12 @@ public:
     std::list<KIVODescriptor::AttribEntry> buildAttributeList() const;
 
     // s1 to s3 fill the metadata's text fields 2, 3 and 1. The monitor and
-    // the error log are not used.
+    // the error log are not used. Soundings the iterator gives in another
+    // coordinate system than the generator's are transformed into it first.
+    // Soundings left out are counted (`getSoundingCounts`) and reported on
+    // standard output; soundings within the surface that reached no node end
+    // the run with kSoundingsLost, and a run in which no given sounding
+    // reached the surface with kNoSoundingPlaced, after the surface is stored.
     long generate(const NORVAUString& s1, const NORVAUString& s2, const NORVAUString& s3, NORVAProgress* progress,
                   NORVAErrorLog* errorLog);
 
@@ -82,6 +100,7 @@ public:
     const NORVAUString& getDataSourceType() const { return m_dataSourceType; }
     double getResolution() const { return m_resolution; }
     const KIVOResolutionTable& getResolutionTable() const { return m_resolutionTable; }
+    const SoundingCounts& getSoundingCounts() const { return m_counts; }
 
 protected:
     // An empty handle means there is no field generator for the weighting.
@@ -97,6 +116,8 @@ private:
     void includeExisting(const KIVOSurfaceMetaData& meta);
     long editSources(KIVOSurfaceMetaData& meta) const;
     void addAdditionalAttributes(std::list<KIVODescriptor::AttribEntry>& list) const;
+    long runSoundings(KIVOFieldGenerator& fieldGenerator);
+    long reportCounts(long status);
 
     bool m_sourceFlags[3] = {true, true, true};
     OperationType m_operation = NEW_SURFACE;
@@ -122,4 +143,5 @@ private:
     ReplaceType m_replaceType = ALL;
     NORVAUString m_dataSourceType;
     std::vector<KIVOMetaBlock> m_metaBlocks;
+    SoundingCounts m_counts;
 };

@@ -7,6 +7,10 @@
 
 #include "core/KIVOSurface.h"
 #include "core/SurfaceAttributeNames.h"
+#include "multires/KIVOCompoundIO.h"
+#include "platform/frame/KIVOExtendDataIO.h"
+#include "platform/frame/KIVOGriddedAttributeSet.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/shapes/NORVAPointGeometry.h"
 
@@ -29,12 +33,13 @@ int compareWithTolerance(double d, double nodeDepth) {
     return d < nodeDepth ? -1 : 1;
 }
 
-bool readFloat(const KIVOAttributeSet& node, long index, float& value) {
+template <class Node>
+bool readFloat(const Node& node, long index, float& value) {
     return index >= 0 && node.isSet(index) && node.getValue(index, value) == 0;
 }
 
-template <class T>
-void writeIf(KIVOAttributeSet& node, long index, const T& value) {
+template <class Node, class T>
+void writeIf(Node& node, long index, const T& value) {
     if (index >= 0) node.setValue(index, value);
 }
 
@@ -82,6 +87,9 @@ KIVOReplaceTool::KIVOReplaceTool(KIVOSurface& surface, const NORVAUString& depth
     }
     m_queryPosition = surface.getMinimum();
     if (m_queryPosition.size() < 2) m_queryPosition.resize(2, 0.0);
+    m_extentMinimum = surface.getMinimum();
+    m_extentMaximum = surface.getMaximum();
+    findGriddedTargets();
 }
 
 KIVOReplaceTool::~KIVOReplaceTool() = default;
@@ -133,31 +141,107 @@ long KIVOReplaceTool::generate(const KIVOPointIter& soundings) {
         if (status != 0) return status;
     }
     Sounding s;
-    if (!readSounding(soundings, s)) return 0;
+    if (!readSounding(soundings, s)) {
+        ++m_tally.noDepth;
+        return 0;
+    }
     m_queryPosition[0] = s.x;
     m_queryPosition[1] = s.y;
 
+    if (!m_griddedTargets.empty()) {
+        const KIVODescriptor* descriptor = nullptr;
+        KIVOGriddedAttributeSet* node = griddedNode(s, descriptor);
+        if (!node) {
+            countUnplaced(s);
+            return 0;
+        }
+        return place(soundings, s, *node, *descriptor);
+    }
     long status = 0;
     NORVAType<KIVOSurfaceIter> iter = m_surface.query(NORVAPointGeometry(m_queryPosition[0], m_queryPosition[1]),
                                                       status, true, nullptr, nullptr, s.depth);
-    if (!iter || status != 0 || iter->done(status)) return 0;
-    KIVOAttributeSet* node = iter->getAttributes();
-    if (!node) return 0;
+    KIVOAttributeSet* node = nullptr;
+    if (iter && status == 0 && !iter->done(status)) node = iter->getAttributes();
+    if (!node) {
+        countUnplaced(s);
+        return 0;
+    }
+    return place(soundings, s, *node, iter->getAttributeDescriptor());
+}
+
+template <class Node>
+long KIVOReplaceTool::place(const KIVOPointIter& soundings, const Sounding& s, Node& node,
+                            const KIVODescriptor& descriptor) {
+    ++m_tally.placed;
 
     double nodeDepth = DBL_MAX;
-    const bool empty = m_depth < 0 || !node->isSet(m_depth) || node->getDoubleValue(m_depth, nodeDepth, false) != 0;
+    const bool empty = m_depth < 0 || !node.isSet(m_depth) || node.getDoubleValue(m_depth, nodeDepth, false) != 0;
     if (empty) nodeDepth = DBL_MAX;
     if (empty || m_operator == ALL) {
-        fill(*node, s);
+        fill(node, s);
     } else {
         const bool replacing = passes(s.depth, nodeDepth);
-        if (replacing) replace(*node, s);
-        updateStatistics(*node, s);
+        if (replacing) replace(node, s);
+        updateStatistics(node, s);
         if (!replacing) return 0;
     }
-    addAdditionalAttributes(soundings, *node);
-    markReplaced(s, *node, iter->getAttributeDescriptor(), nodeDepth);
+    addAdditionalAttributes(soundings, node);
+    markReplaced(s, node, descriptor, nodeDepth);
     return 0;
+}
+
+namespace {
+
+KIVOSurfaceDataIO* unwrapped(KIVOSurfaceDataIO* io) {
+    auto* extended = dynamic_cast<KIVOExtendDataIO*>(io);
+    return extended ? extended->getDataIO() : io;
+}
+
+}  // namespace
+
+// A query per sounding allocates iterators for one node; gridded surfaces,
+// alone or as every member of a compound surface without member filters,
+// are served the same node straight from the grid. Any other surface goes
+// through its query.
+void KIVOReplaceTool::findGriddedTargets() {
+    KIVOSurfaceDataIO* io = unwrapped(m_surface.getDataIO());
+    std::vector<GriddedTarget> targets;
+    if (auto* grid = dynamic_cast<KIVOGriddedDataIO*>(io)) {
+        targets.push_back(GriddedTarget{grid, -DBL_MAX, DBL_MAX, nullptr});
+    } else if (auto* compound = dynamic_cast<KIVOCompoundIO*>(io)) {
+        if (compound->getStatus() != 0) return;
+        for (const KIVOCompoundIO::DataIORangeEntry& e : compound->getEntries()) {
+            auto* member = dynamic_cast<KIVOGriddedDataIO*>(unwrapped(e.dataIO.get()));
+            if (!member || e.filter) return;
+            targets.push_back(GriddedTarget{member, e.low, e.high, nullptr});
+        }
+    }
+    for (GriddedTarget& t : targets) t.node = std::make_unique<KIVOGriddedAttributeSet>(*t.grid, 0);
+    m_griddedTargets = std::move(targets);
+}
+
+// The first member whose range holds the depth and whose grid has a node
+// under the sounding, as the compound surface's point query would serve it.
+KIVOGriddedAttributeSet* KIVOReplaceTool::griddedNode(const Sounding& s, const KIVODescriptor*& descriptor) {
+    const double selector = s.depth;
+    for (GriddedTarget& t : m_griddedTargets) {
+        if (!(t.low <= selector && selector <= t.high) || t.grid->getStatus() != 0) continue;
+        int64_t column = 0, row = 0;
+        if (t.grid->worldToIndex(s.x, s.y, column, row) != 0) continue;
+        t.node->setNode(static_cast<uint64_t>(row) * t.grid->getColumns() + static_cast<uint64_t>(column));
+        descriptor = &t.grid->getDescriptor();
+        return t.node.get();
+    }
+    return nullptr;
+}
+
+// A sounding within the surface's extent that finds no node is data lost,
+// not a sounding that missed the surface: the two are told apart.
+void KIVOReplaceTool::countUnplaced(const Sounding& s) {
+    const bool within = m_extentMinimum.size() >= 2 && m_extentMaximum.size() >= 2 && s.x >= m_extentMinimum[0] &&
+                        s.x <= m_extentMaximum[0] && s.y >= m_extentMinimum[1] && s.y <= m_extentMaximum[1];
+    if (within) ++m_tally.noNode;
+    else ++m_tally.outside;
 }
 
 bool KIVOReplaceTool::passes(float d, double nodeDepth) const {
@@ -177,12 +261,14 @@ bool KIVOReplaceTool::passes(float d, double nodeDepth) const {
     }
 }
 
-void KIVOReplaceTool::setPosition(KIVOAttributeSet& node, long xIndex, long yIndex, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::setPosition(Node& node, long xIndex, long yIndex, const Sounding& s) const {
     writeIf(node, xIndex, s.x);
     writeIf(node, yIndex, s.y);
 }
 
-void KIVOReplaceTool::fill(KIVOAttributeSet& node, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::fill(Node& node, const Sounding& s) const {
     writeIf(node, m_depth, s.depth);
     setPosition(node, m_depthTrueX, m_depthTrueY, s);
     writeIf(node, m_shoal, s.depth);
@@ -196,14 +282,16 @@ void KIVOReplaceTool::fill(KIVOAttributeSet& node, const Sounding& s) const {
     writeIf(node, m_mean, s.depth);
 }
 
-void KIVOReplaceTool::replace(KIVOAttributeSet& node, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::replace(Node& node, const Sounding& s) const {
     writeIf(node, m_depth, s.depth);
     setPosition(node, m_depthTrueX, m_depthTrueY, s);
     writeIf(node, m_uncertainty, s.verticalError);
     writeIf(node, m_weight, 1.0f);
 }
 
-void KIVOReplaceTool::updateStatistics(KIVOAttributeSet& node, const Sounding& s) const {
+template <class Node>
+void KIVOReplaceTool::updateStatistics(Node& node, const Sounding& s) const {
     float value = 0.0f;
     if (m_shoal >= 0 && (!readFloat(node, m_shoal, value) || s.depth < value)) {
         node.setValue(m_shoal, s.depth);
@@ -219,7 +307,8 @@ void KIVOReplaceTool::updateStatistics(KIVOAttributeSet& node, const Sounding& s
 // Running sample standard deviation: with n values, previous mean m and
 // previous deviation s, s'^2 = s^2 (n-2)/(n-1) + (d-m)^2 / n. The mean
 // attribute holds the running sum.
-void KIVOReplaceTool::updateCount(KIVOAttributeSet& node, float d) const {
+template <class Node>
+void KIVOReplaceTool::updateCount(Node& node, float d) const {
     long stored = 0;
     if (!node.isSet(m_density) || node.getValue(m_density, stored) != 0) stored = 0;
     const double n = static_cast<double>(stored) + 1.0;

@@ -6,6 +6,8 @@
 // sounding whatever the test says. The surface must outlive the tool.
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "core/KIVOFieldGenerator.h"
 #include "platform/core/NORVAArray.h"
@@ -15,6 +17,9 @@
 class KIVOSurface;
 class KIVOAttributeSet;
 class KIVODescriptor;
+class KIVOGriddedAttributeSet;
+class KIVOGriddedDataIO;
+class KIVOSurfaceDataIO;
 
 class KIVOReplaceTool : public KIVOFieldGenerator {
 public:
@@ -30,8 +35,17 @@ public:
                     const NORVAUString& deepTrueX, const NORVAUString& deepTrueY, bool designated);
     ~KIVOReplaceTool() override;
 
+    // What became of the soundings handed to `generate`.
+    struct Tally {
+        long placed = 0;   // reached a node, whether or not it replaced its depth
+        long noDepth = 0;  // no readable depth or position
+        long outside = 0;  // beyond the surface's extent
+        long noNode = 0;   // within the extent, yet the surface served no node for it
+    };
+
     long init() override { return 0; }
-    // A sounding without a depth, or outside the surface, is skipped.
+    // A sounding without a depth, or outside the surface, is skipped and
+    // counted in the tally.
     long generate(const KIVOPointIter& soundings) override;
     long finish() override { return 0; }
 
@@ -39,6 +53,7 @@ public:
     const ReplaceOperator& getOperator() const { return m_operator; }
     // True once any node was filled or replaced.
     bool hasReplaced() const { return m_replaced; }
+    const Tally& getTally() const { return m_tally; }
 
     // The tolerance of the equality-based operators.
     static constexpr double kTolerance = 1e-10;
@@ -49,16 +64,31 @@ private:
         float depth = 0.0f;
         float verticalError = 0.0f;
     };
+    // A gridded surface written without a query per sounding: the surface
+    // itself, or a member of a compound one with the selector range it takes.
+    struct GriddedTarget {
+        KIVOGriddedDataIO* grid = nullptr;
+        double low = 0.0, high = 0.0;
+        std::unique_ptr<KIVOGriddedAttributeSet> node;
+    };
+
+    void findGriddedTargets();
+    KIVOGriddedAttributeSet* griddedNode(const Sounding& s, const KIVODescriptor*& descriptor);
+    // The node operations take the attribute set's own type, so that a
+    // gridded node is read and written without virtual calls.
+    template <class Node>
+    long place(const KIVOPointIter& soundings, const Sounding& s, Node& node, const KIVODescriptor& descriptor);
 
     long createAttributeMap(const KIVOPointIter& soundings);
     long addAdditionalAttributes(const KIVOPointIter& soundings, KIVOAttributeSet& node);
     bool readSounding(const KIVOPointIter& soundings, Sounding& s);
+    void countUnplaced(const Sounding& s);
     bool passes(float d, double nodeDepth) const;
-    void fill(KIVOAttributeSet& node, const Sounding& s) const;
-    void replace(KIVOAttributeSet& node, const Sounding& s) const;
-    void updateStatistics(KIVOAttributeSet& node, const Sounding& s) const;
-    void updateCount(KIVOAttributeSet& node, float d) const;
-    void setPosition(KIVOAttributeSet& node, long xIndex, long yIndex, const Sounding& s) const;
+    template <class Node> void fill(Node& node, const Sounding& s) const;
+    template <class Node> void replace(Node& node, const Sounding& s) const;
+    template <class Node> void updateStatistics(Node& node, const Sounding& s) const;
+    template <class Node> void updateCount(Node& node, float d) const;
+    template <class Node> void setPosition(Node& node, long xIndex, long yIndex, const Sounding& s) const;
     void markReplaced(const Sounding& s, KIVOAttributeSet& node, const KIVODescriptor& descriptor,
                       double nodeDepth);
 
@@ -74,6 +104,9 @@ private:
     std::map<long, long> m_attributeMap;
     bool m_attributeMapBuilt = false;
     NORVAArray<double> m_queryPosition;
+    NORVAArray<double> m_extentMinimum, m_extentMaximum;
+    Tally m_tally;
     bool m_designated = false;
     NORVAType<KIVODesignatedIter> m_designatedIter;
+    std::vector<GriddedTarget> m_griddedTargets;
 };

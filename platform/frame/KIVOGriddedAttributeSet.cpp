@@ -7,7 +7,6 @@
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 
-
 long KIVOGriddedAttributeSet::getValue(long index, NORVAUString& v) const {
     return m_grid->getNodeText(m_node, index, v);
 }
@@ -18,10 +17,6 @@ long KIVOGriddedAttributeSet::setValue(long index, const NORVAUString& v) {
 
 long KIVOGriddedAttributeSet::getStringValue(long index, NORVAUString& v, bool userFormat) const {
     return m_grid->getNodeText(m_node, index, v);
-}
-
-long KIVOGriddedAttributeSet::getDoubleValue(long index, double& v, bool convert) const {
-    return m_grid->getNodeNumber(m_node, index, v);
 }
 
 std::unique_ptr<KIVOAttributeSet> KIVOGriddedAttributeSet::newCopy() const {
@@ -38,6 +33,8 @@ std::unique_ptr<KIVOAttributeSet> KIVOGriddedAttributeSet::newCopy() const {
     }
     return copy;
 }
+
+bool KIVOGriddedAttributeSet::isEmpty() const { return !m_grid->nodeHasValue(m_node); }
 
 bool KIVOGriddedAttributeSet::reset() {
     m_grid->clearNode(m_node);

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <new>
 #include <ostream>
 
 #include "platform/core/NORVAAtomicFile.h"
@@ -26,7 +26,7 @@
 namespace {
 
 const char kMagic[4] = {'K', 'V', 'N', 'S'};
-// Spacing counts such as 0.3 / 0.1 land just below the whole number.
+// Node counts such as 0.3 / 0.1 land just below the whole number.
 const double kCountTolerance = 1e-9;
 // Largest text attribute we lay out; longer lengths are a corrupt descriptor.
 const uint32_t kMaxTextLength = 1u << 16;
@@ -40,8 +40,13 @@ NORVAType<KIVOSurfaceDataIO> createGridded(const NORVAUString& path) {
     (KIVOSurfaceUtils::registerDataIO("Gridded Format", ".vns", KIVOSurfaceUtils::GRIDDED, createGridded, true),
      true);
 
-// Records hold little-endian fields; a little-endian host copies them whole.
-constexpr bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+// Node values are read and written once per sounding when a surface is
+// built: on a little-endian host the bytes are copied as they stand.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLittleEndianHost = true;
+#else
+constexpr bool kLittleEndianHost = false;
+#endif
 
 void putLE(uint8_t* p, uint64_t v, unsigned bytes) {
     if (kLittleEndianHost) {
@@ -59,6 +64,29 @@ uint64_t getLE(const uint8_t* p, unsigned bytes) {
     }
     for (unsigned i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
     return v;
+}
+
+// A numeric value of the given type at p.
+double readNumber(const uint8_t* p, int32_t type) {
+    switch (type) {
+        case KIVODataType::FLOAT: {
+            const uint32_t bits = static_cast<uint32_t>(getLE(p, 4));
+            float f = 0.0f;
+            std::memcpy(&f, &bits, 4);
+            return f;
+        }
+        case KIVODataType::USHORT: return static_cast<uint16_t>(getLE(p, 2));
+        case KIVODataType::SHORT: return static_cast<int16_t>(getLE(p, 2));
+        case KIVODataType::LONG: return static_cast<int32_t>(getLE(p, 4));
+        case KIVODataType::ULONG: return static_cast<uint32_t>(getLE(p, 4));
+        case KIVODataType::UCHAR: return p[0];
+        default: {
+            const uint64_t bits = getLE(p, 8);
+            double value = 0.0;
+            std::memcpy(&value, &bits, 8);
+            return value;
+        }
+    }
 }
 
 // Cut toward zero; false for NaN or a value outside [lo, hi].
@@ -82,6 +110,44 @@ std::string clipUTF8(const std::string& s, size_t limit) {
     size_t end = limit;
     while (end > 0 && (static_cast<uint8_t>(s[end]) & 0xC0) == 0x80) --end;
     return s.substr(0, end);
+}
+
+// Nodes along an extent such that every position of it, the far edge
+// included, has a node within half a spacing: a position goes to its nearest
+// node, so the last node must lie less than half a spacing short of the edge.
+// The tolerance keeps inside an edge that arithmetic moved by an ulp.
+double nodesCovering(double extent, double spacing) {
+    return std::floor(extent / spacing + 0.5 + kCountTolerance) + 1.0;
+}
+
+bool allZero(const uint8_t* p, size_t n) {
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, p + i, 8);
+        any |= word;
+    }
+    for (; i < n; ++i) any |= p[i];
+    return any == 0;
+}
+
+// Blocks of empty records are left as holes in the file, which read back
+// as the zero bytes they are: a grid that soundings fill only in part is
+// neither copied nor flushed to disk in full.
+bool writeSparse(FILE* f, const uint8_t* data, size_t size) {
+    const size_t kBlock = 64 * 1024;
+    bool endsInHole = false;
+    for (size_t at = 0; at < size; at += kBlock) {
+        const size_t n = std::min(kBlock, size - at);
+        endsInHole = allZero(data + at, n);
+        const bool ok = endsInHole ? std::fseek(f, static_cast<long>(n), SEEK_CUR) == 0
+                                   : NORVAByteIO::writeBytes(f, data + at, n);
+        if (!ok) return false;
+    }
+    // A file that ends in a hole gets its size from its last byte.
+    const uint8_t zero = 0;
+    return !endsInHole || (std::fseek(f, -1, SEEK_CUR) == 0 && NORVAByteIO::writeBytes(f, &zero, 1));
 }
 
 uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); }
@@ -120,8 +186,8 @@ KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSur
     double minX = 0, minY = 0, maxX = 0, maxY = 0, resX = 0, resY = 0;
     m_metadata->getCover(minX, minY, maxX, maxY);
     m_metadata->getResolution(resX, resY);
-    const double cols = std::floor((maxX - minX) / resX + kCountTolerance) + 1.0;
-    const double rows = std::floor((maxY - minY) / resY + kCountTolerance) + 1.0;
+    const double cols = nodesCovering(maxX - minX, resX);
+    const double rows = nodesCovering(maxY - minY, resY);
     if (!buildLayout() || !(resX > 0.0 && resY > 0.0) || !std::isfinite(minX) || !std::isfinite(minY) ||
         !(cols >= 1.0 && cols <= UINT32_MAX) || !(rows >= 1.0 && rows <= UINT32_MAX)) {
         m_status = GRIDDED_NO_METADATA;
@@ -165,11 +231,15 @@ bool KIVOGriddedDataIO::buildLayout() {
 long KIVOGriddedDataIO::allocateNodes() {
     const uint64_t nodes = getNodeCount();
     if (m_recordSize != 0 && nodes > memoryCap() / m_recordSize) return GRIDDED_NO_MEMORY;
-    try {
-        m_nodes.assign(static_cast<size_t>(nodes * m_recordSize), 0);
-    } catch (const std::bad_alloc&) {
+    // Zeroed pages straight from the system: a grid costs memory and time
+    // only where nodes are written, not for its whole extent up front.
+    const size_t bytes = static_cast<size_t>(nodes * m_recordSize);
+    m_nodes.reset(bytes != 0 ? static_cast<uint8_t*>(std::calloc(bytes, 1)) : nullptr);
+    if (bytes != 0 && !m_nodes) {
+        m_nodeBytes = 0;
         return GRIDDED_NO_MEMORY;
     }
+    m_nodeBytes = bytes;
     return 0;
 }
 
@@ -201,7 +271,7 @@ long KIVOGriddedDataIO::readGrid(const NORVAUString& vnsPath) {
     if (nodes * m_recordSize != remaining) return GRIDDED_BAD_FILE;
     status = allocateNodes();
     if (status != 0) return status;
-    if (!m_nodes.empty() && !NORVAByteIO::readBytes(f, m_nodes.data(), m_nodes.size())) return GRIDDED_BAD_FILE;
+    if (m_nodeBytes != 0 && !NORVAByteIO::readBytes(f, m_nodes.get(), m_nodeBytes)) return GRIDDED_BAD_FILE;
     return 0;
 }
 
@@ -270,7 +340,7 @@ long KIVOGriddedDataIO::writeGrid(const NORVAUString& vnsPath) const {
         ok = writeU32(f, static_cast<uint32_t>(s.size())) && writeBytes(f, s.data(), s.size());
     }
     // The records are already little-endian field by field (see setNode*).
-    ok = ok && (m_nodes.empty() || writeBytes(f, m_nodes.data(), m_nodes.size()));
+    ok = ok && (m_nodeBytes == 0 || writeSparse(f, m_nodes.get(), m_nodeBytes));
     if (!ok) {
         out.markFailed();
         return GRIDDED_WRITE_FAILED;
@@ -290,7 +360,7 @@ void KIVOGriddedDataIO::updateRange() {
     std::vector<double> lo(m_types.size(), infinity), hi(m_types.size(), -infinity);
     for (uint64_t node = 0; node < getNodeCount(); ++node) {
         const uint8_t* r = record(node);
-        for (long a : numeric) {
+        for (const long a : numeric) {
             if (!((r[a / 8] >> (a % 8)) & 1)) continue;
             const double v = readNumber(r + m_offsets[a], m_types[a]);
             if (std::isnan(v)) continue;
@@ -298,7 +368,7 @@ void KIVOGriddedDataIO::updateRange() {
             hi[a] = std::max(hi[a], v);
         }
     }
-    for (long a : numeric) {
+    for (const long a : numeric) {
         if (lo[a] > hi[a]) continue;
         minimum.setValue(a, lo[a]);
         maximum.setValue(a, hi[a]);
@@ -355,12 +425,12 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
     return 0;
 }
 
-void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
-    if (!validField(node, attribute)) return;
-    uint8_t* r = record(node);
-    r[attribute / 8] = static_cast<uint8_t>(r[attribute / 8] & ~(1u << (attribute % 8)));
-    std::memset(r + m_offsets[attribute], 0, m_sizes[attribute]);
-    m_modified = true;
+bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
+    if (node >= getNodeCount()) return false;
+    const uint8_t* r = record(node);
+    for (uint32_t i = 0; i < m_flagBytes; ++i)
+        if (r[i] != 0) return true;
+    return false;
 }
 
 void KIVOGriddedDataIO::clearNode(uint64_t node) {
@@ -369,12 +439,25 @@ void KIVOGriddedDataIO::clearNode(uint64_t node) {
     m_modified = true;
 }
 
+void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
+    if (!validField(node, attribute)) return;
+    uint8_t* r = record(node);
+    r[attribute / 8] = static_cast<uint8_t>(r[attribute / 8] & ~(1u << (attribute % 8)));
+    std::memset(r + m_offsets[attribute], 0, m_sizes[attribute]);
+    m_modified = true;
+}
+
 long KIVOGriddedDataIO::getTextNumber(uint64_t node, long attribute, double& value) const {
     NORVAUString text;
     return getNodeText(node, attribute, text) == 0 && text.parseDouble(value) ? 0 : -1;
 }
 
-long KIVOGriddedDataIO::setNodeNumber(uint64_t node, long attribute, double value) {
+// The value of a numeric attribute held in a record, whatever its flag says.
+double KIVOGriddedDataIO::numberAt(const uint8_t* r, long attribute) const {
+    return readNumber(r + m_offsets[attribute], m_types[attribute]);
+}
+
+long KIVOGriddedDataIO::convertAndSet(uint64_t node, long attribute, double value) {
     if (!validField(node, attribute)) return -1;
     if (isTextAttribute(attribute)) return setNodeText(node, attribute, NORVAUString::formatDouble(value));
     uint8_t* p = record(node) + m_offsets[attribute];

@@ -15,7 +15,10 @@
 // value, then the values in descriptor order at their storage sizes. A
 // descriptor without attributes is refused, as its records would hold no
 // byte and no file size could bound the node count.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -41,8 +44,9 @@ public:
     // Opens an existing surface; the extension may be ".vns" or absent.
     explicit KIVOGriddedDataIO(const NORVAUString& path);
     // Creates a new surface at the path: nodes at lower-left + i * resolution,
-    // floor(width / resolution) + 1 columns and likewise rows. Nothing is
-    // written until `store`.
+    // as many columns and rows as put every position of the cover within half
+    // a spacing of a node (floor(width / resolution + 0.5) + 1 columns). Nothing
+    // is written until `store`.
     KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata);
     ~KIVOGriddedDataIO() override;
 
@@ -87,10 +91,30 @@ public:
     }
     // -1 when the position is farther than half a spacing outside the grid.
     int64_t nearestNode(double x, double y) const;
-    bool isNodeSet(uint64_t node, long attribute) const;
+    bool isNodeSet(uint64_t node, long attribute) const {
+        return validField(node, attribute) && ((record(node)[attribute / 8] >> (attribute % 8)) & 1);
+    }
     bool nodeHasValue(uint64_t node) const;
-    long getNodeNumber(uint64_t node, long attribute, double& value) const;
-    long setNodeNumber(uint64_t node, long attribute, double value);
+    long getNodeNumber(uint64_t node, long attribute, double& value) const {
+        if (!isNodeSet(node, attribute)) return -1;
+        if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
+        value = numberAt(record(node), attribute);
+        return 0;
+    }
+    long setNodeNumber(uint64_t node, long attribute, double value) {
+        // Floats, most of what a build writes, are stored here; the rest
+        // goes through the general conversion.
+        if (kFloatsAsStored && validField(node, attribute) && m_types[attribute] == KIVODataType::FLOAT &&
+            !(std::isfinite(value) && std::fabs(value) > FLT_MAX)) {
+            const float f = static_cast<float>(value);
+            uint8_t* r = record(node);
+            std::memcpy(r + m_offsets[attribute], &f, sizeof f);
+            r[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+            m_modified = true;
+            return 0;
+        }
+        return convertAndSet(node, attribute, value);
+    }
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
     void unsetNode(uint64_t node, long attribute);
@@ -98,7 +122,10 @@ public:
     void clearNode(uint64_t node);
     // Copies value `srcIndex` of `src`, when set, into the node's attribute.
     long copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex);
-    bool isTextAttribute(long attribute) const;
+    bool isTextAttribute(long attribute) const {
+        if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
+        return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
+    }
 
 private:
     bool buildLayout();
@@ -108,13 +135,22 @@ private:
     long readStrings(FILE* f, uint64_t& remaining);
     long writeGrid(const NORVAUString& vnsPath) const;
     void updateRange();
-    long getTextNumber(uint64_t node, long attribute, double& value) const;
-    // The numeric field at p of a record; fields are little-endian.
-    static double readNumber(const uint8_t* p, int32_t type);
     NORVAUString stem() const;
-    uint8_t* record(uint64_t node) { return m_nodes.data() + node * m_recordSize; }
-    const uint8_t* record(uint64_t node) const { return m_nodes.data() + node * m_recordSize; }
-    bool validField(uint64_t node, long attribute) const;
+    uint8_t* record(uint64_t node) { return m_nodes.get() + node * m_recordSize; }
+    const uint8_t* record(uint64_t node) const { return m_nodes.get() + node * m_recordSize; }
+    // Node access runs once per attribute per sounding while a surface is
+    // built: the checks are kept inline.
+    bool validField(uint64_t node, long attribute) const {
+        return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
+    }
+    double numberAt(const uint8_t* record, long attribute) const;
+    long convertAndSet(uint64_t node, long attribute, double value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    static constexpr bool kFloatsAsStored = true;  // the file's little-endian float is the host's
+#else
+    static constexpr bool kFloatsAsStored = false;
+#endif
+    long getTextNumber(uint64_t node, long attribute, double& value) const;
     NORVAType<KIVOSurfaceIter> makeIter(int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool create,
                                         std::function<bool(double, double)> inside, long& status);
     NORVAType<KIVOSurfaceIter> boxIter(double x0, double y0, double x1, double y1, bool create,
@@ -132,77 +168,11 @@ private:
     double m_originX = 0.0, m_originY = 0.0;
     double m_spacingX = 0.0, m_spacingY = 0.0;
     uint32_t m_columns = 0, m_rows = 0;
-    std::vector<uint8_t> m_nodes;
+    struct FreeBytes {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, FreeBytes> m_nodes;  // getNodeCount() records
+    size_t m_nodeBytes = 0;
     std::vector<NORVAUString> m_strings;
     size_t m_lastString = 0;  // the string table entry written last
 };
-
-// The per-node accessors are inline: every attribute read of every node
-// passes through them.
-inline bool KIVOGriddedDataIO::validField(uint64_t node, long attribute) const {
-    return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
-}
-
-inline bool KIVOGriddedDataIO::isTextAttribute(long attribute) const {
-    if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
-    return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
-}
-
-inline bool KIVOGriddedDataIO::isNodeSet(uint64_t node, long attribute) const {
-    if (!validField(node, attribute)) return false;
-    return (record(node)[attribute / 8] >> (attribute % 8)) & 1;
-}
-
-inline bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
-    if (node >= getNodeCount()) return false;
-    const uint8_t* r = record(node);
-    for (uint32_t i = 0; i < m_flagBytes; ++i)
-        if (r[i] != 0) return true;
-    return false;
-}
-
-inline long KIVOGriddedDataIO::getNodeNumber(uint64_t node, long attribute, double& value) const {
-    if (!isNodeSet(node, attribute)) return -1;
-    if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
-    value = readNumber(record(node) + m_offsets[attribute], m_types[attribute]);
-    return 0;
-}
-
-inline double KIVOGriddedDataIO::readNumber(const uint8_t* p, int32_t type) {
-    if (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
-        switch (type) {
-            case KIVODataType::FLOAT: { float v; std::memcpy(&v, p, 4); return v; }
-            case KIVODataType::USHORT: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-            case KIVODataType::SHORT: { int16_t v; std::memcpy(&v, p, 2); return v; }
-            case KIVODataType::LONG: { int32_t v; std::memcpy(&v, p, 4); return v; }
-            case KIVODataType::ULONG: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-            case KIVODataType::UCHAR: return p[0];
-            default: { double v; std::memcpy(&v, p, 8); return v; }
-        }
-    }
-    const unsigned size = type == KIVODataType::UCHAR ? 1
-                          : type == KIVODataType::USHORT || type == KIVODataType::SHORT ? 2
-                          : type == KIVODataType::FLOAT || type == KIVODataType::LONG || type == KIVODataType::ULONG
-                              ? 4
-                              : 8;
-    uint64_t bits = 0;
-    for (unsigned i = 0; i < size; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-    switch (type) {
-        case KIVODataType::FLOAT: {
-            float f = 0.0f;
-            const uint32_t low = static_cast<uint32_t>(bits);
-            std::memcpy(&f, &low, 4);
-            return f;
-        }
-        case KIVODataType::USHORT: return static_cast<uint16_t>(bits);
-        case KIVODataType::SHORT: return static_cast<int16_t>(bits);
-        case KIVODataType::LONG: return static_cast<int32_t>(bits);
-        case KIVODataType::ULONG: return static_cast<uint32_t>(bits);
-        case KIVODataType::UCHAR: return static_cast<uint8_t>(bits);
-        default: {
-            double value = 0.0;
-            std::memcpy(&value, &bits, 8);
-            return value;
-        }
-    }
-}

@@ -1,5 +1,16 @@
 #pragma once
 // Iterator over soundings: a position and named fields by index.
+//
+// The contract every consumer relies on:
+// - Once constructed the iterator stands on its first sounding, ready to be
+//   read; when it has none, `done` is already true.
+// - A consumer asks `done` before every read, the first included, and reads
+//   the current sounding only while `done` is false; `next` moves on and
+//   makes `done` true after the last sounding.
+// - A non-zero status from `done` or `next` is a failure of the source, which
+//   ends the walk.
+// - Positions are in the system `getCoordSystem` names (none: the consumer's
+//   own system).
 #include <vector>
 
 #include "platform/core/NORVAUString.h"

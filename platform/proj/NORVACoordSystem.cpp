@@ -92,7 +92,7 @@ NORVACoordSystem::NORVACoordSystem(const NORVAUString& name, const NORVAUString&
 
 NORVACoordSystem::NORVACoordSystem(const NORVACoordSystem& o)
     : NORVAObject(o), m_name(o.m_name), m_scaler(o.m_scaler) {
-    if (!o.m_definition.isEmpty()) m_status = define(o.m_definition);
+    if (!o.m_definition.isEmpty()) m_status = copyDefinition(o);
 }
 
 NORVACoordSystem& NORVACoordSystem::operator=(const NORVACoordSystem& o) {
@@ -102,8 +102,22 @@ NORVACoordSystem& NORVACoordSystem::operator=(const NORVACoordSystem& o) {
     m_scaler = o.m_scaler;
     m_definition = NORVAUString();
     m_proj.reset();
-    if (!o.m_definition.isEmpty()) m_status = define(o.m_definition);
+    if (!o.m_definition.isEmpty()) m_status = copyDefinition(o);
     return *this;
+}
+
+// A defined system is cloned into a context of its own: parsing the
+// definition again would look it up in PROJ's database for every copy.
+long NORVACoordSystem::copyDefinition(const NORVACoordSystem& o) {
+    if (!o.isValid()) return define(o.m_definition);
+    auto p = std::make_unique<Proj>();
+    if (!p->ctx) return define(o.m_definition);
+    p->crs = proj_clone(p->ctx, o.m_proj->crs);
+    if (!p->crs) return define(o.m_definition);
+    p->accepted = o.m_proj->accepted;
+    m_definition = o.m_definition;
+    m_proj = std::move(p);
+    return CS_OK;
 }
 
 NORVACoordSystem::~NORVACoordSystem() = default;

@@ -61,6 +61,7 @@ public:
 private:
     struct Proj;
     long define(const NORVAUString& definition);
+    long copyDefinition(const NORVACoordSystem& o);
 
     NORVAUString m_name;
     NORVAUString m_definition;

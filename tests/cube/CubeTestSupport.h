@@ -75,10 +75,10 @@ inline NORVAType<KIVOSurfaceXMLMetaData> cubeMetadata(const NORVAUString& path, 
 // members; with tile > 0 the stored tile size is replaced so that a small
 // surface spans many grids.
 inline long createStored(const NORVAUString& path, double width, double height, double resolution,
-                         uint32_t tile = 0) {
+                         uint32_t tile = 0, double x0 = 1000.0, double y0 = 2000.0) {
     long status = 0;
     {
-        auto meta = cubeMetadata(path, 1000.0, 2000.0, width, height, resolution);
+        auto meta = cubeMetadata(path, x0, y0, width, height, resolution);
         KIVOSurfaceCUBEIO surface(path, meta, CUBEUtils::getParams(0, static_cast<float>(resolution)));
         if (surface.getStatus() != 0) return surface.getStatus();
         status = surface.store(nullptr);

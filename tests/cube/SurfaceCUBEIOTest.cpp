@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -531,6 +532,42 @@ TEST(CubeSurface, EvictionLetsAnUnheldGridGoBeforeAHeldOne) {
     for (uint16_t i = 1; i < 11; ++i) ASSERT_TRUE(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
     EXPECT_EQ(held.get(), s.getGrid(s.makeKey(0, 0), status, false, false).get());
     EXPECT_EQ(10u, s.getHeldBytes() / held->bytes);
+}
+
+// Every position of the cover, its far edges and the tiles' seams included,
+// has a node, whatever the cover's relation to the resolution.
+TEST(CubeSurface, EveryPositionOfTheCoverHasANode) {
+    struct Case {
+        double x0, y0, width, height, resolution;
+    } cases[] = {
+        {0.0, 0.0, 9.7, 9.7, 1.0},
+        {-3.3, -7.25, 9.7, 7.15, 0.5},
+        {-1000.5, 20.1, 9.9, 4.9, 0.3},
+        {500000.3, 5700000.0, 61.6, 40.7, 2.0},
+    };
+    constexpr uint32_t kTile = 4;
+    for (const Case& c : cases) {
+        TempDir dir;
+        const NORVAUString path = dir.file("cover.vcs");
+        ASSERT_EQ(0, cubetest::createStored(path, c.width, c.height, c.resolution, kTile, c.x0, c.y0));
+        KIVOSurfaceCUBEIO s(path);
+        ASSERT_EQ(0, s.getStatus());
+        const double x1 = c.x0 + c.width, y1 = c.y0 + c.height;
+        std::vector<std::pair<double, double>> positions = {
+            {c.x0, c.y0}, {x1, c.y0}, {c.x0, y1}, {x1, y1}, {std::nextafter(x1, c.x0), std::nextafter(y1, c.y0)}};
+        const double seam = kTile * static_cast<double>(static_cast<float>(c.resolution));
+        for (double x = c.x0; x <= x1; x += seam) positions.emplace_back(x, y1 - (x - c.x0) * c.height / c.width);
+        for (double y = y1; y >= c.y0; y -= seam) positions.emplace_back(c.x0 + (y1 - y) * c.width / c.height, y);
+        for (int i = 0; i <= 40; ++i)
+            positions.emplace_back(std::min(x1, c.x0 + c.width * i / 40.0), std::min(y1, c.y0 + c.height * (i % 7) / 6.0));
+        for (const auto& p : positions) {
+            long status = 0;
+            EXPECT_NE(nullptr, s.getCubeNode(p.first, p.second, status, true))
+                << c.x0 << " + " << c.width << " at " << p.first << ", " << p.second;
+            EXPECT_EQ(0, status);
+        }
+        s.setModified(false);
+    }
 }
 
 TEST(CubeSurface, ReaderProcessWritesNothingAndNeverUndoesAWritersStore) {

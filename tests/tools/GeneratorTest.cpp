@@ -2,10 +2,15 @@
 // gridded and compound outputs and the run of the replace tool.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
+#include <random>
 #include <regex>
 
+#include "TempFolder.h"
 #include "ToolsTestSupport.h"
 #include "multires/KIVOCompoundIO.h"
 #include "platform/core/NORVAFileUtils.h"
@@ -226,4 +231,187 @@ TEST(GeneratorTest, UpdatingAndRemovingDataSources) {
     ASSERT_EQ(0, run(KIVOGenerator::REMOVE_FROM_SURFACE, "SurveyLine", {"b"}, KIVOGenerator::LT));
     EXPECT_EQ((std::vector<std::string>{"SurveyLine:a", "SurveyLine:c"}), items());
     EXPECT_EQ("GT", replaceWord());  // remove-from records no operator
+}
+
+namespace {
+
+struct CoverCase {
+    const char* what;
+    double minX, minY, maxX, maxY;
+    double resolution;  // 0: the compound table below
+};
+
+// Corners, edge midpoints, points a hair inside the far edges and a spread
+// of positions inside; depths walk through the compound table's ranges,
+// their ends included.
+std::vector<Sounding> acrossCover(const CoverCase& c) {
+    const double midX = 0.5 * (c.minX + c.maxX), midY = 0.5 * (c.minY + c.maxY);
+    const double nearX = std::nextafter(c.maxX, c.minX), nearY = std::nextafter(c.maxY, c.minY);
+    const double xs[] = {c.minX, c.maxX, c.minX, c.maxX, midX, midX, c.minX, c.maxX, nearX, midX, nearX};
+    const double ys[] = {c.minY, c.minY, c.maxY, c.maxY, c.minY, c.maxY, midY, midY, midY, nearY, nearY};
+    const double depths[] = {-10.0, -4.0, 0.0, 3.0, 10.0, 12.0, 30.0, 25.0, -9.5, 29.9};
+    std::vector<Sounding> list;
+    for (size_t i = 0; i < std::size(xs); ++i) list.emplace_back(xs[i], ys[i], depths[i % std::size(depths)]);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int i = 0; i < 60; ++i)
+        list.emplace_back(c.minX + u(random) * (c.maxX - c.minX), c.minY + u(random) * (c.maxY - c.minY),
+                          depths[i % std::size(depths)]);
+    return list;
+}
+
+// Sum of "Density" over every node of a data-IO.
+double densityTotal(KIVOSurfaceDataIO& io) {
+    long status = 0;
+    NORVAType<KIVOSurfaceIter> iter = io.query(-1e12, -1e12, 1e12, 1e12, false, status, nullptr, DBL_MAX);
+    double total = 0.0;
+    for (; iter && !iter->done(status); iter->next(status)) {
+        const long index = iter->getAttributeDescriptor().getAttributeIndex("Density");
+        double v = 0.0;
+        if (index >= 0 && iter->getAttributes()->getDoubleValue(index, v, false) == 0) total += v;
+    }
+    return total;
+}
+
+}  // namespace
+
+// Every sounding inside the cover reaches a node, whatever the cover's
+// relation to the resolution and wherever the sounding lies in it.
+TEST(GeneratorTest, EverySoundingInsideTheCoverReachesANode) {
+    const CoverCase cases[] = {
+        {"cover not a multiple of the resolution", 0.0, 0.0, 9.7, 9.7, 1.0},
+        {"negative origin, half-metre nodes", -3.3, -7.25, 6.4, -0.1, 0.5},
+        {"fraction just under a half", -1000.5, 20.1, -990.6, 25.0, 0.3},
+        {"whole multiple", 0.0, 0.0, 10.0, 10.0, 2.5},
+        {"projected coordinates", 500000.3, 5700000.0, 500061.9, 5700040.7, 2.0},
+        {"compound, cover not a multiple", 0.0, 0.0, 9.7, 9.7, 0.0},
+        {"compound, negative origin", -3.3, -7.25, 6.4, -0.1, 0.0},
+        {"compound, projected coordinates", 500000.3, 5700000.0, 500061.9, 5700040.7, 0.0},
+    };
+    for (const CoverCase& c : cases) {
+        Scene s;
+        const NORVACover cover(c.minX, c.minY, c.maxX, c.maxY);
+        const std::vector<Sounding> list = acrossCover(c);
+        VectorPointIter soundings(list);
+        KIVOGenerator g(soundings, s.cs, cover, "Depth", "m", "");
+        g.setName(s.dir.file("out.vns"));
+        if (c.resolution > 0.0) {
+            g.setResolution(c.resolution);
+        } else {
+            KIVOResolutionTable table;
+            table[KIVORangeEntry(-10.0, 0.0)] = 0.7f;
+            table[KIVORangeEntry(0.0, 10.0)] = 1.0f;
+            table[KIVORangeEntry(10.0, 30.0)] = 2.0f;
+            g.setResolutionTable(table);
+        }
+        g.setWeightingMethod(KIVOGenerator::REPLACE);
+        g.setReplaceType(KIVOGenerator::LT);
+        g.setIncDensityAttrib(true);
+        ASSERT_EQ(0, g.generate("", "", "", nullptr, nullptr)) << c.what;
+        EXPECT_EQ(static_cast<long>(list.size()), g.getSoundingCounts().placed) << c.what;
+        EXPECT_EQ(0, g.getSoundingCounts().lost) << c.what;
+
+        if (c.resolution > 0.0) {
+            long status = 0;
+            NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(s.dir.file("out.vns"), status);
+            ASSERT_EQ(0, status) << c.what;
+            EXPECT_EQ(static_cast<double>(list.size()), densityTotal(*surface->getDataIO())) << c.what;
+            for (const Sounding& p : list)
+                EXPECT_LE(1.0, nodeValue(*surface, p.x, p.y, "Density")) << c.what << " at " << p.x << ", " << p.y;
+        } else {
+            KIVOCompoundIO io(s.dir.file("out.kms"));
+            ASSERT_EQ(0, io.getStatus()) << c.what;
+            double total = 0.0;
+            for (const auto& member : io.getEntries()) total += densityTotal(*member.dataIO);
+            EXPECT_EQ(static_cast<double>(list.size()), total) << c.what;
+        }
+    }
+}
+
+// Soundings the surface cannot hold are counted and the run says so.
+TEST(GeneratorTest, SoundingsLeftOutAreCountedAndReported) {
+    struct Case {
+        const char* what;
+        std::vector<Sounding> soundings;
+        double tableLow;  // compound table (tableLow, 30); NaN: gridded
+        long status;
+        long placed, outside, lost;
+    } cases[] = {
+        {"no soundings at all", {}, NAN, 0, 0, 0, 0},
+        {"all beyond the cover", {{20.0, 5.0, 3.0}, {5.0, -2.0, 3.0}}, NAN, KIVOGenerator::kNoSoundingPlaced, 0, 2,
+         0},
+        {"some beyond the cover", {{20.0, 5.0, 3.0}, {5.0, 5.0, 3.0}}, NAN, 0, 1, 1, 0},
+        {"a depth no member takes", {{5.0, 5.0, 3.0}, {5.0, 5.0, 50.0}}, 0.0, KIVOGenerator::kSoundingsLost, 1, 0, 1},
+    };
+    for (Case& c : cases) {
+        Scene s;
+        VectorPointIter soundings(c.soundings);
+        KIVOGenerator g(soundings, s.cs, s.cover, "Depth", "m", "");
+        g.setName(s.dir.file("out.vns"));
+        if (std::isnan(c.tableLow)) {
+            g.setResolution(1.0);
+        } else {
+            KIVOResolutionTable table;
+            table[KIVORangeEntry(c.tableLow, 30.0)] = 1.0f;
+            g.setResolutionTable(table);
+        }
+        g.setWeightingMethod(KIVOGenerator::REPLACE);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(c.status, g.generate("", "", "", nullptr, nullptr)) << c.what;
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.placed, g.getSoundingCounts().placed) << c.what;
+        EXPECT_EQ(c.outside, g.getSoundingCounts().outside) << c.what;
+        EXPECT_EQ(c.lost, g.getSoundingCounts().lost) << c.what;
+        EXPECT_EQ(c.lost > 0, out.find("reached no node") != std::string::npos) << c.what;
+        EXPECT_EQ(c.status == KIVOGenerator::kNoSoundingPlaced, out.find("None of the") != std::string::npos)
+            << c.what;
+        EXPECT_TRUE(NORVAFileUtils::exists(s.dir.file(std::isnan(c.tableLow) ? "out.vns" : "out.kms"))) << c.what;
+    }
+}
+
+// Soundings given in geographic coordinates land where their projected
+// positions lie; a position that cannot be projected is left out.
+TEST(GeneratorTest, SoundingsInAnotherSystemAreTransformed) {
+    const NORVACoordSystem wgs84("EPSG:4326");
+    const NORVACoordSystem utm("EPSG:32631");
+    // Around 3 E 51 N, inside zone 31.
+    double x0 = 3.0, y0 = 51.0, x1 = 3.0003, y1 = 51.0002;
+    ASSERT_EQ(0, wgs84.transform(utm, x0, y0));
+    ASSERT_EQ(0, wgs84.transform(utm, x1, y1));
+    struct Case {
+        const char* what;
+        std::vector<Sounding> soundings;
+        long status;
+        long placed, notTransformed;
+    } cases[] = {
+        {"all transform", {{3.0001, 51.0001, 12.0}, {3.0002, 51.00005, 14.0}}, 0, 2, 0},
+        {"one beyond any projection", {{3.0001, 51.0001, 12.0}, {3.0001, 95.0, 14.0}}, 0, 1, 1},
+        {"none transforms", {{3.0, 95.0, 12.0}, {3.0, -95.0, 14.0}}, KIVOGenerator::kNoSoundingPlaced, 0, 2},
+        {"no soundings", {}, 0, 0, 0},
+    };
+    for (Case& c : cases) {
+        TempFolder dir;
+        const NORVACover cover(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1));
+        VectorPointIter soundings(c.soundings);
+        soundings.setCoordSystem(&wgs84);
+        KIVOGenerator g(soundings, utm, cover, "Depth", "m", "");
+        g.setName(dir.file("out.vns"));
+        g.setResolution(1.0);
+        g.setWeightingMethod(KIVOGenerator::REPLACE);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(c.status, g.generate("", "", "", nullptr, nullptr)) << c.what;
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.placed, g.getSoundingCounts().placed) << c.what;
+        EXPECT_EQ(c.notTransformed, g.getSoundingCounts().notTransformed) << c.what;
+        EXPECT_EQ(c.notTransformed > 0, out.find("could not be transformed") != std::string::npos) << c.what;
+
+        long status = 0;
+        NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(dir.file("out.vns"), status);
+        ASSERT_EQ(0, status) << c.what;
+        for (const Sounding& p : c.soundings) {
+            double x = p.x, y = p.y;
+            if (wgs84.transform(utm, x, y) != 0) continue;
+            EXPECT_DOUBLE_EQ(p.depth, nodeValue(*surface, x, y, "Depth")) << c.what;
+        }
+    }
 }

@@ -39,6 +39,28 @@ void feed(KIVOReplaceTool& tool, VectorPointIter& soundings) {
     }
 }
 
+// A gridded surface reached only through its queries, as a surface of a
+// format the tool has no shortcut for would be.
+class QueriedOnly : public KIVOSurfaceDataIO {
+public:
+    explicit QueriedOnly(KIVOGriddedDataIO& grid) : m_grid(grid) {}
+    using KIVOSurfaceDataIO::query;
+    NORVAUString getSourceName() const override { return m_grid.getSourceName(); }
+    KIVOSurfaceMetaData* getMetaData() override { return m_grid.getMetaData(); }
+    const KIVOSurfaceMetaData* getMetaData() const override { return m_grid.getMetaData(); }
+    NORVAType<KIVOSurfaceIter> query(double x0, double y0, double x1, double y1, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override {
+        return m_grid.query(x0, y0, x1, y1, create, status, progress, resolution);
+    }
+    NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
+                                     NORVAProgress* progress, double resolution) override {
+        return m_grid.query(geometry, create, status, progress, resolution);
+    }
+
+private:
+    KIVOGriddedDataIO& m_grid;
+};
+
 struct Fixture {
     TempFolder dir;
     KIVOSurface surface = makeGridded(dir.file("s.vns"), fullLayout());
@@ -204,4 +226,37 @@ TEST(ReplaceToolTest, AdditionalAttributesCopiedWithTypeDefaults) {
     EXPECT_DOUBLE_EQ(65535.0, nodeValue(surface, 2, 2, "Beam_Number"));
     EXPECT_FLOAT_EQ(FLT_MAX, static_cast<float>(nodeValue(surface, 2, 2, "Quality")));
     EXPECT_DOUBLE_EQ(2.0, nodeValue(surface, 2, 2, "Depth_TrueX"));
+}
+
+// Gridded surfaces are written node by node without a query per sounding;
+// the nodes, the statistics and the tally are those of the query path.
+TEST(ReplaceToolTest, GriddedShortcutMatchesTheQueryPath) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> position(-0.7, 3.7), depth(10.0, 12.0);
+    std::vector<Sounding> list;
+    for (int i = 0; i < 400; ++i) list.emplace_back(position(random), position(random), depth(random), 0.1 * (i % 5));
+    list.emplace_back(1.0, 1.0, NAN);
+    for (const auto op : {KIVOReplaceTool::LT, KIVOReplaceTool::GT_EQ, KIVOReplaceTool::ALL}) {
+        TempFolder dir;
+        KIVOSurface direct = makeGridded(dir.file("direct.vns"), fullLayout());
+        KIVOGriddedDataIO grid(dir.file("queried.vns"), gridMetaData(dir.file("queried.vns"), fullLayout(), 4, 4));
+        KIVOSurface queried(NORVAType<KIVOSurfaceDataIO>(new QueriedOnly(grid)));
+        auto directTool = makeTool(direct, op);
+        auto queriedTool = makeTool(queried, op);
+        VectorPointIter a(list), b(list);
+        feed(*directTool, a);
+        feed(*queriedTool, b);
+        EXPECT_EQ(queriedTool->getTally().placed, directTool->getTally().placed) << op;
+        EXPECT_EQ(queriedTool->getTally().outside, directTool->getTally().outside) << op;
+        EXPECT_EQ(1, directTool->getTally().noDepth) << op;
+        EXPECT_LT(0, directTool->getTally().outside) << op;
+        for (const auto& e : fullLayout())
+            for (int x = 0; x < 4; ++x)
+                for (int y = 0; y < 4; ++y) {
+                    const double want = nodeValue(queried, x, y, e.name.toUTF8().c_str());
+                    const double got = nodeValue(direct, x, y, e.name.toUTF8().c_str());
+                    EXPECT_TRUE(want == got || (std::isnan(want) && std::isnan(got)))
+                        << op << " " << e.name.toUTF8() << " at " << x << ", " << y << ": " << got << " vs " << want;
+                }
+    }
 }

@@ -46,7 +46,9 @@ public:
         y = m_soundings[m_at].y;
         return 0;
     }
-    const NORVACoordSystem* getCoordSystem() const override { return nullptr; }
+    const NORVACoordSystem* getCoordSystem() const override { return m_coordSystem; }
+    // The system the positions are given in; none by default.
+    void setCoordSystem(const NORVACoordSystem* coordSystem) { m_coordSystem = coordSystem; }
     void getAdditionalAttributes(std::vector<NORVAUString>& names) const override {
         names.clear();
         for (const std::string& n : m_additional) names.emplace_back(n);
@@ -93,6 +95,7 @@ private:
     std::vector<Sounding> m_soundings;
     std::vector<std::string> m_additional;
     size_t m_at = 0;
+    const NORVACoordSystem* m_coordSystem = nullptr;
 };
 
 inline KIVODescriptor::AttribEntry entry(const char* name, int32_t type, const char* mod = "") {

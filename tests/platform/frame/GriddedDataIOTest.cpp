@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -79,9 +80,14 @@ TEST(Gridded, NodeCountsFollowDimensionsAndResolution) {
     EXPECT_EQ(11u, io->getColumns());
     EXPECT_EQ(6u, io->getRows());
     // 0.3 / 0.1 lands just below 3 in floating point; the last node is kept.
+    // 0.25 is 2.5 spacings: positions past 0.25 - 0.05 are nearest to a node
+    // beyond the edge, so that node exists.
     auto fine = create(dir.file("b.vns"), 0.3, 0.25, 0.1);
     EXPECT_EQ(4u, fine->getColumns());
-    EXPECT_EQ(3u, fine->getRows());
+    EXPECT_EQ(4u, fine->getRows());
+    auto partial = create(dir.file("d.vns"), 9.7, 9.4, 1);
+    EXPECT_EQ(11u, partial->getColumns());
+    EXPECT_EQ(10u, partial->getRows());
     auto none = create(dir.file("c.vns"), 1, 1, 0);
     EXPECT_EQ(146004, none->getStatus());
 }
@@ -316,4 +322,32 @@ TEST(Gridded, RasterizesThroughItsQueries) {
     EXPECT_EQ(-1.0f, config.output[0]);
     EXPECT_EQ(-3.0f, config.output[5]);
     EXPECT_EQ(config.noData, config.output[1]);
+}
+
+// Empty stretches of a large grid are stored as holes; whatever the pattern
+// of set nodes (none, the first, the last, scattered), the file has its full
+// size and reopens node for node.
+TEST(Gridded, SparseGridsStoreAndReopenWhole) {
+    const std::vector<std::vector<std::pair<double, double>>> patterns = {
+        {}, {{10, 20}}, {{309, 219}}, {{10, 20}, {150.5, 119}, {309, 219}}, {{160, 100}, {161, 100}}};
+    for (size_t p = 0; p < patterns.size(); ++p) {
+        TempFolder dir;
+        auto io = create(dir.file("s.vns"), 299, 199, 1);  // 300 x 200 nodes, far more than one block
+        ASSERT_EQ(0, io->getStatus());
+        float depth = 1.0f;
+        for (const auto& xy : patterns[p]) ASSERT_EQ(0, setDepth(*io, xy.first, xy.second, depth++, "s"));
+        ASSERT_EQ(0, io->store(nullptr));
+        // Reopening checks the file's size against its node count.
+        KIVOGriddedDataIO back(dir.file("s.vns"));
+        ASSERT_EQ(0, back.getStatus()) << "pattern " << p;
+        ASSERT_EQ(io->getNodeCount(), back.getNodeCount());
+        for (uint64_t node = 0; node < io->getNodeCount(); ++node) {
+            double a = NAN, b = NAN;
+            EXPECT_EQ(io->getNodeNumber(node, 0, a), back.getNodeNumber(node, 0, b)) << "pattern " << p;
+            if (!std::isnan(a)) {
+                EXPECT_EQ(a, b) << "pattern " << p << " node " << node;
+            }
+            EXPECT_EQ(io->nodeHasValue(node), back.nodeHasValue(node)) << "pattern " << p << " node " << node;
+        }
+    }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 #include "platform/proj/NORVACoordSystem.h"
 #include "platform/proj/NORVAEllipsoid.h"
@@ -65,6 +66,14 @@ TEST(CoordSystem, TransformGeographicToUtmAndBack) {
     ASSERT_EQ(copy.transform(utm, cx, cy), 0);
     EXPECT_EQ(cx, e);
     EXPECT_EQ(cy, n);
+    // And it outlives the system it was copied from.
+    auto source = std::make_unique<NORVACoordSystem>(wgs);
+    NORVACoordSystem kept(*source);
+    source.reset();
+    double kx = 2.5, ky = 51.0;
+    ASSERT_EQ(kept.transform(utm, kx, ky), 0);
+    EXPECT_EQ(kx, e);
+    EXPECT_TRUE(kept.isEqual(wgs));
 
     double nx = NAN, ny = 0;
     EXPECT_NE(wgs.transform(utm, nx, ny), 0);
