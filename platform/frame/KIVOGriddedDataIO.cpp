@@ -425,13 +425,6 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
     return 0;
 }
 
-bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
-    if (node >= getNodeCount()) return false;
-    const uint8_t* r = record(node);
-    for (uint32_t i = 0; i < m_flagBytes; ++i)
-        if (r[i] != 0) return true;
-    return false;
-}
 
 void KIVOGriddedDataIO::clearNode(uint64_t node) {
     if (node >= getNodeCount()) return;

@@ -94,7 +94,13 @@ public:
     bool isNodeSet(uint64_t node, long attribute) const {
         return validField(node, attribute) && ((record(node)[attribute / 8] >> (attribute % 8)) & 1);
     }
-    bool nodeHasValue(uint64_t node) const;
+    bool nodeHasValue(uint64_t node) const {
+        if (node >= getNodeCount()) return false;
+        const uint8_t* r = record(node);
+        for (uint32_t i = 0; i < m_flagBytes; ++i)
+            if (r[i] != 0) return true;
+        return false;
+    }
     long getNodeNumber(uint64_t node, long attribute, double& value) const {
         if (!isNodeSet(node, attribute)) return -1;
         if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);

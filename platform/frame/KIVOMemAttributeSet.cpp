@@ -141,7 +141,6 @@ long KIVOMemAttributeSet::setValue(long index, const unsigned long& v) {
 long KIVOMemAttributeSet::setValue(long index, const short& v) { return storeNumber(index, v); }
 long KIVOMemAttributeSet::setValue(long index, const unsigned short& v) { return storeNumber(index, v); }
 long KIVOMemAttributeSet::setValue(long index, const double& v) { return storeNumber(index, v); }
-long KIVOMemAttributeSet::setValue(long index, const float& v) { return storeNumber(index, v); }
 
 // Text attributes keep the text (fixed-length text is cut to its length);
 // numeric attributes take the number the text reads as (-1 when it does not).

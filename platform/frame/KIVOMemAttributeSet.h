@@ -138,4 +138,12 @@ inline long KIVOMemAttributeSet::getValue(long index, float& v) const {
     return 0;
 }
 
+// A float always fits a float attribute: stored without the general checks.
+inline long KIVOMemAttributeSet::setValue(long index, const float& v) {
+    if (!valid(index) || m_layout->types[index] != KIVODataType::FLOAT) return storeNumber(index, v);
+    m_slots[index].number = v;
+    m_slots[index].set = true;
+    return 0;
+}
+
 inline bool KIVOMemAttributeSet::isSet(long index) const { return valid(index) && m_slots[index].set; }
