@@ -1,10 +1,11 @@
 #pragma once
 // Passes every node that is not rejected: a node is rejected only when its
 // "Status" reads as a negative number once cut toward zero.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeFilter.h"
 #include "platform/frame/KIVODescriptor.h"
 
-class KIVOAcceptedStatusFilter : public KIVOAttributeFilter {
+class KIVO_EXPORT KIVOAcceptedStatusFilter : public KIVOAttributeFilter {
 public:
     explicit KIVOAcceptedStatusFilter(const KIVODescriptor& descriptor);
     KIVOAcceptedStatusFilter(const KIVOAcceptedStatusFilter& o);

@@ -1,13 +1,14 @@
 #pragma once
 // A point iterator for callers outside the library that also serves each
 // sounding's attribute set and layout. Abstract; it cannot be copied.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/frame/KIVOPointIter.h"
 
-class KIVOAttributePointIter : public KIVOPointIter {
+class KIVO_EXPORT KIVOAttributePointIter : public KIVOPointIter {
 public:
     KIVOAttributePointIter() = default;
     KIVOAttributePointIter(const KIVOAttributePointIter&) = delete;

@@ -2,6 +2,7 @@
 // Passes nodes for which an attribute expression holds. An expression that
 // does not compile leaves the evaluator's code as the filter's status, so
 // callers can tell the filter is unusable (the surface then ignores it).
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "core/KIVOAttributeInterface.h"
@@ -10,7 +11,7 @@
 
 class KIVOSurface;
 
-class KIVOComplexAttributeFilter : public KIVOAttributeFilter {
+class KIVO_EXPORT KIVOComplexAttributeFilter : public KIVOAttributeFilter {
 public:
     KIVOComplexAttributeFilter(KIVOSurface& surface, const NORVAUString& expression);
     // Built on the same layout; compiles again.

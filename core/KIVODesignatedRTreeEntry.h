@@ -2,6 +2,7 @@
 // One designated sounding as a leaf of the R-tree that a designated sounding
 // source searches: the surface it belongs to, its position and depth, the
 // depth it replaced and its designated type. Its box is the point (x, y).
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/core/NORVAnPoint.h"
@@ -12,7 +13,7 @@
 class KIVOSurfaceDataIO;
 class NORVAPointGeometry;
 
-class KIVODesignatedRTreeEntry : public NORVARTreeLeaf<double, 2> {
+class KIVO_EXPORT KIVODesignatedRTreeEntry : public NORVARTreeLeaf<double, 2> {
 public:
     using Node = NORVARTreeNode<double, 2>;
     using DESIGNATED_TYPE = KIVODesignatedIter::DESIGNATED_TYPE;

@@ -3,6 +3,7 @@
 // leaves to the 3D terrain tools. The host owns the tree and keeps it (and
 // the surfaces its entries refer to) alive while the source exists. The
 // reference word of each sounding is the address of its entry.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/polyops/NORVARTree.h"
@@ -11,7 +12,7 @@
 class KIVOSurface;
 class KIVODesignatedRTreeEntry;
 
-class KIVODesignatedSoundingSource : public ORTIN_3_12_0::NORVASoundingSource {
+class KIVO_EXPORT KIVODesignatedSoundingSource : public ORTIN_3_12_0::NORVASoundingSource {
 public:
     using Tree = NORVARTree<double, 2>;
     using SoundingSet = ORTIN_3_12_0::NORVASuppressedSoundings::SoundingSet;

@@ -2,6 +2,7 @@
 // Display defaults per attribute (a colour map and a sun-shading block) in
 // the XML metadata of a surface. Only metadata kept as XML is edited, in
 // memory; storing it is the caller's business.
+#include "platform/core/KIVOExport.h"
 #include <list>
 #include <set>
 
@@ -16,14 +17,14 @@ namespace KIVOSurfaceUtils {
 // Skipped: "Weight" and the true-position companions, the names in `skip`,
 // fixed-length text attributes, and names that make no XML element name
 // even with their spaces replaced by "_".
-void addDisplaySettings(KIVOSurfaceMetaData& metaData, const std::list<KIVODescriptor::AttribEntry>& attributes,
+KIVO_EXPORT void addDisplaySettings(KIVOSurfaceMetaData& metaData, const std::list<KIVODescriptor::AttribEntry>& attributes,
                         const std::set<NORVAUString>& skip, const NORVAUString& colourMap);
 
 // Removes the block whose element is named `name` exactly (spaces are not
 // replaced here).
-void removeDisplaySettings(KIVOSurfaceMetaData& metaData, const NORVAUString& name);
+KIVO_EXPORT void removeDisplaySettings(KIVOSurfaceMetaData& metaData, const NORVAUString& name);
 
 // The attributes that never get a block.
-const std::set<NORVAUString>& displayExcludedAttributes();
+KIVO_EXPORT const std::set<NORVAUString>& displayExcludedAttributes();
 
 }  // namespace KIVOSurfaceUtils

@@ -1,10 +1,11 @@
 #pragma once
 // The per-sounding work of building or updating a surface. Each operation
 // returns 0 to go on; any other value is a status that stops the loop.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/frame/KIVOPointIter.h"
 
-class KIVOFieldGenerator : public NORVAObject {
+class KIVO_EXPORT KIVOFieldGenerator : public NORVAObject {
 public:
     KIVOFieldGenerator() = default;
     KIVOFieldGenerator(const KIVOFieldGenerator& o) = default;

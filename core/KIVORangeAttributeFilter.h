@@ -1,11 +1,12 @@
 #pragma once
 // Passes nodes whose attribute lies inside (or outside) [minimum, maximum],
 // with the bounds counted in or out. A node without the value never passes.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 #include "platform/frame/KIVOAttributeFilter.h"
 
-class KIVORangeAttributeFilter : public KIVOAttributeFilter {
+class KIVO_EXPORT KIVORangeAttributeFilter : public KIVOAttributeFilter {
 public:
     enum FilterType : int32_t {
         INSIDE_INCLUSIVE = 0,

@@ -7,6 +7,7 @@
 // soundings there is one group (0, the nodes); with them two (0 the
 // designated soundings, 1 the nodes). The host keeps the surface alive while
 // the source exists.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,7 @@ class KIVOSurface;
 class KIVOSurfaceIter;
 class KIVODesignatedIter;
 
-class KIVOSoundingSource : public ORTIN_3_12_0::NORVASoundingSource {
+class KIVO_EXPORT KIVOSoundingSource : public ORTIN_3_12_0::NORVASoundingSource {
 public:
     using SoundingSet = ORTIN_3_12_0::NORVASuppressedSoundings::SoundingSet;
 

@@ -3,6 +3,7 @@
 // It shares one data-IO (a KIVOExtendDataIO around the format's own) and
 // forwards to it, adding attribute filtering of query results and point
 // iterators over its nodes.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/core/NORVAObject.h"
@@ -13,7 +14,7 @@
 
 class NORVAGeometry;
 
-class KIVOSurface : public NORVAObject {
+class KIVO_EXPORT KIVOSurface : public NORVAObject {
 public:
     // Takes the handle's object over, wrapped in a KIVOExtendDataIO.
     explicit KIVOSurface(NORVAType<KIVOSurfaceDataIO> dataIO);

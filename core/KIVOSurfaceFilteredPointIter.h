@@ -2,10 +2,11 @@
 // Serves the soundings of an inner point iterator whose nodes an attribute
 // filter passes. Without a usable inner iterator it is done at once and
 // every getter answers -1 or null.
+#include "platform/core/KIVOExport.h"
 #include "core/KIVOSurfacePointIter.h"
 #include "platform/frame/KIVOAttributeFilter.h"
 
-class KIVOSurfaceFilteredPointIter : public KIVOSurfacePointIter {
+class KIVO_EXPORT KIVOSurfaceFilteredPointIter : public KIVOSurfacePointIter {
 public:
     // Takes the inner iterator and the filter over; no filter passes all.
     KIVOSurfaceFilteredPointIter(KIVOSurface& surface, NORVAType<KIVOSurfacePointIter> inner,

@@ -2,6 +2,7 @@
 // Hands each sounding of a point iterator to a field generator, widens the
 // time range of the surface's source record to the soundings' times and
 // stores the surface. The three references must outlive the generator.
+#include "platform/core/KIVOExport.h"
 #include "core/KIVOFieldGenerator.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/frame/KIVOPointIter.h"
@@ -9,7 +10,7 @@
 class KIVOSurface;
 class NORVAProgress;
 
-class KIVOSurfaceGenerator : public NORVAObject {
+class KIVO_EXPORT KIVOSurfaceGenerator : public NORVAObject {
 public:
     KIVOSurfaceGenerator(KIVOPointIter& soundings, KIVOSurface& surface, KIVOFieldGenerator& fieldGenerator);
 

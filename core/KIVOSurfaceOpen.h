@@ -1,6 +1,7 @@
 #pragma once
 // The library's own free functions of KIVOSurfaceUtils: opening a surface
 // by name, copying it, and small helpers around surfaces.
+#include "platform/core/KIVOExport.h"
 #include "core/KIVOSurface.h"
 
 namespace ORBO_3_12_0_ {
@@ -14,12 +15,12 @@ namespace KIVOSurfaceUtils {
 constexpr long kNoDataIO = 146009;     // no format for the path, or the creator made none
 constexpr long kCopyFailed = 146071;   // a file could not be copied or a folder created
 
-NORVAType<KIVOSurface> open(const NORVAUString& path, long& status);
-long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath);
-long delete3DTerrainFiles(const NORVAUString& path);
-bool resolveSurfaceExtension(NORVAUString& path);
-NORVAType<KIVOSurface> toKIVOSurface(const ORBO_3_12_0_::DataSet::GeoBandSet& bandSet);
+KIVO_EXPORT NORVAType<KIVOSurface> open(const NORVAUString& path, long& status);
+KIVO_EXPORT long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath);
+KIVO_EXPORT long delete3DTerrainFiles(const NORVAUString& path);
+KIVO_EXPORT bool resolveSurfaceExtension(NORVAUString& path);
+KIVO_EXPORT NORVAType<KIVOSurface> toKIVOSurface(const ORBO_3_12_0_::DataSet::GeoBandSet& bandSet);
 // Running standard deviation after the n-th value a, with b the previous mean.
-void updateStDev(unsigned long n, double a, double b, double& stdDev);
+KIVO_EXPORT void updateStDev(unsigned long n, double a, double b, double& stdDev);
 
 }  // namespace KIVOSurfaceUtils

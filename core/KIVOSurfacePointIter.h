@@ -5,6 +5,7 @@
 // uncertainty), 3 "Source_Name" (the surface's source name). The surface
 // must outlive the iterator. Without a node iterator (a failed query) it is
 // done at once and every getter answers -1 or null.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAType.h"
@@ -15,7 +16,7 @@ class KIVOSurface;
 class NORVAGeometry;
 class NORVAProgress;
 
-class KIVOSurfacePointIter : public KIVOPointIter {
+class KIVO_EXPORT KIVOSurfacePointIter : public KIVOPointIter {
 public:
     enum Field : long { DEPTH = 0, HORIZONTAL_ERROR = 1, VERTICAL_ERROR = 2, SOURCE_NAME = 3 };
 

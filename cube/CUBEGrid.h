@@ -5,6 +5,7 @@
 //
 // A grid index (x, y) is (column, row) of the surfaces; surface row 0 is the
 // engine grid's last row, so index (x, y) is engine node (x, rows - 1 - y).
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -18,7 +19,7 @@
 
 namespace CUBE {
 
-class Grid {
+class KIVO_EXPORT Grid {
 public:
     using Surface = ORBO_3_12_0_::DataSet::DataVectorND<2>;
     using SurfacePtr = std::shared_ptr<Surface>;

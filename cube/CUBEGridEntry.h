@@ -3,6 +3,7 @@
 // ".vcg" grid file: magic, version 1, layout word, state word, engine grid.
 // The caller that edits the grid through the entry sets its state to
 // kModified. Known to callers as KIVOSurfaceCUBEIO::_cubeEntry.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -10,7 +11,7 @@
 #include "cube/CUBEGridIdx.h"
 #include "cube_engine/cube_grid.h"
 
-class CUBEGridEntry : public CUBEGridIdx {
+class KIVO_EXPORT CUBEGridEntry : public CUBEGridIdx {
 public:
     static constexpr uint32_t kModified = 1;
     static constexpr uint32_t kClean = 3;

@@ -2,11 +2,12 @@
 // Position and shape of one grid of a CUBE surface: the key of the edit and
 // read caches (ordered by row, then column) and of the query iterators.
 // Known to callers as KIVOSurfaceCUBEIO::_cubeGridIdx.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 #include "platform/core/NORVAnBox.h"
 
-class CUBEGridIdx {
+class KIVO_EXPORT CUBEGridIdx {
 public:
     static constexpr uint16_t kInvalid = 65535;
 

@@ -2,6 +2,7 @@
 // One loaded or created grid of a grid set, with its place in the set: the
 // surface node at the grid's local (0, 0), that node's world position, and
 // the grid's (row, column) index.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 
@@ -12,7 +13,7 @@
 
 namespace CUBE {
 
-class GridIndex {
+class KIVO_EXPORT GridIndex {
 public:
     using Index = NORVAnPoint<int64_t, 2>;
 

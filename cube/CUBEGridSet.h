@@ -8,6 +8,7 @@
 //
 // A grid index is (first, second) = (row, column); node indices grow east
 // and north from the origin.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <list>
@@ -23,7 +24,7 @@
 
 namespace CUBE {
 
-class GridSet {
+class KIVO_EXPORT GridSet {
 public:
     using Index = NORVAnPoint<int64_t, 2>;
     using Point = NORVAnPoint<double, 2>;

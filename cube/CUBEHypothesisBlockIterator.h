@@ -3,6 +3,7 @@
 // box of surface nodes (maximum exclusive), grid by grid. The grids are
 // loaded once, held until the iterator dies, and written back by
 // saveModified.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -15,7 +16,7 @@
 
 namespace CUBE {
 
-class HypothesisBlockIterator {
+class KIVO_EXPORT HypothesisBlockIterator {
 public:
     using Index = NORVAnPoint<int64_t, 2>;
 

@@ -1,12 +1,13 @@
 #pragma once
 // Walks the nodes of one CUBE grid inside a box of grid indices (maximum
 // exclusive), row by row, stopping only at nodes that have hypotheses.
+#include "platform/core/KIVOExport.h"
 #include "cube/CUBEHypothesisIterator.h"
 #include "platform/core/NORVAnBox.h"
 
 namespace CUBE {
 
-class HypothesisGridIterator : public HypothesisIterator {
+class KIVO_EXPORT HypothesisGridIterator : public HypothesisIterator {
 public:
     // Without a box the whole grid; a grid not yet disambiguated is
     // disambiguated over the box first. The iterator starts done.

@@ -3,6 +3,7 @@
 // nominate, reject or accept a hypothesis or the whole node, mark a
 // hypothesis null, reset the node. Node indices are those of the grid's
 // result surfaces.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <ostream>
 
@@ -13,7 +14,7 @@
 
 namespace CUBE {
 
-class HypothesisIterator : public NORVAIter {
+class KIVO_EXPORT HypothesisIterator : public NORVAIter {
 public:
     using Index = NORVAnPoint<int64_t, 2>;
 

@@ -3,6 +3,7 @@
 // parameter-set element of the parameter XML file, the engine's parameter
 // block, and the key/value processing block of a surface's metadata.
 // Known to callers as CUBEParameterFactory::Configuration.
+#include "platform/core/KIVOExport.h"
 #include <libxml/tree.h>
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOProcessMetaData.h"
 
-class CUBEParameterConfiguration {
+class KIVO_EXPORT CUBEParameterConfiguration {
 public:
     explicit CUBEParameterConfiguration(const NORVAUString& name = NORVAUString());
 

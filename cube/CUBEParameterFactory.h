@@ -3,6 +3,7 @@
 // path comes from the configuration key "VARN_CUBE_PARAMETERS" or from the
 // caller. The status word holds the outcome of the initial read; the factory
 // stays usable with whatever sets it read.
+#include "platform/core/KIVOExport.h"
 #include <map>
 #include <vector>
 
@@ -10,7 +11,7 @@
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAUString.h"
 
-class CUBEParameterFactory : public NORVAObject {
+class KIVO_EXPORT CUBEParameterFactory : public NORVAObject {
 public:
     using Configuration = CUBEParameterConfiguration;
 

@@ -3,6 +3,7 @@
 // names, the parameter block's XML form, parameter blocks for a survey order,
 // the CUBE attribute layout, a memory estimate, and the names of the files
 // that make up a CUBE surface.
+#include "platform/core/KIVOExport.h"
 #include <libxml/tree.h>
 
 #include <cstdint>
@@ -27,38 +28,38 @@ enum CubeExtractor : int32_t {
 
 namespace CUBEUtils {
 
-bool disamTypeToString(CubeExtractor method, NORVAUString& name);
+KIVO_EXPORT bool disamTypeToString(CubeExtractor method, NORVAUString& name);
 // An unknown name gives CUBE_UNKNOWN; names match exactly, case included.
-bool stringToDisamType(const NORVAUString& name, CubeExtractor& method);
+KIVO_EXPORT bool stringToDisamType(const NORVAUString& name, CubeExtractor& method);
 
 // Reads the tuning values of one parameter-set element into the block; a
 // missing or unparsable value leaves its word as it was.
-void readParams(_cube_param* params, _xmlNode& set);
+KIVO_EXPORT void readParams(_cube_param* params, _xmlNode& set);
 // Appends "key = value; " for each tuning value of the block.
-void paramsToString(const _cube_param* params, NORVAUString& text);
+KIVO_EXPORT void paramsToString(const _cube_param* params, NORVAUString& text);
 
 // A block for an IHO order (anything outside 0..4 counts as 0) and a node
 // spacing, with the user's parameter file applied; the caller frees it.
-_cube_param* getParams(int ihoOrder, float resolution);
+KIVO_EXPORT _cube_param* getParams(int ihoOrder, float resolution);
 
 // Reads a stored parameter block through the engine: a block cut short, as
 // versions with fewer parameters wrote it, keeps the defaults behind the
 // bytes present. Null only when no block could be made at all.
-_cube_param* readStoredParams(FILE* file);
+KIVO_EXPORT _cube_param* readStoredParams(FILE* file);
 
 // The attributes of a CUBE surface; their positions are the attribute
 // indices of queries and layer-cache files.
-std::unique_ptr<KIVODescriptor> getDescriptor(bool withGuide);
+KIVO_EXPORT std::unique_ptr<KIVODescriptor> getDescriptor(bool withGuide);
 
 // Bytes a surface of that extent needs; 0 for an extent or resolution that
 // describes no nodes.
-uint64_t estimateSize(double width, double height, double resolution);
+KIVO_EXPORT uint64_t estimateSize(double width, double height, double resolution);
 
 // Files of a surface, from its grid prefix (folder/stem/stem).
-NORVAUString gridFileName(const NORVAUString& prefix, uint32_t row, uint32_t column);
-NORVAUString layerFileName(const NORVAUString& prefix, const NORVAUString& attribute, uint32_t row,
+KIVO_EXPORT NORVAUString gridFileName(const NORVAUString& prefix, uint32_t row, uint32_t column);
+KIVO_EXPORT NORVAUString layerFileName(const NORVAUString& prefix, const NORVAUString& attribute, uint32_t row,
                            uint32_t column);
 // Creates the folder of the grid files (one level); true when it exists afterwards.
-bool makeGridFolder(const NORVAUString& prefix);
+KIVO_EXPORT bool makeGridFolder(const NORVAUString& prefix);
 
 }  // namespace CUBEUtils

@@ -4,6 +4,7 @@
 // without a value of the followed attribute (the one its caller last read)
 // are skipped. A monitor, when given, hears the number of grids and a step
 // per grid.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -21,7 +22,7 @@
 
 class KIVOSurfaceCUBEIO;
 
-class KIVOCUBECachedIter final : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOCUBECachedIter final : public KIVOSurfaceIter {
 public:
     using Layer = std::shared_ptr<std::vector<float>>;
 

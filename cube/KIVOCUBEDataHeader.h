@@ -3,6 +3,7 @@
 // tiling into grids and the engine parameter block every grid is estimated
 // with. Grid (row, column) covers the nodes from (row x tile size,
 // column x tile size), rows counted southwards from the maximum y.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 
@@ -10,7 +11,7 @@
 #include "platform/core/NORVAArray.h"
 #include "platform/core/NORVAObject.h"
 
-class KIVOCUBEDataHeader : public NORVAObject {
+class KIVO_EXPORT KIVOCUBEDataHeader : public NORVAObject {
 public:
     static constexpr long kNoStream = -1;
     static constexpr long kBadVersion = 146007;

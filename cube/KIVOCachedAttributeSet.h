@@ -3,6 +3,7 @@
 // layer cache. It holds one attribute's value at a time and fetches another
 // attribute's layer when asked for it, so reading every attribute of a node
 // costs one layer look-up per attribute and grid. Read-only.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,7 +13,7 @@
 
 class KIVOSurfaceCUBEIO;
 
-class KIVOCachedAttributeSet final : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOCachedAttributeSet final : public KIVOAttributeSet {
 public:
     using Layer = std::shared_ptr<std::vector<float>>;
 

@@ -5,6 +5,7 @@
 // layers; nodes are edited through getGrid/getCubeNode, whose grids live in
 // the edit cache. The surface takes part in the process-wide memory budget
 // with both of its caches.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -22,7 +23,7 @@
 class NORVACoordSystem;
 class NORVAFileTransaction;
 
-class KIVOSurfaceCUBEIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
+class KIVO_EXPORT KIVOSurfaceCUBEIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
 public:
     using _cubeGridIdx = CUBEGridIdx;
     using _cubeEntry = CUBEGridEntry;

@@ -8,6 +8,7 @@
 //    4  n, name length in UTF-16 code units, then 2 x n bytes of UTF-16LE
 //    4  entry count (signed), then per entry in key order:
 //       low (f64), high (f64), resolution (f32)
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -17,7 +18,7 @@
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOSurfaceRecords.h"
 
-class KIVOCompoundDataHeader : public NORVAObject {
+class KIVO_EXPORT KIVOCompoundDataHeader : public NORVAObject {
 public:
     static constexpr long kNoStream = -1;
     static constexpr long kBadVersion = 146007;

@@ -11,6 +11,7 @@
 // Each member's range is widened by 5% of each bound's magnitude when it is
 // created and when it is opened, so that a value near a boundary reaches
 // both neighbours; the stored table keeps the ranges as given.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -22,7 +23,7 @@
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
-class KIVOCompoundIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOCompoundIO : public KIVOSurfaceDataIO {
 public:
     using StagedMonitor = MultiStageProgressMonitor<GOProgressWrapper>;
 

@@ -3,6 +3,7 @@
 // members' nodes in member order. Exhausted member iterators are released
 // at once. The iterator keeps the query's progress monitor alive, since the
 // member iterators report to it.
+#include "platform/core/KIVOExport.h"
 #include <list>
 #include <memory>
 #include <vector>
@@ -12,7 +13,7 @@
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOSurfaceIter.h"
 
-class KIVOCompoundIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOCompoundIter : public KIVOSurfaceIter {
 public:
     using MemberList = std::list<NORVAType<KIVOSurfaceIter>>;
 

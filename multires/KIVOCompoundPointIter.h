@@ -3,12 +3,13 @@
 // The members must share one coordinate system and one list of available
 // fields; otherwise, and without members, the iterator yields nothing and
 // its getters answer -1, false or null.
+#include "platform/core/KIVOExport.h"
 #include <list>
 #include <memory>
 
 #include "platform/frame/KIVOPointIter.h"
 
-class KIVOCompoundPointIter : public KIVOPointIter {
+class KIVO_EXPORT KIVOCompoundPointIter : public KIVOPointIter {
 public:
     using MemberList = std::list<std::shared_ptr<KIVOPointIter>>;
 

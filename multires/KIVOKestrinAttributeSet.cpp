@@ -27,7 +27,17 @@ KIVOKestrinAttributeSet::KIVOKestrinAttributeSet(const NORVAKestrinPoint& point,
     : m_point(point), m_record(point.getData()), m_dataIO(dataIO), m_text() {}
 
 KIVOKestrinAttributeSet::KIVOKestrinAttributeSet(const KIVOKestrinAttributeSet& o)
-    : KIVOAttributeSet(o), m_point(o.m_point), m_record(o.m_record), m_dataIO(o.m_dataIO), m_text() {}
+    : KIVOAttributeSet(o),
+      m_point(o.m_point),
+      m_record(o.m_record),
+      m_dataIO(o.m_dataIO),
+      m_detached(o.m_detached),
+      m_text() {}
+
+void KIVOKestrinAttributeSet::moveTo(const NORVAKestrinPoint& point) {
+    m_point = point;
+    m_record = point.getData();
+}
 
 template <class T>
 long KIVOKestrinAttributeSet::getInteger(long index, T& v) const {
@@ -68,6 +78,7 @@ long KIVOKestrinAttributeSet::getDoubleValue(long index, double& v, bool) const 
 }
 
 long KIVOKestrinAttributeSet::commit(const NORVAKestrinGenericDataObject& before) {
+    if (m_detached) return 0;
     NORVAKestrinTileStore* store = m_dataIO->getTileStore();
     const long status = store ? store->modifyPoint(m_point, m_record) : -1;
     if (status != 0) m_record = before;
@@ -114,4 +125,10 @@ long KIVOKestrinAttributeSet::setValue(long index, const NORVAUString& v) {
 
 std::unique_ptr<KIVOAttributeSet> KIVOKestrinAttributeSet::newCopy() const {
     return std::make_unique<KIVOKestrinAttributeSet>(*this);
+}
+
+std::unique_ptr<KIVOAttributeSet> KIVOKestrinAttributeSet::detachedCopy() const {
+    auto copy = std::make_unique<KIVOKestrinAttributeSet>(*this);
+    copy->m_detached = true;
+    return copy;
 }

@@ -3,12 +3,13 @@
 // the record's value to the asked type (integers cut toward zero and held
 // inside the type's range); an edit must use the field's own type and is
 // written through to the store at once.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/kestrin/NORVAKestrinPoint.h"
 
 class KIVOKestrinDataIO;
 
-class KIVOKestrinAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOKestrinAttributeSet : public KIVOAttributeSet {
 public:
     static constexpr size_t kTextBufferSize = 1024;
 
@@ -40,12 +41,19 @@ public:
 
     long getStringValue(long index, NORVAUString& v, bool userFormat) const override;
     long getDoubleValue(long index, double& v, bool convert) const override;
+    // A copy that writes through to the store like this set.
     std::unique_ptr<KIVOAttributeSet> newCopy() const override;
+    // A copy whose edits (type-checked as here) stay in it and never reach
+    // the store: a value to be worked on before it is set elsewhere.
+    std::unique_ptr<KIVOAttributeSet> detachedCopy() const;
     bool isSet(long) const override { return true; }
     bool isEmpty() const override { return false; }
     bool reset() override { return true; }
 
     const NORVAKestrinPoint& getPoint() const { return m_point; }
+    // Stands on another stored point of the same store (the node iterator's
+    // set follows it from node to node).
+    void moveTo(const NORVAKestrinPoint& point);
 
 private:
     bool valid(long index) const { return index >= 0 && index < m_record.getNumAtts(); }
@@ -56,5 +64,7 @@ private:
     NORVAKestrinPoint m_point;
     NORVAKestrinGenericDataObject m_record;
     KIVOKestrinDataIO* m_dataIO;
+    // Made by detachedCopy: edits stay in the set.
+    bool m_detached = false;
     mutable char m_text[kTextBufferSize];
 };

@@ -1,5 +1,6 @@
 #include "multires/KIVOKestrinDataIO.h"
 
+#include <cmath>
 #include <cstdio>
 #include <new>
 
@@ -10,7 +11,9 @@
 #include "multires/KestrinStatusCodes.h"
 #include "multires/KestrinTypeMap.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinCellDataIO.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
 #include "platform/proj/NORVACoordSystem.h"
@@ -34,15 +37,18 @@ bool opensForUpdate(const NORVAUString& path) {
     return true;
 }
 
-// Only a shared area counts: squares one spacing apart touch at an edge,
-// and a regular grid of new nodes must not lose every other node to that.
-bool sharesArea(const NORVABox2D& a, const NORVABox2D& b) {
-    for (size_t d = 0; d < 2; ++d) {
-        const double lo = std::max(a.getMinimum()[d], b.getMinimum()[d]);
-        const double hi = std::min(a.getMaximum()[d], b.getMaximum()[d]);
-        if (!(hi > lo)) return false;
-    }
-    return true;
+// The squares of two nodes share area when their centres are closer than
+// one spacing along both axes. Positions on a grid carry rounding (x0 + i r,
+// large map coordinates), so neighbours one spacing apart may come out a hair
+// closer: only a gap short of the spacing by more than a small part of it
+// counts.
+constexpr double kOverlapTolerance = 1e-3;
+
+bool sharesArea(double x, double y, const KestrinRTreeEntry& entry, double r) {
+    double ex = 0.0, ey = 0.0;
+    entry.getPosition(ex, ey, -1);
+    const double reach = r * (1.0 - kOverlapTolerance);
+    return std::fabs(x - ex) < reach && std::fabs(y - ey) < reach;
 }
 
 }  // namespace
@@ -55,6 +61,8 @@ KIVOKestrinDataIO::KIVOKestrinDataIO(NORVAKestrinTileStore& store) {
         return;
     }
     adopt(&store, false);
+    // The held store's own header path, so that storing goes to its files.
+    if (const NORVAKestrinDataIO* io = store.getDataIO(0)) m_path = io->getHeaderPath();
     setStatus(readHeader());
     if (getStatus() == 0) m_tree = std::make_unique<NodeTree>(kNodeCapacity);
 }
@@ -71,6 +79,8 @@ void KIVOKestrinDataIO::adopt(NORVAKestrinTileStore* store, bool owned) {
 }
 
 long KIVOKestrinDataIO::openStore(const NORVAUString& path) {
+    // A store cut short by a crash is finished (or dropped) before reading.
+    if (!NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(path))) return KestrinStatus::CANNOT_OPEN;
     const bool writable = opensForUpdate(path);
     NORVAType<NORVAKestrinDataIO> io;
     if (NORVAKestrinDataIO::isCellStorePath(path)) io.reset(new (std::nothrow) NORVAKestrinCellDataIO(path));
@@ -98,8 +108,23 @@ long KIVOKestrinDataIO::readHeader() {
     if (status != 0) return status;
     m_metadata = metadata.toUnique();
     m_coordSystem = cs.toUnique();
+    keepStoredMetadata();
     config->getCover(m_minimum, m_maximum);
     return 0;
+}
+
+// What the surface's own metadata file holds beyond the store's layout
+// (source and process records, texts, sections) is kept across reopening.
+void KIVOKestrinDataIO::keepStoredMetadata() {
+    if (m_path.isEmpty()) return;
+    KIVOSurfaceXMLMetaData stored(m_path);
+    if (stored.getStatus() != 0) return;
+    m_metadata->setSourceRecord(stored.getSourceRecord());
+    m_metadata->setProcessRecord(stored.getProcessRecord());
+    m_metadata->setDescriptiveFields(stored.getDescriptiveFields());
+    m_metadata->setAreaCoverage(stored.getAreaCoverage());
+    m_metadata->getProcessMetaData() = stored.getProcessMetaData();
+    m_metadata->setMetaBlocks(stored.getMetaBlocks());
 }
 
 long KIVOKestrinDataIO::createStore(const KIVOSurfaceMetaData& metadata) {
@@ -141,15 +166,35 @@ const KIVOSurfaceAttributeTable* KIVOKestrinDataIO::getAttributeInfo() const {
 }
 
 long KIVOKestrinDataIO::store(NORVAProgress*) {
-    if (long s = flush()) return s;
     if (m_store == nullptr) return KestrinStatusCodes::FAILED;
-    return m_store->store(m_path);
+    // A store held for the caller and kept only in memory has no files of
+    // its own; nothing is written anywhere else.
+    if (m_path.isEmpty()) return KestrinStatus::WRITE_FAILED;
+    if (long s = flush()) return s;
+    const NORVAUString stem = NORVAKestrinDataIO::stemOf(m_path);
+    if (!NORVAFileTransaction::recover(stem)) return KestrinStatus::CANNOT_OPEN;
+    // Points (when copied), header and metadata take their places together.
+    // Points stored in place commit through SQLite first; they keep their
+    // header inside, so they open alike whatever follows.
+    NORVAFileTransaction files(stem);
+    if (long s = m_store->store(m_path)) return s;
+    if (m_metadata)
+        if (long s = m_metadata->store()) return s;
+    return files.commit() ? 0 : KestrinStatus::WRITE_FAILED;
 }
 
 NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,
                                                     long& status, NORVAProgress* progress, double) {
-    status = 0;
-    return NORVAType<KIVOSurfaceIter>(new KIVOKestrinIter(x0, y0, x1, y1, *this, create, progress));
+    // A node can only be created at a position the store can hold.
+    const bool pointBox = !(x0 < x1 || x0 > x1) && !(y0 < y1 || y0 > y1);  // NaN counts as a point
+    if (create && pointBox && !(std::isfinite(x0) && std::isfinite(y0))) {
+        status = KestrinStatusCodes::FAILED;
+        return NORVAType<KIVOSurfaceIter>();
+    }
+    NORVAType<KIVOSurfaceIter> it(new KIVOKestrinIter(x0, y0, x1, y1, *this, create, progress));
+    // A store that could not be read is not an empty one.
+    status = it->getStatus();
+    return it;
 }
 
 // Geometries come in the surface's own coordinates, so none is transformed.
@@ -209,6 +254,8 @@ std::unique_ptr<KIVOMetaBlock> KIVOKestrinDataIO::convertToKivoMetaBlock(const K
 
 long KIVOKestrinDataIO::addNewNode(double x, double y) {
     if (m_tree == nullptr || m_metadata == nullptr || getAttributeInfo() == nullptr) return KestrinStatusCodes::FAILED;
+    // A node the store could never hold must not block every other.
+    if (!std::isfinite(x) || !std::isfinite(y)) return KestrinStatusCodes::FAILED;
     double r = 0.0, ry = 0.0;
     if (long s = m_metadata->getResolution(r, ry)) return s;
     const NORVABox2D square(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0));
@@ -216,9 +263,10 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
         std::vector<NodeTree::Leaf*> near;
         m_tree->search(square, near);
         for (NodeTree::Leaf* leaf : near)
-            if (!(r > 0.0) || sharesArea(square, leaf->getBoundingBox())) return 0;
+            if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
     }
-    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(getAttributeInfo()->getDescriptor(), r, x, y)));
+    if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
+    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(*m_blankNode, r, x, y)));
     setModified(true);
     return 0;
 }
@@ -232,12 +280,15 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     NORVAKestrinPointCollection batch;
     batch.setSize(leaves.size());
     const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(m_store->getDataIO(0)->getLayout());
+    KestrinRecords::FieldMap map;
     for (size_t i = 0; i < leaves.size(); ++i) {
         const auto& entry = static_cast<const KestrinRTreeEntry&>(*leaves[i]);
+        // Every pending node has the surface's layout: its pairing is found once.
+        if (i == 0) map = KestrinRecords::fieldMap(entry.getDescriptor(), *blank.getDescriptor());
         double x = 0.0, y = 0.0;
         entry.getPosition(x, y, -1);
         batch.setPoint(i, NORVAArray<double>{x, y}, blank, 0);
-        KestrinRecords::copyInto(entry.getAttributes(), entry.getDescriptor(), batch.getPoint(i)->getData());
+        KestrinRecords::copyInto(entry.getAttributes(), map, batch.getPoint(i)->getData());
     }
     if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
     // Only now that the batch is in the store may the pending nodes go.

@@ -5,6 +5,7 @@
 // store as one batch (at `flush`, at `store`, or before a query once 1,000
 // are pending). Existing nodes are edited through the iterator's attribute
 // sets, which write through to the store at once.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,7 @@
 
 class NORVACoordSystem;
 
-class KIVOKestrinDataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOKestrinDataIO : public KIVOSurfaceDataIO {
 public:
     using NodeTree = NORVARTree<double, 2>;
     static constexpr size_t kNodeCapacity = 50;
@@ -90,6 +91,7 @@ protected:
 private:
     long openStore(const NORVAUString& path);
     long createStore(const KIVOSurfaceMetaData& metadata);
+    void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);
 
     std::unique_ptr<NORVACoordSystem> m_coordSystem;
@@ -101,4 +103,6 @@ private:
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
     std::unique_ptr<NodeTree> m_tree;
     uint64_t m_treeGeneration = 0;
+    // The empty attribute set every new node starts as a copy of.
+    std::unique_ptr<KIVOMemAttributeSet> m_blankNode;
 };

@@ -1,11 +1,12 @@
 #pragma once
 // A tile store's record layout seen as a framework descriptor. It refers to
 // the store's layout, which must outlive it.
+#include "platform/core/KIVOExport.h"
 #include "multires/KIVOKestrinStringTable.h"
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/kestrin/NORVAKestrinGenericDataDescriptor.h"
 
-class KIVOKestrinDescriptor : public KIVODescriptor {
+class KIVO_EXPORT KIVOKestrinDescriptor : public KIVODescriptor {
 public:
     explicit KIVOKestrinDescriptor(const NORVAKestrinGenericDataDescriptor& layout);
     KIVOKestrinDescriptor(const KIVOKestrinDescriptor& o);

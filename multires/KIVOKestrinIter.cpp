@@ -36,6 +36,7 @@ long KIVOKestrinIter::initialise(double x0, double y0, double x1, double y1) {
         markDone();
         return 0;
     }
+    if (long s = m_points->getStatus()) return s;
     if (pointBox && m_points->isAtEnd() && m_create) {
         if (long s = m_dataIO.addNewNode(x0, y0)) return s;
     }
@@ -58,7 +59,9 @@ long KIVOKestrinIter::initialise(double x0, double y0, double x1, double y1) {
 }
 
 void KIVOKestrinIter::standOnStoredPoint() {
-    m_storedSet = std::make_unique<KIVOKestrinAttributeSet>(m_points->current().getKestrinPoint(), &m_dataIO);
+    const NORVAKestrinPoint& point = m_points->current().getKestrinPoint();
+    if (m_storedSet) m_storedSet->moveTo(point);
+    else m_storedSet = std::make_unique<KIVOKestrinAttributeSet>(point, &m_dataIO);
     m_current = m_storedSet.get();
 }
 
@@ -77,10 +80,27 @@ const KestrinRTreeEntry* KIVOKestrinIter::currentLeaf() const {
     return static_cast<const KestrinRTreeEntry*>(m_leaves[m_cursor]);
 }
 
+bool KIVOKestrinIter::done(long& status) const {
+    const bool d = KIVOIter::done(status);
+    status = getStatus();
+    return d;
+}
+
+bool KIVOKestrinIter::storeFailed() {
+    if (!m_points || m_points->getStatus() == 0) return false;
+    setStatus(m_points->getStatus());
+    m_current = nullptr;
+    markDone();
+    return true;
+}
+
 bool KIVOKestrinIter::next(long& status) {
     status = 0;
     long s = 0;
-    if (done(s)) return false;
+    if (done(s)) {
+        status = s;
+        return false;
+    }
     if (m_progress && !m_progress->step()) {
         m_current = nullptr;
         markDone();
@@ -88,6 +108,10 @@ bool KIVOKestrinIter::next(long& status) {
     }
     if (!storeAtEnd()) {
         m_points->advance();
+        if (storeFailed()) {
+            status = getStatus();
+            return false;
+        }
         if (!m_points->isAtEnd()) {
             standOnStoredPoint();
             return true;

@@ -3,6 +3,7 @@
 // first, then the pending new nodes in it. Each stored point is served
 // through a write-through attribute set, each new node through its own
 // pending values. The data-IO must outlive the iterator.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "multires/KIVOKestrinAttributeSet.h"
@@ -10,11 +11,14 @@
 #include "platform/frame/KIVOSurfaceIter.h"
 #include "platform/kestrin/NORVAKestrinDataPointIterator.h"
 
-class KIVOKestrinIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOKestrinIter : public KIVOSurfaceIter {
 public:
     KIVOKestrinIter(double x0, double y0, double x1, double y1, KIVOKestrinDataIO& dataIO, bool create,
                     NORVAProgress* progress);
 
+    // True once past the last node; the status is the failure that ended
+    // the iteration early (a points file locked elsewhere, say), else 0.
+    bool done(long& status) const override;
     bool next(long& status) override;
     KIVOAttributeSet* getAttributes() override;
     // -1 when done (or the stored point is missing); 0 otherwise.
@@ -28,6 +32,8 @@ private:
     bool storeAtEnd() const { return !m_points || m_points->isAtEnd(); }
     bool leavesValid() const { return m_generation == m_dataIO.getNodeTreeGeneration(); }
     void standOnStoredPoint();
+    // Ends the iteration when the store could not serve its points.
+    bool storeFailed();
     bool standOnLeaf();
     const KestrinRTreeEntry* currentLeaf() const;
 

@@ -2,10 +2,11 @@
 // The framework string table of a tile-store descriptor. The store keeps
 // texts in the records themselves, so this table holds none and takes none:
 // it says so instead of pretending to store them.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOCompressedStringTable.h"
 #include "platform/kestrin/NORVAKestrinGenericDataDescriptor.h"
 
-class KIVOKestrinStringTable : public KIVOCompressedStringTable {
+class KIVO_EXPORT KIVOKestrinStringTable : public KIVOCompressedStringTable {
 public:
     explicit KIVOKestrinStringTable(const NORVAKestrinGenericDataDescriptor& layout) : m_layout(&layout) {}
 

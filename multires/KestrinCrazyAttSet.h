@@ -5,12 +5,13 @@
 // maps each of its indices through the list of store indices it keeps, so
 // the hidden attributes may sit anywhere in the record. "Interpolated" is
 // not stored; it reads 0 from every getter.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
 #include "platform/frame/KIVOAttributeSet.h"
 
-class KestrinCrazyAttSet : public KIVOAttributeSet {
+class KIVO_EXPORT KestrinCrazyAttSet : public KIVOAttributeSet {
 public:
     // `kept[i]` is the store index behind view index i; `interpolatedIndex`
     // is the view index of "Interpolated", -1 when there is none.

@@ -2,9 +2,10 @@
 // Serves only the designated soundings of a tile store: the points whose
 // "Status" word has bit 30 set and is not rejected. A store without "Status"
 // has none.
+#include "platform/core/KIVOExport.h"
 #include "multires/KestrinPointIter.h"
 
-class KestrinDesignatedIter : public KestrinPointIter {
+class KIVO_EXPORT KestrinDesignatedIter : public KestrinPointIter {
 public:
     explicit KestrinDesignatedIter(const NORVAUString& path);
     explicit KestrinDesignatedIter(NORVAKestrinTileStore& store);

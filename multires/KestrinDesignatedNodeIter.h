@@ -2,6 +2,7 @@
 // The designated soundings of a tile-store surface for the framework. Over
 // any other data-IO, or one without a store, it is done at once. The
 // data-IO must outlive the iterator.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "multires/KestrinDesignatedIter.h"
@@ -9,7 +10,7 @@
 
 class KIVOSurfaceDataIO;
 
-class KestrinDesignatedNodeIter : public KIVODesignatedIter {
+class KIVO_EXPORT KestrinDesignatedNodeIter : public KIVODesignatedIter {
 public:
     explicit KestrinDesignatedNodeIter(KIVOSurfaceDataIO& dataIO);
     ~KestrinDesignatedNodeIter() override;

@@ -1,11 +1,12 @@
 #pragma once
 // Offers tile stores to the data-set layer as point clouds under the key
 // "kps", read-only: node identifiers from Morton keys, "Status" not a band.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/orbolink/ORBOSurfacePlugin.h"
 
-class KestrinFactoryPlugin : public ORBO_3_12_0_::DataSet::SurfaceFactory::SurfaceFactoryPlugin {
+class KIVO_EXPORT KestrinFactoryPlugin : public ORBO_3_12_0_::DataSet::SurfaceFactory::SurfaceFactoryPlugin {
 public:
     using Base = ORBO_3_12_0_::DataSet::SurfaceFactory::SurfaceFactoryPlugin;
 

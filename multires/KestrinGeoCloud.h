@@ -4,6 +4,7 @@
 // "Index" with one 64-bit identifier per node. Depths are served negated
 // (heights). The adapter only reads. Node iterators and bands refer to the
 // cloud, which must outlive them.
+#include "platform/core/KIVOExport.h"
 #include <map>
 #include <memory>
 #include <vector>
@@ -14,7 +15,7 @@
 
 class KestrinGeoCloudBand;
 
-class KestrinGeoCloud : public ORBO_3_12_0_::DataSet::Cloud::GeoCloud {
+class KIVO_EXPORT KestrinGeoCloud : public ORBO_3_12_0_::DataSet::Cloud::GeoCloud {
 public:
     // `nodeIndex`: node identifiers from the points' Morton keys, else
     // counted; `statusBand`: "Status" becomes a band too.

@@ -2,12 +2,13 @@
 // One band of a tile-store point cloud: a store field, or the node index.
 // Its type, range and empty value follow the field's store type; the
 // "Depth" band is a height in metres (its range negated).
+#include "platform/core/KIVOExport.h"
 #include "platform/cloudkit/ORBOGeoCloudBand.h"
 #include "platform/kestrin/NORVAKestrinDataIO.h"
 
 class KestrinGeoCloud;
 
-class KestrinGeoCloudBand : public ORBO_3_12_0_::DataSet::Cloud::GeoCloudBand {
+class KIVO_EXPORT KestrinGeoCloudBand : public ORBO_3_12_0_::DataSet::Cloud::GeoCloudBand {
 public:
     static constexpr double kLargestIndex = 4294967294.0;
 

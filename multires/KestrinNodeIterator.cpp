@@ -144,7 +144,9 @@ long KestrinNodeIterator::readBand(size_t i, const NORVAKestrinPoint& point) {
     CloudValue& value = m_values[i];
     const unsigned id = m_bandIds[i];
     if (id == m_cloud->getIndexBandID()) {
-        value.setInt64(m_nodeIndex ? point.getMortonKey().getKey() : static_cast<uint64_t>(m_counter));
+        // The point's own id in the store: its cell key would be shared by
+        // every point of a cell, and the id survives storing and reopening.
+        value.setInt64(m_nodeIndex ? static_cast<uint64_t>(point.getId()) : static_cast<uint64_t>(m_counter));
         return 0;
     }
     const long attribute = m_cloud->getAttributeIndex(id);

@@ -5,6 +5,7 @@
 // from bit 31, rejected; bit 10 from bit 30, designated). Nodes must pass
 // the iterator's state checks; each candidate's own bits decide. The cloud
 // and its store must outlive the iterator.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,7 +18,7 @@
 
 class KestrinGeoCloud;
 
-class KestrinNodeIterator : public ORBO_3_12_0_::DataSet::StateCheckNodeIterator {
+class KIVO_EXPORT KestrinNodeIterator : public ORBO_3_12_0_::DataSet::StateCheckNodeIterator {
 public:
     static constexpr unsigned kRejectedState = 0;
     static constexpr unsigned kDesignatedState = 10;

@@ -307,10 +307,10 @@ bool KestrinPointIter::indexOf(const NORVAUString& name, long& index, DATA_TYPE&
     index = -1;
     const NORVAKestrinGenericDataDescriptor* l = layout();
     if (l == nullptr) return false;
-    const long found = l->getAttributeIndex(name);
-    if (found < 0) return false;
-    index = found;
-    type = KIVOKestrinDataIO::convertType(l->getType(found));
+    // An absent name is an answer too (a negative index); only a store
+    // without layout has none.
+    index = l->getAttributeIndex(name);
+    if (index >= 0) type = KIVOKestrinDataIO::convertType(l->getType(index));
     return true;
 }
 

@@ -5,6 +5,7 @@
 // a point whose "Status" marks it rejected is never served. Every stored
 // attribute but "Depth" and "Status" is offered as an additional attribute.
 // The indices of getAsDouble, getType and get are store attribute indices.
+#include "platform/core/KIVOExport.h"
 #include <map>
 #include <memory>
 #include <vector>
@@ -18,7 +19,7 @@
 #include "platform/polyops/NORVAPolygonPrimitive.h"
 #include "platform/proj/NORVACoordSystem.h"
 
-class KestrinPointIter : public KIVOPointIter {
+class KIVO_EXPORT KestrinPointIter : public KIVOPointIter {
 public:
     using Polygon = NORVACompGeom::NORVAPolygonPrimitive;
     static constexpr size_t kTextBufferSize = 1024;

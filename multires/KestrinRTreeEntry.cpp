@@ -5,7 +5,18 @@ KestrinRTreeEntry::KestrinRTreeEntry(const KIVODescriptor& descriptor, double si
       m_minX(x - size / 2.0),
       m_minY(y - size / 2.0),
       m_maxX(x + size / 2.0),
-      m_maxY(y + size / 2.0) {}
+      m_maxY(y + size / 2.0),
+      m_x(x),
+      m_y(y) {}
+
+KestrinRTreeEntry::KestrinRTreeEntry(const KIVOMemAttributeSet& blank, double size, double x, double y)
+    : m_attributes(std::make_unique<KIVOMemAttributeSet>(blank)),
+      m_minX(x - size / 2.0),
+      m_minY(y - size / 2.0),
+      m_maxX(x + size / 2.0),
+      m_maxY(y + size / 2.0),
+      m_x(x),
+      m_y(y) {}
 
 NORVAType<KestrinRTreeEntry::Node> KestrinRTreeEntry::newCopy() const {
     auto copy = new KestrinRTreeEntry(getDescriptor(), 0.0, 0.0, 0.0);
@@ -13,6 +24,8 @@ NORVAType<KestrinRTreeEntry::Node> KestrinRTreeEntry::newCopy() const {
     copy->m_minY = m_minY;
     copy->m_maxX = m_maxX;
     copy->m_maxY = m_maxY;
+    copy->m_x = m_x;
+    copy->m_y = m_y;
     // The values travel with the copy; a copy without them would lose the node.
     *copy->m_attributes = *m_attributes;
     return NORVAType<Node>(copy);
@@ -32,8 +45,8 @@ bool KestrinRTreeEntry::equals(const NORVARTreeLeaf<double, 2>& other) const {
 }
 
 long KestrinRTreeEntry::getPosition(double& x, double& y, long index) const {
-    x = (m_minX + m_maxX) / 2.0;
-    y = (m_minY + m_maxY) / 2.0;
+    x = m_x;
+    y = m_y;
     if (index < 0) return 0;
     const long xi = getDescriptor().getTrueXAttributeIndex(index);
     const long yi = getDescriptor().getTrueYAttributeIndex(index);

@@ -54,23 +54,34 @@ NORVAKestrinGenericDataObject newRecord(std::shared_ptr<const NORVAKestrinGeneri
     return record;
 }
 
-void copyInto(const KIVOAttributeSet& values, const KIVODescriptor& descriptor,
-              NORVAKestrinGenericDataObject& record) {
-    const NORVAKestrinGenericDataDescriptor* layout = record.getDescriptor();
-    if (layout == nullptr) return;
+FieldMap fieldMap(const KIVODescriptor& descriptor, const NORVAKestrinGenericDataDescriptor& layout) {
+    FieldMap map;
     for (long i = 0; i < descriptor.getNumberOfAttributes(); ++i) {
-        const long j = layout->getAttributeIndex(descriptor.getAttributeName(i));
+        const long j = layout.getAttributeIndex(descriptor.getAttributeName(i));
         if (j < 0) continue;
-        const int32_t storeType = layout->getType(j);
+        const int32_t storeType = layout.getType(j);
         if (storeType != KestrinTypeMap::toStoreType(descriptor.getAttributeType(i)) &&
             !(storeType == KestrinStoreType::TEXT && descriptor.getAttributeType(i) == KIVODataType::STRING))
             continue;
-        double number = 0.0;
-        NORVAUString text;
-        if (!values.isSet(i) || !readValue(values, i, storeType, number, text)) continue;
-        if (KestrinStoreType::isText(storeType)) record.setAttribute(j, text, true);
-        else record.setAttribute(j, number, true);
+        map.push_back({i, j, storeType});
     }
+    return map;
+}
+
+void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record) {
+    NORVAUString text;
+    for (const MappedField& f : map) {
+        double number = 0.0;
+        if (!values.isSet(f.node) || !readValue(values, f.node, f.storeType, number, text)) continue;
+        if (KestrinStoreType::isText(f.storeType)) record.setAttribute(f.store, text, true);
+        else record.setAttribute(f.store, number, true);
+    }
+}
+
+void copyInto(const KIVOAttributeSet& values, const KIVODescriptor& descriptor,
+              NORVAKestrinGenericDataObject& record) {
+    if (const NORVAKestrinGenericDataDescriptor* layout = record.getDescriptor())
+        copyInto(values, fieldMap(descriptor, *layout), record);
 }
 
 }  // namespace KestrinRecords

@@ -2,6 +2,8 @@
 // The record routines of a tile-store surface: the store layout that a
 // framework descriptor asks for, the template of a new record, and the copy
 // of a node's values into a record.
+#include <vector>
+
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/kestrin/NORVAKestrinGenericDataDescriptor.h"
@@ -18,5 +20,16 @@ NORVAKestrinGenericDataObject newRecord(std::shared_ptr<const NORVAKestrinGeneri
 // type; fields of other names or types, and values not set, are passed over.
 void copyInto(const KIVOAttributeSet& values, const KIVODescriptor& descriptor,
               NORVAKestrinGenericDataObject& record);
+
+// The same pairing of node attributes with record fields worked out once,
+// for copying many nodes of one layout.
+struct MappedField {
+    long node;
+    long store;
+    int32_t storeType;
+};
+using FieldMap = std::vector<MappedField>;
+FieldMap fieldMap(const KIVODescriptor& descriptor, const NORVAKestrinGenericDataDescriptor& layout);
+void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record);
 
 }  // namespace KestrinRecords

@@ -1,12 +1,13 @@
 #pragma once
 // A read-only data-set string table over texts of one fixed width, as a
 // store keeps them laid end to end.
+#include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <vector>
 
 #include "platform/orbolink/ORBOStringTable.h"
 
-class KestrinStringTableWrapper : public ORBO_3_12_0_::DataSet::StringTable {
+class KIVO_EXPORT KestrinStringTableWrapper : public ORBO_3_12_0_::DataSet::StringTable {
 public:
     KestrinStringTableWrapper() = default;
     // `count` texts of exactly `width` bytes each from `chars`, of which

@@ -4,13 +4,14 @@
 // system, resolution, extent and (from `create`) the store's source metadata
 // under "Import". Named after the surface, so storing it writes stem + ".xml"
 // beside the surface.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAType.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
 class NORVAKestrinTileStore;
 class NORVAKestrinDataIO;
 
-class KestrinXMLMetaData : public KIVOSurfaceXMLMetaData {
+class KIVO_EXPORT KestrinXMLMetaData : public KIVOSurfaceXMLMetaData {
 public:
     KestrinXMLMetaData(NORVAType<KIVOSurfaceAttributeTable>& table, const NORVAUString& name);
     explicit KestrinXMLMetaData(const NORVAUString& name);

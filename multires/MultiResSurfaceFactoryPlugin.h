@@ -5,6 +5,7 @@
 // asks for one as the file, "::" and one of those names; the selector form
 // that drops the compound's name and one character and reads "_" as "." is
 // accepted too.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -12,7 +13,7 @@
 
 class KIVOSurfaceDataIO;
 
-class MultiResSurfaceFactoryPlugin : public ORBO_3_12_0_::DataSet::SurfaceFactory::SurfaceFactoryPlugin {
+class KIVO_EXPORT MultiResSurfaceFactoryPlugin : public ORBO_3_12_0_::DataSet::SurfaceFactory::SurfaceFactoryPlugin {
 public:
     using Base = ORBO_3_12_0_::DataSet::SurfaceFactory::SurfaceFactoryPlugin;
 

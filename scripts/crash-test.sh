@@ -12,7 +12,7 @@ if [ $# -lt 2 ]; then
 fi
 kind=$1 count=$2 seed=${3:-20261207}
 build=${BUILD_DIR:-build}
-[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" -j4 --target crash_test >/dev/null
 filter="Kinds/Crash.*/${kind//[^A-Za-z0-9]/_}"
 [ "$kind" = all ] && filter='Kinds/Crash.*'

@@ -27,7 +27,7 @@ build=$(realpath -m "${KIVO_FUZZ_BUILD:-build-fuzz}")
 cc=$(command -v clang-14 || command -v clang)
 cxx=$(command -v clang++-14 || command -v clang++)
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  CC=$cc CXX=$cxx cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_FUZZ=ON \
+  CC=$cc CXX=$cxx cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_FUZZ=ON -DBUILD_TESTING=ON \
     -DKIVO_BUILD_BENCH=OFF >/dev/null
 fi
 cmake --build "$build" -j"${BUILD_JOBS:-2}" --target "fuzz_${target}" "fuzz_replay_${target}"

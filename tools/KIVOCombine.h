@@ -4,6 +4,7 @@
 // when the output path names one) with its XML metadata, source record and
 // display settings. The node-by-node merge is driven by the caller through a
 // SurfaceCombinePolicy.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -19,7 +20,7 @@ class NORVACoordSystem;
 
 namespace KIVODazavazEdora {
 
-class KIVOCreateOptions {
+class KIVO_EXPORT KIVOCreateOptions {
 public:
     KIVOCreateOptions() = default;
     KIVOCreateOptions(const KIVOCreateOptions&) = default;
@@ -43,7 +44,7 @@ constexpr long kNoDataIO = 146009;
 // Options without a coordinate system.
 constexpr long kNoCoordSystem = -1;
 
-class Options : public KIVOCreateOptions {
+class KIVO_EXPORT Options : public KIVOCreateOptions {
 public:
     Options() = default;
     Options(const Options& o);
@@ -60,13 +61,13 @@ public:
 // Merges every source's attributes into the list (an attribute is its name
 // and type together); returns the list's size. Sources that cannot be opened
 // are reported and left out.
-unsigned getCommonAttributes(const std::vector<NORVAUString>& paths, AttributeList& attributes);
+KIVO_EXPORT unsigned getCommonAttributes(const std::vector<NORVAUString>& paths, AttributeList& attributes);
 // The union of the sources' attributes without the first "Weight", with
 // "Contributor" (a string-table index).
-AttributeList productAttributes(const std::vector<NORVAUString>& paths);
-NORVAType<KIVOSurface> createOutputSurface(const Options& options, long& status);
+KIVO_EXPORT AttributeList productAttributes(const std::vector<NORVAUString>& paths);
+KIVO_EXPORT NORVAType<KIVOSurface> createOutputSurface(const Options& options, long& status);
 // The product with exactly the given attributes.
-NORVAType<KIVOSurface> createOutputSurfaceFromAttributeSubset(const Options& options, const AttributeList& attributes,
+KIVO_EXPORT NORVAType<KIVOSurface> createOutputSurfaceFromAttributeSubset(const Options& options, const AttributeList& attributes,
                                                               long& status);
 
 }  // namespace Combine

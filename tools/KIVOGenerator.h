@@ -8,6 +8,7 @@
 //
 // The sounding iterator, coordinate system and cover are held by reference
 // and must outlive the generator.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -29,7 +30,7 @@ class NORVAProgress;
 class KIVOSurfaceMetaData;
 class KIVOSurfaceXMLMetaData;
 
-class KIVOGenerator : public NORVAObject {
+class KIVO_EXPORT KIVOGenerator : public NORVAObject {
 public:
     // What became of the soundings of the last `generate`. The placement
     // counts come from the library's own replace field generator only.

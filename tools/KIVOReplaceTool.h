@@ -4,6 +4,7 @@
 // depth replaced when the sounding passes the operator's test, and the
 // node's shoal, deep, count, sum and standard deviation follow every
 // sounding whatever the test says. The surface must outlive the tool.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -21,7 +22,7 @@ class KIVOGriddedAttributeSet;
 class KIVOGriddedDataIO;
 class KIVOSurfaceDataIO;
 
-class KIVOReplaceTool : public KIVOFieldGenerator {
+class KIVO_EXPORT KIVOReplaceTool : public KIVOFieldGenerator {
 public:
     enum ReplaceOperator : int32_t { ALL = 0, LT = 1, GT = 2, EQUAL = 3, LT_EQ = 4, GT_EQ = 5 };
 

@@ -7,10 +7,11 @@
 // Like every point iterator it stands on its first sounding (the first that
 // transforms) once constructed. The wrapped iterator and the target system
 // must outlive it.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOPointIter.h"
 #include "platform/proj/NORVACoordSystem.h"
 
-class KIVOTransformedPointIter : public KIVOPointIter {
+class KIVO_EXPORT KIVOTransformedPointIter : public KIVOPointIter {
 public:
     KIVOTransformedPointIter(KIVOPointIter& soundings, const NORVACoordSystem& from, const NORVACoordSystem& to);
 

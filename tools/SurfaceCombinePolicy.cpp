@@ -9,6 +9,7 @@
 
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
+#include "multires/KIVOKestrinAttributeSet.h"
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOExtendDataIO.h"
@@ -28,6 +29,13 @@ namespace {
 
 namespace names = SurfaceAttributeNames;
 using Vector2D = SurfaceCombinePolicy::Vector2D;
+
+// The copy that takes the designated value is the policy's own: a node of a
+// tile-store source would otherwise carry the edit into the source.
+std::unique_ptr<KIVOAttributeSet> recordedCopy(const KIVOAttributeSet& node) {
+    if (const auto* stored = dynamic_cast<const KIVOKestrinAttributeSet*>(&node)) return stored->detachedCopy();
+    return node.newCopy();
+}
 
 const char* const kHorribleMessage =
     "Something horrible happened. An evil so terrifying I can't even begin to speak of it.";
@@ -299,7 +307,7 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     if (!m_storing && sourceDesignated && designated.value != DBL_MAX) {
         const long depth = sourceLayout->getAttributeIndex(names::kDepth);
         if (depth >= 0) {
-            recorded = sourceNode->newCopy();
+            recorded = recordedCopy(*sourceNode);
             const long result = recorded->setValue(depth, static_cast<float>(designated.value));
             std::printf("%lf %lf %f %d\n", sourcePosition.x, sourcePosition.y, designated.value,
                         static_cast<int>(result));

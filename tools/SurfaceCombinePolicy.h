@@ -10,6 +10,7 @@
 //
 // Errors, exceptions and unresolvable conflicts go to overridable callbacks;
 // `getSurfaceAtts` never lets an exception out.
+#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <map>
 #include <memory>
@@ -27,7 +28,7 @@
 
 namespace KIVODazavazEdora {
 
-class SurfaceCombinePolicy {
+class KIVO_EXPORT SurfaceCombinePolicy {
 public:
     using Vector2D = NORVACompGeom::NORVAVector2D;
     using DesignatedType = KIVODesignatedIter::DESIGNATED_TYPE;

@@ -1,9 +1,10 @@
 #pragma once
 // One BAG node's values: depth (index 0) and uncertainty (any other index),
 // both 32-bit floats; the BAG null 1,000,000 marks a missing value.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 
-class BAGAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT BAGAttributeSet : public KIVOAttributeSet {
 public:
     static constexpr float kNull = 1000000.0f;
 

@@ -3,6 +3,7 @@
 // in blocks of at most 1,000 x 1,000 nodes; a point list serves the node
 // nearest each point. Nodes whose elevation is the BAG null are skipped.
 // The data-IO must outlive the iterator and stay open.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -14,7 +15,7 @@
 
 class KIVOBAGDataIO;
 
-class BAGIter : public KIVOSurfaceIter {
+class KIVO_EXPORT BAGIter : public KIVOSurfaceIter {
 public:
     static constexpr uint32_t kBlockSize = 1000;
 

@@ -2,13 +2,14 @@
 // The metadata of a BAG surface, read from the file itself: attribute table
 // (depth and uncertainty with their ranges), grid geometry, coordinate system
 // and the lineage of the recorded process step. Immutable once built.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/bag/BagHandle.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
 #include "platform/proj/NORVACoordSystem.h"
 
-class BAGMetaData : public KIVOSurfaceMetaData {
+class KIVO_EXPORT BAGMetaData : public KIVOSurfaceMetaData {
 public:
     static constexpr long kErrorBase = 125200;
     static constexpr long kNoDefinition = 125203;

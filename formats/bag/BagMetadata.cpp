@@ -25,6 +25,7 @@
 #include "formats/bag/BagErrorReporter.h"
 #include "formats/bag/BagHandle.h"
 #include "formats/bag/BagMetadataTables.h"
+#include "formats/bag/BagSchemaFolder.h"
 
 using namespace xercesc;
 
@@ -133,10 +134,14 @@ std::string escapeSpaces(const std::string& path) {
 }
 
 bagError schemaPath(std::string& folder, std::string& path) {
-    const char* home = std::getenv("BAG_HOME");
-    if (!home) return BAG_METADTA_NO_HOME;
+    const std::string home = bagSchemaFolder(kSchemaFile);
+    if (home.empty()) {
+        std::fprintf(stderr, "BAG metadata: no schema folder found; set BAG_HOME to the folder that holds %s\n",
+                     kSchemaFile);
+        return BAG_METADTA_NO_HOME;
+    }
     char resolved[PATH_MAX];
-    if (!::realpath(home, resolved)) return BAG_METADTA_SCHEMA_FILE_MISSING;
+    if (!::realpath(home.c_str(), resolved)) return BAG_METADTA_SCHEMA_FILE_MISSING;
     char buffer[PATH_MAX + sizeof kSchemaFile + 1];
     std::snprintf(buffer, sizeof buffer, "%s/%s", resolved, kSchemaFile);
     struct stat st;

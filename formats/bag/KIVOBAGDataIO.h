@@ -2,6 +2,7 @@
 // The read-only data-IO of a BAG file (".bag"). Nodes hold depth (the
 // negated stored elevation) and uncertainty. The file is opened on demand
 // and stays open until `close` or destruction.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/bag/BAGMetaData.h"
@@ -9,7 +10,7 @@
 #include "platform/core/NORVAArray.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 
-class KIVOBAGDataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOBAGDataIO : public KIVOSurfaceDataIO {
 public:
     static constexpr long kErrorBase = BAGMetaData::kErrorBase;
     static constexpr long kNotOpen = -1;

@@ -2,6 +2,7 @@
 // A PFM structure offered as a read-only surface: every bin holding at least
 // one sounding is a node with its minimum, maximum and average depth. The
 // host constructs it directly with the name of the handle or list file.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/pfm/PFMMetaData.h"
@@ -9,7 +10,7 @@
 #include "platform/core/NORVAArray.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 
-class KIVOPFMDataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOPFMDataIO : public KIVOSurfaceDataIO {
 public:
     explicit KIVOPFMDataIO(const NORVAUString& path);
     // A copy shares the (immutable) metadata and starts closed, so each copy

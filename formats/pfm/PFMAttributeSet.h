@@ -2,12 +2,13 @@
 // The attributes of one PFM bin: 0 minimum depth ("DEPTH"), 1 maximum depth,
 // 2 average depth. The bin attributes the metadata describes at 3 to 5 are
 // not served. Read-only.
+#include "platform/core/KIVOExport.h"
 #include "formats/pfm/pfm_types.h"
 #include "platform/frame/KIVOAttributeSet.h"
 
 class KIVOPFMDataIO;
 
-class PFMAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT PFMAttributeSet : public KIVOAttributeSet {
 public:
     explicit PFMAttributeSet(const KIVOPFMDataIO* dataIO);
     PFMAttributeSet(const PFMAttributeSet& other) = default;

@@ -2,6 +2,7 @@
 // Node iterator over the bins of a PFM surface: a box, an area or one point.
 // In a box or area a bin is a node exactly when it holds soundings; a point
 // query yields its bin whatever it holds. The data-IO must outlive it.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/pfm/PFMAttributeSet.h"
@@ -12,7 +13,7 @@
 class KIVOPFMDataIO;
 class NORVAGeometry;
 
-class PFMIter : public KIVOSurfaceIter {
+class KIVO_EXPORT PFMIter : public KIVOSurfaceIter {
 public:
     PFMIter(double minX, double minY, double maxX, double maxY, KIVOPFMDataIO& dataIO);
     PFMIter(const NORVAGeometry& geometry, KIVOPFMDataIO& dataIO);

@@ -1,6 +1,7 @@
 #pragma once
 // Metadata of a PFM surface, read once from the bin header. The file is
 // opened for the reading and closed again; nothing is ever written.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/pfm/pfm_types.h"
@@ -8,7 +9,7 @@
 #include "platform/frame/KIVOSurfaceMetaData.h"
 #include "platform/proj/NORVACoordSystem.h"
 
-class PFMMetaData : public KIVOSurfaceMetaData {
+class KIVO_EXPORT PFMMetaData : public KIVOSurfaceMetaData {
 public:
     static const NORVAUString kClassTypeName;
 

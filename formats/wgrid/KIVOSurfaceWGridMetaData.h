@@ -3,6 +3,7 @@
 // one attribute named by the representation (float depth in metres, or an
 // unsigned byte intensity), its range from MIN DEPTH and MAX DEPTH, the
 // geometry of the data-IO, and the DATA section's other keys as source items.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
@@ -10,7 +11,7 @@
 
 class KIVOWGridDataIO;
 
-class KIVOSurfaceWGridMetaData : public KIVOSurfaceMetaData {
+class KIVO_EXPORT KIVOSurfaceWGridMetaData : public KIVOSurfaceMetaData {
 public:
     static constexpr const char* kSoftwareVersion = "5.3";
     static constexpr const char* kProducer = "KIVO Surfaces";

@@ -2,11 +2,12 @@
 // The value of one weighted-grid node: a depth (empty: the largest float) or,
 // on an intensity surface, an intensity 0..255 (empty: 0). Attribute index 0
 // is the only one.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 
 class KIVOWGridDataIO;
 
-class KIVOWGridAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOWGridAttributeSet : public KIVOAttributeSet {
 public:
     explicit KIVOWGridAttributeSet(const KIVOWGridDataIO& dataIO);
 

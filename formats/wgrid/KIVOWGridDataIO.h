@@ -18,6 +18,7 @@
 // before anything is allocated: an index larger than ".weight" is refused with
 // 146142, a fragment beyond the end of either file reads as no fragment.
 // Node data are read-only; only the definition is ever written.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -31,7 +32,7 @@
 
 class KIVOSurfaceWGridMetaData;
 
-class KIVOWGridDataIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
+class KIVO_EXPORT KIVOWGridDataIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
 public:
     using DepthFragment = std::shared_ptr<const std::vector<float>>;
     using IntensityFragment = std::shared_ptr<const std::vector<uint8_t>>;

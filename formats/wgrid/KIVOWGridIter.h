@@ -9,6 +9,7 @@
 // cannot be read are skipped. A grid index that cannot be read ends the
 // iterator at once, and `done` then reports that failure. The data-IO must
 // outlive the iterator.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -20,7 +21,7 @@
 #include "platform/polyops/NORVAPolygonPrimitive.h"
 #include "platform/shapes/NORVAAreaGeometry.h"
 
-class KIVOWGridIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOWGridIter : public KIVOSurfaceIter {
 public:
     // Over a box (minimum x, minimum y, maximum x, maximum y). A box outside
     // the raster gives an iterator that is done, with status word -1.

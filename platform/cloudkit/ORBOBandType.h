@@ -2,6 +2,7 @@
 // The type of a point-cloud band: scalar (with its element type, unit and
 // length direction), text of a fixed size, string-table indices, or date
 // and time values held as doubles. A default-made type is empty.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 
@@ -13,7 +14,7 @@ namespace ORBO_3_12_0_ {
 namespace DataSet {
 namespace Cloud {
 
-class BandType {
+class KIVO_EXPORT BandType {
 public:
     enum Kind : int32_t { EMPTY = -1, SCALAR = 0, STRING = 1, STRING_TABLE = 2, DATE_TIME = 3, DATE = 4, TIME = 5 };
     // Length directions of scalar bands: none, or a depth (positive down).

@@ -2,6 +2,7 @@
 // One value of a point-cloud band (a zero-dimensional data vector): its
 // element type by the data-set layer's cloud codes, held as a number, a
 // 64-bit whole number or a text.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <string>
 
@@ -23,7 +24,7 @@ enum ValueType : int32_t {
     VT_TEXT = 100  // a text band; no numeric code of its own
 };
 
-class CloudValue {
+class KIVO_EXPORT CloudValue {
 public:
     CloudValue() = default;
     explicit CloudValue(int32_t type) : m_type(type) {}

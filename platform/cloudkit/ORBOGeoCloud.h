@@ -2,6 +2,7 @@
 // A point cloud of the data-set layer: a band set whose bands are read node
 // by node through node iterators over a cover or an area. `init` fixes its
 // coordinate system, cover and vertical range.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,7 @@ namespace ORBO_3_12_0_ {
 namespace DataSet {
 namespace Cloud {
 
-class GeoCloud : public GeoBandSet {
+class KIVO_EXPORT GeoCloud : public GeoBandSet {
 public:
     static constexpr long kNotOffered = 700028;
     static constexpr long kNoCoordSystem = -1;

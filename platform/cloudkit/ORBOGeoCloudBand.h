@@ -1,6 +1,7 @@
 #pragma once
 // A band of a point cloud: a name, a type, the range of its values and the
 // value that stands for none. A band belongs to one cloud.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/cloudkit/ORBOBandType.h"
@@ -11,7 +12,7 @@ namespace ORBO_3_12_0_ {
 namespace DataSet {
 namespace Cloud {
 
-class GeoCloudBand {
+class KIVO_EXPORT GeoCloudBand {
 public:
     static constexpr long kBadConfig = -1;
 

@@ -3,6 +3,7 @@
 // bands the caller asked for (in the caller's order) and 24 state bits.
 // StateCheckNodeIterator adds checks on the state bits that a node must pass
 // to be served.
+#include "platform/core/KIVOExport.h"
 #include <bitset>
 #include <vector>
 
@@ -14,7 +15,7 @@
 namespace ORBO_3_12_0_ {
 namespace DataSet {
 
-class NodeIterator {
+class KIVO_EXPORT NodeIterator {
 public:
     static constexpr unsigned kNumStates = 24;
     using States = std::bitset<kNumStates>;
@@ -53,7 +54,7 @@ private:
     bool m_done = false;
 };
 
-class StateCheckNodeIterator : public NodeIterator {
+class KIVO_EXPORT StateCheckNodeIterator : public NodeIterator {
 public:
     // A node passes when its states under `mask` equal `required`.
     struct StateCheck {

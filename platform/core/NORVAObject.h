@@ -1,9 +1,10 @@
 #pragma once
 // Root of most polymorphic types: a status word set during construction
 // (0 = usable) and a virtual print.
+#include "platform/core/KIVOExport.h"
 #include <ostream>
 
-class NORVAObject {
+class KIVO_EXPORT NORVAObject {
 public:
     NORVAObject() = default;
     NORVAObject(const NORVAObject&) = default;

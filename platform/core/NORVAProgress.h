@@ -2,9 +2,10 @@
 // Progress monitor passed, possibly null, to long operations: the operation
 // announces its number of steps, then reports one step at a time. A step
 // answers false when the caller asked to cancel.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
-class NORVAProgress {
+class KIVO_EXPORT NORVAProgress {
 public:
     virtual ~NORVAProgress() = default;
     virtual void setSteps(unsigned long steps) { m_steps = steps; m_done = 0; }

@@ -1,6 +1,7 @@
 #pragma once
 // The suite's Unicode string, the only string type of every interface.
 // Paths are held in it too; their narrow form is UTF-8.
+#include "platform/core/KIVOExport.h"
 #include <unicode/unistr.h>
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <iosfwd>
 #include <string>
 
-class NORVAUString {
+class KIVO_EXPORT NORVAUString {
 public:
     NORVAUString() = default;
     NORVAUString(const char* utf8);
@@ -73,7 +74,7 @@ private:
     icu::UnicodeString m_str;
 };
 
-std::ostream& operator<<(std::ostream& os, const NORVAUString& s);
+KIVO_EXPORT std::ostream& operator<<(std::ostream& os, const NORVAUString& s);
 
 namespace std {
 template <> struct hash<NORVAUString> {

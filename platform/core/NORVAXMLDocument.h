@@ -4,6 +4,7 @@
 // (xmlUnlinkNode, xmlFreeNode). Names and values are NORVAUString; every
 // operation returns a status (0 ok) and never throws. Parsing never touches
 // the network and does not expand entities: the text is untrusted.
+#include "platform/core/KIVOExport.h"
 #include <libxml/tree.h>
 
 #include <cstddef>
@@ -12,7 +13,7 @@
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAUString.h"
 
-class NORVAXMLDocument : public NORVAObject {
+class KIVO_EXPORT NORVAXMLDocument : public NORVAObject {
 public:
     enum Status : long {
         XML_OK = 0,

@@ -2,11 +2,12 @@
 // The attribute values of one node, by attribute index. Every operation
 // returns 0 on success; the base class answers -1 ("not supported") for every
 // typed access a subclass does not override.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/core/NORVAUString.h"
 
-class KIVOAttributeSet {
+class KIVO_EXPORT KIVOAttributeSet {
 public:
     virtual ~KIVOAttributeSet() = default;
 

@@ -1,6 +1,7 @@
 #pragma once
 // Maps strings to 16-bit indices so that string attributes are stored as
 // indices. Defaults: a real in-memory table.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -8,7 +9,7 @@
 
 #include "platform/core/NORVAUString.h"
 
-class KIVOCompressedStringTable {
+class KIVO_EXPORT KIVOCompressedStringTable {
 public:
     static constexpr uint16_t kInvalidIndex = 0xFFFF;
 

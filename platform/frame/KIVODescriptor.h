@@ -1,6 +1,7 @@
 #pragma once
 // The attribute layout of a surface: names, types, storage offsets and
 // lengths, unit key and direction, companions and a string table.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -9,7 +10,7 @@
 #include "platform/frame/KIVOCompressedStringTable.h"
 #include "platform/frame/KIVODataType.h"
 
-class KIVODescriptor {
+class KIVO_EXPORT KIVODescriptor {
 public:
     using DATA_TYPE = KIVODataType::DATA_TYPE;
 

@@ -1,12 +1,13 @@
 #pragma once
 // Iterator over the designated soundings of a surface.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/frame/KIVOIter.h"
 
 class KIVOSurfaceDataIO;
 
-class KIVODesignatedIter : public KIVOIter {
+class KIVO_EXPORT KIVODesignatedIter : public KIVOIter {
 public:
     enum DESIGNATED_TYPE : int32_t { NOT_DESIGNATED = 0, DESIGNATED = 1, OUTSTANDING = 2 };
 

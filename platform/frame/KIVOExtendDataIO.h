@@ -1,9 +1,10 @@
 #pragma once
 // Wraps a format's data-IO and forwards every operation to it; the wrapper
 // is what surfaces share.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 
-class KIVOExtendDataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOExtendDataIO : public KIVOSurfaceDataIO {
 public:
     // Takes the handle's object over (the handle is left empty).
     explicit KIVOExtendDataIO(NORVAType<KIVOSurfaceDataIO>& dataIO);

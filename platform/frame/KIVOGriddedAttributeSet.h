@@ -5,6 +5,7 @@
 // zero, and values the storage type cannot hold (or NaN) are refused with -1.
 // The numeric accessors are inline and the class final: the builder reads
 // and writes several values of a node for every sounding through it.
+#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 
-class KIVOGriddedAttributeSet final : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOGriddedAttributeSet final : public KIVOAttributeSet {
 public:
     KIVOGriddedAttributeSet(KIVOGriddedDataIO& grid, uint64_t node) : m_grid(&grid), m_node(node) {}
 

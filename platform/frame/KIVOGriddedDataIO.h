@@ -15,6 +15,7 @@
 // value, then the values in descriptor order at their storage sizes. A
 // descriptor without attributes is refused, as its records would hold no
 // byte and no file size could bound the node count.
+#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -28,7 +29,7 @@
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
-class KIVOGriddedDataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOGriddedDataIO : public KIVOSurfaceDataIO {
 public:
     enum Status : long {
         GRIDDED_NO_METADATA = 146004,   // metadata missing or unusable for a grid

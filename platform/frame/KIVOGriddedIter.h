@@ -1,6 +1,7 @@
 #pragma once
 // Iterator over a window of nodes of a gridded surface, optionally narrowed
 // by a position test and to nodes holding a value. The surface must outlive it.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <functional>
 
@@ -9,7 +10,7 @@
 
 class KIVOGriddedDataIO;
 
-class KIVOGriddedIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOGriddedIter : public KIVOSurfaceIter {
 public:
     using Inside = std::function<bool(double x, double y)>;
 

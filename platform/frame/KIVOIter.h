@@ -1,8 +1,9 @@
 #pragma once
 // Root of the framework's iterators.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 
-class KIVOIter : public NORVAObject {
+class KIVO_EXPORT KIVOIter : public NORVAObject {
 public:
     virtual bool isMarkedForDelete() const { return m_markedForDelete; }
     virtual bool done(long& status) const {

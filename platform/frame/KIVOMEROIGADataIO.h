@@ -3,9 +3,10 @@
 // and this library does not read IGA files: an object made from a path always
 // reports status 146009 (no usable data-IO for the path), so opening an
 // ".iga" surface by name fails cleanly.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 
-class KIVOMEROIGADataIO : public KIVOSurfaceDataIO {
+class KIVO_EXPORT KIVOMEROIGADataIO : public KIVOSurfaceDataIO {
 public:
     static constexpr long kNotSupported = 146009;
 

@@ -4,17 +4,18 @@
 // converts between numeric types; integers are cut toward zero and values
 // outside the target type (or NaN) are refused with -1.
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
-#include <array>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 
-class KIVOMemAttributeSet final : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOMemAttributeSet final : public KIVOAttributeSet {
 public:
     // The descriptor is copied: the set never depends on the caller's.
     explicit KIVOMemAttributeSet(const KIVODescriptor& descriptor);

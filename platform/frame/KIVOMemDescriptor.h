@@ -2,11 +2,12 @@
 // In-memory descriptor over a list of entries. Offsets are assigned in
 // entry order from the types' storage sizes; transient attributes follow the
 // persistent ones and take no storage.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/frame/KIVODescriptor.h"
 
-class KIVOMemDescriptor : public KIVODescriptor {
+class KIVO_EXPORT KIVOMemDescriptor : public KIVODescriptor {
 public:
     KIVOMemDescriptor() = default;
     explicit KIVOMemDescriptor(const std::vector<AttribEntry>& entries);

@@ -1,12 +1,13 @@
 #pragma once
 // A descriptor together with the minimum and maximum of every attribute.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 
-class KIVOMetaAttribute {
+class KIVO_EXPORT KIVOMetaAttribute {
 public:
     // The descriptor is copied; minimum and maximum start unset.
     explicit KIVOMetaAttribute(const KIVODescriptor& descriptor);

@@ -11,6 +11,7 @@
 //   ends the walk.
 // - Positions are in the system `getCoordSystem` names (none: the consumer's
 //   own system).
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
@@ -19,7 +20,7 @@
 
 class NORVACoordSystem;
 
-class KIVOPointIter : public KIVOIter {
+class KIVO_EXPORT KIVOPointIter : public KIVOIter {
 public:
     using DATA_TYPE = KIVODataType::DATA_TYPE;
 

@@ -2,12 +2,13 @@
 // The processing block of a surface's metadata: key/value strings that a
 // processing step leaves for the next one (the CUBE configuration keeps its
 // tuning values here). Keys keep the order they were first set in.
+#include "platform/core/KIVOExport.h"
 #include <utility>
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
 
-class KIVOProcessMetaData {
+class KIVO_EXPORT KIVOProcessMetaData {
 public:
     using Item = std::pair<NORVAUString, NORVAUString>;
 

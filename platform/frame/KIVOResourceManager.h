@@ -10,6 +10,7 @@
 // members. A member holds it too while it changes what getHeldBytes and
 // releaseCache read or free, and releaseCache never touches what the
 // member's own caller may be using at that moment.
+#include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -18,7 +19,7 @@
 class KIVOSurfaceDataIO;
 
 // A data-IO that keeps cached memory implements this to take part.
-class KIVOResourceMember {
+class KIVO_EXPORT KIVOResourceMember {
 public:
     virtual ~KIVOResourceMember() = default;
     // Both are called with the budget's lock held, from any thread.
@@ -28,7 +29,7 @@ public:
     virtual void releaseCache() = 0;
 };
 
-class KIVOResourceManager {
+class KIVO_EXPORT KIVOResourceManager {
 public:
     using Lock = std::unique_lock<std::recursive_mutex>;
 

@@ -3,10 +3,11 @@
 // subclass selects (by attributes, by position, ...). Without a wrapped
 // iterator it is done at once and every getter answers -1 or null. The
 // count is the wrapped iterator's, before selection.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAType.h"
 #include "platform/frame/KIVOSurfaceIter.h"
 
-class KIVOSelectingSurfaceIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOSelectingSurfaceIter : public KIVOSurfaceIter {
 public:
     bool done(long& status) const override;
     bool next(long& status) override;

@@ -1,9 +1,10 @@
 #pragma once
 // The attribute table of a surface's metadata: its descriptor with the
 // minimum and maximum of every attribute.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOMetaAttribute.h"
 
-class KIVOSurfaceAttributeTable {
+class KIVO_EXPORT KIVOSurfaceAttributeTable {
 public:
     explicit KIVOSurfaceAttributeTable(const KIVOMetaAttribute& meta) : m_meta(meta) {}
 

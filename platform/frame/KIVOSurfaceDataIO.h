@@ -1,6 +1,7 @@
 #pragma once
 // The framework's abstract storage of one surface. A format overrides what it
 // supports; every operation not pure has a documented default here.
+#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <vector>
 
@@ -16,7 +17,7 @@
 class NORVACoordSystem;
 class NORVAGeometry;
 
-class KIVOSurfaceDataIO : public NORVAObject {
+class KIVO_EXPORT KIVOSurfaceDataIO : public NORVAObject {
 public:
     // What `rasterize` fills: one attribute over a box, in cells.
     struct rasterizeConfig {

@@ -1,10 +1,11 @@
 #pragma once
 // Iterator over the nodes of a surface, positioned on its first node when made.
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 #include "platform/frame/KIVOIter.h"
 
-class KIVOSurfaceIter : public KIVOIter {
+class KIVO_EXPORT KIVOSurfaceIter : public KIVOIter {
 public:
     // Advances; false once past the last node.
     virtual bool next(long& status) = 0;

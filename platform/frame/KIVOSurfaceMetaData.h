@@ -2,6 +2,7 @@
 // A surface's metadata. Geometry and attribute table are virtual, since
 // formats read them from their own files; the records are plain data that
 // the XML kind persists and the read-only kinds keep in memory only.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/frame/KIVODesignatedIter.h"
@@ -11,7 +12,7 @@
 class NORVACoordSystem;
 class KIVOSurfaceDataIO;
 
-class KIVOSurfaceMetaData : public NORVAObject {
+class KIVO_EXPORT KIVOSurfaceMetaData : public NORVAObject {
 public:
     virtual long getResolution(double& x, double& y) const = 0;
     // 0 and nothing filled when the surface has a single resolution.

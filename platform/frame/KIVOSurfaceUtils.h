@@ -1,6 +1,7 @@
 #pragma once
 // The framework's format registry: formats register a creator by extension
 // at load time, and surfaces are made from a path through it.
+#include "platform/core/KIVOExport.h"
 #include <functional>
 #include <vector>
 
@@ -31,19 +32,19 @@ struct RegisteredFormat {
     bool flag;
 };
 
-void registerDataIO(const NORVAUString& name, const NORVAUString& extension, KIVODataIOType type, Creator creator,
+KIVO_EXPORT void registerDataIO(const NORVAUString& name, const NORVAUString& extension, KIVODataIOType type, Creator creator,
                     bool flag);
 // Registrations in the order they were made.
-const std::vector<RegisteredFormat>& registeredFormats();
+KIVO_EXPORT const std::vector<RegisteredFormat>& registeredFormats();
 // The format registered for a path's extension (case-insensitive), or null.
 // An extension-less path tries ".vns", then ".vcs".
-const RegisteredFormat* findFormat(const NORVAUString& path);
+KIVO_EXPORT const RegisteredFormat* findFormat(const NORVAUString& path);
 
 // An empty handle when no format matches or the creator makes no object.
-NORVAType<KIVOSurfaceDataIO> getDataIO(const NORVAUString& path);
-KIVODataIOType getSurfaceType(const NORVAUString& path);
+KIVO_EXPORT NORVAType<KIVOSurfaceDataIO> getDataIO(const NORVAUString& path);
+KIVO_EXPORT KIVODataIOType getSurfaceType(const NORVAUString& path);
 // The files and folders that make up the surface; false when it cannot be opened.
-bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files);
-bool deleteFiles(const NORVAUString& path);
+KIVO_EXPORT bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files);
+KIVO_EXPORT bool deleteFiles(const NORVAUString& path);
 
 }  // namespace KIVOSurfaceUtils

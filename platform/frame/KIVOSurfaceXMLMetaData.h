@@ -4,6 +4,7 @@
 // table with per-attribute minimum and maximum, coordinate-system strings,
 // geometry, resolution table, records, processing block, named sections and
 // the display blocks that other code edits through getXMLDocument().
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "platform/frame/KIVOProcessMetaData.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
 
-class KIVOSurfaceXMLMetaData : public KIVOSurfaceMetaData {
+class KIVO_EXPORT KIVOSurfaceXMLMetaData : public KIVOSurfaceMetaData {
 public:
     enum Status : long {
         XML_META_CANNOT_OPEN = 146006,   // the file cannot be opened

@@ -1,10 +1,11 @@
 #pragma once
 // A named metadata block of a tile store: its items in order.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/kestrin/KestrinMetaItem.h"
 
-class KestrinMetaBlock {
+class KIVO_EXPORT KestrinMetaBlock {
 public:
     KestrinMetaBlock() = default;
     explicit KestrinMetaBlock(const NORVAUString& name) : m_name(name) {}

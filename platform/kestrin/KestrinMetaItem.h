@@ -1,10 +1,11 @@
 #pragma once
 // One item of a tile store's metadata block: a name and key/value pairs.
+#include "platform/core/KIVOExport.h"
 #include <map>
 
 #include "platform/core/NORVAUString.h"
 
-class KestrinMetaItem {
+class KIVO_EXPORT KestrinMetaItem {
 public:
     KestrinMetaItem() = default;
     explicit KestrinMetaItem(const NORVAUString& name) : m_name(name) {}

@@ -24,15 +24,31 @@ bool sameFile(const NORVAUString& a, const NORVAUString& b) {
 NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAKestrinPointDataConfig& config) {
     adoptConfig(config);
     long status = 0;
-    m_db = NORVAKestrinDatabase::createInMemory(m_layout, status);
+    m_db = NORVAKestrinDatabase::createInMemory(m_layout, m_originY, m_resolution, status);
     setStatus(status);
 }
 
-NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAUString& headerPath, bool writable) {
+NORVAKestrinDataIO::NORVAKestrinDataIO(const NORVAUString& headerPath, bool writable) : m_headerPath(headerPath) {
     NORVAKestrinPointDataConfig config;
     long status = NORVAKestrinHeader::read(headerPath, config);
+    long pointsStatus = 0;
+    m_db = NORVAKestrinDatabase::openFile(pointsPathFor(headerPath), writable, pointsStatus);
+    // The points file keeps the header it was stored with: when a store was
+    // cut short between its two files, that copy describes the points.
+    std::vector<uint8_t> copy;
+    NORVAKestrinPointDataConfig stored;
+    if (m_db && m_db->readHeaderCopy(copy) == 0 && !copy.empty() &&
+        NORVAKestrinHeader::decode(copy.data(), copy.size(), stored) == 0) {
+        config = stored;
+        status = 0;
+    }
     adoptConfig(config);
-    if (status == 0) m_db = NORVAKestrinDatabase::openFile(pointsPathFor(headerPath), writable, m_layout, status);
+    if (status == 0) status = pointsStatus;
+    if (status == 0) {
+        m_db->useGrid(m_originY, m_resolution);
+        status = m_db->useLayout(m_layout);
+    }
+    if (status != 0) m_db.reset();
     setStatus(status);
 }
 
@@ -41,6 +57,11 @@ NORVAKestrinDataIO::~NORVAKestrinDataIO() = default;
 void NORVAKestrinDataIO::adoptConfig(const NORVAKestrinPointDataConfig& config) {
     m_config = std::make_unique<NORVAKestrinPointDataConfig>(config);
     m_layout = std::make_shared<const NORVAKestrinGenericDataDescriptor>(config.getGenericDataDescriptor());
+    NORVAArray<double> mn, mx;
+    config.getCover(mn, mx);
+    m_originX = mn[0];
+    m_originY = mn[1];
+    m_resolution = config.getHorizontalResolution();
 }
 
 const NORVAKestrinGenericDataDescriptor& NORVAKestrinDataIO::getGenericDataDescriptor() const { return *m_layout; }
@@ -49,10 +70,14 @@ bool NORVAKestrinDataIO::isCellStorePath(const NORVAUString& path) {
     return path.length() >= 3 && path.substring(path.length() - 3).equalsIgnoreCase("kcs");
 }
 
-NORVAUString NORVAKestrinDataIO::pointsPathFor(const NORVAUString& headerPath) {
+NORVAUString NORVAKestrinDataIO::stemOf(const NORVAUString& headerPath) {
     NORVAUString drive, folder, name;
     PathUtilities::parsePath(headerPath, &drive, &folder, &name, nullptr);
-    return drive + folder + name + (isCellStorePath(headerPath) ? ".kcf" : ".ktf");
+    return drive + folder + name;
+}
+
+NORVAUString NORVAKestrinDataIO::pointsPathFor(const NORVAUString& headerPath) {
+    return stemOf(headerPath) + (isCellStorePath(headerPath) ? ".kcf" : ".ktf");
 }
 
 void NORVAKestrinDataIO::rangeOf(long index, double& minimum, double& maximum) const {
@@ -109,16 +134,18 @@ NORVAType<NORVAKestrinDataPointIterator> NORVAKestrinDataIO::createPointIterator
         maxY += half;
     }
     std::vector<int64_t> ids;
-    if (m_db->queryIds(minX, minY, maxX, maxY, ids) != 0) ids.clear();
-    return NORVAType<NORVAKestrinDataPointIterator>(new NORVAKestrinDataPointIterator(*this, std::move(ids)));
+    // A point query serves the nearest point first.
+    const long status = query.isPointQuery()
+                            ? m_db->queryNearest(query.getMinX(), query.getMinY(),
+                                                 m_config->getHorizontalResolution() / 2.0, ids)
+                            : m_db->queryIds(minX, minY, maxX, maxY, ids);
+    return NORVAType<NORVAKestrinDataPointIterator>(new NORVAKestrinDataPointIterator(*this, std::move(ids), status));
 }
 
 NORVAKestrinPoint NORVAKestrinDataIO::makePoint(int64_t id, double x, double y,
-                                                const NORVAKestrinGenericDataObject& record) const {
-    NORVAArray<double> mn, mx;
-    m_config->getCover(mn, mx);
-    return NORVAKestrinPoint(
-        id, x, y, record, NORVAKestrinMortonKey::fromPosition(x, y, mn[0], mn[1], m_config->getHorizontalResolution()));
+                                                NORVAKestrinGenericDataObject record) const {
+    return NORVAKestrinPoint(id, x, y, std::move(record),
+                             NORVAKestrinMortonKey::fromPosition(x, y, m_originX, m_originY, m_resolution));
 }
 
 long NORVAKestrinDataIO::loadPoint(int64_t id, NORVAKestrinPoint& point) {
@@ -138,7 +165,8 @@ void NORVAKestrinDataIO::loadPoints(const int64_t* ids, size_t count,
     m_db->loadPoints(ids, count, loaded);
     for (size_t i = 0; i < count; ++i) {
         out[i].first = loaded[i].status;
-        if (loaded[i].status == 0) out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, loaded[i].record);
+        if (loaded[i].status == 0)
+            out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, std::move(loaded[i].record));
     }
 }
 
@@ -148,18 +176,23 @@ long NORVAKestrinDataIO::addPoints(const std::vector<NORVAKestrinDatabase::NewPo
     return m_db->insertPoints(points, ids);
 }
 
-long NORVAKestrinDataIO::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record) {
+long NORVAKestrinDataIO::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record,
+                                     const std::vector<long>* fields) {
     if (!m_db) return KestrinStatus::WRITE_FAILED;
-    return m_db->updatePoint(id, record);
+    return m_db->updatePoint(id, record, fields);
 }
 
 long NORVAKestrinDataIO::store(const NORVAUString& headerPath) {
     if (!m_db) return KestrinStatus::WRITE_FAILED;
     const NORVAUString points = pointsPathFor(headerPath);
-    long status = 0;
-    if (!m_db->isInMemory() && sameFile(m_db->getPath(), points))
-        status = m_db->isWritable() ? m_db->commit() : KestrinStatus::WRITE_FAILED;
-    else status = m_db->copyTo(points);
+    const bool inPlace = !m_db->isInMemory() && sameFile(m_db->getPath(), points);
+    if (inPlace && !m_db->isWritable()) return KestrinStatus::WRITE_FAILED;
+    // The points go first, with a copy of their header inside: whenever the
+    // header file is replaced too late or not at all, the points still open
+    // with the header that describes them.
+    const NORVAByteIO::Buffer header = NORVAKestrinHeader::encode(*m_config);
+    long status = m_db->isWritable() ? m_db->writeHeaderCopy(header) : 0;
+    if (status == 0) status = inPlace ? m_db->commit() : m_db->copyTo(points);
     if (status != 0) return status;
     return NORVAKestrinHeader::write(headerPath, *m_config);
 }

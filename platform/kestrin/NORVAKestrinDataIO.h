@@ -2,6 +2,7 @@
 // The storage of one tile store: its layout (read from the header or given)
 // and its points file. Made by the tile or cell data-IO for a file, or in
 // memory for a new store. The status word tells whether it is usable.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,7 +18,7 @@
 
 class NORVACoordSystem;
 
-class NORVAKestrinDataIO : public NORVAObject {
+class KIVO_EXPORT NORVAKestrinDataIO : public NORVAObject {
 public:
     enum OPEN_MODE { READ = 0, UPDATE = 1 };
 
@@ -29,6 +30,8 @@ public:
     const NORVAKestrinGenericDataDescriptor& getGenericDataDescriptor() const;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> getLayout() const { return m_layout; }
     bool isWritable() const { return m_db && m_db->isWritable(); }
+    // The header file this store was opened from; empty for a new store.
+    const NORVAUString& getHeaderPath() const { return m_headerPath; }
 
     // Over the values that are not the type's empty value; the empty value
     // when there is none (and for text, 0).
@@ -39,8 +42,10 @@ public:
     static NORVAType<NORVACoordSystem> getCoordSystem(const NORVAKestrinDataIO& io, long& status);
 
     // An iterator over the points the query selects; a point query reaches
-    // half the horizontal resolution along each axis. Empty handle when the
-    // store is not usable.
+    // half the horizontal resolution along each axis and serves the nearest
+    // point first. Empty handle when the store is not usable; a query the
+    // points file could not answer gives an iterator at its end with the
+    // failure as its status.
     NORVAType<NORVAKestrinDataPointIterator> createPointIterator(const NORVAKestrinQuery& query, long);
 
     long loadPoint(int64_t id, NORVAKestrinPoint& point);
@@ -49,13 +54,16 @@ public:
     uint64_t getChangeCount() const { return m_db ? m_db->getChangeCount() : 0; }
     // One transaction; ids in the order of the points.
     long addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points, std::vector<int64_t>* ids);
-    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record);
+    // The listed fields of the record (all when `fields` is null).
+    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
     // Writes the header at `headerPath` and the points beside it.
     long store(const NORVAUString& headerPath);
 
     // The points file that belongs to a header path: stem + ".ktf", or
     // stem + ".kcf" for a cell store (a path ending in "kcs", any case).
     static NORVAUString pointsPathFor(const NORVAUString& headerPath);
+    // The header path without its extension (the name of the surface's files).
+    static NORVAUString stemOf(const NORVAUString& headerPath);
     static bool isCellStorePath(const NORVAUString& path);
 
 protected:
@@ -65,9 +73,12 @@ protected:
 private:
     void adoptConfig(const NORVAKestrinPointDataConfig& config);
     void rangeOf(long index, double& minimum, double& maximum) const;
-    NORVAKestrinPoint makePoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record) const;
+    NORVAKestrinPoint makePoint(int64_t id, double x, double y, NORVAKestrinGenericDataObject record) const;
 
     std::unique_ptr<NORVAKestrinPointDataConfig> m_config;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     std::unique_ptr<NORVAKestrinDatabase> m_db;
+    NORVAUString m_headerPath;
+    // The grid of the Z-order keys: cover origin and horizontal resolution.
+    double m_originX = 0.0, m_originY = 0.0, m_resolution = 0.0;
 };

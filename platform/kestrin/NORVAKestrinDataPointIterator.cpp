@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinDataIO.h"
 
-NORVAKestrinDataPointIterator::NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids)
-    : m_io(&io), m_ids(std::move(ids)) {
+NORVAKestrinDataPointIterator::NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids,
+                                                             long status)
+    : m_io(&io), m_ids(std::move(ids)), m_status(status) {
+    if (m_status != 0) m_ids.clear();
     settle();
 }
 
@@ -16,6 +19,7 @@ void NORVAKestrinDataPointIterator::advance() {
 }
 
 void NORVAKestrinDataPointIterator::reset() {
+    if (m_status != 0) return;
     m_pos = 0;
     settle();
 }
@@ -35,10 +39,16 @@ void NORVAKestrinDataPointIterator::settle() {
         }
         const auto& loaded = m_chunk[m_pos - m_chunkStart];
         if (loaded.first == 0) {
-            m_current = NORVAKestrinDataPoint(loaded.second);
+            m_current.set(loaded.second);
             return;
         }
-        if (m_status == 0) m_status = loaded.first;
+        // A point gone since the query is passed over; any other failure
+        // ends the walk, so that no caller takes a part for the whole.
+        if (loaded.first != KestrinStatus::BAD_ARGUMENT) {
+            m_status = loaded.first;
+            m_pos = m_ids.size();
+            break;
+        }
     }
     m_current = NORVAKestrinDataPoint();
 }

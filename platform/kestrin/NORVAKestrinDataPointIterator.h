@@ -1,9 +1,12 @@
 #pragma once
 // Walks the points a query selected. The ids are taken when the iterator is
 // made, so points added later neither appear nor disturb it; each point is
-// read when the iterator reaches it, and a point that can no longer be read
-// is passed over. Points are read a chunk at a time; a chunk read before
-// the store last changed is read again, so every point served is current.
+// read when the iterator reaches it, and a point that is no longer there is
+// passed over. When the points file cannot be read (locked elsewhere beyond
+// the wait, damaged) the iterator ends there with the failure as its status.
+// Points are read a chunk at a time; a chunk read before the store last
+// changed is read again, so every point served is current.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -12,10 +15,10 @@
 
 class NORVAKestrinDataIO;
 
-class NORVAKestrinDataPointIterator {
+class KIVO_EXPORT NORVAKestrinDataPointIterator {
 public:
     // The data-IO must outlive the iterator.
-    NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids);
+    NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids, long status = 0);
 
     bool isAtEnd() const { return m_pos >= m_ids.size(); }
     // The point the iterator stands on; an empty point at the end.
@@ -23,7 +26,7 @@ public:
     void advance();
     void reset();
     size_t size() const { return m_ids.size(); }
-    // The first failure met while reading points, 0 when none.
+    // The failure that ended the iteration, 0 when none.
     long getStatus() const { return m_status; }
 
 private:

@@ -1,16 +1,46 @@
 #include "platform/kestrin/NORVAKestrinDatabase.h"
 
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/pathkit/PathUtilities.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/KestrinStoreType.h"
 
 namespace {
 
 std::string column(long i) { return "a" + std::to_string(i); }
+
+// A connection serves one caller at a time (the library starts no thread),
+// so SQLite need not lock it on every call.
+constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
+
+// Ids at most this far apart are read in one pass over the rows between them.
+constexpr int64_t kRunGap = 4;
+
+// A box over more row bands than this is searched in one pass.
+constexpr int64_t kMaxBandSearches = 4096;
+// Row bands are held inside this, a little short of 64 bits.
+constexpr int64_t kBandLimit = 9000000000000000000;
+// The most points the cache of point queries holds (about 6 MB), in
+// stretches of a row band this many grid steps long.
+constexpr size_t kMaxCachedPoints = 262144;
+constexpr double kTileCells = 256.0;
+
+std::string literal(double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
 
 bool isInteger(int32_t type) {
     using namespace KestrinStoreType;
@@ -26,12 +56,23 @@ std::string columnText(sqlite3_stmt* stmt, int col) {
 
 }  // namespace
 
+int g_busyTimeoutMs = 5000;
+int64_t g_cacheBytes = 8ll * 1024 * 1024;
+
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
-    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_update, m_select, m_query}) sqlite3_finalize(s);
-    // Edits never committed are dropped, as the store was not stored.
-    if (m_db && m_inEdit) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery,
+                            m_beginBatch, m_endBatch, m_undoBatch, m_beginEdit, m_endEdit, m_undoEdit})
+        sqlite3_finalize(s);
+    for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
+    // A session never committed is dropped, as the store was not stored.
+    if (m_db && !sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(m_db);
 }
+
+void NORVAKestrinDatabase::setBusyTimeout(int milliseconds) { g_busyTimeoutMs = milliseconds < 0 ? 0 : milliseconds; }
+int NORVAKestrinDatabase::getBusyTimeout() { return g_busyTimeoutMs; }
+void NORVAKestrinDatabase::setCacheLimit(int64_t bytes) { g_cacheBytes = bytes < 65536 ? 65536 : bytes; }
+int64_t NORVAKestrinDatabase::getCacheLimit() { return g_cacheBytes; }
 
 long NORVAKestrinDatabase::fail(int rc) const {
     switch (rc & 0xFF) {
@@ -46,9 +87,47 @@ long NORVAKestrinDatabase::fail(int rc) const {
     }
 }
 
+// A file another connection keeps locked cannot be read now; it is not damaged.
+long NORVAKestrinDatabase::failRead(int rc) const {
+    const int primary = rc & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_IOERR || primary == SQLITE_NOMEM)
+        return KestrinStatus::CANNOT_OPEN;
+    return fail(rc);
+}
+
 long NORVAKestrinDatabase::exec(const char* sql) {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     return rc == SQLITE_OK ? 0 : fail(rc);
+}
+
+// A statement kept prepared (savepoints are taken per batch and per edit).
+int NORVAKestrinDatabase::step(sqlite3_stmt*& slot, const char* sql) {
+    sqlite3_stmt* stmt = slot ? slot : statement(slot, sql);
+    if (stmt == nullptr) return sqlite3_errcode(m_db) == SQLITE_OK ? SQLITE_ERROR : sqlite3_errcode(m_db);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+long NORVAKestrinDatabase::writeFailed(int rc) {
+    dropCache();
+    // SQLite may have rolled the whole transaction back (a full disk, an I/O
+    // error): then the session's earlier writes are gone, and any later write
+    // would reach the file on its own.
+    if (m_inEdit && sqlite3_get_autocommit(m_db)) {
+        m_inEdit = false;
+        m_lost = true;
+    }
+    return fail(rc);
+}
+
+long NORVAKestrinDatabase::beginSession() {
+    if (m_lost) return KestrinStatus::WRITE_FAILED;
+    if (m_inEdit) return 0;
+    const int rc = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return fail(rc);
+    m_inEdit = true;
+    return 0;
 }
 
 long NORVAKestrinDatabase::configure() {
@@ -56,34 +135,45 @@ long NORVAKestrinDatabase::configure() {
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_extended_result_codes(m_db, 1);
-    if (long s = exec("PRAGMA cell_size_check = ON")) return s;
-    if (long s = exec("PRAGMA temp_store = MEMORY")) return s;
-    return exec("PRAGMA journal_mode = DELETE") == 0 || isInMemory() ? 0 : KestrinStatus::DAMAGED;
+    sqlite3_busy_timeout(m_db, g_busyTimeoutMs);
+    const std::string cache = "PRAGMA cache_size = -" + std::to_string(g_cacheBytes / 1024);
+    const std::string pragmas = cache + ";PRAGMA cell_size_check = ON;PRAGMA temp_store = MEMORY;" +
+                                (isInMemory() ? "PRAGMA journal_mode = MEMORY" : "PRAGMA journal_mode = DELETE");
+    // Some of these read the file: a lock held elsewhere is busy, not damage.
+    const int rc = sqlite3_exec(m_db, pragmas.c_str(), nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? 0 : failRead(rc);
 }
 
 long NORVAKestrinDatabase::createSchema() {
     std::string sql = "CREATE TABLE kestrin_points(id INTEGER PRIMARY KEY, x REAL NOT NULL, y REAL NOT NULL";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
-    sql += ");CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);";
+    // Positions live in the rows; the index orders them by row band of the
+    // store's grid, then by position, so that a box or a point is a few
+    // short searches (files of an earlier layout keep an R-tree instead).
+    sql += ");CREATE INDEX kestrin_rows ON kestrin_points(" + m_rowExpr + ", x, y);";
+    m_rtree = false;
     return exec(sql.c_str());
 }
 
 long NORVAKestrinDatabase::checkSchema() {
-    // The points must be a plain table and the index an R-tree; a view or a
-    // trigger in a file from elsewhere could make any read run without end.
+    // The points must be a plain table and an index table, when there is
+    // one, an R-tree; a view or a trigger in a file from elsewhere could make
+    // any read run without end.
     sqlite3_stmt* kinds = nullptr;
     int rc = sqlite3_prepare_v2(m_db,
                                 "SELECT (SELECT COUNT(*) FROM sqlite_schema WHERE type IN ('view', 'trigger')), "
                                 "(SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'kestrin_points' "
                                 "AND sql NOT LIKE 'CREATE VIRTUAL%'), "
                                 "(SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'kestrin_index' "
-                                "AND sql LIKE 'CREATE VIRTUAL TABLE % USING rtree(%')",
+                                "AND sql LIKE 'CREATE VIRTUAL TABLE % USING rtree(%'), "
+                                "(SELECT COUNT(*) FROM sqlite_schema WHERE name = 'kestrin_index')",
                                 -1, &kinds, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_step(kinds);
     const bool kindsOk = rc == SQLITE_ROW && sqlite3_column_int(kinds, 0) == 0 && sqlite3_column_int(kinds, 1) == 1 &&
-                         sqlite3_column_int(kinds, 2) == 1;
+                         sqlite3_column_int(kinds, 2) == sqlite3_column_int(kinds, 3);
+    m_rtree = kindsOk && sqlite3_column_int(kinds, 2) == 1;
     sqlite3_finalize(kinds);
-    if (!kindsOk) return rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : fail(rc);
+    if (!kindsOk) return rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
     // Exactly the layout's columns, under their names: a file of another
     // layout would take values into the wrong fields.
     std::string sql = "SELECT id, x, y";
@@ -95,7 +185,8 @@ long NORVAKestrinDatabase::checkSchema() {
     if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(m_db, "SELECT * FROM kestrin_points LIMIT 0", -1, &probe, nullptr);
     const bool pointsOk = rc == SQLITE_OK && sqlite3_column_count(probe) == 3 + m_layout->getNumAtts();
     sqlite3_finalize(probe);
-    if (!pointsOk) return rc == SQLITE_OK || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : fail(rc);
+    if (!pointsOk) return rc == SQLITE_OK || (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
+    if (!m_rtree) return 0;
     rc = sqlite3_prepare_v2(m_db, "SELECT id, minx, maxx, miny, maxy FROM kestrin_index LIMIT 0", -1, &probe,
                             nullptr);
     sqlite3_finalize(probe);
@@ -103,11 +194,15 @@ long NORVAKestrinDatabase::checkSchema() {
 }
 
 std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::createInMemory(
-    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, long& status) {
+    std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status) {
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_layout = std::move(layout);
+    db->useGrid(originY, step);
     db->m_writable = true;
-    if (sqlite3_open_v2(":memory:", &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // An empty name is a private database in a temporary file: pages beyond
+    // the cache limit leave memory, however large the store grows.
+    if (sqlite3_open_v2("", &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kOneThread, nullptr) !=
+        SQLITE_OK) {
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
@@ -117,27 +212,76 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::createInMemory(
     return db;
 }
 
-std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(
-    const NORVAUString& path, bool writable, std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout,
-    long& status) {
+std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVAUString& path, bool writable,
+                                                                     long& status) {
     if (!NORVAFileUtils::isRegularFile(path)) {
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
-    db->m_layout = std::move(layout);
     db->m_path = path;
     db->m_writable = writable;
-    const int flags = writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | kOneThread;
     const int rc = sqlite3_open_v2(path.toUTF8().c_str(), &db->m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        status = db->fail(rc);
+        status = db->failRead(rc);
         return nullptr;
     }
     status = db->configure();
-    if (status == 0) status = db->checkSchema();
     if (status != 0) return nullptr;
     return db;
+}
+
+void NORVAKestrinDatabase::useGrid(double originY, double step) {
+    m_gridY = std::isfinite(originY) ? originY : 0.0;
+    m_gridStep = std::isfinite(step) && step > 0.0 ? step : 1.0;
+    m_rowExpr = "CAST((y - " + literal(m_gridY) + ") / " + literal(m_gridStep) + " AS INTEGER)";
+}
+
+long NORVAKestrinDatabase::useLayout(std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout) {
+    m_layout = std::move(layout);
+    return checkSchema();
+}
+
+long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db,
+                                "SELECT (SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                "name = 'kestrin_header')",
+                                -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    const bool present = rc == SQLITE_ROW && sqlite3_column_int(stmt, 0) == 1;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) return failRead(rc);
+    if (!present) return 0;
+    rc = sqlite3_prepare_v2(m_db, "SELECT bytes FROM kestrin_header WHERE id = 1", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_BLOB) {
+        const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 0));
+        bytes.assign(data, data + sqlite3_column_bytes(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return 0;
+    return (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
+}
+
+long NORVAKestrinDatabase::writeHeaderCopy(const std::vector<uint8_t>& bytes) {
+    if (!m_writable) return KestrinStatus::WRITE_FAILED;
+    if (long s = beginSession()) return s;
+    int rc = sqlite3_exec(m_db, "CREATE TABLE IF NOT EXISTS kestrin_header(id INTEGER PRIMARY KEY, bytes BLOB)",
+                          nullptr, nullptr, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO kestrin_header(id, bytes) VALUES(1, ?)", -1, &stmt,
+                                nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_blob(stmt, 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_OK ? 0 : writeFailed(rc);
 }
 
 sqlite3_stmt* NORVAKestrinDatabase::statement(sqlite3_stmt*& slot, const std::string& sql) {
@@ -149,108 +293,184 @@ sqlite3_stmt* NORVAKestrinDatabase::statement(sqlite3_stmt*& slot, const std::st
     return slot;
 }
 
+long NORVAKestrinDatabase::bindField(sqlite3_stmt* stmt, int slot, long index,
+                                     const NORVAKestrinGenericDataObject& record) {
+    const NORVAKestrinGenericDataObject::Field* f =
+        record.getDescriptor() == nullptr || record.getNumAtts() != m_layout->getNumAtts()
+            ? nullptr
+            : record.getAttribute(index, false);
+    const int32_t type = m_layout->getType(index);
+    int rc = SQLITE_OK;
+    if (f == nullptr) rc = sqlite3_bind_null(stmt, slot);
+    else if (KestrinStoreType::isText(type))
+        rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_TRANSIENT);
+    else if (isInteger(type)) rc = sqlite3_bind_int64(stmt, slot, static_cast<sqlite3_int64>(f->number));
+    else rc = sqlite3_bind_double(stmt, slot, f->number);
+    return rc == SQLITE_OK ? 0 : fail(rc);
+}
+
 long NORVAKestrinDatabase::bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record) {
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-        const int slot = first + static_cast<int>(i);
-        const NORVAKestrinGenericDataObject::Field* f =
-            record.getDescriptor() == nullptr || record.getNumAtts() != m_layout->getNumAtts()
-                ? nullptr
-                : record.getAttribute(i, false);
-        const int32_t type = m_layout->getType(i);
-        int rc = SQLITE_OK;
-        if (f == nullptr) rc = sqlite3_bind_null(stmt, slot);
-        else if (KestrinStoreType::isText(type))
-            rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_TRANSIENT);
-        else if (isInteger(type)) rc = sqlite3_bind_int64(stmt, slot, static_cast<sqlite3_int64>(f->number));
-        else rc = sqlite3_bind_double(stmt, slot, f->number);
-        if (rc != SQLITE_OK) return fail(rc);
-    }
+    for (long i = 0; i < m_layout->getNumAtts(); ++i)
+        if (long s = bindField(stmt, first + static_cast<int>(i), i, record)) return s;
     return 0;
 }
 
 long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* ids) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || p.record == nullptr) return KestrinStatus::BAD_ARGUMENT;
-    std::string sql = "INSERT INTO kestrin_points(x, y";
-    std::string values = "VALUES(?, ?";
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-        sql += ", " + column(i);
-        values += ", ?";
+    std::string sql;
+    if (m_insert == nullptr) {
+        sql = "INSERT INTO kestrin_points(x, y";
+        std::string values = "VALUES(?, ?";
+        for (long i = 0; i < m_layout->getNumAtts(); ++i) {
+            sql += ", " + column(i);
+            values += ", ?";
+        }
+        sql += ") " + values + ")";
     }
-    sqlite3_stmt* insert = statement(m_insert, sql + ") " + values + ")");
-    sqlite3_stmt* index =
-        statement(m_insertIndex, "INSERT INTO kestrin_index(id, minx, maxx, miny, maxy) VALUES(?, ?, ?, ?, ?)");
-    if (insert == nullptr || index == nullptr) return KestrinStatus::WRITE_FAILED;
+    sqlite3_stmt* insert = statement(m_insert, sql);
+    if (insert == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_double(insert, 1, p.x);
     sqlite3_bind_double(insert, 2, p.y);
     if (long s = bindRecord(insert, 3, *p.record)) return s;
+    // Reset at once: a statement left active keeps the savepoint from ending.
     int rc = sqlite3_step(insert);
-    if (rc != SQLITE_DONE) return fail(rc);
+    sqlite3_reset(insert);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
+    if (ids) ids->push_back(id);
+    m_heldSinceWrite = true;
+    noteInserted(id, p.x, p.y);
+    if (!m_rtree) return 0;
+    sqlite3_stmt* index =
+        statement(m_insertIndex, "INSERT INTO kestrin_index(id, minx, maxx, miny, maxy) VALUES(?, ?, ?, ?, ?)");
+    if (index == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_int64(index, 1, id);
     sqlite3_bind_double(index, 2, p.x);
     sqlite3_bind_double(index, 3, p.x);
     sqlite3_bind_double(index, 4, p.y);
     sqlite3_bind_double(index, 5, p.y);
     rc = sqlite3_step(index);
-    if (rc != SQLITE_DONE) return fail(rc);
-    if (ids) ids->push_back(id);
-    return 0;
+    sqlite3_reset(index);
+    return rc == SQLITE_DONE ? 0 : writeFailed(rc);
 }
 
 long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std::vector<int64_t>* ids) {
     // An empty batch writes nothing, so even a read-only store takes it.
     if (points.empty()) return 0;
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
-    if (long s = exec("SAVEPOINT kestrin_batch")) return s;
+    if (long s = beginSession()) return s;
+    int rc = step(m_beginBatch, "SAVEPOINT kestrin_batch");
+    if (rc != SQLITE_OK) return writeFailed(rc);
     const size_t idsBefore = ids ? ids->size() : 0;
     long status = 0;
     for (const NewPoint& p : points)
         if ((status = insertOne(p, ids)) != 0) break;
-    if (status != 0) {
-        exec("ROLLBACK TO kestrin_batch");
-        exec("RELEASE kestrin_batch");
-        if (ids) ids->resize(idsBefore);
+    if (status == 0) {
+        // Releasing a savepoint inside the session commits nothing yet.
+        rc = step(m_endBatch, "RELEASE kestrin_batch");
+        if (rc == SQLITE_OK) {
+            ++m_changes;
+            return 0;
+        }
+        status = fail(rc);
+    }
+    if (ids) ids->resize(idsBefore);
+    dropCache();  // it may hold points of the batch undone below
+    if (sqlite3_get_autocommit(m_db)) {
+        writeFailed(SQLITE_ABORT);
         return status;
     }
-    if (long s = exec("RELEASE kestrin_batch")) return s;
+    step(m_undoBatch, "ROLLBACK TO kestrin_batch");
+    step(m_endBatch, "RELEASE kestrin_batch");
     ++m_changes;
-    // Releasing the outermost savepoint commits; pending edits went along.
-    if (m_inEdit) return commit();
-    return 0;
+    return status;
 }
 
-long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record) {
-    if (!m_writable) return KestrinStatus::WRITE_FAILED;
-    std::string sql = "UPDATE kestrin_points SET ";
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += (i ? ", " : "") + column(i) + " = ?";
-    if (m_layout->getNumAtts() == 0) return 0;
-    sqlite3_stmt* update = statement(m_update, sql + " WHERE id = ?");
+long NORVAKestrinDatabase::updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record) {
+    if (m_updateField.size() < static_cast<size_t>(m_layout->getNumAtts()))
+        m_updateField.resize(static_cast<size_t>(m_layout->getNumAtts()), nullptr);
+    sqlite3_stmt* update = statement(m_updateField[static_cast<size_t>(index)],
+                                     "UPDATE kestrin_points SET " + column(index) + " = ? WHERE id = ?");
     if (update == nullptr) return KestrinStatus::WRITE_FAILED;
-    if (!m_inEdit) {
-        if (long s = exec("BEGIN")) return s;
-        m_inEdit = true;
-    }
-    if (long s = bindRecord(update, 1, record)) return s;
-    sqlite3_bind_int64(update, static_cast<int>(m_layout->getNumAtts()) + 1, id);
+    if (long s = bindField(update, 1, index, record)) return s;
+    sqlite3_bind_int64(update, 2, id);
     const int rc = sqlite3_step(update);
-    if (rc != SQLITE_DONE) return fail(rc);
-    ++m_changes;
+    sqlite3_reset(update);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
+    m_heldSinceWrite = true;
     return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
 }
 
-long NORVAKestrinDatabase::commit() {
-    if (!m_inEdit) return 0;
-    const long status = exec("COMMIT");
-    if (status == 0) m_inEdit = false;
+long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record,
+                                       const std::vector<long>* fields) {
+    if (!m_writable) return KestrinStatus::WRITE_FAILED;
+    if (m_layout->getNumAtts() == 0 || (fields && fields->empty())) return 0;
+    if (fields)
+        for (long i : *fields)
+            if (i < 0 || i >= m_layout->getNumAtts()) return KestrinStatus::BAD_ARGUMENT;
+    if (long s = beginSession()) return s;
+    // Only the fields asked for: two holders of one point each write their own.
+    const size_t n = fields ? fields->size() : static_cast<size_t>(m_layout->getNumAtts());
+    auto field = [&](size_t k) { return fields ? (*fields)[k] : static_cast<long>(k); };
+    // One statement is all or nothing by itself; several share a savepoint.
+    if (n == 1) {
+        const long status = updateField(id, field(0), record);
+        if (status == 0) ++m_changes;
+        return status;
+    }
+    int rc = step(m_beginEdit, "SAVEPOINT kestrin_edit");
+    if (rc != SQLITE_OK) return writeFailed(rc);
+    long status = 0;
+    for (size_t k = 0; k < n && status == 0; ++k) status = updateField(id, field(k), record);
+    if (status == 0) {
+        rc = step(m_endEdit, "RELEASE kestrin_edit");
+        if (rc == SQLITE_OK) {
+            ++m_changes;
+            return 0;
+        }
+        status = fail(rc);
+    }
+    if (sqlite3_get_autocommit(m_db)) {
+        writeFailed(SQLITE_ABORT);
+        return status;
+    }
+    step(m_undoEdit, "ROLLBACK TO kestrin_edit");
+    step(m_endEdit, "RELEASE kestrin_edit");
     return status;
+}
+
+long NORVAKestrinDatabase::commit() {
+    if (m_lost) return KestrinStatus::WRITE_FAILED;
+    if (!m_inEdit) return 0;
+    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        m_inEdit = false;
+        // The lock is gone: another connection may write the file from now on.
+        m_heldSinceWrite = false;
+        if (!isInMemory()) dropCache();
+        return 0;
+    }
+    // A lock held elsewhere leaves the session open, to be stored again later.
+    return writeFailed(rc);
 }
 
 long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     if (long s = commit()) return s;
-    const NORVAUString temp = target + ".kestrin-tmp";
-    NORVAFileUtils::removeFile(temp);
+    // Named and locked as the surfaces' temporaries are: whoever opens the
+    // surface after a crash removes it, never while this writer lives.
+    NORVAUString folder, name, extension;
+    PathUtilities::parsePath(target, nullptr, &folder, &name, &extension);
+    std::string pattern = (folder + "." + name + extension + ".tmp-XXXXXX").toUTF8();
+    const int lock = ::mkstemp(&pattern[0]);
+    if (lock < 0) return KestrinStatus::WRITE_FAILED;
+    (void)::flock(lock, LOCK_EX | LOCK_NB);
+    (void)::fchmod(lock, 0644);
+    const NORVAUString temp{pattern};
     sqlite3* out = nullptr;
-    int rc = sqlite3_open_v2(temp.toUTF8().c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(pattern.c_str(), &out, SQLITE_OPEN_READWRITE, nullptr);
+    // A new temporary has nothing to roll back to (a failed copy is thrown
+    // away), so it keeps no journal that a crash could leave behind.
+    if (rc == SQLITE_OK) rc = sqlite3_exec(out, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_backup* backup = sqlite3_backup_init(out, "main", m_db, "main");
         if (backup == nullptr) {
@@ -262,66 +482,281 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
         }
     }
     if (sqlite3_close(out) != SQLITE_OK && rc == SQLITE_OK) rc = SQLITE_IOERR;
-    if (rc != SQLITE_OK || !NORVAFileUtils::renameFile(temp, target)) {
-        NORVAFileUtils::removeFile(temp);
-        return KestrinStatus::WRITE_FAILED;
+    // Inside a multi-file commit the copy takes its place with the other
+    // files of the surface (the transaction removes it when it fails).
+    NORVAFileTransaction* commit = rc == SQLITE_OK ? NORVAFileTransaction::current() : nullptr;
+    if (commit != nullptr) {
+        commit->stage(temp, target, lock);
+        return 0;
     }
-    return 0;
+    const bool moved = rc == SQLITE_OK && NORVAFileUtils::renameFile(temp, target);
+    if (!moved) NORVAFileUtils::removeFile(temp);
+    ::close(lock);
+    return moved ? 0 : KestrinStatus::WRITE_FAILED;
 }
 
-long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids) {
-    ids.clear();
-    if (std::isnan(minX) || std::isnan(minY) || std::isnan(maxX) || std::isnan(maxY)) return 0;
-    // The index keeps 32-bit bounds rounded outward; the exact test is on the row.
-    sqlite3_stmt* query = statement(
-        m_query,
-        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
-        "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
-        "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4 ORDER BY p.id");
-    if (query == nullptr) return KestrinStatus::DAMAGED;
-    sqlite3_bind_double(query, 1, minX);
-    sqlite3_bind_double(query, 2, minY);
-    sqlite3_bind_double(query, 3, maxX);
-    sqlite3_bind_double(query, 4, maxY);
+long NORVAKestrinDatabase::collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids) {
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(query)) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(query, 0));
     sqlite3_reset(query);
     if (rc != SQLITE_DONE) {
         ids.clear();
-        return fail(rc);
+        return failRead(rc);
     }
     return 0;
 }
 
-long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
-    std::string sql = "SELECT x, y";
+// The points of stretches of row bands already searched, kept for the point
+// queries of a session (a combine asks one per node). Only while nothing but this
+// connection can change the file: a private store, or a file this connection
+// has written in the open session (its lock keeps other writers out). Points
+// added by this connection are added to their band; a failure drops it all.
+bool NORVAKestrinDatabase::cacheUsable() const {
+    return !m_rtree && !m_lost && (isInMemory() || (m_inEdit && m_heldSinceWrite));
+}
+
+void NORVAKestrinDatabase::dropCache() {
+    m_bands.clear();
+    m_cachedPoints = 0;
+}
+
+int64_t NORVAKestrinDatabase::tileOf(double x) const {
+    const double tile = std::floor(x / (m_gridStep * kTileCells));
+    return static_cast<int64_t>(std::max(-double(kBandLimit), std::min(double(kBandLimit), tile)));
+}
+
+void NORVAKestrinDatabase::noteInserted(int64_t id, double x, double y) {
+    if (m_bands.empty()) return;
+    const auto band = m_bands.find({rowOf(y), tileOf(x)});
+    if (band == m_bands.end()) return;
+    std::vector<Found>& points = band->second;
+    const auto at = std::upper_bound(points.begin(), points.end(), x, [](double v, const Found& f) { return v < f.x; });
+    points.insert(at, Found{id, x, y});
+    if (++m_cachedPoints > kMaxCachedPoints) dropCache();
+}
+
+long NORVAKestrinDatabase::cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found) {
+    found.clear();
+    if (!(minX <= maxX) || !(minY <= maxY)) return 0;
+    const int64_t first = rowOf(minY), last = rowOf(maxY), left = tileOf(minX), right = tileOf(maxX);
+    if (first <= -kBandLimit || last >= kBandLimit || last - first > 2 || left <= -kBandLimit ||
+        right >= kBandLimit || right - left > 2)
+        return queryRows(minX, minY, maxX, maxY, found);
+    for (int64_t b = first; b <= last; ++b)
+        for (int64_t t = left; t <= right; ++t) {
+            auto part = m_bands.find({b, t});
+            if (part == m_bands.end()) {
+                // One stretch of a band, searched a step wider on each side
+                // (rounding): the points are then kept by their own stretch.
+                const double from = (double(t) * kTileCells - 1.0) * m_gridStep,
+                             to = (double(t + 1) * kTileCells + 1.0) * m_gridStep;
+                std::vector<Found> points;
+                if (long s = queryRows(from, -HUGE_VAL, to, HUGE_VAL, points, b)) return s;
+                points.erase(std::remove_if(points.begin(), points.end(),
+                                            [&](const Found& f) { return tileOf(f.x) != t; }),
+                             points.end());
+                if (m_cachedPoints + points.size() > kMaxCachedPoints) dropCache();
+                std::sort(points.begin(), points.end(), [](const Found& a, const Found& c) {
+                    return a.x < c.x || (a.x == c.x && a.id < c.id);
+                });
+                m_cachedPoints += points.size();
+                part = m_bands.emplace(std::make_pair(b, t), std::move(points)).first;
+            }
+            const std::vector<Found>& points = part->second;
+            auto at =
+                std::lower_bound(points.begin(), points.end(), minX, [](const Found& f, double v) { return f.x < v; });
+            for (; at != points.end() && at->x <= maxX; ++at)
+                if (at->y >= minY && at->y <= maxY) found.push_back(*at);
+        }
+    return 0;
+}
+
+long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::vector<int64_t>& ids) {
+    ids.clear();
+    if (std::isnan(cx) || std::isnan(cy) || std::isnan(half)) return 0;
+    if (!m_rtree) {
+        std::vector<Found> found;
+        const long status = cacheUsable() ? cachedRows(cx - half, cy - half, cx + half, cy + half, found)
+                                          : queryRows(cx - half, cy - half, cx + half, cy + half, found);
+        auto distance = [&](const Found& f) { return (f.x - cx) * (f.x - cx) + (f.y - cy) * (f.y - cy); };
+        std::sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
+            const double da = distance(a), db = distance(b);
+            return da < db || (da == db && a.id < b.id);
+        });
+        for (const Found& f : found) ids.push_back(f.id);
+        return status;
+    }
+    sqlite3_stmt* query = statement(
+        m_nearest, "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                   "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
+                   "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
+                   "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id");
+    if (query == nullptr) return KestrinStatus::DAMAGED;
+    sqlite3_bind_double(query, 1, cx);
+    sqlite3_bind_double(query, 2, cy);
+    sqlite3_bind_double(query, 3, half);
+    return collectIds(query, ids);
+}
+
+long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids) {
+    ids.clear();
+    if (std::isnan(minX) || std::isnan(minY) || std::isnan(maxX) || std::isnan(maxY)) return 0;
+    long status = 0;
+    if (m_rtree) {
+        // An R-tree keeps 32-bit bounds rounded outward; the exact test is on the row.
+        sqlite3_stmt* query = statement(m_query,
+                                        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                                        "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
+                                        "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4");
+        if (query == nullptr) return KestrinStatus::DAMAGED;
+        sqlite3_bind_double(query, 1, minX);
+        sqlite3_bind_double(query, 2, minY);
+        sqlite3_bind_double(query, 3, maxX);
+        sqlite3_bind_double(query, 4, maxY);
+        status = collectIds(query, ids);
+    } else {
+        std::vector<Found> found;
+        status = queryRows(minX, minY, maxX, maxY, found);
+        ids.reserve(found.size());
+        for (const Found& f : found) ids.push_back(f.id);
+    }
+    // In id order: rows are then read front to back.
+    std::sort(ids.begin(), ids.end());
+    return status;
+}
+
+// The row band of a position, as the index computes it (SQLite's CAST of a
+// real: toward zero, held inside 64 bits).
+int64_t NORVAKestrinDatabase::rowOf(double y) const {
+    const double band = std::trunc((y - m_gridY) / m_gridStep);
+    return static_cast<int64_t>(std::max(-double(kBandLimit), std::min(double(kBandLimit), band)));
+}
+
+// Points inside the box, with their positions, through the index of row
+// bands: one short search per band, or one pass over all bands when the box
+// spans very many.
+long NORVAKestrinDatabase::queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found,
+                                     int64_t onlyBand) {
+    found.clear();
+    if (!(minX <= maxX) || !(minY <= maxY)) return 0;
+    // The same arithmetic as the index's (the grid's literals read back
+    // exactly), so the bands of the box's edges are the ones to search.
+    int64_t first = rowOf(minY), last = rowOf(maxY);
+    if (onlyBand != kNoBand) first = last = onlyBand;
+    // Bands at the ends of the held range reach as far as SQLite's own.
+    const bool openBelow = first <= -kBandLimit, openAbove = last >= kBandLimit;
+    if (openBelow) first = std::numeric_limits<int64_t>::min();
+    if (openAbove) last = std::numeric_limits<int64_t>::max();
+    const bool perBand = !openBelow && !openAbove && double(last) - double(first) < double(kMaxBandSearches);
+    const std::string filter = " AND x >= ?2 AND x <= ?3 AND y >= ?4 AND y <= ?5";
+    sqlite3_stmt* query =
+        perBand ? statement(m_bandQuery, m_bandQuery ? std::string()
+                                                     : "SELECT id, x, y FROM kestrin_points WHERE " + m_rowExpr +
+                                                           " = ?1" + filter)
+                : statement(m_bandsQuery, m_bandsQuery ? std::string()
+                                                       : "SELECT id, x, y FROM kestrin_points WHERE " + m_rowExpr +
+                                                             " >= ?1 AND " + m_rowExpr + " <= ?6" + filter);
+    if (query == nullptr) return KestrinStatus::DAMAGED;
+    sqlite3_bind_double(query, 2, minX);
+    sqlite3_bind_double(query, 3, maxX);
+    sqlite3_bind_double(query, 4, minY);
+    sqlite3_bind_double(query, 5, maxY);
+    if (!perBand) sqlite3_bind_int64(query, 6, last);
+    for (int64_t band = first;; ++band) {
+        sqlite3_bind_int64(query, 1, band);
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(query)) == SQLITE_ROW)
+            found.push_back({sqlite3_column_int64(query, 0), sqlite3_column_double(query, 1),
+                             sqlite3_column_double(query, 2)});
+        sqlite3_reset(query);
+        if (rc != SQLITE_DONE) {
+            found.clear();
+            return failRead(rc);
+        }
+        if (!perBand || band == last) return 0;
+    }
+}
+
+std::string NORVAKestrinDatabase::rowColumns() const {
+    std::string sql = "x, y";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) sql += ", " + column(i);
-    sqlite3_stmt* select = statement(m_select, sql + " FROM kestrin_points WHERE id = ?");
+    return sql;
+}
+
+void NORVAKestrinDatabase::readRow(sqlite3_stmt* stmt, int first, double& x, double& y,
+                                   NORVAKestrinGenericDataObject& record) const {
+    x = sqlite3_column_double(stmt, first);
+    y = sqlite3_column_double(stmt, first + 1);
+    // A record of this layout already is reused as it is.
+    if (record.getDescriptor() != m_layout.get()) record = NORVAKestrinGenericDataObject(m_layout);
+    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
+        const int col = first + 2 + static_cast<int>(i);
+        if (sqlite3_column_type(stmt, col) == SQLITE_NULL) record.clearAttribute(i);
+        else if (KestrinStoreType::isText(m_layout->getType(i))) record.loadText(i, columnText(stmt, col));
+        else record.loadNumber(i, sqlite3_column_double(stmt, col));
+    }
+}
+
+long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    sqlite3_stmt* select =
+        statement(m_select, m_select ? std::string() : "SELECT " + rowColumns() + " FROM kestrin_points WHERE id = ?");
     if (select == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_int64(select, 1, id);
     const int rc = sqlite3_step(select);
-    if (rc != SQLITE_ROW) {
-        sqlite3_reset(select);
-        return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : fail(rc);
-    }
-    x = sqlite3_column_double(select, 0);
-    y = sqlite3_column_double(select, 1);
-    record = NORVAKestrinGenericDataObject(m_layout);
-    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-        const int col = 2 + static_cast<int>(i);
-        if (sqlite3_column_type(select, col) == SQLITE_NULL) continue;
-        if (KestrinStoreType::isText(m_layout->getType(i))) record.loadText(i, columnText(select, col));
-        else record.loadNumber(i, sqlite3_column_double(select, col));
-    }
+    if (rc == SQLITE_ROW) readRow(select, 0, x, y, record);
     sqlite3_reset(select);
-    return 0;
+    if (rc == SQLITE_ROW) return 0;
+    return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : failRead(rc);
+}
+
+// Ids that lie close together (a row of a survey grid inside a box) are
+// read in one pass over their id range, taking each row asked for on the
+// way; a lone id is looked up by itself. `out` from `from` on; false after
+// a failure that is not a point gone.
+long NORVAKestrinDatabase::loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out) {
+    if (to - from == 1) return out[from].status = loadPoint(ids[from], out[from].x, out[from].y, out[from].record);
+    sqlite3_stmt* range = statement(
+        m_range, m_range ? std::string()
+                         : "SELECT id, " + rowColumns() + " FROM kestrin_points WHERE id >= ?1 AND id <= ?2");
+    if (range == nullptr) return KestrinStatus::DAMAGED;
+    sqlite3_bind_int64(range, 1, ids[from]);
+    sqlite3_bind_int64(range, 2, ids[to - 1]);
+    for (size_t i = from; i < to; ++i) out[i].status = KestrinStatus::BAD_ARGUMENT;
+    size_t at = from;
+    int rc = SQLITE_ROW;
+    while (at < to && (rc = sqlite3_step(range)) == SQLITE_ROW) {
+        const int64_t id = sqlite3_column_int64(range, 0);
+        while (at < to && ids[at] < id) ++at;
+        if (at < to && ids[at] == id) {
+            readRow(range, 1, out[at].x, out[at].y, out[at].record);
+            out[at++].status = 0;
+        }
+    }
+    sqlite3_reset(range);
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return 0;
+    const long failure = failRead(rc);
+    for (size_t i = at; i < to; ++i) out[i].status = failure;
+    return failure;
 }
 
 void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out) {
     out.resize(count);
     // One read transaction instead of one lock and unlock per point.
     const bool ownRead = sqlite3_get_autocommit(m_db) && exec("BEGIN") == 0;
-    for (size_t i = 0; i < count; ++i) out[i].status = loadPoint(ids[i], out[i].x, out[i].y, out[i].record);
+    long failure = 0;
+    for (size_t from = 0; from < count;) {
+        size_t to = from + 1;
+        while (to < count && ids[to] > ids[to - 1] && ids[to] - ids[to - 1] <= kRunGap) ++to;
+        // Past a failure other than a point gone, the rest fail alike
+        // instead of each waiting out the lock again.
+        if (failure != 0) {
+            for (size_t i = from; i < to; ++i) out[i].status = failure;
+        } else {
+            const long s = loadRun(ids, from, to, out);
+            if (s != 0 && s != KestrinStatus::BAD_ARGUMENT) failure = s;
+        }
+        from = to;
+    }
     if (ownRead) exec("COMMIT");
 }
 
@@ -331,7 +766,7 @@ long NORVAKestrinDatabase::countPoints(int64_t& count) {
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) count = sqlite3_column_int64(stmt, 0);
     sqlite3_finalize(stmt);
-    return rc == SQLITE_ROW ? 0 : fail(rc);
+    return rc == SQLITE_ROW ? 0 : failRead(rc);
 }
 
 long NORVAKestrinDatabase::attributeRange(long index, double& minimum, double& maximum, bool& found) {
@@ -353,5 +788,5 @@ long NORVAKestrinDatabase::attributeRange(long index, double& minimum, double& m
         maximum = KestrinStoreType::saturate(type, sqlite3_column_double(stmt, 1));
     }
     sqlite3_finalize(stmt);
-    return rc == SQLITE_ROW ? 0 : fail(rc);
+    return rc == SQLITE_ROW ? 0 : failRead(rc);
 }

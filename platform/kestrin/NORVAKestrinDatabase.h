@@ -1,13 +1,19 @@
 #pragma once
 // The points file of a tile store: an SQLite database with one row per point
-// (id, x, y, one column per attribute) and an R-tree index over the
-// positions. Edits of single points gather in one open transaction that the
-// next batch or `commit` ends; a batch is one transaction of its own (a
-// savepoint inside pending edits, so a failed batch leaves them pending).
-// The rollback journal exists only while a transaction writes, so no side
-// file stays beside the surface. Every value read back is untrusted: it is
-// pulled inside its field's type, and a damaged file gives a status.
+// (id, x, y, one column per attribute) and an index over the positions (an
+// R-tree in files of an earlier layout, still read and written). Every write of a session (edits of single points and batches of
+// new points) gathers in one transaction that only `commit` ends, so the
+// file holds the old points or the new ones, never a part of a session. A
+// batch is a savepoint inside it: a failed batch leaves nothing behind. When
+// SQLite itself abandons the transaction (a full disk, an I/O error) the
+// session is lost as a whole: every later write and `commit` fails, and the
+// file stays as it was. A lock held by another connection is waited for a
+// bounded time and then reported. The rollback journal exists only while a
+// transaction writes, so no side file stays beside the surface. Every value
+// read back is untrusted: it is pulled inside its field's type, and a
+// damaged file gives a status.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,30 +36,52 @@ public:
     NORVAKestrinDatabase(const NORVAKestrinDatabase&) = delete;
     NORVAKestrinDatabase& operator=(const NORVAKestrinDatabase&) = delete;
 
-    // An empty database in memory with the layout's columns.
+    // How long a lock held by another connection is waited for (ms), and
+    // the page cache of each database (bytes): what a session holds in
+    // memory beyond it goes to its journal or temporary file.
+    static void setBusyTimeout(int milliseconds);
+    static int getBusyTimeout();
+    static void setCacheLimit(int64_t bytes);
+    static int64_t getCacheLimit();
+
+    // An empty, private database with the layout's columns; it lives in a
+    // temporary file that is gone when it is closed.
     static std::unique_ptr<NORVAKestrinDatabase> createInMemory(
-        std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, long& status);
-    // An existing points file; its columns must match the layout.
-    static std::unique_ptr<NORVAKestrinDatabase> openFile(
-        const NORVAUString& path, bool writable, std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout,
-        long& status);
+        std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status);
+    // An existing points file; `useLayout` must follow before anything else.
+    static std::unique_ptr<NORVAKestrinDatabase> openFile(const NORVAUString& path, bool writable, long& status);
+    // The grid whose row bands order the index: origin y and step (the
+    // store's cover and horizontal resolution). Before any query.
+    void useGrid(double originY, double step);
+    // Checks that the columns match the layout and takes it.
+    long useLayout(std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout);
+    // The header bytes kept inside the points file by the last `store`;
+    // empty when the file keeps none.
+    long readHeaderCopy(std::vector<uint8_t>& bytes);
+    // Keeps the header bytes inside the session, so that they are committed
+    // with the points they describe.
+    long writeHeaderCopy(const std::vector<uint8_t>& bytes);
 
     bool isWritable() const { return m_writable; }
     bool isInMemory() const { return m_path.isEmpty(); }
     const NORVAUString& getPath() const { return m_path; }
 
-    // Adds the points as one transaction; their new ids go to `ids`.
+    // Adds the points to the session, all or none; their new ids go to `ids`.
     long insertPoints(const std::vector<NewPoint>& points, std::vector<int64_t>* ids);
-    // Writes one point's record; joins the open edit transaction.
-    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record);
-    // Ends the open edit transaction, if any.
+    // Writes the listed fields of one point's record (every field when
+    // `fields` is null) in the session.
+    long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
+    // Ends the session, if any. A session SQLite abandoned gives WRITE_FAILED.
     long commit();
+    bool isSessionLost() const { return m_lost; }
     // Copies the whole database (after a commit) to `target`, through a
     // temporary file beside it that replaces the target only when complete.
     long copyTo(const NORVAUString& target);
 
-    // Ids of the points inside the box (edges included), in id order.
+    // Ids of the points inside the box (edges included), in id order; with
+    // `nearest`, the closest to (cx, cy) first (ties in id order).
     long queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids);
+    long queryNearest(double cx, double cy, double half, std::vector<int64_t>& ids);
     long loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record);
     // Loads several points under one read lock (per point: status, x, y, record).
     struct Loaded {
@@ -75,20 +103,67 @@ private:
     long createSchema();
     long checkSchema();
     long exec(const char* sql);
+    int step(sqlite3_stmt*& slot, const char* sql);
     sqlite3_stmt* statement(sqlite3_stmt*& slot, const std::string& sql);
+    long bindField(sqlite3_stmt* stmt, int slot, long index, const NORVAKestrinGenericDataObject& record);
     long bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record);
     long insertOne(const NewPoint& p, std::vector<int64_t>* ids);
+    long updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record);
+    std::string rowColumns() const;
+    void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
+    long loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out);
+    long collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids);
+    struct Found {
+        int64_t id;
+        double x, y;
+    };
+    // Held well inside 64 bits, so that a band on either side still fits.
+    int64_t rowOf(double y) const;
+    static constexpr int64_t kNoBand = INT64_MIN;
+    // Every band the box reaches, or only `onlyBand`.
+    long queryRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found,
+                   int64_t onlyBand = kNoBand);
+    bool cacheUsable() const;
+    void dropCache();
+    int64_t tileOf(double x) const;
+    void noteInserted(int64_t id, double x, double y);
+    long cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
+    // Starts the session unless one is open; WRITE_FAILED once it is lost.
+    long beginSession();
+    // After a failed write: notes whether SQLite abandoned the session.
+    long writeFailed(int rc);
     long fail(int rc) const;
+    long failRead(int rc) const;
 
     sqlite3* m_db = nullptr;
     NORVAUString m_path;
     bool m_writable = false;
     bool m_inEdit = false;
+    bool m_lost = false;
+    // This connection has written in the open session (and holds its lock).
+    bool m_heldSinceWrite = false;
+    // (row band, stretch) -> its points by x, for point queries (see cacheUsable).
+    std::map<std::pair<int64_t, int64_t>, std::vector<Found>> m_bands;
+    size_t m_cachedPoints = 0;
+    // Files of an earlier layout index positions in an R-tree.
+    bool m_rtree = false;
     uint64_t m_changes = 0;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_insertIndex = nullptr;
-    sqlite3_stmt* m_update = nullptr;
     sqlite3_stmt* m_select = nullptr;
+    sqlite3_stmt* m_range = nullptr;
     sqlite3_stmt* m_query = nullptr;
+    sqlite3_stmt* m_nearest = nullptr;
+    sqlite3_stmt* m_bandQuery = nullptr;
+    sqlite3_stmt* m_beginBatch = nullptr;
+    sqlite3_stmt* m_endBatch = nullptr;
+    sqlite3_stmt* m_undoBatch = nullptr;
+    sqlite3_stmt* m_beginEdit = nullptr;
+    sqlite3_stmt* m_endEdit = nullptr;
+    sqlite3_stmt* m_undoEdit = nullptr;
+    sqlite3_stmt* m_bandsQuery = nullptr;
+    double m_gridY = 0.0, m_gridStep = 1.0;
+    std::string m_rowExpr = "CAST((y - 0) / 1 AS INTEGER)";
+    std::vector<sqlite3_stmt*> m_updateField;
 };

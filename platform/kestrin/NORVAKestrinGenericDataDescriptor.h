@@ -4,12 +4,13 @@
 // the attribute's own X and Y position, and whether its texts go through an
 // indexed string table. It also carries the source metadata of the store as
 // a key array and a value array.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
 
-class NORVAKestrinGenericDataDescriptor {
+class KIVO_EXPORT NORVAKestrinGenericDataDescriptor {
 public:
     NORVAKestrinGenericDataDescriptor() = default;
 

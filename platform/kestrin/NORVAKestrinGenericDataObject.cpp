@@ -107,12 +107,16 @@ void NORVAKestrinGenericDataObject::loadText(long index, const std::string& text
     m_fields[index].set = true;
 }
 
+bool NORVAKestrinGenericDataObject::sameField(const NORVAKestrinGenericDataObject& o, long index) const {
+    if (!valid(index) || !o.valid(index)) return false;
+    const Field& a = m_fields[static_cast<size_t>(index)];
+    const Field& b = o.m_fields[static_cast<size_t>(index)];
+    return a.set == b.set && (!a.set || (a.number == b.number && a.text == b.text));
+}
+
 bool NORVAKestrinGenericDataObject::operator==(const NORVAKestrinGenericDataObject& o) const {
     if (m_fields.size() != o.m_fields.size()) return false;
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        const Field& a = m_fields[i];
-        const Field& b = o.m_fields[i];
-        if (a.set != b.set || (a.set && (a.number != b.number || a.text != b.text))) return false;
-    }
+    for (long i = 0; i < getNumAtts(); ++i)
+        if (!sameField(o, i)) return false;
     return true;
 }

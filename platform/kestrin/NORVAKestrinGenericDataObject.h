@@ -2,6 +2,7 @@
 // One record of a tile store: a value per attribute of its layout. Numbers
 // are held as doubles already inside their store type; text as UTF-8. A field
 // may hold no value at all (a record read back with a missing field).
+#include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -10,7 +11,7 @@
 #include "platform/core/NORVAUString.h"
 #include "platform/kestrin/NORVAKestrinGenericDataDescriptor.h"
 
-class NORVAKestrinGenericDataObject {
+class KIVO_EXPORT NORVAKestrinGenericDataObject {
 public:
     struct Field {
         double number = 0.0;
@@ -50,6 +51,8 @@ public:
     void loadNumber(long index, double value);
     void loadText(long index, const std::string& text);
 
+    // Field `index` holds the same value (or none) in both records.
+    bool sameField(const NORVAKestrinGenericDataObject& o, long index) const;
     bool operator==(const NORVAKestrinGenericDataObject& o) const;
 
 private:

@@ -1,9 +1,10 @@
 #pragma once
 // The Z-order key of a point: the bits of its column and row in the store's
 // grid (cover origin, horizontal resolution) interleaved, column bits first.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
-class NORVAKestrinMortonKey {
+class KIVO_EXPORT NORVAKestrinMortonKey {
 public:
     NORVAKestrinMortonKey() = default;
     explicit NORVAKestrinMortonKey(uint64_t key) : m_key(key) {}

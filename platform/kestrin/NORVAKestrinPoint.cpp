@@ -1,8 +1,8 @@
 #include "platform/kestrin/NORVAKestrinPoint.h"
 
-NORVAKestrinPoint::NORVAKestrinPoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record,
+NORVAKestrinPoint::NORVAKestrinPoint(int64_t id, double x, double y, NORVAKestrinGenericDataObject record,
                                      const NORVAKestrinMortonKey& key)
-    : m_id(id), m_x(x), m_y(y), m_record(record), m_key(key) {}
+    : m_id(id), m_x(x), m_y(y), m_record(std::move(record)), m_key(key) {}
 
 void NORVAKestrinPoint::getCoord(NORVAArray<double>& coord) const { coord = NORVAArray<double>{m_x, m_y}; }
 

@@ -1,16 +1,17 @@
 #pragma once
 // A stored point: its id in the store, its position, its record and its
 // Z-order key. A point not yet stored has id 0.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 #include "platform/core/NORVAArray.h"
 #include "platform/kestrin/NORVAKestrinGenericDataObject.h"
 #include "platform/kestrin/NORVAKestrinMortonKey.h"
 
-class NORVAKestrinPoint {
+class KIVO_EXPORT NORVAKestrinPoint {
 public:
     NORVAKestrinPoint() = default;
-    NORVAKestrinPoint(int64_t id, double x, double y, const NORVAKestrinGenericDataObject& record,
+    NORVAKestrinPoint(int64_t id, double x, double y, NORVAKestrinGenericDataObject record,
                       const NORVAKestrinMortonKey& key);
 
     int64_t getId() const { return m_id; }

@@ -1,11 +1,12 @@
 #pragma once
 // A batch of new points for `NORVAKestrinTileStore::addPoints`.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAArray.h"
 #include "platform/kestrin/NORVAKestrinPoint.h"
 
-class NORVAKestrinPointCollection {
+class KIVO_EXPORT NORVAKestrinPointCollection {
 public:
     void setSize(size_t n) { m_points.resize(n); }
     size_t getSize() const { return m_points.size(); }

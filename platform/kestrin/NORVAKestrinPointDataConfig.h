@@ -2,6 +2,7 @@
 // The layout of a tile store: its cover, its resolutions (the first is the
 // horizontal one, which sets how close a point query reaches), its
 // dimensions, the three strings of its coordinate system and its record layout.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -9,7 +10,7 @@
 #include "platform/core/NORVAUString.h"
 #include "platform/kestrin/NORVAKestrinGenericDataDescriptor.h"
 
-class NORVAKestrinPointDataConfig {
+class KIVO_EXPORT NORVAKestrinPointDataConfig {
 public:
     NORVAKestrinPointDataConfig() = default;
     // The descriptor is copied.

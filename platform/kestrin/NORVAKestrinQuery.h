@@ -2,9 +2,10 @@
 // What a point iterator selects: the points near one position (within half
 // the store's horizontal resolution along each axis) or those inside a box
 // (edges included).
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAArray.h"
 
-class NORVAKestrinQuery {
+class KIVO_EXPORT NORVAKestrinQuery {
 public:
     // (x, y) of the position.
     explicit NORVAKestrinQuery(const NORVAArray<double>& point);

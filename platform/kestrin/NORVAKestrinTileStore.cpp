@@ -22,6 +22,7 @@ const NORVAKestrinPointDataConfig* NORVAKestrinTileStore::getPointDataConfig() c
 bool NORVAKestrinTileStore::sameLayout(const NORVAKestrinGenericDataObject& record) const {
     const NORVAKestrinGenericDataDescriptor* layout = record.getDescriptor();
     const NORVAKestrinGenericDataDescriptor& own = m_dataIO->getGenericDataDescriptor();
+    if (layout == &own) return true;  // a record made over this store's layout
     if (layout == nullptr || layout->getNumAtts() != own.getNumAtts()) return false;
     for (long i = 0; i < own.getNumAtts(); ++i)
         if (layout->getType(i) != own.getType(i)) return false;
@@ -30,7 +31,14 @@ bool NORVAKestrinTileStore::sameLayout(const NORVAKestrinGenericDataObject& reco
 
 long NORVAKestrinTileStore::modifyPoint(const NORVAKestrinPoint& point, const NORVAKestrinGenericDataObject& record) {
     if (!m_dataIO || point.getId() <= 0 || !sameLayout(record)) return KestrinStatus::BAD_ARGUMENT;
-    return m_dataIO->updatePoint(point.getId(), record);
+    // Only the fields that differ from the point as it was read: another
+    // holder of the same point may have changed the others since.
+    const NORVAKestrinGenericDataObject& before = point.getData();
+    if (before.getNumAtts() != record.getNumAtts()) return m_dataIO->updatePoint(point.getId(), record, nullptr);
+    std::vector<long> changed;
+    for (long i = 0; i < record.getNumAtts(); ++i)
+        if (!before.sameField(record, i)) changed.push_back(i);
+    return m_dataIO->updatePoint(point.getId(), record, &changed);
 }
 
 long NORVAKestrinTileStore::addPoints(NORVAKestrinPointCollection& points, bool, int, int) {
@@ -46,7 +54,7 @@ long NORVAKestrinTileStore::addPoints(NORVAKestrinPointCollection& points, bool,
     if (long s = m_dataIO->addPoints(batch, &ids)) return s;
     for (size_t i = 0; i < ids.size(); ++i) {
         NORVAKestrinPoint* p = points.getPoint(i);
-        *p = NORVAKestrinPoint(ids[i], p->getX(), p->getY(), p->getData(), p->getMortonKey());
+        *p = NORVAKestrinPoint(ids[i], p->getX(), p->getY(), std::move(p->getData()), p->getMortonKey());
     }
     return 0;
 }

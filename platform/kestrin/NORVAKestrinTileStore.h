@@ -2,12 +2,13 @@
 // A tile store: points with records over one layout. Edits of single points
 // and batches of new points reach its data-IO at once; `store` writes its
 // files (header and points).
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/kestrin/NORVAKestrinDataIO.h"
 #include "platform/kestrin/NORVAKestrinPointCollection.h"
 
-class NORVAKestrinTileStore : public NORVAObject {
+class KIVO_EXPORT NORVAKestrinTileStore : public NORVAObject {
 public:
     // Takes the data-IO over (the handle is left empty); the store's status is
     // the data-IO's (-1 without one).

@@ -2,12 +2,13 @@
 // A data-set band set over one surface: it shares the surface's data-IO.
 // The surface facade (`toKIVOSurface`) and the multi-resolution plug-in hand
 // the same kind around, so a band set from either turns back into a surface.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/orbolink/ORBODataSet.h"
 
-class KIVOGeoRaster : public ORBO_3_12_0_::DataSet::GeoBandSet {
+class KIVO_EXPORT KIVOGeoRaster : public ORBO_3_12_0_::DataSet::GeoBandSet {
 public:
     static constexpr long kNoDataIO = -1;
 

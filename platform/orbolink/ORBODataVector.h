@@ -2,6 +2,7 @@
 // Typed N-dimensional blocks of the data-set layer: the element type is a
 // run-time code, the values are held in one contiguous array with the first
 // dimension (columns) varying fastest.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,10 +22,10 @@ enum DataTypeCode : int32_t {
 };
 
 // Bytes per element; 0 for a code this layer does not hold.
-size_t dataTypeSize(int32_t type);
+KIVO_EXPORT size_t dataTypeSize(int32_t type);
 
 template <size_t N>
-class DataVectorND {
+class KIVO_EXPORT DataVectorND {
 public:
     using Index = NORVAnPoint<int64_t, N>;
 
@@ -90,7 +91,7 @@ namespace DataVectorUtils {
 // The cells of the window (minimum inclusive, maximum exclusive, in the
 // source's cells) as a new block of the source's type; empty when the window
 // is empty or leaves the source.
-std::shared_ptr<DataVectorND<2>> copySubsection(const DataVectorND<2>& source, const NORVAnBox<int64_t, 2>& window);
+KIVO_EXPORT std::shared_ptr<DataVectorND<2>> copySubsection(const DataVectorND<2>& source, const NORVAnBox<int64_t, 2>& window);
 
 }  // namespace DataVectorUtils
 

@@ -2,6 +2,7 @@
 // Raster of the data-set layer: named bands of one extent in cells, written
 // block by block. The raster's status turns non-zero once a write failed, so
 // a caller that writes many blocks checks once at the end.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 
@@ -14,7 +15,7 @@ namespace ORBO_3_12_0_ {
 namespace DataSet {
 namespace Raster {
 
-class Band {
+class KIVO_EXPORT Band {
 public:
     static constexpr long kWriteFailed = 1;
 
@@ -36,7 +37,7 @@ private:
     long& m_rasterStatus;
 };
 
-class GeoRaster : public GeoBandSet {
+class KIVO_EXPORT GeoRaster : public GeoBandSet {
 public:
     explicit GeoRaster(const NORVAnPoint<int64_t, 2>& dimensions) : m_dimensions(dimensions) {}
     GeoRaster(const GeoRaster&) = delete;

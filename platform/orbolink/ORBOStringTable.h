@@ -1,5 +1,6 @@
 #pragma once
 // The data-set layer's string table: texts by 16-bit index.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 #include "platform/core/NORVAUString.h"
@@ -7,7 +8,7 @@
 namespace ORBO_3_12_0_ {
 namespace DataSet {
 
-class StringTable {
+class KIVO_EXPORT StringTable {
 public:
     static constexpr uint16_t kInvalidIndex = 0xFFFF;
 

@@ -3,6 +3,7 @@
 // under a key (a file extension without its dot, e.g. "kms") make band sets
 // from data-set names. A data-set name is a file path, optionally followed by
 // "::" and a selector of one data set inside the file.
+#include "platform/core/KIVOExport.h"
 #include <map>
 #include <memory>
 #include <vector>
@@ -17,7 +18,7 @@ class NORVAProgress;
 namespace ORBO_3_12_0_ {
 namespace DataSet {
 
-class SurfaceFactory {
+class KIVO_EXPORT SurfaceFactory {
 public:
     class SurfaceFactoryPlugin;
     using PluginPtr = std::shared_ptr<SurfaceFactoryPlugin>;

@@ -1,6 +1,7 @@
 #pragma once
 // Base of the surface factory's plug-ins. A plug-in keeps the key it was
 // made with; the defaults treat a data set as one plain file.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -12,7 +13,7 @@
 namespace ORBO_3_12_0_ {
 namespace DataSet {
 
-class SurfaceFactory::SurfaceFactoryPlugin {
+class KIVO_EXPORT SurfaceFactory::SurfaceFactoryPlugin {
 public:
     static constexpr long kFileOperationFailed = -1;
 

@@ -1,6 +1,7 @@
 #pragma once
 // A polygon of one or more rings for point-in-polygon tests (even-odd rule:
 // holes are rings inside the outline).
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAType.h"
@@ -10,7 +11,7 @@
 
 namespace NORVACompGeom {
 
-class NORVAPolygonPrimitive {
+class KIVO_EXPORT NORVAPolygonPrimitive {
 public:
     enum Status : long { POLYGON_OK = 0, POLYGON_EMPTY = -1, POLYGON_BAD_POINT = -2 };
 

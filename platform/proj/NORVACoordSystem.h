@@ -5,6 +5,7 @@
 // the definition's authority prescribes. Each object owns its own PROJ
 // context, so objects may live on different threads; one object is used by
 // one thread at a time.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/core/NORVAObject.h"
@@ -12,7 +13,7 @@
 #include "platform/core/NORVAUString.h"
 #include "platform/proj/NORVAScaler.h"
 
-class NORVACoordSystem : public NORVAObject {
+class KIVO_EXPORT NORVACoordSystem : public NORVAObject {
 public:
     enum Status : long {
         CS_OK = 0,

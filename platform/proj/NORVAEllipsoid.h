@@ -2,10 +2,11 @@
 // An earth ellipsoid chosen by the suite's short name: "WG84" (WGS 84),
 // "WG72" (WGS 72) or "NA83" (GRS 80, the NAD 83 ellipsoid). An unknown name
 // leaves a non-zero status.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAUString.h"
 
-class NORVAEllipsoid : public NORVAObject {
+class KIVO_EXPORT NORVAEllipsoid : public NORVAObject {
 public:
     enum Status : long { ELLIPSOID_UNKNOWN = -1 };
 

@@ -3,6 +3,7 @@
 // parameters, and turns them into their three strings. It may be given a
 // map-definition file (the configuration key "vrqXmapdef"); an empty name
 // is allowed, a named file must be readable.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAUString.h"
@@ -10,7 +11,7 @@
 #include "platform/proj/NORVAEllipsoid.h"
 #include "platform/proj/NORVAScaler.h"
 
-class NORVAMapDefinitionFactory : public NORVAObject {
+class KIVO_EXPORT NORVAMapDefinitionFactory : public NORVAObject {
 public:
     enum Kind { KIND_GEOGRAPHIC = 1, KIND_PROJECTED = 2 };
     enum Projection {

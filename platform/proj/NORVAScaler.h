@@ -3,11 +3,12 @@
 // integers): disk = round((user - offset) / scale) per axis. Mode 1 means
 // positions are kept on the disk-unit grid; mode 0 means they are kept as
 // doubles and the scaler only describes a resolution.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 #include "platform/core/NORVAUString.h"
 
-class NORVAScaler {
+class KIVO_EXPORT NORVAScaler {
 public:
     enum Mode { FLOATING = 0, FIXED = 1 };
     enum Status : long { SCALER_OK = 0, SCALER_OUT_OF_RANGE = -1, SCALER_BAD_VALUE = -2 };

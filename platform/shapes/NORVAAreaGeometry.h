@@ -2,12 +2,13 @@
 // A polygon area: one or more closed rings (the first is the outline, later
 // ones holes or further parts; a point is inside when an odd number of rings
 // encloses it). A ring need not repeat its first vertex at the end.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAnPoint.h"
 #include "platform/shapes/NORVAGeometry.h"
 
-class NORVAAreaGeometry : public NORVAGeometry {
+class KIVO_EXPORT NORVAAreaGeometry : public NORVAGeometry {
 public:
     using Ring = std::vector<NORVAPoint2D>;
     using Rings = std::vector<Ring>;

@@ -1,10 +1,11 @@
 #pragma once
 // Several geometries treated as one; it owns copies of its members.
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/shapes/NORVAGeometry.h"
 
-class NORVACollectionGeometry : public NORVAGeometry {
+class KIVO_EXPORT NORVACollectionGeometry : public NORVAGeometry {
 public:
     NORVACollectionGeometry() = default;
     NORVACollectionGeometry(const NORVACollectionGeometry& o);

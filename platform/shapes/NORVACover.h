@@ -1,12 +1,13 @@
 #pragma once
 // A 2-D extent with the coordinate system it is expressed in. Bounds are
 // always in the order (minimum x, minimum y, maximum x, maximum y).
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAnBox.h"
 #include "platform/proj/NORVACoordSystem.h"
 
-class NORVACover : public NORVAObject {
+class KIVO_EXPORT NORVACover : public NORVAObject {
 public:
     // An empty cover without a coordinate system.
     NORVACover() = default;

@@ -1,11 +1,12 @@
 #pragma once
 // A query geometry: point, line, area or a collection of them, in the
 // coordinates of the surface it is used on.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAnBox.h"
 
-class NORVAGeometry : public NORVAObject {
+class KIVO_EXPORT NORVAGeometry : public NORVAObject {
 public:
     enum GeometryType { POINT = 0, LINE = 1, AREA = 2, COLLECTION = 3 };
 

@@ -1,10 +1,11 @@
 #pragma once
+#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "platform/core/NORVAnPoint.h"
 #include "platform/shapes/NORVAGeometry.h"
 
-class NORVALineGeometry : public NORVAGeometry {
+class KIVO_EXPORT NORVALineGeometry : public NORVAGeometry {
 public:
     NORVALineGeometry() = default;
     explicit NORVALineGeometry(std::vector<NORVAPoint2D> points) : m_points(std::move(points)) {}

@@ -1,8 +1,9 @@
 #pragma once
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAnPoint.h"
 #include "platform/shapes/NORVAGeometry.h"
 
-class NORVAPointGeometry : public NORVAGeometry {
+class KIVO_EXPORT NORVAPointGeometry : public NORVAGeometry {
 public:
     NORVAPointGeometry() = default;
     NORVAPointGeometry(double x, double y, double z = 0.0) : m_point(x, y, z) {}

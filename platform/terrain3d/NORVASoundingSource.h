@@ -4,6 +4,7 @@
 // reports how many soundings a box holds (or an estimate), fills a
 // suppressed-sounding set with those of one group inside a box, and tells
 // its cover and coordinate system.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAnBox.h"
@@ -13,7 +14,7 @@
 
 namespace ORTIN_3_12_0 {
 
-class NORVASoundingSource : public NORVAObject {
+class KIVO_EXPORT NORVASoundingSource : public NORVAObject {
 public:
     using Box = NORVAnBox<double, 2>;
     using SoundingStruct = ORTIN_3_12_0::SoundingStruct;

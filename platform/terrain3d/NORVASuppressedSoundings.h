@@ -1,6 +1,7 @@
 #pragma once
 // The set of soundings that a sounding source fills for the 3D terrain tools:
 // a scaler and records in the scaler's disk units.
+#include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <vector>
 
@@ -10,7 +11,7 @@
 namespace ORTIN_3_12_0 {
 namespace NORVASuppressedSoundings {
 
-class SoundingSet {
+class KIVO_EXPORT SoundingSet {
 public:
     // Offsets 0 and scales 1.
     SoundingSet() = default;

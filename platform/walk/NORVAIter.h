@@ -1,9 +1,10 @@
 #pragma once
 // Root of the suite's walking iterators: keeps whether the walk has ended and
 // whether the owner asked for the iterator to be dropped.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 
-class NORVAIter : public NORVAObject {
+class KIVO_EXPORT NORVAIter : public NORVAObject {
 public:
     virtual bool isMarkedForDelete() const { return m_markedForDelete; }
     virtual bool done() const { return m_done; }

@@ -56,6 +56,22 @@ TEST_F(StoredNode, EditsMustUseTheFieldsOwnTypeAndReachTheStoreAtOnce) {
     EXPECT_TRUE(detached.reset());
 }
 
+TEST_F(StoredNode, ADetachedCopyIsEditedOnItsOwn) {
+    auto set = node();
+    ASSERT_TRUE(set);
+    std::unique_ptr<KIVOAttributeSet> copy = set->detachedCopy();
+    EXPECT_EQ(0, copy->setValue(0, 9.5f));
+    EXPECT_EQ(-1, copy->setValue(1, 9.5f));  // still the field's own type only
+    float f = 0;
+    copy->getValue(0, f);
+    EXPECT_EQ(9.5f, f);
+    node()->getValue(0, f);
+    EXPECT_NE(9.5f, f);
+    io->store(nullptr);
+    node()->getValue(0, f);
+    EXPECT_NE(9.5f, f);
+}
+
 TEST_F(StoredNode, ReadsCutTowardZeroAndStayInsideTheAskedType) {
     auto set = node();
     struct Row {

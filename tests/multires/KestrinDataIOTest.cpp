@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <csignal>
 
 #include <cfloat>
+#include <cmath>
+#include <limits>
 #include <unistd.h>
 
 #include "KestrinSurfaceTestSupport.h"
 #include "TempFolder.h"
+#include "WorkingFolder.h"
+#include "platform/kestrin/KestrinLockHolder.h"
 #include "multires/KIVOKestrinAttributeSet.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
@@ -414,6 +421,241 @@ TEST(KestrinDataIO, ACancelledProgressEndsTheIteration) {
     } progress;
     EXPECT_EQ(2u, forEachNode(*io, -1, -1, 10, 10, false, [](KIVOSurfaceIter&) {}, &progress));
     EXPECT_EQ(5u, progress.getSteps());
+}
+
+}  // namespace
+
+namespace {
+
+using namespace kestrinsurface;
+
+// Create-queries on regular grids at every resolution in use, near the
+// origin and at large map coordinates: neighbours one spacing apart never
+// take each other's place; a position well inside a pending node's square
+// adds nothing.
+TEST(KestrinDataIO, GridsOfCreateQueriesKeepEveryNodeAtAnyResolutionAndPlace) {
+    struct Origin {
+        double x, y;
+    };
+    for (double r : {0.01, 0.1, 0.2, 0.3, 0.5, 1.0, 2.0, 10.0})
+        for (Origin o : {Origin{0.0, 0.0}, Origin{512345.67, 6543210.89}}) {
+            SCOPED_TRACE(testing::Message() << r << " at " << o.x);
+            auto io = created("", depthAndStatus(), r);
+            for (int i = 0; i < 30; ++i)
+                for (int j = 0; j < 30; ++j) addNode(*io, o.x + i * r, o.y + j * r, i * 30 + j);
+            EXPECT_EQ(900u, io->getNodeTree()->size());
+            addNode(*io, o.x + 0.4 * r, o.y + 0.3 * r, -1);
+            addNode(*io, o.x + 5 * r + 1e-9 * r, o.y + 5 * r, -1);
+            EXPECT_EQ(900u, io->getNodeTree()->size());
+            ASSERT_EQ(0, io->flush());
+            EXPECT_EQ(900, io->getTileStore()->getDataIO(0)->getNumRecords());
+        }
+}
+
+TEST(KestrinDataIO, NonFinitePositionsAreRefusedAndTheOthersStillStore) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    auto io = created(path, depthAndStatus(), 1.0);
+    const double inf = std::numeric_limits<double>::infinity();
+    for (auto xy : {std::make_pair(inf, 5.0), std::make_pair(5.0, -inf), std::make_pair(std::nan(""), 1.0)}) {
+        long status = 0;
+        EXPECT_FALSE(io->query(xy.first, xy.second, xy.first, xy.second, true, status, nullptr, 0.0));
+        EXPECT_EQ(-1, status);
+        EXPECT_EQ(-1, io->addNewNode(xy.first, xy.second));
+    }
+    for (int i = 0; i < 6; ++i) addNode(*io, i, 0, i);
+    ASSERT_EQ(0, io->store(nullptr));
+    KIVOKestrinDataIO reopened(path);
+    EXPECT_EQ(6u, countNodes(reopened));
+}
+
+// Two holders of one stored node each change a field of their own.
+TEST(KestrinDataIO, TwoAttributeSetsOnOneNodeKeepEachOthersEdits) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        addNode(*io, 1, 1, 5.0);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    {
+        KIVOKestrinDataIO io(path);
+        long status = 0;
+        NORVAType<KIVOSurfaceIter> a = io.query(1, 1, 1, 1, false, status, nullptr, 0.0);
+        NORVAType<KIVOSurfaceIter> b = io.query(1, 1, 1, 1, false, status, nullptr, 0.0);
+        EXPECT_EQ(0, a->getAttributes()->setValue(0, 42.0));
+        EXPECT_EQ(0, b->getAttributes()->setValue(1, 7L));
+        ASSERT_EQ(0, io.store(nullptr));
+    }
+    KIVOKestrinDataIO io(path);
+    forEachNode(io, 1, 1, 1, 1, false, [](KIVOSurfaceIter& it) {
+        double depth = 0;
+        long status = 0;
+        it.getAttributes()->getValue(0, depth);
+        it.getAttributes()->getValue(1, status);
+        EXPECT_EQ(42.0, depth);
+        EXPECT_EQ(7, status);
+    });
+}
+
+TEST(KestrinDataIO, TheMetadataGivenAtCreationSurvivesStoreAndReopen) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("p.kps");
+    auto meta = metadata(depthAndStatus(), 1.0);
+    KIVOSourceRecord source;
+    source.items.push_back({"KIVO", "/data/a.vns", 0.0});
+    source.firstTime = 10.0;
+    source.lastTime = 20.0;
+    meta->setSourceRecord(source);
+    KIVOProcessRecord process;
+    process.name = "Combine";
+    meta->setProcessRecord(process);
+    KIVODescriptiveFields fields;
+    fields.text1 = "first";
+    fields.comments = "made by a test";
+    meta->setDescriptiveFields(fields);
+    {
+        KIVOKestrinDataIO io(path, *meta);
+        addNode(io, 1, 1, 5.0);
+        ASSERT_EQ(0, io.store(nullptr));
+    }
+    KIVOKestrinDataIO io(path);
+    ASSERT_EQ(0, io.getStatus());
+    EXPECT_EQ(source, io.getMetaData()->getSourceRecord());
+    EXPECT_EQ(process, io.getMetaData()->getProcessRecord());
+    EXPECT_EQ(fields, io.getMetaData()->getDescriptiveFields());
+    EXPECT_EQ(2, io.getAttributeInfo()->getDescriptor().getNumberOfAttributes());
+}
+
+// Storing through a data-IO around a store the caller holds writes that
+// store's own files, or nothing when it has none; never the working folder.
+TEST(KestrinDataIO, AHeldStoreIsStoredIntoItsOwnFilesOnly) {
+    TempFolder dir, work;
+    WorkingFolder cwd(work.path().toUTF8());
+    ASSERT_TRUE(cwd.entered());
+    const NORVAUString path = dir.file("s.kps");
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        addNode(*io, 1, 1, 5.0);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    {
+        NORVAType<NORVAKestrinDataIO> file(new NORVAKestrinTileDataIO(path, NORVAKestrinDataIO::UPDATE));
+        NORVAKestrinTileStore held(file);
+        KIVOKestrinDataIO io(held);
+        addNode(io, 3, 3, 6.0);
+        EXPECT_EQ(0, io.store(nullptr));
+    }
+    KIVOKestrinDataIO reopened(path);
+    EXPECT_EQ(2u, countNodes(reopened));
+    NORVAKestrinTileStore memory(created("", depthAndStatus(), 1.0)->getTileStore()->getDataIO(0)->getPointDataConfig(),
+                                 false, true);
+    KIVOKestrinDataIO io(memory);
+    addNode(io, 3, 3, 6.0);
+    EXPECT_EQ(KestrinStatus::WRITE_FAILED, io.store(nullptr));
+    std::vector<NORVAUString> files;
+    NORVAFileUtils::listDirectory(work.path(), files);
+    EXPECT_TRUE(files.empty());
+}
+
+class BusySurface : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NORVAKestrinDatabase::setBusyTimeout(50);
+        auto io = created(m_path, depthAndStatus(), 1.0);
+        for (int i = 0; i < 5; ++i) addNode(*io, i, 0, i);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    void TearDown() override { NORVAKestrinDatabase::setBusyTimeout(m_timeout); }
+    std::string points() const { return m_dir.file("s.ktf").toUTF8(); }
+
+    int m_timeout = NORVAKestrinDatabase::getBusyTimeout();
+    TempFolder m_dir;
+    NORVAUString m_path = m_dir.file("s.kps");
+};
+
+// Another process's exclusive lock: opening and querying report it (busy,
+// not damaged, not empty); a reader's lock: storing reports it, and once it
+// is gone the nodes are stored once each.
+TEST_F(BusySurface, LocksHeldElsewhereAreReportedThroughStatusAndDone) {
+    KIVOKestrinDataIO io(m_path);
+    ASSERT_EQ(0, io.getStatus());
+    {
+        kestrintest::LockHolder holder(points(), "BEGIN EXCLUSIVE");
+        ASSERT_TRUE(holder.locked());
+        EXPECT_EQ(KestrinStatus::CANNOT_OPEN, KIVOKestrinDataIO(m_path).getStatus());
+        long status = 0;
+        NORVAType<KIVOSurfaceIter> it = io.query(-10, -10, 10, 10, false, status, nullptr, 0.0);
+        EXPECT_EQ(KestrinStatus::CANNOT_OPEN, status);
+        long doneStatus = 0;
+        EXPECT_TRUE(it->done(doneStatus));
+        EXPECT_EQ(KestrinStatus::CANNOT_OPEN, doneStatus);
+    }
+    for (int i = 0; i < 3; ++i) addNode(io, i, 1, 10 + i);
+    {
+        kestrintest::LockHolder holder(points(), "BEGIN; SELECT COUNT(*) FROM kestrin_points");
+        ASSERT_TRUE(holder.locked());
+        EXPECT_EQ(0, io.flush());
+        EXPECT_EQ(KestrinStatus::WRITE_FAILED, io.store(nullptr));
+        EXPECT_EQ(8u, countNodes(io));
+    }
+    addNode(io, 0, 2, 20);
+    EXPECT_EQ(0, io.store(nullptr));
+    KIVOKestrinDataIO reopened(m_path);
+    EXPECT_EQ(9u, countNodes(reopened));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace kestrinsurface;
+
+// Generation g: every node's depth is g and the metadata's source record
+// starts at time g.
+long storeGeneration(const NORVAUString& path, int g) {
+    auto meta = metadata(depthAndStatus(), 1.0);
+    KIVOSourceRecord source;
+    source.firstTime = g;
+    meta->setSourceRecord(source);
+    KIVOKestrinDataIO io(path, *meta);
+    for (int i = 0; i < 300; ++i) addNode(io, i % 20, i / 20, g);
+    return io.store(nullptr);
+}
+
+// A surface stored again and again over its path and killed at any moment
+// opens whole: points, header and metadata of one generation.
+TEST(KestrinDataIO, AStoreKilledAnyTimeLeavesOneWholeGeneration) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    ASSERT_EQ(0, storeGeneration(path, 0));
+    for (int round = 0; round < 16; ++round) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int g = 1;; ++g)
+                if (storeGeneration(path, g) != 0) ::_exit(1);
+        }
+        ::usleep(static_cast<useconds_t>(2000 + round * 3000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        KIVOKestrinDataIO io(path);
+        ASSERT_EQ(0, io.getStatus()) << round;
+        const double generation = io.getMetaData()->getSourceRecord().firstTime;
+        size_t nodes = 0;
+        forEachNode(io, -1, -1, 100, 100, false, [&](KIVOSurfaceIter& it) {
+            double depth = -1;
+            it.getAttributes()->getValue(0, depth);
+            EXPECT_EQ(generation, depth) << round;
+            ++nodes;
+        });
+        EXPECT_EQ(300u, nodes) << round;
+        // Opening finished or dropped what the kill left half done.
+        std::vector<NORVAUString> files;
+        NORVAFileUtils::listDirectory(dir.path(), files);
+        std::string names;
+        for (const NORVAUString& f : files) names += " " + f.toUTF8();
+        EXPECT_EQ(3u, files.size()) << round << names;  // s.kps, s.ktf, s.xml
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <map>
+#include <set>
 
 #include "KestrinPointTestSupport.h"
 #include "TempFolder.h"
@@ -8,6 +10,7 @@
 #include "multires/KestrinFactoryPlugin.h"
 #include "multires/KestrinGeoCloud.h"
 #include "multires/KestrinNodeIterator.h"
+#include "platform/kestrin/NORVAKestrinTileDataIO.h"
 #include "platform/shapes/NORVAPointGeometry.h"
 
 namespace {
@@ -173,6 +176,35 @@ TEST_F(StoredCloud, AreaAndCoverQueries) {
     EXPECT_TRUE(badBand->getBandType(7).isEmpty());
     EXPECT_EQ(nullptr, cloud.query(NORVAPointGeometry(1, 1), status));
     EXPECT_EQ(0, status);
+}
+
+// Three points in one cell of the store's resolution: three identifiers,
+// the same ones after the store is written again and reopened.
+TEST_F(StoredCloud, EveryPointHasItsOwnIndexAcrossReopening) {
+    const NORVAUString path = write({{1.1, 1.1, {1, 0, 0}}, {1.2, 1.3, {2, 0, 0}}, {1.4, 1.2, {3, 0, 0}}});
+    auto indices = [&](const NORVAUString& at) {
+        long status = -1;
+        KestrinGeoCloud cloud(at, status, true, false);
+        EXPECT_EQ(0, status);
+        const unsigned index = static_cast<unsigned>(cloud.getBandID("Index"));
+        auto it = cloud.query(*cloud.getFullCover(), {0, index}, false, status, nullptr);
+        std::map<double, double> byDepth;
+        for (bool more = !it->done(); more; more = it->next())
+            byDepth[it->getValue(0)->getAsDouble()] = it->getValue(index)->getAsDouble();
+        return byDepth;
+    };
+    const std::map<double, double> first = indices(path);
+    ASSERT_EQ(3u, first.size());
+    std::set<double> distinct;
+    for (const auto& kv : first) distinct.insert(kv.second);
+    EXPECT_EQ(3u, distinct.size());
+    {
+        NORVAType<NORVAKestrinDataIO> io(new NORVAKestrinTileDataIO(path, NORVAKestrinDataIO::UPDATE));
+        NORVAKestrinTileStore again(io);
+        ASSERT_EQ(0, again.store(dir.file("again.kps")));
+    }
+    EXPECT_EQ(first, indices(path));
+    EXPECT_EQ(first, indices(dir.file("again.kps")));
 }
 
 TEST_F(StoredCloud, OnlyReads) {

@@ -185,7 +185,7 @@ TEST(KestrinPointIter, ValuesByStoreIndexAndWhatIsLeftWhenDone) {
     EXPECT_EQ(1, depth);
     EXPECT_EQ(KIVODataType::DOUBLE, type);
     long missing = 5;
-    EXPECT_FALSE(it.indexOf("Uncertainty", missing, type));
+    EXPECT_TRUE(it.indexOf("Uncertainty", missing, type));  // an answer: not there
     EXPECT_EQ(-1, missing);
     EXPECT_EQ(KIVODataType::TEXT, it.getType(0));
     EXPECT_EQ(KIVODataType::USHORT, it.getType(2));

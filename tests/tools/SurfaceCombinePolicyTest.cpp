@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "CombineTestSupport.h"
+#include "multires/KestrinSurfaceTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/shapes/NORVAPointGeometry.h"
@@ -499,3 +500,53 @@ TEST_P(PinnedCombine, ResultStaysTheSame) {
 
 INSTANTIATE_TEST_SUITE_P(Products, PinnedCombine,
                          testing::Values(Pinned{"product.vns", kPinnedGridded}, Pinned{"product.kps", kPinnedTileStore}));
+
+// A tile-store source with a designated sounding at (10.3, 10.3), depth 3,
+// and a plain point at (10, 10), depth 5, in one product node: whatever
+// their order in the store, the node takes the designated depth, and the
+// source keeps both depths as they were.
+TEST(CombinePolicy, TheDesignatedSoundingNearestItsPositionWinsFromATileStore) {
+    struct Sounding {
+        double x, y, depth;
+        long status;
+    };
+    const Sounding plain{10.0, 10.0, 5.0, 0}, marked{10.3, 10.3, 3.0, SurfaceCombinePolicy::kDesignatedBit};
+    for (bool markedFirst : {false, true}) {
+        SCOPED_TRACE(markedFirst);
+        TempFolder dir;
+        const NORVAUString sourcePath = dir.file("s.kps");
+        {
+            auto meta = kestrinsurface::metadata(
+                {entry("Depth", KIVODataType::FLOAT), entry("Status", KIVODataType::LONG)}, 1.0);
+            KIVOKestrinDataIO io(sourcePath, *meta);
+            // Straight into the store: two soundings in one node's square.
+            NORVAKestrinTileStore& store = *io.getTileStore();
+            NORVAKestrinPointCollection batch;
+            batch.setSize(2);
+            size_t i = 0;
+            for (const Sounding& s : markedFirst ? std::vector<Sounding>{marked, plain}
+                                                 : std::vector<Sounding>{plain, marked}) {
+                NORVAKestrinGenericDataObject r(store.getDataIO(0)->getLayout());
+                r.setAttribute(0, s.depth, true);
+                r.setAttribute(1, static_cast<double>(s.status), true);
+                batch.setPoint(i++, NORVAArray<double>{s.x, s.y}, r, 0);
+            }
+            ASSERT_EQ(0, store.addPoints(batch, true, 0, 0));
+            ASSERT_EQ(0, io.store(nullptr));
+        }
+        long status = 0;
+        NORVAType<KIVOSurface> source = KIVOSurfaceUtils::open(sourcePath, status);
+        ASSERT_EQ(0, status);
+        Combine::Options o = options(dir.file("p.vns"), {sourcePath}, 20.0, 20.0);
+        RecordingPolicy policy;
+        NORVAType<KIVOSurface> product;
+        ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(0, mergeInto(policy, *product, *source));
+        policy.BeforeStoreProductSurface(*product, o);
+        testing::internal::GetCapturedStdout();
+        EXPECT_DOUBLE_EQ(3.0, valueAt(*product, 10, 10, "Depth"));
+        EXPECT_DOUBLE_EQ(5.0, valueAt(*source, 10, 10, "Depth"));
+        EXPECT_DOUBLE_EQ(3.0, valueAt(*source, 10.3, 10.3, "Depth"));
+    }
+}

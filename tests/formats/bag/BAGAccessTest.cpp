@@ -161,7 +161,7 @@ TEST_F(BAGAccessTest, ModeThreeNeedsNoMetadataNorSchema) {
     Bag b = Bag::grid(3, 3);
     b.metadata = "<broken";
     const std::string path = write(b);
-    unsetenv("BAG_HOME");
+    setenv("BAG_HOME", "/nonexistent/bag home", 1);
     bagHandle* h = nullptr;
     ASSERT_EQ(bagOpen(&h, BAG_OPEN_READ_WRITE_NO_METADATA, path.c_str()), BAG_SUCCESS);
     EXPECT_FALSE(h->def.loaded);

@@ -128,13 +128,40 @@ TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
     }
 }
 
-TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamaged) {
+// Points files of the earlier layout index positions in an R-tree: they are
+// still read, queried and extended.
+TEST_F(DamagedStore, PointsFilesWithAnRTreeIndexStillServe) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+                                      "DROP INDEX kestrin_rows;"
+                                      "CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);"
+                                      "INSERT INTO kestrin_index SELECT id, x, x, y, y FROM kestrin_points;",
+                                      nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    EXPECT_EQ(0, exercise(m_dir.file("s.kps")));
+    NORVAType<NORVAKestrinDataIO> io(new NORVAKestrinTileDataIO(m_dir.file("s.kps"), NORVAKestrinDataIO::UPDATE));
+    NORVAKestrinTileStore store(io);
+    ASSERT_EQ(0, addGrid(store, {{50.0, 50.0}}));
+    EXPECT_EQ(2u, pointsIn(*store.getDataIO(0), box(1, 1, 2, 1)).size());
+    EXPECT_EQ(1u, pointsIn(*store.getDataIO(0), NORVAKestrinQuery(NORVAArray<double>{50.2, 49.9})).size());
+}
+
+// A header file of another layout: the header copy inside the points file
+// wins (a store cut short between its two files); without that copy the
+// mismatch is damage, never values in the wrong fields.
+TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamagedUnlessItKeepsItsOwnHeader) {
     NORVAKestrinGenericDataDescriptor other = layout();
     other.setNumAtts(2);
     NORVAKestrinPointDataConfig c(NORVAArray<double>{0, 0}, NORVAArray<double>{1, 1}, NORVAArray<double>{1.0},
                                   {2, 2}, {"X", "Y"}, other);
     c.setCoordinateInfo("a", "b", "c");
     ASSERT_EQ(0, NORVAKestrinHeader::write(m_dir.file("s.kps"), c));
+    EXPECT_EQ(0, exercise(m_dir.file("s.kps")));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "DROP TABLE kestrin_header", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
     EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps")));
 }
 

@@ -74,6 +74,11 @@ TEST(KestrinTileStore, QueriesSelectByBoxEdgesAndByHalfTheResolution) {
         {NORVAKestrinQuery(NORVAArray<double>{12.9, 12.0}), 1},
         {NORVAKestrinQuery(NORVAArray<double>{50.0, 50.0}), 0},
         {box(std::nan(""), 0, 100, 100), 0},
+        // Boxes over very many or endless row bands of the index.
+        {box(-1e300, -1e300, 1e300, 1e300), 25},
+        {box(-HUGE_VAL, 13.0, HUGE_VAL, HUGE_VAL), 15},
+        {box(11, -1e6, 11.5, 1e6), 0},
+        {box(18, 18, 10, 10), 0},
     };
     for (const Row& r : rows) EXPECT_EQ(r.expected, pointsIn(io, r.query).size());
 }
