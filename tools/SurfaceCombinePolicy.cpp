@@ -172,7 +172,7 @@ void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& fro
     for (long i = 0; i < count; ++i) {
         if (!from.isSet(i)) continue;
         const KIVODataType::DATA_TYPE type = types[i];
-        auto m = moved.find(i);
+        auto m = moved.empty() ? moved.end() : moved.find(i);
         if (m != moved.end() && type == KIVODataType::DOUBLE) node.setValue(i, m->second);
         else copyValue(type, from, node, i);
     }
@@ -269,8 +269,10 @@ NORVAType<KIVOSurfaceIter> SurfaceCombinePolicy::getProductIter(KIVOSurface& pro
     const SurfacePair* pair = pairOf(product, source);
     if ((!pair || pair->transforming) && (status = toProduct(source, product, at.x, at.y)) != 0)
         return NORVAType<KIVOSurfaceIter>();
-    NORVAType<KIVOSurfaceIter> iter =
-        product.query(NORVAPointGeometry(at.x, at.y), status, true, nullptr, nullptr, DBL_MAX);
+    const NORVAPointGeometry point(at.x, at.y);
+    // Without a filter the surface and a plain wrapper only pass the query on.
+    NORVAType<KIVOSurfaceIter> iter = pair && pair->queryIO ? pair->queryIO->query(point, true, status, nullptr, DBL_MAX)
+                                           : product.query(point, status, true, nullptr, nullptr, DBL_MAX);
     if (status != 0) iter.reset();
     return iter;
 }
@@ -297,12 +299,15 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     const KIVODescriptor* sourceLayout = pair ? pair->sourceLayout : nullptr;
     const KIVOAttributeSet* sourceNode = sourceIter.getAttributes();
     if (!sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
-    const Vector2D productPosition = positionOf(productIter);
-    const Vector2D sourcePosition = positionOf(sourceIter);
     const NORVAUString& sourceName = pair->sourceName;
+    // Positions are read only where a designated sounding or a conflict
+    // needs them: most nodes of a combine need neither.
+    const bool anyDesignated = pair->designated && !pair->designated->empty();
+    Vector2D sourcePosition;
+    if (anyDesignated || m_storing) sourcePosition = positionOf(sourceIter);
 
     DesignatedInfo designated;
-    const bool sourceDesignated = pair->designated && findDesignated(*pair->designated, sourcePosition, designated);
+    const bool sourceDesignated = anyDesignated && findDesignated(*pair->designated, sourcePosition, designated);
     std::unique_ptr<KIVOAttributeSet> recorded;
     if (!m_storing && sourceDesignated && designated.value != DBL_MAX) {
         const long depth = sourceLayout->getAttributeIndex(names::kDepth);
@@ -317,7 +322,11 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
 
     long done = 0;
     const KIVOAttributeSet* productNode = productIter.done(done) ? nullptr : productIter.getAttributes();
-    if (productNode && !productNode->isEmpty()) {
+    const bool conflict = productNode && !productNode->isEmpty();
+    Vector2D productPosition;
+    if (conflict || m_storing) productPosition = positionOf(productIter);
+    if (conflict) {
+        if (!anyDesignated && !m_storing) sourcePosition = positionOf(sourceIter);
         NORVAUString contributor;
         if (pair->contributor >= 0) productNode->getValue(pair->contributor, contributor);
         long rule = 0;
@@ -372,17 +381,11 @@ void SurfaceCombinePolicy::markStatus(long s, bool designated, KIVOAttributeSet&
 
 // Layouts are taken to stay while a surface is open, as the attribute maps
 // by source name already take them to.
-const SurfaceCombinePolicy::SurfacePair* SurfaceCombinePolicy::pairOf(const KIVOSurface& product,
-                                                                    const KIVOSurface& source) {
+const SurfaceCombinePolicy::SurfacePair* SurfaceCombinePolicy::findPair(const KIVOSurface& product,
+                                                                      const KIVOSurface& source) {
     const KIVOSurfaceDataIO* productIO = product.getDataIO();
     const KIVOSurfaceDataIO* sourceIO = source.getDataIO();
-    // A data-IO still alive at the same address is the same one.
-    auto same = [productIO, sourceIO](const SurfacePair& pair) {
-        return pair.productIO == productIO && pair.sourceIO == sourceIO && !pair.productAlive.expired() &&
-               !pair.sourceAlive.expired();
-    };
-    // The caller's loop works on one source at a time.
-    if (m_pairs.last && same(*m_pairs.last)) return m_pairs.last;
+    auto same = [productIO, sourceIO](const SurfacePair& pair) { return isPair(pair, productIO, sourceIO); };
     std::vector<std::unique_ptr<SurfacePair>>& pairs = m_pairs.pairs;
     for (const auto& pair : pairs)
         if (same(*pair)) return m_pairs.last = pair.get();
@@ -401,6 +404,11 @@ std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePai
                                                                                  const KIVOSurface& source) {
     auto pair = std::make_unique<SurfacePair>();
     pair->productIO = product.getDataIO();
+    pair->queryIO = product.getDataIO();
+    if (typeid(*pair->queryIO) == typeid(KIVOExtendDataIO)) {
+        KIVOSurfaceDataIO* inner = static_cast<const KIVOExtendDataIO&>(*pair->queryIO).getDataIO();
+        if (inner) pair->queryIO = inner;
+    }
     pair->sourceIO = source.getDataIO();
     pair->productAlive = product.shareDataIO();
     pair->sourceAlive = source.shareDataIO();

@@ -113,6 +113,9 @@ private:
             KIVODataType::DATA_TYPE type;
         };
         const KIVOSurfaceDataIO* productIO = nullptr;
+        // What the product's queries reach in the end: its data-IO, or the
+        // one a plain extending wrapper forwards them to.
+        KIVOSurfaceDataIO* queryIO = nullptr;
         const KIVOSurfaceDataIO* sourceIO = nullptr;
         std::weak_ptr<KIVOSurfaceDataIO> productAlive, sourceAlive;
         const KIVODescriptor* productLayout = nullptr;
@@ -143,8 +146,19 @@ private:
 
     const AttributeMap& attributeMap(const KIVODescriptor& product, const KIVODescriptor& source,
                                      const NORVAUString& sourceName);
-    // None when the product has no attribute table.
-    const SurfacePair* pairOf(const KIVOSurface& product, const KIVOSurface& source);
+    // None when the product has no attribute table. Inline: every per-node
+    // step asks, and nearly always for the pair of the previous call.
+    const SurfacePair* pairOf(const KIVOSurface& product, const KIVOSurface& source) {
+        const SurfacePair* last = m_pairs.last;
+        if (last && isPair(*last, product.getDataIO(), source.getDataIO())) return last;
+        return findPair(product, source);
+    }
+    // A data-IO still alive at the same address is the same one.
+    static bool isPair(const SurfacePair& pair, const KIVOSurfaceDataIO* product, const KIVOSurfaceDataIO* source) {
+        return pair.productIO == product && pair.sourceIO == source && !pair.productAlive.expired() &&
+               !pair.sourceAlive.expired();
+    }
+    const SurfacePair* findPair(const KIVOSurface& product, const KIVOSurface& source);
     std::unique_ptr<SurfacePair> makePair(const KIVOSurface& product, const KIVOSurface& source);
     std::unique_ptr<KIVOAttributeSet> resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
                                               KIVOSurface& source, KIVOSurfaceIter& sourceIter, long& status);
