@@ -216,7 +216,11 @@ bool NORVAFileTransaction::decideBy(const NORVAUString& file, DecisiveStep step)
     return true;
 }
 
-void NORVAFileTransaction::setConditionCheck(ConditionCheck check) { s_conditionCheck = check; }
+NORVAFileTransaction::ConditionCheck NORVAFileTransaction::setConditionCheck(ConditionCheck check) {
+    const ConditionCheck before = s_conditionCheck;
+    s_conditionCheck = check;
+    return before;
+}
 
 void NORVAFileTransaction::fail() {
     if (m_outer) return m_outer->fail();

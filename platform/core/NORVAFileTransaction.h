@@ -56,9 +56,9 @@ public:
     bool decideBy(const NORVAUString& file, DecisiveStep step);
     // How `recover` asks whether `file` holds `token`: 1 yes, 0 no, negative
     // when it cannot tell (the journal is kept). Set by the kit that writes
-    // such files; without one, such a journal is kept.
+    // such files; without one, such a journal is kept. Returns the one before.
     using ConditionCheck = int (*)(const std::string& file, const std::string& token);
-    static void setConditionCheck(ConditionCheck check);
+    static ConditionCheck setConditionCheck(ConditionCheck check);
 
     // Makes the commit refuse (a writer failed); nested: the outer one.
     void fail();
