@@ -1,9 +1,11 @@
 #include "tools/SurfaceCombinePolicy.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
+#include <typeinfo>
 
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
@@ -11,6 +13,7 @@
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOExtendDataIO.h"
+#include "platform/frame/KIVOGriddedAttributeSet.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
@@ -48,10 +51,12 @@ const KIVODescriptor* descriptorOf(const KIVOSurface& surface) {
     return table ? &table->getDescriptor() : nullptr;
 }
 
+// The halves are read one by one: loaded as one pair right after the callee
+// stored them apart, they would wait for the stores on every node.
 Vector2D positionOf(const KIVOSurfaceIter& iter) {
-    Vector2D p;
-    iter.getPosition(p.x, p.y, -1);
-    return p;
+    double x = 0.0, y = 0.0;
+    iter.getPosition(x, y, -1);
+    return Vector2D(static_cast<const volatile double&>(x), static_cast<const volatile double&>(y));
 }
 
 bool isTileStore(const KIVOSurface& surface) {
@@ -69,8 +74,8 @@ long toProduct(const KIVOSurface& source, const KIVOSurface& product, double& x,
     return from->transform(*to, x, y);
 }
 
-template <class T>
-void divideInteger(const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, long p, double weight) {
+template <class T, class From>
+void divideInteger(const From& from, long s, KIVOMemAttributeSet& to, long p, double weight) {
     T value = 0;
     from.getValue(s, value);
     const T divisor = static_cast<T>(static_cast<int64_t>(std::trunc(weight)));
@@ -79,18 +84,21 @@ void divideInteger(const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, l
     to.setValue(p, quotient);
 }
 
-// The source value at s divided by the weight, written to p as the product's type.
-void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, long s, KIVOAttributeSet& to, long p,
+// The source value at s divided by the weight, written to p as the product's
+// type. Given the source set's own type, the reads are direct calls.
+template <class From>
+void copyWeighted(KIVODataType::DATA_TYPE type, const From& from, long s, KIVOMemAttributeSet& to, long p,
                   double weight) {
     switch (type) {
         case KIVODataType::FLOAT: {
             float v = 0.0f;
             from.getValue(s, v);
-            to.setValue(p, static_cast<float>(v / weight));
+            // Dividing by 1 changes nothing and costs a division per node.
+            to.setValue(p, weight == 1.0 ? v : static_cast<float>(v / weight));
             break;
         }
-        case KIVODataType::USHORT: divideInteger<unsigned short>(from, s, to, p, weight); break;
-        case KIVODataType::SHORT: divideInteger<short>(from, s, to, p, weight); break;
+        case KIVODataType::USHORT: divideInteger<unsigned short, From>(from, s, to, p, weight); break;
+        case KIVODataType::SHORT: divideInteger<short, From>(from, s, to, p, weight); break;
         case KIVODataType::LONG: {
             // 32-bit in every stored layout.
             long v = 0;
@@ -108,7 +116,7 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
             to.setValue(p, static_cast<unsigned long>(static_cast<uint32_t>(v) / divisor));
             break;
         }
-        case KIVODataType::UCHAR: divideInteger<unsigned char>(from, s, to, p, weight); break;
+        case KIVODataType::UCHAR: divideInteger<unsigned char, From>(from, s, to, p, weight); break;
         case KIVODataType::STRING:
         case KIVODataType::TEXT: {
             NORVAUString v;
@@ -119,14 +127,20 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, lo
         default: {  // double, date and time
             double v = 0.0;
             from.getValue(s, v);
-            to.setValue(p, v / weight);
+            to.setValue(p, weight == 1.0 ? v : v / weight);
             break;
         }
     }
 }
 
-// Copies the value at i unchanged, as the product's type.
-void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOAttributeSet& to, long i) {
+// The text at i without a copy where the set can lend it.
+const NORVAUString* heldText(const KIVOAttributeSet&, long) { return nullptr; }
+const NORVAUString* heldText(const KIVOMemAttributeSet& from, long i) { return from.getText(i); }
+
+// Copies the value at i unchanged, as the product's type. Given the
+// policy's own set type, the reads are direct calls.
+template <class From, class To>
+void copyValue(KIVODataType::DATA_TYPE type, const From& from, To& to, long i) {
     switch (type) {
         case KIVODataType::FLOAT: { float v = 0.0f; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::USHORT: { unsigned short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
@@ -135,17 +149,69 @@ void copyValue(KIVODataType::DATA_TYPE type, const KIVOAttributeSet& from, KIVOA
         case KIVODataType::ULONG: { unsigned long v = 0; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::UCHAR: { unsigned char v = 0; from.getValue(i, v); to.setValue(i, v); break; }
         case KIVODataType::STRING:
-        case KIVODataType::TEXT: { NORVAUString v; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::TEXT: {
+            if (const NORVAUString* held = heldText(from, i)) {
+                to.setValue(i, *held);
+                break;
+            }
+            NORVAUString v;
+            from.getValue(i, v);
+            to.setValue(i, v);
+            break;
+        }
         default: { double v = 0.0; from.getValue(i, v); to.setValue(i, v); break; }
     }
 }
 
-double weightOf(const KIVOAttributeSet& attributes, const KIVODescriptor& d, long s) {
-    const long w = d.getModAttributeIndex(s);
+// Writes every set value of `from` to the cleared node; true positions take
+// their transformed values.
+template <class From, class To>
+void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& from,
+              const std::map<long, double>& moved, To& node) {
+    const long count = static_cast<long>(types.size());
+    for (long i = 0; i < count; ++i) {
+        if (!from.isSet(i)) continue;
+        const KIVODataType::DATA_TYPE type = types[i];
+        auto m = moved.find(i);
+        if (m != moved.end() && type == KIVODataType::DOUBLE) node.setValue(i, m->second);
+        else copyValue(type, from, node, i);
+    }
+}
+
+// copyNode with direct calls on the policy's own sets.
+template <class To>
+void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
+                  const std::map<long, double>& moved, To& node) {
+    if (typeid(from) == typeid(KIVOMemAttributeSet))
+        copyNode(types, static_cast<const KIVOMemAttributeSet&>(from), moved, node);
+    else
+        copyNode(types, from, moved, node);
+}
+
+// The source's weight at index w (-1: none).
+template <class From>
+double weightOf(const From& attributes, long w) {
     if (w < 0 || !attributes.isSet(w)) return 1.0;
     double weight = 1.0;
     if (attributes.getValue(w, weight) != 0) attributes.getDoubleValue(w, weight, true);
     return weight == 0.0 ? 1.0 : weight;
+}
+
+// Every mapped source value, weighted, into the product's set.
+template <class From, class Copies>
+void copySource(const Copies& copies, const From& from, KIVOMemAttributeSet& to) {
+    for (const auto& copy : copies) {
+        if (!from.isSet(copy.source)) continue;
+        copyWeighted(copy.type, from, copy.source, to, copy.product, weightOf(from, copy.weight));
+    }
+}
+
+bool findDesignated(const SurfaceCombinePolicy::PositionMap& nodes, const Vector2D& key,
+                    SurfaceCombinePolicy::DesignatedInfo& info) {
+    auto found = nodes.find(key);
+    if (found == nodes.end()) return false;
+    info = found->second;
+    return true;
 }
 
 }  // namespace
@@ -200,7 +266,9 @@ NORVAType<KIVOSurfaceIter> SurfaceCombinePolicy::getProductIter(KIVOSurface& pro
                                                                 KIVOSurfaceIter& sourceIter, long& status) {
     status = 0;
     Vector2D at = positionOf(sourceIter);
-    if ((status = toProduct(source, product, at.x, at.y)) != 0) return NORVAType<KIVOSurfaceIter>();
+    const SurfacePair* pair = pairOf(product, source);
+    if ((!pair || pair->transforming) && (status = toProduct(source, product, at.x, at.y)) != 0)
+        return NORVAType<KIVOSurfaceIter>();
     NORVAType<KIVOSurfaceIter> iter =
         product.query(NORVAPointGeometry(at.x, at.y), status, true, nullptr, nullptr, DBL_MAX);
     if (status != 0) iter.reset();
@@ -225,16 +293,16 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::getSurfaceAtts(KIVOSurfa
 std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
                                                                 KIVOSurface& source, KIVOSurfaceIter& sourceIter,
                                                                 long& status) {
-    const KIVODescriptor* productLayout = descriptorOf(product);
-    const KIVODescriptor* sourceLayout = descriptorOf(source);
+    const SurfacePair* pair = pairOf(product, source);
+    const KIVODescriptor* sourceLayout = pair ? pair->sourceLayout : nullptr;
     const KIVOAttributeSet* sourceNode = sourceIter.getAttributes();
-    if (!productLayout || !sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
+    if (!sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
     const Vector2D productPosition = positionOf(productIter);
     const Vector2D sourcePosition = positionOf(sourceIter);
-    const NORVAUString sourceName = source.getSourceName();
+    const NORVAUString& sourceName = pair->sourceName;
 
     DesignatedInfo designated;
-    const bool sourceDesignated = IsNodeDesignated(source, sourcePosition, designated);
+    const bool sourceDesignated = pair->designated && findDesignated(*pair->designated, sourcePosition, designated);
     std::unique_ptr<KIVOAttributeSet> recorded;
     if (!m_storing && sourceDesignated && designated.value != DBL_MAX) {
         const long depth = sourceLayout->getAttributeIndex(names::kDepth);
@@ -251,8 +319,7 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     const KIVOAttributeSet* productNode = productIter.done(done) ? nullptr : productIter.getAttributes();
     if (productNode && !productNode->isEmpty()) {
         NORVAUString contributor;
-        const long c = productLayout->getAttributeIndex(names::kContributor);
-        if (c >= 0) productNode->getValue(c, contributor);
+        if (pair->contributor >= 0) productNode->getValue(pair->contributor, contributor);
         long rule = 0;
         try {
             rule = Supersede(product, *productNode, productPosition, contributor, source, *sourceNode, sourcePosition,
@@ -280,17 +347,13 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
         }
     }
 
-    const AttributeMap& map = attributeMap(*productLayout, *sourceLayout, sourceName);
-    std::unique_ptr<KIVOAttributeSet> result(new KIVOMemAttributeSet(*productLayout));
-    for (const auto& pair : map) {
-        if (!sourceNode->isSet(pair.second)) continue;
-        const double weight = weightOf(*sourceNode, *sourceLayout, pair.second);
-        copyWeighted(productLayout->getAttributeType(pair.first), *sourceNode, pair.second, *result, pair.first,
-                     weight);
-    }
-    const long contributor = productLayout->getAttributeIndex(names::kContributor);
-    if (contributor >= 0) result->setValue(contributor, sourceName);
-    if (isTileStore(product)) markStatus(*productLayout, m_storing && sourceDesignated, *result);
+    std::unique_ptr<KIVOMemAttributeSet> result(new KIVOMemAttributeSet(*pair->blank));
+    if (typeid(*sourceNode) == typeid(KIVOGriddedAttributeSet))
+        copySource(pair->copies, static_cast<const KIVOGriddedAttributeSet&>(*sourceNode), *result);
+    else
+        copySource(pair->copies, *sourceNode, *result);
+    if (pair->contributor >= 0 && !pair->contributorPreset) result->setValue(pair->contributor, sourceName);
+    if (pair->tileStore) markStatus(pair->status, m_storing && sourceDesignated, *result);
     return result;
 }
 
@@ -298,14 +361,79 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
 // designated-sounding iterator registers nothing). A node written without a
 // status gets 0: an unset one reads as the invalid value, whose bit 30 would
 // mark it designated.
-void SurfaceCombinePolicy::markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node) {
-    const long s = layout.getAttributeIndex(names::kStatus);
+void SurfaceCombinePolicy::markStatus(long s, bool designated, KIVOAttributeSet& node) {
     if (s < 0) return;
     double value = 0.0;
     if (node.isSet(s)) node.getDoubleValue(s, value, true);
     long status = static_cast<long>(value);
     if (designated && status >= 0) status |= kDesignatedBit;
     node.setValue(s, status);
+}
+
+// Layouts are taken to stay while a surface is open, as the attribute maps
+// by source name already take them to.
+const SurfaceCombinePolicy::SurfacePair* SurfaceCombinePolicy::pairOf(const KIVOSurface& product,
+                                                                    const KIVOSurface& source) {
+    const KIVOSurfaceDataIO* productIO = product.getDataIO();
+    const KIVOSurfaceDataIO* sourceIO = source.getDataIO();
+    // A data-IO still alive at the same address is the same one.
+    auto same = [productIO, sourceIO](const SurfacePair& pair) {
+        return pair.productIO == productIO && pair.sourceIO == sourceIO && !pair.productAlive.expired() &&
+               !pair.sourceAlive.expired();
+    };
+    // The caller's loop works on one source at a time.
+    if (m_pairs.last && same(*m_pairs.last)) return m_pairs.last;
+    std::vector<std::unique_ptr<SurfacePair>>& pairs = m_pairs.pairs;
+    for (const auto& pair : pairs)
+        if (same(*pair)) return m_pairs.last = pair.get();
+    if (!descriptorOf(product)) return nullptr;
+    m_pairs.last = nullptr;
+    pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
+                               [](const std::unique_ptr<SurfacePair>& p) {
+                                   return p->productAlive.expired() || p->sourceAlive.expired();
+                               }),
+                pairs.end());
+    pairs.push_back(makePair(product, source));
+    return m_pairs.last = pairs.back().get();
+}
+
+std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePair(const KIVOSurface& product,
+                                                                                 const KIVOSurface& source) {
+    auto pair = std::make_unique<SurfacePair>();
+    pair->productIO = product.getDataIO();
+    pair->sourceIO = source.getDataIO();
+    pair->productAlive = product.shareDataIO();
+    pair->sourceAlive = source.shareDataIO();
+    pair->productLayout = descriptorOf(product);
+    pair->sourceLayout = descriptorOf(source);
+    pair->sourceName = source.getSourceName();
+    const KIVODescriptor& layout = *pair->productLayout;
+    for (long i = 0; i < layout.getNumberOfAttributes(); ++i) {
+        pair->productTypes.push_back(layout.getAttributeType(i));
+        if (layout.getTrueXAttributeIndex(i) >= 0 && layout.getTrueYAttributeIndex(i) >= 0) pair->trueXY.push_back(i);
+    }
+    pair->contributor = layout.getAttributeIndex(names::kContributor);
+    pair->status = layout.getAttributeIndex(names::kStatus);
+    pair->tileStore = isTileStore(product);
+    const NORVACoordSystem* from = source.getCoordSystem();
+    const NORVACoordSystem* to = product.getCoordSystem();
+    pair->transforming = from && to && !to->isEqual(*from);
+    pair->blank = std::make_unique<KIVOMemAttributeSet>(layout);
+    if (!pair->sourceLayout) return pair;
+    for (const auto& mapped : attributeMap(layout, *pair->sourceLayout, pair->sourceName))
+        pair->copies.push_back({mapped.first, mapped.second, pair->sourceLayout->getModAttributeIndex(mapped.second),
+                                pair->productTypes[mapped.first]});
+    bool contributorCopied = false;
+    for (const SurfacePair::Copy& copy : pair->copies) contributorCopied |= copy.product == pair->contributor;
+    if (pair->contributor >= 0 && !contributorCopied)
+        pair->contributorPreset = pair->blank->setValue(pair->contributor, pair->sourceName) == 0;
+    // Loaded now as on the first designated-node question; a surface that
+    // serves none is not asked again.
+    DesignatedInfo unused;
+    IsNodeDesignated(source, Vector2D(), unused);
+    auto entry = m_designated.find(pair->sourceName);
+    if (entry != m_designated.end()) pair->designated = &entry->second;
+    return pair;
 }
 
 const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(const KIVODescriptor& product,
@@ -324,35 +452,30 @@ const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(con
 long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttributeSet& attributes,
                                    KIVOSurface& product, KIVOSurfaceIter& productIter) {
     KIVOAttributeSet* node = productIter.getAttributes();
-    const KIVODescriptor* layout = descriptorOf(product);
-    if (!node || !layout) return 0;
-    const NORVACoordSystem* from = source.getCoordSystem();
-    const NORVACoordSystem* to = product.getCoordSystem();
-    const bool transforming = from && to && !to->isEqual(*from);
+    const SurfacePair* pair = node ? pairOf(product, source) : nullptr;
+    if (!pair) return 0;
 
     // Every transform is done before the node is touched, so a failing one
     // leaves the node as it was.
     std::map<long, double> moved;
-    const long count = layout->getNumberOfAttributes();
-    for (long i = 0; transforming && i < count; ++i) {
-        const long tx = layout->getTrueXAttributeIndex(i), ty = layout->getTrueYAttributeIndex(i);
-        if (!attributes.isSet(i) || tx < 0 || ty < 0 || !attributes.isSet(tx) || !attributes.isSet(ty)) continue;
+    for (size_t k = 0; pair->transforming && k < pair->trueXY.size(); ++k) {
+        const long i = pair->trueXY[k];
+        const long tx = pair->productLayout->getTrueXAttributeIndex(i);
+        const long ty = pair->productLayout->getTrueYAttributeIndex(i);
+        if (!attributes.isSet(i) || !attributes.isSet(tx) || !attributes.isSet(ty)) continue;
         double x = 0.0, y = 0.0;
         attributes.getValue(tx, x);
         attributes.getValue(ty, y);
-        const long rc = from->transform(*to, x, y);
+        const long rc = source.getCoordSystem()->transform(*product.getCoordSystem(), x, y);
         if (rc != 0) return rc;
         moved[tx] = x;
         moved[ty] = y;
     }
     node->reset();
-    for (long i = 0; i < count; ++i) {
-        if (!attributes.isSet(i)) continue;
-        const KIVODataType::DATA_TYPE type = layout->getAttributeType(i);
-        auto m = moved.find(i);
-        if (m != moved.end() && type == KIVODataType::DOUBLE) node->setValue(i, m->second);
-        else copyValue(type, attributes, *node, i);
-    }
+    if (typeid(*node) == typeid(KIVOGriddedAttributeSet))
+        copyNodeFrom(pair->productTypes, attributes, moved, static_cast<KIVOGriddedAttributeSet&>(*node));
+    else
+        copyNodeFrom(pair->productTypes, attributes, moved, *node);
     product.setModified(true);
     return 0;
 }

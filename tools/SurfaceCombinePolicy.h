@@ -14,12 +14,14 @@
 #include <cfloat>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "core/KIVOSurface.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODesignatedIter.h"
+#include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOSurfaceIter.h"
 #include "platform/polyops/NORVAVector2D.h"
 #include "tools/KIVOCombine.h"
@@ -103,11 +105,50 @@ protected:
 private:
     using AttributeMap = std::map<long, long>;
 
+    // What the per-node steps need of one product and source, looked up on
+    // their first node and kept while both data-IOs and layouts stay.
+    struct SurfacePair {
+        struct Copy {
+            long product, source, weight;  // weight: the source's modified-attribute index
+            KIVODataType::DATA_TYPE type;
+        };
+        const KIVOSurfaceDataIO* productIO = nullptr;
+        const KIVOSurfaceDataIO* sourceIO = nullptr;
+        std::weak_ptr<KIVOSurfaceDataIO> productAlive, sourceAlive;
+        const KIVODescriptor* productLayout = nullptr;
+        const KIVODescriptor* sourceLayout = nullptr;  // none: the source has no attribute table
+        NORVAUString sourceName;
+        std::vector<Copy> copies;
+        std::vector<KIVODataType::DATA_TYPE> productTypes;
+        std::vector<long> trueXY;  // product attributes with both true-position companions
+        long contributor = -1, status = -1;
+        bool contributorPreset = false;  // the blank already names the source
+        bool tileStore = false;
+        bool transforming = false;
+        const PositionMap* designated = nullptr;  // the source's, when it has any
+        std::unique_ptr<KIVOMemAttributeSet> blank;  // copied for every returned set
+    };
+    // A copied policy starts without pairs: they point into its own maps.
+    struct PairCache {
+        PairCache() = default;
+        PairCache(const PairCache&) {}
+        PairCache& operator=(const PairCache&) {
+            pairs.clear();
+            last = nullptr;
+            return *this;
+        }
+        std::vector<std::unique_ptr<SurfacePair>> pairs;
+        const SurfacePair* last = nullptr;  // the pair of the previous call
+    };
+
     const AttributeMap& attributeMap(const KIVODescriptor& product, const KIVODescriptor& source,
                                      const NORVAUString& sourceName);
+    // None when the product has no attribute table.
+    const SurfacePair* pairOf(const KIVOSurface& product, const KIVOSurface& source);
+    std::unique_ptr<SurfacePair> makePair(const KIVOSurface& product, const KIVOSurface& source);
     std::unique_ptr<KIVOAttributeSet> resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
                                               KIVOSurface& source, KIVOSurfaceIter& sourceIter, long& status);
-    static void markStatus(const KIVODescriptor& layout, bool designated, KIVOAttributeSet& node);
+    static void markStatus(long statusIndex, bool designated, KIVOAttributeSet& node);
     long carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes);
     void registerDesignated(KIVOSurface& product);
 
@@ -115,6 +156,7 @@ private:
     std::map<NORVAUString, PositionMap> m_designated;
     std::map<NORVAUString, AttributeMap> m_attributeMaps;
     bool m_storing = false;
+    PairCache m_pairs;
 };
 
 }  // namespace KIVODazavazEdora

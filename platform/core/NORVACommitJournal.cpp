@@ -18,7 +18,6 @@ namespace {
 namespace faults = NORVAAtomicFileFaults;
 
 const char kFirstLine[] = "KIVO commit journal 1\n";
-const size_t kMaxJournalBytes = 16u << 20;
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -31,7 +30,9 @@ uint64_t fnv1a(const std::string& bytes) {
     return h;
 }
 
+// An empty folder keeps the path absolute.
 std::string relativeTo(const std::string& folder, const std::string& path) {
+    if (folder.empty()) return path;
     const std::string prefix = folder == "/" ? folder : folder + "/";
     return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
 }
@@ -69,8 +70,46 @@ bool readAll(int fd, std::string& out) {
         if (n < 0) return false;
         if (n == 0) return true;
         out.append(buf, static_cast<size_t>(n));
-        if (out.size() > kMaxJournalBytes) return false;
+        if (out.size() > NORVACommitJournal::kMaxBytes) return false;
     }
+}
+
+// True when `path` lies strictly below `folder`, every part after it a plain
+// name (no "", "." or ".."), and no part before the last a symbolic link
+// (which could lead anywhere). The last part may be one: a move or removal
+// acts on the link itself.
+bool below(const std::string& folder, const std::string& path) {
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return false;
+    for (size_t begin = prefix.size();;) {
+        const size_t end = path.find('/', begin);
+        const std::string part = path.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == std::string::npos) return true;
+        struct stat st;
+        if (::lstat(path.substr(0, end).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return false;
+        begin = end + 1;
+    }
+}
+
+// A file's path spelled without "", "." or ".." parts, so that its folder is
+// the folder it names.
+bool plainFilePath(const std::string& path) {
+    const std::string p = path + "/";
+    return p.find("//") == std::string::npos && p.find("/./") == std::string::npos &&
+           p.find("/../") == std::string::npos;
+}
+
+bool belowAny(const std::vector<std::string>& folders, const std::string& path) {
+    for (const std::string& folder : folders)
+        if (below(folder, path)) return true;
+    return false;
+}
+
+size_t lineCount(const std::string& text) {
+    size_t n = 0;
+    for (const char c : text) n += c == '\n';
+    return n;
 }
 
 bool removePath(const std::string& path) {
@@ -83,7 +122,7 @@ bool removePath(const std::string& path) {
 }  // namespace
 
 bool NORVACommitJournal::validPath(const std::string& path) {
-    return !path.empty() && path[0] == '/' && path.find_first_of("\t\n") == std::string::npos;
+    return !path.empty() && path[0] == '/' && path.find_first_of(std::string("\t\n\0", 3)) == std::string::npos;
 }
 
 bool NORVACommitJournal::addMove(const std::string& from, const std::string& to) {
@@ -130,13 +169,49 @@ std::string NORVACommitJournal::serialise(const std::string& folder) const {
     return text + end;
 }
 
+bool NORVACommitJournal::isThisFile(const std::string& path) const {
+    struct stat st;
+    return m_inode != 0 && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == m_device &&
+           st.st_ino == m_inode;
+}
+
+bool NORVACommitJournal::confined(const std::string& path, bool relative) const {
+    // Relative paths were written against the main name's folder: they mean
+    // what they say only when the file read is the main name, in that folder.
+    if (m_names.empty() ||
+        (relative && (!isThisFile(m_names.front()) || folderOf(m_names.front()) != folderOf(path))))
+        return false;
+    std::vector<std::string> folders{folderOf(path)};
+    for (const std::string& name : m_names)
+        if (plainFilePath(name) && isThisFile(name)) folders.push_back(folderOf(name));
+    if (folders.size() == 1) return false;  // the file read is none of its names
+    for (const std::string& name : m_names)
+        if (!validPath(name) || !belowAny(folders, name)) return false;
+    return entriesBelow(folders);
+}
+
+bool NORVACommitJournal::entriesBelow(const std::vector<std::string>& folders) const {
+    // A NUL would cut the path short for the system, to the folder itself.
+    const auto allowed = [&](const std::string& p) { return validPath(p) && belowAny(folders, p); };
+    for (const Entry& e : m_entries)
+        if (!allowed(e.from) || (e.kind == MOVE && !allowed(e.to))) return false;
+    return !hasCondition() || allowed(m_conditionFile);
+}
+
 int NORVACommitJournal::write(const std::vector<std::string>& names) {
     if (names.empty()) return -1;
     for (const std::string& name : names)
         if (!validPath(name)) return -1;
     m_names = names;
     const std::string& main = names.front();
+    std::vector<std::string> folders;
+    for (const std::string& name : names) folders.push_back(folderOf(name));
+    if (!entriesBelow(folders)) return -1;  // recovery would refuse it
     const std::string folder = folderOf(main);
+    bool oneFolder = true;
+    for (const std::string& f : folders) oneFolder = oneFolder && f == folder;
+    const std::string text = serialise(oneFolder ? folder : std::string());
+    if (text.size() > kMaxBytes || lineCount(text) > kMaxLines) return -1;
     std::string pattern = folder + "/." + main.substr(main.rfind('/') + 1) + ".tmp-XXXXXX";
     const int fd = ::mkstemp(&pattern[0]);
     if (fd < 0) return -1;
@@ -145,7 +220,8 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     // so a crash between the two leaves a journal that the main surface's
     // next open finds.
     std::vector<std::string> made;
-    bool ok = writeAll(fd, serialise(folder)) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && writeAll(fd, text) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
     ok = ok && !faults::shouldFail(faults::RENAME) && ::rename(pattern.c_str(), main.c_str()) == 0;
     if (ok) made.push_back(main);
     for (size_t i = 1; ok && i < names.size(); ++i) {
@@ -153,7 +229,11 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
         if (ok) made.push_back(names[i]);
     }
     ok = ok && syncFolder(folder);
-    if (ok) return fd;
+    if (ok) {
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
+        return fd;
+    }
     for (const std::string& name : made) ::unlink(name.c_str());
     ::unlink(pattern.c_str());
     ::close(fd);
@@ -165,8 +245,26 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     m_names.clear();
     m_conditionFile.clear();
     m_conditionToken.clear();
+    m_device = 0;
+    m_inode = 0;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxBytes) return false;
     std::string text;
-    if (!readAll(fd, text)) return false;
+    if (!readAll(fd, text) || lineCount(text) > kMaxLines) return false;
+    bool relative = false;
+    if (!parse(text, folderOf(path), relative)) {
+        m_entries.clear();
+        m_names.clear();
+        return false;
+    }
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    if (confined(path, relative)) return true;
+    *this = NORVACommitJournal();
+    return false;
+}
+
+bool NORVACommitJournal::parse(const std::string& text, const std::string& folder, bool& relative) {
     if (text.size() < sizeof kFirstLine || text.compare(0, sizeof kFirstLine - 1, kFirstLine) != 0 ||
         text.back() != '\n')
         return false;
@@ -177,7 +275,10 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     if (std::sscanf(text.c_str() + endLine, "E %zu %" SCNx64, &count, &sum) != 2) return false;
     const std::string body = text.substr(0, endLine);
     if (fnv1a(body) != sum) return false;
-    const std::string folder = folderOf(path);
+    const auto take = [&](const std::string& p) {
+        relative = relative || p.empty() || p[0] != '/';
+        return resolve(folder, p);
+    };
     for (size_t at = sizeof kFirstLine - 1; at < body.size();) {
         const size_t eol = body.find('\n', at);
         const std::string line = body.substr(at, eol - at);
@@ -186,13 +287,13 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
         const std::string rest = line.substr(2);
         const size_t tab = rest.find('\t');
         if (line[0] == 'M' && tab != std::string::npos)
-            m_entries.push_back(Entry{MOVE, resolve(folder, rest.substr(0, tab)), resolve(folder, rest.substr(tab + 1))});
+            m_entries.push_back(Entry{MOVE, take(rest.substr(0, tab)), take(rest.substr(tab + 1))});
         else if (line[0] == 'D')
-            m_entries.push_back(Entry{REMOVE, resolve(folder, rest), std::string()});
+            m_entries.push_back(Entry{REMOVE, take(rest), std::string()});
         else if (line[0] == 'N')
-            m_names.push_back(resolve(folder, rest));
+            m_names.push_back(take(rest));
         else if (line[0] == 'C' && tab != std::string::npos && !hasCondition() &&
-                 setCondition(resolve(folder, rest.substr(0, tab)), rest.substr(tab + 1)))
+                 setCondition(take(rest.substr(0, tab)), rest.substr(tab + 1)))
             continue;
         else
             return false;
@@ -221,6 +322,9 @@ bool NORVACommitJournal::apply() const {
 // the moves are made, so the name kept longest is the one its open finds.
 bool NORVACommitJournal::removeNames() const {
     bool ok = true;
-    for (const std::string& name : m_names) ok = removePath(name) && ok;
+    for (const std::string& name : m_names) {
+        if (!isThisFile(name)) continue;  // gone already, or another file now
+        if (faults::shouldFail(faults::REMOVE) || (::unlink(name.c_str()) != 0 && errno != ENOENT)) ok = false;
+    }
     return ok;
 }

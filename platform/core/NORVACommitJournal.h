@@ -10,8 +10,19 @@
 //   "M <from>\t<to>" | "D <path>" | "N <journal name>"
 //   | "C <file>\t<token>" (at most one: apply only if the file holds the token)
 //   "E <entry count> <FNV-1a 64 of every byte before this line, hex>"
-// Paths inside the journal's folder are kept relative to it, so a folder
-// moved as a whole still recovers; others are absolute.
+// When every name lies in one folder, paths inside it are kept relative to
+// it, so a folder moved as a whole still recovers; otherwise (a rename into
+// another folder) every path is absolute, since a relative one would resolve
+// against whichever name is read.
+//
+// A journal found on disk is untrusted: it is taken only when it lists the
+// file read as one of its names and every path lies below the folder of the
+// file read, or of another of its names that is this very file (a hard
+// link), spelled without ".", ".." or empty parts and reached through no
+// symbolic link. The writer holds itself to the same rule, so it never
+// commits what recovery would refuse.
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -43,20 +54,33 @@ public:
     // descriptor that holds the journal's lock until closed, or -1 with
     // nothing left behind.
     int write(const std::vector<std::string>& names);
-    // Reads a whole journal; false for a torn or foreign file.
+    // Reads a whole journal from `fd`, the file found at `path` (absolute);
+    // false for a torn, oversized or foreign file.
     bool read(int fd, const std::string& path);
     // Makes every move and removal not yet made, then syncs the folders.
     bool apply() const;
-    // Removes every name the journal was written under.
+    // Removes every name the journal was written under that is still this
+    // very file (never another file put in its place).
     bool removeNames() const;
+    const std::vector<std::string>& names() const { return m_names; }
 
     static bool validPath(const std::string& path);
 
+    // Bounds of a journal: a huge file is refused before it is read.
+    static const size_t kMaxBytes = 16u << 20;
+    static const size_t kMaxLines = 1u << 18;
+
 private:
     std::string serialise(const std::string& folder) const;
+    bool isThisFile(const std::string& path) const;
+    bool confined(const std::string& path, bool relative) const;
+    bool entriesBelow(const std::vector<std::string>& folders) const;
+    bool parse(const std::string& text, const std::string& folder, bool& relative);
 
     std::vector<Entry> m_entries;
     std::vector<std::string> m_names;
     std::string m_conditionFile;
     std::string m_conditionToken;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;  // 0 until written or read
 };

@@ -29,8 +29,12 @@ public:
     friend NORVAUString operator+(NORVAUString a, const char* b) { a += NORVAUString(b); return a; }
     friend NORVAUString operator+(const char* a, const NORVAUString& b) { return NORVAUString(a) + b; }
 
-    bool operator==(const NORVAUString& o) const { return m_str == o.m_str; }
-    bool operator!=(const NORVAUString& o) const { return m_str != o.m_str; }
+    // Copies share one buffer: the same buffer and length is the same text.
+    bool operator==(const NORVAUString& o) const {
+        return (!m_str.isBogus() && m_str.length() == o.m_str.length() && m_str.getBuffer() == o.m_str.getBuffer()) ||
+               m_str == o.m_str;
+    }
+    bool operator!=(const NORVAUString& o) const { return !(*this == o); }
     // Code-unit order.
     bool operator<(const NORVAUString& o) const { return m_str.compare(o.m_str) < 0; }
     int compare(const NORVAUString& o) const { return m_str.compare(o.m_str); }

@@ -37,7 +37,6 @@ std::unique_ptr<KIVOAttributeSet> KIVOGriddedAttributeSet::newCopy() const {
 bool KIVOGriddedAttributeSet::isEmpty() const { return !m_grid->nodeHasValue(m_node); }
 
 bool KIVOGriddedAttributeSet::reset() {
-    const long n = m_grid->getDescriptor().getNumberOfPersistent();
-    for (long i = 0; i < n; ++i) m_grid->unsetNode(m_node, i);
+    m_grid->clearNode(m_node);
     return true;
 }

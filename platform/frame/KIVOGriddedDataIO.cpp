@@ -400,8 +400,7 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
 // ---------------------------------------------------------------- nodes
 
 void KIVOGriddedDataIO::nodePosition(uint64_t node, double& x, double& y) const {
-    x = m_originX + static_cast<double>(node % m_columns) * m_spacingX;
-    y = m_originY + static_cast<double>(node / m_columns) * m_spacingY;
+    nodePosition(node % m_columns, node / m_columns, x, y);
 }
 
 int64_t KIVOGriddedDataIO::nearestNode(double x, double y) const {
@@ -426,12 +425,11 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
     return 0;
 }
 
-bool KIVOGriddedDataIO::nodeHasValue(uint64_t node) const {
-    if (node >= getNodeCount()) return false;
-    const uint8_t* r = record(node);
-    for (uint32_t i = 0; i < m_flagBytes; ++i)
-        if (r[i] != 0) return true;
-    return false;
+
+void KIVOGriddedDataIO::clearNode(uint64_t node) {
+    if (node >= getNodeCount()) return;
+    std::memset(record(node), 0, m_recordSize);
+    m_modified = true;
 }
 
 void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
@@ -526,12 +524,17 @@ long KIVOGriddedDataIO::setNodeText(uint64_t node, long attribute, const NORVAUS
     }
     uint8_t* p = record(node) + m_offsets[attribute];
     if (m_types[attribute] == KIVODataType::STRING) {
-        size_t index = 0;
-        while (index < m_strings.size() && m_strings[index] != value) ++index;
+        // Nodes written one after another mostly repeat the last string.
+        size_t index = m_lastString;
+        if (index >= m_strings.size() || m_strings[index] != value) {
+            index = 0;
+            while (index < m_strings.size() && m_strings[index] != value) ++index;
+        }
         if (index == m_strings.size()) {
             if (m_strings.size() >= kMaxStrings) return -1;
             m_strings.push_back(value);
         }
+        m_lastString = index;
         putLE(p, index, 2);
     } else {
         // One byte stays zero: the field always ends its text.
@@ -597,6 +600,15 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::boxIter(double x0, double y0, doub
     const int64_t c1 = clampIndex(std::ceil((maxX - m_originX) / m_spacingX) + 1, m_columns - 1);
     const int64_t r0 = std::max<int64_t>(0, clampIndex(std::floor((minY - m_originY) / m_spacingY) - 1, m_rows));
     const int64_t r1 = clampIndex(std::ceil((maxY - m_originY) / m_spacingY) + 1, m_rows - 1);
+    // A window whose corner nodes lie in the box lies in it whole: no node
+    // needs the test.
+    double cornerX0 = 0.0, cornerY0 = 0.0, cornerX1 = 0.0, cornerY1 = 0.0;
+    nodePosition(static_cast<uint64_t>(std::max<int64_t>(c0, 0)), static_cast<uint64_t>(std::max<int64_t>(r0, 0)),
+                 cornerX0, cornerY0);
+    nodePosition(static_cast<uint64_t>(std::max<int64_t>(c1, 0)), static_cast<uint64_t>(std::max<int64_t>(r1, 0)),
+                 cornerX1, cornerY1);
+    if (!inside && cornerX0 >= minX && cornerX1 <= maxX && cornerY0 >= minY && cornerY1 <= maxY)
+        return makeIter(c0, r0, c1, r1, create, nullptr, status);
     auto test = [minX, minY, maxX, maxY, inside](double x, double y) {
         return x >= minX && x <= maxX && y >= minY && y <= maxY && (!inside || inside(x, y));
     };
@@ -638,7 +650,8 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometr
         int64_t column = 0, row = 0;
         if (worldToIndex(point.getX(), point.getY(), column, row) != 0)
             return makeIter(0, 0, -1, -1, create, nullptr, status);
-        return makeIter(column, row, column, row, create, nullptr, status);
+        status = 0;
+        return makeNORVAType<KIVOGriddedIter>(*this, column, row, !create);
     }
     const NORVABox2D box = geometry.getBoundingBox();
     if (box.isEmpty()) return makeIter(0, 0, -1, -1, create, nullptr, status);

@@ -86,12 +86,22 @@ public:
     uint64_t getNodeCount() const { return static_cast<uint64_t>(m_columns) * m_rows; }
     const KIVODescriptor& getDescriptor() const { return *m_descriptor; }
     void nodePosition(uint64_t node, double& x, double& y) const;
+    void nodePosition(uint64_t column, uint64_t row, double& x, double& y) const {
+        x = m_originX + static_cast<double>(column) * m_spacingX;
+        y = m_originY + static_cast<double>(row) * m_spacingY;
+    }
     // -1 when the position is farther than half a spacing outside the grid.
     int64_t nearestNode(double x, double y) const;
     bool isNodeSet(uint64_t node, long attribute) const {
         return validField(node, attribute) && ((record(node)[attribute / 8] >> (attribute % 8)) & 1);
     }
-    bool nodeHasValue(uint64_t node) const;
+    bool nodeHasValue(uint64_t node) const {
+        if (node >= getNodeCount()) return false;
+        const uint8_t* r = record(node);
+        for (uint32_t i = 0; i < m_flagBytes; ++i)
+            if (r[i] != 0) return true;
+        return false;
+    }
     long getNodeNumber(uint64_t node, long attribute, double& value) const {
         if (!isNodeSet(node, attribute)) return -1;
         if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
@@ -115,6 +125,8 @@ public:
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
     void unsetNode(uint64_t node, long attribute);
+    // Every value of the node unset.
+    void clearNode(uint64_t node);
     // Copies value `srcIndex` of `src`, when set, into the node's attribute.
     long copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex);
     bool isTextAttribute(long attribute) const {
@@ -169,4 +181,5 @@ private:
     std::unique_ptr<uint8_t, FreeBytes> m_nodes;  // getNodeCount() records
     size_t m_nodeBytes = 0;
     std::vector<NORVAUString> m_strings;
+    size_t m_lastString = 0;  // the string table entry written last
 };

@@ -21,12 +21,27 @@ KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t c0, int64_t r0
     if (m_count == 0 || !seek(m_c0, m_r0)) markDone();
 }
 
+// A point query per node of a combine: no window to count or search.
+KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t column, int64_t row, bool onlySet)
+    : m_grid(grid),
+      m_c0(column),
+      m_r0(row),
+      m_c1(column),
+      m_r1(row),
+      m_onlySet(onlySet),
+      m_column(column),
+      m_row(row),
+      m_attributes(grid, static_cast<uint64_t>(row) * grid.getColumns() + static_cast<uint64_t>(column)) {
+    m_count = accepts(column, row) ? 1 : 0;
+    if (m_count == 0) markDone();
+}
+
 bool KIVOGriddedIter::accepts(int64_t column, int64_t row) const {
     const uint64_t node = static_cast<uint64_t>(row) * m_grid.getColumns() + static_cast<uint64_t>(column);
     if (m_onlySet && !m_grid.nodeHasValue(node)) return false;
     if (!m_inside) return true;
     double x = 0.0, y = 0.0;
-    m_grid.nodePosition(node, x, y);
+    m_grid.nodePosition(static_cast<uint64_t>(column), static_cast<uint64_t>(row), x, y);
     return m_inside(x, y);
 }
 
@@ -59,7 +74,7 @@ KIVOAttributeSet* KIVOGriddedIter::getAttributes() {
 long KIVOGriddedIter::getPosition(double& x, double& y, const long& attribute) const {
     long status = 0;
     if (done(status)) return -1;
-    m_grid.nodePosition(m_attributes.getNode(), x, y);
+    m_grid.nodePosition(static_cast<uint64_t>(m_column), static_cast<uint64_t>(m_row), x, y);
     return 0;
 }
 

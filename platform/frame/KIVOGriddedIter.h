@@ -18,6 +18,8 @@ public:
     // grid; an empty window when c0 > c1 or r0 > r1.
     KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t c0, int64_t r0, int64_t c1, int64_t r1, bool onlySet,
                     Inside inside);
+    // The one node at (column, row), already inside the grid.
+    KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t column, int64_t row, bool onlySet);
 
     bool next(long& status) override;
     KIVOAttributeSet* getAttributes() override;

@@ -1,5 +1,6 @@
 #include "platform/frame/KIVOMemAttributeSet.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -27,26 +28,26 @@ bool toFloat(double v, float& out) {
 
 }  // namespace
 
+KIVOMemAttributeSet::Layout::Layout(const KIVODescriptor& d) : descriptor(d.newCopy()) {
+    const long n = descriptor ? std::max(0L, descriptor->getNumberOfAttributes()) : 0;
+    for (long i = 0; i < n; ++i) {
+        const KIVODataType::DATA_TYPE type = descriptor->getAttributeType(i);
+        types.push_back(type);
+        lengths.push_back(descriptor->getLength(i));
+        const bool isText = type == KIVODataType::STRING || type == KIVODataType::TEXT;
+        textSlot.push_back(isText ? static_cast<int32_t>(texts++) : -1);
+    }
+}
+
+const NORVAUString& KIVOMemAttributeSet::emptyText() {
+    static const NORVAUString empty;
+    return empty;
+}
+
 KIVOMemAttributeSet::KIVOMemAttributeSet(const KIVODescriptor& descriptor)
-    : m_descriptor(descriptor.newCopy()),
-      m_slots(m_descriptor && m_descriptor->getNumberOfAttributes() > 0
-                  ? static_cast<size_t>(m_descriptor->getNumberOfAttributes())
-                  : 0) {}
-
-KIVOMemAttributeSet::KIVOMemAttributeSet(const KIVOMemAttributeSet& o)
-    : KIVOAttributeSet(o), m_descriptor(o.m_descriptor ? o.m_descriptor->newCopy() : nullptr), m_slots(o.m_slots) {}
-
-KIVOMemAttributeSet& KIVOMemAttributeSet::operator=(const KIVOMemAttributeSet& o) {
-    if (this == &o) return *this;
-    m_descriptor = o.m_descriptor ? o.m_descriptor->newCopy() : nullptr;
-    m_slots = o.m_slots;
-    return *this;
-}
-
-bool KIVOMemAttributeSet::isText(long index) const {
-    auto type = m_descriptor->getAttributeType(index);
-    return type == KIVODataType::STRING || type == KIVODataType::TEXT;
-}
+    : m_layout(std::make_shared<const Layout>(descriptor)),
+      m_slots(m_layout->types.size()),
+      m_texts(m_layout->texts) {}
 
 // Puts a number into the slot of the attribute's type: integers are cut
 // toward zero and refused (-1, slot unchanged) when NaN or out of range;
@@ -54,7 +55,7 @@ bool KIVOMemAttributeSet::isText(long index) const {
 long KIVOMemAttributeSet::storeNumber(long index, double v) {
     if (!valid(index)) return -1;
     Slot& slot = m_slots[index];
-    switch (m_descriptor->getAttributeType(index)) {
+    switch (m_layout->types[index]) {
         case KIVODataType::FLOAT: {
             float f = 0.0f;
             if (!toFloat(v, f)) return -1;
@@ -98,7 +99,6 @@ long KIVOMemAttributeSet::storeNumber(long index, double v) {
             slot.number = v;
             break;
     }
-    slot.text = NORVAUString();
     slot.set = true;
     return 0;
 }
@@ -122,33 +122,14 @@ long KIVOMemAttributeSet::getValue(long index, unsigned short& v) const { return
 long KIVOMemAttributeSet::getValue(long index, NORVAUString& v) const {
     if (!valid(index) || !m_slots[index].set) return -1;
     if (isText(index)) {
-        v = m_slots[index].text;
+        v = text(index);
     } else {
         v = NORVAUString::formatDouble(m_slots[index].number);
     }
     return 0;
 }
 
-long KIVOMemAttributeSet::getValue(long index, double& v) const {
-    if (!valid(index) || !m_slots[index].set) return -1;
-    if (isText(index)) {
-        double d = 0.0;
-        if (!m_slots[index].text.parseDouble(d)) return -1;
-        v = d;
-        return 0;
-    }
-    v = m_slots[index].number;
-    return 0;
-}
 
-long KIVOMemAttributeSet::getValue(long index, float& v) const {
-    double d = 0.0;
-    if (getValue(index, d) != 0) return -1;
-    float f = 0.0f;
-    if (!toFloat(d, f)) return -1;
-    v = f;
-    return 0;
-}
 
 long KIVOMemAttributeSet::setValue(long index, const unsigned char& v) { return storeNumber(index, v); }
 // Longs pass through a double: every integer slot type is 32 bits or less,
@@ -160,7 +141,6 @@ long KIVOMemAttributeSet::setValue(long index, const unsigned long& v) {
 long KIVOMemAttributeSet::setValue(long index, const short& v) { return storeNumber(index, v); }
 long KIVOMemAttributeSet::setValue(long index, const unsigned short& v) { return storeNumber(index, v); }
 long KIVOMemAttributeSet::setValue(long index, const double& v) { return storeNumber(index, v); }
-long KIVOMemAttributeSet::setValue(long index, const float& v) { return storeNumber(index, v); }
 
 // Text attributes keep the text (fixed-length text is cut to its length);
 // numeric attributes take the number the text reads as (-1 when it does not).
@@ -171,21 +151,25 @@ long KIVOMemAttributeSet::setValue(long index, const NORVAUString& v) {
         if (!v.parseDouble(d)) return -1;
         return storeNumber(index, d);
     }
-    Slot& slot = m_slots[index];
-    NORVAUString text = v;
-    if (m_descriptor->getAttributeType(index) == KIVODataType::TEXT) {
-        uint32_t length = m_descriptor->getLength(index);
-        if (length > 0 && static_cast<uint32_t>(text.length()) > length)
-            text = text.substring(0, static_cast<int32_t>(length));
-    }
-    slot.text = text;
-    slot.number = 0.0;
-    slot.set = true;
+    const uint32_t length = m_layout->lengths[index];
+    if (m_layout->types[index] == KIVODataType::TEXT && length > 0 && static_cast<uint32_t>(v.length()) > length)
+        m_texts[m_layout->textSlot[index]] = std::make_shared<const NORVAUString>(v.substring(0, static_cast<int32_t>(length)));
+    else
+        m_texts[m_layout->textSlot[index]] = std::make_shared<const NORVAUString>(v);
+    m_slots[index].number = 0.0;
+    m_slots[index].set = true;
     return 0;
 }
 
 long KIVOMemAttributeSet::getStringValue(long index, NORVAUString& v, bool userFormat) const {
     return getValue(index, v);
+}
+
+long KIVOMemAttributeSet::textNumber(long index, double& v) const {
+    double d = 0.0;
+    if (!text(index).parseDouble(d)) return -1;
+    v = d;
+    return 0;
 }
 
 long KIVOMemAttributeSet::getDoubleValue(long index, double& v, bool convert) const { return getValue(index, v); }
@@ -194,7 +178,6 @@ std::unique_ptr<KIVOAttributeSet> KIVOMemAttributeSet::newCopy() const {
     return std::make_unique<KIVOMemAttributeSet>(*this);
 }
 
-bool KIVOMemAttributeSet::isSet(long index) const { return valid(index) && m_slots[index].set; }
 
 bool KIVOMemAttributeSet::isEmpty() const {
     for (const Slot& s : m_slots)
@@ -204,9 +187,12 @@ bool KIVOMemAttributeSet::isEmpty() const {
 
 bool KIVOMemAttributeSet::reset() {
     for (Slot& s : m_slots) s = Slot();
+    for (Text& t : m_texts) t.reset();
     return true;
 }
 
 void KIVOMemAttributeSet::unset(long index) {
-    if (valid(index)) m_slots[index] = Slot();
+    if (!valid(index)) return;
+    m_slots[index] = Slot();
+    if (isText(index)) m_texts[m_layout->textSlot[index]].reset();
 }

@@ -3,19 +3,26 @@
 // attribute and a flag telling whether it holds a value. Typed access
 // converts between numeric types; integers are cut toward zero and values
 // outside the target type (or NaN) are refused with -1.
-#include "platform/core/KIVOExport.h"
+#include <algorithm>
+#include <array>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
 #include <memory>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"
 
-class KIVO_EXPORT KIVOMemAttributeSet : public KIVOAttributeSet {
+class KIVO_EXPORT KIVOMemAttributeSet final : public KIVOAttributeSet {
 public:
     // The descriptor is copied: the set never depends on the caller's.
     explicit KIVOMemAttributeSet(const KIVODescriptor& descriptor);
-    KIVOMemAttributeSet(const KIVOMemAttributeSet& o);
-    KIVOMemAttributeSet& operator=(const KIVOMemAttributeSet& o);
+    // Copies share the first set's copy of the descriptor, which no set ever
+    // changes: a blank set copied per node costs no descriptor copy.
+    KIVOMemAttributeSet(const KIVOMemAttributeSet& o) = default;
+    KIVOMemAttributeSet& operator=(const KIVOMemAttributeSet& o) = default;
 
     long getValue(long index, unsigned char& v) const override;
     long getValue(long index, NORVAUString& v) const override;
@@ -44,19 +51,100 @@ public:
 
     // Marks one attribute as holding no value.
     void unset(long index);
-    const KIVODescriptor& getDescriptor() const { return *m_descriptor; }
+    // The text a text attribute holds, read in place; none when it is unset
+    // or not a text attribute.
+    const NORVAUString* getText(long index) const {
+        return valid(index) && m_slots[index].set && isText(index) ? &text(index) : nullptr;
+    }
+    const KIVODescriptor& getDescriptor() const { return *m_layout->descriptor; }
 
 private:
+    // The descriptor with what every access asks of it, read once.
+    struct Layout {
+        explicit Layout(const KIVODescriptor& d);
+        std::unique_ptr<KIVODescriptor> descriptor;
+        std::vector<KIVODataType::DATA_TYPE> types;
+        std::vector<uint32_t> lengths;
+        std::vector<int32_t> textSlot;  // index into the texts, -1 for numbers
+        size_t texts = 0;
+    };
     struct Slot {
         double number = 0.0;
-        NORVAUString text;
         bool set = false;
     };
+    // A fixed number of values, the first N inside the set itself: a set of
+    // a usual layout is one allocation.
+    template <class T, size_t N>
+    class Values {
+    public:
+        explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n] : nullptr) {}
+        Values(const Values& o)
+            : m_size(o.m_size), m_inline(o.m_inline), m_heap(o.m_heap ? new T[o.m_size] : nullptr) {
+            if (m_heap) std::copy(o.begin(), o.end(), begin());
+        }
+        Values& operator=(const Values& o) {
+            if (this == &o) return *this;
+            Values copy(o);
+            std::swap(m_size, copy.m_size);
+            std::swap(m_inline, copy.m_inline);
+            std::swap(m_heap, copy.m_heap);
+            return *this;
+        }
+        size_t size() const { return m_size; }
+        T* begin() { return m_heap ? m_heap.get() : m_inline.data(); }
+        T* end() { return begin() + m_size; }
+        const T* begin() const { return m_heap ? m_heap.get() : m_inline.data(); }
+        const T* end() const { return begin() + m_size; }
+        T& operator[](size_t i) { return begin()[i]; }
+        const T& operator[](size_t i) const { return begin()[i]; }
+
+    private:
+        size_t m_size;
+        std::array<T, N> m_inline{};
+        std::unique_ptr<T[]> m_heap;
+    };
     bool valid(long index) const { return index >= 0 && index < static_cast<long>(m_slots.size()); }
-    bool isText(long index) const;
+    bool isText(long index) const { return m_layout->textSlot[index] >= 0; }
+    // Unset text reads as empty.
+    const NORVAUString& text(long index) const {
+        const Text& t = m_texts[m_layout->textSlot[index]];
+        return t ? *t : emptyText();
+    }
+    static const NORVAUString& emptyText();
     long storeNumber(long index, double v);
+    long textNumber(long index, double& v) const;
     template <class T> long readInteger(long index, T& v) const;
 
-    std::unique_ptr<KIVODescriptor> m_descriptor;
-    std::vector<Slot> m_slots;
+    std::shared_ptr<const Layout> m_layout;
+    Values<Slot, 16> m_slots;
+    // Texts are shared between copies, never changed in place: copying a set
+    // per node costs no string copy.
+    using Text = std::shared_ptr<const NORVAUString>;
+    Values<Text, 1> m_texts;  // a combined product has one: "Contributor"
 };
+
+// Inline: a combine reads every node's values through these.
+inline long KIVOMemAttributeSet::getValue(long index, double& v) const {
+    if (!valid(index) || !m_slots[index].set) return -1;
+    if (isText(index)) return textNumber(index, v);
+    v = m_slots[index].number;
+    return 0;
+}
+
+inline long KIVOMemAttributeSet::getValue(long index, float& v) const {
+    double d = 0.0;
+    if (getValue(index, d) != 0) return -1;
+    if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return -1;
+    v = static_cast<float>(d);
+    return 0;
+}
+
+// A float always fits a float attribute: stored without the general checks.
+inline long KIVOMemAttributeSet::setValue(long index, const float& v) {
+    if (!valid(index) || m_layout->types[index] != KIVODataType::FLOAT) return storeNumber(index, v);
+    m_slots[index].number = v;
+    m_slots[index].set = true;
+    return 0;
+}
+
+inline bool KIVOMemAttributeSet::isSet(long index) const { return valid(index) && m_slots[index].set; }

@@ -344,6 +344,163 @@ TEST_P(WholeCombine, OverlappingSourcesWithDesignatedSoundings) {
 
 INSTANTIATE_TEST_SUITE_P(Products, WholeCombine, testing::Values("product.vns", "product.kps"));
 
+// Every node of a combine written out: attribute values (or "-" when
+// unset), the designated soundings the policy holds for the product, and
+// what the policy printed. The sources mix types, weights, holes, a type
+// clash and designated soundings; the rule keeps the shallower depth.
+namespace {
+
+class ShallowerWins : public RecordingPolicy {
+public:
+    long Supersede(KIVOSurface& product, const KIVOAttributeSet& productNode, const Vector2D&, const NORVAUString&,
+                   KIVOSurface& source, const KIVOAttributeSet& sourceNode, const Vector2D&,
+                   const NORVAUString&) override {
+        double mine = 0.0, theirs = 0.0;
+        productNode.getDoubleValue(product.getAttributeInfo()->getDescriptor().getAttributeIndex("Depth"), mine, true);
+        sourceNode.getDoubleValue(source.getAttributeInfo()->getDescriptor().getAttributeIndex("Depth"), theirs, true);
+        return theirs < mine ? 2 : 3;
+    }
+};
+
+std::string withoutFolder(std::string text, const NORVAUString& folder) {
+    const std::string prefix = (folder + "/").toUTF8();
+    for (size_t at; (at = text.find(prefix)) != std::string::npos;) text.erase(at, prefix.size());
+    return text;
+}
+
+std::string valueText(const KIVOAttributeSet& node, const KIVODescriptor& d, long i) {
+    if (!node.isSet(i)) return "-";
+    NORVAUString v;
+    double number = 0.0;
+    const KIVODataType::DATA_TYPE type = d.getAttributeType(i);
+    if (type == KIVODataType::STRING || type == KIVODataType::TEXT) node.getStringValue(i, v, false);
+    else if (node.getDoubleValue(i, number, false) == 0) v = NORVAUString::formatDouble(number);
+    return v.toUTF8();
+}
+
+std::string dumpProduct(KIVOSurface& product, ShallowerWins& policy) {
+    long status = 0;
+    NORVAType<KIVOSurfaceIter> it = product.query(-1, -1, 99, 99, status, true, nullptr, nullptr, DBL_MAX);
+    std::string out;
+    const KIVODescriptor& d = it->getAttributeDescriptor();
+    for (; it && !it->done(status); it->next(status)) {
+        double x = 0.0, y = 0.0, original = 0.0;
+        it->getPosition(x, y, -1);
+        out += NORVAUString::formatDouble(x).toUTF8() + "," + NORVAUString::formatDouble(y).toUTF8();
+        for (long i = 0; i < d.getNumberOfAttributes(); ++i) {
+            out += " " + d.getAttributeName(i).toUTF8() + "=" + valueText(*it->getAttributes(), d, i);
+        }
+        if (policy.GetDesignatedNodeOriginalValue(product, SurfaceCombinePolicy::Vector2D(x, y), original) == 0)
+            out += " designated=" + NORVAUString::formatDouble(original).toUTF8();
+        out += "\n";
+    }
+    return out;
+}
+
+struct Pinned {
+    const char* output;
+    const char* expected;
+};
+
+// What the combine gave before its speed work. The tile store reads unset
+// attributes as their invalid values and serves only nodes it was given.
+const char* const kPinnedGridded = R"(2.000000 1.000000 30.000000 0
+1.000000 2.000000 3.000000 0
+3.000000 1.000000 40.000000 0
+5.000000 2.000000 1.500000 0
+0,0 Depth=5 Count=3 Name=100 Mean=0 Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=a.vns
+1,0 Depth=- Count=- Name=- Mean=- Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=-
+2,0 Depth=9 Count=- Name=- Mean=- Uncertainty=0 Count=0 Flag=0 Note=0 Mean=- Contributor=b.vns
+3,0 Depth=6.5 Count=5 Name=103 Mean=1.5 Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=a.vns
+4,0 Depth=13 Count=- Name=- Mean=- Uncertainty=0 Count=0 Flag=2 Note=2000 Mean=- Contributor=b.vns
+5,0 Depth=15 Count=- Name=- Mean=- Uncertainty=0 Count=0 Flag=3 Note=3000 Mean=- Contributor=b.vns
+0,1 Depth=13 Count=7 Name=100 Mean=0 Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=a.vns
+1,1 Depth=14 Count=8 Name=101 Mean=0.5 Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=a.vns
+2,1 Depth=10 Count=- Name=- Mean=- Uncertainty=0.25 Count=-3 Flag=1 Note=1 Mean=2.5 Contributor=b.vns
+3,1 Depth=12 Count=- Name=- Mean=- Uncertainty=0.25 Count=- Flag=2 Note=1001 Mean=2.5 Contributor=b.vns
+4,1 Depth=14 Count=- Name=- Mean=- Uncertainty=0.25 Count=-3 Flag=3 Note=2001 Mean=2.5 Contributor=b.vns
+5,1 Depth=16 Count=- Name=- Mean=- Uncertainty=0.25 Count=-3 Flag=4 Note=3001 Mean=2.5 Contributor=b.vns
+0,2 Depth=16 Count=- Name=100 Mean=0 Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=a.vns
+1,2 Depth=1.5 Count=- Name=101 Mean=0.5 Uncertainty=- Count=- Flag=- Note=- Mean=- Contributor=a.vns
+2,2 Depth=11 Count=- Name=- Mean=- Uncertainty=0.5 Count=-6 Flag=2 Note=2 Mean=- Contributor=b.vns
+3,2 Depth=13 Count=- Name=- Mean=- Uncertainty=0.5 Count=- Flag=3 Note=1002 Mean=- Contributor=b.vns
+4,2 Depth=15 Count=- Name=- Mean=- Uncertainty=0.5 Count=-6 Flag=4 Note=2002 Mean=- Contributor=b.vns
+5,2 Depth=1.5 Count=- Name=- Mean=- Uncertainty=0.5 Count=-6 Flag=5 Note=3002 Mean=- Contributor=b.vns
+)";
+const char* const kPinnedTileStore = R"(2.000000 1.000000 30.000000 0
+1.000000 2.000000 3.000000 0
+3.000000 1.000000 40.000000 0
+5.000000 2.000000 1.500000 0
+Adding designated sounding: 3.000000, 1.000000, 40.000000
+0,0 Depth=5 Count=3 Name=100 Mean=0 Uncertainty=3.4028234663852886e+38 Count=32767 Flag=255 Note= Mean=3.4028234663852886e+38 Contributor=a.vns Status=0
+2,0 Depth=9 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0 Count=32767 Flag=0 Note=0 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+3,0 Depth=6.5 Count=5 Name=103 Mean=1.5 Uncertainty=3.4028234663852886e+38 Count=32767 Flag=255 Note= Mean=3.4028234663852886e+38 Contributor=a.vns Status=0
+0,1 Depth=13 Count=7 Name=100 Mean=0 Uncertainty=3.4028234663852886e+38 Count=32767 Flag=255 Note= Mean=3.4028234663852886e+38 Contributor=a.vns Status=0
+1,1 Depth=14 Count=8 Name=101 Mean=0.5 Uncertainty=3.4028234663852886e+38 Count=32767 Flag=255 Note= Mean=3.4028234663852886e+38 Contributor=a.vns Status=0
+2,1 Depth=10 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.25 Count=32767 Flag=1 Note=1 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+3,1 Depth=12 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.25 Count=32767 Flag=2 Note=1001 Mean=3.4028234663852886e+38 Contributor=b.vns Status=1073741824 designated=40
+0,2 Depth=16 Count=2147483647 Name=100 Mean=0 Uncertainty=3.4028234663852886e+38 Count=32767 Flag=255 Note= Mean=3.4028234663852886e+38 Contributor=a.vns Status=0
+1,2 Depth=1.5 Count=2147483647 Name=101 Mean=0.5 Uncertainty=3.4028234663852886e+38 Count=32767 Flag=255 Note= Mean=3.4028234663852886e+38 Contributor=a.vns Status=0
+2,2 Depth=11 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.5 Count=32767 Flag=2 Note=2 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+3,2 Depth=13 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.5 Count=32767 Flag=3 Note=1002 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+4,0 Depth=13 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0 Count=32767 Flag=2 Note=2000 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+5,0 Depth=15 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0 Count=32767 Flag=3 Note=3000 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+4,1 Depth=14 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.25 Count=32767 Flag=3 Note=2001 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+5,1 Depth=16 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.25 Count=32767 Flag=4 Note=3001 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+4,2 Depth=15 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.5 Count=32767 Flag=4 Note=2002 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+5,2 Depth=1.5 Count=2147483647 Name= Mean=1.7976931348623157e+308 Uncertainty=0.5 Count=32767 Flag=5 Note=3002 Mean=3.4028234663852886e+38 Contributor=b.vns Status=0
+)";
+
+class PinnedCombine : public testing::TestWithParam<Pinned> {};
+
+}  // namespace
+
+TEST_P(PinnedCombine, ResultStaysTheSame) {
+    TempFolder dir;
+    const std::vector<Entry> layoutA = {entry("Depth", KIVODataType::FLOAT, "Weight"),
+                                        entry("Weight", KIVODataType::DOUBLE),
+                                        entry("Count", KIVODataType::LONG, "Weight"),
+                                        entry("Name", KIVODataType::STRING),
+                                        entry("Mean", KIVODataType::DOUBLE)};
+    const std::vector<Entry> layoutB = {entry("Depth", KIVODataType::FLOAT), entry("Uncertainty", KIVODataType::FLOAT),
+                                        entry("Count", KIVODataType::SHORT), entry("Flag", KIVODataType::UCHAR),
+                                        entry("Note", KIVODataType::TEXT, "", 8), entry("Mean", KIVODataType::FLOAT)};
+    std::vector<Node> a, b;
+    for (int x = 0; x < 4; ++x)
+        for (int y = 0; y < 3; ++y) {
+            if (x == 1 && y == 0) continue;  // a hole
+            Values va = {{"Depth", 10.0 + x + 3 * y}, {"Weight", (x + y) % 3 == 0 ? 2.0 : (x == 3 ? 0.0 : 1.0)},
+                         {"Name", 100.0 + x}, {"Mean", 0.5 * x}};
+            if (y != 2) va["Count"] = 7.0 + x;
+            a.push_back({double(x), double(y), va});
+            Values vb = {{"Depth", 9.0 + 2 * x + y}, {"Uncertainty", 0.25 * y}, {"Flag", double(x + y)},
+                         {"Note", 1000.0 * x + y}};
+            if (x != 1) vb["Count"] = -3.0 * y;
+            if (y == 1) vb["Mean"] = 2.5;
+            b.push_back({double(x + 2), double(y), vb});
+        }
+    ASSERT_EQ(0, storeGridded(dir.file("a.vns"), layoutA, a, 4, 3));
+    ASSERT_EQ(0, storeGridded(dir.file("b.vns"), layoutB, b, 6, 3));
+    auto sourceA = openDesignated(dir.file("a.vns"), {{1.1, 2.0, 3.0}, {2.0, 0.9, 30.0}});
+    auto sourceB = openDesignated(dir.file("b.vns"), {{3.0, 1.0, 40.0}, {5.0, 2.0, 1.5}});
+    Combine::Options o = options(dir.file(GetParam().output), {dir.file("a.vns"), dir.file("b.vns")}, 5.0, 2.0);
+    ShallowerWins policy;
+    NORVAType<KIVOSurface> product;
+    ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(0, mergeInto(policy, *product, *sourceA));
+    ASSERT_EQ(0, mergeInto(policy, *product, *sourceB));
+    policy.BeforeStoreProductSurface(*product, o);
+    ASSERT_EQ(0, product->store(nullptr));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(policy.errorLines.empty());
+    EXPECT_TRUE(policy.exceptionLines.empty());
+    EXPECT_EQ(GetParam().expected, withoutFolder(printed + dumpProduct(*product, policy), dir.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Products, PinnedCombine,
+                         testing::Values(Pinned{"product.vns", kPinnedGridded}, Pinned{"product.kps", kPinnedTileStore}));
+
 // A tile-store source with a designated sounding at (10.3, 10.3), depth 3,
 // and a plain point at (10, 10), depth 5, in one product node: whatever
 // their order in the store, the node takes the designated depth, and the

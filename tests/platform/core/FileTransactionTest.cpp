@@ -7,11 +7,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 
 #include "FolderSnapshot.h"
+#include "JournalText.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -64,6 +68,19 @@ std::vector<Kind> kinds() {
              return t.commit();
          },
          {"s", "t"}},
+        // Into another folder: the journal is written under both folders'
+        // names, and recovering the new name first must finish it.
+        {"rename across folders",
+         {{"a", "<folder>"}, {"b", "<folder>"}, {"a/s.vns", "old grid"}, {"a/s", "<folder>"}, {"a/s/s_0.vns", "m"}},
+         [](const NORVAUString& root) {
+             NORVAFileTransaction t(root + "/a/s");
+             t.journalAlsoAt(root + "/b/t");
+             t.move(root + "/a/s.vns", root + "/b/t.vns");
+             t.move(root + "/a/s", root + "/b/t");
+             t.move(root + "/b/t/s_0.vns", root + "/b/t/t_0.vns");
+             return t.commit();
+         },
+         {"b/t", "a/s"}},
     };
 }
 
@@ -252,4 +269,69 @@ TEST(FileTransaction, RecoverSparesOtherSurfacesAndLiveWriters) {
     EXPECT_EQ(0u, now.count("s/.s_0.vns.tmp-dddddd"));
     EXPECT_TRUE(live.write("x", 1) && live.commit());
     EXPECT_EQ("x", snapshot(root)["s.xml"]);
+}
+
+// Journals found on disk are untrusted: one that reaches outside its own
+// folder (absolute paths, "..", a NUL, a symbolic link, a name in another
+// folder that is not this very file), lists none of its own names, is torn
+// or oversized is dropped with nothing applied. A real journal under two
+// hard-linked names in two folders still finishes from either.
+TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
+    TempFolder tmp;
+    const std::string root = tmp.path().toUTF8();
+    enum Other { NONE, LINK, COPY };
+    const std::string valid = "M @/a/s.vns\t@/b/t.vns\nN @/a/.s.journal\nN @/b/.t.journal\n";
+    struct Case {
+        const char* name;
+        std::string lines;    // "@" stands for the root; "" for a huge file
+        Other other;          // b/.t.journal: none, a hard link or a copy
+        const char* stem;     // recovered
+        bool applied;         // s.vns moved to b/t.vns
+        size_t cut = 0;       // bytes torn off the end
+    } cases[] = {
+        {"absolute elsewhere", "D @/outside/important\nN .s.journal\n", NONE, "a/s", false},
+        {"dot-dot move", "M s.vns\t../outside/x\nN .s.journal\n", NONE, "a/s", false},
+        {"dot-dot inside", "D s/../../outside/important\nN .s.journal\n", NONE, "a/s", false},
+        {"absolute dot-dot", "D @/a/../outside/important\nN .s.journal\n", NONE, "a/s", false},
+        {"name elsewhere", "D s.vns\nN .s.journal\nN @/outside/important\n", NONE, "a/s", false},
+        {"nul cuts to folder", std::string("D \0x\nN .s.journal\n", 18), NONE, "a/s", false},
+        {"through symlink", "D link/important\nN .s.journal\n", NONE, "a/s", false},
+        {"no own name", "D s.vns\n", NONE, "a/s", false},
+        {"other name a copy", valid, COPY, "b/t", false},
+        {"truncated", valid, LINK, "a/s", false, 9},
+        {"oversized", "", NONE, "a/s", false},
+        {"hard link, recovered there", valid, LINK, "b/t", true},
+        {"hard link, recovered here", valid, LINK, "a/s", true},
+    };
+    const Snapshot before = {{"a", "<folder>"},         {"a/s.vns", "old grid"},    {"a/s", "<folder>"},
+                             {"a/s/s_0.vns", "member"}, {"b", "<folder>"},          {"b/t.xml", "other"},
+                             {"outside", "<folder>"},   {"outside/important", "keep"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        restore(root, before);
+        std::filesystem::create_directory_symlink(root + "/outside", root + "/a/link");
+        std::string text = c.lines;
+        for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, root);
+        if (!text.empty()) text = sealJournal(text);
+        text.resize(text.size() - c.cut);
+        std::ofstream(root + "/a/.s.journal", std::ios::binary) << text;
+        if (text.empty()) {
+            ASSERT_EQ(0, ::truncate((root + "/a/.s.journal").c_str(), NORVACommitJournal::kMaxBytes + 1));
+        }
+        if (c.other == LINK) {
+            ASSERT_EQ(0, ::link((root + "/a/.s.journal").c_str(), (root + "/b/.t.journal").c_str()));
+        }
+        if (c.other == COPY) std::ofstream(root + "/b/.t.journal", std::ios::binary) << text;
+        EXPECT_TRUE(NORVAFileTransaction::recover(tmp.file(c.stem)));
+        std::filesystem::remove(root + "/a/link");
+        Snapshot expected = before;
+        if (c.applied) {
+            expected["b/t.vns"] = expected["a/s.vns"];
+            expected.erase("a/s.vns");
+        } else if (c.other == COPY) {
+            expected["a/.s.journal"] = text;  // the other surface's journal, not this one's
+        }
+        if (!c.applied && c.other == LINK) expected["b/.t.journal"] = text;  // b's own open ends it
+        EXPECT_EQ(expected, snapshot(root));
+    }
 }
