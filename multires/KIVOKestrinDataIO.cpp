@@ -173,9 +173,8 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     if (long s = flush()) return s;
     const NORVAUString stem = NORVAKestrinDataIO::stemOf(m_path);
     if (!NORVAFileTransaction::recover(stem)) return KestrinStatus::CANNOT_OPEN;
-    // Points (when copied), header and metadata take their places together.
-    // Points stored in place commit through SQLite first; they keep their
-    // header inside, so they open alike whatever follows.
+    // Points, header and metadata take their places together; points stored
+    // in place commit through SQLite inside this commit, as its deciding step.
     NORVAFileTransaction files(stem);
     if (long s = m_store->store(m_path)) return s;
     if (m_metadata)

@@ -137,6 +137,13 @@ bool NORVACommitJournal::addRemove(const std::string& path) {
     return true;
 }
 
+bool NORVACommitJournal::setCondition(const std::string& file, const std::string& token) {
+    if (!validPath(file) || token.empty() || token.find_first_of("\t\n") != std::string::npos) return false;
+    m_conditionFile = file;
+    m_conditionToken = token;
+    return true;
+}
+
 bool NORVACommitJournal::replaceSource(const std::string& to, const std::string& from, std::string& previous) {
     for (Entry& e : m_entries) {
         if (e.kind != MOVE || e.to != to) continue;
@@ -156,6 +163,7 @@ std::string NORVACommitJournal::serialise(const std::string& folder) const {
             text += "D " + relativeTo(folder, e.from) + "\n";
     }
     for (const std::string& name : m_names) text += "N " + relativeTo(folder, name) + "\n";
+    if (hasCondition()) text += "C " + relativeTo(folder, m_conditionFile) + "\t" + m_conditionToken + "\n";
     char end[64];
     std::snprintf(end, sizeof end, "E %zu %016" PRIx64 "\n", m_entries.size(), fnv1a(text));
     return text + end;
@@ -187,7 +195,7 @@ bool NORVACommitJournal::entriesBelow(const std::vector<std::string>& folders) c
     const auto allowed = [&](const std::string& p) { return validPath(p) && belowAny(folders, p); };
     for (const Entry& e : m_entries)
         if (!allowed(e.from) || (e.kind == MOVE && !allowed(e.to))) return false;
-    return true;
+    return !hasCondition() || allowed(m_conditionFile);
 }
 
 int NORVACommitJournal::write(const std::vector<std::string>& names) {
@@ -235,6 +243,8 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
 bool NORVACommitJournal::read(int fd, const std::string& path) {
     m_entries.clear();
     m_names.clear();
+    m_conditionFile.clear();
+    m_conditionToken.clear();
     m_device = 0;
     m_inode = 0;
     struct stat st;
@@ -282,6 +292,9 @@ bool NORVACommitJournal::parse(const std::string& text, const std::string& folde
             m_entries.push_back(Entry{REMOVE, take(rest), std::string()});
         else if (line[0] == 'N')
             m_names.push_back(take(rest));
+        else if (line[0] == 'C' && tab != std::string::npos && !hasCondition() &&
+                 setCondition(take(rest.substr(0, tab)), rest.substr(tab + 1)))
+            continue;
         else
             return false;
     }

@@ -8,6 +8,7 @@
 // Layout (UTF-8 text, one entry a line):
 //   "KIVO commit journal 1"
 //   "M <from>\t<to>" | "D <path>" | "N <journal name>"
+//   | "C <file>\t<token>" (at most one: apply only if the file holds the token)
 //   "E <entry count> <FNV-1a 64 of every byte before this line, hex>"
 // When every name lies in one folder, paths inside it are kept relative to
 // it, so a folder moved as a whole still recovers; otherwise (a rename into
@@ -40,6 +41,12 @@ public:
     // Replaces the source of the move to `to`; false when there is none.
     bool replaceSource(const std::string& to, const std::string& from, std::string& previous);
     bool empty() const { return m_entries.empty(); }
+    // A journal written before a step that commits elsewhere (a database's
+    // own transaction) holds only if that step wrote `token` into `file`.
+    bool setCondition(const std::string& file, const std::string& token);
+    bool hasCondition() const { return !m_conditionFile.empty(); }
+    const std::string& conditionFile() const { return m_conditionFile; }
+    const std::string& conditionToken() const { return m_conditionToken; }
     const std::vector<Entry>& entries() const { return m_entries; }
 
     // Writes the journal, synced, under every name (the first is the main
@@ -72,6 +79,8 @@ private:
 
     std::vector<Entry> m_entries;
     std::vector<std::string> m_names;
+    std::string m_conditionFile;
+    std::string m_conditionToken;
     dev_t m_device = 0;
     ino_t m_inode = 0;  // 0 until written or read
 };

@@ -7,11 +7,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
 #include <functional>
+#include <random>
 
 namespace {
 
 thread_local NORVAFileTransaction* t_outermost = nullptr;
+NORVAFileTransaction::ConditionCheck s_conditionCheck = nullptr;
 
 const char kJournalSuffix[] = ".journal";
 const char kTemporaryMark[] = ".tmp-";
@@ -110,6 +115,25 @@ bool removeUnlessLocked(const std::string& path) {
     return removed;
 }
 
+// Tells this commit from every other one of the file, in any process.
+std::string newToken() {
+    std::random_device device;
+    const uint64_t now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const uint64_t mixed = (static_cast<uint64_t>(device()) << 32 | device()) ^ now ^
+                           static_cast<uint64_t>(::getpid()) << 40;
+    char text[40];
+    std::snprintf(text, sizeof text, "%016" PRIx64 "-%u", mixed, device());
+    return text;
+}
+
+// A journal whose commit was decided elsewhere: finished when that commit
+// happened, dropped (its temporaries go with the stem's) when it did not.
+bool finishConditional(const NORVACommitJournal& journal) {
+    const int holds = s_conditionCheck ? s_conditionCheck(journal.conditionFile(), journal.conditionToken()) : -1;
+    if (holds < 0) return false;
+    return holds > 0 ? journal.apply() && journal.removeNames() : journal.removeNames();
+}
+
 // Waits for a live writer, then finishes what its journal names.
 bool finishJournal(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -128,6 +152,8 @@ bool finishJournal(const std::string& path) {
         // Journals appear whole (written aside, then renamed), so this is no
         // journal of ours: no move was ever made under it.
         ok = ::unlink(path.c_str()) == 0;
+    } else if (journal.hasCondition()) {
+        ok = finishConditional(journal);
     } else {
         ok = journal.apply() && journal.removeNames();
     }
@@ -181,6 +207,21 @@ void NORVAFileTransaction::journalAlsoAt(const NORVAUString& stem) {
     m_journals.push_back(journal);
 }
 
+bool NORVAFileTransaction::decideBy(const NORVAUString& file, DecisiveStep step) {
+    if (m_outer) return m_outer->decideBy(file, std::move(step));
+    const std::string path = absolute(file);
+    if (m_decisive || !step || !NORVACommitJournal::validPath(path)) return false;
+    m_decisiveFile = path;
+    m_decisive = std::move(step);
+    return true;
+}
+
+NORVAFileTransaction::ConditionCheck NORVAFileTransaction::setConditionCheck(ConditionCheck check) {
+    const ConditionCheck before = s_conditionCheck;
+    s_conditionCheck = check;
+    return before;
+}
+
 void NORVAFileTransaction::fail() {
     if (m_outer) return m_outer->fail();
     m_failed = true;
@@ -213,12 +254,26 @@ bool NORVAFileTransaction::commit() {
         return false;
     }
     m_done = true;
+    const std::string token = m_decisive ? newToken() : std::string();
     if (m_plan.empty()) {
+        const bool decided = !m_decisive || m_decisive(token);
         closeLocks();
-        return true;
+        return decided;
+    }
+    if (m_decisive && !m_plan.setCondition(m_decisiveFile, token)) {
+        discard();
+        return false;
     }
     const int journal = m_plan.write(m_journals);
     if (journal < 0) {
+        discard();
+        return false;
+    }
+    if (m_decisive && !m_decisive(token)) {
+        // Its file kept the old content, so the staged files are dropped; a
+        // journal that outlives this is dropped by `recover` just the same.
+        (void)m_plan.removeNames();
+        ::close(journal);
         discard();
         return false;
     }
@@ -238,6 +293,7 @@ void NORVAFileTransaction::discard() {
     m_temporaries.clear();
     closeLocks();
     m_plan = NORVACommitJournal();
+    m_decisive = nullptr;
     m_done = true;
     if (t_outermost == this) t_outermost = nullptr;
 }

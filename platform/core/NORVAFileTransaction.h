@@ -15,6 +15,7 @@
 // its files, moves and removals are committed by the outer one, and when it
 // ends uncommitted (or one of its files fails) the outer one fails too.
 // Until the commit, targets keep their old content.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,21 @@ public:
     // name after a crash finishes it. Nested: ignored, the outer surface's
     // journal governs.
     void journalAlsoAt(const NORVAUString& stem);
+    // A file that commits through its own transaction (a database) joins
+    // this one: `step` runs inside `commit`, after the journal is durable and
+    // before any move, and must write the token it is given into `file` in
+    // the same transaction it commits. The journal then holds only if the
+    // file holds that token: a crash before the step's commit drops the
+    // staged files, one after it finishes them. One such file per
+    // transaction; false (nothing joined) when one is there already.
+    using DecisiveStep = std::function<bool(const std::string& token)>;
+    bool decideBy(const NORVAUString& file, DecisiveStep step);
+    // How `recover` asks whether `file` holds `token`: 1 yes, 0 no, negative
+    // when it cannot tell (the journal is kept). Set by the kit that writes
+    // such files; without one, such a journal is kept. Returns the one before.
+    using ConditionCheck = int (*)(const std::string& file, const std::string& token);
+    static ConditionCheck setConditionCheck(ConditionCheck check);
+
     // Makes the commit refuse (a writer failed); nested: the outer one.
     void fail();
     bool hasFailed() const;
@@ -77,6 +93,8 @@ private:
     NORVACommitJournal m_plan;
     std::vector<std::string> m_temporaries;
     std::vector<int> m_locks;
+    std::string m_decisiveFile;
+    DecisiveStep m_decisive;
     bool m_failed = false;
     bool m_done = false;
 };

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/KestrinStoreType.h"
 #include "platform/kestrin/NORVAKestrinHeader.h"
@@ -187,12 +188,20 @@ long NORVAKestrinDataIO::store(const NORVAUString& headerPath) {
     const NORVAUString points = pointsPathFor(headerPath);
     const bool inPlace = !m_db->isInMemory() && sameFile(m_db->getPath(), points);
     if (inPlace && !m_db->isWritable()) return KestrinStatus::WRITE_FAILED;
-    // The points go first, with a copy of their header inside: whenever the
-    // header file is replaced too late or not at all, the points still open
-    // with the header that describes them.
+    // The points keep a copy of their header inside: whenever the header
+    // file is replaced too late or not at all, they still open with the
+    // header that describes them.
     const NORVAByteIO::Buffer header = NORVAKestrinHeader::encode(*m_config);
     long status = m_db->isWritable() ? m_db->writeHeaderCopy(header) : 0;
-    if (status == 0) status = inPlace ? m_db->commit() : m_db->copyTo(points);
+    if (status != 0) return status;
+    // In place inside a multi-file commit, SQLite's commit is the commit's
+    // deciding step: the other files follow it, or are dropped without it.
+    NORVAFileTransaction* files = inPlace ? NORVAFileTransaction::current() : nullptr;
+    NORVAKestrinDatabase* db = m_db.get();
+    const bool joined = files && files->decideBy(points, [db](const std::string& token) {
+        return db->writeCommitToken(token) == 0 && db->commit() == 0;
+    });
+    if (!joined) status = inPlace ? m_db->commit() : m_db->copyTo(points);
     if (status != 0) return status;
     return NORVAKestrinHeader::write(headerPath, *m_config);
 }

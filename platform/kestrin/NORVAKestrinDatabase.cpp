@@ -56,6 +56,10 @@ std::string columnText(sqlite3_stmt* stmt, int col) {
 
 }  // namespace
 
+// Whoever recovers a store cut short asks its points file whether the
+// commit its journal names happened.
+const bool kCommitCheckSet = (NORVAFileTransaction::setConditionCheck(&NORVAKestrinDatabase::holdsCommitToken), true);
+
 int g_busyTimeoutMs = 5000;
 int64_t g_cacheBytes = 8ll * 1024 * 1024;
 
@@ -229,7 +233,23 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
     }
     status = db->configure();
     if (status != 0) return nullptr;
+    if (writable) db->dropStaleJournal();
     return db;
+}
+
+// A writer killed before its commit began leaves a rollback journal that
+// SQLite never reads (its header was not yet complete) and only a later write
+// replaces. Holding the write lock, no live writer can own it (a journal that
+// had to be rolled back was, when the lock was taken), so it goes now.
+void NORVAKestrinDatabase::dropStaleJournal() {
+    const std::string journal = m_path.toUTF8() + "-journal";
+    if (::access(journal.c_str(), F_OK) != 0) return;
+    sqlite3_busy_timeout(m_db, 0);  // a live writer holds it: leave it to that writer
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        (void)::unlink(journal.c_str());
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_busy_timeout(m_db, g_busyTimeoutMs);
 }
 
 void NORVAKestrinDatabase::useGrid(double originY, double step) {
@@ -243,19 +263,45 @@ long NORVAKestrinDatabase::useLayout(std::shared_ptr<const NORVAKestrinGenericDa
     return checkSchema();
 }
 
-long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) {
+long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) { return readKept("kestrin_header", bytes); }
+
+long NORVAKestrinDatabase::writeHeaderCopy(const std::vector<uint8_t>& bytes) {
+    return writeKept("kestrin_header", bytes.data(), bytes.size());
+}
+
+long NORVAKestrinDatabase::writeCommitToken(const std::string& token) {
+    return writeKept("kestrin_commit", token.data(), token.size());
+}
+
+int NORVAKestrinDatabase::holdsCommitToken(const std::string& path, const std::string& token) {
+    if (!NORVAFileUtils::isRegularFile(NORVAUString(path))) return 0;  // nothing was committed there
+    // Writable, so that a commit cut short is rolled back before the token is read.
+    long status = 0;
+    std::unique_ptr<NORVAKestrinDatabase> db = openFile(NORVAUString(path), ::access(path.c_str(), W_OK) == 0, status);
+    std::vector<uint8_t> kept;
+    if (db) status = db->readKept("kestrin_commit", kept);
+    // A file that is no points file holds no token; one locked elsewhere cannot tell now.
+    if (status != 0) return status == KestrinStatus::DAMAGED ? 0 : -1;
+    return kept.size() == token.size() && std::equal(kept.begin(), kept.end(), token.begin()) ? 1 : 0;
+}
+
+// Small tables of one row beside the points (the header copy, the token of
+// the last commit): files without them open as before.
+long NORVAKestrinDatabase::readKept(const char* table, std::vector<uint8_t>& bytes) {
     bytes.clear();
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_db,
-                                "SELECT (SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND "
-                                "name = 'kestrin_header')",
-                                -1, &stmt, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    int rc = sqlite3_prepare_v2(m_db, "SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = ?", -1, &stmt,
+                                nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+        rc = sqlite3_step(stmt);
+    }
     const bool present = rc == SQLITE_ROW && sqlite3_column_int(stmt, 0) == 1;
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW) return failRead(rc);
     if (!present) return 0;
-    rc = sqlite3_prepare_v2(m_db, "SELECT bytes FROM kestrin_header WHERE id = 1", -1, &stmt, nullptr);
+    rc = sqlite3_prepare_v2(m_db, ("SELECT bytes FROM " + std::string(table) + " WHERE id = 1").c_str(), -1, &stmt,
+                            nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_BLOB) {
         const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 0));
@@ -266,17 +312,18 @@ long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) {
     return (rc & 0xFF) == SQLITE_ERROR ? KestrinStatus::DAMAGED : failRead(rc);
 }
 
-long NORVAKestrinDatabase::writeHeaderCopy(const std::vector<uint8_t>& bytes) {
+long NORVAKestrinDatabase::writeKept(const char* table, const void* bytes, size_t size) {
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
     if (long s = beginSession()) return s;
-    int rc = sqlite3_exec(m_db, "CREATE TABLE IF NOT EXISTS kestrin_header(id INTEGER PRIMARY KEY, bytes BLOB)",
+    const std::string name = table;
+    int rc = sqlite3_exec(m_db, ("CREATE TABLE IF NOT EXISTS " + name + "(id INTEGER PRIMARY KEY, bytes BLOB)").c_str(),
                           nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
     if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO kestrin_header(id, bytes) VALUES(1, ?)", -1, &stmt,
-                                nullptr);
+        rc = sqlite3_prepare_v2(m_db, ("INSERT OR REPLACE INTO " + name + "(id, bytes) VALUES(1, ?)").c_str(), -1,
+                                &stmt, nullptr);
     if (rc == SQLITE_OK) {
-        sqlite3_bind_blob(stmt, 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(stmt, 1, bytes, static_cast<int>(size), SQLITE_TRANSIENT);
         rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }

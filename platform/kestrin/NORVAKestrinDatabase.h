@@ -61,6 +61,11 @@ public:
     // Keeps the header bytes inside the session, so that they are committed
     // with the points they describe.
     long writeHeaderCopy(const std::vector<uint8_t>& bytes);
+    // Keeps the token of a multi-file commit inside the session; whether a
+    // file holds it tells whether that commit happened (1 yes, 0 no,
+    // negative when the file cannot be read now).
+    long writeCommitToken(const std::string& token);
+    static int holdsCommitToken(const std::string& path, const std::string& token);
 
     bool isWritable() const { return m_writable; }
     bool isInMemory() const { return m_path.isEmpty(); }
@@ -100,8 +105,11 @@ public:
 private:
     NORVAKestrinDatabase() = default;
     long configure();
+    void dropStaleJournal();
     long createSchema();
     long checkSchema();
+    long readKept(const char* table, std::vector<uint8_t>& bytes);
+    long writeKept(const char* table, const void* bytes, size_t size);
     long exec(const char* sql);
     int step(sqlite3_stmt*& slot, const char* sql);
     sqlite3_stmt* statement(sqlite3_stmt*& slot, const std::string& sql);

@@ -1,5 +1,8 @@
 // A tile-store surface created again and again over its path, each
-// generation with its own attribute set, node values and source record.
+// generation with its own attribute set, node values and source record; and
+// one opened from its files and stored back in place (points through
+// SQLite, metadata beside them), each generation new node values and source
+// record.
 #include "CrashKind.h"
 #include "CrashKindSupport.h"
 #include "multires/KIVOKestrinDataIO.h"
@@ -22,10 +25,11 @@ public:
         }
         const long generation = crashtest::generationOf(*io.getMetaData());
         const long attributes = io.getAttributeInfo()->getDescriptor().getNumberOfAttributes();
+        const long layout = inPlace() ? 0 : generation;
         long status = 0, s = 0;
         NORVAType<KIVOSurfaceIter> it = io.query(-1, -1, kSide, kSide, false, status, nullptr, 0.0);
         int nodes = 0;
-        bool same = status == 0 && attributes == crashtest::layoutOf(generation).getNumberOfAttributes();
+        bool same = status == 0 && attributes == crashtest::layoutOf(layout).getNumberOfAttributes();
         for (bool more = it && !it->done(s); more && same; more = it->next(s), ++nodes) {
             float depth = -1.0f;
             same = it->getAttributes()->getValue(0, depth) == 0 && depth == static_cast<float>(generation);
@@ -37,7 +41,9 @@ public:
         return generation;
     }
 
-private:
+protected:
+    virtual bool inPlace() const { return false; }
+
     static bool store(const std::string& folder, long generation) {
         const std::string path = folder + "/t.kps";
         auto meta = crashtest::metadataOf(path, generation, kSide);
@@ -57,6 +63,25 @@ private:
     }
 };
 
+class TileStoreInPlaceCrashKind : public TileStoreCrashKind {
+public:
+    const char* name() const override { return "tile-store-in-place"; }
+    bool advance(const std::string& folder, long generation) override {
+        KIVOKestrinDataIO io(NORVAUString(folder + "/t.kps"));
+        long status = 0, s = 0;
+        NORVAType<KIVOSurfaceIter> it = io.query(-1, -1, kSide, kSide, false, status, nullptr, 0.0);
+        if (io.getStatus() != 0 || !it || status != 0) return false;
+        for (bool more = !it->done(s); more; more = it->next(s))
+            if (it->getAttributes()->setValue(0, static_cast<float>(generation + 1)) != 0) return false;
+        io.getMetaData()->setSourceRecord(crashtest::generationRecord(generation + 1));
+        return s == 0 && io.store(nullptr) == 0;
+    }
+
+protected:
+    bool inPlace() const override { return true; }
+};
+
 }  // namespace
 
 KIVO_CRASH_KIND(TileStoreCrashKind);
+KIVO_CRASH_KIND(TileStoreInPlaceCrashKind);

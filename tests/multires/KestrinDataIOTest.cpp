@@ -13,6 +13,7 @@
 #include "WorkingFolder.h"
 #include "platform/kestrin/KestrinLockHolder.h"
 #include "multires/KIVOKestrinAttributeSet.h"
+#include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/kestrin/KestrinStatus.h"
@@ -623,6 +624,42 @@ long storeGeneration(const NORVAUString& path, int g) {
     return io.store(nullptr);
 }
 
+// Stored back in place: every node's depth and the metadata's source record
+// go from generation g to g + 1.
+long storeInPlace(const NORVAUString& path, double g) {
+    KIVOKestrinDataIO io(path);
+    if (io.getStatus() != 0) return io.getStatus();
+    forEachNode(io, -1, -1, 100, 100, false, [&](KIVOSurfaceIter& it) { it.getAttributes()->setValue(0, g + 1); });
+    KIVOSourceRecord source;
+    source.firstTime = g + 1;
+    io.getMetaData()->setSourceRecord(source);
+    return io.store(nullptr);
+}
+
+// Opens the surface as a user would and checks that points, header and
+// metadata are of one generation (returned) and that opening finished or
+// dropped whatever a crash left half done.
+double wholeGeneration(const TempFolder& dir, const NORVAUString& path) {
+    KIVOKestrinDataIO io(path);
+    EXPECT_EQ(0, io.getStatus());
+    if (io.getStatus() != 0) return -1;
+    const double generation = io.getMetaData()->getSourceRecord().firstTime;
+    size_t nodes = 0;
+    forEachNode(io, -1, -1, 100, 100, false, [&](KIVOSurfaceIter& it) {
+        double depth = -1;
+        it.getAttributes()->getValue(0, depth);
+        EXPECT_EQ(generation, depth);
+        ++nodes;
+    });
+    EXPECT_EQ(300u, nodes);
+    std::vector<NORVAUString> files;
+    NORVAFileUtils::listDirectory(dir.path(), files);
+    std::string names;
+    for (const NORVAUString& f : files) names += " " + f.toUTF8();
+    EXPECT_EQ(3u, files.size()) << names;  // s.kps, s.ktf, s.xml
+    return generation;
+}
+
 // A surface stored again and again over its path and killed at any moment
 // opens whole: points, header and metadata of one generation.
 TEST(KestrinDataIO, AStoreKilledAnyTimeLeavesOneWholeGeneration) {
@@ -630,6 +667,7 @@ TEST(KestrinDataIO, AStoreKilledAnyTimeLeavesOneWholeGeneration) {
     const NORVAUString path = dir.file("s.kps");
     ASSERT_EQ(0, storeGeneration(path, 0));
     for (int round = 0; round < 16; ++round) {
+        SCOPED_TRACE(round);
         const pid_t child = ::fork();
         if (child == 0) {
             for (int g = 1;; ++g)
@@ -638,24 +676,45 @@ TEST(KestrinDataIO, AStoreKilledAnyTimeLeavesOneWholeGeneration) {
         ::usleep(static_cast<useconds_t>(2000 + round * 3000));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        KIVOKestrinDataIO io(path);
-        ASSERT_EQ(0, io.getStatus()) << round;
-        const double generation = io.getMetaData()->getSourceRecord().firstTime;
-        size_t nodes = 0;
-        forEachNode(io, -1, -1, 100, 100, false, [&](KIVOSurfaceIter& it) {
-            double depth = -1;
-            it.getAttributes()->getValue(0, depth);
-            EXPECT_EQ(generation, depth) << round;
-            ++nodes;
-        });
-        EXPECT_EQ(300u, nodes) << round;
-        // Opening finished or dropped what the kill left half done.
-        std::vector<NORVAUString> files;
-        NORVAFileUtils::listDirectory(dir.path(), files);
-        std::string names;
-        for (const NORVAUString& f : files) names += " " + f.toUTF8();
-        EXPECT_EQ(3u, files.size()) << round << names;  // s.kps, s.ktf, s.xml
+        ASSERT_GE(wholeGeneration(dir, path), 0);
     }
+}
+
+// A store in place dies at each step of its commit in turn (a forked child
+// ends there, as if killed): its points commit through SQLite between the
+// journal and the moves, and the surface opens old or new, never new points
+// beside old metadata.
+TEST(KestrinDataIO, AStoreInPlaceDeadAtEveryStepLeavesOneWholeGeneration) {
+    namespace faults = NORVAAtomicFileFaults;
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    ASSERT_EQ(0, storeGeneration(path, 0));
+    unsigned deaths = 0, advanced = 0;
+    for (int s = 0; s < faults::STEP_COUNT; ++s) {
+        for (unsigned n = 1;; ++n) {
+            SCOPED_TRACE("step " + std::to_string(s) + " #" + std::to_string(n));
+            const double before = wholeGeneration(dir, path);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                faults::exitAtNth(static_cast<faults::Step>(s), n);
+                ::_exit(storeInPlace(path, before) == 0 ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(child, ::waitpid(child, &status, 0));
+            const bool died = WIFEXITED(status) && WEXITSTATUS(status) == faults::kExitCode;
+            const double after = wholeGeneration(dir, path);
+            EXPECT_TRUE(after == before || after == before + 1) << before << " -> " << after;
+            deaths += died;
+            advanced += died && after > before;
+            if (!died || ::testing::Test::HasFailure()) break;
+        }
+    }
+    // Deaths before SQLite's commit keep the old generation, those after it the new one.
+    EXPECT_GT(advanced, 0u);
+    EXPECT_GT(deaths, advanced);
+    std::printf("store in place dead at every step: %u deaths (%u after the points committed), all whole\n", deaths,
+                advanced);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "FolderSnapshot.h"
 #include "JournalText.h"
 #include "TempFolder.h"
+#include "TestSupport.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileTransaction.h"
@@ -163,6 +164,54 @@ TEST(FileTransaction, DeathAtEveryStepRecoversOldOrNew) {
         }
         EXPECT_GE(deaths, 5u) << kind.name;
     }
+}
+
+int tokenInFile(const std::string& file, const std::string& token) {
+    const std::string held = testsupport::readFile(file);
+    return held == "unreadable" ? -1 : held == token;
+}
+
+// A commit decided by a step that commits elsewhere (a database writing the
+// token into its own file). The writer dies at its first move, after the
+// step: `recover` finishes the journal only when the file holds the token,
+// drops it when the file holds another, and keeps it when the file cannot
+// tell. A step that fails drops the staged files at once.
+TEST(FileTransaction, AJournalDecidedElsewhereHoldsOnlyIfItsFileHoldsTheToken) {
+    struct Case {
+        const char* wrote;  // "" for the token itself
+        bool stepCommits;
+        const char* meta;   // after recovering
+        bool recovered;
+    } cases[] = {{"", true, "new meta", true},
+                 {"another", true, "old meta", true},
+                 {"unreadable", true, "old meta", false},
+                 {"", false, "old meta", true}};
+    const auto previous = NORVAFileTransaction::setConditionCheck(&tokenInFile);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.wrote) + (c.stepCommits ? "" : ", step fails"));
+        TempFolder tmp;
+        const std::string root = tmp.path().toUTF8();
+        restore(root, {{"s.db", "before"}, {"s.xml", "old meta"}});
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            NORVAFileTransaction t(tmp.path() + "/s");
+            const bool written = writeFile(tmp.path() + "/s.xml", "new meta");
+            t.decideBy(tmp.path() + "/s.db", [&](const std::string& token) {
+                testsupport::writeFile(root + "/s.db", *c.wrote ? c.wrote : token);
+                return c.stepCommits;
+            });
+            faults::exitAtNth(faults::RENAME, 2);  // the journal's own rename is the first
+            ::_exit(written && t.commit() ? 0 : 1);
+        }
+        int wstatus = 0;
+        ASSERT_EQ(child, ::waitpid(child, &wstatus, 0));
+        EXPECT_EQ(c.stepCommits ? faults::kExitCode : 1, WEXITSTATUS(wstatus));
+        EXPECT_EQ(c.recovered, NORVAFileTransaction::recover(tmp.path() + "/s"));
+        EXPECT_EQ(c.meta, testsupport::readFile(root + "/s.xml"));
+        EXPECT_EQ(c.recovered, NORVAFileTransaction::leftovers(tmp.path() + "/s").empty());
+    }
+    NORVAFileTransaction::setConditionCheck(previous);
 }
 
 // Nested transactions commit with the outer one; a nested one that ends

@@ -199,6 +199,29 @@ TEST_F(TileStoreSession, AStoreKilledWhileWritingLeavesTheOldStoreOrTheNew) {
 // Point queries of a session are answered from the stretches of the index
 // already read; they must answer as the file does, across stretch borders,
 // after batches and after a failed batch.
+// Recovery asks the points file whether a commit happened: only the token
+// committed there is held; a file without one, a file that is no points
+// file or none at all hold nothing; a file locked elsewhere cannot tell.
+TEST_F(TileStoreSession, OnlyTheTokenCommittedIntoThePointsFileIsHeld) {
+    EXPECT_EQ(0, NORVAKestrinDatabase::holdsCommitToken(points(), "t1"));  // a file of before
+    {
+        long status = 0;
+        auto db = NORVAKestrinDatabase::openFile(NORVAUString(points()), true, status);
+        ASSERT_EQ(0, status);
+        ASSERT_EQ(0, db->writeCommitToken("t1"));
+        EXPECT_EQ(0, NORVAKestrinDatabase::holdsCommitToken(points(), "t1"));  // not yet committed
+        ASSERT_EQ(0, db->commit());
+    }
+    EXPECT_EQ(1, NORVAKestrinDatabase::holdsCommitToken(points(), "t1"));
+    EXPECT_EQ(0, NORVAKestrinDatabase::holdsCommitToken(points(), "t2"));
+    EXPECT_EQ(0, NORVAKestrinDatabase::holdsCommitToken(m_path.toUTF8(), "t1"));
+    EXPECT_EQ(0, NORVAKestrinDatabase::holdsCommitToken(m_dir.file("none.ktf").toUTF8(), "t1"));
+    EXPECT_EQ(600, countInFile());  // the points stay as they were
+    LockHolder holder(points(), "BEGIN EXCLUSIVE");
+    ASSERT_TRUE(holder.locked());
+    EXPECT_LT(NORVAKestrinDatabase::holdsCommitToken(points(), "t1"), 0);
+}
+
 TEST_F(TileStoreSession, PointQueriesOfASessionAnswerAsTheFileDoes) {
     NORVAKestrinTileStore store(config(1.0), false, true);
     std::vector<std::pair<double, double>> at;
