@@ -271,8 +271,9 @@ NORVAType<KIVOSurfaceIter> SurfaceCombinePolicy::getProductIter(KIVOSurface& pro
         return NORVAType<KIVOSurfaceIter>();
     const NORVAPointGeometry point(at.x, at.y);
     // Without a filter the surface and a plain wrapper only pass the query on.
-    NORVAType<KIVOSurfaceIter> iter = pair && pair->queryIO ? pair->queryIO->query(point, true, status, nullptr, DBL_MAX)
-                                           : product.query(point, status, true, nullptr, nullptr, DBL_MAX);
+    NORVAType<KIVOSurfaceIter> iter = pair && pair->queryIO
+                                          ? pair->queryIO->query(point, true, status, nullptr, DBL_MAX)
+                                          : product.query(point, status, true, nullptr, nullptr, DBL_MAX);
     if (status != 0) iter.reset();
     return iter;
 }
@@ -405,7 +406,7 @@ std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePai
     auto pair = std::make_unique<SurfacePair>();
     pair->productIO = product.getDataIO();
     pair->queryIO = product.getDataIO();
-    if (typeid(*pair->queryIO) == typeid(KIVOExtendDataIO)) {
+    if (pair->queryIO && typeid(*pair->queryIO) == typeid(KIVOExtendDataIO)) {
         KIVOSurfaceDataIO* inner = static_cast<const KIVOExtendDataIO&>(*pair->queryIO).getDataIO();
         if (inner) pair->queryIO = inner;
     }
