@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "platform/core/NORVASpareBlock.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 
 KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t c0, int64_t r0, int64_t c1, int64_t r1,
@@ -35,6 +36,10 @@ KIVOGriddedIter::KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t column, int64_
     m_count = accepts(column, row) ? 1 : 0;
     if (m_count == 0) markDone();
 }
+
+void* KIVOGriddedIter::operator new(size_t size) { return NORVASpareBlock<KIVOGriddedIter>::take(size); }
+
+void KIVOGriddedIter::operator delete(void* p, size_t size) { NORVASpareBlock<KIVOGriddedIter>::give(p, size); }
 
 bool KIVOGriddedIter::accepts(int64_t column, int64_t row) const {
     const uint64_t node = static_cast<uint64_t>(row) * m_grid.getColumns() + static_cast<uint64_t>(column);

@@ -21,6 +21,11 @@ public:
     // The one node at (column, row), already inside the grid.
     KIVOGriddedIter(KIVOGriddedDataIO& grid, int64_t column, int64_t row, bool onlySet);
 
+    // A combine makes and frees one point iterator per node: the last freed
+    // block is kept for the next iterator.
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size);
+
     bool next(long& status) override;
     KIVOAttributeSet* getAttributes() override;
     long getPosition(double& x, double& y, const long& attribute) const override;

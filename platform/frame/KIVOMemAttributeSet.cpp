@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/core/NORVASpareBlock.h"
+
 namespace {
 
 // The whole part of v when it fits T, else false (NaN never fits).
@@ -38,6 +40,10 @@ KIVOMemAttributeSet::Layout::Layout(const KIVODescriptor& d) : descriptor(d.newC
         textSlot.push_back(isText ? static_cast<int32_t>(texts++) : -1);
     }
 }
+
+void* KIVOMemAttributeSet::operator new(size_t size) { return NORVASpareBlock<KIVOMemAttributeSet>::take(size); }
+
+void KIVOMemAttributeSet::operator delete(void* p, size_t size) { NORVASpareBlock<KIVOMemAttributeSet>::give(p, size); }
 
 const NORVAUString& KIVOMemAttributeSet::emptyText() {
     static const NORVAUString empty;

@@ -58,6 +58,11 @@ public:
     }
     const KIVODescriptor& getDescriptor() const { return *m_layout->descriptor; }
 
+    // A combine makes and frees one set per node: the last freed block is
+    // kept for the next set.
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size);
+
 private:
     // The descriptor with what every access asks of it, read once.
     struct Layout {
