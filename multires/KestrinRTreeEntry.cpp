@@ -1,16 +1,14 @@
 #include "multires/KestrinRTreeEntry.h"
 
 KestrinRTreeEntry::KestrinRTreeEntry(const KIVODescriptor& descriptor, double size, double x, double y)
-    : m_attributes(std::make_unique<KIVOMemAttributeSet>(descriptor)),
-      m_minX(x - size / 2.0),
-      m_minY(y - size / 2.0),
-      m_maxX(x + size / 2.0),
-      m_maxY(y + size / 2.0),
-      m_x(x),
-      m_y(y) {}
+    : KestrinRTreeEntry(std::make_unique<KIVOMemAttributeSet>(descriptor), size, x, y) {}
 
 KestrinRTreeEntry::KestrinRTreeEntry(const KIVOMemAttributeSet& blank, double size, double x, double y)
-    : m_attributes(std::make_unique<KIVOMemAttributeSet>(blank)),
+    : KestrinRTreeEntry(std::make_unique<KIVOMemAttributeSet>(blank), size, x, y) {}
+
+KestrinRTreeEntry::KestrinRTreeEntry(std::unique_ptr<KIVOMemAttributeSet> attributes, double size, double x,
+                                     double y)
+    : m_attributes(std::move(attributes)),
       m_minX(x - size / 2.0),
       m_minY(y - size / 2.0),
       m_maxX(x + size / 2.0),

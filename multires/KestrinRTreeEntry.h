@@ -38,6 +38,8 @@ public:
     long getPosition(double& x, double& y, long index) const;
 
 private:
+    KestrinRTreeEntry(std::unique_ptr<KIVOMemAttributeSet> attributes, double size, double x, double y);
+
     std::unique_ptr<KIVOMemAttributeSet> m_attributes;
     double m_minX, m_minY, m_maxX, m_maxY;
     // The position asked for: the box's centre, as given rather than recomputed.
