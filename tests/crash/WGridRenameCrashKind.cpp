@@ -18,10 +18,10 @@ class WGridRenameCrashKind : public CrashKind {
 public:
     const char* name() const override { return "wgrid-rename"; }
     bool create(const std::string& folder) override {
-        wgridtest::GridSpec spec;
-        spec.nx = 400;
-        spec.ny = 300;
-        wgridtest::writeSurface(stemOf(folder, 0), spec);
+        wgridtest::GridShape shape;
+        shape.nx = 400;
+        shape.ny = 300;
+        wgridtest::writeSurface(stemOf(folder, 0), shape);
         for (const char* ext : kMoved) m_bytes[ext] = testsupport::readFile(stemOf(folder, 0) + ext);
         return !m_bytes[".sum"].empty();
     }

@@ -113,7 +113,7 @@ std::vector<Scenario> scenarios() {
     const auto gridded = [](const TempFolder& d) { return storeGridded(d, false, 5.0); };
     const auto compound = [](const TempFolder& d) { return storeCompound(d); };
     const auto wgrid = [](const TempFolder& d) {
-        wgridtest::writeSurface(d.file("w").toUTF8(), wgridtest::GridSpec());
+        wgridtest::writeSurface(d.file("w").toUTF8(), wgridtest::GridShape());
         return 0L;
     };
     return {

@@ -58,9 +58,9 @@ void useEveryKind(const TempFolder& dir) {
     ASSERT_EQ(0, cubetest::createStored(dir.file("c.vcs"), kNodes - 1, kNodes - 1, 1.0, kTile));
     KIVOSurfaceCUBEIO cube(dir.file("c.vcs"));
     writeDepthLayers(cube);
-    wgridtest::GridSpec spec;
-    spec.s = 10;
-    wgridtest::writeSurface(base + "w", spec);
+    wgridtest::GridShape shape;
+    shape.s = 10;
+    wgridtest::writeSurface(base + "w", shape);
     NORVAType<KIVOSurfaceDataIO> wgrid = KIVOSurfaceUtils::getDataIO(dir.file("w.def"));
     ASSERT_TRUE(wgrid);
     ASSERT_EQ(0, wgrid->getStatus());
@@ -69,7 +69,7 @@ void useEveryKind(const TempFolder& dir) {
     ASSERT_EQ(0, tiles->getStatus());
     ASSERT_EQ(0, cube.getStatus());
     const size_t wgridNodes = countNodes(*wgrid);
-    ASSERT_EQ(size_t(spec.nx) * spec.ny, wgridNodes);
+    ASSERT_EQ(size_t(shape.nx) * shape.ny, wgridNodes);
 
     for (int i = 0; i < kRounds; ++i) {
         const double at = i % 8;

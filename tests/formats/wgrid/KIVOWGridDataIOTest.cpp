@@ -16,9 +16,9 @@ using namespace wgridtest;
 
 namespace {
 
-// An n x n raster in fragments of s, the rest as GridSpec has it.
-GridSpec squareGrid(uint32_t n, uint32_t s) {
-    GridSpec g;
+// An n x n raster in fragments of s, the rest as GridShape has it.
+GridShape squareGrid(uint32_t n, uint32_t s) {
+    GridShape g;
     g.nx = g.ny = n;
     g.s = s;
     return g;
@@ -27,7 +27,7 @@ GridSpec squareGrid(uint32_t n, uint32_t s) {
 struct Surface {
     TempFolder dir;
     std::string stem;
-    explicit Surface(const GridSpec& g, const std::string& name = "grid") {
+    explicit Surface(const GridShape& g, const std::string& name = "grid") {
         stem = dir.file(name).toUTF8();
         writeSurface(stem, g);
     }
@@ -35,7 +35,7 @@ struct Surface {
 };
 
 TEST(WGridDataIO, OpensAndDerivesTheGeometry) {
-    GridSpec g;  // nx = 100, s = 50
+    GridShape g;  // nx = 100, s = 50
     Surface s(g);
     KIVOWGridDataIO io(s.def());
     ASSERT_EQ(io.getStatus(), 0);
@@ -68,7 +68,7 @@ TEST(WGridDataIO, OpensAndDerivesTheGeometry) {
 }
 
 TEST(WGridDataIO, DepthIsSumOverWeightForEveryPixel) {
-    GridSpec g;
+    GridShape g;
     g.nx = 7;
     g.ny = 5;
     g.s = 3;
@@ -95,7 +95,7 @@ TEST(WGridDataIO, DepthIsSumOverWeightForEveryPixel) {
 }
 
 TEST(WGridDataIO, IntensityModeKeepsTheLowByteOfTheWholePart) {
-    GridSpec g = squareGrid(4, 4);
+    GridShape g = squareGrid(4, 4);
     g.representation = "intensity";
     g.cell = [](uint32_t c, uint32_t r, float& sum, float& weight) {
         weight = c == 0 ? 0.0f : 2.0f;
@@ -118,22 +118,22 @@ TEST(WGridDataIO, IntensityModeKeepsTheLowByteOfTheWholePart) {
 
 struct OpenCase {
     const char* name;
-    std::function<void(GridSpec&)> change;
+    std::function<void(GridShape&)> change;
     long status;
 };
 
 TEST(WGridDataIO, RefusesSizesThatDescribeNoRaster) {
     const OpenCase cases[] = {
-        {"fragment size 0", [](GridSpec& g) { g.s = 0; }, 146142},
-        {"no pixels across", [](GridSpec& g) { g.nx = 0; }, 146142},
-        {"no pixels down", [](GridSpec& g) { g.ny = 0; }, 146142},
-        {"resolution 0", [](GridSpec& g) { g.resolution = 0.0; }, 146142},
-        {"negative resolution", [](GridSpec& g) { g.resolution = -2.0; }, 146142},
-        {"a valid grid", [](GridSpec&) {}, 0},
+        {"fragment size 0", [](GridShape& g) { g.s = 0; }, 146142},
+        {"no pixels across", [](GridShape& g) { g.nx = 0; }, 146142},
+        {"no pixels down", [](GridShape& g) { g.ny = 0; }, 146142},
+        {"resolution 0", [](GridShape& g) { g.resolution = 0.0; }, 146142},
+        {"negative resolution", [](GridShape& g) { g.resolution = -2.0; }, 146142},
+        {"a valid grid", [](GridShape&) {}, 0},
     };
     for (const OpenCase& c : cases) {
-        GridSpec g = squareGrid(10, 5);
-        GridSpec written = g;
+        GridShape g = squareGrid(10, 5);
+        GridShape written = g;
         c.change(g);
         Surface s(written);
         testsupport::writeFile(s.stem + ".def", defText(g));
@@ -143,7 +143,7 @@ TEST(WGridDataIO, RefusesSizesThatDescribeNoRaster) {
 }
 
 TEST(WGridDataIO, DefinitionAndHeaderFailuresAreTheStatus) {
-    GridSpec g;
+    GridShape g;
     {
         TempFolder dir;
         KIVOWGridDataIO io(dir.file("none.def"));
@@ -167,7 +167,7 @@ TEST(WGridDataIO, DefinitionAndHeaderFailuresAreTheStatus) {
 }
 
 TEST(WGridDataIO, PrefersItsOwnRasterHeaderThenTheFirstInOrder) {
-    GridSpec g;
+    GridShape g;
     Surface s(g, "m");
     const std::string folder = s.dir.path().toUTF8() + "/";
     testsupport::writeFile(folder + "a.des", "NORVA RASTER HEADER 1\nCOORDINATE SYSTEM = EPSG:4326\n");
@@ -184,7 +184,7 @@ TEST(WGridDataIO, PrefersItsOwnRasterHeaderThenTheFirstInOrder) {
 }
 
 TEST(WGridDataIO, StoreIsRefusedWhileTheMetadataRewritesTheDefinition) {
-    GridSpec g;
+    GridShape g;
     g.extraData = "COMMENT = hello, world\n";
     Surface s(g);
     KIVOWGridDataIO io(s.def());
@@ -204,7 +204,7 @@ TEST(WGridDataIO, StoreIsRefusedWhileTheMetadataRewritesTheDefinition) {
 }
 
 TEST(WGridDataIO, FragmentsComeFromTheCacheUntilFlushed) {
-    GridSpec g = squareGrid(10, 5);
+    GridShape g = squareGrid(10, 5);
     Surface s(g);
     KIVOWGridDataIO io(s.def());
     ASSERT_EQ(io.getStatus(), 0);
@@ -222,7 +222,7 @@ TEST(WGridDataIO, FragmentsComeFromTheCacheUntilFlushed) {
 }
 
 TEST(WGridDataIO, FreedFragmentsStopCountingAgainstTheBudget) {
-    GridSpec g = squareGrid(20, 10);
+    GridShape g = squareGrid(20, 10);
     Surface s(g);
     KIVOResourceManager& budget = KIVOResourceManager::m_instance;
     KIVOWGridDataIO io(s.def());
@@ -261,7 +261,7 @@ TEST(WGridDataIO, GridIndexFailures) {
          [](const std::string& stem) { writeBytes(stem + ".weight", std::vector<uint8_t>(8 * 9 - 1, 0)); }, 146142},
     };
     for (const IndexCase& c : cases) {
-        GridSpec g = squareGrid(20, 10);
+        GridShape g = squareGrid(20, 10);
         Surface s(g);
         KIVOWGridDataIO io(s.def());
         ASSERT_EQ(io.getStatus(), 0) << c.name;
@@ -278,7 +278,7 @@ TEST(WGridDataIO, GridIndexFailures) {
 }
 
 TEST(WGridDataIO, HugePixelCountsNeedAnIndexTheFileHolds) {
-    GridSpec g = squareGrid(2147483647, 1);
+    GridShape g = squareGrid(2147483647, 1);
     g.resolution = 1e-3;
     TempFolder dir;
     const std::string stem = dir.file("huge").toUTF8();
@@ -296,7 +296,7 @@ TEST(WGridDataIO, HugePixelCountsNeedAnIndexTheFileHolds) {
 }
 
 TEST(WGridDataIO, RenameMovesAllThreeFilesOrNone) {
-    GridSpec g = squareGrid(10, 5);
+    GridShape g = squareGrid(10, 5);
     Surface s(g, "old");
     const std::string folder = s.dir.path().toUTF8() + "/";
     KIVOWGridDataIO io(s.def());
@@ -322,7 +322,7 @@ TEST(WGridDataIO, RenameMovesAllThreeFilesOrNone) {
 
 TEST(WGridDataIO, RenameInAReadOnlyFolderLeavesTheSurfaceWhole) {
     if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-    GridSpec g = squareGrid(10, 5);
+    GridShape g = squareGrid(10, 5);
     Surface s(g, "old");
     const std::string folder = s.dir.path().toUTF8();
     KIVOWGridDataIO io(s.def());
@@ -336,7 +336,7 @@ TEST(WGridDataIO, RenameInAReadOnlyFolderLeavesTheSurfaceWhole) {
 }
 
 TEST(WGridDataIO, DeleteAllFilesAndAssociatedFiles) {
-    GridSpec g = squareGrid(10, 5);
+    GridShape g = squareGrid(10, 5);
     Surface s(g);
     KIVOWGridDataIO io(s.def());
     std::vector<NORVAUString> files;
@@ -352,7 +352,7 @@ TEST(WGridDataIO, DeleteAllFilesAndAssociatedFiles) {
 }
 
 TEST(WGridDataIO, OpensThroughTheFormatRegistry) {
-    GridSpec g = squareGrid(10, 5);
+    GridShape g = squareGrid(10, 5);
     Surface s(g);
     long status = -7;
     NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(s.def(), status);

@@ -38,8 +38,8 @@ std::vector<Node> drain(KIVOSurfaceIter& iter, long* finalStatus = nullptr) {
 
 // 7 x 5 pixels of resolution 1 from (0, 0), fragments of 3: the edge
 // fragments reach beyond the raster, and those cells hold data too.
-GridSpec smallGrid() {
-    GridSpec g;
+GridShape smallGrid() {
+    GridShape g;
     g.nx = 7;
     g.ny = 5;
     g.s = 3;
@@ -56,7 +56,7 @@ GridSpec smallGrid() {
 struct Fixture {
     TempFolder dir;
     std::unique_ptr<KIVOWGridDataIO> io;
-    explicit Fixture(const GridSpec& g) {
+    explicit Fixture(const GridShape& g) {
         const std::string stem = dir.file("grid").toUTF8();
         writeSurface(stem, g);
         io = std::make_unique<KIVOWGridDataIO>(NORVAUString(stem + ".def"));
@@ -108,7 +108,7 @@ TEST(WGridIter, BoxQueriesServeOnlyPixelsOfTheRaster) {
 }
 
 TEST(WGridIter, NodesWithoutValueAreNeverServedTheFirstIncluded) {
-    GridSpec g = smallGrid();
+    GridShape g = smallGrid();
     g.emptyFragments = {1};
     g.cell = [](uint32_t c, uint32_t r, float& sum, float& weight) {
         weight = (c + r) % 2 == 0 ? 0.0f : 2.0f;  // pixel (0, 0) has none
@@ -128,7 +128,7 @@ TEST(WGridIter, NodesWithoutValueAreNeverServedTheFirstIncluded) {
 }
 
 TEST(WGridIter, FragmentsThatCannotBeReadAreSkipped) {
-    GridSpec g = smallGrid();
+    GridShape g = smallGrid();
     Fixture f(g);
     // Point the first fragment past the end of the files.
     const std::string stem = f.dir.file("grid").toUTF8();
@@ -198,7 +198,7 @@ TEST(WGridIter, PointAndLineQueriesServeTheNearestNode) {
 }
 
 TEST(WGridIter, AttributeSetValuesAndText) {
-    GridSpec g = smallGrid();
+    GridShape g = smallGrid();
     g.cell = [](uint32_t c, uint32_t r, float& sum, float& weight) {
         weight = 4.0f;
         sum = 10.0f;

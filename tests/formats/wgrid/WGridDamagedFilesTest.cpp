@@ -13,8 +13,8 @@ using namespace wgridtest;
 
 namespace {
 
-GridSpec smallGrid() {
-    GridSpec g;
+GridShape smallGrid() {
+    GridShape g;
     g.nx = 5;
     g.ny = 4;
     g.s = 3;
@@ -26,7 +26,7 @@ GridSpec smallGrid() {
 }
 
 // A header PROJ reads without its database: thousands of openings stay quick.
-void writeQuickSurface(const std::string& stem, const GridSpec& g) {
+void writeQuickSurface(const std::string& stem, const GridShape& g) {
     writeSurface(stem, g);
     testsupport::writeFile(stem + ".des", "NORVA RASTER HEADER 1\nCOORDINATE SYSTEM = +proj=utm +zone=31 +datum=WGS84\n");
 }
@@ -64,7 +64,7 @@ struct DataFile {
 };
 
 TEST(WGridDamagedFiles, EveryTruncationAndCorruptionOfTheDataFiles) {
-    const GridSpec g = smallGrid();
+    const GridShape g = smallGrid();
     TempFolder dir;
     const std::string stem = dir.file("d").toUTF8();
     writeQuickSurface(stem, g);
@@ -96,7 +96,7 @@ TEST(WGridDamagedFiles, EveryTruncationAndCorruptionOfTheDataFiles) {
 }
 
 TEST(WGridDamagedFiles, EveryTruncationAndCorruptionOfTheDefinition) {
-    const GridSpec g = smallGrid();
+    const GridShape g = smallGrid();
     TempFolder dir;
     const std::string stem = dir.file("d").toUTF8();
     writeQuickSurface(stem, g);

@@ -73,7 +73,7 @@ TEST(WGridIndependentSums, DepthIsGMTSumOverGMTCount) {
     ASSERT_TRUE(readGrid(folder + "/count.txt", gmtCount));
     ASSERT_EQ(gmtCount, count);
 
-    GridSpec g;
+    GridShape g;
     g.nx = kColumns;
     g.ny = kRows;
     g.s = 4;
