@@ -125,6 +125,26 @@ long NORVAKestrinDatabase::writeFailed(int rc) {
     return fail(rc);
 }
 
+long NORVAKestrinDatabase::closeSavepoint(long status, sqlite3_stmt*& end, const char* endSql, sqlite3_stmt*& undo,
+                                          const char* undoSql, bool& undone) {
+    undone = false;
+    if (status == 0) {
+        // Releasing a savepoint inside the session commits nothing yet.
+        const int rc = step(end, endSql);
+        if (rc == SQLITE_OK) return 0;
+        status = fail(rc);
+    }
+    // SQLite may have ended the whole session already: nothing is left to undo.
+    if (sqlite3_get_autocommit(m_db)) {
+        writeFailed(SQLITE_ABORT);
+        return status;
+    }
+    step(undo, undoSql);
+    step(end, endSql);
+    undone = true;
+    return status;
+}
+
 long NORVAKestrinDatabase::beginSession() {
     if (m_lost) return KestrinStatus::WRITE_FAILED;
     if (m_inEdit) return 0;
@@ -406,30 +426,22 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
     if (points.empty()) return 0;
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
     if (long s = beginSession()) return s;
-    int rc = step(m_beginBatch, "SAVEPOINT kestrin_batch");
+    const int rc = step(m_beginBatch, "SAVEPOINT kestrin_batch");
     if (rc != SQLITE_OK) return writeFailed(rc);
     const size_t idsBefore = ids ? ids->size() : 0;
     long status = 0;
     for (const NewPoint& p : points)
         if ((status = insertOne(p, ids)) != 0) break;
+    bool undone = false;
+    status = closeSavepoint(status, m_endBatch, "RELEASE kestrin_batch", m_undoBatch, "ROLLBACK TO kestrin_batch",
+                            undone);
     if (status == 0) {
-        // Releasing a savepoint inside the session commits nothing yet.
-        rc = step(m_endBatch, "RELEASE kestrin_batch");
-        if (rc == SQLITE_OK) {
-            ++m_changes;
-            return 0;
-        }
-        status = fail(rc);
+        ++m_changes;
+        return 0;
     }
     if (ids) ids->resize(idsBefore);
-    dropCache();  // it may hold points of the batch undone below
-    if (sqlite3_get_autocommit(m_db)) {
-        writeFailed(SQLITE_ABORT);
-        return status;
-    }
-    step(m_undoBatch, "ROLLBACK TO kestrin_batch");
-    step(m_endBatch, "RELEASE kestrin_batch");
-    ++m_changes;
+    dropCache();  // it may hold points of the batch just undone
+    if (undone) ++m_changes;
     return status;
 }
 
@@ -465,24 +477,13 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
         if (status == 0) ++m_changes;
         return status;
     }
-    int rc = step(m_beginEdit, "SAVEPOINT kestrin_edit");
+    const int rc = step(m_beginEdit, "SAVEPOINT kestrin_edit");
     if (rc != SQLITE_OK) return writeFailed(rc);
     long status = 0;
     for (size_t k = 0; k < n && status == 0; ++k) status = updateField(id, field(k), record);
-    if (status == 0) {
-        rc = step(m_endEdit, "RELEASE kestrin_edit");
-        if (rc == SQLITE_OK) {
-            ++m_changes;
-            return 0;
-        }
-        status = fail(rc);
-    }
-    if (sqlite3_get_autocommit(m_db)) {
-        writeFailed(SQLITE_ABORT);
-        return status;
-    }
-    step(m_undoEdit, "ROLLBACK TO kestrin_edit");
-    step(m_endEdit, "RELEASE kestrin_edit");
+    bool undone = false;
+    status = closeSavepoint(status, m_endEdit, "RELEASE kestrin_edit", m_undoEdit, "ROLLBACK TO kestrin_edit", undone);
+    if (status == 0) ++m_changes;
     return status;
 }
 

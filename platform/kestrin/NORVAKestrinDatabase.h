@@ -138,6 +138,10 @@ private:
     long cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
     // Starts the session unless one is open; WRITE_FAILED once it is lost.
     long beginSession();
+    // Keeps a savepoint's work when `status` is 0 and it releases, else undoes
+    // it; `undone` says the undo ran inside a session still open.
+    long closeSavepoint(long status, sqlite3_stmt*& end, const char* endSql, sqlite3_stmt*& undo, const char* undoSql,
+                        bool& undone);
     // After a failed write: notes whether SQLite abandoned the session.
     long writeFailed(int rc);
     long fail(int rc) const;
