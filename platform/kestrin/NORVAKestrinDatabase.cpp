@@ -14,6 +14,7 @@
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/NORVAKestrinHeader.h"
 #include "platform/kestrin/KestrinStoreType.h"
 
 namespace {
@@ -283,7 +284,9 @@ long NORVAKestrinDatabase::useLayout(std::shared_ptr<const NORVAKestrinGenericDa
     return checkSchema();
 }
 
-long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) { return readKept("kestrin_header", bytes); }
+long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) {
+    return readKept("kestrin_header", NORVAKestrinHeader::kMaxHeaderBytes, bytes);
+}
 
 long NORVAKestrinDatabase::writeHeaderCopy(const std::vector<uint8_t>& bytes) {
     return writeKept("kestrin_header", bytes.data(), bytes.size());
@@ -299,15 +302,16 @@ int NORVAKestrinDatabase::holdsCommitToken(const std::string& path, const std::s
     long status = 0;
     std::unique_ptr<NORVAKestrinDatabase> db = openFile(NORVAUString(path), ::access(path.c_str(), W_OK) == 0, status);
     std::vector<uint8_t> kept;
-    if (db) status = db->readKept("kestrin_commit", kept);
-    // A file that is no points file holds no token; one locked elsewhere cannot tell now.
+    // A longer token kept there cannot be this one: it is refused unread.
+    if (db) status = db->readKept("kestrin_commit", token.size(), kept);
+    // A file that is no points file (or holds another token) holds no token; one locked elsewhere cannot tell now.
     if (status != 0) return status == KestrinStatus::DAMAGED ? 0 : -1;
     return kept.size() == token.size() && std::equal(kept.begin(), kept.end(), token.begin()) ? 1 : 0;
 }
 
 // Small tables of one row beside the points (the header copy, the token of
 // the last commit): files without them open as before.
-long NORVAKestrinDatabase::readKept(const char* table, std::vector<uint8_t>& bytes) {
+long NORVAKestrinDatabase::readKept(const char* table, uint64_t maxBytes, std::vector<uint8_t>& bytes) {
     bytes.clear();
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(m_db, "SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = ?", -1, &stmt,
@@ -320,9 +324,20 @@ long NORVAKestrinDatabase::readKept(const char* table, std::vector<uint8_t>& byt
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW) return failRead(rc);
     if (!present) return 0;
-    rc = sqlite3_prepare_v2(m_db, ("SELECT bytes FROM " + std::string(table) + " WHERE id = 1").c_str(), -1, &stmt,
-                            nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    // The length is asked first, so that an oversize row is refused before it is loaded.
+    rc = sqlite3_prepare_v2(m_db,
+                            ("SELECT CASE WHEN length(bytes) <= ?1 THEN bytes END, length(bytes) FROM " +
+                             std::string(table) + " WHERE id = 1")
+                                .c_str(),
+                            -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(stmt, 1, static_cast<sqlite3_int64>(std::min<uint64_t>(maxBytes, INT64_MAX)));
+        rc = sqlite3_step(stmt);
+    }
+    if (rc == SQLITE_ROW && static_cast<uint64_t>(sqlite3_column_int64(stmt, 1)) > maxBytes) {
+        sqlite3_finalize(stmt);
+        return KestrinStatus::DAMAGED;
+    }
     if (rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_BLOB) {
         const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 0));
         bytes.assign(data, data + sqlite3_column_bytes(stmt, 0));

@@ -108,7 +108,8 @@ private:
     void dropStaleJournal();
     long createSchema();
     long checkSchema();
-    long readKept(const char* table, std::vector<uint8_t>& bytes);
+    // DAMAGED when the row kept is longer than `maxBytes`.
+    long readKept(const char* table, uint64_t maxBytes, std::vector<uint8_t>& bytes);
     long writeKept(const char* table, const void* bytes, size_t size);
     long exec(const char* sql);
     int step(sqlite3_stmt*& slot, const char* sql);

@@ -12,6 +12,7 @@
 #include "TempFolder.h"
 #include "TestSupport.h"
 #include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/NORVAKestrinHeader.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
 
 namespace {
@@ -220,6 +221,17 @@ TEST_F(TileStoreSession, OnlyTheTokenCommittedIntoThePointsFileIsHeld) {
     LockHolder holder(points(), "BEGIN EXCLUSIVE");
     ASSERT_TRUE(holder.locked());
     EXPECT_LT(NORVAKestrinDatabase::holdsCommitToken(points(), "t1"), 0);
+}
+
+// A header copy longer than any header is refused before it is loaded.
+TEST_F(TileStoreSession, AnOversizeHeaderCopyIsRefused) {
+    long status = 0;
+    auto db = NORVAKestrinDatabase::openFile(NORVAUString(points()), true, status);
+    ASSERT_EQ(0, status);
+    ASSERT_EQ(0, db->writeHeaderCopy(std::vector<uint8_t>(NORVAKestrinHeader::kMaxHeaderBytes + 1, 7)));
+    std::vector<uint8_t> copy{1};
+    EXPECT_EQ(KestrinStatus::DAMAGED, db->readHeaderCopy(copy));
+    EXPECT_TRUE(copy.empty());
 }
 
 TEST_F(TileStoreSession, PointQueriesOfASessionAnswerAsTheFileDoes) {
