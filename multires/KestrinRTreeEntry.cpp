@@ -17,15 +17,12 @@ KestrinRTreeEntry::KestrinRTreeEntry(std::unique_ptr<KIVOMemAttributeSet> attrib
       m_y(y) {}
 
 NORVAType<KestrinRTreeEntry::Node> KestrinRTreeEntry::newCopy() const {
-    auto copy = new KestrinRTreeEntry(getDescriptor(), 0.0, 0.0, 0.0);
+    // The values travel with the copy; a copy without them would lose the node.
+    auto copy = new KestrinRTreeEntry(std::make_unique<KIVOMemAttributeSet>(*m_attributes), 0.0, m_x, m_y);
     copy->m_minX = m_minX;
     copy->m_minY = m_minY;
     copy->m_maxX = m_maxX;
     copy->m_maxY = m_maxY;
-    copy->m_x = m_x;
-    copy->m_y = m_y;
-    // The values travel with the copy; a copy without them would lose the node.
-    *copy->m_attributes = *m_attributes;
     return NORVAType<Node>(copy);
 }
 

@@ -87,17 +87,14 @@ hid_t chunkCacheList(hid_t dataset, const hsize_t dims[2]) {
 // from a null or short buffer. A contiguous layout with less storage than
 // its elements reads past it likewise. Storage in other files (external or
 // virtual layouts) is not a BAG's and is never followed.
-bool storageHoldsElements(hid_t dataset, hid_t type, hid_t space) {
+// `dcpl` is the dataset's creation property list, which the caller holds.
+bool storageHoldsElements(hid_t dataset, hid_t dcpl, hid_t type, hid_t space) {
     const hssize_t elements = space >= 0 ? H5Sget_simple_extent_npoints(space) : -1;
     const size_t elementSize = type >= 0 ? H5Tget_size(type) : 0;
     if (elements < 0 || elementSize == 0 || uint64_t(elements) > UINT64_MAX / elementSize) return false;
     const uint64_t needed = uint64_t(elements) * elementSize;
-    hid_t dcpl = H5Dget_create_plist(dataset);
-    if (dcpl < 0) return false;
     const H5D_layout_t layout = H5Pget_layout(dcpl);
-    const int external = H5Pget_external_count(dcpl);
-    H5Pclose(dcpl);
-    if (external != 0) return false;
+    if (H5Pget_external_count(dcpl) != 0) return false;
     const uint64_t stored = H5Dget_storage_size(dataset);
     switch (layout) {
         case H5D_COMPACT:
@@ -160,9 +157,9 @@ bagError openGrid(bagHandle* h, const char* name, bagDatasetIds& ids, const char
     if ((rc = bagReadAttribute(h, ids.dataset, maxName, &maximum)) != BAG_SUCCESS) return rc;
     ids.filespace = H5Dget_space(ids.dataset);
     if (ids.filespace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
-    ids.storageSound = storageHoldsElements(ids.dataset, ids.datatype, ids.filespace);
     hid_t dcpl = H5Dget_create_plist(ids.dataset);
     if (dcpl < 0) return BAG_HDF_CREATE_PROPERTY_CLASS_FAILURE;
+    ids.storageSound = storageHoldsElements(ids.dataset, dcpl, ids.datatype, ids.filespace);
     if (H5Pget_layout(dcpl) == H5D_CHUNKED && H5Pget_chunk(dcpl, 2, ids.chunk) == 2) {
         const int filters = H5Pget_nfilters(dcpl);
         ids.filters = filters > 0 ? unsigned(filters) : 0;
@@ -202,9 +199,10 @@ bagError openMetadataDataset(bagHandle* h) {
     if (h->metadataSpace < 0) return BAG_HDF_DATASPACE_CORRUPTED;
     if (H5Sis_simple(h->metadataSpace) <= 0 || H5Sget_simple_extent_ndims(h->metadataSpace) != 1)
         return BAG_HDF_DATASPACE_CORRUPTED;
-    h->metadataStorageSound = storageHoldsElements(h->metadataDataset, h->metadataType, h->metadataSpace);
     h->metadataPlist = H5Dget_create_plist(h->metadataDataset);
     if (h->metadataPlist < 0) return BAG_HDF_CREATE_PROPERTY_CLASS_FAILURE;
+    h->metadataStorageSound =
+        storageHoldsElements(h->metadataDataset, h->metadataPlist, h->metadataType, h->metadataSpace);
     hsize_t chunk = 0;
     if (H5Pget_layout(h->metadataPlist) == H5D_CHUNKED && H5Pget_chunk(h->metadataPlist, 1, &chunk) == 1) {
         h->metadataChunk = chunk;
