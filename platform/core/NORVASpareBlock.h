@@ -1,9 +1,9 @@
 #pragma once
 // One freed block kept for the next allocation of the same type: a type
 // that is made and freed once per node of a long run then mostly skips the
-// allocator. One block only, taken and given with single atomic steps, so
-// any thread may use it; a block that finds the place taken is freed.
-#include <atomic>
+// allocator. Each thread keeps its own block, so taking and giving need no
+// atomic step; a block that finds its thread's place taken is freed, and a
+// thread's kept block is freed when the thread ends.
 #include <cstddef>
 #include <new>
 
@@ -20,19 +20,36 @@ class NORVASpareBlock {
 public:
     // Memory for an object of `size` bytes; the kept block when it fits.
     static void* take(size_t size) {
-        if (NORVA_SPARE_BLOCKS && size == sizeof(T))
-            if (void* p = s_spare.exchange(nullptr, std::memory_order_acquire)) return p;
+        if (NORVA_SPARE_BLOCKS && size == sizeof(T)) {
+            Kept& kept = s_kept;
+            if (void* p = kept.block) {
+                kept.block = nullptr;
+                return p;
+            }
+        }
         return ::operator new(size);
     }
     // Frees memory from take, or keeps it for the next one.
     static void give(void* p, size_t size) {
-        void* none = nullptr;
-        if (NORVA_SPARE_BLOCKS && p && size == sizeof(T) &&
-            s_spare.compare_exchange_strong(none, p, std::memory_order_release, std::memory_order_relaxed))
-            return;
+        if (NORVA_SPARE_BLOCKS && p && size == sizeof(T)) {
+            Kept& kept = s_kept;
+            if (!kept.block && !kept.closed) {
+                kept.block = p;
+                return;
+            }
+        }
         ::operator delete(p);
     }
 
 private:
-    static inline std::atomic<void*> s_spare{nullptr};
+    struct Kept {
+        void* block = nullptr;
+        bool closed = false;  // the thread is ending: nothing more is kept
+        ~Kept() {
+            closed = true;
+            ::operator delete(block);
+            block = nullptr;
+        }
+    };
+    static inline thread_local Kept s_kept;
 };

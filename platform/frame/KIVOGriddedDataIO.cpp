@@ -358,16 +358,7 @@ void KIVOGriddedDataIO::updateRange() {
         if (!isTextAttribute(a)) numeric.push_back(a);
     const double infinity = std::numeric_limits<double>::infinity();
     std::vector<double> lo(m_types.size(), infinity), hi(m_types.size(), -infinity);
-    for (uint64_t node = 0; node < getNodeCount(); ++node) {
-        const uint8_t* r = record(node);
-        for (const long a : numeric) {
-            if (!((r[a / 8] >> (a % 8)) & 1)) continue;
-            const double v = readNumber(r + m_offsets[a], m_types[a]);
-            if (std::isnan(v)) continue;
-            lo[a] = std::min(lo[a], v);
-            hi[a] = std::max(hi[a], v);
-        }
-    }
+    for (const long a : numeric) rangeOf(a, lo[a], hi[a]);
     for (const long a : numeric) {
         if (lo[a] > hi[a]) continue;
         minimum.setValue(a, lo[a]);
@@ -375,6 +366,63 @@ void KIVOGriddedDataIO::updateRange() {
     }
     meta.setMinimum(minimum);
     meta.setMaximum(maximum);
+}
+
+namespace {
+
+// Widens [lo, hi] by the values of one attribute of type T over the records
+// whose flag bit says they hold it. One attribute at a time, the type fixed:
+// a store walks every record.
+template <class T>
+void widenRange(const uint8_t* records, uint64_t count, uint32_t recordSize, uint32_t flagByte, uint8_t flagBit,
+                uint32_t offset, double& lo, double& hi) {
+    const uint8_t* r = records;
+    for (uint64_t node = 0; node < count; ++node, r += recordSize) {
+        if (!(r[flagByte] & flagBit)) continue;
+        T stored;
+        std::memcpy(&stored, r + offset, sizeof stored);
+        const double v = static_cast<double>(stored);
+        if (std::isnan(v)) continue;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+}
+
+}  // namespace
+
+void KIVOGriddedDataIO::rangeOf(long a, double& lo, double& hi) const {
+    const uint8_t* records = m_nodes.get();
+    const uint64_t count = getNodeCount();
+    const uint32_t flagByte = static_cast<uint32_t>(a / 8);
+    const uint8_t flagBit = static_cast<uint8_t>(1u << (a % 8));
+    const uint32_t offset = m_offsets[a];
+    if (!records || count == 0) return;
+    if (kLittleEndianHost) {
+        switch (m_types[a]) {
+            case KIVODataType::FLOAT:
+                return widenRange<float>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+            case KIVODataType::USHORT:
+                return widenRange<uint16_t>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+            case KIVODataType::SHORT:
+                return widenRange<int16_t>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+            case KIVODataType::LONG:
+                return widenRange<int32_t>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+            case KIVODataType::ULONG:
+                return widenRange<uint32_t>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+            case KIVODataType::UCHAR:
+                return widenRange<uint8_t>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+            default:
+                return widenRange<double>(records, count, m_recordSize, flagByte, flagBit, offset, lo, hi);
+        }
+    }
+    const uint8_t* r = records;
+    for (uint64_t node = 0; node < count; ++node, r += m_recordSize) {
+        if (!(r[flagByte] & flagBit)) continue;
+        const double v = readNumber(r + offset, m_types[a]);
+        if (std::isnan(v)) continue;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
 }
 
 long KIVOGriddedDataIO::store(NORVAProgress* progress) {

@@ -142,6 +142,8 @@ private:
     long readStrings(FILE* f, uint64_t& remaining);
     long writeGrid(const NORVAUString& vnsPath) const;
     void updateRange();
+    // Widens [lo, hi] by every value numeric attribute `a` holds.
+    void rangeOf(long a, double& lo, double& hi) const;
     NORVAUString stem() const;
     uint8_t* record(uint64_t node) { return m_nodes.get() + node * m_recordSize; }
     const uint8_t* record(uint64_t node) const { return m_nodes.get() + node * m_recordSize; }

@@ -73,26 +73,34 @@ private:
         std::vector<int32_t> textSlot;  // index into the texts, -1 for numbers
         size_t texts = 0;
     };
+    // Trivial, so that the unused inline slots of a set cost nothing to
+    // make or copy; every slot in use is written before it is read.
     struct Slot {
-        double number = 0.0;
-        bool set = false;
+        double number;
+        bool set;
     };
     // A fixed number of values, the first N inside the set itself: a set of
-    // a usual layout is one allocation.
+    // a usual layout is one allocation. Only the values in use are made and
+    // copied.
     template <class T, size_t N>
     class Values {
     public:
-        explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n] : nullptr) {}
-        Values(const Values& o)
-            : m_size(o.m_size), m_inline(o.m_inline), m_heap(o.m_heap ? new T[o.m_size] : nullptr) {
-            if (m_heap) std::copy(o.begin(), o.end(), begin());
+        explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n]() : nullptr) {
+            if (!m_heap) std::fill_n(m_inline.begin(), n, T());
+        }
+        Values(const Values& o) : m_size(o.m_size), m_heap(o.m_heap ? new T[o.m_size] : nullptr) {
+            std::copy(o.begin(), o.end(), begin());
         }
         Values& operator=(const Values& o) {
             if (this == &o) return *this;
-            Values copy(o);
-            std::swap(m_size, copy.m_size);
-            std::swap(m_inline, copy.m_inline);
-            std::swap(m_heap, copy.m_heap);
+            std::unique_ptr<T[]> heap(o.m_heap ? new T[o.m_size] : nullptr);
+            if (heap) std::copy(o.begin(), o.end(), heap.get());
+            else std::copy(o.begin(), o.end(), m_inline.begin());
+            // Inline values no longer in use hold nothing.
+            const size_t used = m_heap ? 0 : m_size, kept = heap ? 0 : o.m_size;
+            if (kept < used) std::fill(m_inline.begin() + kept, m_inline.begin() + used, T());
+            m_heap = std::move(heap);
+            m_size = o.m_size;
             return *this;
         }
         size_t size() const { return m_size; }
@@ -105,7 +113,7 @@ private:
 
     private:
         size_t m_size;
-        std::array<T, N> m_inline{};
+        std::array<T, N> m_inline;  // the first min(size, N) made; all unused with a heap
         std::unique_ptr<T[]> m_heap;
     };
     bool valid(long index) const { return index >= 0 && index < static_cast<long>(m_slots.size()); }
