@@ -178,6 +178,25 @@ void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& fro
     }
 }
 
+// A set in the product node's own layout (every slot holds a value its
+// attribute's type can take) written straight into a gridded node: the
+// numbers as they stand, the texts as held.
+void writeGridNode(long count, const KIVOMemAttributeSet& from, KIVOGriddedAttributeSet& node) {
+    KIVOGriddedDataIO& grid = node.getGrid();
+    const uint64_t at = node.getNode();
+    grid.clearNode(at);
+    for (long i = 0; i < count; ++i) {
+        if (!from.isSet(i)) continue;
+        if (const NORVAUString* text = from.getText(i)) {
+            grid.setNodeText(at, i, *text);
+            continue;
+        }
+        double v = 0.0;
+        from.getValue(i, v);
+        grid.setNodeNumber(at, i, v);
+    }
+}
+
 // copyNode with direct calls on the policy's own sets.
 template <class To>
 void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
@@ -203,6 +222,28 @@ void copySource(const Copies& copies, const From& from, KIVOMemAttributeSet& to)
     for (const auto& copy : copies) {
         if (!from.isSet(copy.source)) continue;
         copyWeighted(copy.type, from, copy.source, to, copy.product, weightOf(from, copy.weight));
+    }
+}
+
+// copySource from a gridded node: unweighted floats and doubles, most of
+// what a combine copies, are read once from the grid as they stand.
+template <class Copies>
+void copyGridded(const Copies& copies, const KIVOGriddedAttributeSet& from, KIVOMemAttributeSet& to) {
+    const KIVOGriddedDataIO& grid = from.getGrid();
+    const uint64_t node = from.getNode();
+    for (const auto& copy : copies) {
+        const bool plain = copy.weight < 0 && (copy.type == KIVODataType::FLOAT || copy.type == KIVODataType::DOUBLE);
+        if (!plain) {
+            if (from.isSet(copy.source))
+                copyWeighted(copy.type, from, copy.source, to, copy.product, weightOf(from, copy.weight));
+            continue;
+        }
+        double v = 0.0;
+        if (grid.getNodeNumber(node, copy.source, v) != 0) continue;  // unset
+        if (copy.type == KIVODataType::FLOAT)
+            to.setValue(copy.product, static_cast<float>(v));
+        else
+            to.setValue(copy.product, v);
     }
 }
 
@@ -297,21 +338,35 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
                                                                 KIVOSurface& source, KIVOSurfaceIter& sourceIter,
                                                                 long& status) {
     const SurfacePair* pair = pairOf(product, source);
-    const KIVODescriptor* sourceLayout = pair ? pair->sourceLayout : nullptr;
     const KIVOAttributeSet* sourceNode = sourceIter.getAttributes();
-    if (!sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
-    const NORVAUString& sourceName = pair->sourceName;
-    // Positions are read only where a designated sounding or a conflict
-    // needs them: most nodes of a combine need neither.
-    const bool anyDesignated = pair->designated && !pair->designated->empty();
-    Vector2D sourcePosition;
-    if (anyDesignated || m_storing) sourcePosition = positionOf(sourceIter);
+    if (!pair || !pair->sourceLayout || !sourceNode) throw std::runtime_error("no layout or source node");
+    // Most nodes of a combine meet neither a designated sounding nor the
+    // storing pass; positions are read only where a conflict needs them.
+    if (m_storing || (pair->designated && !pair->designated->empty()))
+        return resolveDesignated(*pair, product, productIter, source, sourceIter, *sourceNode, status);
+    long done = 0;
+    const KIVOAttributeSet* productNode = productIter.done(done) ? nullptr : productIter.getAttributes();
+    if (productNode && !productNode->isEmpty() &&
+        !supersedes(*pair, product, *productNode, positionOf(productIter), source, *sourceNode,
+                    positionOf(sourceIter), status))
+        return std::unique_ptr<KIVOAttributeSet>();
+    return sourceSet(*pair, *sourceNode, false);
+}
 
+std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolveDesignated(const SurfacePair& pair, KIVOSurface& product,
+                                                                          KIVOSurfaceIter& productIter,
+                                                                          KIVOSurface& source,
+                                                                          KIVOSurfaceIter& sourceIter,
+                                                                          const KIVOAttributeSet& sourceAttributes,
+                                                                          long& status) {
+    const KIVOAttributeSet* sourceNode = &sourceAttributes;
+    const bool anyDesignated = pair.designated && !pair.designated->empty();
+    const Vector2D sourcePosition = positionOf(sourceIter);
     DesignatedInfo designated;
-    const bool sourceDesignated = anyDesignated && findDesignated(*pair->designated, sourcePosition, designated);
+    const bool sourceDesignated = anyDesignated && findDesignated(*pair.designated, sourcePosition, designated);
     std::unique_ptr<KIVOAttributeSet> recorded;
     if (!m_storing && sourceDesignated && designated.value != DBL_MAX) {
-        const long depth = sourceLayout->getAttributeIndex(names::kDepth);
+        const long depth = pair.sourceLayout->getAttributeIndex(names::kDepth);
         if (depth >= 0) {
             recorded = recordedCopy(*sourceNode);
             const long result = recorded->setValue(depth, static_cast<float>(designated.value));
@@ -326,25 +381,9 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
     const bool conflict = productNode && !productNode->isEmpty();
     Vector2D productPosition;
     if (conflict || m_storing) productPosition = positionOf(productIter);
-    if (conflict) {
-        if (!anyDesignated && !m_storing) sourcePosition = positionOf(sourceIter);
-        NORVAUString contributor;
-        if (pair->contributor >= 0) productNode->getValue(pair->contributor, contributor);
-        long rule = 0;
-        try {
-            rule = Supersede(product, *productNode, productPosition, contributor, source, *sourceNode, sourcePosition,
-                             sourceName);
-        } catch (...) {
-            OnException(kReportFile, 619, "Something horrible happened in Supersede.");
-            throw;
-        }
-        if (rule <= 0) {
-            status = OnUnresolvableConflict(kReportFile, 630, productPosition.x, productPosition.y,
-                                            "Conflict unresolvable.");
-            return std::unique_ptr<KIVOAttributeSet>();
-        }
-        if (rule != 2) return std::unique_ptr<KIVOAttributeSet>();
-    }
+    if (conflict &&
+        !supersedes(pair, product, *productNode, productPosition, source, *sourceNode, sourcePosition, status))
+        return std::unique_ptr<KIVOAttributeSet>();
 
     if (m_storing) {
         DesignatedInfo held;
@@ -356,14 +395,45 @@ std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::resolve(KIVOSurface& pro
             RemoveDesignatedNode(product, productPosition);
         }
     }
+    return sourceSet(pair, *sourceNode, m_storing && sourceDesignated);
+}
 
-    std::unique_ptr<KIVOMemAttributeSet> result(new KIVOMemAttributeSet(*pair->blank));
-    if (typeid(*sourceNode) == typeid(KIVOGriddedAttributeSet))
-        copySource(pair->copies, static_cast<const KIVOGriddedAttributeSet&>(*sourceNode), *result);
+// The caller's rule on a product node that holds data: true when the source
+// node replaces it; false when it stays or the conflict cannot be resolved
+// (status from OnUnresolvableConflict).
+bool SurfaceCombinePolicy::supersedes(const SurfacePair& pair, KIVOSurface& product,
+                                      const KIVOAttributeSet& productNode, const Vector2D& productPosition,
+                                      KIVOSurface& source, const KIVOAttributeSet& sourceNode,
+                                      const Vector2D& sourcePosition, long& status) {
+    NORVAUString contributor;
+    if (pair.contributor >= 0) productNode.getValue(pair.contributor, contributor);
+    long rule = 0;
+    try {
+        rule = Supersede(product, productNode, productPosition, contributor, source, sourceNode, sourcePosition,
+                         pair.sourceName);
+    } catch (...) {
+        OnException(kReportFile, 619, "Something horrible happened in Supersede.");
+        throw;
+    }
+    if (rule <= 0) {
+        status = OnUnresolvableConflict(kReportFile, 630, productPosition.x, productPosition.y,
+                                        "Conflict unresolvable.");
+        return false;
+    }
+    return rule == 2;
+}
+
+// The source node in the product's layout, from a copy of the pair's blank.
+std::unique_ptr<KIVOAttributeSet> SurfaceCombinePolicy::sourceSet(const SurfacePair& pair,
+                                                                  const KIVOAttributeSet& sourceNode,
+                                                                  bool designated) {
+    std::unique_ptr<KIVOMemAttributeSet> result(new KIVOMemAttributeSet(*pair.blank));
+    if (typeid(sourceNode) == typeid(KIVOGriddedAttributeSet))
+        copyGridded(pair.copies, static_cast<const KIVOGriddedAttributeSet&>(sourceNode), *result);
     else
-        copySource(pair->copies, *sourceNode, *result);
-    if (pair->contributor >= 0 && !pair->contributorPreset) result->setValue(pair->contributor, sourceName);
-    if (pair->tileStore) markStatus(pair->status, m_storing && sourceDesignated, *result);
+        copySource(pair.copies, sourceNode, *result);
+    if (pair.contributor >= 0 && !pair.contributorPreset) result->setValue(pair.contributor, pair.sourceName);
+    if (pair.tileStore) markStatus(pair.status, designated, *result);
     return result;
 }
 
@@ -464,10 +534,24 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
     const SurfacePair* pair = node ? pairOf(product, source) : nullptr;
     if (!pair) return 0;
 
+    // The policy's own sets in the product's layout, onto a gridded node with
+    // no true positions to move: the values go in as they are.
+    const bool moving = pair->transforming && !pair->trueXY.empty();
+    if (!moving && typeid(*node) == typeid(KIVOGriddedAttributeSet) &&
+        typeid(attributes) == typeid(KIVOMemAttributeSet)) {
+        const auto& from = static_cast<const KIVOMemAttributeSet&>(attributes);
+        if (from.sharesLayout(*pair->blank)) {
+            writeGridNode(static_cast<long>(pair->productTypes.size()), from,
+                          static_cast<KIVOGriddedAttributeSet&>(*node));
+            product.setModified(true);
+            return 0;
+        }
+    }
+
     // Every transform is done before the node is touched, so a failing one
     // leaves the node as it was.
     std::map<long, double> moved;
-    for (size_t k = 0; pair->transforming && k < pair->trueXY.size(); ++k) {
+    for (size_t k = 0; moving && k < pair->trueXY.size(); ++k) {
         const long i = pair->trueXY[k];
         const long tx = pair->productLayout->getTrueXAttributeIndex(i);
         const long ty = pair->productLayout->getTrueYAttributeIndex(i);

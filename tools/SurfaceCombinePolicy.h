@@ -162,6 +162,15 @@ private:
     std::unique_ptr<SurfacePair> makePair(const KIVOSurface& product, const KIVOSurface& source);
     std::unique_ptr<KIVOAttributeSet> resolve(KIVOSurface& product, KIVOSurfaceIter& productIter,
                                               KIVOSurface& source, KIVOSurfaceIter& sourceIter, long& status);
+    std::unique_ptr<KIVOAttributeSet> resolveDesignated(const SurfacePair& pair, KIVOSurface& product,
+                                                        KIVOSurfaceIter& productIter, KIVOSurface& source,
+                                                        KIVOSurfaceIter& sourceIter,
+                                                        const KIVOAttributeSet& sourceNode, long& status);
+    bool supersedes(const SurfacePair& pair, KIVOSurface& product, const KIVOAttributeSet& productNode,
+                    const Vector2D& productPosition, KIVOSurface& source, const KIVOAttributeSet& sourceNode,
+                    const Vector2D& sourcePosition, long& status);
+    static std::unique_ptr<KIVOAttributeSet> sourceSet(const SurfacePair& pair, const KIVOAttributeSet& sourceNode,
+                                                       bool designated);
     static void markStatus(long statusIndex, bool designated, KIVOAttributeSet& node);
     long carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes);
     void registerDesignated(KIVOSurface& product);

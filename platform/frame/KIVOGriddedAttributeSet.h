@@ -21,6 +21,7 @@ public:
 
     void setNode(uint64_t node) { m_node = node; }
     uint64_t getNode() const { return m_node; }
+    KIVOGriddedDataIO& getGrid() const { return *m_grid; }
 
     long getValue(long index, unsigned char& v) const override { return getInteger(index, v); }
     long getValue(long index, NORVAUString& v) const override;

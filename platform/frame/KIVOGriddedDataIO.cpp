@@ -223,6 +223,7 @@ bool KIVOGriddedDataIO::buildLayout() {
         offset += size;
     }
     m_recordSize = static_cast<uint32_t>(offset);
+    m_attributeCount = m_types.size();
     // Records of no bytes leave the node count unbounded by any file size or
     // memory limit: a surface needs at least one attribute.
     return m_recordSize != 0;
@@ -234,12 +235,14 @@ long KIVOGriddedDataIO::allocateNodes() {
     // Zeroed pages straight from the system: a grid costs memory and time
     // only where nodes are written, not for its whole extent up front.
     const size_t bytes = static_cast<size_t>(nodes * m_recordSize);
+    m_heldNodes = 0;
     m_nodes.reset(bytes != 0 ? static_cast<uint8_t*>(std::calloc(bytes, 1)) : nullptr);
     if (bytes != 0 && !m_nodes) {
         m_nodeBytes = 0;
         return GRIDDED_NO_MEMORY;
     }
     m_nodeBytes = bytes;
+    m_heldNodes = bytes != 0 ? nodes : 0;
     return 0;
 }
 
@@ -459,8 +462,12 @@ int64_t KIVOGriddedDataIO::nearestNode(double x, double y) const {
 
 long KIVOGriddedDataIO::worldToIndex(double x, double y, int64_t& column, int64_t& row) const {
     if (m_columns == 0 || m_rows == 0) return GRIDDED_OUTSIDE;
-    const double c = std::floor((x - m_originX) / m_spacingX + 0.5);
-    const double r = std::floor((y - m_originY) / m_spacingY + 0.5);
+    // The nearest index is floor(c) and floor(r); for the whole bounds below
+    // the bound tests give the same answer on c and r themselves, and
+    // truncating a value of at least 0 is its floor. A combine asks once per
+    // node.
+    const double c = (x - m_originX) / m_spacingX + 0.5;
+    const double r = (y - m_originY) / m_spacingY + 0.5;
     if (!(c >= 0.0 && c < m_columns) || !(r >= 0.0 && r < m_rows)) return GRIDDED_OUTSIDE;
     column = static_cast<int64_t>(c);
     row = static_cast<int64_t>(r);
@@ -475,7 +482,7 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
 
 
 void KIVOGriddedDataIO::clearNode(uint64_t node) {
-    if (node >= getNodeCount()) return;
+    if (node >= m_heldNodes) return;
     std::memset(record(node), 0, m_recordSize);
     m_modified = true;
 }
@@ -483,7 +490,7 @@ void KIVOGriddedDataIO::clearNode(uint64_t node) {
 void KIVOGriddedDataIO::unsetNode(uint64_t node, long attribute) {
     if (!validField(node, attribute)) return;
     uint8_t* r = record(node);
-    r[attribute / 8] = static_cast<uint8_t>(r[attribute / 8] & ~(1u << (attribute % 8)));
+    r[flagByte(attribute)] = static_cast<uint8_t>(r[flagByte(attribute)] & ~flagBit(attribute));
     std::memset(r + m_offsets[attribute], 0, m_sizes[attribute]);
     m_modified = true;
 }
@@ -539,7 +546,7 @@ long KIVOGriddedDataIO::convertAndSet(uint64_t node, long attribute, double valu
             break;
         }
     }
-    record(node)[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+    record(node)[flagByte(attribute)] |= flagBit(attribute);
     m_modified = true;
     return 0;
 }
@@ -590,7 +597,7 @@ long KIVOGriddedDataIO::setNodeText(uint64_t node, long attribute, const NORVAUS
         std::memset(p, 0, m_sizes[attribute]);
         std::memcpy(p, s.data(), s.size());
     }
-    record(node)[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+    record(node)[flagByte(attribute)] |= flagBit(attribute);
     m_modified = true;
     return 0;
 }

@@ -93,10 +93,10 @@ public:
     // -1 when the position is farther than half a spacing outside the grid.
     int64_t nearestNode(double x, double y) const;
     bool isNodeSet(uint64_t node, long attribute) const {
-        return validField(node, attribute) && ((record(node)[attribute / 8] >> (attribute % 8)) & 1);
+        return validField(node, attribute) && (record(node)[flagByte(attribute)] & flagBit(attribute)) != 0;
     }
     bool nodeHasValue(uint64_t node) const {
-        if (node >= getNodeCount()) return false;
+        if (node >= m_heldNodes) return false;
         const uint8_t* r = record(node);
         for (uint32_t i = 0; i < m_flagBytes; ++i)
             if (r[i] != 0) return true;
@@ -104,6 +104,13 @@ public:
     }
     long getNodeNumber(uint64_t node, long attribute, double& value) const {
         if (!isNodeSet(node, attribute)) return -1;
+        // Floats, most of what a surface holds, are read here as they stand.
+        if (kFloatsAsStored && m_types[attribute] == KIVODataType::FLOAT) {
+            float f = 0.0f;
+            std::memcpy(&f, record(node) + m_offsets[attribute], sizeof f);
+            value = f;
+            return 0;
+        }
         if (isTextAttribute(attribute)) return getTextNumber(node, attribute, value);
         value = numberAt(record(node), attribute);
         return 0;
@@ -116,7 +123,7 @@ public:
             const float f = static_cast<float>(value);
             uint8_t* r = record(node);
             std::memcpy(r + m_offsets[attribute], &f, sizeof f);
-            r[attribute / 8] |= static_cast<uint8_t>(1u << (attribute % 8));
+            r[flagByte(attribute)] |= flagBit(attribute);
             m_modified = true;
             return 0;
         }
@@ -130,7 +137,7 @@ public:
     // Copies value `srcIndex` of `src`, when set, into the node's attribute.
     long copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex);
     bool isTextAttribute(long attribute) const {
-        if (attribute < 0 || attribute >= static_cast<long>(m_types.size())) return false;
+        if (static_cast<unsigned long>(attribute) >= m_attributeCount) return false;
         return m_types[attribute] == KIVODataType::STRING || m_types[attribute] == KIVODataType::TEXT;
     }
 
@@ -150,8 +157,11 @@ private:
     // Node access runs once per attribute per sounding while a surface is
     // built: the checks are kept inline.
     bool validField(uint64_t node, long attribute) const {
-        return node < getNodeCount() && attribute >= 0 && attribute < static_cast<long>(m_types.size());
+        return node < m_heldNodes && static_cast<unsigned long>(attribute) < m_attributeCount;
     }
+    // Where a valid attribute's "holds a value" bit lies in a record.
+    static size_t flagByte(long attribute) { return static_cast<unsigned long>(attribute) >> 3; }
+    static uint8_t flagBit(long attribute) { return static_cast<uint8_t>(1u << (static_cast<unsigned long>(attribute) & 7)); }
     double numberAt(const uint8_t* record, long attribute) const;
     long convertAndSet(uint64_t node, long attribute, double value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -182,6 +192,10 @@ private:
     };
     std::unique_ptr<uint8_t, FreeBytes> m_nodes;  // getNodeCount() records
     size_t m_nodeBytes = 0;
+    // What every node access checks against, kept rather than worked out:
+    // the records held (0 until they are) and the attributes laid out.
+    uint64_t m_heldNodes = 0;
+    unsigned long m_attributeCount = 0;
     std::vector<NORVAUString> m_strings;
     size_t m_lastString = 0;  // the string table entry written last
 };

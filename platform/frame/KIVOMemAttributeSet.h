@@ -57,6 +57,8 @@ public:
         return valid(index) && m_slots[index].set && isText(index) ? &text(index) : nullptr;
     }
     const KIVODescriptor& getDescriptor() const { return *m_layout->descriptor; }
+    // A copy of `o`, or of a set it copied: the same layout, slot for slot.
+    bool sharesLayout(const KIVOMemAttributeSet& o) const { return m_layout == o.m_layout; }
 
     // A combine makes and frees one set per node: the last freed block is
     // kept for the next set.
@@ -88,8 +90,13 @@ private:
         explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n]() : nullptr) {
             if (!m_heap) std::fill_n(m_inline.begin(), n, T());
         }
-        Values(const Values& o) : m_size(o.m_size), m_heap(o.m_heap ? new T[o.m_size] : nullptr) {
-            std::copy(o.begin(), o.end(), begin());
+        Values(const Values& o) : m_size(o.m_size) {
+            if (o.m_heap) {
+                m_heap.reset(new T[m_size]);
+                std::copy(o.m_heap.get(), o.m_heap.get() + m_size, m_heap.get());
+            } else {
+                std::copy(o.m_inline.begin(), o.m_inline.begin() + m_size, m_inline.begin());
+            }
         }
         Values& operator=(const Values& o) {
             if (this == &o) return *this;
@@ -116,7 +123,7 @@ private:
         std::array<T, N> m_inline;  // the first min(size, N) made; all unused with a heap
         std::unique_ptr<T[]> m_heap;
     };
-    bool valid(long index) const { return index >= 0 && index < static_cast<long>(m_slots.size()); }
+    bool valid(long index) const { return static_cast<unsigned long>(index) < m_slots.size(); }
     bool isText(long index) const { return m_layout->textSlot[index] >= 0; }
     // Unset text reads as empty.
     const NORVAUString& text(long index) const {
