@@ -178,25 +178,6 @@ void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& fro
     }
 }
 
-// A set in the product node's own layout (every slot holds a value its
-// attribute's type can take) written straight into a gridded node: the
-// numbers as they stand, the texts as held.
-void writeGridNode(long count, const KIVOMemAttributeSet& from, KIVOGriddedAttributeSet& node) {
-    KIVOGriddedDataIO& grid = node.getGrid();
-    const uint64_t at = node.getNode();
-    grid.clearNode(at);
-    for (long i = 0; i < count; ++i) {
-        if (!from.isSet(i)) continue;
-        if (const NORVAUString* text = from.getText(i)) {
-            grid.setNodeText(at, i, *text);
-            continue;
-        }
-        double v = 0.0;
-        from.getValue(i, v);
-        grid.setNodeNumber(at, i, v);
-    }
-}
-
 // copyNode with direct calls on the policy's own sets.
 template <class To>
 void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
@@ -489,6 +470,9 @@ std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePai
     const KIVODescriptor& layout = *pair->productLayout;
     for (long i = 0; i < layout.getNumberOfAttributes(); ++i) {
         pair->productTypes.push_back(layout.getAttributeType(i));
+        const bool text = pair->productTypes.back() == KIVODataType::STRING ||
+                          pair->productTypes.back() == KIVODataType::TEXT;
+        (text ? pair->texts : pair->numbers).push_back(i);
         if (layout.getTrueXAttributeIndex(i) >= 0 && layout.getTrueYAttributeIndex(i) >= 0) pair->trueXY.push_back(i);
     }
     pair->contributor = layout.getAttributeIndex(names::kContributor);
@@ -541,8 +525,7 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         typeid(attributes) == typeid(KIVOMemAttributeSet)) {
         const auto& from = static_cast<const KIVOMemAttributeSet&>(attributes);
         if (from.sharesLayout(*pair->blank)) {
-            writeGridNode(static_cast<long>(pair->productTypes.size()), from,
-                          static_cast<KIVOGriddedAttributeSet&>(*node));
+            writeGridNode(*pair, from, static_cast<KIVOGriddedAttributeSet&>(*node));
             product.setModified(true);
             return 0;
         }
@@ -571,6 +554,33 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         copyNodeFrom(pair->productTypes, attributes, moved, *node);
     product.setModified(true);
     return 0;
+}
+
+// A set in the product node's own layout (every slot holds a value its
+// attribute's type can take) written straight into a gridded node: the
+// numbers as they stand, the texts as held; the blank's contributor by its
+// string-table entry.
+void SurfaceCombinePolicy::writeGridNode(const SurfacePair& pair, const KIVOMemAttributeSet& from,
+                                         KIVOGriddedAttributeSet& node) {
+    KIVOGriddedDataIO& grid = node.getGrid();
+    const uint64_t at = node.getNode();
+    grid.clearNode(at);
+    for (const long i : pair.numbers) {
+        double v = 0.0;
+        if (from.getValue(i, v) == 0) grid.setNodeNumber(at, i, v);
+    }
+    for (const long i : pair.texts) {
+        const NORVAUString* text = from.getText(i);
+        if (!text) continue;
+        if (i == pair.contributor && text == pair.blank->getText(i)) {
+            if (pair.entryGrid != &grid) {
+                pair.contributorEntry = grid.stringEntry(*text);
+                pair.entryGrid = &grid;
+            }
+            if (grid.setNodeStringEntry(at, i, pair.contributorEntry) == 0) continue;
+        }
+        grid.setNodeText(at, i, *text);
+    }
 }
 
 // ---------------------------------------------------------------- storing

@@ -26,6 +26,9 @@
 #include "platform/polyops/NORVAVector2D.h"
 #include "tools/KIVOCombine.h"
 
+class KIVOGriddedAttributeSet;
+class KIVOGriddedDataIO;
+
 namespace KIVODazavazEdora {
 
 class KIVO_EXPORT SurfaceCombinePolicy {
@@ -124,6 +127,11 @@ private:
         std::vector<Copy> copies;
         std::vector<KIVODataType::DATA_TYPE> productTypes;
         std::vector<long> trueXY;  // product attributes with both true-position companions
+        std::vector<long> numbers, texts;  // product attributes by kind of value
+        // The product grid's string-table entry of the blank's contributor,
+        // found on the first node written: entries never move.
+        mutable const KIVOGriddedDataIO* entryGrid = nullptr;
+        mutable long contributorEntry = -1;
         long contributor = -1, status = -1;
         bool contributorPreset = false;  // the blank already names the source
         bool tileStore = false;
@@ -172,6 +180,7 @@ private:
     static std::unique_ptr<KIVOAttributeSet> sourceSet(const SurfacePair& pair, const KIVOAttributeSet& sourceNode,
                                                        bool designated);
     static void markStatus(long statusIndex, bool designated, KIVOAttributeSet& node);
+    static void writeGridNode(const SurfacePair& pair, const KIVOMemAttributeSet& from, KIVOGriddedAttributeSet& node);
     long carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes);
     void registerDesignated(KIVOSurface& product);
 

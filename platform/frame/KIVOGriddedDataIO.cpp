@@ -579,18 +579,9 @@ long KIVOGriddedDataIO::setNodeText(uint64_t node, long attribute, const NORVAUS
     }
     uint8_t* p = record(node) + m_offsets[attribute];
     if (m_types[attribute] == KIVODataType::STRING) {
-        // Nodes written one after another mostly repeat the last string.
-        size_t index = m_lastString;
-        if (index >= m_strings.size() || m_strings[index] != value) {
-            index = 0;
-            while (index < m_strings.size() && m_strings[index] != value) ++index;
-        }
-        if (index == m_strings.size()) {
-            if (m_strings.size() >= kMaxStrings) return -1;
-            m_strings.push_back(value);
-        }
-        m_lastString = index;
-        putLE(p, index, 2);
+        const long index = stringEntry(value);
+        if (index < 0) return -1;
+        putLE(p, static_cast<uint64_t>(index), 2);
     } else {
         // One byte stays zero: the field always ends its text.
         const std::string s = clipUTF8(value.toUTF8(), m_sizes[attribute] - 1);
@@ -600,6 +591,21 @@ long KIVOGriddedDataIO::setNodeText(uint64_t node, long attribute, const NORVAUS
     record(node)[flagByte(attribute)] |= flagBit(attribute);
     m_modified = true;
     return 0;
+}
+
+long KIVOGriddedDataIO::stringEntry(const NORVAUString& value) {
+    // Nodes written one after another mostly repeat the last string.
+    size_t index = m_lastString;
+    if (index >= m_strings.size() || m_strings[index] != value) {
+        index = 0;
+        while (index < m_strings.size() && m_strings[index] != value) ++index;
+    }
+    if (index == m_strings.size()) {
+        if (m_strings.size() >= kMaxStrings) return -1;
+        m_strings.push_back(value);
+    }
+    m_lastString = index;
+    return static_cast<long>(index);
 }
 
 long KIVOGriddedDataIO::copyIn(uint64_t node, long attribute, const KIVOAttributeSet& src, long srcIndex) {

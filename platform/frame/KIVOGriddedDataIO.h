@@ -131,6 +131,23 @@ public:
     }
     long getNodeText(uint64_t node, long attribute, NORVAUString& value) const;
     long setNodeText(uint64_t node, long attribute, const NORVAUString& value);
+    // The string-table entry holding `value`, added when new; -1 when the
+    // table is full. Entries never move: an entry once found stays valid.
+    long stringEntry(const NORVAUString& value);
+    // setNodeText of the text at a string-table entry, for a caller that
+    // writes one text to many nodes; -1 (node unchanged) for an attribute
+    // other than a STRING one or an entry the table does not hold.
+    long setNodeStringEntry(uint64_t node, long attribute, long entry) {
+        if (!validField(node, attribute) || m_types[attribute] != KIVODataType::STRING ||
+            static_cast<unsigned long>(entry) >= m_strings.size())
+            return -1;
+        uint8_t* r = record(node);
+        r[m_offsets[attribute]] = static_cast<uint8_t>(entry & 0xFF);  // little-endian u16
+        r[m_offsets[attribute] + 1] = static_cast<uint8_t>(entry >> 8);
+        r[flagByte(attribute)] |= flagBit(attribute);
+        m_modified = true;
+        return 0;
+    }
     void unsetNode(uint64_t node, long attribute);
     // Every value of the node unset.
     void clearNode(uint64_t node);

@@ -1,6 +1,7 @@
 #pragma once
 // Iterator over a window of nodes of a gridded surface, optionally narrowed
 // by a position test and to nodes holding a value. The surface must outlive it.
+// Final, so that its own steps ask done() without a virtual call.
 #include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <functional>
@@ -10,7 +11,7 @@
 
 class KIVOGriddedDataIO;
 
-class KIVO_EXPORT KIVOGriddedIter : public KIVOSurfaceIter {
+class KIVO_EXPORT KIVOGriddedIter final : public KIVOSurfaceIter {
 public:
     using Inside = std::function<bool(double x, double y)>;
 
