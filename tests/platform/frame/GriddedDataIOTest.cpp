@@ -212,6 +212,42 @@ TEST(Gridded, AttributeSetsWriteThrough) {
     EXPECT_EQ(1, countBox(*io, 12, 21, 13, 21, false));
 }
 
+// A text written by its string-table entry reads back, also after a store;
+// an entry the table lacks, an attribute other than a string one or a node
+// outside the grid changes nothing.
+TEST(Gridded, StringEntriesWriteTheirTextOrNothing) {
+    TempFolder dir;
+    auto io = create(dir.file("e.vns"));
+    const long a = io->stringEntry(NORVAUString("survey A"));
+    const long b = io->stringEntry(NORVAUString("survey B"));
+    ASSERT_GE(a, 0);
+    ASSERT_NE(a, b);
+    EXPECT_EQ(a, io->stringEntry(NORVAUString("survey A")));
+    struct Case {
+        uint64_t node;
+        long attribute, entry;
+        const char* text;  // what the node then holds; none: nothing
+    };
+    const uint64_t outside = io->getNodeCount();
+    const Case cases[] = {{0, 3, a, "survey A"}, {1, 3, b, "survey B"}, {2, 3, b + 1, nullptr},
+                          {3, 3, -1, nullptr},   {4, 0, a, nullptr},    {5, 4, a, nullptr},
+                          {outside, 3, a, nullptr}};
+    for (const Case& c : cases) EXPECT_EQ(c.text ? 0 : -1, io->setNodeStringEntry(c.node, c.attribute, c.entry));
+    ASSERT_EQ(0, io->store(nullptr));
+    io.reset();
+    KIVOGriddedDataIO reopened(dir.file("e.vns"));
+    ASSERT_EQ(0, reopened.getStatus());
+    for (const Case& c : cases) {
+        if (c.node == outside) continue;
+        SCOPED_TRACE(c.node);
+        NORVAUString text;
+        EXPECT_EQ(c.text != nullptr, reopened.nodeHasValue(c.node));
+        if (!c.text) continue;
+        EXPECT_EQ(0, reopened.getNodeText(c.node, c.attribute, text));
+        EXPECT_EQ(NORVAUString(c.text), text);
+    }
+}
+
 TEST(Gridded, DamagedFilesOpenWithStatus) {
     TempFolder dir;
     auto io = create(dir.file("d.vns"), 3, 2, 1);
