@@ -14,6 +14,7 @@
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOExtendDataIO.h"
 #include "platform/frame/KIVOGriddedAttributeSet.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
@@ -291,11 +292,16 @@ NORVAType<KIVOSurfaceIter> SurfaceCombinePolicy::getProductIter(KIVOSurface& pro
     const SurfacePair* pair = pairOf(product, source);
     if ((!pair || pair->transforming) && (status = toProduct(source, product, at.x, at.y)) != 0)
         return NORVAType<KIVOSurfaceIter>();
-    const NORVAPointGeometry point(at.x, at.y);
-    // Without a filter the surface and a plain wrapper only pass the query on.
-    NORVAType<KIVOSurfaceIter> iter = pair && pair->queryIO
-                                          ? pair->queryIO->query(point, true, status, nullptr, DBL_MAX)
-                                          : product.query(point, status, true, nullptr, nullptr, DBL_MAX);
+    NORVAType<KIVOSurfaceIter> iter;
+    if (pair && pair->productGrid) {
+        // A gridded product answers a point at once, without a geometry.
+        iter = pair->productGrid->queryPoint(at.x, at.y, true, status);
+    } else {
+        const NORVAPointGeometry point(at.x, at.y);
+        // Without a filter the surface and a plain wrapper only pass the query on.
+        iter = pair && pair->queryIO ? pair->queryIO->query(point, true, status, nullptr, DBL_MAX)
+                                     : product.query(point, status, true, nullptr, nullptr, DBL_MAX);
+    }
     if (status != 0) iter.reset();
     return iter;
 }
@@ -461,6 +467,8 @@ std::unique_ptr<SurfaceCombinePolicy::SurfacePair> SurfaceCombinePolicy::makePai
         KIVOSurfaceDataIO* inner = static_cast<const KIVOExtendDataIO&>(*pair->queryIO).getDataIO();
         if (inner) pair->queryIO = inner;
     }
+    if (pair->queryIO && typeid(*pair->queryIO) == typeid(KIVOGriddedDataIO))
+        pair->productGrid = static_cast<KIVOGriddedDataIO*>(pair->queryIO);
     pair->sourceIO = source.getDataIO();
     pair->productAlive = product.shareDataIO();
     pair->sourceAlive = source.shareDataIO();

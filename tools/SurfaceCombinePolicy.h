@@ -119,6 +119,7 @@ private:
         // What the product's queries reach in the end: its data-IO, or the
         // one a plain extending wrapper forwards them to.
         KIVOSurfaceDataIO* queryIO = nullptr;
+        KIVOGriddedDataIO* productGrid = nullptr;  // queryIO when it is a plain gridded one
         const KIVOSurfaceDataIO* sourceIO = nullptr;
         std::weak_ptr<KIVOSurfaceDataIO> productAlive, sourceAlive;
         const KIVODescriptor* productLayout = nullptr;

@@ -20,36 +20,41 @@ class NORVASpareBlock {
 public:
     // Memory for an object of `size` bytes; the kept block when it fits.
     static void* take(size_t size) {
-        if (NORVA_SPARE_BLOCKS && size == sizeof(T)) {
-            Kept& kept = s_kept;
-            if (void* p = kept.block) {
-                kept.block = nullptr;
-                return p;
-            }
+        if (NORVA_SPARE_BLOCKS && size == sizeof(T) && t_block) {
+            void* p = t_block;
+            t_block = nullptr;
+            return p;
         }
         return ::operator new(size);
     }
     // Frees memory from take, or keeps it for the next one.
     static void give(void* p, size_t size) {
-        if (NORVA_SPARE_BLOCKS && p && size == sizeof(T)) {
-            Kept& kept = s_kept;
-            if (!kept.block && !kept.closed) {
-                kept.block = p;
-                return;
-            }
+        if (NORVA_SPARE_BLOCKS && p && size == sizeof(T) && !t_block && t_state != kEnded) {
+            if (t_state == kNew) watchThreadEnd();
+            t_block = p;
+            return;
         }
         ::operator delete(p);
     }
 
 private:
-    struct Kept {
-        void* block = nullptr;
-        bool closed = false;  // the thread is ending: nothing more is kept
-        ~Kept() {
-            closed = true;
-            ::operator delete(block);
-            block = nullptr;
+    enum State : unsigned char { kNew, kWatched, kEnded };
+    // Frees the thread's kept block when the thread ends; nothing is kept
+    // after that.
+    struct Watch {
+        ~Watch() {
+            ::operator delete(t_block);
+            t_block = nullptr;
+            t_state = kEnded;
         }
     };
-    static inline thread_local Kept s_kept;
+    static void watchThreadEnd() {
+        static thread_local Watch watch;
+        (void)watch;
+        t_state = kWatched;
+    }
+
+    // Plain values: reaching them costs no check of whether they are made.
+    static inline thread_local void* t_block = nullptr;
+    static inline thread_local State t_state = kNew;
 };

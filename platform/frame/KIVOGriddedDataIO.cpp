@@ -229,7 +229,26 @@ bool KIVOGriddedDataIO::buildLayout() {
     return m_recordSize != 0;
 }
 
+namespace {
+
+// 1 / spacing when dividing by the spacing and multiplying by this give the
+// same double for every value (a power of two, whose inverse is exact and
+// normal); else 0.
+double exactInverse(double spacing) {
+    int exponent = 0;
+    if (!std::isfinite(spacing) || std::frexp(spacing, &exponent) != 0.5) return 0.0;
+    const double inverse = std::ldexp(1.0, 1 - exponent);
+    return std::isnormal(inverse) ? inverse : 0.0;
+}
+
+}  // namespace
+
+// Runs once the grid's extent is known, on both ways in.
 long KIVOGriddedDataIO::allocateNodes() {
+    // A position is turned into a node once per node of a combine: a
+    // multiplication where it gives what the division gives.
+    m_inverseX = exactInverse(m_spacingX);
+    m_inverseY = exactInverse(m_spacingY);
     const uint64_t nodes = getNodeCount();
     if (m_recordSize != 0 && nodes > memoryCap() / m_recordSize) return GRIDDED_NO_MEMORY;
     // Zeroed pages straight from the system: a grid costs memory and time
@@ -361,7 +380,11 @@ void KIVOGriddedDataIO::updateRange() {
         if (!isTextAttribute(a)) numeric.push_back(a);
     const double infinity = std::numeric_limits<double>::infinity();
     std::vector<double> lo(m_types.size(), infinity), hi(m_types.size(), -infinity);
-    for (const long a : numeric) rangeOf(a, lo[a], hi[a]);
+    // A block of records at a time, each attribute in turn: the block stays
+    // in the cache while its attributes are read.
+    const uint64_t kBlock = 4096;
+    for (uint64_t first = 0; first < m_heldNodes; first += kBlock)
+        for (const long a : numeric) rangeOf(a, first, std::min(kBlock, m_heldNodes - first), lo[a], hi[a]);
     for (const long a : numeric) {
         if (lo[a] > hi[a]) continue;
         minimum.setValue(a, lo[a]);
@@ -393,13 +416,11 @@ void widenRange(const uint8_t* records, uint64_t count, uint32_t recordSize, uin
 
 }  // namespace
 
-void KIVOGriddedDataIO::rangeOf(long a, double& lo, double& hi) const {
-    const uint8_t* records = m_nodes.get();
-    const uint64_t count = getNodeCount();
-    const uint32_t flagByte = static_cast<uint32_t>(a / 8);
-    const uint8_t flagBit = static_cast<uint8_t>(1u << (a % 8));
+void KIVOGriddedDataIO::rangeOf(long a, uint64_t first, uint64_t count, double& lo, double& hi) const {
+    const uint8_t* records = record(first);
+    const uint32_t flagByte = static_cast<uint32_t>(KIVOGriddedDataIO::flagByte(a));
+    const uint8_t flagBit = KIVOGriddedDataIO::flagBit(a);
     const uint32_t offset = m_offsets[a];
-    if (!records || count == 0) return;
     if (kLittleEndianHost) {
         switch (m_types[a]) {
             case KIVODataType::FLOAT:
@@ -466,8 +487,8 @@ long KIVOGriddedDataIO::worldToIndex(double x, double y, int64_t& column, int64_
     // the bound tests give the same answer on c and r themselves, and
     // truncating a value of at least 0 is its floor. A combine asks once per
     // node.
-    const double c = (x - m_originX) / m_spacingX + 0.5;
-    const double r = (y - m_originY) / m_spacingY + 0.5;
+    const double c = (m_inverseX != 0.0 ? (x - m_originX) * m_inverseX : (x - m_originX) / m_spacingX) + 0.5;
+    const double r = (m_inverseY != 0.0 ? (y - m_originY) * m_inverseY : (y - m_originY) / m_spacingY) + 0.5;
     if (!(c >= 0.0 && c < m_columns) || !(r >= 0.0 && r < m_rows)) return GRIDDED_OUTSIDE;
     column = static_cast<int64_t>(c);
     row = static_cast<int64_t>(r);
@@ -700,6 +721,17 @@ bool nearLine(const std::vector<NORVAPoint2D>& points, double reach, double x, d
 
 }  // namespace
 
+NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::queryPoint(double x, double y, bool create, long& status) {
+    if (m_status != 0) {
+        status = m_status;
+        return NORVAType<KIVOSurfaceIter>();
+    }
+    int64_t column = 0, row = 0;
+    if (worldToIndex(x, y, column, row) != 0) return makeIter(0, 0, -1, -1, create, nullptr, status);
+    status = 0;
+    return makeNORVAType<KIVOGriddedIter>(*this, column, row, !create);
+}
+
 NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometry, bool create, long& status,
                                                     NORVAProgress* progress, double resolution) {
     if (m_status != 0) {
@@ -708,11 +740,7 @@ NORVAType<KIVOSurfaceIter> KIVOGriddedDataIO::query(const NORVAGeometry& geometr
     }
     if (geometry.getType() == NORVAGeometry::POINT) {
         const auto& point = static_cast<const NORVAPointGeometry&>(geometry);
-        int64_t column = 0, row = 0;
-        if (worldToIndex(point.getX(), point.getY(), column, row) != 0)
-            return makeIter(0, 0, -1, -1, create, nullptr, status);
-        status = 0;
-        return makeNORVAType<KIVOGriddedIter>(*this, column, row, !create);
+        return queryPoint(point.getX(), point.getY(), create, status);
     }
     const NORVABox2D box = geometry.getBoundingBox();
     if (box.isEmpty()) return makeIter(0, 0, -1, -1, create, nullptr, status);

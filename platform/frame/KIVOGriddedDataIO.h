@@ -69,6 +69,9 @@ public:
     // within half a cell diagonal of the line. Collection: its bounding box.
     NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
                                      NORVAProgress* progress, double resolution) override;
+    // The query of a point geometry at (x, y), for a caller that asks once
+    // per node and has no geometry at hand.
+    NORVAType<KIVOSurfaceIter> queryPoint(double x, double y, bool create, long& status);
     // Removes the ".vns" and, with `withMetadata`, the ".xml", and what a
     // crash left beside them; non-zero when any of that remains.
     long deleteAllFiles(bool withMetadata) override;
@@ -166,8 +169,9 @@ private:
     long readStrings(FILE* f, uint64_t& remaining);
     long writeGrid(const NORVAUString& vnsPath) const;
     void updateRange();
-    // Widens [lo, hi] by every value numeric attribute `a` holds.
-    void rangeOf(long a, double& lo, double& hi) const;
+    // Widens [lo, hi] by the values numeric attribute `a` holds in `count`
+    // held records from `first`.
+    void rangeOf(long a, uint64_t first, uint64_t count, double& lo, double& hi) const;
     NORVAUString stem() const;
     uint8_t* record(uint64_t node) { return m_nodes.get() + node * m_recordSize; }
     const uint8_t* record(uint64_t node) const { return m_nodes.get() + node * m_recordSize; }
@@ -203,6 +207,7 @@ private:
     uint32_t m_recordSize = 0;
     double m_originX = 0.0, m_originY = 0.0;
     double m_spacingX = 0.0, m_spacingY = 0.0;
+    double m_inverseX = 0.0, m_inverseY = 0.0;  // 0: divide by the spacing
     uint32_t m_columns = 0, m_rows = 0;
     struct FreeBytes {
         void operator()(uint8_t* p) const { std::free(p); }

@@ -87,16 +87,11 @@ private:
     template <class T, size_t N>
     class Values {
     public:
-        explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n]() : nullptr) {
+        explicit Values(size_t n) : m_size(n), m_heap(n > N ? new T[n]() : nullptr), m_data(where()) {
             if (!m_heap) std::fill_n(m_inline.begin(), n, T());
         }
-        Values(const Values& o) : m_size(o.m_size) {
-            if (o.m_heap) {
-                m_heap.reset(new T[m_size]);
-                std::copy(o.m_heap.get(), o.m_heap.get() + m_size, m_heap.get());
-            } else {
-                std::copy(o.m_inline.begin(), o.m_inline.begin() + m_size, m_inline.begin());
-            }
+        Values(const Values& o) : m_size(o.m_size), m_heap(o.m_heap ? new T[o.m_size] : nullptr), m_data(where()) {
+            std::copy(o.m_data, o.m_data + m_size, m_data);
         }
         Values& operator=(const Values& o) {
             if (this == &o) return *this;
@@ -108,20 +103,24 @@ private:
             if (kept < used) std::fill(m_inline.begin() + kept, m_inline.begin() + used, T());
             m_heap = std::move(heap);
             m_size = o.m_size;
+            m_data = where();
             return *this;
         }
         size_t size() const { return m_size; }
-        T* begin() { return m_heap ? m_heap.get() : m_inline.data(); }
-        T* end() { return begin() + m_size; }
-        const T* begin() const { return m_heap ? m_heap.get() : m_inline.data(); }
-        const T* end() const { return begin() + m_size; }
-        T& operator[](size_t i) { return begin()[i]; }
-        const T& operator[](size_t i) const { return begin()[i]; }
+        T* begin() { return m_data; }
+        T* end() { return m_data + m_size; }
+        const T* begin() const { return m_data; }
+        const T* end() const { return m_data + m_size; }
+        T& operator[](size_t i) { return m_data[i]; }
+        const T& operator[](size_t i) const { return m_data[i]; }
 
     private:
+        T* where() { return m_heap ? m_heap.get() : m_inline.data(); }
+
         size_t m_size;
         std::array<T, N> m_inline;  // the first min(size, N) made; all unused with a heap
         std::unique_ptr<T[]> m_heap;
+        T* m_data;  // the heap or the inline values, whichever is in use
     };
     bool valid(long index) const { return static_cast<unsigned long>(index) < m_slots.size(); }
     bool isText(long index) const { return m_layout->textSlot[index] >= 0; }
