@@ -398,10 +398,12 @@ namespace {
 
 // Widens [lo, hi] by the values of one attribute of type T over the records
 // whose flag bit says they hold it. One attribute at a time, the type fixed:
-// a store walks every record.
+// a store walks every record. The bounds are kept in locals: through the
+// references every record would wait for the last one's stores.
 template <class T>
 void widenRange(const uint8_t* records, uint64_t count, uint32_t recordSize, uint32_t flagByte, uint8_t flagBit,
                 uint32_t offset, double& lo, double& hi) {
+    double low = lo, high = hi;
     const uint8_t* r = records;
     for (uint64_t node = 0; node < count; ++node, r += recordSize) {
         if (!(r[flagByte] & flagBit)) continue;
@@ -409,9 +411,11 @@ void widenRange(const uint8_t* records, uint64_t count, uint32_t recordSize, uin
         std::memcpy(&stored, r + offset, sizeof stored);
         const double v = static_cast<double>(stored);
         if (std::isnan(v)) continue;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
+        low = std::min(low, v);
+        high = std::max(high, v);
     }
+    lo = low;
+    hi = high;
 }
 
 }  // namespace
@@ -502,9 +506,30 @@ long KIVOGriddedDataIO::indexToWorld(int64_t column, int64_t row, double& x, dou
 }
 
 
+namespace {
+
+// Zeroes n bytes with plain whole-word stores where n allows: a node is
+// cleared and then written field by field, and the flag bytes read back
+// right away come straight from such stores, not from the wide masked ones
+// a general memset may use for a few bytes.
+void zeroBytes(uint8_t* p, size_t n) {
+    const uint64_t zero = 0;
+    if (n >= 8 && n <= 16) {
+        std::memcpy(p, &zero, 8);
+        std::memcpy(p + n - 8, &zero, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(p, &zero, 4);
+        std::memcpy(p + n - 4, &zero, 4);
+    } else {
+        std::memset(p, 0, n);
+    }
+}
+
+}  // namespace
+
 void KIVOGriddedDataIO::clearNode(uint64_t node) {
     if (node >= m_heldNodes) return;
-    std::memset(record(node), 0, m_recordSize);
+    zeroBytes(record(node), m_recordSize);
     m_modified = true;
 }
 
