@@ -392,8 +392,14 @@ bool SurfaceCombinePolicy::supersedes(const SurfacePair& pair, KIVOSurface& prod
                                       const KIVOAttributeSet& productNode, const Vector2D& productPosition,
                                       KIVOSurface& source, const KIVOAttributeSet& sourceNode,
                                       const Vector2D& sourcePosition, long& status) {
+    // A gridded node's text comes into the one the pair kept from the last
+    // conflict, mostly the same text: no copy of it. Taken out for the call,
+    // so a rule that comes back here finds none to overwrite.
+    const bool gridded = typeid(productNode) == typeid(KIVOGriddedAttributeSet);
     NORVAUString contributor;
-    if (pair.contributor >= 0) productNode.getValue(pair.contributor, contributor);
+    if (gridded) contributor = std::move(pair.heldContributor);
+    const bool read = pair.contributor >= 0 && productNode.getValue(pair.contributor, contributor) == 0;
+    if (gridded && !read) contributor = NORVAUString();  // a node without one leaves the kept text
     long rule = 0;
     try {
         rule = Supersede(product, productNode, productPosition, contributor, source, sourceNode, sourcePosition,
@@ -402,6 +408,7 @@ bool SurfaceCombinePolicy::supersedes(const SurfacePair& pair, KIVOSurface& prod
         OnException(kReportFile, 619, "Something horrible happened in Supersede.");
         throw;
     }
+    if (gridded) pair.heldContributor = std::move(contributor);
     if (rule <= 0) {
         status = OnUnresolvableConflict(kReportFile, 630, productPosition.x, productPosition.y,
                                         "Conflict unresolvable.");

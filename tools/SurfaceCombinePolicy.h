@@ -133,6 +133,7 @@ private:
         // found on the first node written: entries never move.
         mutable const KIVOGriddedDataIO* entryGrid = nullptr;
         mutable long contributorEntry = -1;
+        mutable NORVAUString heldContributor;  // of the last conflict on a gridded node
         long contributor = -1, status = -1;
         bool contributorPreset = false;  // the blank already names the source
         bool tileStore = false;

@@ -603,7 +603,9 @@ long KIVOGriddedDataIO::getNodeText(uint64_t node, long attribute, NORVAUString&
     if (m_types[attribute] == KIVODataType::STRING) {
         const uint16_t index = static_cast<uint16_t>(getLE(p, 2));
         if (index >= m_strings.size()) return -1;  // a corrupt file can point anywhere
-        value = m_strings[index];
+        // A caller reading node after node mostly holds this text already;
+        // the copy would cost two atomic steps on the text's shared buffer.
+        if (value != m_strings[index]) value = m_strings[index];
         return 0;
     }
     if (m_types[attribute] == KIVODataType::TEXT) {
