@@ -199,7 +199,7 @@ KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSur
     m_spacingY = resY;
     m_columns = static_cast<uint32_t>(cols);
     m_rows = static_cast<uint32_t>(rows);
-    m_status = allocateNodes();
+    m_status = allocateNodes(true);
 }
 
 KIVOGriddedDataIO::~KIVOGriddedDataIO() = default;
@@ -244,18 +244,21 @@ double exactInverse(double spacing) {
 }  // namespace
 
 // Runs once the grid's extent is known, on both ways in.
-long KIVOGriddedDataIO::allocateNodes() {
+long KIVOGriddedDataIO::allocateNodes(bool zeroed) {
     // A position is turned into a node once per node of a combine: a
     // multiplication where it gives what the division gives.
     m_inverseX = exactInverse(m_spacingX);
     m_inverseY = exactInverse(m_spacingY);
     const uint64_t nodes = getNodeCount();
     if (m_recordSize != 0 && nodes > memoryCap() / m_recordSize) return GRIDDED_NO_MEMORY;
-    // Zeroed pages straight from the system: a grid costs memory and time
-    // only where nodes are written, not for its whole extent up front.
+    // A new grid takes zeroed pages straight from the system: it costs memory
+    // and time only where nodes are written, not for its whole extent up
+    // front. A grid read from its file has every byte overwritten: zeroing
+    // it first would only cost time.
     const size_t bytes = static_cast<size_t>(nodes * m_recordSize);
     m_heldNodes = 0;
-    m_nodes.reset(bytes != 0 ? static_cast<uint8_t*>(std::calloc(bytes, 1)) : nullptr);
+    void* block = bytes == 0 ? nullptr : zeroed ? std::calloc(bytes, 1) : std::malloc(bytes);
+    m_nodes.reset(static_cast<uint8_t*>(block));
     if (bytes != 0 && !m_nodes) {
         m_nodeBytes = 0;
         return GRIDDED_NO_MEMORY;
@@ -291,9 +294,15 @@ long KIVOGriddedDataIO::readGrid(const NORVAUString& vnsPath) {
     const uint64_t nodes = getNodeCount();
     if (m_recordSize != 0 && nodes > remaining / m_recordSize) return GRIDDED_BAD_FILE;
     if (nodes * m_recordSize != remaining) return GRIDDED_BAD_FILE;
-    status = allocateNodes();
+    status = allocateNodes(false);
     if (status != 0) return status;
-    if (m_nodeBytes != 0 && !NORVAByteIO::readBytes(f, m_nodes.get(), m_nodeBytes)) return GRIDDED_BAD_FILE;
+    if (m_nodeBytes != 0 && !NORVAByteIO::readBytes(f, m_nodes.get(), m_nodeBytes)) {
+        // No node is held whose bytes were never read.
+        m_nodes.reset();
+        m_nodeBytes = 0;
+        m_heldNodes = 0;
+        return GRIDDED_BAD_FILE;
+    }
     return 0;
 }
 

@@ -101,6 +101,7 @@ public:
     bool nodeHasValue(uint64_t node) const {
         if (node >= m_heldNodes) return false;
         const uint8_t* r = record(node);
+        if (m_flagBytes == 1) return r[0] != 0;  // up to eight attributes, the usual layout
         for (uint32_t i = 0; i < m_flagBytes; ++i)
             if (r[i] != 0) return true;
         return false;
@@ -163,7 +164,8 @@ public:
 
 private:
     bool buildLayout();
-    long allocateNodes();
+    // Room for every node; `zeroed`: every node empty, else to be read in.
+    long allocateNodes(bool zeroed);
     long readGrid(const NORVAUString& vnsPath);
     long readHeader(FILE* f, uint64_t fileSize);
     long readStrings(FILE* f, uint64_t& remaining);
