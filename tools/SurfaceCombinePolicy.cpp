@@ -540,8 +540,12 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         typeid(attributes) == typeid(KIVOMemAttributeSet)) {
         const auto& from = static_cast<const KIVOMemAttributeSet&>(attributes);
         if (from.sharesLayout(*pair->blank)) {
-            writeGridNode(*pair, from, static_cast<KIVOGriddedAttributeSet&>(*node));
-            product.setModified(true);
+            auto& gridNode = static_cast<KIVOGriddedAttributeSet&>(*node);
+            writeGridNode(*pair, from, gridNode);
+            // The product's own grid, or a plain wrapper of it, already tells
+            // it is modified: asking the surface again would change nothing.
+            if (pair->productGrid != &gridNode.getGrid() || !pair->productGrid->KIVOGriddedDataIO::isModified())
+                product.setModified(true);
             return 0;
         }
     }
