@@ -591,10 +591,11 @@ void SurfaceCombinePolicy::writeGridNode(const SurfacePair& pair, const KIVOMemA
     for (const long i : pair.texts) {
         const NORVAUString* text = from.getText(i);
         if (!text) continue;
-        if (i == pair.contributor && text == pair.blank->getText(i)) {
-            if (pair.entryGrid != &grid) {
+        // Only on the pair's own product grid, which lives as long as the pair.
+        if (i == pair.contributor && &grid == pair.productGrid && text == pair.blank->getText(i)) {
+            if (!pair.entryFound) {
                 pair.contributorEntry = grid.stringEntry(*text);
-                pair.entryGrid = &grid;
+                pair.entryFound = true;
             }
             if (grid.setNodeStringEntry(at, i, pair.contributorEntry) == 0) continue;
         }

@@ -131,7 +131,7 @@ private:
         std::vector<long> numbers, texts;  // product attributes by kind of value
         // The product grid's string-table entry of the blank's contributor,
         // found on the first node written: entries never move.
-        mutable const KIVOGriddedDataIO* entryGrid = nullptr;
+        mutable bool entryFound = false;
         mutable long contributorEntry = -1;
         mutable NORVAUString heldContributor;  // of the last conflict on a gridded node
         long contributor = -1, status = -1;
