@@ -184,7 +184,9 @@ private:
     }
     // Where a valid attribute's "holds a value" bit lies in a record.
     static size_t flagByte(long attribute) { return static_cast<unsigned long>(attribute) >> 3; }
-    static uint8_t flagBit(long attribute) { return static_cast<uint8_t>(1u << (static_cast<unsigned long>(attribute) & 7)); }
+    static uint8_t flagBit(long attribute) {
+        return static_cast<uint8_t>(1u << (static_cast<unsigned long>(attribute) & 7));
+    }
     double numberAt(const uint8_t* record, long attribute) const;
     long convertAndSet(uint64_t node, long attribute, double value);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
