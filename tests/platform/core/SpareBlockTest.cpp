@@ -25,7 +25,9 @@ TEST(SpareBlock, KeepsOneBlockAndNeverSharesOne) {
     Spare::give(bigger, 2 * sizeof(Node));
     void* c = Spare::take(sizeof(Node));
     void* d = Spare::take(sizeof(Node));
-    if (NORVA_SPARE_BLOCKS) EXPECT_EQ(c, a);  // sanitized builds keep no block
+    if (NORVA_SPARE_BLOCKS) {
+        EXPECT_EQ(c, a);  // sanitized builds keep no block
+    }
     EXPECT_NE(d, c);
     Spare::give(d, sizeof(Node));
     Spare::give(c, sizeof(Node));
