@@ -83,7 +83,9 @@ TEST_F(TileStoreSession, LocksHeldElsewhereAreWaitedForBrieflyThenReported) {
         EXPECT_EQ(KestrinStatus::WRITE_FAILED, store->store(m_path));
         holder.release();
         const bool added = c.batch == 0;
-        if (!added) EXPECT_EQ(0, addGrid(*store, row(3, 2.0)));
+        if (!added) {
+            EXPECT_EQ(0, addGrid(*store, row(3, 2.0)));
+        }
         EXPECT_EQ(0, store->store(m_path));
         store.reset();
         EXPECT_EQ(before + 3, countInFile());
