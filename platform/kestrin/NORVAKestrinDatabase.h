@@ -116,7 +116,10 @@ private:
     sqlite3_stmt* statement(sqlite3_stmt*& slot, const std::string& sql);
     long bindField(sqlite3_stmt* stmt, int slot, long index, const NORVAKestrinGenericDataObject& record);
     long bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record);
+    std::string insertSql(size_t rows, bool withIds) const;
     long insertOne(const NewPoint& p, std::vector<int64_t>* ids);
+    // Inserts whole groups of rows from the front; how many went in.
+    size_t insertMany(const NewPoint* points, size_t count, std::vector<int64_t>* ids, long& status);
     long updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record);
     std::string rowColumns() const;
     void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
@@ -163,6 +166,8 @@ private:
     uint64_t m_changes = 0;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_insertMany = nullptr;
+    sqlite3_stmt* m_lastId = nullptr;
     sqlite3_stmt* m_insertIndex = nullptr;
     sqlite3_stmt* m_select = nullptr;
     sqlite3_stmt* m_range = nullptr;
