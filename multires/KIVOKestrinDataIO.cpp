@@ -258,14 +258,19 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     double r = 0.0, ry = 0.0;
     if (long s = m_metadata->getResolution(r, ry)) return s;
     const NORVABox2D square(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0));
-    if (!m_tree->empty()) {
-        std::vector<NodeTree::Leaf*> near;
-        m_tree->search(square, near);
-        for (NodeTree::Leaf* leaf : near)
+    if (m_tree->empty()) {
+        m_pending.reset(r);
+    } else {
+        m_near.clear();
+        if (!m_pending.search(x - r / 2.0, y - r / 2.0, x + r / 2.0, y + r / 2.0, m_tree->size(), m_near))
+            m_tree->search(square, m_near);
+        for (NodeTree::Leaf* leaf : m_near)
             if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
     }
     if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
-    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(*m_blankNode, r, x, y)));
+    auto* entry = new KestrinRTreeEntry(*m_blankNode, r, x, y);
+    m_tree->insert(NORVAType<NodeTree::Leaf>(entry));
+    m_pending.add(entry, x, y, r, m_tree->size());
     setModified(true);
     return 0;
 }
@@ -292,13 +297,18 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
     // Only now that the batch is in the store may the pending nodes go.
     m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+    m_pending.reset(0.0);
     ++m_treeGeneration;
     return 0;
 }
 
 long KIVOKestrinDataIO::queryNewNodes(double x0, double y0, double x1, double y1,
                                       std::vector<NodeTree::Leaf*>& leaves) {
-    if (m_tree && !m_tree->empty())
-        m_tree->search(NORVABox2D(NORVAPoint2D(x0, y0), NORVAPoint2D(x1, y1)), leaves);
+    if (m_tree == nullptr || m_tree->empty()) return 0;
+    // The grid's order of several nodes is not the tree's: those come from the tree.
+    const size_t before = leaves.size();
+    if (m_pending.search(x0, y0, x1, y1, m_tree->size(), leaves) && leaves.size() - before <= 1) return 0;
+    leaves.resize(before);
+    m_tree->search(NORVABox2D(NORVAPoint2D(x0, y0), NORVAPoint2D(x1, y1)), leaves);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "multires/KestrinPendingGrid.h"
 #include "multires/KestrinRTreeEntry.h"
 #include "multires/KestrinXMLMetaData.h"
 #include "platform/frame/KIVOMetaBlock.h"
@@ -103,6 +104,9 @@ private:
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
     std::unique_ptr<NodeTree> m_tree;
     uint64_t m_treeGeneration = 0;
+    // The tree's nodes by cell, for the searches of point queries.
+    KestrinPendingGrid m_pending;
+    std::vector<NodeTree::Leaf*> m_near;
     // The empty attribute set every new node starts as a copy of.
     std::unique_ptr<KIVOMemAttributeSet> m_blankNode;
 };

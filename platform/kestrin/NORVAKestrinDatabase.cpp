@@ -388,7 +388,8 @@ long NORVAKestrinDatabase::bindField(sqlite3_stmt* stmt, int slot, long index,
     int rc = SQLITE_OK;
     if (f == nullptr) rc = sqlite3_bind_null(stmt, slot);
     else if (KestrinStoreType::isText(type))
-        rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_TRANSIENT);
+        // The record outlives the step that reads it, and every step binds afresh.
+        rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_STATIC);
     else if (isInteger(type)) rc = sqlite3_bind_int64(stmt, slot, static_cast<sqlite3_int64>(f->number));
     else rc = sqlite3_bind_double(stmt, slot, f->number);
     return rc == SQLITE_OK ? 0 : fail(rc);
@@ -400,9 +401,9 @@ long NORVAKestrinDatabase::bindRecord(sqlite3_stmt* stmt, int first, const NORVA
     return 0;
 }
 
-std::string NORVAKestrinDatabase::insertSql(size_t rows, bool withIds) const {
-    std::string row = withIds ? "(?, ?, ?" : "(?, ?";
-    std::string sql = withIds ? "INSERT INTO kestrin_points(id, x, y" : "INSERT INTO kestrin_points(x, y";
+std::string NORVAKestrinDatabase::insertSql(size_t rows) const {
+    std::string row = "(?, ?";
+    std::string sql = "INSERT INTO kestrin_points(x, y";
     for (long i = 0; i < m_layout->getNumAtts(); ++i) {
         sql += ", " + column(i);
         row += ", ?";
@@ -415,7 +416,7 @@ std::string NORVAKestrinDatabase::insertSql(size_t rows, bool withIds) const {
 
 long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* ids) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || p.record == nullptr) return KestrinStatus::BAD_ARGUMENT;
-    sqlite3_stmt* insert = statement(m_insert, m_insert ? std::string() : insertSql(1, false));
+    sqlite3_stmt* insert = statement(m_insert, m_insert ? std::string() : insertSql(1));
     if (insert == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_double(insert, 1, p.x);
     sqlite3_bind_double(insert, 2, p.y);
@@ -443,13 +444,14 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
 }
 
 // Rows of a batch go in kInsertRows at a time through one statement, which
-// costs SQLite far less per row than a statement each. Each row gets the id
-// SQLite would have given it (one past the largest), so the ids are the same
-// either way; a table whose ids reach the top lets SQLite choose.
+// costs SQLite far less per row than a statement each. SQLite gives each row
+// one past the largest id, so a statement's rows get ids in a run; a table
+// whose ids come near the top, where SQLite picks ids at random, takes its
+// rows one by one.
 size_t NORVAKestrinDatabase::insertMany(const NewPoint* points, size_t count, std::vector<int64_t>* ids,
                                         long& status) {
     status = 0;
-    const int perRow = 3 + static_cast<int>(m_layout->getNumAtts());
+    const int perRow = 2 + static_cast<int>(m_layout->getNumAtts());
     const size_t rows = std::min<size_t>(kInsertRows, static_cast<size_t>(
                                                           sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1) / perRow));
     if (m_rtree || rows < 2 || count < rows) return 0;
@@ -463,7 +465,7 @@ size_t NORVAKestrinDatabase::insertMany(const NewPoint* points, size_t count, st
         return 0;
     }
     if (top < 0 || static_cast<uint64_t>(INT64_MAX - top) <= count) return 0;
-    sqlite3_stmt* insert = statement(m_insertMany, m_insertMany ? std::string() : insertSql(rows, true));
+    sqlite3_stmt* insert = statement(m_insertMany, m_insertMany ? std::string() : insertSql(rows));
     if (insert == nullptr) return 0;
     int64_t next = top + 1;
     size_t done = 0;
@@ -475,15 +477,20 @@ size_t NORVAKestrinDatabase::insertMany(const NewPoint* points, size_t count, st
                 return done;
             }
             const int first = static_cast<int>(r) * perRow + 1;
-            sqlite3_bind_int64(insert, first, next + static_cast<int64_t>(r));
-            sqlite3_bind_double(insert, first + 1, p.x);
-            sqlite3_bind_double(insert, first + 2, p.y);
-            if ((status = bindRecord(insert, first + 3, *p.record)) != 0) return done;
+            sqlite3_bind_double(insert, first, p.x);
+            sqlite3_bind_double(insert, first + 1, p.y);
+            if ((status = bindRecord(insert, first + 2, *p.record)) != 0) return done;
         }
         rc = sqlite3_step(insert);
         sqlite3_reset(insert);
         if (rc != SQLITE_DONE) {
             status = writeFailed(rc);
+            return done;
+        }
+        // Ids not in the run expected are a file changed under the session:
+        // the batch is undone rather than its points misnamed.
+        if (sqlite3_last_insert_rowid(m_db) != next + static_cast<int64_t>(rows) - 1) {
+            status = KestrinStatus::DAMAGED;
             return done;
         }
         m_heldSinceWrite = true;

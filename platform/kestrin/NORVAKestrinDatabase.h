@@ -116,7 +116,7 @@ private:
     sqlite3_stmt* statement(sqlite3_stmt*& slot, const std::string& sql);
     long bindField(sqlite3_stmt* stmt, int slot, long index, const NORVAKestrinGenericDataObject& record);
     long bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record);
-    std::string insertSql(size_t rows, bool withIds) const;
+    std::string insertSql(size_t rows) const;
     long insertOne(const NewPoint& p, std::vector<int64_t>* ids);
     // Inserts whole groups of rows from the front; how many went in.
     size_t insertMany(const NewPoint* points, size_t count, std::vector<int64_t>* ids, long& status);
