@@ -59,7 +59,7 @@ private:
     bool valid(long index) const { return index >= 0 && index < m_record.getNumAtts(); }
     template <class T> long getInteger(long index, T& v) const;
     long write(long index, double value, int32_t storeType);
-    long commit(const NORVAKestrinGenericDataObject& before);
+    long commit(long index);
 
     NORVAKestrinPoint m_point;
     NORVAKestrinGenericDataObject m_record;

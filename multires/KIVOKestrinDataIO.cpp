@@ -285,6 +285,7 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     batch.setSize(leaves.size());
     const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(m_store->getDataIO(0)->getLayout());
     KestrinRecords::FieldMap map;
+    KestrinRecords::TextMemo memo;
     for (size_t i = 0; i < leaves.size(); ++i) {
         const auto& entry = static_cast<const KestrinRTreeEntry&>(*leaves[i]);
         // Every pending node has the surface's layout: its pairing is found once.
@@ -292,7 +293,7 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
         double x = 0.0, y = 0.0;
         entry.getPosition(x, y, -1);
         batch.setPoint(i, NORVAArray<double>{x, y}, blank, 0);
-        KestrinRecords::copyInto(entry.getAttributes(), map, batch.getPoint(i)->getData());
+        KestrinRecords::copyInto(entry.getAttributes(), map, batch.getPoint(i)->getData(), memo);
     }
     if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
     // Only now that the batch is in the store may the pending nodes go.

@@ -1,5 +1,6 @@
 #include "multires/KestrinPendingGrid.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -12,7 +13,8 @@ constexpr int64_t kMostCells = 4;
 }  // namespace
 
 void KestrinPendingGrid::reset(double size) {
-    m_first.clear();
+    std::fill(m_heads.begin(), m_heads.end(), -1);
+    m_cells = 0;
     m_slots.clear();
     m_size = size;
     m_usable = std::isfinite(size) && size > 0.0;
@@ -35,9 +37,45 @@ void KestrinPendingGrid::add(KestrinRTreeEntry* entry, double x, double y, doubl
         m_usable = false;
         return;
     }
-    auto at = m_first.emplace(key(cx, cy), -1).first;
-    m_slots.push_back({entry, at->second});
-    at->second = static_cast<int32_t>(m_slots.size() - 1);
+    int32_t& head = headOf(key(cx, cy));
+    m_slots.push_back({entry, head});
+    head = static_cast<int32_t>(m_slots.size() - 1);
+}
+
+int32_t KestrinPendingGrid::firstOf(uint64_t k) const {
+    if (m_heads.empty()) return -1;
+    const size_t mask = m_heads.size() - 1;
+    for (size_t i = slotOf(k);; i = (i + 1) & mask) {
+        if (m_heads[i] < 0) return -1;
+        if (m_keys[i] == k) return m_heads[i];
+    }
+}
+
+int32_t& KestrinPendingGrid::headOf(uint64_t k) {
+    // At most half full, so that a search meets a free slot soon.
+    if (2 * (m_cells + 1) > m_heads.size()) {
+        std::vector<uint64_t> keys = std::move(m_keys);
+        std::vector<int32_t> heads = std::move(m_heads);
+        const size_t capacity = heads.empty() ? 1024 : 2 * heads.size();
+        m_keys.assign(capacity, 0);
+        m_heads.assign(capacity, -1);
+        m_shift = 64;
+        for (size_t c = capacity; c > 1; c >>= 1) --m_shift;
+        for (size_t i = 0; i < heads.size(); ++i)
+            if (heads[i] >= 0) {
+                size_t at = slotOf(keys[i]);
+                while (m_heads[at] >= 0) at = (at + 1) & (capacity - 1);
+                m_keys[at] = keys[i];
+                m_heads[at] = heads[i];
+            }
+    }
+    const size_t mask = m_heads.size() - 1;
+    size_t i = slotOf(k);
+    for (; m_heads[i] >= 0; i = (i + 1) & mask)
+        if (m_keys[i] == k) return m_heads[i];
+    ++m_cells;
+    m_keys[i] = k;
+    return m_heads[i];  // -1: the cell's list is empty yet
 }
 
 bool KestrinPendingGrid::search(double x0, double y0, double x1, double y1, size_t treeSize,
@@ -53,9 +91,7 @@ bool KestrinPendingGrid::search(double x0, double y0, double x1, double y1, size
     const NORVARTreeNode<double, 2>::Box window(NORVAPoint2D(x0, y0), NORVAPoint2D(x1, y1));
     for (int64_t cx = left; cx <= right; ++cx)
         for (int64_t cy = bottom; cy <= top; ++cy) {
-            auto first = m_first.find(key(cx, cy));
-            if (first == m_first.end()) continue;
-            for (int32_t s = first->second; s >= 0; s = m_slots[static_cast<size_t>(s)].next) {
+            for (int32_t s = firstOf(key(cx, cy)); s >= 0; s = m_slots[static_cast<size_t>(s)].next) {
                 KestrinRTreeEntry* entry = m_slots[static_cast<size_t>(s)].entry;
                 if (entry->overlap(window)) found.push_back(entry);
             }

@@ -107,6 +107,10 @@ void NORVAKestrinGenericDataObject::loadText(long index, const std::string& text
     m_fields[index].set = true;
 }
 
+void NORVAKestrinGenericDataObject::copyField(const NORVAKestrinGenericDataObject& from, long index) {
+    if (valid(index) && from.valid(index)) m_fields[static_cast<size_t>(index)] = from.m_fields[static_cast<size_t>(index)];
+}
+
 bool NORVAKestrinGenericDataObject::sameField(const NORVAKestrinGenericDataObject& o, long index) const {
     if (!valid(index) || !o.valid(index)) return false;
     const Field& a = m_fields[static_cast<size_t>(index)];
