@@ -487,10 +487,10 @@ size_t NORVAKestrinDatabase::insertMany(const NewPoint* points, size_t count, st
             status = writeFailed(rc);
             return done;
         }
-        // Ids not in the run expected are a file changed under the session:
-        // the batch is undone rather than its points misnamed.
+        // Ids not in the run expected (the session's read lock should rule
+        // that out): the batch is undone rather than its points misnamed.
         if (sqlite3_last_insert_rowid(m_db) != next + static_cast<int64_t>(rows) - 1) {
-            status = KestrinStatus::DAMAGED;
+            status = KestrinStatus::WRITE_FAILED;
             return done;
         }
         m_heldSinceWrite = true;
