@@ -88,6 +88,18 @@ long KIVOKestrinAttributeSet::commit(long index) {
     return status;
 }
 
+long KIVOKestrinAttributeSet::writeFrom(const KIVOKestrinAttributeSet& edited) {
+    if (m_dataIO == nullptr || edited.m_record.getDescriptor() != m_record.getDescriptor()) return -1;
+    if (!m_detached) {
+        NORVAKestrinTileStore* store = m_dataIO->getTileStore();
+        const long status = store ? store->modifyPoint(m_point, edited.m_record) : -1;
+        if (status != 0) return status;
+        m_point.getData() = edited.m_record;
+    }
+    m_record = edited.m_record;
+    return 0;
+}
+
 long KIVOKestrinAttributeSet::write(long index, double value, int32_t storeType) {
     if (m_dataIO == nullptr || !valid(index) || m_record.getDescriptor()->getType(index) != storeType) return -1;
     if (m_record.setAttribute(index, value, true) != 0) return -1;

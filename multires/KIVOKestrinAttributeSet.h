@@ -46,6 +46,11 @@ public:
     // A copy whose edits (type-checked as here) stay in it and never reach
     // the store: a value to be worked on before it is set elsewhere.
     std::unique_ptr<KIVOAttributeSet> detachedCopy() const;
+    // Takes the values of `edited` (a detached copy of a set of the same
+    // store) as one edit: every field that differs reaches the store
+    // together, or none does. -1 without data-IO or for a record of another
+    // layout; else the store's status (nothing changes when that fails).
+    long writeFrom(const KIVOKestrinAttributeSet& edited);
     bool isSet(long) const override { return true; }
     bool isEmpty() const override { return false; }
     bool reset() override { return true; }

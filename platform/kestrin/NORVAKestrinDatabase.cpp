@@ -25,6 +25,9 @@ std::string column(long i) { return "a" + std::to_string(i); }
 // so SQLite need not lock it on every call.
 constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
 
+// Sets of fields whose edit statement is kept prepared.
+constexpr size_t kMostFieldSets = 32;
+
 // Rows written by one statement of a batch.
 constexpr size_t kInsertRows = 32;
 
@@ -72,6 +75,7 @@ NORVAKestrinDatabase::~NORVAKestrinDatabase() {
                             m_beginBatch, m_endBatch, m_undoBatch, m_beginEdit, m_endEdit, m_undoEdit})
         sqlite3_finalize(s);
     for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
+    for (const auto& kept : m_updateFields) sqlite3_finalize(kept.second);
     // A session never committed is dropped, as the store was not stored.
     if (m_db && !sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(m_db);
@@ -541,6 +545,40 @@ long NORVAKestrinDatabase::updateField(int64_t id, long index, const NORVAKestri
     return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
 }
 
+// Several fields of one layout of up to 64 fields go in one statement, kept
+// prepared per set of fields (a few sets serve an editing session).
+long NORVAKestrinDatabase::updateFields(int64_t id, const std::vector<long>& fields,
+                                        const NORVAKestrinGenericDataObject& record, bool& done) {
+    done = false;
+    if (m_layout->getNumAtts() > 64) return 0;
+    uint64_t mask = 0;
+    for (long i : fields) mask |= uint64_t(1) << i;
+    auto kept = m_updateFields.find(mask);
+    if (kept == m_updateFields.end()) {
+        if (m_updateFields.size() >= kMostFieldSets) return 0;
+        std::string sql = "UPDATE kestrin_points SET ";
+        for (long i = 0, n = 0; i < m_layout->getNumAtts(); ++i)
+            if (mask & (uint64_t(1) << i)) sql += (n++ ? ", " : "") + column(i) + " = ?";
+        sql += " WHERE id = ?";
+        sqlite3_stmt* stmt = nullptr;
+        if (statement(stmt, sql) == nullptr) return 0;
+        kept = m_updateFields.emplace(mask, stmt).first;
+    }
+    sqlite3_stmt* update = kept->second;
+    sqlite3_reset(update);
+    int slot = 1;
+    for (long i = 0; i < m_layout->getNumAtts(); ++i)
+        if (mask & (uint64_t(1) << i))
+            if (long s = bindField(update, slot++, i, record)) return s;
+    sqlite3_bind_int64(update, slot, id);
+    done = true;
+    const int rc = sqlite3_step(update);
+    sqlite3_reset(update);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
+    m_heldSinceWrite = true;
+    return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
+}
+
 long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record,
                                        const std::vector<long>* fields) {
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
@@ -557,6 +595,15 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
         const long status = updateField(id, field(0), record);
         if (status == 0) ++m_changes;
         return status;
+    }
+    if (fields) {
+        bool done = false;
+        const long status = updateFields(id, *fields, record, done);
+        if (done) {
+            if (status == 0) ++m_changes;
+            return status;
+        }
+        if (status != 0) return status;
     }
     const int rc = step(m_beginEdit, "SAVEPOINT kestrin_edit");
     if (rc != SQLITE_OK) return writeFailed(rc);

@@ -121,6 +121,10 @@ private:
     // Inserts whole groups of rows from the front; how many went in.
     size_t insertMany(const NewPoint* points, size_t count, std::vector<int64_t>* ids, long& status);
     long updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record);
+    // The fields in one statement; `done` false when it was not tried (too
+    // many fields or sets of fields): nothing was written then.
+    long updateFields(int64_t id, const std::vector<long>& fields, const NORVAKestrinGenericDataObject& record,
+                      bool& done);
     std::string rowColumns() const;
     void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
     long loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out);
@@ -184,4 +188,6 @@ private:
     double m_gridY = 0.0, m_gridStep = 1.0;
     std::string m_rowExpr = "CAST((y - 0) / 1 AS INTEGER)";
     std::vector<sqlite3_stmt*> m_updateField;
+    // Fields (bit i: field i) -> the statement that writes them together.
+    std::map<uint64_t, sqlite3_stmt*> m_updateFields;
 };
