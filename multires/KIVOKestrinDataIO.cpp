@@ -260,6 +260,7 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     const NORVABox2D square(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0));
     if (m_tree->empty()) {
         m_pending.reset(r);
+        m_added.clear();
     } else {
         m_near.clear();
         if (!m_pending.search(x - r / 2.0, y - r / 2.0, x + r / 2.0, y + r / 2.0, m_tree->size(), m_near))
@@ -271,6 +272,7 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     auto* entry = new KestrinRTreeEntry(*m_blankNode, r, x, y);
     m_tree->insert(NORVAType<NodeTree::Leaf>(entry));
     m_pending.add(entry, x, y, r, m_tree->size());
+    m_added.push_back(entry);
     setModified(true);
     return 0;
 }
@@ -279,8 +281,11 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     if (m_tree == nullptr || m_store == nullptr || m_store->getDataIO(0) == nullptr) return KestrinStatusCodes::FAILED;
     const size_t n = m_tree->size();
     if (onlyWhenFull && n < kFlushThreshold) return 0;
+    // In the order they were added (the tree's own order while it is one
+    // node): nodes of a survey line then reach the store's index side by side.
     std::vector<NodeTree::Leaf*> leaves;
-    if (n > 0) m_tree->search(m_tree->getRoot().getBoundingBox(), leaves);
+    if (m_added.size() == n) leaves = m_added;
+    else if (n > 0) m_tree->search(m_tree->getRoot().getBoundingBox(), leaves);
     NORVAKestrinPointCollection batch;
     batch.setSize(leaves.size());
     const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(m_store->getDataIO(0)->getLayout());
@@ -299,6 +304,7 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     // Only now that the batch is in the store may the pending nodes go.
     m_tree = std::make_unique<NodeTree>(kNodeCapacity);
     m_pending.reset(0.0);
+    m_added.clear();
     ++m_treeGeneration;
     return 0;
 }

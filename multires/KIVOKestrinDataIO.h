@@ -107,6 +107,8 @@ private:
     // The tree's nodes by cell, for the searches of point queries.
     KestrinPendingGrid m_pending;
     std::vector<NodeTree::Leaf*> m_near;
+    // The tree's nodes in the order they were added.
+    std::vector<NodeTree::Leaf*> m_added;
     // The empty attribute set every new node starts as a copy of.
     std::unique_ptr<KIVOMemAttributeSet> m_blankNode;
 };
