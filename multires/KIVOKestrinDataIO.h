@@ -71,8 +71,8 @@ public:
     static std::unique_ptr<KIVOMetaBlock> convertToKivoMetaBlock(const KestrinMetaBlock& block);
 
     NORVAKestrinTileStore* getTileStore() const { return m_store; }
-    // Null until opening or creating succeeded.
-    NodeTree* getNodeTree() const { return m_tree.get(); }
+    // Null until opening or creating succeeded. Holds every pending node.
+    NodeTree* getNodeTree() const;
     // Grows each time a batch empties the tree: iterators holding pending
     // nodes of an earlier tree must not touch them any more.
     uint64_t getNodeTreeGeneration() const { return m_treeGeneration; }
@@ -94,6 +94,10 @@ private:
     long createStore(const KIVOSurfaceMetaData& metadata);
     void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);
+    size_t pendingCount() const;
+    // The pending nodes whose box overlaps `box`: the tree's in its order,
+    // then those not yet in it in the order they came.
+    void findNodes(const NORVABox2D& box, std::vector<NodeTree::Leaf*>& found) const;
 
     std::unique_ptr<NORVACoordSystem> m_coordSystem;
     NORVAArray<double> m_minimum{0.0, 0.0};
@@ -102,7 +106,11 @@ private:
     std::unique_ptr<KestrinXMLMetaData> m_metadata;
     NORVAKestrinTileStore* m_store = nullptr;
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
-    std::unique_ptr<NodeTree> m_tree;
+    // Pending nodes go into the tree once it is asked for; until then they
+    // wait beside it (a point query finds them by cell), and it is built from
+    // them in the order they came, as it would have been.
+    mutable std::unique_ptr<NodeTree> m_tree;
+    mutable std::vector<std::unique_ptr<KestrinRTreeEntry>> m_unplaced;
     uint64_t m_treeGeneration = 0;
     // The tree's nodes by cell, for the searches of point queries.
     KestrinPendingGrid m_pending;
