@@ -278,12 +278,16 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
         m_pending.reset(r);
         m_added.clear();
     } else {
-        m_near.clear();
-        if (!m_pending.search(x - r / 2.0, y - r / 2.0, x + r / 2.0, y + r / 2.0, pending, m_near))
+        bool near = false;
+        if (m_pending.anyCloser(x, y, r * (1.0 - kOverlapTolerance), pending, near)) {
+            if (near) return 0;
+        } else {
+            m_near.clear();
             findNodes(NORVABox2D(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0)),
                       m_near);
-        for (NodeTree::Leaf* leaf : m_near)
-            if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
+            for (NodeTree::Leaf* leaf : m_near)
+                if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
+        }
     }
     if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
     auto entry = std::make_unique<KestrinRTreeEntry>(*m_blankNode, r, x, y);

@@ -38,7 +38,7 @@ void KestrinPendingGrid::add(KestrinRTreeEntry* entry, double x, double y, doubl
         return;
     }
     int32_t& head = headOf(key(cx, cy));
-    m_slots.push_back({entry, head});
+    m_slots.push_back({entry, x, y, head});
     head = static_cast<int32_t>(m_slots.size() - 1);
 }
 
@@ -76,6 +76,22 @@ int32_t& KestrinPendingGrid::headOf(uint64_t k) {
     ++m_cells;
     m_keys[i] = k;
     return m_heads[i];  // -1: the cell's list is empty yet
+}
+
+bool KestrinPendingGrid::anyCloser(double x, double y, double reach, size_t treeSize, bool& near) const {
+    near = false;
+    if (!m_usable || treeSize != m_slots.size() || !(reach >= 0.0) || !(reach < m_size)) return false;
+    // A hair wider than the reach, for the rounding of the cells' bounds.
+    const double pad = reach + m_size * 1e-9;
+    int64_t left = 0, bottom = 0, right = 0, top = 0;
+    if (!cellOf(x - pad, y - pad, left, bottom) || !cellOf(x + pad, y + pad, right, top)) return false;
+    for (int64_t cx = left; cx <= right && !near; ++cx)
+        for (int64_t cy = bottom; cy <= top && !near; ++cy)
+            for (int32_t s = firstOf(key(cx, cy)); s >= 0 && !near; s = m_slots[static_cast<size_t>(s)].next) {
+                const Slot& slot = m_slots[static_cast<size_t>(s)];
+                near = std::fabs(x - slot.x) < reach && std::fabs(y - slot.y) < reach;
+            }
+    return true;
 }
 
 bool KestrinPendingGrid::search(double x0, double y0, double x1, double y1, size_t treeSize,

@@ -21,6 +21,10 @@ public:
     // True when the grid holds exactly the tree's leaves and can search the
     // window; `found` then gets the leaves whose box overlaps it.
     bool search(double x0, double y0, double x1, double y1, size_t treeSize, std::vector<Leaf*>& found) const;
+    // True when the grid holds exactly the tree's leaves and can tell; `near`
+    // then says whether a node lies closer than `reach` (below the nodes'
+    // size) to (x, y) along both axes.
+    bool anyCloser(double x, double y, double reach, size_t treeSize, bool& near) const;
 
 private:
     bool cellOf(double x, double y, int64_t& cx, int64_t& cy) const;
@@ -35,6 +39,7 @@ private:
 
     struct Slot {
         KestrinRTreeEntry* entry;
+        double x, y;   // the node's position
         int32_t next;  // the next node of the same cell, -1 at the end
     };
     double m_size = 0.0;
