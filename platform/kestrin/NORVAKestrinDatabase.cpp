@@ -694,6 +694,7 @@ bool NORVAKestrinDatabase::cacheUsable() const {
 void NORVAKestrinDatabase::dropCache() {
     m_bands.clear();
     m_cachedPoints = 0;
+    m_recent.fill(Recent{});
 }
 
 int64_t NORVAKestrinDatabase::tileOf(double x) const {
@@ -701,11 +702,28 @@ int64_t NORVAKestrinDatabase::tileOf(double x) const {
     return static_cast<int64_t>(std::max(-double(kBandLimit), std::min(double(kBandLimit), tile)));
 }
 
+// Point queries in a row of nodes ask for the same few stretches over and
+// over: the last ones found are kept at hand (the map's elements stay put
+// until the cache is dropped).
+std::vector<NORVAKestrinDatabase::Found>* NORVAKestrinDatabase::cachedPart(int64_t band, int64_t tile) {
+    for (const Recent& r : m_recent)
+        if (r.points && r.band == band && r.tile == tile) return r.points;
+    const auto found = m_bands.find({band, tile});
+    if (found == m_bands.end()) return nullptr;
+    remember(band, tile, &found->second);
+    return &found->second;
+}
+
+void NORVAKestrinDatabase::remember(int64_t band, int64_t tile, std::vector<Found>* points) {
+    m_recent[m_nextRecent] = Recent{band, tile, points};
+    m_nextRecent = (m_nextRecent + 1) % m_recent.size();
+}
+
 void NORVAKestrinDatabase::noteInserted(int64_t id, double x, double y) {
     if (m_bands.empty()) return;
-    const auto band = m_bands.find({rowOf(y), tileOf(x)});
-    if (band == m_bands.end()) return;
-    std::vector<Found>& points = band->second;
+    std::vector<Found>* part = cachedPart(rowOf(y), tileOf(x));
+    if (part == nullptr) return;
+    std::vector<Found>& points = *part;
     const auto at = std::upper_bound(points.begin(), points.end(), x, [](double v, const Found& f) { return v < f.x; });
     points.insert(at, Found{id, x, y});
     if (++m_cachedPoints > kMaxCachedPoints) dropCache();
@@ -720,8 +738,8 @@ long NORVAKestrinDatabase::cachedRows(double minX, double minY, double maxX, dou
         return queryRows(minX, minY, maxX, maxY, found);
     for (int64_t b = first; b <= last; ++b)
         for (int64_t t = left; t <= right; ++t) {
-            auto part = m_bands.find({b, t});
-            if (part == m_bands.end()) {
+            std::vector<Found>* part = cachedPart(b, t);
+            if (part == nullptr) {
                 // One stretch of a band, searched a step wider on each side
                 // (rounding): the points are then kept by their own stretch.
                 const double from = (double(t) * kTileCells - 1.0) * m_gridStep,
@@ -736,9 +754,10 @@ long NORVAKestrinDatabase::cachedRows(double minX, double minY, double maxX, dou
                     return a.x < c.x || (a.x == c.x && a.id < c.id);
                 });
                 m_cachedPoints += points.size();
-                part = m_bands.emplace(std::make_pair(b, t), std::move(points)).first;
+                part = &m_bands.emplace(std::make_pair(b, t), std::move(points)).first->second;
+                remember(b, t, part);
             }
-            const std::vector<Found>& points = part->second;
+            const std::vector<Found>& points = *part;
             auto at =
                 std::lower_bound(points.begin(), points.end(), minX, [](const Found& f, double v) { return f.x < v; });
             for (; at != points.end() && at->x <= maxX; ++at)

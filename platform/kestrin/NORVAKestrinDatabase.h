@@ -12,6 +12,7 @@
 // transaction writes, so no side file stays beside the surface. Every value
 // read back is untrusted: it is pulled inside its field's type, and a
 // damaged file gives a status.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -143,6 +144,9 @@ private:
     void dropCache();
     int64_t tileOf(double x) const;
     void noteInserted(int64_t id, double x, double y);
+    // The cached points of a stretch of a band, null when not cached.
+    std::vector<Found>* cachedPart(int64_t band, int64_t tile);
+    void remember(int64_t band, int64_t tile, std::vector<Found>* points);
     long cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
     // Starts the session unless one is open; WRITE_FAILED once it is lost.
     long beginSession();
@@ -165,6 +169,12 @@ private:
     // (row band, stretch) -> its points by x, for point queries (see cacheUsable).
     std::map<std::pair<int64_t, int64_t>, std::vector<Found>> m_bands;
     size_t m_cachedPoints = 0;
+    struct Recent {
+        int64_t band = 0, tile = 0;
+        std::vector<Found>* points = nullptr;
+    };
+    std::array<Recent, 4> m_recent{};
+    size_t m_nextRecent = 0;
     // Files of an earlier layout index positions in an R-tree.
     bool m_rtree = false;
     uint64_t m_changes = 0;
