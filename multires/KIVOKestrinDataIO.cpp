@@ -251,11 +251,15 @@ std::unique_ptr<KIVOMetaBlock> KIVOKestrinDataIO::convertToKivoMetaBlock(const K
     return out;
 }
 
+// Whoever holds the tree may change it: from then until the next batch
+// every node goes straight into it, and only the tree is searched.
 KIVOKestrinDataIO::NodeTree* KIVOKestrinDataIO::getNodeTree() const {
-    if (m_tree)
-        for (std::unique_ptr<KestrinRTreeEntry>& entry : m_unplaced)
-            m_tree->insert(NORVAType<NodeTree::Leaf>(entry.release()));
+    if (m_tree == nullptr) return nullptr;
+    for (std::unique_ptr<KestrinRTreeEntry>& entry : m_unplaced)
+        m_tree->insert(NORVAType<NodeTree::Leaf>(entry.release()));
     m_unplaced.clear();
+    m_treeHandedOut = true;
+    m_pending.reset(0.0);
     return m_tree.get();
 }
 
@@ -275,7 +279,7 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     if (long s = m_metadata->getResolution(r, ry)) return s;
     const size_t pending = pendingCount();
     if (pending == 0) {
-        m_pending.reset(r);
+        if (!m_treeHandedOut) m_pending.reset(r);
         m_added.clear();
     } else {
         bool near = false;
@@ -292,8 +296,8 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
     auto entry = std::make_unique<KestrinRTreeEntry>(*m_blankNode, r, x, y);
     KestrinRTreeEntry* added = entry.get();
-    // Into the tree once it was asked for; until then the nodes wait beside it.
-    if (m_tree->empty()) m_unplaced.push_back(std::move(entry));
+    // Into the tree once it was handed out; until then the nodes wait beside it.
+    if (!m_treeHandedOut) m_unplaced.push_back(std::move(entry));
     else m_tree->insert(NORVAType<NodeTree::Leaf>(entry.release()));
     m_pending.add(added, x, y, r, pending + 1);
     m_added.push_back(added);
@@ -308,7 +312,7 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     // In the order they were added (the tree's own order while it is one
     // node): nodes of a survey line then reach the store's index side by side.
     std::vector<NodeTree::Leaf*> leaves;
-    if (m_added.size() == n) leaves = m_added;
+    if (!m_treeHandedOut && m_added.size() == n) leaves = m_added;
     else if (n > 0) findNodes(NORVABox2D(NORVAPoint2D(-HUGE_VAL, -HUGE_VAL), NORVAPoint2D(HUGE_VAL, HUGE_VAL)), leaves);
     NORVAKestrinPointCollection batch;
     batch.setSize(leaves.size());
@@ -327,6 +331,7 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
     // Only now that the batch is in the store may the pending nodes go.
     m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+    m_treeHandedOut = false;
     m_unplaced.clear();
     m_pending.reset(0.0);
     m_added.clear();

@@ -111,9 +111,10 @@ private:
     // them in the order they came, as it would have been.
     mutable std::unique_ptr<NodeTree> m_tree;
     mutable std::vector<std::unique_ptr<KestrinRTreeEntry>> m_unplaced;
+    mutable bool m_treeHandedOut = false;
     uint64_t m_treeGeneration = 0;
     // The tree's nodes by cell, for the searches of point queries.
-    KestrinPendingGrid m_pending;
+    mutable KestrinPendingGrid m_pending;
     std::vector<NodeTree::Leaf*> m_near;
     // The tree's nodes in the order they were added.
     std::vector<NodeTree::Leaf*> m_added;
