@@ -25,6 +25,9 @@ std::string column(long i) { return "a" + std::to_string(i); }
 // so SQLite need not lock it on every call.
 constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
 
+// Points read at once when points are asked for in id order.
+constexpr int64_t kReadAhead = 64;
+
 // Sets of fields whose edit statement is kept prepared.
 constexpr size_t kMostFieldSets = 32;
 
@@ -587,6 +590,8 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
         for (long i : *fields)
             if (i < 0 || i >= m_layout->getNumAtts()) return KestrinStatus::BAD_ARGUMENT;
     if (long s = beginSession()) return s;
+    // A point read ahead is read again once it was written.
+    forgetAhead(id);
     // Only the fields asked for: two holders of one point each write their own.
     const size_t n = fields ? fields->size() : static_cast<size_t>(m_layout->getNumAtts());
     auto field = [&](size_t k) { return fields ? (*fields)[k] : static_cast<long>(k); };
@@ -692,6 +697,7 @@ bool NORVAKestrinDatabase::cacheUsable() const {
 }
 
 void NORVAKestrinDatabase::dropCache() {
+    m_ahead.clear();
     m_bands.clear();
     m_cachedPoints = 0;
     m_recent.fill(Recent{});
@@ -893,6 +899,12 @@ void NORVAKestrinDatabase::readRow(sqlite3_stmt* stmt, int first, double& x, dou
 }
 
 long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    // Points asked for one after another in id order (a survey line being
+    // edited) are read a stretch at a time while nothing else can change them.
+    const bool following = m_lastLoaded != INT64_MAX && id == m_lastLoaded + 1;
+    m_lastLoaded = id;
+    if (cacheUsable() && (takeAhead(id, x, y, record) || (following && readAhead(id) && takeAhead(id, x, y, record))))
+        return 0;
     sqlite3_stmt* select =
         statement(m_select, m_select ? std::string() : "SELECT " + rowColumns() + " FROM kestrin_points WHERE id = ?");
     if (select == nullptr) return KestrinStatus::DAMAGED;
@@ -902,6 +914,46 @@ long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKest
     sqlite3_reset(select);
     if (rc == SQLITE_ROW) return 0;
     return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : failRead(rc);
+}
+
+bool NORVAKestrinDatabase::readAhead(int64_t from) {
+    m_ahead.clear();
+    if (from > INT64_MAX - kReadAhead) return false;
+    sqlite3_stmt* range = statement(
+        m_range, m_range ? std::string()
+                         : "SELECT id, " + rowColumns() + " FROM kestrin_points WHERE id >= ?1 AND id <= ?2");
+    if (range == nullptr) return false;
+    sqlite3_bind_int64(range, 1, from);
+    sqlite3_bind_int64(range, 2, from + kReadAhead - 1);
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(range)) == SQLITE_ROW) {
+        m_ahead.emplace_back();
+        Ahead& row = m_ahead.back();
+        row.id = sqlite3_column_int64(range, 0);
+        readRow(range, 1, row.x, row.y, row.record);
+    }
+    sqlite3_reset(range);
+    // Whatever went wrong is met again, and reported, by the plain read.
+    if (rc != SQLITE_DONE) m_ahead.clear();
+    return !m_ahead.empty();
+}
+
+bool NORVAKestrinDatabase::takeAhead(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
+                                     [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
+    if (at == m_ahead.end() || at->id != id || at->taken) return false;
+    // Served once: a point read again is read from the file.
+    at->taken = true;
+    x = at->x;
+    y = at->y;
+    record = std::move(at->record);
+    return true;
+}
+
+void NORVAKestrinDatabase::forgetAhead(int64_t id) {
+    const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
+                                     [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
+    if (at != m_ahead.end() && at->id == id) m_ahead.erase(at);
 }
 
 // Ids that lie close together (a row of a survey grid inside a box) are

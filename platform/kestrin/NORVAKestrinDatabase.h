@@ -129,6 +129,11 @@ private:
     std::string rowColumns() const;
     void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
     long loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out);
+    // The points from `from` on, read in one pass and kept (see cacheUsable);
+    // false when none were read.
+    bool readAhead(int64_t from);
+    bool takeAhead(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record);
+    void forgetAhead(int64_t id);
     long collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids);
     struct Found {
         int64_t id;
@@ -169,6 +174,16 @@ private:
     // (row band, stretch) -> its points by x, for point queries (see cacheUsable).
     std::map<std::pair<int64_t, int64_t>, std::vector<Found>> m_bands;
     size_t m_cachedPoints = 0;
+    // Points read ahead, by id; dropped with the cache and at every change
+    // of theirs.
+    struct Ahead {
+        int64_t id = 0;
+        double x = 0.0, y = 0.0;
+        NORVAKestrinGenericDataObject record;
+        bool taken = false;
+    };
+    std::vector<Ahead> m_ahead;
+    int64_t m_lastLoaded = INT64_MIN;
     struct Recent {
         int64_t band = 0, tile = 0;
         std::vector<Found>* points = nullptr;

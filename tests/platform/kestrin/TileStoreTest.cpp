@@ -132,6 +132,30 @@ TEST(KestrinTileStore, EveryPointOfABatchGetsTheIdOfItsRow) {
     }
 }
 
+// Points read one after another by id serve every edit made meanwhile,
+// whether the point was read before or not.
+TEST(KestrinTileStore, PointsReadInIdOrderServeEditsMadeMeanwhile) {
+    NORVAKestrinTileStore store(config(), false, true);
+    ASSERT_EQ(0, addGrid(store, grid(10, 1.0)));
+    NORVAKestrinDataIO& io = *store.getDataIO(0);
+    const std::vector<NORVAKestrinPoint> stored = pointsIn(io, box(0, 0, 100, 100));
+    ASSERT_EQ(100u, stored.size());
+    std::vector<double> expected;
+    for (const NORVAKestrinPoint& p : stored) expected.push_back(p.getData().getAttributeAsDouble(0));
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t i = 0; i < stored.size(); ++i) {
+            NORVAKestrinPoint p;
+            ASSERT_EQ(0, io.loadPoint(stored[i].getId(), p));
+            EXPECT_EQ(expected[i], p.getData().getAttributeAsDouble(0)) << "pass " << pass << ", point " << i;
+            // The next point, already read ahead, changes before it is asked for.
+            const size_t next = (i + 1) % stored.size();
+            expected[next] = -1.0 - double(next) - 1000.0 * pass;
+            NORVAKestrinGenericDataObject r = stored[next].getData();
+            r.setAttribute(0, expected[next], true);
+            ASSERT_EQ(0, store.modifyPoint(stored[next], r));
+        }
+}
+
 // An edit of several fields writes those fields, and leaves a field another
 // holder of the point changed since it was read.
 TEST(KestrinTileStore, AnEditOfSeveralFieldsWritesOnlyThose) {
