@@ -106,17 +106,17 @@ private:
     std::unique_ptr<KestrinXMLMetaData> m_metadata;
     NORVAKestrinTileStore* m_store = nullptr;
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
-    // Pending nodes go into the tree once it is asked for; until then they
-    // wait beside it (a point query finds them by cell), and it is built from
-    // them in the order they came, as it would have been.
+    // Pending nodes wait beside the tree (point queries find them by cell)
+    // until it is handed out; it is then built from them in the order they
+    // came, and takes the later ones itself.
     mutable std::unique_ptr<NodeTree> m_tree;
     mutable std::vector<std::unique_ptr<KestrinRTreeEntry>> m_unplaced;
     mutable bool m_treeHandedOut = false;
     uint64_t m_treeGeneration = 0;
-    // The tree's nodes by cell, for the searches of point queries.
+    // The pending nodes by cell, for the searches of point queries.
     mutable KestrinPendingGrid m_pending;
     std::vector<NodeTree::Leaf*> m_near;
-    // The tree's nodes in the order they were added.
+    // The pending nodes in the order they were added.
     std::vector<NodeTree::Leaf*> m_added;
     // The empty attribute set every new node starts as a copy of.
     std::unique_ptr<KIVOMemAttributeSet> m_blankNode;

@@ -28,11 +28,11 @@ bool KestrinPendingGrid::cellOf(double x, double y, int64_t& cx, int64_t& cy) co
     return true;
 }
 
-void KestrinPendingGrid::add(KestrinRTreeEntry* entry, double x, double y, double size, size_t treeSize) {
+void KestrinPendingGrid::add(KestrinRTreeEntry* entry, double x, double y, double size, size_t pending) {
     int64_t cx = 0, cy = 0;
     // A node of another size, or one the cells cannot number, leaves the
     // grid unusable until it is reset.
-    if (!m_usable || size != m_size || treeSize != m_slots.size() + 1 || !cellOf(x, y, cx, cy) ||
+    if (!m_usable || size != m_size || pending != m_slots.size() + 1 || !cellOf(x, y, cx, cy) ||
         m_slots.size() >= static_cast<size_t>(INT32_MAX)) {
         m_usable = false;
         return;
@@ -78,9 +78,9 @@ int32_t& KestrinPendingGrid::headOf(uint64_t k) {
     return m_heads[i];  // -1: the cell's list is empty yet
 }
 
-bool KestrinPendingGrid::anyCloser(double x, double y, double reach, size_t treeSize, bool& near) const {
+bool KestrinPendingGrid::anyCloser(double x, double y, double reach, size_t pending, bool& near) const {
     near = false;
-    if (!m_usable || treeSize != m_slots.size() || !(reach >= 0.0) || !(reach < m_size)) return false;
+    if (!m_usable || pending != m_slots.size() || !(reach >= 0.0) || !(reach < m_size)) return false;
     // A hair wider than the reach, for the rounding of the cells' bounds.
     const double pad = reach + m_size * 1e-9;
     int64_t left = 0, bottom = 0, right = 0, top = 0;
@@ -94,9 +94,9 @@ bool KestrinPendingGrid::anyCloser(double x, double y, double reach, size_t tree
     return true;
 }
 
-bool KestrinPendingGrid::search(double x0, double y0, double x1, double y1, size_t treeSize,
+bool KestrinPendingGrid::search(double x0, double y0, double x1, double y1, size_t pending,
                                 std::vector<Leaf*>& found) const {
-    if (!m_usable || treeSize != m_slots.size() || !(x0 <= x1) || !(y0 <= y1)) return false;
+    if (!m_usable || pending != m_slots.size() || !(x0 <= x1) || !(y0 <= y1)) return false;
     // A node's box reaches half a cell from its position (and a little more,
     // for rounding): its cell lies within these.
     const double reach = m_size * 0.5 + m_size * 1e-6;

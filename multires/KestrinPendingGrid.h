@@ -1,9 +1,8 @@
 #pragma once
 // The pending new nodes of a tile-store surface by grid cell of the
-// surface's resolution, beside the R-tree that holds them: the point and
-// one-node searches that every point query makes are then a few cell
-// lookups instead of a descent through the tree. It answers only what it
-// can answer exactly as the tree would; anything else is left to the tree.
+// surface's resolution: the searches that every point query makes are then a
+// few cell lookups instead of a descent through an R-tree. It answers only
+// what it can answer exactly as the tree would; anything else is left to it.
 #include <cstdint>
 #include <vector>
 
@@ -16,15 +15,15 @@ public:
 
     // Forgets every node; nodes added from now on have boxes of side `size`.
     void reset(double size);
-    // Notes a node just inserted into the tree (of `treeSize` leaves now).
-    void add(KestrinRTreeEntry* entry, double x, double y, double size, size_t treeSize);
-    // True when the grid holds exactly the tree's leaves and can search the
-    // window; `found` then gets the leaves whose box overlaps it.
-    bool search(double x0, double y0, double x1, double y1, size_t treeSize, std::vector<Leaf*>& found) const;
-    // True when the grid holds exactly the tree's leaves and can tell; `near`
-    // then says whether a node lies closer than `reach` (below the nodes'
-    // size) to (x, y) along both axes.
-    bool anyCloser(double x, double y, double reach, size_t treeSize, bool& near) const;
+    // Notes a node just added at (x, y); `pending` nodes are pending now.
+    void add(KestrinRTreeEntry* entry, double x, double y, double size, size_t pending);
+    // True when the grid holds all `pending` nodes and can search the
+    // window; `found` then gets the nodes whose box overlaps it.
+    bool search(double x0, double y0, double x1, double y1, size_t pending, std::vector<Leaf*>& found) const;
+    // True when the grid holds all `pending` nodes and can tell; `near` then
+    // says whether a node lies closer than `reach` (below the nodes' size) to
+    // (x, y) along both axes.
+    bool anyCloser(double x, double y, double reach, size_t pending, bool& near) const;
 
 private:
     bool cellOf(double x, double y, int64_t& cx, int64_t& cy) const;
