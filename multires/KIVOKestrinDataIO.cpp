@@ -314,21 +314,28 @@ long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     std::vector<NodeTree::Leaf*> leaves;
     if (!m_treeHandedOut && m_added.size() == n) leaves = m_added;
     else if (n > 0) findNodes(NORVABox2D(NORVAPoint2D(-HUGE_VAL, -HUGE_VAL), NORVAPoint2D(HUGE_VAL, HUGE_VAL)), leaves);
-    NORVAKestrinPointCollection batch;
-    batch.setSize(leaves.size());
-    const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(m_store->getDataIO(0)->getLayout());
+    NORVAKestrinDataIO* io = m_store->getDataIO(0);
+    const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(io->getLayout());
+    // The records are kept from batch to batch: a field refilled with text
+    // of the same length (a contributor's name) needs no new room.
+    if (m_batchRecords.size() < leaves.size()) m_batchRecords.resize(leaves.size());
+    std::vector<NORVAKestrinDatabase::NewPoint> batch(leaves.size());
     KestrinRecords::FieldMap map;
     KestrinRecords::TextMemo memo;
     for (size_t i = 0; i < leaves.size(); ++i) {
         const auto& entry = static_cast<const KestrinRTreeEntry&>(*leaves[i]);
         // Every pending node has the surface's layout: its pairing is found once.
         if (i == 0) map = KestrinRecords::fieldMap(entry.getDescriptor(), *blank.getDescriptor());
-        double x = 0.0, y = 0.0;
-        entry.getPosition(x, y, -1);
-        batch.setPoint(i, NORVAArray<double>{x, y}, blank, 0);
-        KestrinRecords::copyInto(entry.getAttributes(), map, batch.getPoint(i)->getData(), memo);
+        NORVAKestrinGenericDataObject& record = m_batchRecords[i];
+        record = blank;
+        KestrinRecords::copyInto(entry.getAttributes(), map, record, memo);
+        entry.getPosition(batch[i].x, batch[i].y, -1);
+        batch[i].record = &record;
     }
-    if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
+    const long status = io->addPoints(batch, nullptr);
+    // A batch far larger than usual does not keep its room.
+    if (m_batchRecords.size() > kFlushThreshold) std::vector<NORVAKestrinGenericDataObject>().swap(m_batchRecords);
+    if (status != 0) return status;
     // Only now that the batch is in the store may the pending nodes go.
     m_tree = std::make_unique<NodeTree>(kNodeCapacity);
     m_treeHandedOut = false;

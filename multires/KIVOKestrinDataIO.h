@@ -120,4 +120,6 @@ private:
     std::vector<NodeTree::Leaf*> m_added;
     // The empty attribute set every new node starts as a copy of.
     std::unique_ptr<KIVOMemAttributeSet> m_blankNode;
+    // The records a batch of pending nodes is written from.
+    std::vector<NORVAKestrinGenericDataObject> m_batchRecords;
 };

@@ -102,8 +102,11 @@ void NORVAKestrinGenericDataObject::loadText(long index, const std::string& text
     if (!valid(index)) return;
     const int32_t type = m_layout->getType(index);
     if (!KestrinStoreType::isText(type)) return;
-    m_fields[index].text =
-        type == KestrinStoreType::FIXED_TEXT ? KestrinStoreType::fitText(text, m_layout->getAttributeSize(index)) : text;
+    // Assigned, not rebuilt: a field keeps the room it had for text as long.
+    if (type == KestrinStoreType::FIXED_TEXT)
+        m_fields[index].text = KestrinStoreType::fitText(text, m_layout->getAttributeSize(index));
+    else
+        m_fields[index].text = text;
     m_fields[index].set = true;
 }
 
