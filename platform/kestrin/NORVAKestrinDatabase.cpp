@@ -950,10 +950,11 @@ bool NORVAKestrinDatabase::takeAhead(int64_t id, double& x, double& y, NORVAKest
     return true;
 }
 
+// Marked as served rather than taken out, which would move every later one.
 void NORVAKestrinDatabase::forgetAhead(int64_t id) {
     const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
                                      [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
-    if (at != m_ahead.end() && at->id == id) m_ahead.erase(at);
+    if (at != m_ahead.end() && at->id == id) at->taken = true;
 }
 
 // Ids that lie close together (a row of a survey grid inside a box) are
