@@ -110,6 +110,15 @@ void NORVAKestrinGenericDataObject::loadText(long index, const std::string& text
     m_fields[index].set = true;
 }
 
+// Text read for this field alone is moved in, not copied.
+void NORVAKestrinGenericDataObject::loadText(long index, std::string&& text) {
+    if (!valid(index) || !KestrinStoreType::isText(m_layout->getType(index)) ||
+        m_layout->getType(index) == KestrinStoreType::FIXED_TEXT)
+        return loadText(index, text);
+    m_fields[index].text = std::move(text);
+    m_fields[index].set = true;
+}
+
 void NORVAKestrinGenericDataObject::copyField(const NORVAKestrinGenericDataObject& from, long index) {
     if (valid(index) && from.valid(index)) m_fields[static_cast<size_t>(index)] = from.m_fields[static_cast<size_t>(index)];
 }

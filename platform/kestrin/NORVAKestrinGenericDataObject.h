@@ -50,6 +50,7 @@ public:
     // Puts a value read from a file: pulled inside the type, never refused.
     void loadNumber(long index, double value);
     void loadText(long index, const std::string& text);
+    void loadText(long index, std::string&& text);
 
     // Field `index` takes the value (or none) of the same field of a record
     // of the same layout.
