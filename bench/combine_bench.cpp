@@ -199,7 +199,8 @@ public:
         if (lookUp) {
             for (PlainRow& held : m_held)
                 if (std::fabs(held.x - node.x) <= 0.5 && std::fabs(held.y - node.y) <= 0.5) {
-                    held = node;
+                    held.depth = node.depth;
+                    held.contributor = node.contributor;
                     return SQLITE_OK;
                 }
             int64_t id = 0;
@@ -215,7 +216,8 @@ public:
         int rc = insertHeld();
         if (rc == SQLITE_OK) rc = exec("COMMIT");
         sqlite3* out = nullptr;
-        if (rc == SQLITE_OK) rc = sqlite3_open_v2(path.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_open_v2(path.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc == SQLITE_OK) rc = sqlite3_exec(out, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
         sqlite3_backup* copy = rc == SQLITE_OK ? sqlite3_backup_init(out, "main", m_db, "main") : nullptr;
         if (copy) rc = sqlite3_backup_step(copy, -1) == SQLITE_DONE ? sqlite3_backup_finish(copy) : SQLITE_ERROR;
