@@ -45,10 +45,14 @@ std::string NORVAKestrinGenericDataObject::getAttributeText(long index, int prec
 
 long NORVAKestrinGenericDataObject::getAttributeAsText(long index, char* buffer, size_t size, int precision) const {
     if (!valid(index) || buffer == nullptr || size == 0) return -1;
-    const std::string text = KestrinStoreType::fitText(getAttributeText(index, precision),
-                                                       size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
+    const uint32_t room = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
+    // A text field is cut straight from where it is held.
+    const bool held = KestrinStoreType::isText(m_layout->getType(index)) && m_fields[index].set;
+    const std::string formatted = held ? std::string() : getAttributeText(index, precision);
+    const std::string& text = held ? m_fields[index].text : formatted;
+    const size_t length = KestrinStoreType::fittedLength(text, room);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
     return 0;
 }
 
