@@ -3,15 +3,20 @@
 // one product through the combine policy, the later source winning where
 // both hold data: into a gridded product and into a tile-store product.
 // GMT's `grdblend` over the same two grids (as netCDF) is the baseline,
-// skipped when gmt is not installed. Counter: source nodes per second.
+// skipped when gmt is not installed. The floor for any store kept in SQLite:
+// the same combine written straight against SQLite, with the tile store's
+// table, index, page cache and statements. Counter: source nodes per second.
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -50,6 +55,10 @@ double peakMegabytes(int who) {
     getrusage(who, &usage);
     return usage.ru_maxrss / 1024.0;
 }
+
+// The peak resident size counts from here on (where the kernel allows it),
+// so that each combine reports its own.
+void restartPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // A stored gridded source with every node set; the second source adds 1 m.
 bool storeSource(const std::string& path, double x0, double offset) {
@@ -93,6 +102,8 @@ void combine(benchmark::State& state, const char* extension) {
         state.SkipWithError("writing the sources failed");
         return;
     }
+    restartPeak();
+    sqlite3_memory_highwater(1);
     int64_t nodes = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -134,10 +145,206 @@ void combine(benchmark::State& state, const char* extension) {
     }
     state.counters["nodes_per_s"] = benchmark::Counter(double(nodes), benchmark::Counter::kIsRate);
     state.counters["peak_MB"] = peakMegabytes(RUSAGE_SELF);
+    state.counters["sqlite_peak_MB"] = sqlite3_memory_highwater(0) / (1024.0 * 1024.0);
 }
 
 void BM_CombineGridded(benchmark::State& state) { combine(state, ".vns"); }
 void BM_CombineTileStore(benchmark::State& state) { combine(state, ".kps"); }
+
+// ---- the same combine in plain SQLite
+//
+// A private temporary database with the tile store's points table, index
+// and 8 MB page cache, in one transaction with the statements kept: the
+// nodes of the first source are inserted, 32 rows a statement as the store
+// does; each node of the second is looked up within half a spacing through
+// the index, and the row found takes its values, or a new row is added.
+// Then the database is copied into the product file as the store copies
+// its own. The node values are computed here: no source file is read.
+
+constexpr int kRowsPerInsert = 32;
+
+const char* const kPlainSchema =
+    "CREATE TABLE kestrin_points(id INTEGER PRIMARY KEY, x REAL NOT NULL, y REAL NOT NULL, a0, a1, a2, a3);"
+    "CREATE INDEX kestrin_rows ON kestrin_points(CAST((y - 0) / 1 AS INTEGER), x, y);";
+
+struct PlainRow {
+    double x, y, depth;
+    const std::string* contributor;
+};
+
+class PlainProduct {
+public:
+    explicit PlainProduct(int& rc) {
+        rc = sqlite3_open_v2("", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc == SQLITE_OK) rc = exec("PRAGMA cache_size = -8192; PRAGMA temp_store = MEMORY;"
+                                       "PRAGMA journal_mode = MEMORY");
+        if (rc == SQLITE_OK) rc = exec(kPlainSchema);
+        if (rc == SQLITE_OK) rc = prepare(insertSql(kRowsPerInsert), m_insertMany);
+        if (rc == SQLITE_OK) rc = prepare(insertSql(1), m_insertOne);
+        if (rc == SQLITE_OK)
+            rc = prepare("SELECT id, x, y FROM kestrin_points WHERE CAST((y - 0) / 1 AS INTEGER) = ?1 "
+                         "AND x >= ?2 AND x <= ?3 AND y >= ?4 AND y <= ?5",
+                         m_find);
+        if (rc == SQLITE_OK)
+            rc = prepare("UPDATE kestrin_points SET a0 = ?, a1 = ?, a2 = ? WHERE id = ?", m_update);
+        if (rc == SQLITE_OK) rc = exec("BEGIN");
+    }
+    ~PlainProduct() {
+        for (sqlite3_stmt* s : {m_insertMany, m_insertOne, m_find, m_update}) sqlite3_finalize(s);
+        sqlite3_close(m_db);
+    }
+
+    // A node of a source: into the row within half a spacing, or a new row.
+    int put(const PlainRow& node, bool lookUp) {
+        if (lookUp) {
+            for (PlainRow& held : m_held)
+                if (std::fabs(held.x - node.x) <= 0.5 && std::fabs(held.y - node.y) <= 0.5) {
+                    held.depth = node.depth;
+                    held.contributor = node.contributor;
+                    return SQLITE_OK;
+                }
+            int64_t id = 0;
+            int rc = find(node.x, node.y, id);
+            if (rc != SQLITE_OK || id > 0) return rc != SQLITE_OK ? rc : update(id, node);
+        }
+        m_held.push_back(node);
+        return m_held.size() == kRowsPerInsert ? insertHeld() : SQLITE_OK;
+    }
+
+    // The rows still held, the commit, and the copy into the product file.
+    int finish(const std::string& path) {
+        int rc = insertHeld();
+        if (rc == SQLITE_OK) rc = exec("COMMIT");
+        sqlite3* out = nullptr;
+        if (rc == SQLITE_OK)
+            rc = sqlite3_open_v2(path.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        if (rc == SQLITE_OK) rc = sqlite3_exec(out, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
+        sqlite3_backup* copy = rc == SQLITE_OK ? sqlite3_backup_init(out, "main", m_db, "main") : nullptr;
+        if (copy) rc = sqlite3_backup_step(copy, -1) == SQLITE_DONE ? sqlite3_backup_finish(copy) : SQLITE_ERROR;
+        if (sqlite3_close(out) != SQLITE_OK && rc == SQLITE_OK) rc = SQLITE_IOERR;
+        return rc;
+    }
+
+private:
+    static std::string insertSql(int rows) {
+        std::string sql = "INSERT INTO kestrin_points(x, y, a0, a1, a2, a3) VALUES(?, ?, ?, ?, ?, ?)";
+        for (int r = 1; r < rows; ++r) sql += ", (?, ?, ?, ?, ?, ?)";
+        return sql;
+    }
+    int exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+    int prepare(const std::string& sql, sqlite3_stmt*& stmt) {
+        return sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr);
+    }
+    static int bindValues(sqlite3_stmt* stmt, int first, const PlainRow& row) {
+        sqlite3_bind_double(stmt, first, row.depth);
+        sqlite3_bind_double(stmt, first + 1, 0.5);
+        const std::string& text = *row.contributor;
+        return sqlite3_bind_text(stmt, first + 2, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    }
+    static int run(sqlite3_stmt* stmt) {
+        const int rc = sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    int insertHeld() {
+        sqlite3_stmt* stmt = m_held.size() == kRowsPerInsert ? m_insertMany : m_insertOne;
+        int rc = SQLITE_OK;
+        for (size_t from = 0; rc == SQLITE_OK && from < m_held.size();) {
+            const size_t rows = stmt == m_insertMany ? m_held.size() : 1;
+            for (size_t r = 0; r < rows; ++r) {
+                const PlainRow& row = m_held[from + r];
+                const int first = static_cast<int>(r) * 6 + 1;
+                sqlite3_bind_double(stmt, first, row.x);
+                sqlite3_bind_double(stmt, first + 1, row.y);
+                bindValues(stmt, first + 2, row);
+                sqlite3_bind_int64(stmt, first + 5, 0);
+            }
+            rc = run(stmt);
+            from += rows;
+        }
+        m_held.clear();
+        return rc;
+    }
+
+    // The nearest row within half a spacing, 0 when there is none: one
+    // search of the index in each row band the window touches.
+    int find(double x, double y, int64_t& id) {
+        id = 0;
+        double best = HUGE_VAL;
+        for (int64_t band = bandOf(y - 0.5); band <= bandOf(y + 0.5); ++band) {
+            sqlite3_bind_int64(m_find, 1, band);
+            sqlite3_bind_double(m_find, 2, x - 0.5);
+            sqlite3_bind_double(m_find, 3, x + 0.5);
+            sqlite3_bind_double(m_find, 4, y - 0.5);
+            sqlite3_bind_double(m_find, 5, y + 0.5);
+            int rc = SQLITE_ROW;
+            while ((rc = sqlite3_step(m_find)) == SQLITE_ROW) {
+                const double dx = sqlite3_column_double(m_find, 1) - x, dy = sqlite3_column_double(m_find, 2) - y;
+                if (dx * dx + dy * dy < best) {
+                    best = dx * dx + dy * dy;
+                    id = sqlite3_column_int64(m_find, 0);
+                }
+            }
+            sqlite3_reset(m_find);
+            if (rc != SQLITE_DONE) return rc;
+        }
+        return SQLITE_OK;
+    }
+    // The index's row band (its CAST truncates toward zero).
+    static int64_t bandOf(double y) { return static_cast<int64_t>(std::trunc(y)); }
+
+    int update(int64_t id, const PlainRow& node) {
+        bindValues(m_update, 1, node);
+        sqlite3_bind_int64(m_update, 4, id);
+        return run(m_update);
+    }
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_insertMany = nullptr;
+    sqlite3_stmt* m_insertOne = nullptr;
+    sqlite3_stmt* m_find = nullptr;
+    sqlite3_stmt* m_update = nullptr;
+    std::vector<PlainRow> m_held;
+};
+
+int plainCombine(const std::string& folder, const std::string& out) {
+    int rc = SQLITE_OK;
+    PlainProduct product(rc);
+    const std::string names[2] = {folder + "/a.vns", folder + "/b.vns"};
+    for (int k = 0; k < 2 && rc == SQLITE_OK; ++k) {
+        const double x0 = k * kEastShift;
+        for (int r = 0; r < kSide && rc == SQLITE_OK; ++r)
+            for (int c = 0; c < kSide && rc == SQLITE_OK; ++c) {
+                const double depth = static_cast<float>(depthAt(x0 + c, r) + k);
+                rc = product.put(PlainRow{x0 + c, double(r), depth, &names[k]}, k > 0);
+            }
+    }
+    return rc == SQLITE_OK ? product.finish(out + "/product.db") : rc;
+}
+
+void BM_PlainSQLiteCombine(benchmark::State& state) {
+    const std::string& folder = sources();
+    if (folder.empty()) {
+        state.SkipWithError("writing the sources failed");
+        return;
+    }
+    sqlite3_memory_highwater(1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string out = scratch();
+        state.ResumeTiming();
+        if (plainCombine(folder, out) != SQLITE_OK) state.SkipWithError("the plain SQLite combine failed");
+        state.PauseTiming();
+        NORVAFileUtils::removeDirectory(NORVAUString(out), true);
+        state.ResumeTiming();
+    }
+    state.counters["nodes_per_s"] =
+        benchmark::Counter(2.0 * kSide * kSide * state.iterations(), benchmark::Counter::kIsRate);
+    // Its memory comes from what the combines before it gave back to the
+    // heap, so the process peak would tell nothing: SQLite's own peak instead.
+    state.counters["sqlite_peak_MB"] = sqlite3_memory_highwater(0) / (1024.0 * 1024.0);
+}
 
 // The same two grids as netCDF through `gmt grdblend`; the grids are made
 // outside the timing.
@@ -181,5 +388,6 @@ void BM_GMTGrdblend(benchmark::State& state) {
 BENCHMARK(BM_GMTGrdblend)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CombineGridded)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_CombineTileStore)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_PlainSQLiteCombine)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 BENCHMARK_MAIN();

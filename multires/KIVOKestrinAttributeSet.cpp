@@ -77,20 +77,33 @@ long KIVOKestrinAttributeSet::getDoubleValue(long index, double& v, bool) const 
     return 0;
 }
 
-long KIVOKestrinAttributeSet::commit(const NORVAKestrinGenericDataObject& before) {
+// The point's own record holds what the store holds: only the field edited
+// can differ, and it goes back from there when the store refuses it.
+long KIVOKestrinAttributeSet::commit(long index) {
     if (m_detached) return 0;
     NORVAKestrinTileStore* store = m_dataIO->getTileStore();
     const long status = store ? store->modifyPoint(m_point, m_record) : -1;
-    if (status != 0) m_record = before;
-    else m_point.getData() = m_record;
+    if (status != 0) m_record.copyField(m_point.getData(), index);
+    else m_point.getData().copyField(m_record, index);
     return status;
+}
+
+long KIVOKestrinAttributeSet::writeFrom(const KIVOKestrinAttributeSet& edited) {
+    if (m_dataIO == nullptr || edited.m_record.getDescriptor() != m_record.getDescriptor()) return -1;
+    if (!m_detached) {
+        NORVAKestrinTileStore* store = m_dataIO->getTileStore();
+        const long status = store ? store->modifyPoint(m_point, edited.m_record) : -1;
+        if (status != 0) return status;
+        m_point.getData() = edited.m_record;
+    }
+    m_record = edited.m_record;
+    return 0;
 }
 
 long KIVOKestrinAttributeSet::write(long index, double value, int32_t storeType) {
     if (m_dataIO == nullptr || !valid(index) || m_record.getDescriptor()->getType(index) != storeType) return -1;
-    const NORVAKestrinGenericDataObject before = m_record;
     if (m_record.setAttribute(index, value, true) != 0) return -1;
-    return commit(before);
+    return commit(index);
 }
 
 long KIVOKestrinAttributeSet::setValue(long index, const unsigned char& v) {
@@ -118,9 +131,8 @@ long KIVOKestrinAttributeSet::setValue(long index, const float& v) { return writ
 long KIVOKestrinAttributeSet::setValue(long index, const NORVAUString& v) {
     if (m_dataIO == nullptr || !valid(index) || !KestrinStoreType::isText(m_record.getDescriptor()->getType(index)))
         return -1;
-    const NORVAKestrinGenericDataObject before = m_record;
     if (m_record.setAttribute(index, v, true) != 0) return -1;
-    return commit(before);
+    return commit(index);
 }
 
 std::unique_ptr<KIVOAttributeSet> KIVOKestrinAttributeSet::newCopy() const {

@@ -46,6 +46,11 @@ public:
     // A copy whose edits (type-checked as here) stay in it and never reach
     // the store: a value to be worked on before it is set elsewhere.
     std::unique_ptr<KIVOAttributeSet> detachedCopy() const;
+    // Takes the values of `edited` (a detached copy of a set of the same
+    // store) as one edit: every field that differs reaches the store
+    // together, or none does. -1 without data-IO or for a record of another
+    // layout; else the store's status (nothing changes when that fails).
+    long writeFrom(const KIVOKestrinAttributeSet& edited);
     bool isSet(long) const override { return true; }
     bool isEmpty() const override { return false; }
     bool reset() override { return true; }
@@ -59,7 +64,7 @@ private:
     bool valid(long index) const { return index >= 0 && index < m_record.getNumAtts(); }
     template <class T> long getInteger(long index, T& v) const;
     long write(long index, double value, int32_t storeType);
-    long commit(const NORVAKestrinGenericDataObject& before);
+    long commit(long index);
 
     NORVAKestrinPoint m_point;
     NORVAKestrinGenericDataObject m_record;

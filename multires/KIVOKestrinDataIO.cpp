@@ -251,54 +251,109 @@ std::unique_ptr<KIVOMetaBlock> KIVOKestrinDataIO::convertToKivoMetaBlock(const K
     return out;
 }
 
+// Whoever holds the tree may change it: from then until the next batch
+// every node goes straight into it, and only the tree is searched.
+KIVOKestrinDataIO::NodeTree* KIVOKestrinDataIO::getNodeTree() const {
+    if (m_tree == nullptr) return nullptr;
+    for (std::unique_ptr<KestrinRTreeEntry>& entry : m_unplaced)
+        m_tree->insert(NORVAType<NodeTree::Leaf>(entry.release()));
+    m_unplaced.clear();
+    m_treeHandedOut = true;
+    m_pending.reset(0.0);
+    return m_tree.get();
+}
+
+size_t KIVOKestrinDataIO::pendingCount() const { return m_tree ? m_tree->size() + m_unplaced.size() : 0; }
+
+void KIVOKestrinDataIO::findNodes(const NORVABox2D& box, std::vector<NodeTree::Leaf*>& found) const {
+    if (!m_tree->empty()) m_tree->search(box, found);
+    for (const std::unique_ptr<KestrinRTreeEntry>& entry : m_unplaced)
+        if (entry->overlap(box)) found.push_back(entry.get());
+}
+
 long KIVOKestrinDataIO::addNewNode(double x, double y) {
     if (m_tree == nullptr || m_metadata == nullptr || getAttributeInfo() == nullptr) return KestrinStatusCodes::FAILED;
     // A node the store could never hold must not block every other.
     if (!std::isfinite(x) || !std::isfinite(y)) return KestrinStatusCodes::FAILED;
     double r = 0.0, ry = 0.0;
     if (long s = m_metadata->getResolution(r, ry)) return s;
-    const NORVABox2D square(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0));
-    if (!m_tree->empty()) {
-        std::vector<NodeTree::Leaf*> near;
-        m_tree->search(square, near);
-        for (NodeTree::Leaf* leaf : near)
-            if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
+    const size_t pending = pendingCount();
+    if (pending == 0) {
+        if (!m_treeHandedOut) m_pending.reset(r);
+        m_added.clear();
+    } else {
+        bool near = false;
+        if (m_pending.anyCloser(x, y, r * (1.0 - kOverlapTolerance), pending, near)) {
+            if (near) return 0;
+        } else {
+            m_near.clear();
+            findNodes(NORVABox2D(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0)),
+                      m_near);
+            for (NodeTree::Leaf* leaf : m_near)
+                if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
+        }
     }
     if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
-    m_tree->insert(NORVAType<NodeTree::Leaf>(new KestrinRTreeEntry(*m_blankNode, r, x, y)));
+    auto entry = std::make_unique<KestrinRTreeEntry>(*m_blankNode, r, x, y);
+    KestrinRTreeEntry* added = entry.get();
+    // Into the tree once it was handed out; until then the nodes wait beside it.
+    if (!m_treeHandedOut) m_unplaced.push_back(std::move(entry));
+    else m_tree->insert(NORVAType<NodeTree::Leaf>(entry.release()));
+    m_pending.add(added, x, y, r, pending + 1);
+    m_added.push_back(added);
     setModified(true);
     return 0;
 }
 
 long KIVOKestrinDataIO::flushNewNodes(bool onlyWhenFull) {
     if (m_tree == nullptr || m_store == nullptr || m_store->getDataIO(0) == nullptr) return KestrinStatusCodes::FAILED;
-    const size_t n = m_tree->size();
+    const size_t n = pendingCount();
     if (onlyWhenFull && n < kFlushThreshold) return 0;
+    // In the order they were added (the tree's own order while it is one
+    // node): nodes of a survey line then reach the store's index side by side.
     std::vector<NodeTree::Leaf*> leaves;
-    if (n > 0) m_tree->search(m_tree->getRoot().getBoundingBox(), leaves);
-    NORVAKestrinPointCollection batch;
-    batch.setSize(leaves.size());
-    const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(m_store->getDataIO(0)->getLayout());
+    if (!m_treeHandedOut && m_added.size() == n) leaves = m_added;
+    else if (n > 0) findNodes(NORVABox2D(NORVAPoint2D(-HUGE_VAL, -HUGE_VAL), NORVAPoint2D(HUGE_VAL, HUGE_VAL)), leaves);
+    NORVAKestrinDataIO* io = m_store->getDataIO(0);
+    const NORVAKestrinGenericDataObject blank = KestrinRecords::newRecord(io->getLayout());
+    // The records are kept from batch to batch: a field refilled with text
+    // of the same length (a contributor's name) needs no new room.
+    if (m_batchRecords.size() < leaves.size()) m_batchRecords.resize(leaves.size());
+    std::vector<NORVAKestrinDatabase::NewPoint> batch(leaves.size());
     KestrinRecords::FieldMap map;
+    KestrinRecords::TextMemo memo;
     for (size_t i = 0; i < leaves.size(); ++i) {
         const auto& entry = static_cast<const KestrinRTreeEntry&>(*leaves[i]);
         // Every pending node has the surface's layout: its pairing is found once.
         if (i == 0) map = KestrinRecords::fieldMap(entry.getDescriptor(), *blank.getDescriptor());
-        double x = 0.0, y = 0.0;
-        entry.getPosition(x, y, -1);
-        batch.setPoint(i, NORVAArray<double>{x, y}, blank, 0);
-        KestrinRecords::copyInto(entry.getAttributes(), map, batch.getPoint(i)->getData());
+        NORVAKestrinGenericDataObject& record = m_batchRecords[i];
+        record = blank;
+        KestrinRecords::copyInto(entry.getAttributes(), map, record, memo);
+        entry.getPosition(batch[i].x, batch[i].y, -1);
+        batch[i].record = &record;
     }
-    if (long s = m_store->addPoints(batch, true, 0, 0)) return s;
+    const long status = io->addPoints(batch, nullptr);
+    // A batch far larger than usual does not keep its room.
+    if (m_batchRecords.size() > kFlushThreshold) std::vector<NORVAKestrinGenericDataObject>().swap(m_batchRecords);
+    if (status != 0) return status;
     // Only now that the batch is in the store may the pending nodes go.
     m_tree = std::make_unique<NodeTree>(kNodeCapacity);
+    m_treeHandedOut = false;
+    m_unplaced.clear();
+    m_pending.reset(0.0);
+    m_added.clear();
     ++m_treeGeneration;
     return 0;
 }
 
 long KIVOKestrinDataIO::queryNewNodes(double x0, double y0, double x1, double y1,
                                       std::vector<NodeTree::Leaf*>& leaves) {
-    if (m_tree && !m_tree->empty())
-        m_tree->search(NORVABox2D(NORVAPoint2D(x0, y0), NORVAPoint2D(x1, y1)), leaves);
+    const size_t pending = pendingCount();
+    if (pending == 0) return 0;
+    // The grid's order of several nodes is not the tree's: those come from the tree.
+    const size_t before = leaves.size();
+    if (m_pending.search(x0, y0, x1, y1, pending, leaves) && leaves.size() - before <= 1) return 0;
+    leaves.resize(before);
+    findNodes(NORVABox2D(NORVAPoint2D(x0, y0), NORVAPoint2D(x1, y1)), leaves);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "multires/KestrinPendingGrid.h"
 #include "multires/KestrinRTreeEntry.h"
 #include "multires/KestrinXMLMetaData.h"
 #include "platform/frame/KIVOMetaBlock.h"
@@ -70,8 +71,8 @@ public:
     static std::unique_ptr<KIVOMetaBlock> convertToKivoMetaBlock(const KestrinMetaBlock& block);
 
     NORVAKestrinTileStore* getTileStore() const { return m_store; }
-    // Null until opening or creating succeeded.
-    NodeTree* getNodeTree() const { return m_tree.get(); }
+    // Null until opening or creating succeeded. Holds every pending node.
+    NodeTree* getNodeTree() const;
     // Grows each time a batch empties the tree: iterators holding pending
     // nodes of an earlier tree must not touch them any more.
     uint64_t getNodeTreeGeneration() const { return m_treeGeneration; }
@@ -93,6 +94,10 @@ private:
     long createStore(const KIVOSurfaceMetaData& metadata);
     void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);
+    size_t pendingCount() const;
+    // The pending nodes whose box overlaps `box`: the tree's in its order,
+    // then those not yet in it in the order they came.
+    void findNodes(const NORVABox2D& box, std::vector<NodeTree::Leaf*>& found) const;
 
     std::unique_ptr<NORVACoordSystem> m_coordSystem;
     NORVAArray<double> m_minimum{0.0, 0.0};
@@ -101,8 +106,20 @@ private:
     std::unique_ptr<KestrinXMLMetaData> m_metadata;
     NORVAKestrinTileStore* m_store = nullptr;
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;
-    std::unique_ptr<NodeTree> m_tree;
+    // Pending nodes wait beside the tree (point queries find them by cell)
+    // until it is handed out; it is then built from them in the order they
+    // came, and takes the later ones itself.
+    mutable std::unique_ptr<NodeTree> m_tree;
+    mutable std::vector<std::unique_ptr<KestrinRTreeEntry>> m_unplaced;
+    mutable bool m_treeHandedOut = false;
     uint64_t m_treeGeneration = 0;
+    // The pending nodes by cell, for the searches of point queries.
+    mutable KestrinPendingGrid m_pending;
+    std::vector<NodeTree::Leaf*> m_near;
+    // The pending nodes in the order they were added.
+    std::vector<NodeTree::Leaf*> m_added;
     // The empty attribute set every new node starts as a copy of.
     std::unique_ptr<KIVOMemAttributeSet> m_blankNode;
+    // The records a batch of pending nodes is written from.
+    std::vector<NORVAKestrinGenericDataObject> m_batchRecords;
 };

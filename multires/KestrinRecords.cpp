@@ -68,14 +68,28 @@ FieldMap fieldMap(const KIVODescriptor& descriptor, const NORVAKestrinGenericDat
     return map;
 }
 
-void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record) {
+void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record,
+              TextMemo& memo) {
     NORVAUString text;
     for (const MappedField& f : map) {
         double number = 0.0;
         if (!values.isSet(f.node) || !readValue(values, f.node, f.storeType, number, text)) continue;
-        if (KestrinStoreType::isText(f.storeType)) record.setAttribute(f.store, text, true);
-        else record.setAttribute(f.store, number, true);
+        if (!KestrinStoreType::isText(f.storeType)) {
+            record.setAttribute(f.store, number, true);
+            continue;
+        }
+        if (!memo.held || !(memo.text == text)) {
+            memo.utf8 = text.toUTF8();
+            memo.text = text;
+            memo.held = true;
+        }
+        record.loadText(f.store, memo.utf8);
     }
+}
+
+void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record) {
+    TextMemo memo;
+    copyInto(values, map, record, memo);
 }
 
 void copyInto(const KIVOAttributeSet& values, const KIVODescriptor& descriptor,

@@ -2,6 +2,7 @@
 // The record routines of a tile-store surface: the store layout that a
 // framework descriptor asks for, the template of a new record, and the copy
 // of a node's values into a record.
+#include <string>
 #include <vector>
 
 #include "platform/frame/KIVOAttributeSet.h"
@@ -31,5 +32,14 @@ struct MappedField {
 using FieldMap = std::vector<MappedField>;
 FieldMap fieldMap(const KIVODescriptor& descriptor, const NORVAKestrinGenericDataDescriptor& layout);
 void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record);
+// The same, for nodes that mostly hold the same text (a contributor's
+// name): the last text and its UTF-8 form are kept between nodes.
+struct TextMemo {
+    NORVAUString text;
+    std::string utf8;
+    bool held = false;
+};
+void copyInto(const KIVOAttributeSet& values, const FieldMap& map, NORVAKestrinGenericDataObject& record,
+              TextMemo& memo);
 
 }  // namespace KestrinRecords

@@ -189,6 +189,15 @@ void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOA
         copyNode(types, from, moved, node);
 }
 
+// A stored tile-store node takes its values in one edit of the store rather
+// than one per value.
+void copyIntoStored(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
+                    const std::map<long, double>& moved, KIVOKestrinAttributeSet& node) {
+    const std::unique_ptr<KIVOAttributeSet> edit = node.detachedCopy();
+    copyNodeFrom(types, from, moved, *edit);
+    node.writeFrom(static_cast<const KIVOKestrinAttributeSet&>(*edit));
+}
+
 // The source's weight at index w (-1: none).
 template <class From>
 double weightOf(const From& attributes, long w) {
@@ -569,6 +578,8 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
     node->reset();
     if (typeid(*node) == typeid(KIVOGriddedAttributeSet))
         copyNodeFrom(pair->productTypes, attributes, moved, static_cast<KIVOGriddedAttributeSet&>(*node));
+    else if (typeid(*node) == typeid(KIVOKestrinAttributeSet))
+        copyIntoStored(pair->productTypes, attributes, moved, static_cast<KIVOKestrinAttributeSet&>(*node));
     else
         copyNodeFrom(pair->productTypes, attributes, moved, *node);
     product.setModified(true);

@@ -85,13 +85,15 @@ double saturate(int32_t type, double value) {
     return v;
 }
 
-std::string fitText(const std::string& text, uint32_t size) {
+size_t fittedLength(const std::string& text, uint32_t size) {
     const size_t room = size > 0 ? size - 1 : 0;
-    if (text.size() <= room) return text;
+    if (text.size() <= room) return text.size();
     size_t cut = room;
     // Back off over UTF-8 continuation bytes so no character is split.
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    return text.substr(0, cut);
+    return cut;
 }
+
+std::string fitText(const std::string& text, uint32_t size) { return text.substr(0, fittedLength(text, size)); }
 
 }  // namespace KestrinStoreType

@@ -39,5 +39,7 @@ bool fitsType(int32_t type, double value, double& held);
 double saturate(int32_t type, double value);
 // Fixed text cut to its size less the terminator, on a character boundary.
 std::string fitText(const std::string& text, uint32_t size);
+// The length of that cut text.
+size_t fittedLength(const std::string& text, uint32_t size);
 
 }  // namespace KestrinStoreType

@@ -21,6 +21,8 @@ void NORVAKestrinDataPointIterator::advance() {
 void NORVAKestrinDataPointIterator::reset() {
     if (m_status != 0) return;
     m_pos = 0;
+    // The points passed were handed over: they are read again.
+    m_chunk.clear();
     settle();
 }
 
@@ -37,9 +39,10 @@ void NORVAKestrinDataPointIterator::settle() {
             m_chunkStamp = m_io->getChangeCount();
             m_io->loadPoints(m_ids.data() + m_pos, std::min(kChunk, m_ids.size() - m_pos), m_chunk);
         }
-        const auto& loaded = m_chunk[m_pos - m_chunkStart];
+        auto& loaded = m_chunk[m_pos - m_chunkStart];
+        // Handed over, not copied: the walk never comes back to it.
         if (loaded.first == 0) {
-            m_current.set(loaded.second);
+            m_current.set(std::move(loaded.second));
             return;
         }
         // A point gone since the query is passed over; any other failure

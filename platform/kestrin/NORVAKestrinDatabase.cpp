@@ -25,6 +25,15 @@ std::string column(long i) { return "a" + std::to_string(i); }
 // so SQLite need not lock it on every call.
 constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
 
+// Points read at once when points are asked for in id order.
+constexpr int64_t kReadAhead = 64;
+
+// Sets of fields whose edit statement is kept prepared.
+constexpr size_t kMostFieldSets = 32;
+
+// Rows written by one statement of a batch.
+constexpr size_t kInsertRows = 32;
+
 // Ids at most this far apart are read in one pass over the rows between them.
 constexpr int64_t kRunGap = 4;
 
@@ -65,10 +74,11 @@ int g_busyTimeoutMs = 5000;
 int64_t g_cacheBytes = 8ll * 1024 * 1024;
 
 NORVAKestrinDatabase::~NORVAKestrinDatabase() {
-    for (sqlite3_stmt* s : {m_insert, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery,
+    for (sqlite3_stmt* s : {m_insert, m_insertMany, m_lastId, m_insertIndex, m_select, m_range, m_query, m_nearest, m_bandQuery, m_bandsQuery,
                             m_beginBatch, m_endBatch, m_undoBatch, m_beginEdit, m_endEdit, m_undoEdit})
         sqlite3_finalize(s);
     for (sqlite3_stmt* s : m_updateField) sqlite3_finalize(s);
+    for (const auto& kept : m_updateFields) sqlite3_finalize(kept.second);
     // A session never committed is dropped, as the store was not stored.
     if (m_db && !sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(m_db);
@@ -385,7 +395,8 @@ long NORVAKestrinDatabase::bindField(sqlite3_stmt* stmt, int slot, long index,
     int rc = SQLITE_OK;
     if (f == nullptr) rc = sqlite3_bind_null(stmt, slot);
     else if (KestrinStoreType::isText(type))
-        rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_TRANSIENT);
+        // The record outlives the step that reads it, and every step binds afresh.
+        rc = sqlite3_bind_text(stmt, slot, f->text.data(), static_cast<int>(f->text.size()), SQLITE_STATIC);
     else if (isInteger(type)) rc = sqlite3_bind_int64(stmt, slot, static_cast<sqlite3_int64>(f->number));
     else rc = sqlite3_bind_double(stmt, slot, f->number);
     return rc == SQLITE_OK ? 0 : fail(rc);
@@ -397,19 +408,22 @@ long NORVAKestrinDatabase::bindRecord(sqlite3_stmt* stmt, int first, const NORVA
     return 0;
 }
 
+std::string NORVAKestrinDatabase::insertSql(size_t rows) const {
+    std::string row = "(?, ?";
+    std::string sql = "INSERT INTO kestrin_points(x, y";
+    for (long i = 0; i < m_layout->getNumAtts(); ++i) {
+        sql += ", " + column(i);
+        row += ", ?";
+    }
+    row += ")";
+    sql += ") VALUES" + row;
+    for (size_t r = 1; r < rows; ++r) sql += ", " + row;
+    return sql;
+}
+
 long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* ids) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || p.record == nullptr) return KestrinStatus::BAD_ARGUMENT;
-    std::string sql;
-    if (m_insert == nullptr) {
-        sql = "INSERT INTO kestrin_points(x, y";
-        std::string values = "VALUES(?, ?";
-        for (long i = 0; i < m_layout->getNumAtts(); ++i) {
-            sql += ", " + column(i);
-            values += ", ?";
-        }
-        sql += ") " + values + ")";
-    }
-    sqlite3_stmt* insert = statement(m_insert, sql);
+    sqlite3_stmt* insert = statement(m_insert, m_insert ? std::string() : insertSql(1));
     if (insert == nullptr) return KestrinStatus::WRITE_FAILED;
     sqlite3_bind_double(insert, 1, p.x);
     sqlite3_bind_double(insert, 2, p.y);
@@ -436,6 +450,65 @@ long NORVAKestrinDatabase::insertOne(const NewPoint& p, std::vector<int64_t>* id
     return rc == SQLITE_DONE ? 0 : writeFailed(rc);
 }
 
+// Rows of a batch go in kInsertRows at a time through one statement, which
+// costs SQLite far less per row than a statement each. SQLite gives each row
+// one past the largest id, so a statement's rows get ids in a run; a table
+// whose ids come near the top, where SQLite picks ids at random, takes its
+// rows one by one.
+size_t NORVAKestrinDatabase::insertMany(const NewPoint* points, size_t count, std::vector<int64_t>* ids,
+                                        long& status) {
+    status = 0;
+    const int perRow = 2 + static_cast<int>(m_layout->getNumAtts());
+    const size_t rows = std::min<size_t>(kInsertRows, static_cast<size_t>(
+                                                          sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1) / perRow));
+    if (m_rtree || rows < 2 || count < rows) return 0;
+    sqlite3_stmt* last = statement(m_lastId, "SELECT MAX(id) FROM kestrin_points");
+    if (last == nullptr) return 0;
+    int rc = sqlite3_step(last);
+    const int64_t top = rc == SQLITE_ROW ? sqlite3_column_int64(last, 0) : INT64_MAX;
+    sqlite3_reset(last);
+    if (rc != SQLITE_ROW) {
+        status = writeFailed(rc);
+        return 0;
+    }
+    if (top < 0 || static_cast<uint64_t>(INT64_MAX - top) <= count) return 0;
+    sqlite3_stmt* insert = statement(m_insertMany, m_insertMany ? std::string() : insertSql(rows));
+    if (insert == nullptr) return 0;
+    int64_t next = top + 1;
+    size_t done = 0;
+    for (; done + rows <= count; done += rows) {
+        for (size_t r = 0; r < rows; ++r) {
+            const NewPoint& p = points[done + r];
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || p.record == nullptr) {
+                status = KestrinStatus::BAD_ARGUMENT;
+                return done;
+            }
+            const int first = static_cast<int>(r) * perRow + 1;
+            sqlite3_bind_double(insert, first, p.x);
+            sqlite3_bind_double(insert, first + 1, p.y);
+            if ((status = bindRecord(insert, first + 2, *p.record)) != 0) return done;
+        }
+        rc = sqlite3_step(insert);
+        sqlite3_reset(insert);
+        if (rc != SQLITE_DONE) {
+            status = writeFailed(rc);
+            return done;
+        }
+        // Ids not in the run expected (the session's read lock should rule
+        // that out): the batch is undone rather than its points misnamed.
+        if (sqlite3_last_insert_rowid(m_db) != next + static_cast<int64_t>(rows) - 1) {
+            status = KestrinStatus::WRITE_FAILED;
+            return done;
+        }
+        m_heldSinceWrite = true;
+        for (size_t r = 0; r < rows; ++r, ++next) {
+            if (ids) ids->push_back(next);
+            noteInserted(next, points[done + r].x, points[done + r].y);
+        }
+    }
+    return done;
+}
+
 long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std::vector<int64_t>* ids) {
     // An empty batch writes nothing, so even a read-only store takes it.
     if (points.empty()) return 0;
@@ -445,8 +518,8 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
     if (rc != SQLITE_OK) return writeFailed(rc);
     const size_t idsBefore = ids ? ids->size() : 0;
     long status = 0;
-    for (const NewPoint& p : points)
-        if ((status = insertOne(p, ids)) != 0) break;
+    size_t from = insertMany(points.data(), points.size(), ids, status);
+    for (; status == 0 && from < points.size(); ++from) status = insertOne(points[from], ids);
     bool undone = false;
     status = closeSavepoint(status, m_endBatch, "RELEASE kestrin_batch", m_undoBatch, "ROLLBACK TO kestrin_batch",
                             undone);
@@ -475,6 +548,40 @@ long NORVAKestrinDatabase::updateField(int64_t id, long index, const NORVAKestri
     return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
 }
 
+// Several fields of one layout of up to 64 fields go in one statement, kept
+// prepared per set of fields (a few sets serve an editing session).
+long NORVAKestrinDatabase::updateFields(int64_t id, const std::vector<long>& fields,
+                                        const NORVAKestrinGenericDataObject& record, bool& done) {
+    done = false;
+    if (m_layout->getNumAtts() > 64) return 0;
+    uint64_t mask = 0;
+    for (long i : fields) mask |= uint64_t(1) << i;
+    auto kept = m_updateFields.find(mask);
+    if (kept == m_updateFields.end()) {
+        if (m_updateFields.size() >= kMostFieldSets) return 0;
+        std::string sql = "UPDATE kestrin_points SET ";
+        for (long i = 0, n = 0; i < m_layout->getNumAtts(); ++i)
+            if (mask & (uint64_t(1) << i)) sql += (n++ ? ", " : "") + column(i) + " = ?";
+        sql += " WHERE id = ?";
+        sqlite3_stmt* stmt = nullptr;
+        if (statement(stmt, sql) == nullptr) return 0;
+        kept = m_updateFields.emplace(mask, stmt).first;
+    }
+    sqlite3_stmt* update = kept->second;
+    sqlite3_reset(update);
+    int slot = 1;
+    for (long i = 0; i < m_layout->getNumAtts(); ++i)
+        if (mask & (uint64_t(1) << i))
+            if (long s = bindField(update, slot++, i, record)) return s;
+    sqlite3_bind_int64(update, slot, id);
+    done = true;
+    const int rc = sqlite3_step(update);
+    sqlite3_reset(update);
+    if (rc != SQLITE_DONE) return writeFailed(rc);
+    m_heldSinceWrite = true;
+    return sqlite3_changes(m_db) == 1 ? 0 : KestrinStatus::BAD_ARGUMENT;
+}
+
 long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record,
                                        const std::vector<long>* fields) {
     if (!m_writable) return KestrinStatus::WRITE_FAILED;
@@ -483,6 +590,8 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
         for (long i : *fields)
             if (i < 0 || i >= m_layout->getNumAtts()) return KestrinStatus::BAD_ARGUMENT;
     if (long s = beginSession()) return s;
+    // A point read ahead is read again once it was written.
+    forgetAhead(id);
     // Only the fields asked for: two holders of one point each write their own.
     const size_t n = fields ? fields->size() : static_cast<size_t>(m_layout->getNumAtts());
     auto field = [&](size_t k) { return fields ? (*fields)[k] : static_cast<long>(k); };
@@ -491,6 +600,15 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
         const long status = updateField(id, field(0), record);
         if (status == 0) ++m_changes;
         return status;
+    }
+    if (fields) {
+        bool done = false;
+        const long status = updateFields(id, *fields, record, done);
+        if (done) {
+            if (status == 0) ++m_changes;
+            return status;
+        }
+        if (status != 0) return status;
     }
     const int rc = step(m_beginEdit, "SAVEPOINT kestrin_edit");
     if (rc != SQLITE_OK) return writeFailed(rc);
@@ -579,8 +697,10 @@ bool NORVAKestrinDatabase::cacheUsable() const {
 }
 
 void NORVAKestrinDatabase::dropCache() {
+    m_ahead.clear();
     m_bands.clear();
     m_cachedPoints = 0;
+    m_recent.fill(Recent{});
 }
 
 int64_t NORVAKestrinDatabase::tileOf(double x) const {
@@ -588,11 +708,28 @@ int64_t NORVAKestrinDatabase::tileOf(double x) const {
     return static_cast<int64_t>(std::max(-double(kBandLimit), std::min(double(kBandLimit), tile)));
 }
 
+// Point queries in a row of nodes ask for the same few stretches over and
+// over: the last ones found are kept at hand (the map's elements stay put
+// until the cache is dropped).
+std::vector<NORVAKestrinDatabase::Found>* NORVAKestrinDatabase::cachedPart(int64_t band, int64_t tile) {
+    for (const Recent& r : m_recent)
+        if (r.points && r.band == band && r.tile == tile) return r.points;
+    const auto found = m_bands.find({band, tile});
+    if (found == m_bands.end()) return nullptr;
+    remember(band, tile, &found->second);
+    return &found->second;
+}
+
+void NORVAKestrinDatabase::remember(int64_t band, int64_t tile, std::vector<Found>* points) {
+    m_recent[m_nextRecent] = Recent{band, tile, points};
+    m_nextRecent = (m_nextRecent + 1) % m_recent.size();
+}
+
 void NORVAKestrinDatabase::noteInserted(int64_t id, double x, double y) {
     if (m_bands.empty()) return;
-    const auto band = m_bands.find({rowOf(y), tileOf(x)});
-    if (band == m_bands.end()) return;
-    std::vector<Found>& points = band->second;
+    std::vector<Found>* part = cachedPart(rowOf(y), tileOf(x));
+    if (part == nullptr) return;
+    std::vector<Found>& points = *part;
     const auto at = std::upper_bound(points.begin(), points.end(), x, [](double v, const Found& f) { return v < f.x; });
     points.insert(at, Found{id, x, y});
     if (++m_cachedPoints > kMaxCachedPoints) dropCache();
@@ -607,8 +744,8 @@ long NORVAKestrinDatabase::cachedRows(double minX, double minY, double maxX, dou
         return queryRows(minX, minY, maxX, maxY, found);
     for (int64_t b = first; b <= last; ++b)
         for (int64_t t = left; t <= right; ++t) {
-            auto part = m_bands.find({b, t});
-            if (part == m_bands.end()) {
+            std::vector<Found>* part = cachedPart(b, t);
+            if (part == nullptr) {
                 // One stretch of a band, searched a step wider on each side
                 // (rounding): the points are then kept by their own stretch.
                 const double from = (double(t) * kTileCells - 1.0) * m_gridStep,
@@ -623,9 +760,10 @@ long NORVAKestrinDatabase::cachedRows(double minX, double minY, double maxX, dou
                     return a.x < c.x || (a.x == c.x && a.id < c.id);
                 });
                 m_cachedPoints += points.size();
-                part = m_bands.emplace(std::make_pair(b, t), std::move(points)).first;
+                part = &m_bands.emplace(std::make_pair(b, t), std::move(points)).first->second;
+                remember(b, t, part);
             }
-            const std::vector<Found>& points = part->second;
+            const std::vector<Found>& points = *part;
             auto at =
                 std::lower_bound(points.begin(), points.end(), minX, [](const Found& f, double v) { return f.x < v; });
             for (; at != points.end() && at->x <= maxX; ++at)
@@ -761,6 +899,12 @@ void NORVAKestrinDatabase::readRow(sqlite3_stmt* stmt, int first, double& x, dou
 }
 
 long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    // Points asked for one after another in id order (a survey line being
+    // edited) are read a stretch at a time while nothing else can change them.
+    const bool following = m_lastLoaded != INT64_MAX && id == m_lastLoaded + 1;
+    m_lastLoaded = id;
+    if (cacheUsable() && (takeAhead(id, x, y, record) || (following && readAhead(id) && takeAhead(id, x, y, record))))
+        return 0;
     sqlite3_stmt* select =
         statement(m_select, m_select ? std::string() : "SELECT " + rowColumns() + " FROM kestrin_points WHERE id = ?");
     if (select == nullptr) return KestrinStatus::DAMAGED;
@@ -770,6 +914,47 @@ long NORVAKestrinDatabase::loadPoint(int64_t id, double& x, double& y, NORVAKest
     sqlite3_reset(select);
     if (rc == SQLITE_ROW) return 0;
     return rc == SQLITE_DONE ? KestrinStatus::BAD_ARGUMENT : failRead(rc);
+}
+
+bool NORVAKestrinDatabase::readAhead(int64_t from) {
+    m_ahead.clear();
+    if (from > INT64_MAX - kReadAhead) return false;
+    sqlite3_stmt* range = statement(
+        m_range, m_range ? std::string()
+                         : "SELECT id, " + rowColumns() + " FROM kestrin_points WHERE id >= ?1 AND id <= ?2");
+    if (range == nullptr) return false;
+    sqlite3_bind_int64(range, 1, from);
+    sqlite3_bind_int64(range, 2, from + kReadAhead - 1);
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(range)) == SQLITE_ROW) {
+        m_ahead.emplace_back();
+        Ahead& row = m_ahead.back();
+        row.id = sqlite3_column_int64(range, 0);
+        readRow(range, 1, row.x, row.y, row.record);
+    }
+    sqlite3_reset(range);
+    // Whatever went wrong is met again, and reported, by the plain read.
+    if (rc != SQLITE_DONE) m_ahead.clear();
+    return !m_ahead.empty();
+}
+
+bool NORVAKestrinDatabase::takeAhead(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
+                                     [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
+    if (at == m_ahead.end() || at->id != id || at->taken) return false;
+    // Served once: a point read again is read from the file.
+    at->taken = true;
+    x = at->x;
+    y = at->y;
+    record = std::move(at->record);
+    return true;
+}
+
+// Marked as served rather than taken out, which would move every later one.
+void NORVAKestrinDatabase::forgetAhead(int64_t id) {
+    const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
+                                     [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
+    if (at != m_ahead.end() && at->id == id) at->taken = true;
 }
 
 // Ids that lie close together (a row of a survey grid inside a box) are

@@ -12,6 +12,7 @@
 // transaction writes, so no side file stays beside the surface. Every value
 // read back is untrusted: it is pulled inside its field's type, and a
 // damaged file gives a status.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -116,11 +117,23 @@ private:
     sqlite3_stmt* statement(sqlite3_stmt*& slot, const std::string& sql);
     long bindField(sqlite3_stmt* stmt, int slot, long index, const NORVAKestrinGenericDataObject& record);
     long bindRecord(sqlite3_stmt* stmt, int first, const NORVAKestrinGenericDataObject& record);
+    std::string insertSql(size_t rows) const;
     long insertOne(const NewPoint& p, std::vector<int64_t>* ids);
+    // Inserts whole groups of rows from the front; how many went in.
+    size_t insertMany(const NewPoint* points, size_t count, std::vector<int64_t>* ids, long& status);
     long updateField(int64_t id, long index, const NORVAKestrinGenericDataObject& record);
+    // The fields in one statement; `done` false when it was not tried (too
+    // many fields or sets of fields): nothing was written then.
+    long updateFields(int64_t id, const std::vector<long>& fields, const NORVAKestrinGenericDataObject& record,
+                      bool& done);
     std::string rowColumns() const;
     void readRow(sqlite3_stmt* stmt, int first, double& x, double& y, NORVAKestrinGenericDataObject& record) const;
     long loadRun(const int64_t* ids, size_t from, size_t to, std::vector<Loaded>& out);
+    // The points from `from` on, read in one pass and kept (see cacheUsable);
+    // false when none were read.
+    bool readAhead(int64_t from);
+    bool takeAhead(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record);
+    void forgetAhead(int64_t id);
     long collectIds(sqlite3_stmt* query, std::vector<int64_t>& ids);
     struct Found {
         int64_t id;
@@ -136,6 +149,9 @@ private:
     void dropCache();
     int64_t tileOf(double x) const;
     void noteInserted(int64_t id, double x, double y);
+    // The cached points of a stretch of a band, null when not cached.
+    std::vector<Found>* cachedPart(int64_t band, int64_t tile);
+    void remember(int64_t band, int64_t tile, std::vector<Found>* points);
     long cachedRows(double minX, double minY, double maxX, double maxY, std::vector<Found>& found);
     // Starts the session unless one is open; WRITE_FAILED once it is lost.
     long beginSession();
@@ -158,11 +174,29 @@ private:
     // (row band, stretch) -> its points by x, for point queries (see cacheUsable).
     std::map<std::pair<int64_t, int64_t>, std::vector<Found>> m_bands;
     size_t m_cachedPoints = 0;
+    // Points read ahead, by id; dropped with the cache and at every change
+    // of theirs.
+    struct Ahead {
+        int64_t id = 0;
+        double x = 0.0, y = 0.0;
+        NORVAKestrinGenericDataObject record;
+        bool taken = false;
+    };
+    std::vector<Ahead> m_ahead;
+    int64_t m_lastLoaded = INT64_MIN;
+    struct Recent {
+        int64_t band = 0, tile = 0;
+        std::vector<Found>* points = nullptr;
+    };
+    std::array<Recent, 4> m_recent{};
+    size_t m_nextRecent = 0;
     // Files of an earlier layout index positions in an R-tree.
     bool m_rtree = false;
     uint64_t m_changes = 0;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_insertMany = nullptr;
+    sqlite3_stmt* m_lastId = nullptr;
     sqlite3_stmt* m_insertIndex = nullptr;
     sqlite3_stmt* m_select = nullptr;
     sqlite3_stmt* m_range = nullptr;
@@ -179,4 +213,6 @@ private:
     double m_gridY = 0.0, m_gridStep = 1.0;
     std::string m_rowExpr = "CAST((y - 0) / 1 AS INTEGER)";
     std::vector<sqlite3_stmt*> m_updateField;
+    // Fields (bit i: field i) -> the statement that writes them together.
+    std::map<uint64_t, sqlite3_stmt*> m_updateFields;
 };

@@ -45,10 +45,14 @@ std::string NORVAKestrinGenericDataObject::getAttributeText(long index, int prec
 
 long NORVAKestrinGenericDataObject::getAttributeAsText(long index, char* buffer, size_t size, int precision) const {
     if (!valid(index) || buffer == nullptr || size == 0) return -1;
-    const std::string text = KestrinStoreType::fitText(getAttributeText(index, precision),
-                                                       size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = '\0';
+    const uint32_t room = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
+    // A text field is cut straight from where it is held.
+    const bool held = KestrinStoreType::isText(m_layout->getType(index)) && m_fields[index].set;
+    const std::string formatted = held ? std::string() : getAttributeText(index, precision);
+    const std::string& text = held ? m_fields[index].text : formatted;
+    const size_t length = KestrinStoreType::fittedLength(text, room);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
     return 0;
 }
 
@@ -102,9 +106,25 @@ void NORVAKestrinGenericDataObject::loadText(long index, const std::string& text
     if (!valid(index)) return;
     const int32_t type = m_layout->getType(index);
     if (!KestrinStoreType::isText(type)) return;
-    m_fields[index].text =
-        type == KestrinStoreType::FIXED_TEXT ? KestrinStoreType::fitText(text, m_layout->getAttributeSize(index)) : text;
+    // Assigned, not rebuilt: a field keeps the room it had for text as long.
+    if (type == KestrinStoreType::FIXED_TEXT)
+        m_fields[index].text = KestrinStoreType::fitText(text, m_layout->getAttributeSize(index));
+    else
+        m_fields[index].text = text;
     m_fields[index].set = true;
+}
+
+// Text read for this field alone is moved in, not copied.
+void NORVAKestrinGenericDataObject::loadText(long index, std::string&& text) {
+    if (!valid(index) || !KestrinStoreType::isText(m_layout->getType(index)) ||
+        m_layout->getType(index) == KestrinStoreType::FIXED_TEXT)
+        return loadText(index, text);
+    m_fields[index].text = std::move(text);
+    m_fields[index].set = true;
+}
+
+void NORVAKestrinGenericDataObject::copyField(const NORVAKestrinGenericDataObject& from, long index) {
+    if (valid(index) && from.valid(index)) m_fields[static_cast<size_t>(index)] = from.m_fields[static_cast<size_t>(index)];
 }
 
 bool NORVAKestrinGenericDataObject::sameField(const NORVAKestrinGenericDataObject& o, long index) const {

@@ -50,7 +50,11 @@ public:
     // Puts a value read from a file: pulled inside the type, never refused.
     void loadNumber(long index, double value);
     void loadText(long index, const std::string& text);
+    void loadText(long index, std::string&& text);
 
+    // Field `index` takes the value (or none) of the same field of a record
+    // of the same layout.
+    void copyField(const NORVAKestrinGenericDataObject& from, long index);
     // Field `index` holds the same value (or none) in both records.
     bool sameField(const NORVAKestrinGenericDataObject& o, long index) const;
     bool operator==(const NORVAKestrinGenericDataObject& o) const;

@@ -35,10 +35,10 @@ long NORVAKestrinTileStore::modifyPoint(const NORVAKestrinPoint& point, const NO
     // holder of the same point may have changed the others since.
     const NORVAKestrinGenericDataObject& before = point.getData();
     if (before.getNumAtts() != record.getNumAtts()) return m_dataIO->updatePoint(point.getId(), record, nullptr);
-    std::vector<long> changed;
+    m_changed.clear();
     for (long i = 0; i < record.getNumAtts(); ++i)
-        if (!before.sameField(record, i)) changed.push_back(i);
-    return m_dataIO->updatePoint(point.getId(), record, &changed);
+        if (!before.sameField(record, i)) m_changed.push_back(i);
+    return m_dataIO->updatePoint(point.getId(), record, &m_changed);
 }
 
 long NORVAKestrinTileStore::addPoints(NORVAKestrinPointCollection& points, bool, int, int) {

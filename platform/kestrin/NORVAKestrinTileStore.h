@@ -3,6 +3,8 @@
 // and batches of new points reach its data-IO at once; `store` writes its
 // files (header and points).
 #include "platform/core/KIVOExport.h"
+#include <vector>
+
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/kestrin/NORVAKestrinDataIO.h"
@@ -34,4 +36,6 @@ private:
     bool sameLayout(const NORVAKestrinGenericDataObject& record) const;
 
     NORVAType<NORVAKestrinDataIO> m_dataIO;
+    // The fields an edit changes, kept from edit to edit.
+    std::vector<long> m_changed;
 };

@@ -89,6 +89,22 @@ TEST(KestrinDataIO, PendingNodesReachTheStoreInBatchesOfAThousand) {
     EXPECT_EQ(1001, store.getNumRecords());
 }
 
+// Nodes added before and after the tree of pending nodes is looked at are
+// all in it, all found by queries, and all stored once.
+TEST(KestrinDataIO, PendingNodesAreOneSetWhenTheTreeIsLookedAtMidway) {
+    auto io = created("", depthAndStatus(), 1.0);
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(0, io->addNewNode(i, 0.0));
+    EXPECT_EQ(30u, io->getNodeTree()->size());
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(0, io->addNewNode(i, 1.0));
+    ASSERT_EQ(0, io->addNewNode(3.2, 0.9));  // shares area with a node of each half
+    EXPECT_EQ(60u, io->getNodeTree()->size());
+    EXPECT_EQ(60u, countNodes(*io, -1, -1, 31, 2));
+    EXPECT_EQ(1u, countNodes(*io, 7, 1, 7, 1));
+    EXPECT_EQ(0, io->flush());
+    EXPECT_EQ(60, io->getTileStore()->getDataIO(0)->getNumRecords());
+    EXPECT_EQ(60u, countNodes(*io, -1, -1, 31, 2));
+}
+
 TEST(KestrinDataIO, AFailedBatchKeepsThePendingNodes) {
     TempFolder dir;
     const NORVAUString path = dir.file("s.kps");

@@ -110,4 +110,22 @@ TEST(KestrinRecord, TextGoesIntoTheBufferItIsGivenAndNoFurther) {
     EXPECT_EQ(-1, r.getAttributeAsText(0, nullptr, 4, 3));
 }
 
+TEST(KestrinRecord, HeldTextIsCutIntoTheBufferOnACharacterBoundary) {
+    auto layout = std::make_shared<const NORVAKestrinGenericDataDescriptor>(kestrintest::layout());
+    NORVAKestrinGenericDataObject r(layout);
+    char out[16];
+    ASSERT_EQ(0, r.getAttributeAsText(3, out, sizeof out, 3));
+    EXPECT_STREQ("", out);  // no value yet
+    ASSERT_EQ(0, r.setAttribute(3, NORVAUString("abcd\u00e9"), true));  // 6 bytes in UTF-8
+    const struct {
+        size_t size;
+        const char* expected;
+    } rows[] = {{16, "abcd\xc3\xa9"}, {7, "abcd\xc3\xa9"}, {6, "abcd"}, {5, "abcd"}, {2, "a"}, {1, ""}};
+    for (const auto& row : rows) {
+        std::memset(out, 'x', sizeof out);
+        ASSERT_EQ(0, r.getAttributeAsText(3, out, row.size, 3));
+        EXPECT_STREQ(row.expected, out) << row.size;
+    }
+}
+
 }  // namespace

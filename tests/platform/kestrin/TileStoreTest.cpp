@@ -109,6 +109,75 @@ TEST(KestrinTileStore, IteratorsServeEditsMadeAfterTheyStarted) {
     EXPECT_EQ(-99.0, it->current().getKestrinPoint().getData().getAttributeAsDouble(0));
 }
 
+// Batches of every size around the rows written per statement: each point
+// gets the id of its own row.
+TEST(KestrinTileStore, EveryPointOfABatchGetsTheIdOfItsRow) {
+    NORVAKestrinTileStore store(config(), false, true);
+    ASSERT_EQ(0, addGrid(store, grid(2, 1.0)));
+    NORVAKestrinDataIO& io = *store.getDataIO(0);
+    for (size_t n : {1u, 31u, 32u, 33u, 100u}) {
+        SCOPED_TRACE(n);
+        NORVAKestrinPointCollection batch;
+        batch.setSize(n);
+        for (size_t i = 0; i < n; ++i)
+            batch.setPoint(i, NORVAArray<double>{double(i % 50), n + i / 50.0}, record(io, double(i), 0), 0);
+        ASSERT_EQ(0, store.addPoints(batch, true, 0, 0));
+        for (size_t i = 0; i < n; ++i) {
+            NORVAKestrinPoint loaded;
+            ASSERT_EQ(0, io.loadPoint(batch.getPoint(i)->getId(), loaded));
+            EXPECT_EQ(batch.getPoint(i)->getX(), loaded.getX());
+            EXPECT_EQ(batch.getPoint(i)->getY(), loaded.getY());
+            EXPECT_EQ(double(i), loaded.getData().getAttributeAsDouble(0));
+        }
+    }
+}
+
+// Points read one after another by id serve every edit made meanwhile,
+// whether the point was read before or not.
+TEST(KestrinTileStore, PointsReadInIdOrderServeEditsMadeMeanwhile) {
+    NORVAKestrinTileStore store(config(), false, true);
+    ASSERT_EQ(0, addGrid(store, grid(10, 1.0)));
+    NORVAKestrinDataIO& io = *store.getDataIO(0);
+    const std::vector<NORVAKestrinPoint> stored = pointsIn(io, box(0, 0, 100, 100));
+    ASSERT_EQ(100u, stored.size());
+    std::vector<double> expected;
+    for (const NORVAKestrinPoint& p : stored) expected.push_back(p.getData().getAttributeAsDouble(0));
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t i = 0; i < stored.size(); ++i) {
+            NORVAKestrinPoint p;
+            ASSERT_EQ(0, io.loadPoint(stored[i].getId(), p));
+            EXPECT_EQ(expected[i], p.getData().getAttributeAsDouble(0)) << "pass " << pass << ", point " << i;
+            // The next point, already read ahead, changes before it is asked for.
+            const size_t next = (i + 1) % stored.size();
+            expected[next] = -1.0 - double(next) - 1000.0 * pass;
+            NORVAKestrinGenericDataObject r = stored[next].getData();
+            r.setAttribute(0, expected[next], true);
+            ASSERT_EQ(0, store.modifyPoint(stored[next], r));
+        }
+}
+
+// An edit of several fields writes those fields, and leaves a field another
+// holder of the point changed since it was read.
+TEST(KestrinTileStore, AnEditOfSeveralFieldsWritesOnlyThose) {
+    NORVAKestrinTileStore store(config(), false, true);
+    ASSERT_EQ(0, addGrid(store, grid(1, 1.0)));
+    NORVAKestrinDataIO& io = *store.getDataIO(0);
+    const NORVAKestrinPoint p = pointsIn(io, box(0, 0, 100, 100)).at(0);
+    NORVAKestrinGenericDataObject other = p.getData();
+    other.setAttribute(1, 7.0, true);
+    ASSERT_EQ(0, store.modifyPoint(p, other));
+    NORVAKestrinGenericDataObject mine = p.getData();
+    mine.setAttribute(0, -3.0, true);
+    mine.setAttribute(2, 9.0, true);
+    mine.setAttribute(3, NORVAUString("edited"), true);
+    ASSERT_EQ(0, store.modifyPoint(p, mine));
+    const NORVAKestrinGenericDataObject held = pointsIn(io, box(0, 0, 100, 100)).at(0).getData();
+    EXPECT_EQ(-3.0, held.getAttributeAsDouble(0));
+    EXPECT_EQ(7.0, held.getAttributeAsDouble(1));
+    EXPECT_EQ(9.0, held.getAttributeAsDouble(2));
+    EXPECT_EQ("edited", held.getAttributeText(3, 0));
+}
+
 TEST(KestrinTileStore, AFailedBatchAddsNothing) {
     NORVAKestrinTileStore store(config(), false, true);
     std::vector<std::pair<double, double>> at = grid(2, 1.0);
