@@ -190,12 +190,13 @@ void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOA
 }
 
 // A stored tile-store node takes its values in one edit of the store rather
-// than one per value.
-void copyIntoStored(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
+// than one per value; an edit the store could not make is the caller's to
+// hear of (the node keeps what it held).
+long copyIntoStored(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
                     const std::map<long, double>& moved, KIVOKestrinAttributeSet& node) {
     const std::unique_ptr<KIVOAttributeSet> edit = node.detachedCopy();
     copyNodeFrom(types, from, moved, *edit);
-    node.writeFrom(static_cast<const KIVOKestrinAttributeSet&>(*edit));
+    return node.writeFrom(static_cast<const KIVOKestrinAttributeSet&>(*edit));
 }
 
 // The source's weight at index w (-1: none).
@@ -578,9 +579,11 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
     node->reset();
     if (typeid(*node) == typeid(KIVOGriddedAttributeSet))
         copyNodeFrom(pair->productTypes, attributes, moved, static_cast<KIVOGriddedAttributeSet&>(*node));
-    else if (typeid(*node) == typeid(KIVOKestrinAttributeSet))
-        copyIntoStored(pair->productTypes, attributes, moved, static_cast<KIVOKestrinAttributeSet&>(*node));
-    else
+    else if (typeid(*node) == typeid(KIVOKestrinAttributeSet)) {
+        const long rc =
+            copyIntoStored(pair->productTypes, attributes, moved, static_cast<KIVOKestrinAttributeSet&>(*node));
+        if (rc != 0) return rc;
+    } else
         copyNodeFrom(pair->productTypes, attributes, moved, *node);
     product.setModified(true);
     return 0;

@@ -8,6 +8,9 @@
 #include "multires/KestrinSurfaceTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "multires/KIVOKestrinDataIO.h"
+#include "platform/kestrin/KestrinLockHolder.h"
+#include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/NORVAKestrinDatabase.h"
 #include "platform/shapes/NORVAPointGeometry.h"
 
 using namespace combinetest;
@@ -549,4 +552,42 @@ TEST(CombinePolicy, TheDesignatedSoundingNearestItsPositionWinsFromATileStore) {
         EXPECT_DOUBLE_EQ(5.0, valueAt(*source, 10, 10, "Depth"));
         EXPECT_DOUBLE_EQ(3.0, valueAt(*source, 10.3, 10.3, "Depth"));
     }
+}
+
+// A stored product node the tile store cannot write (another process holds
+// the points file's write lock) fails `setNode` rather than counting as
+// written; once the lock is gone the same node is written and stored.
+TEST(CombinePolicy, AProductNodeTheTileStoreCannotWriteIsReported) {
+    const int timeout = NORVAKestrinDatabase::getBusyTimeout();
+    NORVAKestrinDatabase::setBusyTimeout(50);
+    TempFolder dir;
+    const std::vector<Entry> layout = {entry("Depth", KIVODataType::FLOAT)};
+    ASSERT_EQ(0, storeGridded(dir.file("a.vns"), layout, {{1, 1, {{"Depth", 7.0}}}}));
+    ASSERT_EQ(0, storeGridded(dir.file("b.vns"), layout, {{1, 1, {{"Depth", 9.0}}}}));
+    const NORVAUString output = dir.file("p.kps");
+    {
+        RecordingPolicy policy;
+        NORVAType<KIVOSurface> product;
+        Combine::Options o = options(output, {dir.file("a.vns")});
+        ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+        ASSERT_EQ(0, mergeInto(policy, *product, *openGridded(dir.file("a.vns"))));
+        ASSERT_EQ(0, product->store(nullptr));
+    }
+    long status = 0;
+    NORVAType<KIVOSurface> product = KIVOSurfaceUtils::open(output, status);
+    ASSERT_EQ(0, status);
+    auto source = openGridded(dir.file("b.vns"));
+    RecordingPolicy policy;
+    {
+        kestrintest::LockHolder holder(dir.file("p.ktf").toUTF8(), "BEGIN IMMEDIATE");
+        ASSERT_TRUE(holder.locked());
+        EXPECT_EQ(KestrinStatus::WRITE_FAILED, mergeInto(policy, *product, *source));
+    }
+    EXPECT_DOUBLE_EQ(7.0, valueAt(*product, 1, 1, "Depth"));
+    EXPECT_EQ(0, mergeInto(policy, *product, *source));
+    EXPECT_EQ(0, product->store(nullptr));
+    NORVAKestrinDatabase::setBusyTimeout(timeout);
+    NORVAType<KIVOSurface> reopened = KIVOSurfaceUtils::open(output, status);
+    ASSERT_EQ(0, status);
+    EXPECT_DOUBLE_EQ(9.0, valueAt(*reopened, 1, 1, "Depth"));
 }
