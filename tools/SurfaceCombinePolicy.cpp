@@ -138,55 +138,54 @@ void copyWeighted(KIVODataType::DATA_TYPE type, const From& from, long s, KIVOMe
 const NORVAUString* heldText(const KIVOAttributeSet&, long) { return nullptr; }
 const NORVAUString* heldText(const KIVOMemAttributeSet& from, long i) { return from.getText(i); }
 
-// Copies the value at i unchanged, as the product's type. Given the
-// policy's own set type, the reads are direct calls.
+// Copies the value at i unchanged, as the product's type; the node's status
+// of the write. Given the policy's own set type, the reads are direct calls.
 template <class From, class To>
-void copyValue(KIVODataType::DATA_TYPE type, const From& from, To& to, long i) {
+long copyValue(KIVODataType::DATA_TYPE type, const From& from, To& to, long i) {
     switch (type) {
-        case KIVODataType::FLOAT: { float v = 0.0f; from.getValue(i, v); to.setValue(i, v); break; }
-        case KIVODataType::USHORT: { unsigned short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
-        case KIVODataType::SHORT: { short v = 0; from.getValue(i, v); to.setValue(i, v); break; }
-        case KIVODataType::LONG: { long v = 0; from.getValue(i, v); to.setValue(i, v); break; }
-        case KIVODataType::ULONG: { unsigned long v = 0; from.getValue(i, v); to.setValue(i, v); break; }
-        case KIVODataType::UCHAR: { unsigned char v = 0; from.getValue(i, v); to.setValue(i, v); break; }
+        case KIVODataType::FLOAT: { float v = 0.0f; from.getValue(i, v); return to.setValue(i, v); }
+        case KIVODataType::USHORT: { unsigned short v = 0; from.getValue(i, v); return to.setValue(i, v); }
+        case KIVODataType::SHORT: { short v = 0; from.getValue(i, v); return to.setValue(i, v); }
+        case KIVODataType::LONG: { long v = 0; from.getValue(i, v); return to.setValue(i, v); }
+        case KIVODataType::ULONG: { unsigned long v = 0; from.getValue(i, v); return to.setValue(i, v); }
+        case KIVODataType::UCHAR: { unsigned char v = 0; from.getValue(i, v); return to.setValue(i, v); }
         case KIVODataType::STRING:
         case KIVODataType::TEXT: {
-            if (const NORVAUString* held = heldText(from, i)) {
-                to.setValue(i, *held);
-                break;
-            }
+            if (const NORVAUString* held = heldText(from, i)) return to.setValue(i, *held);
             NORVAUString v;
             from.getValue(i, v);
-            to.setValue(i, v);
-            break;
+            return to.setValue(i, v);
         }
-        default: { double v = 0.0; from.getValue(i, v); to.setValue(i, v); break; }
+        default: { double v = 0.0; from.getValue(i, v); return to.setValue(i, v); }
     }
 }
 
 // Writes every set value of `from` to the cleared node; true positions take
-// their transformed values.
+// their transformed values. A value the node refuses (a read-only node, a
+// full string table) ends the copy with the node's status: counting the node
+// as written would lose the value.
 template <class From, class To>
-void copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& from,
+long copyNode(const std::vector<KIVODataType::DATA_TYPE>& types, const From& from,
               const std::map<long, double>& moved, To& node) {
     const long count = static_cast<long>(types.size());
     for (long i = 0; i < count; ++i) {
         if (!from.isSet(i)) continue;
         const KIVODataType::DATA_TYPE type = types[i];
         auto m = moved.empty() ? moved.end() : moved.find(i);
-        if (m != moved.end() && type == KIVODataType::DOUBLE) node.setValue(i, m->second);
-        else copyValue(type, from, node, i);
+        const long rc = m != moved.end() && type == KIVODataType::DOUBLE ? node.setValue(i, m->second)
+                                                                          : copyValue(type, from, node, i);
+        if (rc != 0) return rc;
     }
+    return 0;
 }
 
 // copyNode with direct calls on the policy's own sets.
 template <class To>
-void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
+long copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
                   const std::map<long, double>& moved, To& node) {
     if (typeid(from) == typeid(KIVOMemAttributeSet))
-        copyNode(types, static_cast<const KIVOMemAttributeSet&>(from), moved, node);
-    else
-        copyNode(types, from, moved, node);
+        return copyNode(types, static_cast<const KIVOMemAttributeSet&>(from), moved, node);
+    return copyNode(types, from, moved, node);
 }
 
 // A stored tile-store node takes its values in one edit of the store rather
@@ -195,7 +194,8 @@ void copyNodeFrom(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOA
 long copyIntoStored(const std::vector<KIVODataType::DATA_TYPE>& types, const KIVOAttributeSet& from,
                     const std::map<long, double>& moved, KIVOKestrinAttributeSet& node) {
     const std::unique_ptr<KIVOAttributeSet> edit = node.detachedCopy();
-    copyNodeFrom(types, from, moved, *edit);
+    const long rc = copyNodeFrom(types, from, moved, *edit);
+    if (rc != 0) return rc;
     return node.writeFrom(static_cast<const KIVOKestrinAttributeSet&>(*edit));
 }
 
@@ -551,12 +551,12 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         const auto& from = static_cast<const KIVOMemAttributeSet&>(attributes);
         if (from.sharesLayout(*pair->blank)) {
             auto& gridNode = static_cast<KIVOGriddedAttributeSet&>(*node);
-            writeGridNode(*pair, from, gridNode);
+            const long rc = writeGridNode(*pair, from, gridNode);
             // The product's own grid, or a plain wrapper of it, already tells
             // it is modified: asking the surface again would change nothing.
             if (pair->productGrid != &gridNode.getGrid() || !pair->productGrid->KIVOGriddedDataIO::isModified())
                 product.setModified(true);
-            return 0;
+            return rc;
         }
     }
 
@@ -577,23 +577,25 @@ long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttribut
         moved[ty] = y;
     }
     node->reset();
+    long rc = 0;
     if (typeid(*node) == typeid(KIVOGriddedAttributeSet))
-        copyNodeFrom(pair->productTypes, attributes, moved, static_cast<KIVOGriddedAttributeSet&>(*node));
+        rc = copyNodeFrom(pair->productTypes, attributes, moved, static_cast<KIVOGriddedAttributeSet&>(*node));
     else if (typeid(*node) == typeid(KIVOKestrinAttributeSet)) {
-        const long rc =
-            copyIntoStored(pair->productTypes, attributes, moved, static_cast<KIVOKestrinAttributeSet&>(*node));
+        rc = copyIntoStored(pair->productTypes, attributes, moved, static_cast<KIVOKestrinAttributeSet&>(*node));
         if (rc != 0) return rc;
     } else
-        copyNodeFrom(pair->productTypes, attributes, moved, *node);
+        rc = copyNodeFrom(pair->productTypes, attributes, moved, *node);
+    // A node cleared and only partly written is still a change.
     product.setModified(true);
-    return 0;
+    return rc;
 }
 
 // A set in the product node's own layout (every slot holds a value its
 // attribute's type can take) written straight into a gridded node: the
 // numbers as they stand, the texts as held; the blank's contributor by its
-// string-table entry.
-void SurfaceCombinePolicy::writeGridNode(const SurfacePair& pair, const KIVOMemAttributeSet& from,
+// string-table entry. A text the grid cannot take (its string table is
+// full) fails the node.
+long SurfaceCombinePolicy::writeGridNode(const SurfacePair& pair, const KIVOMemAttributeSet& from,
                                          KIVOGriddedAttributeSet& node) {
     KIVOGriddedDataIO& grid = node.getGrid();
     const uint64_t at = node.getNode();
@@ -613,8 +615,10 @@ void SurfaceCombinePolicy::writeGridNode(const SurfacePair& pair, const KIVOMemA
             }
             if (grid.setNodeStringEntry(at, i, pair.contributorEntry) == 0) continue;
         }
-        grid.setNodeText(at, i, *text);
+        const long rc = grid.setNodeText(at, i, *text);
+        if (rc != 0) return rc;
     }
+    return 0;
 }
 
 // ---------------------------------------------------------------- storing

@@ -182,7 +182,7 @@ private:
     static std::unique_ptr<KIVOAttributeSet> sourceSet(const SurfacePair& pair, const KIVOAttributeSet& sourceNode,
                                                        bool designated);
     static void markStatus(long statusIndex, bool designated, KIVOAttributeSet& node);
-    static void writeGridNode(const SurfacePair& pair, const KIVOMemAttributeSet& from, KIVOGriddedAttributeSet& node);
+    static long writeGridNode(const SurfacePair& pair, const KIVOMemAttributeSet& from, KIVOGriddedAttributeSet& node);
     long carryDesignated(KIVOSurface& product, KIVOSurface& source, const PositionMap& nodes);
     void registerDesignated(KIVOSurface& product);
 

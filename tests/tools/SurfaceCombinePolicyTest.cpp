@@ -591,3 +591,30 @@ TEST(CombinePolicy, AProductNodeTheTileStoreCannotWriteIsReported) {
     ASSERT_EQ(0, status);
     EXPECT_DOUBLE_EQ(9.0, valueAt(*reopened, 1, 1, "Depth"));
 }
+
+// A product node that refuses its values (a read-only node, as a CUBE member
+// of a compound product serves) fails `setNode` instead of counting as written.
+TEST(CombinePolicy, AProductNodeThatRefusesItsValuesIsReported) {
+    struct ReadOnlyNode : KIVOAttributeSet {
+        std::unique_ptr<KIVOAttributeSet> newCopy() const override { return std::make_unique<ReadOnlyNode>(); }
+        bool isSet(long) const override { return false; }
+        bool isEmpty() const override { return true; }
+        bool reset() override { return false; }
+    };
+    struct OneNode : KIVOSurfaceIter {
+        ReadOnlyNode node;
+        const KIVODescriptor* layout = nullptr;
+        bool next(long& status) override { return (status = 0) != 0; }
+        KIVOAttributeSet* getAttributes() override { return &node; }
+        long getPosition(double& x, double& y, const long&) const override { return x = y = 1.0, 0; }
+        long count() const override { return 1; }
+        const KIVODescriptor& getAttributeDescriptor() const override { return *layout; }
+    };
+    Fixture f;
+    f.make({entry("Depth", KIVODataType::FLOAT)}, {{1, 1, {{"Depth", 7.0}}}});
+    OneNode target;
+    target.layout = &f.product->getAttributeInfo()->getDescriptor();
+    KIVOMemAttributeSet set(*target.layout);
+    ASSERT_EQ(0, set.setValue(0, 7.0f));
+    EXPECT_NE(0, f.policy.setNode(*f.source, set, *f.product, target));
+}
