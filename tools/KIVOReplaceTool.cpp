@@ -38,9 +38,14 @@ bool readFloat(const Node& node, long index, float& value) {
     return index >= 0 && node.isSet(index) && node.getValue(index, value) == 0;
 }
 
+// Writes when the surface has the attribute; the first write the node
+// refuses (a read-only node, a store that cannot be written) stays in
+// `failed`.
 template <class Node, class T>
-void writeIf(Node& node, long index, const T& value) {
-    if (index >= 0) node.setValue(index, value);
+void writeIf(Node& node, long index, const T& value, long& failed) {
+    if (index < 0) return;
+    const long rc = node.setValue(index, value);
+    if (failed == 0) failed = rc;
 }
 
 // Reads an integer field, or `fallback` when the sounding has no value.
@@ -177,15 +182,19 @@ long KIVOReplaceTool::place(const KIVOPointIter& soundings, const Sounding& s, N
     double nodeDepth = DBL_MAX;
     const bool empty = m_depth < 0 || !node.isSet(m_depth) || node.getDoubleValue(m_depth, nodeDepth, false) != 0;
     if (empty) nodeDepth = DBL_MAX;
+    long failed = 0;
     if (empty || m_operator == ALL) {
-        fill(node, s);
+        fill(node, s, failed);
     } else {
         const bool replacing = passes(s.depth, nodeDepth);
-        if (replacing) replace(node, s);
-        updateStatistics(node, s);
-        if (!replacing) return 0;
+        if (replacing) replace(node, s, failed);
+        updateStatistics(node, s, failed);
+        if (!replacing || failed != 0) return failed;
     }
-    addAdditionalAttributes(soundings, node);
+    // A sounding the node did not take is the caller's to hear of, not a
+    // replaced node.
+    if (failed == 0) failed = addAdditionalAttributes(soundings, node);
+    if (failed != 0) return failed;
     markReplaced(s, node, descriptor, nodeDepth);
     return 0;
 }
@@ -262,53 +271,53 @@ bool KIVOReplaceTool::passes(float d, double nodeDepth) const {
 }
 
 template <class Node>
-void KIVOReplaceTool::setPosition(Node& node, long xIndex, long yIndex, const Sounding& s) const {
-    writeIf(node, xIndex, s.x);
-    writeIf(node, yIndex, s.y);
+void KIVOReplaceTool::setPosition(Node& node, long xIndex, long yIndex, const Sounding& s, long& failed) const {
+    writeIf(node, xIndex, s.x, failed);
+    writeIf(node, yIndex, s.y, failed);
 }
 
 template <class Node>
-void KIVOReplaceTool::fill(Node& node, const Sounding& s) const {
-    writeIf(node, m_depth, s.depth);
-    setPosition(node, m_depthTrueX, m_depthTrueY, s);
-    writeIf(node, m_shoal, s.depth);
-    setPosition(node, m_shoalTrueX, m_shoalTrueY, s);
-    writeIf(node, m_deep, s.depth);
-    setPosition(node, m_deepTrueX, m_deepTrueY, s);
-    writeIf(node, m_weight, 1.0f);
-    writeIf(node, m_uncertainty, s.verticalError);
-    writeIf(node, m_density, 1L);
-    writeIf(node, m_stdDev, 0.0f);
-    writeIf(node, m_mean, s.depth);
+void KIVOReplaceTool::fill(Node& node, const Sounding& s, long& failed) const {
+    writeIf(node, m_depth, s.depth, failed);
+    setPosition(node, m_depthTrueX, m_depthTrueY, s, failed);
+    writeIf(node, m_shoal, s.depth, failed);
+    setPosition(node, m_shoalTrueX, m_shoalTrueY, s, failed);
+    writeIf(node, m_deep, s.depth, failed);
+    setPosition(node, m_deepTrueX, m_deepTrueY, s, failed);
+    writeIf(node, m_weight, 1.0f, failed);
+    writeIf(node, m_uncertainty, s.verticalError, failed);
+    writeIf(node, m_density, 1L, failed);
+    writeIf(node, m_stdDev, 0.0f, failed);
+    writeIf(node, m_mean, s.depth, failed);
 }
 
 template <class Node>
-void KIVOReplaceTool::replace(Node& node, const Sounding& s) const {
-    writeIf(node, m_depth, s.depth);
-    setPosition(node, m_depthTrueX, m_depthTrueY, s);
-    writeIf(node, m_uncertainty, s.verticalError);
-    writeIf(node, m_weight, 1.0f);
+void KIVOReplaceTool::replace(Node& node, const Sounding& s, long& failed) const {
+    writeIf(node, m_depth, s.depth, failed);
+    setPosition(node, m_depthTrueX, m_depthTrueY, s, failed);
+    writeIf(node, m_uncertainty, s.verticalError, failed);
+    writeIf(node, m_weight, 1.0f, failed);
 }
 
 template <class Node>
-void KIVOReplaceTool::updateStatistics(Node& node, const Sounding& s) const {
+void KIVOReplaceTool::updateStatistics(Node& node, const Sounding& s, long& failed) const {
     float value = 0.0f;
     if (m_shoal >= 0 && (!readFloat(node, m_shoal, value) || s.depth < value)) {
-        node.setValue(m_shoal, s.depth);
-        setPosition(node, m_shoalTrueX, m_shoalTrueY, s);
+        writeIf(node, m_shoal, s.depth, failed);
+        setPosition(node, m_shoalTrueX, m_shoalTrueY, s, failed);
     }
     if (m_deep >= 0 && (!readFloat(node, m_deep, value) || s.depth > value)) {
-        node.setValue(m_deep, s.depth);
-        setPosition(node, m_deepTrueX, m_deepTrueY, s);
+        writeIf(node, m_deep, s.depth, failed);
+        setPosition(node, m_deepTrueX, m_deepTrueY, s, failed);
     }
-    if (m_density >= 0) updateCount(node, s.depth);
+    if (m_density >= 0) updateCount(node, s.depth, failed);
 }
 
 // Running sample standard deviation: with n values, previous mean m and
 // previous deviation s, s'^2 = s^2 (n-2)/(n-1) + (d-m)^2 / n. The mean
 // attribute holds the running sum.
 template <class Node>
-void KIVOReplaceTool::updateCount(Node& node, float d) const {
+void KIVOReplaceTool::updateCount(Node& node, float d, long& failed) const {
     long stored = 0;
     if (!node.isSet(m_density) || node.getValue(m_density, stored) != 0) stored = 0;
     const double n = static_cast<double>(stored) + 1.0;
@@ -321,12 +330,12 @@ void KIVOReplaceTool::updateCount(Node& node, float d) const {
             const double previousMean = n > 1.0 ? sum / (n - 1.0) : d;
             const double kept = n > 1.0 ? static_cast<double>(sd) * sd * (n - 2.0) / (n - 1.0) : 0.0;
             const double delta = d - previousMean;
-            node.setValue(m_stdDev, toFloat(std::sqrt(kept + delta * delta / n)));
+            writeIf(node, m_stdDev, toFloat(std::sqrt(kept + delta * delta / n)), failed);
         }
-        node.setValue(m_mean, toFloat(static_cast<double>(sum) + d));
+        writeIf(node, m_mean, toFloat(static_cast<double>(sum) + d), failed);
     }
     const long count = n >= static_cast<double>(INT32_MAX) ? INT32_MAX : static_cast<long>(n);
-    node.setValue(m_density, count);
+    writeIf(node, m_density, count, failed);
 }
 
 void KIVOReplaceTool::markReplaced(const Sounding& s, KIVOAttributeSet& node, const KIVODescriptor& descriptor,
@@ -341,53 +350,54 @@ long KIVOReplaceTool::addAdditionalAttributes(const KIVOPointIter& soundings, KI
     const KIVOSurfaceAttributeTable* table = m_surface.getAttributeInfo();
     if (!table) return 0;
     const KIVODescriptor& descriptor = table->getDescriptor();
+    long failed = 0;
     for (const auto& entry : m_attributeMap) {
         const long field = entry.first, target = entry.second;
         if (target < 0) continue;
         switch (descriptor.getAttributeType(target)) {
             case KIVODataType::FLOAT: {
                 const float v = toFloat(doubleField(soundings, field, FLT_MAX));
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             case KIVODataType::USHORT: {
                 const unsigned short v = static_cast<unsigned short>(integerField(soundings, field, 65535));
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             case KIVODataType::SHORT: {
                 const short v = static_cast<short>(integerField(soundings, field, 32767));
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             case KIVODataType::LONG: {
                 const long v = integerField(soundings, field, 2147483647L);
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             case KIVODataType::ULONG: {
                 const unsigned long v = static_cast<unsigned long>(integerField(soundings, field, 4294967295L));
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             case KIVODataType::STRING:
             case KIVODataType::TEXT: {
                 NORVAUString v;
                 if (soundings.get(field, v) != 0) v = NORVAUString();
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             case KIVODataType::UCHAR: {
                 const unsigned char v = static_cast<unsigned char>(integerField(soundings, field, 255));
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
             default: {
                 const double v = doubleField(soundings, field, DBL_MAX);
-                node.setValue(target, v);
+                writeIf(node, target, v, failed);
                 break;
             }
         }
     }
-    return 0;
+    return failed;
 }

@@ -85,11 +85,13 @@ private:
     bool readSounding(const KIVOPointIter& soundings, Sounding& s);
     void countUnplaced(const Sounding& s);
     bool passes(float d, double nodeDepth) const;
-    template <class Node> void fill(Node& node, const Sounding& s) const;
-    template <class Node> void replace(Node& node, const Sounding& s) const;
-    template <class Node> void updateStatistics(Node& node, const Sounding& s) const;
-    template <class Node> void updateCount(Node& node, float d) const;
-    template <class Node> void setPosition(Node& node, long xIndex, long yIndex, const Sounding& s) const;
+    // Each keeps the first write the node refuses in `failed`.
+    template <class Node> void fill(Node& node, const Sounding& s, long& failed) const;
+    template <class Node> void replace(Node& node, const Sounding& s, long& failed) const;
+    template <class Node> void updateStatistics(Node& node, const Sounding& s, long& failed) const;
+    template <class Node> void updateCount(Node& node, float d, long& failed) const;
+    template <class Node>
+    void setPosition(Node& node, long xIndex, long yIndex, const Sounding& s, long& failed) const;
     void markReplaced(const Sounding& s, KIVOAttributeSet& node, const KIVODescriptor& descriptor,
                       double nodeDepth);
 

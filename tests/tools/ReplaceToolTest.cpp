@@ -7,7 +7,12 @@
 #include <random>
 
 #include "ToolsTestSupport.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "multires/KestrinSurfaceTestSupport.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
+#include "platform/kestrin/KestrinLockHolder.h"
+#include "platform/kestrin/KestrinStatus.h"
+#include "platform/kestrin/NORVAKestrinDatabase.h"
 #include "tools/KIVOReplaceTool.h"
 
 using namespace toolstest;
@@ -259,4 +264,35 @@ TEST(ReplaceToolTest, GriddedShortcutMatchesTheQueryPath) {
                         << op << " " << e.name.toUTF8() << " at " << x << ", " << y << ": " << got << " vs " << want;
                 }
     }
+}
+
+// A node of a tile store another process holds locked takes no sounding:
+// the tool reports the store's failure and the node keeps its depth.
+TEST(ReplaceToolTest, ASoundingTheTileStoreCannotWriteIsReported) {
+    const int timeout = NORVAKestrinDatabase::getBusyTimeout();
+    NORVAKestrinDatabase::setBusyTimeout(50);
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    {
+        auto io = kestrinsurface::created(path, {entry("Depth", KIVODataType::FLOAT)}, 1.0);
+        kestrinsurface::forEachNode(*io, 1, 1, 1, 1, true, [](KIVOSurfaceIter& it) {
+            it.getAttributes()->setValue(0, 7.0f);
+        });
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    long status = 0;
+    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
+    ASSERT_EQ(0, status);
+    auto tool = makeTool(*surface, KIVOReplaceTool::ALL);
+    VectorPointIter soundings({Sounding(1.0, 1.0, 5.0)});
+    {
+        kestrintest::LockHolder holder(dir.file("s.ktf").toUTF8(), "BEGIN IMMEDIATE");
+        ASSERT_TRUE(holder.locked());
+        EXPECT_EQ(KestrinStatus::WRITE_FAILED, tool->generate(soundings));
+    }
+    NORVAKestrinDatabase::setBusyTimeout(timeout);
+    EXPECT_DOUBLE_EQ(7.0, nodeValue(*surface, 1, 1, "Depth"));
+    EXPECT_FALSE(tool->hasReplaced());
+    EXPECT_EQ(0, tool->generate(soundings));
+    EXPECT_DOUBLE_EQ(5.0, nodeValue(*surface, 1, 1, "Depth"));
 }
