@@ -279,12 +279,17 @@ NORVAArray<double> KIVOCompoundIO::getMaximum() const {
     return m_header ? m_header->getMaximum() : NORVAArray<double>();
 }
 
+// Every member the selector reaches takes the node; the first member that
+// could not is reported, so a node is never lost unheard.
 long KIVOCompoundIO::set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
                          double selector) {
-    for (DataIORangeEntry& e : m_members)
-        if (e.dataIO && (selector == kNoSelector || e.holds(selector)))
-            e.dataIO->set(x, y, attributes, descriptor, kNoSelector);
-    return 0;
+    long failed = 0;
+    for (DataIORangeEntry& e : m_members) {
+        if (!e.dataIO || !(selector == kNoSelector || e.holds(selector))) continue;
+        const long rc = e.dataIO->set(x, y, attributes, descriptor, kNoSelector);
+        if (failed == 0) failed = rc;
+    }
+    return failed;
 }
 
 void KIVOCompoundIO::setModified(bool modified) {
@@ -304,16 +309,24 @@ long KIVOCompoundIO::open() {
     return 0;
 }
 
+// Every member is closed or flushed even after one fails (CUBE members write
+// their edited grids here); the first failure is the caller's to hear of.
 long KIVOCompoundIO::close() {
-    for (DataIORangeEntry& e : m_members)
-        if (e.dataIO) e.dataIO->close();
-    return 0;
+    long failed = 0;
+    for (DataIORangeEntry& e : m_members) {
+        const long rc = e.dataIO ? e.dataIO->close() : 0;
+        if (failed == 0) failed = rc;
+    }
+    return failed;
 }
 
 long KIVOCompoundIO::flush() {
-    for (DataIORangeEntry& e : m_members)
-        if (e.dataIO) e.dataIO->flush();
-    return 0;
+    long failed = 0;
+    for (DataIORangeEntry& e : m_members) {
+        const long rc = e.dataIO ? e.dataIO->flush() : 0;
+        if (failed == 0) failed = rc;
+    }
+    return failed;
 }
 
 bool KIVOCompoundIO::isOutdated() const {

@@ -403,3 +403,31 @@ TEST(CompoundIOTest, RenameKeepsEditedGridsOfCubeMembers) {
     EXPECT_FLOAT_EQ(14.0f, cube_node_hyp(node, node->hypotheses)->depth);
     EXPECT_FALSE(NORVAFileUtils::exists(dir.file("c")));
 }
+
+// A member that cannot take a node, or cannot write an edited CUBE grid
+// when flushed or closed, fails the compound's call instead of leaving the
+// data lost unheard.
+TEST(CompoundIOTest, AMemberThatCannotWriteFailsTheCall) {
+    TempFolder outside;
+    EXPECT_NE(0, setDepth(*createCompound(outside, "s", twoRanges()), -500.0, -500.0, 12.5, DBL_MAX));
+    for (auto run : {+[](KIVOCompoundIO& io) { return io.flush(); }, +[](KIVOCompoundIO& io) { return io.close(); }}) {
+        TempFolder dir;
+        testing::internal::CaptureStdout();
+        auto io = cubeCompound(dir, "c");
+        ASSERT_TRUE(io && io->getStatus() == 0);
+        ASSERT_EQ(0, io->store(nullptr));
+        auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(io->getEntries()[0].dataIO.get());
+        long status = 0;
+        auto entry = cube->getGrid(2.0, 2.0, status, true);
+        ASSERT_TRUE(entry) << status;
+        ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube->getCubeNode(2.0, 2.0, status, false), 14.0f, 0.25f));
+        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        entry.reset();
+        // The member folder is replaced by a file: no grid can be written.
+        ASSERT_TRUE(NORVAFileUtils::removeDirectory(dir.file("c"), true));
+        std::fclose(std::fopen(dir.file("c").toUTF8().c_str(), "wb"));
+        const long rc = run(*io);
+        testing::internal::GetCapturedStdout();
+        EXPECT_NE(0, rc);
+    }
+}
