@@ -662,9 +662,9 @@ TEST(CubeSurface, LoadedGridIsChargedWhatItHoldsInMemory) {
         const struct mallinfo2 info = mallinfo2();
         return info.uordblks + info.hblkhd;
     };
-    const size_t heapBefore = heapInUse();
+    [[maybe_unused]] const size_t heapBefore = heapInUse();
     Entry first = s.getGrid(s.makeKey(0, 0), status, false, true);
-    const size_t heapAfter = heapInUse();
+    [[maybe_unused]] const size_t heapAfter = heapInUse();
     ASSERT_TRUE(first) << status;
     uint64_t fileBytes = 0;
     ASSERT_TRUE(NORVAFileUtils::fileSize(CUBEUtils::gridFileName(s.getGridPrefix(), 0, 0), fileBytes));

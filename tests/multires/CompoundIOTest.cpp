@@ -290,6 +290,7 @@ TEST(CompoundIOTest, RasterizeIsBoundByTheMembersAndTheBudget) {
         {"raster beyond the budget", true, 100, KIVOCompoundIO::kNoMemory, 0},
     };
     KIVOResourceManager& manager = KIVOResourceManager::m_instance;
+    const uint64_t limit = manager.getMemoryLimit();
     for (const Case& c : cases) {
         TempFolder dir;
         {
@@ -314,7 +315,7 @@ TEST(CompoundIOTest, RasterizeIsBoundByTheMembersAndTheBudget) {
         config.maxX = config.maxY = 4000.0;
         config.noData = -1.0f;
         const long result = io.rasterize(config);
-        manager.resetMemoryLimit();
+        manager.setMemoryLimit(limit);
         EXPECT_EQ(c.result, result) << c.name;
         if (result != 0) {
             EXPECT_TRUE(config.output.empty()) << c.name;
