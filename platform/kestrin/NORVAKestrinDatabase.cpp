@@ -48,11 +48,16 @@ bool isInteger(int32_t type) {
     return type == LONG || type == UCHAR || type == USHORT || type == SHORT || type == ULONG;
 }
 
+// Text as the caller will be served it: bytes that are no UTF-8 become the
+// replacement characters they turn into anyway, before a fixed text is cut
+// to its size (else the served text would outgrow the field).
 std::string columnText(sqlite3_stmt* stmt, int col) {
     const unsigned char* text = sqlite3_column_text(stmt, col);
     const int bytes = sqlite3_column_bytes(stmt, col);
-    return text && bytes > 0 ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(bytes))
-                             : std::string();
+    if (text == nullptr || bytes <= 0) return std::string();
+    std::string held(reinterpret_cast<const char*>(text), static_cast<size_t>(bytes));
+    const bool ascii = std::all_of(held.begin(), held.end(), [](char c) { return (c & 0x80) == 0; });
+    return ascii ? held : NORVAUString(held).toUTF8();
 }
 
 }  // namespace
