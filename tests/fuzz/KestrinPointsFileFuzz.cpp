@@ -5,6 +5,8 @@
 // point query at each node). Any input gives a status; a surface that opens
 // serves no more nodes than it counts, keeps fixed text within its length,
 // and leaves the file as it was, with no side file beside it.
+#include <sqlite3.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -69,6 +71,20 @@ bool writeSurface(const std::string& stem, const std::vector<Entry>& entries, in
         }
     }
     return io.store(nullptr) == 0;
+}
+
+// Points files of an earlier layout index positions in an R-tree instead of
+// row bands; a stored file turned into one the way such files look.
+bool toEarlierLayout(const std::string& points) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(points.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db,
+                           "DROP INDEX kestrin_rows;"
+                           "CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);"
+                           "INSERT INTO kestrin_index SELECT id, x, x, y, y FROM kestrin_points;",
+                           nullptr, nullptr, nullptr) == SQLITE_OK;
+    ok = sqlite3_close(db) == SQLITE_OK && ok;
+    return ok;
 }
 
 // The header beside every input: the points file's own copy of it stands in
@@ -164,4 +180,6 @@ void kivoFuzzWriteSeeds(fuzzsupport::SeedWriter& seeds) {
         if (!writeSurface(stem, c.entries, c.nodes)) std::abort();
         seeds.add(c.name, fuzzsupport::readWhole(stem + ".ktf"));
     }
+    if (!writeSurface(stem, everyType(), 5) || !toEarlierLayout(stem + ".ktf")) std::abort();
+    seeds.add("earlier-layout", fuzzsupport::readWhole(stem + ".ktf"));
 }
