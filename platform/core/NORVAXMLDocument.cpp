@@ -39,6 +39,25 @@ void initOnce() {
     (void)done;
 }
 
+void ignoreGeneric(void*, const char*, ...) {}
+void ignoreStructured(void*, xmlErrorPtr) {}
+
+// Some failures (an input encoding that cannot be converted) libxml2 reports
+// on standard error whatever the options say: while a document is read they
+// go nowhere, and the handlers the host may have set come back afterwards.
+xmlDocPtr readQuietly(const char* data, int size, const char* encoding) {
+    const xmlGenericErrorFunc generic = xmlGenericError;
+    void* const genericContext = xmlGenericErrorContext;
+    const xmlStructuredErrorFunc structured = xmlStructuredError;
+    void* const structuredContext = xmlStructuredErrorContext;
+    xmlSetGenericErrorFunc(nullptr, &ignoreGeneric);
+    xmlSetStructuredErrorFunc(nullptr, &ignoreStructured);
+    xmlDocPtr doc = xmlReadMemory(data, size, nullptr, encoding, kParseOptions);
+    xmlSetGenericErrorFunc(genericContext, generic);
+    xmlSetStructuredErrorFunc(structuredContext, structured);
+    return doc;
+}
+
 }  // namespace
 
 NORVAXMLDocument::NORVAXMLDocument(const NORVAUString& rootName) { m_status = create(rootName); }
@@ -111,13 +130,13 @@ long NORVAXMLDocument::loadFromBuffer(const NORVAUString& text) {
     const std::string bytes = text.toUTF8();
     if (bytes.size() > static_cast<size_t>(INT_MAX)) return XML_PARSE_FAILED;
     // The text is Unicode already: its bytes are UTF-8 whatever the declaration says.
-    return adopt(xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, "UTF-8", kParseOptions));
+    return adopt(readQuietly(bytes.data(), static_cast<int>(bytes.size()), "UTF-8"));
 }
 
 long NORVAXMLDocument::loadFromBuffer(const char* data, size_t size) {
     initOnce();
     if (!data || size == 0 || size > static_cast<size_t>(INT_MAX)) return XML_PARSE_FAILED;
-    return adopt(xmlReadMemory(data, static_cast<int>(size), nullptr, nullptr, kParseOptions));
+    return adopt(readQuietly(data, static_cast<int>(size), nullptr));
 }
 
 long NORVAXMLDocument::save(const NORVAUString& path, const NORVAUString& encoding) const {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <unordered_set>
 
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
@@ -57,11 +58,27 @@ bool isInteger(int32_t type) {
     return type == LONG || type == UCHAR || type == USHORT || type == SHORT || type == ULONG;
 }
 
+// A damaged index may name a row twice: each point is served once, where it
+// first comes.
+void keepFirstOfEach(std::vector<int64_t>& ids) {
+    if (ids.size() < 2) return;
+    std::vector<int64_t> sorted(ids);
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) return;
+    std::unordered_set<int64_t> seen;
+    ids.erase(std::remove_if(ids.begin(), ids.end(), [&](int64_t id) { return !seen.insert(id).second; }), ids.end());
+}
+
+// Text as the caller will be served it: bytes that are no UTF-8 become the
+// replacement characters they turn into anyway, before a fixed text is cut
+// to its size (else the served text would outgrow the field).
 std::string columnText(sqlite3_stmt* stmt, int col) {
     const unsigned char* text = sqlite3_column_text(stmt, col);
     const int bytes = sqlite3_column_bytes(stmt, col);
-    return text && bytes > 0 ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(bytes))
-                             : std::string();
+    if (text == nullptr || bytes <= 0) return std::string();
+    std::string held(reinterpret_cast<const char*>(text), static_cast<size_t>(bytes));
+    const bool ascii = std::all_of(held.begin(), held.end(), [](char c) { return (c & 0x80) == 0; });
+    return ascii ? held : NORVAUString(held).toUTF8();
 }
 
 }  // namespace
@@ -785,6 +802,7 @@ long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::
             return da < db || (da == db && a.id < b.id);
         });
         for (const Found& f : found) ids.push_back(f.id);
+        keepFirstOfEach(ids);
         return status;
     }
     sqlite3_stmt* query = statement(
@@ -796,7 +814,9 @@ long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::
     sqlite3_bind_double(query, 1, cx);
     sqlite3_bind_double(query, 2, cy);
     sqlite3_bind_double(query, 3, half);
-    return collectIds(query, ids);
+    const long status = collectIds(query, ids);
+    keepFirstOfEach(ids);
+    return status;
 }
 
 long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids) {
@@ -821,8 +841,10 @@ long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, doubl
         ids.reserve(found.size());
         for (const Found& f : found) ids.push_back(f.id);
     }
-    // In id order: rows are then read front to back.
+    // In id order: rows are then read front to back; a row a damaged index
+    // names twice is served once.
     std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return status;
 }
 

@@ -29,13 +29,23 @@ inline std::string schemaHome() {
         root = root.substr(0, root.rfind('/'));  // strip "tests"
     } else {
         root = __FILE__;
+        // A compiler cache may leave the path relative to the folder the file
+        // was compiled in, which is not where the program runs: the library
+        // then finds the source tree's copy by itself.
+        if (root.empty() || root[0] != '/') return std::string();
         root = root.substr(0, root.rfind("/tests/"));
     }
     return root + "/formats/bag/schema";
 }
 
-inline void useSchemaHome() { setenv("BAG_HOME", schemaHome().c_str(), 1); }
-inline void useSchemaHomeIfUnset() { setenv("BAG_HOME", schemaHome().c_str(), 0); }
+inline void useSchemaHome() {
+    const std::string home = schemaHome();
+    if (!home.empty()) setenv("BAG_HOME", home.c_str(), 1);
+}
+inline void useSchemaHomeIfUnset() {
+    const std::string home = schemaHome();
+    if (!home.empty()) setenv("BAG_HOME", home.c_str(), 0);
+}
 
 // The metadata fields a fixture writes; an empty text leaves its element out.
 struct Metadata {
