@@ -439,9 +439,13 @@ std::vector<NORVAUString> KIVOSurfaceCUBEIO::cacheFiles() const {
     return files;
 }
 
+// Every file is tried; a layer left behind would be served again as this
+// surface's values, so it is reported.
 long KIVOSurfaceCUBEIO::deleteCacheFiles() {
-    for (const NORVAUString& name : cacheFiles()) NORVAFileUtils::removeFile(name);
-    return 0;
+    long status = 0;
+    for (const NORVAUString& name : cacheFiles())
+        if (!NORVAFileUtils::removeFile(name)) status = kRemoveFailed;
+    return status;
 }
 
 long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
@@ -453,23 +457,30 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     }
     // What a crash left is finished first, so that no temporary outlives the surface.
     if (!commitStem().isEmpty()) NORVAFileTransaction::recover(commitStem());
-    deleteCacheFiles();
+    // Every file is tried. One left behind is reported: a grid would be read
+    // as a node of the next surface made under this name.
+    long status = deleteCacheFiles();
     if (m_header) {
         const std::set<NORVAUString> present = folderEntries();
         for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
             for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
                 const NORVAUString name = CUBEUtils::gridFileName(m_gridPrefix, row, column);
-                if (present.count(leafName(name)) != 0) NORVAFileUtils::removeFile(name);
+                if (present.count(leafName(name)) != 0 && !NORVAFileUtils::removeFile(name)) status = kRemoveFailed;
             }
     }
     printf("Removing all files for CUBE surface %s\n", narrow(m_headerFileName).c_str());
     const NORVAUString base = surfaceBase();
-    if (base.isEmpty()) return 0;
+    if (base.isEmpty()) return status;
+    // Only an empty folder goes: files of others in it stay, with their folder.
     NORVAFileUtils::removeDirectory(base);
-    NORVAFileUtils::removeFile(base + ".vcs");
-    if (withMetadata) NORVAFileUtils::removeFile(base + ".xml");
+    auto remove = [&status](const NORVAUString& file) {
+        if (NORVAFileUtils::exists(file) && !NORVAFileUtils::removeFile(file)) status = kRemoveFailed;
+    };
+    remove(base + ".vcs");
+    if (withMetadata) remove(base + ".xml");
     KIVOSurfaceUtils::delete3DTerrainFiles(m_headerFileName);
-    return 0;
+    if (!NORVAFileTransaction::leftovers(commitStem()).empty()) status = kRemoveFailed;
+    return status;
 }
 
 long KIVOSurfaceCUBEIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {

@@ -392,6 +392,27 @@ TEST(CubeSurface, DeleteAllFilesLeavesNothingToWriteBack) {
     EXPECT_TRUE(left.empty());
 }
 
+// A folder holding a file stands where the file was: no unlink takes it, not even root's.
+TEST(CubeSurface, AFileThatCannotBeDeletedIsReported) {
+    const struct {
+        const char* file;
+        bool cachesOnly;
+    } cases[] = {{"s1/s1_1x2.vcg", false}, {"s1/s1_1x2_Depth.vcc", false}, {"s1.xml", false},
+                 {"s1/s1_1x2_Depth.vcc", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.cachesOnly ? " caches" : " all"));
+        TempDir dir;
+        KIVOSurfaceCUBEIO s(smallSurface(dir));
+        edit(s, 1, 2, 3.0f);
+        ASSERT_EQ(0, s.flush());
+        cubetest::writeAll(CUBEUtils::layerFileName(s.getGridPrefix(), "Depth", 1, 2), {1, 2, 3});
+        NORVAFileUtils::removeFile(dir.file(c.file));
+        ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file(c.file)));
+        cubetest::writeAll(dir.file(std::string(c.file) + "/held"), {1});
+        EXPECT_EQ(146006, c.cachesOnly ? s.deleteCacheFiles() : s.deleteAllFiles(true));
+    }
+}
+
 TEST(CubeSurface, DisambiguationMethodIsWrittenOnlyWhenChangedAndWritable) {
     TempDir dir;
     unsetenv("VARN_CUBE_PARAMETERS");
