@@ -321,29 +321,33 @@ std::shared_ptr<GridIndex> GridSet::createNewGrid(const Index& index) const {
 
 // Copies into a new grid the nodes of every old grid it overlaps; each old
 // grid gives only the nodes of its own place in the old tiling, so no node
-// is copied twice.
-void GridSet::upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const {
+// is copied twice. An old grid that is there but cannot be read, or a new
+// grid that cannot be saved, fails the upgrade: its nodes would be lost.
+long GridSet::upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const {
     std::shared_ptr<GridIndex> target = createNewGrid(index);
-    if (!target) return;
+    if (!target) return 0;
     NORVAnBox<int64_t, 2> cover;
     target->getCover(cover);
     cover = intersection(cover, NORVAnBox<int64_t, 2>(Index(0, 0), m_dimensions));
-    if (!hasArea(cover)) return;
+    if (!hasArea(cover)) return 0;
     std::list<Index> sources;
     old.getGridsWithin(NORVAnBox<int64_t, 2>(cover.getMinimum(), cover.getMaximum() - Index(1, 1)), sources);
     bool copied = false;
     for (const Index& from : sources) {
         std::shared_ptr<GridIndex> source = old.getGrid(from);
-        if (!source) continue;
+        if (!source) {
+            if (NORVAFileUtils::exists(old.gridFile(from))) return kCannotRead;
+            continue;
+        }
         NORVAnBox<int64_t, 2> place, held;
         old.getCover(from, place);
         source->getCover(held);
         const NORVAnBox<int64_t, 2> block = intersection(intersection(cover, place), held);
         if (hasArea(block) && copyBlock(*source, *target, block, m_params)) copied = true;
     }
-    if (!copied) return;
+    if (!copied) return 0;
     const NORVAUString name = PathUtilities::appendPath(folder, GridIndex::getFileName(index));
-    target->getGrid().save(&name);
+    return target->getGrid().save(&name);
 }
 
 NORVAUString GridSet::getOutputFolder(const NORVAUString& surfaceFile) { return stemOf(surfaceFile) + kOutputSuffix; }
@@ -365,11 +369,18 @@ std::shared_ptr<GridSet> GridSet::upgrade(const GridSet& old, long& status) {
     std::shared_ptr<GridSet> set(new GridSet(old));
     if (!set->isValid()) return nullptr;
     const NORVAUString folder = getOutputFolder(old.m_fileName);
-    NORVAFileUtils::makeDirectory(folder);
+    if (!NORVAFileUtils::makeDirectory(folder)) {
+        status = kCannotWrite;
+        return set;
+    }
     const int64_t rows = (set->m_dimensions.y() + set->m_gridDimension.y() - 1) / set->m_gridDimension.y();
     const int64_t columns = (set->m_dimensions.x() + set->m_gridDimension.x() - 1) / set->m_gridDimension.x();
-    for (int64_t row = 0; row < rows; ++row)
-        for (int64_t column = 0; column < columns; ++column) set->upgradeGrid(old, Index(row, column), folder);
+    for (int64_t row = 0; status == 0 && row < rows; ++row)
+        for (int64_t column = 0; status == 0 && column < columns; ++column)
+            status = set->upgradeGrid(old, Index(row, column), folder);
+    // Without its set file the new tiling is not the one in force: the old
+    // surface stays the one read while a grid of the new one is missing.
+    if (status != 0) return set;
     const NORVAUString file = PathUtilities::appendPath(folder, FileName);
     status = set->store(&file);
     return set;

@@ -92,7 +92,7 @@ private:
     NORVAUString gridFile(const Index& index) const;
     std::shared_ptr<GridIndex> makeIndex(std::shared_ptr<Grid> grid, const Index& node, const Index& index) const;
     void freeParams();
-    void upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const;
+    long upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const;
 
     _cube_param* m_params = nullptr;
     Point m_origin;

@@ -5,6 +5,7 @@
 #include "cube/CUBEGridSet.h"
 #include "cube/KIVOCUBEDataHeader.h"
 #include "GridLayerTestSupport.h"
+#include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileUtils.h"
 
 using namespace gridlayer;
@@ -178,6 +179,26 @@ TEST(GridLayerGridSet, UpgradeKeepsEveryNode) {
             _cube_node* node = grid->getGrid().getNode(Index(x, y) - cover.getMinimum());
             EXPECT_EQ(depthsOf(node), std::vector<float>{depthAt(x, 4 - y)});
         }
+}
+
+// Nodes the upgrade could not carry over fail it, and the older surface
+// stays the one read.
+TEST(GridLayerGridSet, UpgradeThatLosesAGridFailsAndLeavesTheOldSetInForce) {
+    for (const bool unreadable : {false, true}) {
+        SCOPED_TRACE(unreadable ? "old grid unreadable" : "new grid not saved");
+        cubetest::TempDir dir;
+        Params params;
+        const NORVAUString header = writeOldSurface(dir, 1, params.p);
+        if (unreadable) cubetest::writeAll(dir.file("area/area_0x1.vcg"), {1, 2, 3});
+        std::shared_ptr<GridSet> old = GridSet::fromSurfaceFile(header);
+        ASSERT_TRUE(old);
+        long status = 0;
+        if (!unreadable) NORVAAtomicFileFaults::failNth(NORVAAtomicFileFaults::RENAME, 2);
+        GridSet::upgrade(*old, status);
+        NORVAAtomicFileFaults::clear();
+        EXPECT_NE(0, status);
+        EXPECT_EQ(1, GridSet::fromSurfaceFile(header)->getVersion());
+    }
 }
 
 TEST(GridLayerGridSet, IndicesFarBeyondTheSetGiveNoGrid) {
