@@ -35,10 +35,11 @@ public:
     long close() override;
     bool isOpen() const { return m_handle != nullptr; }
 
-    // Nodes are not changed through this format: these succeed doing nothing.
+    // Nodes are never written to a BAG file: -1, so that no edit counts as
+    // kept. Storing and flushing have nothing to write and succeed.
     long set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
              double resolution) override {
-        return 0;
+        return -1;
     }
     long store(NORVAProgress* progress) override { return 0; }
     long flush() override { return 0; }

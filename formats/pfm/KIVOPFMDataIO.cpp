@@ -13,6 +13,8 @@
 
 namespace {
 
+const long kCannotDelete = 146006;
+
 // The record field a rasterised attribute name stands for; null for none.
 const float* rasterField(const BIN_RECORD& record, const NORVAUString& name) {
     if (name == NORVAUString("Depth") || name == NORVAUString("DEPTH")) return &record.min_depth;
@@ -117,8 +119,7 @@ NORVAType<KIVOSurfaceIter> KIVOPFMDataIO::query(const NORVAGeometry& geometry, b
 }
 
 long KIVOPFMDataIO::deleteAllFiles(bool keepOpen) {
-    NORVAFileUtils::removeFile(m_path);
-    return 0;
+    return NORVAFileUtils::removeFile(m_path) ? 0 : kCannotDelete;
 }
 
 long KIVOPFMDataIO::getAssociatedFiles(std::vector<NORVAUString>& files) const {

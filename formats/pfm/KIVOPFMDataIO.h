@@ -28,9 +28,10 @@ public:
     NORVAUString getSourceName() const override { return m_path; }
     KIVOSurfaceMetaData* getMetaData() override { return m_metadata.get(); }
     const KIVOSurfaceMetaData* getMetaData() const override { return m_metadata.get(); }
+    // Nodes are never written to a PFM file: -1, so that no edit counts as kept.
     long set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
              double resolution) override {
-        return 0;
+        return -1;
     }
     void setModified(bool modified) override { m_modified = modified; }
     bool isModified() const override { return m_modified; }
@@ -45,7 +46,7 @@ public:
                                      NORVAProgress* progress, double resolution) override;
     NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
                                      NORVAProgress* progress, double resolution) override;
-    // Removes the named file only.
+    // Removes the named file only; 146006 when it cannot be removed.
     long deleteAllFiles(bool keepOpen) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     long rasterize(rasterizeConfig& config) override;

@@ -560,4 +560,10 @@ TEST_F(BAGDataIOTest, DeleteAllFilesRemovesTheFile) {
     EXPECT_EQ(io.deleteAllFiles(false), 146006);
 }
 
+TEST_F(BAGDataIOTest, ANodeEditIsRefused) {
+    KIVOBAGDataIO io(write(Bag::grid(2, 2)));
+    const BAGAttributeSet node(12.5f, 0.25f);
+    EXPECT_EQ(io.set(100.0, 200.0, node, io.getAttributeInfo()->getDescriptor(), 2.0), -1);
+}
+
 }  // namespace

@@ -15,6 +15,7 @@
 #include "formats/pfm/PFMIter.h"
 #include "formats/pfm/pfm_bins.h"
 #include "formats/pfm/pfm_handles.h"
+#include "platform/core/NORVAFileUtils.h"
 #include "platform/shapes/NORVAAreaGeometry.h"
 #include "platform/shapes/NORVALineGeometry.h"
 #include "platform/shapes/NORVAPointGeometry.h"
@@ -471,6 +472,16 @@ TEST_F(PFMDataIOTest, DeleteAllFilesRemovesOnlyTheNamedFile) {
     EXPECT_EQ(io.deleteAllFiles(false), 0);
     EXPECT_FALSE(testsupport::fileExists(paths.handle));
     EXPECT_TRUE(testsupport::fileExists(paths.list));
+}
+
+TEST_F(PFMDataIOTest, AnEditOrADeleteThatCannotBeDoneIsReported) {
+    KIVOPFMDataIO io{NORVAUString(paths.handle)};
+    const PFMAttributeSet node(&io);
+    EXPECT_EQ(io.set(1005.0, 2005.0, node, io.getAttributeInfo()->getDescriptor(), 10.0), -1);
+    const std::string folder = dir.file("folder.pfm");
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(NORVAUString(folder)));
+    EXPECT_EQ(KIVOPFMDataIO(NORVAUString(folder)).deleteAllFiles(false), 146006);
+    EXPECT_TRUE(testsupport::fileExists(folder));
 }
 
 }  // namespace
