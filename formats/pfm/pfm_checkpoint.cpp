@@ -104,6 +104,8 @@ int32_t pfm_checkpoint_recover(const char* listPath, const char* linePath, const
         ok = index >= 0 && c.index_size <= pfm_huge_size(index) && pfm_huge_truncate(index, c.index_size) == 0;
         if (index >= 0 && pfm_huge_close(index) != 0) ok = false;
     }
-    std::remove(path.c_str());
-    return ok ? 0 : -1;
+    // A checkpoint left behind would be recovered again after later loads and
+    // undo them: the recovery counts as done only once it is gone.
+    const bool removed = std::remove(path.c_str()) == 0;
+    return ok && removed ? 0 : -1;
 }
