@@ -311,19 +311,14 @@ long KIVOCompoundIO::open() {
 
 // Every member is closed or flushed even after one fails (CUBE members write
 // their edited grids here); the first failure is the caller's to hear of.
-long KIVOCompoundIO::close() {
-    long failed = 0;
-    for (DataIORangeEntry& e : m_members) {
-        const long rc = e.dataIO ? e.dataIO->close() : 0;
-        if (failed == 0) failed = rc;
-    }
-    return failed;
-}
+long KIVOCompoundIO::close() { return onEveryMember(&KIVOSurfaceDataIO::close); }
 
-long KIVOCompoundIO::flush() {
+long KIVOCompoundIO::flush() { return onEveryMember(&KIVOSurfaceDataIO::flush); }
+
+long KIVOCompoundIO::onEveryMember(long (KIVOSurfaceDataIO::*step)()) {
     long failed = 0;
     for (DataIORangeEntry& e : m_members) {
-        const long rc = e.dataIO ? e.dataIO->flush() : 0;
+        const long rc = e.dataIO ? ((*e.dataIO).*step)() : 0;
         if (failed == 0) failed = rc;
     }
     return failed;

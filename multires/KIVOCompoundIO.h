@@ -120,6 +120,8 @@ private:
     std::shared_ptr<KIVOSurfaceDataIO> createMember(const NORVAUString& stem, float resolution, MemberKind kind,
                                                     const _cube_param* params, long& status) const;
     long openMembers();
+    // Runs `step` on every member, even after one fails; the first failure.
+    long onEveryMember(long (KIVOSurfaceDataIO::*step)());
     void mergeRanges(const KIVOSurfaceDataIO& member);
     bool checkSources(int64_t reference);
     float finestResolution() const;

@@ -13,8 +13,6 @@
 
 namespace {
 
-const long kCannotDelete = 146006;
-
 // The record field a rasterised attribute name stands for; null for none.
 const float* rasterField(const BIN_RECORD& record, const NORVAUString& name) {
     if (name == NORVAUString("Depth") || name == NORVAUString("DEPTH")) return &record.min_depth;

@@ -12,6 +12,8 @@
 
 class KIVO_EXPORT KIVOPFMDataIO : public KIVOSurfaceDataIO {
 public:
+    static constexpr long kCannotDelete = 146006;
+
     explicit KIVOPFMDataIO(const NORVAUString& path);
     // A copy shares the (immutable) metadata and starts closed, so each copy
     // opens and closes its own library handle.
