@@ -13,8 +13,7 @@ constexpr int64_t kMostCells = 4;
 }  // namespace
 
 void KestrinPendingGrid::reset(double size) {
-    std::fill(m_heads.begin(), m_heads.end(), -1);
-    m_cells = 0;
+    m_heads.clear();
     m_slots.clear();
     m_size = size;
     m_usable = std::isfinite(size) && size > 0.0;
@@ -37,45 +36,14 @@ void KestrinPendingGrid::add(KestrinRTreeEntry* entry, double x, double y, doubl
         m_usable = false;
         return;
     }
-    int32_t& head = headOf(key(cx, cy));
+    int32_t& head = m_heads.try_emplace(key(cx, cy), -1).first->second;
     m_slots.push_back({entry, x, y, head});
     head = static_cast<int32_t>(m_slots.size() - 1);
 }
 
 int32_t KestrinPendingGrid::firstOf(uint64_t k) const {
-    if (m_heads.empty()) return -1;
-    const size_t mask = m_heads.size() - 1;
-    for (size_t i = slotOf(k);; i = (i + 1) & mask) {
-        if (m_heads[i] < 0) return -1;
-        if (m_keys[i] == k) return m_heads[i];
-    }
-}
-
-int32_t& KestrinPendingGrid::headOf(uint64_t k) {
-    // At most half full, so that a search meets a free slot soon.
-    if (2 * (m_cells + 1) > m_heads.size()) {
-        std::vector<uint64_t> keys = std::move(m_keys);
-        std::vector<int32_t> heads = std::move(m_heads);
-        const size_t capacity = heads.empty() ? 1024 : 2 * heads.size();
-        m_keys.assign(capacity, 0);
-        m_heads.assign(capacity, -1);
-        m_shift = 64;
-        for (size_t c = capacity; c > 1; c >>= 1) --m_shift;
-        for (size_t i = 0; i < heads.size(); ++i)
-            if (heads[i] >= 0) {
-                size_t at = slotOf(keys[i]);
-                while (m_heads[at] >= 0) at = (at + 1) & (capacity - 1);
-                m_keys[at] = keys[i];
-                m_heads[at] = heads[i];
-            }
-    }
-    const size_t mask = m_heads.size() - 1;
-    size_t i = slotOf(k);
-    for (; m_heads[i] >= 0; i = (i + 1) & mask)
-        if (m_keys[i] == k) return m_heads[i];
-    ++m_cells;
-    m_keys[i] = k;
-    return m_heads[i];  // -1: the cell's list is empty yet
+    const auto found = m_heads.find(k);
+    return found == m_heads.end() ? -1 : found->second;
 }
 
 bool KestrinPendingGrid::anyCloser(double x, double y, double reach, size_t pending, bool& near) const {

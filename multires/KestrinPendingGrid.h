@@ -4,6 +4,7 @@
 // few cell lookups instead of a descent through an R-tree. It answers only
 // what it can answer exactly as the tree would; anything else is left to it.
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "multires/KestrinRTreeEntry.h"
@@ -27,11 +28,8 @@ public:
 
 private:
     bool cellOf(double x, double y, int64_t& cx, int64_t& cy) const;
-    // The first node of a cell, -1 when it has none. A small open table:
-    // the cells of one batch of pending nodes stay in the cache.
+    // The first node of a cell, -1 when it has none.
     int32_t firstOf(uint64_t key) const;
-    int32_t& headOf(uint64_t key);
-    size_t slotOf(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> m_shift); }
     static uint64_t key(int64_t cx, int64_t cy) {
         return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
     }
@@ -43,10 +41,7 @@ private:
     };
     double m_size = 0.0;
     bool m_usable = false;
-    // Per table slot, a cell's key and its first node (-1: the slot is free).
-    std::vector<uint64_t> m_keys;
-    std::vector<int32_t> m_heads;
-    size_t m_cells = 0;
-    int m_shift = 64;
+    // Each cell's first node.
+    std::unordered_map<uint64_t, int32_t> m_heads;
     std::vector<Slot> m_slots;
 };

@@ -960,10 +960,15 @@ bool NORVAKestrinDatabase::readAhead(int64_t from) {
     return !m_ahead.empty();
 }
 
-bool NORVAKestrinDatabase::takeAhead(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+NORVAKestrinDatabase::Ahead* NORVAKestrinDatabase::aheadOf(int64_t id) {
     const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
                                      [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
-    if (at == m_ahead.end() || at->id != id || at->taken) return false;
+    return at != m_ahead.end() && at->id == id ? &*at : nullptr;
+}
+
+bool NORVAKestrinDatabase::takeAhead(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record) {
+    Ahead* at = aheadOf(id);
+    if (at == nullptr || at->taken) return false;
     // Served once: a point read again is read from the file.
     at->taken = true;
     x = at->x;
@@ -974,9 +979,7 @@ bool NORVAKestrinDatabase::takeAhead(int64_t id, double& x, double& y, NORVAKest
 
 // Marked as served rather than taken out, which would move every later one.
 void NORVAKestrinDatabase::forgetAhead(int64_t id) {
-    const auto at = std::lower_bound(m_ahead.begin(), m_ahead.end(), id,
-                                     [](const Ahead& a, int64_t wanted) { return a.id < wanted; });
-    if (at != m_ahead.end() && at->id == id) at->taken = true;
+    if (Ahead* at = aheadOf(id)) at->taken = true;
 }
 
 // Ids that lie close together (a row of a survey grid inside a box) are

@@ -183,6 +183,8 @@ private:
         bool taken = false;
     };
     std::vector<Ahead> m_ahead;
+    // The point read ahead under `id`, served or not; null when none is.
+    Ahead* aheadOf(int64_t id);
     int64_t m_lastLoaded = INT64_MIN;
     struct Recent {
         int64_t band = 0, tile = 0;
