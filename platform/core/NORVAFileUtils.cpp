@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/core/NORVAAtomicFile.h"
@@ -18,6 +19,18 @@ namespace {
 bool statPath(const NORVAUString& path, struct stat& st) {
     const std::string p = path.toUTF8();
     return !p.empty() && ::stat(p.c_str(), &st) == 0;
+}
+
+// The path with its folder resolved (links, ".", "..") when that folder
+// exists; as given otherwise.
+std::string resolvedPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (!real) return path;
+    std::string out(real);
+    std::free(real);
+    return out + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 bool isDotEntry(const char* name) {
@@ -43,6 +56,13 @@ bool removeTree(const std::string& path) {
 bool exists(const NORVAUString& path) {
     struct stat st;
     return statPath(path, st);
+}
+
+bool sameFile(const NORVAUString& a, const NORVAUString& b) {
+    struct stat sa, sb;
+    const bool hasA = statPath(a, sa), hasB = statPath(b, sb);
+    if (hasA || hasB) return hasA && hasB && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return resolvedPath(a.toUTF8()) == resolvedPath(b.toUTF8());
 }
 
 bool isDirectory(const NORVAUString& path) {
