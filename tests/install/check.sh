@@ -49,7 +49,7 @@ export PKG_CONFIG_PATH="$lib/pkgconfig"
 mkdir -p "$scratch/run-pc"
 # shellcheck disable=SC2046
 c++ -std=c++17 $flags -I"$tree/tests/install/consumer" -I"$tree/tests/formats/bag" "$tree/tests/install/consumer/consumer.cpp" \
-    -o "$scratch/consumer-pc" $(pkg-config --cflags --libs kivo) $(pkg-config --libs hdf5 zlib) \
+    -o "$scratch/consumer-pc" $(pkg-config --cflags --libs kivo) $(pkg-config --cflags --libs hdf5 zlib) \
     -Wl,-rpath,"$(pkg-config --variable=libdir kivo)"
 "$scratch/consumer-pc" "$scratch/run-pc" >"$scratch/run-pc.log" || { cat "$scratch/run-pc.log"; exit 1; }
 grep '^ok\|^FAILED' "$scratch/run-pc.log"
