@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs a configured and built tree into a scratch prefix and builds the
-# consumer program against it twice: through the CMake package
-# (find_package(kivo)) and through pkg-config. Both must run cleanly.
+# Installs a configured and built tree into a scratch prefix and builds
+# against it the consumer program twice, through the CMake package
+# (find_package(kivo)) and through pkg-config, and the example programs
+# through the CMake package. All must run cleanly.
 #   bash tests/install/check.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
@@ -43,6 +44,14 @@ cmake --build "$scratch/cmake" >/dev/null
 mkdir -p "$scratch/run-cmake"
 "$scratch/cmake/consumer" "$scratch/run-cmake" >"$scratch/run-cmake.log" || { cat "$scratch/run-cmake.log"; exit 1; }
 grep '^ok\|^FAILED' "$scratch/run-cmake.log"
+
+echo "== examples through find_package(kivo)"
+cmake -S "$tree/examples" -B "$scratch/examples" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+cmake --build "$scratch/examples" >/dev/null
+mkdir -p "$scratch/run-example"
+"$scratch/examples/surface_example" "$scratch/run-example" >"$scratch/run-example.log" ||
+  { cat "$scratch/run-example.log"; exit 1; }
+grep '^CUBE' "$scratch/run-example.log"
 
 echo "== consumer through pkg-config kivo"
 export PKG_CONFIG_PATH="$lib/pkgconfig"
