@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs a configured and built tree into a scratch prefix and builds
+# Installs a configured and built tree into a scratch prefix, checks that the
+# installed headers declare nothing the library does not export, and builds
 # against it the consumer program twice, through the CMake package
 # (find_package(kivo)) and through pkg-config, and the example programs
 # through the CMake package. All must run cleanly.
@@ -33,6 +34,9 @@ if comm -12 "$scratch/inside.txt" "$scratch/exported.txt" | grep .; then
   exit 1
 fi
 echo "$(wc -l <"$scratch/exported.txt") names exported, none of the engine or the access libraries"
+
+echo "== installed headers"
+bash "$tree/tests/install/declared-exported.sh" "$prefix/include/kivo" "$lib/libkivo.so"
 
 echo "== add_subdirectory of the tree"
 cmake -S "$tree/tests/install/subproject" -B "$scratch/subproject" -DKIVO_TREE="$tree" >/dev/null
