@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "formats/bag/BAGIter.h"
+#include "formats/bag/BagHandle.h"
 #include "formats/bag/KIVOBAGDataIO.h"
 #include "formats/bag/BagTestSupport.h"
 

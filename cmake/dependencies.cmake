@@ -20,10 +20,6 @@ set(CMAKE_REQUIRED_DEFINITIONS -DH5_NO_DEPRECATED_SYMBOLS)
 check_c_source_compiles("#include <hdf5.h>\nint main(void) { return 0; }" KIVO_HDF5_NO_DEPRECATED)
 unset(CMAKE_REQUIRED_INCLUDES)
 unset(CMAKE_REQUIRED_DEFINITIONS)
-# The BAG classes' headers hold HDF5 handles, so a program compiling against
-# them needs HDF5's headers (not its library).
-target_include_directories(kivo PUBLIC $<BUILD_INTERFACE:${HDF5_C_INCLUDE_DIRS}>
-                                       $<INSTALL_INTERFACE:$<TARGET_PROPERTY:HDF5::HDF5,INTERFACE_INCLUDE_DIRECTORIES>>)
 target_link_libraries(kivo PRIVATE ${HDF5_C_LIBRARIES} XercesC::XercesC ZLIB::ZLIB)
 if(TARGET kivo_formats)
   if(KIVO_HDF5_NO_DEPRECATED)

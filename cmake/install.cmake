@@ -33,17 +33,6 @@ install(FILES ${PROJECT_BINARY_DIR}/kivoConfig.cmake ${PROJECT_BINARY_DIR}/kivoC
 # kivo.pc finds its prefix from its own place, so it survives `--prefix`.
 file(RELATIVE_PATH KIVO_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" KIVO_PC_TO_PREFIX "${KIVO_PC_TO_PREFIX}")
-# HDF5's headers come from its own package when it has one, else by path.
-pkg_search_module(KIVO_HDF5_PC QUIET hdf5 hdf5-serial)
-set(KIVO_PC_REQUIRES_PRIVATE "")
-set(KIVO_PC_EXTRA_CFLAGS "")
-if(KIVO_HDF5_PC_FOUND)
-  set(KIVO_PC_REQUIRES_PRIVATE ${KIVO_HDF5_PC_MODULE_NAME})
-else()
-  foreach(dir ${HDF5_C_INCLUDE_DIRS})
-    string(APPEND KIVO_PC_EXTRA_CFLAGS " -I${dir}")
-  endforeach()
-endif()
 set(KIVO_PC_EXTRA_LIBS "")
 if(KIVO_SANITIZE)
   list(JOIN KIVO_SANITIZE_FLAGS " " KIVO_PC_EXTRA_LIBS)

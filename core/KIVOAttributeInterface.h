@@ -1,6 +1,7 @@
 #pragma once
 // Lets an expression read the attributes of one node: variables are the
 // descriptor's attribute names, values those of the node being tested.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/exprkit/AttributeInterface.h"
@@ -9,7 +10,7 @@
 
 namespace NORVAExpression {
 
-class KIVOAttributeInterface : public AttributeInterface {
+class KIVO_EXPORT KIVOAttributeInterface : public AttributeInterface {
 public:
     // The descriptor is copied, so the source does not depend on the surface
     // staying open.

@@ -5,6 +5,7 @@
 
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_grid.h"
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileUtils.h"

@@ -9,6 +9,7 @@
 // The grid a caller holds is the cached one: flushes keep it, and eviction
 // takes it only when every cached grid is held. A node pointer alone does
 // not hold its grid: it stays valid while the grid is cached.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -19,7 +20,7 @@
 
 class KIVOSurfaceCUBEIO;
 
-class CUBEEditCache {
+class KIVO_EXPORT CUBEEditCache {
 public:
     using Entry = std::shared_ptr<CUBEGridEntry>;
     using Map = std::map<CUBEGridIdx, Entry>;

@@ -10,8 +10,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "cube_engine/cube_grid.h"
-#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_forward.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/core/NORVAnBox.h"
 #include "platform/core/NORVAnPoint.h"

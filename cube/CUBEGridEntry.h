@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "cube/CUBEGridIdx.h"
-#include "cube_engine/cube_grid.h"
+#include "cube_engine/cube_forward.h"
 
 class KIVO_EXPORT CUBEGridEntry : public CUBEGridIdx {
 public:

@@ -16,7 +16,7 @@
 
 #include "cube/CUBEGridIndex.h"
 #include "cube/CUBEParameterFactory.h"
-#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_forward.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/core/NORVAnBox.h"
 #include "platform/core/NORVAnPoint.h"

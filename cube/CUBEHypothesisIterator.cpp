@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "cube_engine/cube_node.h"
+
 namespace CUBE {
 
 namespace {

@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "cube/CUBEGrid.h"
-#include "cube_engine/cube_node.h"
+#include "cube_engine/cube_forward.h"
 #include "platform/core/NORVAnPoint.h"
 #include "platform/walk/NORVAIter.h"
 

@@ -3,6 +3,7 @@
 // holding that attribute's layer of node values as read from a layer-cache
 // file. The query iterators fill and read it; the surface empties it on
 // every cache flush and reports what it holds to the memory budget.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,7 +15,7 @@
 class CUBELayerFile;
 class KIVOSurfaceDataIO;
 
-class CUBELayerCache {
+class KIVO_EXPORT CUBELayerCache {
 public:
     struct Slot {
         std::shared_ptr<std::vector<float>> layer;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "cube_engine/cube_param.h"
 #include "platform/core/NORVAXMLDocument.h"
 
 namespace {

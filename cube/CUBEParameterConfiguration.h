@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_forward.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOProcessMetaData.h"
 

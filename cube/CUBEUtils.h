@@ -11,7 +11,7 @@
 
 #include <cstdio>
 
-#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_forward.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVODescriptor.h"
 

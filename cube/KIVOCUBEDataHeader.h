@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_forward.h"
 #include "platform/core/NORVAArray.h"
 #include "platform/core/NORVAObject.h"
 

@@ -12,6 +12,7 @@
 #include "core/SurfaceAttributeNames.h"
 #include "cube/CUBELayerRaster.h"
 #include "cube/KIVOCUBECachedIter.h"
+#include "cube_engine/cube_grid.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"

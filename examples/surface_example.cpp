@@ -1,16 +1,15 @@
-// Builds a small gridded surface, stores it, opens it again by file name
-// through the format registry and prints what it holds.
+// What a host does with the library, through its exported interface only:
+// builds a small gridded surface, stores it, opens it again by file name
+// through the format registry and prints what it holds; keeps a CUBE surface
+// through the grid layer; builds surfaces from soundings and combines two.
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "core/KIVORangeAttributeFilter.h"
-#include "cube/CUBEUtils.h"
-#include "cube/KIVOSurfaceCUBEIO.h"
-#include "cube_engine/cube_node.h"
-#include "platform/frame/KIVOExtendDataIO.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
+#include "cube/CUBEGridSet.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOMemDescriptor.h"
@@ -19,9 +18,15 @@
 #include "tools/KIVOGenerator.h"
 #include "tools/SurfaceCombinePolicy.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <filesystem>
+#include <list>
+#include <memory>
 #include <random>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -123,55 +128,108 @@ void printSoundings(KIVOSurface& surface) {
                 depth, error);
 }
 
-// A CUBE surface: created from metadata, a few nodes given a depth
-// hypothesis through the edit cache, closed, then opened again by name.
+// A CUBE surface kept the way a host keeps one, through the grid layer: a
+// grid set tiles the surface and holds its CUBE parameters (in the folder
+// GridSet::getOutputFolder names beside the surface file); a few nodes are
+// given a depth hypothesis from an initialisation surface and that
+// hypothesis is nominated; the grids are saved, opened again and
+// disambiguated.
+using NodeIndex = CUBE::GridSet::Index;
+const CUBE::GridSet::Point kCubeOrigin(2000.0, 4000.0), kCubeSpacing(0.5, 0.5);
+const NodeIndex kCubeExtent(200, 120);  // nodes: 100 m x 60 m
 const double kCubeNodes[][3] = {{2005.0, 4010.0, 31.25}, {2050.0, 4050.0, 33.5}, {2099.0, 4001.0, 30.75}};
 
-long createCubeSurface(const NORVAUString& path) {
-    std::unique_ptr<KIVODescriptor> descriptor = CUBEUtils::getDescriptor(false);
-    NORVAType<KIVOSurfaceAttributeTable> table(new KIVOSurfaceAttributeTable(KIVOMetaAttribute(*descriptor)));
-    NORVAType<KIVOSurfaceXMLMetaData> metadata(new KIVOSurfaceXMLMetaData(std::move(table), path));
-    metadata->setLowerLeft(2000.0, 4000.0);
-    metadata->setDimensions(100.0, 60.0);
-    metadata->setResolution(0.5);
-    KIVOSurfaceCUBEIO surface(path, metadata, CUBEUtils::getParams(0, 0.5f));
-    if (surface.getStatus() != 0) return surface.getStatus();
-    long status = surface.store(nullptr);
+NodeIndex nodeAt(double x, double y) {
+    return NodeIndex(std::llround((x - kCubeOrigin.x()) / kCubeSpacing.x()),
+                     std::llround((y - kCubeOrigin.y()) / kCubeSpacing.y()));
+}
+
+// The grid's own index of a surface node, and the cell of its result surfaces.
+NodeIndex localIndex(const CUBE::GridIndex& grid, const NodeIndex& node) {
+    NORVAnBox<int64_t, 2> cover;
+    grid.getCover(cover);
+    return node - cover.getMinimum();
+}
+
+uint64_t cellOf(const CUBE::Grid& grid, const NodeIndex& local) {
+    return static_cast<uint64_t>(local.y() * grid.getDimensions().x() + local.x());
+}
+
+NORVAUString inFolder(const NORVAUString& folder, const NORVAUString& name) {
+    return NORVAUString(folder.toUTF8() + "/" + name.toUTF8());
+}
+
+// Seeds and nominates the hypotheses of the nodes that fall in one new grid.
+long fillCubeGrid(CUBE::GridIndex& grid) {
+    CUBE::Grid& nodes = grid.getGrid();
+    // The largest float seeds no hypothesis.
+    auto depths = std::make_shared<CUBE::Grid::Surface>(ORBO_3_12_0_::DataSet::DT_FLOAT32, nodes.getDimensions());
+    std::fill(depths->data<float>(), depths->data<float>() + depths->count(), FLT_MAX);
+    std::vector<std::pair<NodeIndex, float>> seeded;
     for (const auto& n : kCubeNodes) {
-        if (status != 0) break;
-        std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry> entry = surface.getGrid(n[0], n[1], status, true);
-        _cube_node* node = surface.getCubeNode(n[0], n[1], status, true);
-        if (!entry || !node) return status != 0 ? status : -1;
-        cube_node_add_basic_hypothesis(node, static_cast<float>(n[2]), 0.04f);
-        cube_node_nominate_hypothesis(node, static_cast<float>(n[2]));
-        entry->state = 1;  // modified: written back when the surface closes
+        const NodeIndex local = localIndex(grid, nodeAt(n[0], n[1]));
+        if (local.x() < 0 || local.y() < 0 || local.x() >= nodes.getDimensions().x() ||
+            local.y() >= nodes.getDimensions().y())
+            continue;
+        depths->data<float>()[cellOf(nodes, local)] = static_cast<float>(n[2]);
+        seeded.emplace_back(local, static_cast<float>(n[2]));
     }
-    if (status == 0) status = surface.close();
+    long status = nodes.setInitializationSurface(depths, nullptr);
+    for (const auto& node : seeded)
+        if (status == 0) status = nodes.setNomination(node.first, true, node.second);
     return status;
 }
 
+long createCubeSurface(const NORVAUString& path) {
+    CUBE::GridSet set(SurfaceTypes::IHO_ORDER_1, CUBEParameterFactory::Configuration(), kCubeOrigin, kCubeSpacing,
+                      NodeIndex(128, 128), kCubeExtent);
+    const NORVAUString folder = CUBE::GridSet::getOutputFolder(path);
+    std::error_code made;
+    std::filesystem::create_directories(folder.toUTF8(), made);
+    std::list<NodeIndex> grids;
+    long status = set.getGridsWithin(NORVAnBox<int64_t, 2>(NodeIndex(0, 0), kCubeExtent - NodeIndex(1, 1)), grids);
+    for (const NodeIndex& index : grids) {
+        if (status != 0) break;
+        std::shared_ptr<CUBE::GridIndex> grid = set.createNewGrid(index);
+        if (!grid) return -1;
+        status = fillCubeGrid(*grid);
+        const NORVAUString file = inFolder(folder, CUBE::GridIndex::getFileName(index));
+        if (status == 0) status = grid->getGrid().save(&file);
+    }
+    const NORVAUString setFile = inFolder(folder, CUBE::GridSet::FileName);
+    return status != 0 ? status : set.store(&setFile);
+}
+
 void printCubeSurface(const NORVAUString& path) {
-    long status = 0;
-    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
-    auto* extended = surface ? dynamic_cast<KIVOExtendDataIO*>(surface->getDataIO()) : nullptr;
-    auto* cube = extended ? dynamic_cast<KIVOSurfaceCUBEIO*>(extended->getDataIO()) : nullptr;
-    if (!cube) {
-        std::printf("reopening %s failed: %ld\n", path.toUTF8().c_str(), status);
+    std::shared_ptr<CUBE::GridSet> set = CUBE::GridSet::fromSurfaceFile(path);
+    if (!set) {
+        std::printf("opening the grid set of %s failed\n", path.toUTF8().c_str());
         return;
     }
-    unsigned long across = 0, down = 0;
-    cube->getPixelDim(across, down);
-    std::printf("CUBE surface %s: %lu x %lu nodes\n", cube->getSourceName().toUTF8().c_str(), across, down);
-    for (const auto& n : kCubeNodes) {
-        _cube_node* node = cube->getCubeNode(n[0], n[1], status, false);
-        float depth = 0.0f, strength = 0.0f;
-        if (node && cube_node_extract_depth(node, cube->getCubeParameters(), &depth, &strength))
-            std::printf("CUBE node (%.1f, %.1f): depth %.2f m\n", n[0], n[1], depth);
+    std::list<NodeIndex> grids;
+    set->getGridsWithin(NORVAnBox<int64_t, 2>(NodeIndex(0, 0), set->getDimensions() - NodeIndex(1, 1)), grids);
+    std::printf("CUBE surface %s: %lld x %lld nodes in %zu grids\n", set->getFileName().toUTF8().c_str(),
+                static_cast<long long>(set->getDimensions().x()), static_cast<long long>(set->getDimensions().y()),
+                grids.size());
+    const double unseeded[3] = {2070.0, 4030.0, 0.0};
+    for (const double* n : {kCubeNodes[0], kCubeNodes[1], kCubeNodes[2], unseeded}) {
+        NodeIndex index;
+        std::shared_ptr<CUBE::GridIndex> grid;
+        if (set->getIndex(nodeAt(n[0], n[1]), index)) grid = set->getGrid(index);
+        if (!grid || grid->getGrid().disambiguate() != 0) {
+            std::printf("CUBE node (%.1f, %.1f): grid not read\n", n[0], n[1]);
+            continue;
+        }
+        const CUBE::Grid& nodes = grid->getGrid();
+        const uint64_t cell = cellOf(nodes, localIndex(*grid, nodeAt(n[0], n[1])));
+        const double depth = nodes.getResult(CUBE::Grid::DEPTH)->getAsDouble(cell);
+        const bool nominated = nodes.getResult(CUBE::Grid::NOMINATED)->getAsDouble(cell) > 0.0;
+        if (depth < FLT_MAX)
+            std::printf("CUBE node (%.1f, %.1f): depth %.2f m%s\n", n[0], n[1], depth, nominated ? ", nominated" : "");
         else
             std::printf("CUBE node (%.1f, %.1f): no depth\n", n[0], n[1]);
     }
 }
-
 
 // Building from soundings: a sloping seabed (5 m deepening to 35 m over
 // 60 m) sounded at random positions with 0.2 m of noise.

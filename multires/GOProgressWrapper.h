@@ -2,9 +2,10 @@
 // A progress monitor that passes steps and messages on to an outer monitor
 // (not owned, may be null) and reports positions to it as whole percentages
 // of its completed fraction. Announcing a number of steps stays local.
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAProgress.h"
 
-class GOProgressWrapper : public NORVAProgress {
+class KIVO_EXPORT GOProgressWrapper : public NORVAProgress {
 public:
     explicit GOProgressWrapper(NORVAProgress* outer = nullptr) : m_outer(outer) {}
 

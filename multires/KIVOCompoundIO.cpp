@@ -11,6 +11,7 @@
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_param.h"
 #include "multires/KIVOCompoundIter.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAEnvironment.h"

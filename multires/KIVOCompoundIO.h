@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "cube_engine/cube_param.h"
+#include "cube_engine/cube_forward.h"
 #include "multires/GOProgressWrapper.h"
 #include "multires/KIVOCompoundDataHeader.h"
 #include "multires/MultiStageProgressMonitor.h"

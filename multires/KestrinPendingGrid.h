@@ -3,6 +3,7 @@
 // surface's resolution: the searches that every point query makes are then a
 // few cell lookups instead of a descent through an R-tree. It answers only
 // what it can answer exactly as the tree would; anything else is left to it.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -10,7 +11,7 @@
 #include "multires/KestrinRTreeEntry.h"
 #include "platform/polyops/NORVARTree.h"
 
-class KestrinPendingGrid {
+class KIVO_EXPORT KestrinPendingGrid {
 public:
     using Leaf = NORVARTreeLeaf<double, 2>;
 

@@ -5,7 +5,7 @@ pkgs=(build-essential cmake pkg-config git
       libgtest-dev libgmock-dev libbenchmark-dev
       libicu-dev libxml2-dev libxml2-utils libproj-dev proj-data libmuparser-dev
       libhdf5-dev libxerces-c-dev zlib1g-dev libaec-dev libsqlite3-dev
-      gdal-bin)
+      gdal-bin universal-ctags)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -7,4 +7,4 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_BUILD_EXAMPLES=ON -
 cmake --build build -j"$(nproc)" --target surface_example
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-./build/surface_example "$work"
+./build/examples/surface_example "$work"

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "formats/bag/KIVOBAGDataIO.h"
+#include "formats/bag/BagHandle.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "formats/bag/BAGAttributeSet.h"
-#include "formats/bag/BagHandle.h"
+#include "formats/bag/BagRecords.h"
 #include "platform/core/NORVAnPoint.h"
 #include "platform/frame/KIVOSurfaceIter.h"
 #include "platform/polyops/NORVAPolygonPrimitive.h"

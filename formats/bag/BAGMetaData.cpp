@@ -6,6 +6,7 @@
 #include "core/SurfaceAttributeNames.h"
 #include "formats/bag/BAGAttributeSet.h"
 #include "formats/bag/BAGXPath.h"
+#include "formats/bag/BagHandle.h"
 #include "formats/bag/BagMetadataTables.h"
 #include "platform/core/NORVAXMLDocument.h"
 #include "platform/frame/KIVOMemAttributeSet.h"

@@ -5,7 +5,7 @@
 #include "platform/core/KIVOExport.h"
 #include <memory>
 
-#include "formats/bag/BagHandle.h"
+#include "formats/bag/BagRecords.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
 #include "platform/proj/NORVACoordSystem.h"
 

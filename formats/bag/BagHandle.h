@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "formats/bag/BagErrors.h"
+#include "formats/bag/BagRecords.h"
 
 // Which grid a read addresses.
 enum bagSurface : int32_t { BAG_ELEVATION = 1, BAG_UNCERTAINTY = 2 };
@@ -28,45 +29,6 @@ constexpr size_t kBagSignatureBlockSize = 1024;
 constexpr size_t kBagSignatureBufferMin = 518;
 constexpr size_t kBagVersionLength = 32;
 constexpr size_t kBagFileNameLength = 254;
-
-// Vertical uncertainty kinds named in the metadata.
-enum bagVerticalUncertainty : int32_t {
-    BAG_UNCERT_ABSENT = 0,
-    BAG_UNCERT_RAW_STD_DEV = 1,
-    BAG_UNCERT_CUBE_STD_DEV = 2,
-    BAG_UNCERT_PRODUCT = 3,
-    BAG_UNCERT_HISTORICAL_STD_DEV = 4
-};
-
-// The grid definition taken from the ISO metadata.
-struct bagDefinition {
-    bool loaded = false;
-    uint32_t nrows = 0, ncols = 0;
-    double nodeSpacingX = 0.0, nodeSpacingY = 0.0;
-    double swCornerX = 0.0, swCornerY = 0.0, neCornerX = 0.0, neCornerY = 0.0;
-    int32_t coordSys = -1;
-    int32_t datum = -1;
-    double latitudeOfProjectionOrigin = 0.0;
-    double longitudeOfCentralMeridian = 0.0;
-    double standardParallel = 0.0;
-    double latitudeOfProjectionCentre = 0.0;
-    double falseEasting = 0.0;
-    double falseNorthing = 0.0;
-    double straightVerticalLongitudeFromPole = 0.0;
-    int32_t zone = 0;
-    double scaleFactor = 0.0;
-    int32_t verticalUncertType = BAG_UNCERT_ABSENT;
-};
-
-// A rectangle of one grid read into memory: rows[r][c] is node
-// (startRow + r, startCol + c). A new read reuses the block's storage.
-struct bagRegion {
-    std::unique_ptr<float[]> block;
-    size_t capacity = 0;  // floats the block holds
-    std::vector<float*> rows;
-    uint32_t startRow = 0, startCol = 0;
-    uint32_t nrows = 0, ncols = 0;
-};
 
 // Identifiers of one grid dataset and its cached memory dataspace, with
 // its chunk layout.

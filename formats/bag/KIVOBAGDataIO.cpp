@@ -9,6 +9,7 @@
 #include "core/KIVOBuiltInFormats.h"
 #include "core/SurfaceAttributeNames.h"
 #include "formats/bag/BAGIter.h"
+#include "formats/bag/BagHandle.h"
 #include "platform/shapes/NORVAAreaGeometry.h"
 #include "platform/shapes/NORVALineGeometry.h"
 #include "platform/shapes/NORVAPointGeometry.h"

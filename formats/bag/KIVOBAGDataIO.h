@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "formats/bag/BAGMetaData.h"
-#include "formats/bag/BagHandle.h"
+#include "formats/bag/BagRecords.h"
 #include "platform/core/NORVAArray.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 

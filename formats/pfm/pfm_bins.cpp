@@ -16,8 +16,6 @@ namespace {
 // Validity bits that older records keep as separate flags.
 const uint32_t kFlagValidity[PFM_FLAGS] = {32, 512, 8, 1024, 4, 64, 128};
 
-int32_t readError() { return pfm_set_error(PFM_READ_BIN_FILE_ERROR, "%s", "Error reading from bin file"); }
-
 int32_t toBin(double v) {
     if (std::isnan(v)) return INT32_MIN;
     const double t = std::trunc(v);
@@ -55,6 +53,10 @@ int32_t openHugeFile(const PFM_HANDLE_STATE& state, const char* path, bool creat
 }
 
 }  // namespace
+
+int32_t pfm_bin_read_error() {
+    return pfm_set_error(PFM_READ_BIN_FILE_ERROR, "%s", "Error reading from bin file");
+}
 
 bool pfm_compute_positions(int32_t versionCode, const PFM_LAYOUT& l, PFM_POSITIONS& p) {
     p = PFM_POSITIONS();
@@ -205,10 +207,10 @@ int64_t pfm_bins_held(int32_t handle) {
 
 int32_t fetch_bin_record(int32_t handle, int32_t column, int32_t row, BIN_RECORD* record) {
     PFM_HANDLE_STATE* state = pfm_state(handle);
-    if (!state || !state->layout_ready || !record) return readError();
+    if (!state || !state->layout_ready || !record) return pfm_bin_read_error();
     // A bin outside the grid would otherwise read a neighbouring row's bin.
     const int64_t address = pfm_bin_address(state->head, state->positions, column, row);
-    if (address < 0) return readError();
+    if (address < 0) return pfm_bin_read_error();
     const size_t n = state->bin_buffer.size();
     if (address != state->last_read_address || !state->cache_valid) {
         const int32_t flushed = pfm_flush_bin_cache(handle);
@@ -218,7 +220,7 @@ int32_t fetch_bin_record(int32_t handle, int32_t column, int32_t row, BIN_RECORD
         if (pfm_huge_seek(state->bin_handle, address, PFM_HUGE_SEEK_SET) != 0 ||
             pfm_huge_read(state->bin_handle, state->bin_buffer.data(), n) != n) {
             state->last_read_address = -1;
-            return readError();
+            return pfm_bin_read_error();
         }
         pfm_decode_bin_record(state->bin_buffer.data(), n, state->version_code, state->head, state->layout,
                               state->positions, column, row, state->cached);
@@ -233,19 +235,19 @@ int32_t fetch_bin_record(int32_t handle, int32_t column, int32_t row, BIN_RECORD
 
 int32_t read_bin_row(int32_t handle, int32_t count, int32_t row, int32_t firstColumn, BIN_RECORD* records) {
     PFM_HANDLE_STATE* state = pfm_state(handle);
-    if (!state || !state->layout_ready || !records || count <= 0) return readError();
+    if (!state || !state->layout_ready || !records || count <= 0) return pfm_bin_read_error();
     const int32_t flushed = pfm_flush_bin_cache(handle);
     if (flushed != 0) return flushed;
     state->index_modified = false;  // index records are never changed through this library
     if (row < 0 || row >= state->head.bin_height || firstColumn < 0 ||
         static_cast<int64_t>(firstColumn) + count > state->head.bin_width)
-        return readError();
+        return pfm_bin_read_error();
     const int64_t address = pfm_bin_address(state->head, state->positions, firstColumn, row);
     const int64_t recordBytes = state->positions.bin_record_bytes;
     const int64_t bytes = static_cast<int64_t>(count) * recordBytes;
     // Allocate only what the file holds.
     state->cache_valid = false;
-    if (address < 0 || address + bytes > pfm_huge_size(state->bin_handle)) return readError();
+    if (address < 0 || address + bytes > pfm_huge_size(state->bin_handle)) return pfm_bin_read_error();
     std::vector<uint8_t> buffer;
     try {
         buffer.resize(static_cast<size_t>(bytes));
@@ -255,7 +257,7 @@ int32_t read_bin_row(int32_t handle, int32_t count, int32_t row, int32_t firstCo
     if (pfm_huge_seek(state->bin_handle, address, PFM_HUGE_SEEK_SET) != 0 ||
         pfm_huge_read(state->bin_handle, buffer.data(), buffer.size()) != buffer.size()) {
         state->last_read_address = -1;
-        return readError();
+        return pfm_bin_read_error();
     }
     for (int32_t i = 0; i < count; ++i)
         pfm_decode_bin_record(buffer.data() + i * recordBytes, static_cast<size_t>(recordBytes), state->version_code,

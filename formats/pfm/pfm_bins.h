@@ -30,6 +30,9 @@ void position_to_bin(double x, double y, BIN_HEADER head, int32_t* column, int32
 // row x width + column is below this count.
 int64_t pfm_bins_held(int32_t handle);
 
+// Records -14, "Error reading from bin file", as the last error; returns -14.
+int32_t pfm_bin_read_error();
+
 // 0, or -14 for a bin outside the grid or a failed read.
 int32_t fetch_bin_record(int32_t handle, int32_t column, int32_t row, BIN_RECORD* record);
 // Reads `count` bins of a row from `firstColumn`; 0 or -14.

@@ -392,16 +392,19 @@ int32_t pfm_load_header(int32_t handle) {
     if (!state) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
     std::vector<char> text(PFM_HEADER_SIZE, '\0');
     if (pfm_huge_seek(state->bin_handle, 0, PFM_HUGE_SEEK_SET) != 0) return corrupt(state);
-    const size_t got = pfm_huge_read(state->bin_handle, text.data(), text.size());
-    if (got == 0) return corrupt(state);
+    // The header block is read whole: a file cut inside it may still hold
+    // every line of the text, but it is no structure the library wrote.
+    if (pfm_huge_read(state->bin_handle, text.data(), text.size()) != text.size())
+        return pfm_bin_read_error();
     BIN_HEADER head;
     PFM_LAYOUT layout = state->config_layout;
-    pfm_parse_header_text(text.data(), got, head, layout);
+    pfm_parse_header_text(text.data(), text.size(), head, layout);
     if (pfm_complete_header(state->version_code, head, layout) != 0) return corrupt(state);
     state->head = head;
     state->layout = layout;
-    // A bin file cut short still opens: the bins it holds are served, and
-    // each one past its end fails to read on its own.
+    // A bin file whose header is whole but whose bins are cut short still
+    // opens: the bins it holds are served, and each one past its end fails
+    // to read on its own.
     return pfm_setup_layout(handle);
 }
 

@@ -9,6 +9,7 @@
 // at most nine key lines; anything else is refused with 146142 rather than
 // read as 0 or dropped. CR LF line ends are read like LF. Old "Version 1"
 // files are refused with 146142.
+#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <cstdint>
 #include <string>
@@ -16,7 +17,7 @@
 
 #include "platform/core/NORVAUString.h"
 
-class WGridDefinition {
+class KIVO_EXPORT WGridDefinition {
 public:
     // Limits of the text: longer keys, names or values are refused.
     static constexpr size_t kMaxKeyLength = 63;

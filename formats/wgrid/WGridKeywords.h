@@ -1,6 +1,7 @@
 #pragma once
 // Keywords, file extensions and status codes of weighted-grid surfaces. Each
 // source file that includes this gets its own copy of the constants.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 namespace WGridKeywords {
@@ -71,10 +72,10 @@ enum DataToken : int { DATA_UNKNOWN = 0, DATA_MIN_DEPTH = 1, DATA_MAX_DEPTH = 2,
                        DATA_SW_CORNER = 5, DATA_NE_CORNER = 6, DATA_OUTDATED = 7, DATA_REPRESENTATION = 8 };
 enum WeightToken : int { WEIGHT_UNKNOWN = 0, WEIGHT_ANGLE = 1 };
 
-int locationToken(const char* key);
-int paramToken(const char* key);
-int dataToken(const char* key);
-int weightToken(const char* key);
+KIVO_EXPORT int locationToken(const char* key);
+KIVO_EXPORT int paramToken(const char* key);
+KIVO_EXPORT int dataToken(const char* key);
+KIVO_EXPORT int weightToken(const char* key);
 
 }  // namespace WGridKeywords
 

@@ -5,6 +5,7 @@
 // Depth > 10". Comparisons, "&&", "||", "!", "?:" and the usual arithmetic
 // and functions are available. A variable without a value is NaN, and a NaN
 // result is false. Nothing here throws: failures are status codes.
+#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "platform/core/NORVAObject.h"
@@ -13,7 +14,7 @@
 
 namespace NORVAExpression {
 
-class ExpressionEvaluator : public NORVAObject {
+class KIVO_EXPORT ExpressionEvaluator : public NORVAObject {
 public:
     enum EvaluationType : long {
         BOOLEAN = 0,  // a non-zero result is true

@@ -1,6 +1,7 @@
 #pragma once
 // Attribute value types of the framework. Types 4 and 5 are 32-bit on disk
 // and in stored layouts; 9 to 11 are held as doubles.
+#include "platform/core/KIVOExport.h"
 #include <cstdint>
 
 namespace KIVODataType {
@@ -20,7 +21,7 @@ enum DATA_TYPE : int32_t {
 };
 
 // Bytes a value of the type occupies in a record; text needs its length.
-uint32_t storageSize(DATA_TYPE type, uint32_t textLength);
+KIVO_EXPORT uint32_t storageSize(DATA_TYPE type, uint32_t textLength);
 // Unknown values fall back to DOUBLE.
-DATA_TYPE fromInt(int32_t value);
+KIVO_EXPORT DATA_TYPE fromInt(int32_t value);
 }  // namespace KIVODataType

@@ -12,6 +12,7 @@
 // transaction writes, so no side file stays beside the surface. Every value
 // read back is untrusted: it is pulled inside its field's type, and a
 // damaged file gives a status.
+#include "platform/core/KIVOExport.h"
 #include <array>
 #include <cstdint>
 #include <map>
@@ -25,7 +26,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-class NORVAKestrinDatabase {
+class KIVO_EXPORT NORVAKestrinDatabase {
 public:
     struct NewPoint {
         double x = 0.0;

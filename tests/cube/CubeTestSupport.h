@@ -12,6 +12,7 @@
 
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
+#include "cube_engine/cube_grid.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOMetaAttribute.h"

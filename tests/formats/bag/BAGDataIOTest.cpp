@@ -14,6 +14,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 #include "BagTestSupport.h"
 #include "formats/bag/BAGIter.h"
+#include "formats/bag/BagHandle.h"
 #include "formats/bag/KIVOBAGDataIO.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/shapes/NORVAAreaGeometry.h"

@@ -14,7 +14,10 @@
 #include "formats/pfm/PFMAttributeSet.h"
 #include "formats/pfm/PFMIter.h"
 #include "formats/pfm/pfm_bins.h"
+#include "formats/pfm/pfm_error.h"
 #include "formats/pfm/pfm_handles.h"
+#include "formats/pfm/pfm_header.h"
+#include "formats/pfm/pfm_open.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/shapes/NORVAAreaGeometry.h"
 #include "platform/shapes/NORVALineGeometry.h"
@@ -417,7 +420,6 @@ TEST_F(PFMDataIOTest, BinFileCutShortServesTheBinsItHolds) {
         {10 * record + 1, {{0, 0}, {9, 0}}, true},
         {9 * record, {{0, 0}}, false},
         {0, {}, false},       // the header alone
-        {-384, {}, false},    // inside the header's padding
     };
     const std::string piece = paths.bin + "/hugefile.000";
     const std::string whole = testsupport::readFile(piece);
@@ -465,6 +467,42 @@ TEST_F(PFMDataIOTest, BinFileCutShortServesTheBinsItHolds) {
         }
     }
     testsupport::writeFile(piece, whole);
+}
+
+// A bin file cut inside its 16,384-byte header block is refused even when
+// the header text itself is still whole: -14 from the library, -1 and a
+// "PFM Error: " line from the surface.
+TEST_F(PFMDataIOTest, BinFileCutInsideItsHeaderBlockIsRefused) {
+    const std::string piece = paths.bin + "/hugefile.000";
+    const std::string whole = testsupport::readFile(piece);
+    ASSERT_LT(whole.find('\0'), 6000U);  // the text ends before every cut below
+    PFM_OPEN_ARGS args;
+    std::snprintf(args.list_path, sizeof args.list_path, "%s", paths.handle.c_str());
+    args.read_only = true;
+    PFM_OPEN_ARGS first = args;
+    const int32_t opened = pfm_open_existing(&first);
+    ASSERT_GE(opened, 0);
+    for (size_t cut : {6000, 16000, 16383}) {
+        const std::string where = "cut at " + std::to_string(cut);
+        testsupport::writeFile(piece, whole.substr(0, cut));
+        BIN_HEADER head;
+        EXPECT_EQ(parse_bin_header(opened, &head), PFM_READ_BIN_FILE_ERROR) << where;
+        EXPECT_STREQ(pfm_last_error_text(), "Error reading from bin file") << where;
+        PFM_OPEN_ARGS again = args;
+        EXPECT_EQ(pfm_open_existing(&again), PFM_FAILURE) << where;
+        EXPECT_EQ(pfm_last_error_code(), PFM_READ_BIN_FILE_ERROR) << where;
+
+        testing::internal::CaptureStdout();
+        KIVOPFMDataIO io{NORVAUString(paths.handle)};
+        const long opening = io.open();
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(io.getStatus(), -1) << where;
+        EXPECT_EQ(opening, -1) << where;
+        EXPECT_NE(printed.find("PFM Error: Error reading from bin file\n"), std::string::npos) << where << printed;
+    }
+    pfm_close(opened);
+    testsupport::writeFile(piece, whole);
+    for (int32_t i = 0; i < PFM_MAX_FILES; ++i) EXPECT_EQ(pfm_handle_table(i), -1);
 }
 
 TEST_F(PFMDataIOTest, DeleteAllFilesRemovesOnlyTheNamedFile) {
