@@ -20,6 +20,12 @@ bool statPath(const NORVAUString& path, struct stat& st) {
     return !p.empty() && ::stat(p.c_str(), &st) == 0;
 }
 
+// A trailing "/" would make the system resolve a final symbolic link.
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 bool isDotEntry(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -53,6 +59,12 @@ bool isDirectory(const NORVAUString& path) {
 bool isRegularFile(const NORVAUString& path) {
     struct stat st;
     return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool isSymbolicLink(const NORVAUString& path) {
+    const std::string p = withoutTrailingSlashes(path.toUTF8());
+    struct stat st;
+    return !p.empty() && ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool fileSize(const NORVAUString& path, uint64_t& size) {
@@ -113,9 +125,17 @@ bool makeDirectories(const NORVAUString& path) {
 }
 
 bool removeDirectory(const NORVAUString& path, bool recursive) {
-    const std::string p = path.toUTF8();
+    const std::string p = withoutTrailingSlashes(path.toUTF8());
     if (p.empty() || !isDirectory(path)) return false;
     return recursive ? removeTree(p) : ::rmdir(p.c_str()) == 0;
+}
+
+bool removeEntry(const NORVAUString& path) {
+    const std::string p = withoutTrailingSlashes(path.toUTF8());
+    struct stat st;
+    if (p.empty()) return false;
+    if (::lstat(p.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR;
+    return S_ISDIR(st.st_mode) ? ::rmdir(p.c_str()) == 0 : ::unlink(p.c_str()) == 0;
 }
 
 bool syncDirectory(const NORVAUString& path) {
