@@ -26,15 +26,18 @@ void writeText(const NORVAUString& path, const std::string& text) {
     std::ofstream(path.toUTF8(), std::ios::binary) << text;
 }
 
-// work/S.vcs with one stored grid and its depth layer, and beside it a
-// bystander folder victims/ that a name with ".." could reach.
+// work/sub/S.vcs with one stored grid and its depth layer; bystander folders
+// work/victims (reached by a name with ".." from the grid folder) and victims
+// (reached the same way from a copy's grid folder copy/T).
 void makeSurface(const cubetest::TempDir& tmp) {
-    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work")));
-    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("victims/c")));
-    writeText(tmp.file("victims/c/vA.vcc"), "not the surface's");
+    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work/sub")));
+    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work/victims/c")));
+    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("victims")));
+    writeText(tmp.file("work/victims/c/vA.vcc"), "not the surface's");
+    writeText(tmp.file("work/victims/other.txt"), "bystander");
     writeText(tmp.file("victims/other.txt"), "bystander");
-    ASSERT_EQ(0, cubetest::createStored(tmp.file("work/S.vcs"), 9.0, 9.0, 1.0, 5));
-    KIVOSurfaceCUBEIO s(tmp.file("work/S.vcs"));
+    ASSERT_EQ(0, cubetest::createStored(tmp.file("work/sub/S.vcs"), 9.0, 9.0, 1.0, 5));
+    KIVOSurfaceCUBEIO s(tmp.file("work/sub/S.vcs"));
     long status = 0;
     auto entry = s.getGrid(s.makeKey(0, 0), status, true, true);
     ASSERT_TRUE(entry) << status;
@@ -49,14 +52,14 @@ void makeSurface(const cubetest::TempDir& tmp) {
 // what makes the forged path resolve: the folder the name starts with and
 // a placeholder of its leaf name.
 void forge(const cubetest::TempDir& tmp, const std::string& forged) {
-    std::string xml = readText(tmp.file("work/S.xml"));
+    std::string xml = readText(tmp.file("work/sub/S.xml"));
     const std::string depth = "name=\"Depth\"";
     const size_t at = xml.find(depth);
     ASSERT_NE(std::string::npos, at);
     xml.replace(at, depth.size(), "name=\"" + forged + "\"");
-    writeText(tmp.file("work/S.xml"), xml);
-    ASSERT_TRUE(NORVAFileUtils::makeDirectory(tmp.file("work/S/S_0x0_X")));
-    writeText(tmp.file("work/S/vA.vcc"), "placeholder");
+    writeText(tmp.file("work/sub/S.xml"), xml);
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(tmp.file("work/sub/S/S_0x0_X")));
+    writeText(tmp.file("work/sub/S/vA.vcc"), "placeholder");
 }
 
 }  // namespace
@@ -94,12 +97,12 @@ TEST(CubeForgedNames, NothingOutsideTheSurfaceChangesAndTheSurfaceIsRefused) {
         ASSERT_TRUE(NORVAFileUtils::makeDirectory(tmp.file("copy")));
         const std::string root = tmp.path().toUTF8();
         const foldersnapshot::Snapshot start = foldersnapshot::take(root);
-        const foldersnapshot::Snapshot outside = foldersnapshot::outside(root, {"work", "copy"});
+        const foldersnapshot::Snapshot outside = foldersnapshot::outside(root, {"work/sub", "copy"});
         const foldersnapshot::Snapshot all = foldersnapshot::outside(root, {"copy"});
         for (const auto& [what, run] : operations) {
             SCOPED_TRACE(std::string(name) + ": " + what);
-            run(tmp.file("work/S.vcs"), tmp.file("copy/T.vcs"));
-            EXPECT_EQ(outside, foldersnapshot::outside(root, {"work", "copy"}));
+            run(tmp.file("work/sub/S.vcs"), tmp.file("copy/T.vcs"));
+            EXPECT_EQ(outside, foldersnapshot::outside(root, {"work/sub", "copy"}));
             // Refused as damaged: the surface stays as it was too.
             EXPECT_EQ(all, foldersnapshot::outside(root, {"copy"}));
             foldersnapshot::restore(root, start);
