@@ -47,3 +47,24 @@ TEST(CubeCopySurface, BareNamesFromTheSurfacesFolderKeepTheGridFolder) {
     ASSERT_NE(0u, node->hypotheses);
     EXPECT_EQ(12.5f, cube_node_hyp(node, node->hypotheses)->depth);
 }
+
+// The copy's grid folder is its own: a symbolic link already standing under
+// that name refuses the copy, and nothing lands where the link points.
+TEST(CubeCopySurface, NeverWritesThroughALinkStandingAsTheCopysFolder) {
+    cubetest::TempDir dir;
+    ASSERT_EQ(0, cubetest::createStored(dir.file("S.vcs"), 9.0, 9.0, 1.0, 5));
+    {
+        KIVOSurfaceCUBEIO s(dir.file("S.vcs"));
+        long status = 0;
+        auto entry = s.getGrid(s.makeKey(0, 0), status, true, true);
+        ASSERT_TRUE(entry) << status;
+        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        ASSERT_EQ(0, s.flush());
+    }
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("elsewhere")));
+    ASSERT_EQ(0, ::symlink(dir.file("elsewhere").toUTF8().c_str(), dir.file("U").toUTF8().c_str()));
+    EXPECT_NE(0, KIVOSurfaceUtils::copySurface(dir.file("S.vcs"), dir.file("U.vcs")));
+    std::vector<NORVAUString> names;
+    ASSERT_TRUE(NORVAFileUtils::listDirectory(dir.file("elsewhere"), names));
+    EXPECT_TRUE(names.empty());
+}

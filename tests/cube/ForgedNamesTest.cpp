@@ -11,6 +11,7 @@
 #include "FolderSnapshot.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube_engine/cube_node.h"
+#include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
 namespace {
@@ -107,5 +108,16 @@ TEST(CubeForgedNames, NothingOutsideTheSurfaceChangesAndTheSurfaceIsRefused) {
             EXPECT_EQ(all, foldersnapshot::outside(root, {"copy"}));
             foldersnapshot::restore(root, start);
         }
+    }
+    // Made from metadata holding such a name, a surface is refused alike.
+    for (const char* name : {"X/../../../victims/c/vA", "a/b", "..", ".", ""}) {
+        cubetest::TempDir tmp;
+        std::vector<KIVODescriptor::AttribEntry> entries{KIVODescriptor::AttribEntry(name, KIVODataType::FLOAT)};
+        auto table = makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(KIVOMemDescriptor(entries)));
+        auto meta = makeNORVAType<KIVOSurfaceXMLMetaData>(std::move(table), tmp.file("N.xml"));
+        meta->setDimensions(9.0, 9.0);
+        meta->setResolution(1.0);
+        KIVOSurfaceCUBEIO made(tmp.file("N.vcs"), meta, CUBEUtils::getParams(0, 1.0f));
+        EXPECT_EQ(KIVOSurfaceCUBEIO::kBadAttributeName, made.getStatus()) << name;
     }
 }
