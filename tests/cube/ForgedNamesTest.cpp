@@ -10,7 +10,6 @@
 #include "CubeTestSupport.h"
 #include "FolderSnapshot.h"
 #include "core/KIVOSurfaceOpen.h"
-#include "cube_engine/cube_node.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
@@ -37,15 +36,8 @@ void makeSurface(const cubetest::TempDir& tmp) {
     writeText(tmp.file("work/victims/c/vA.vcc"), "not the surface's");
     writeText(tmp.file("work/victims/other.txt"), "bystander");
     writeText(tmp.file("victims/other.txt"), "bystander");
-    ASSERT_EQ(0, cubetest::createStored(tmp.file("work/sub/S.vcs"), 9.0, 9.0, 1.0, 5));
-    KIVOSurfaceCUBEIO s(tmp.file("work/sub/S.vcs"));
-    long status = 0;
-    auto entry = s.getGrid(s.makeKey(0, 0), status, true, true);
-    ASSERT_TRUE(entry) << status;
-    ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube_grid_get_node(entry->grid, 0, 0), 12.5f, 0.25f));
-    entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
-    ASSERT_EQ(0, s.flush());
-    cubetest::writeAll(CUBEUtils::layerFileName(s.getGridPrefix(), "Depth", 0, 0),
+    ASSERT_EQ(0, cubetest::storedWithGrid(tmp.file("work/sub/S.vcs")));
+    cubetest::writeAll(CUBEUtils::layerFileName(tmp.file("work/sub/S/S"), "Depth", 0, 0),
                        cubetest::vccBytes(0, 0, 5, 5, std::vector<float>(25, 1.0f)));
 }
 

@@ -11,7 +11,6 @@
 #include "FolderSnapshot.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/CubeTestSupport.h"
-#include "cube_engine/cube_node.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/pathkit/PathUtilities.h"
 
@@ -20,15 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 void makeCube(const TempFolder& tmp) {
-    ASSERT_EQ(0, cubetest::createStored(tmp.file("work/S.vcs"), 9.0, 9.0, 1.0, 5));
-    KIVOSurfaceCUBEIO s(tmp.file("work/S.vcs"));
-    long status = 0;
-    auto entry = s.getGrid(s.makeKey(0, 0), status, true, true);
-    ASSERT_TRUE(entry) << status;
-    ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube_grid_get_node(entry->grid, 0, 0), 12.5f, 0.25f));
-    entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
-    ASSERT_EQ(0, s.flush());
-    cubetest::writeAll(CUBEUtils::layerFileName(s.getGridPrefix(), "Depth", 0, 0),
+    ASSERT_EQ(0, cubetest::storedWithGrid(tmp.file("work/S.vcs")));
+    cubetest::writeAll(CUBEUtils::layerFileName(tmp.file("work/S/S"), "Depth", 0, 0),
                        cubetest::vccBytes(0, 0, 5, 5, std::vector<float>(25, 1.0f)));
 }
 
