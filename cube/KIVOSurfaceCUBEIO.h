@@ -64,7 +64,10 @@ public:
     NORVAUString getSourceName() const override { return m_headerFileName; }
     KIVOSurfaceMetaData* getMetaData() override { return m_metadata.get(); }
     const KIVOSurfaceMetaData* getMetaData() const override { return m_metadata.get(); }
-    long set(double, double, const KIVOAttributeSet&, const KIVODescriptor&, double) override { return 0; }
+    // A CUBE node holds hypotheses, not attribute values: a generic edit is
+    // refused with -1, so that none counts as kept. Soundings reach the
+    // nodes through `getCubeNode`.
+    long set(double, double, const KIVOAttributeSet&, const KIVODescriptor&, double) override { return -1; }
     void setModified(bool modified) override;
     long open() override { return 0; }
     long close() override;

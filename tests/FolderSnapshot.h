@@ -1,6 +1,7 @@
 #pragma once
-// Every file and folder under a folder with its bytes, to compare a folder
-// against its state before and after an operation, and to put it back.
+// Every file and folder under a folder with its bytes (a symbolic link with
+// where it points), to compare a folder against its state before and after an
+// operation, and to put it back.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,17 +20,20 @@ inline Snapshot take(const std::string& root) {
     if (!fs::exists(root)) return files;
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
         std::string bytes = kFolder;
-        if (e.is_regular_file()) {
+        if (e.is_symlink()) {
+            bytes = "<link to " + fs::read_symlink(e.path()).string() + ">";
+        } else if (e.is_regular_file()) {
             std::ifstream in(e.path(), std::ios::binary);
             bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         }
-        files[fs::relative(e.path(), root).string()] = bytes;
+        // Spelled as found: a symbolic link is an entry of its own.
+        files[e.path().lexically_relative(root).string()] = bytes;
     }
     return files;
 }
 
-// The snapshot without the named top-level entries (and what is below them):
-// what lies outside the folders an operation may change.
+// The snapshot without the named entries (paths from the root) and what is
+// below them: what lies outside the folders an operation may change.
 inline Snapshot outside(const std::string& root, const std::vector<std::string>& own) {
     Snapshot files = take(root);
     for (auto it = files.begin(); it != files.end();) {

@@ -9,6 +9,7 @@
 #include "core/SurfaceAttributeNames.h"
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOMetaAttribute.h"
@@ -90,6 +91,20 @@ long describe(const Combine::Options& options, KIVOSurfaceXMLMetaData& meta) {
     return 0;
 }
 
+NORVAUString metadataPath(const NORVAUString& path) {
+    NORVAUString drive, folder, name;
+    PathUtilities::parsePath(path, &drive, &folder, &name, nullptr);
+    return drive + folder + name + ".xml";
+}
+
+// The product writes the output file and the metadata beside it: either
+// may be a source's. A source without metadata of its own has none to lose.
+bool writesOver(const NORVAUString& output, const NORVAUString& source) {
+    if (NORVAFileUtils::sameFile(output, source)) return true;
+    const NORVAUString sourceMeta = metadataPath(source);
+    return NORVAFileUtils::exists(sourceMeta) && NORVAFileUtils::sameFile(metadataPath(output), sourceMeta);
+}
+
 NORVAType<KIVOSurfaceDataIO> makeDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> meta) {
     if (KIVOSurfaceUtils::getSurfaceType(path) == KIVOSurfaceUtils::TILE_STORE)
         return NORVAType<KIVOSurfaceDataIO>(new (std::nothrow) KIVOKestrinDataIO(path, *meta));
@@ -155,15 +170,20 @@ AttributeList productAttributes(const std::vector<NORVAUString>& paths) {
     return list;
 }
 
+long checkOutput(const Options& options) {
+    for (const NORVAUString& source : options.sources)
+        if (writesOver(options.outputPath, source)) return kOutputIsSource;
+    return 0;
+}
+
 NORVAType<KIVOSurface> createOutputSurface(const Options& options, long& status) {
     return createOutputSurfaceFromAttributeSubset(options, productAttributes(options.sources), status);
 }
 
 NORVAType<KIVOSurface> createOutputSurfaceFromAttributeSubset(const Options& options, const AttributeList& attributes,
                                                               long& status) {
-    NORVAUString drive, folder, name;
-    PathUtilities::parsePath(options.outputPath, &drive, &folder, &name, nullptr);
-    const NORVAUString metaPath = drive + folder + name + ".xml";
+    if ((status = checkOutput(options)) != 0) return NORVAType<KIVOSurface>();
+    const NORVAUString metaPath = metadataPath(options.outputPath);
 
     KIVOMemDescriptor descriptor(std::vector<Entry>(attributes.begin(), attributes.end()));
     auto table = makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(descriptor));

@@ -43,6 +43,9 @@ using AttributeList = std::list<KIVODescriptor::AttribEntry>;
 constexpr long kNoDataIO = 146009;
 // Options without a coordinate system.
 constexpr long kNoCoordSystem = -1;
+// The output would overwrite one of the sources: the same file, however the
+// two paths are spelled, or the metadata file a source keeps beside it.
+constexpr long kOutputIsSource = 146065;
 
 class KIVO_EXPORT Options : public KIVOCreateOptions {
 public:
@@ -65,8 +68,12 @@ KIVO_EXPORT unsigned getCommonAttributes(const std::vector<NORVAUString>& paths,
 // The union of the sources' attributes without the first "Weight", with
 // "Contributor" (a string-table index).
 KIVO_EXPORT AttributeList productAttributes(const std::vector<NORVAUString>& paths);
+// kOutputIsSource when making the product at the output path would write
+// over one of the sources, else 0. Nothing is touched.
+KIVO_EXPORT long checkOutput(const Options& options);
 KIVO_EXPORT NORVAType<KIVOSurface> createOutputSurface(const Options& options, long& status);
-// The product with exactly the given attributes.
+// The product with exactly the given attributes; an output that is one of
+// the sources is refused with kOutputIsSource.
 KIVO_EXPORT NORVAType<KIVOSurface> createOutputSurfaceFromAttributeSubset(const Options& options, const AttributeList& attributes,
                                                               long& status);
 

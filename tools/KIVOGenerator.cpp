@@ -1,6 +1,7 @@
 #include "tools/KIVOGenerator.h"
 
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "core/KIVODisplaySettings.h"
@@ -9,6 +10,7 @@
 #include "core/SurfaceAttributeNames.h"
 #include "multires/KIVOCompoundIO.h"
 #include "platform/core/NORVAEnvironment.h"
+#include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOMetaAttribute.h"
@@ -64,6 +66,31 @@ void addPositionPair(std::list<Entry>& list, const NORVAUString& x, const NORVAU
     list.push_back(makeEntry(x, KIVODataType::DOUBLE, kMetres, kGroundDirection));
     list.push_back(makeEntry(y, KIVODataType::DOUBLE, kMetres, kGroundDirection));
 }
+
+// Hands every sounding on to the field generator and counts them; once the
+// field generator has finished, `atFinish` (given that count) decides whether
+// the run may go on to be stored. A run refused there leaves the surface's
+// files and metadata as they were.
+class CountingFieldGenerator : public KIVOFieldGenerator {
+public:
+    CountingFieldGenerator(KIVOFieldGenerator& inner, std::function<long(long)> atFinish)
+        : m_inner(inner), m_atFinish(std::move(atFinish)) {}
+    long init() override { return m_inner.init(); }
+    long generate(const KIVOPointIter& soundings) override {
+        ++m_handed;
+        return m_inner.generate(soundings);
+    }
+    long finish() override {
+        const long status = m_inner.finish();
+        return status != 0 ? status : m_atFinish(m_handed);
+    }
+    long handed() const { return m_handed; }
+
+private:
+    KIVOFieldGenerator& m_inner;
+    std::function<long(long)> m_atFinish;
+    long m_handed = 0;
+};
 
 }  // namespace
 
@@ -294,11 +321,22 @@ long KIVOGenerator::generate(const NORVAUString& s1, const NORVAUString& s2, con
     }
     if ((status = editSources(*meta)) != 0) return status;
 
+    // Creating a compound makes its member folder at once.
+    const bool compound = m_operation == NEW_SURFACE && !m_resolutionTable.empty();
+    const NORVAUString memberFolder = drive + folder + file;
+    const bool folderExisted = NORVAFileUtils::exists(memberFolder);
     if (m_operation == NEW_SURFACE) {
-        if (m_resolutionTable.empty()) dataIO.reset(new KIVOGriddedDataIO(dataPath, std::move(newMeta)));
+        if (!compound) dataIO.reset(new KIVOGriddedDataIO(dataPath, std::move(newMeta)));
         else dataIO.reset(new KIVOCompoundIO(dataPath, newMeta));
-        if (dataIO->getStatus() != 0) return dataIO->getStatus();
     }
+    status = dataIO->getStatus() != 0 ? dataIO->getStatus() : build(std::move(dataIO));
+    // A compound that was never stored leaves no empty folder behind; one
+    // that was keeps its members there, and the folder stays.
+    if (status != 0 && compound && !folderExisted) NORVAFileUtils::removeDirectory(memberFolder, false);
+    return status;
+}
+
+long KIVOGenerator::build(NORVAType<KIVOSurfaceDataIO> dataIO) {
     m_surface.reset(new KIVOSurface(std::move(dataIO)));
     if (m_surface->getStatus() != 0) return m_surface->getStatus();
 
@@ -325,40 +363,58 @@ long KIVOGenerator::runSoundings(KIVOFieldGenerator& fieldGenerator) {
     if (given && given->isValid() && m_coordSystem.isValid() && !given->isEqual(m_coordSystem))
         transformed = std::make_unique<KIVOTransformedPointIter>(m_soundings, *given, m_coordSystem);
     KIVOPointIter& soundings = transformed ? static_cast<KIVOPointIter&>(*transformed) : m_soundings;
-    KIVOSurfaceGenerator surfaceGenerator(soundings, *m_surface, fieldGenerator);
+    CountingFieldGenerator counting(fieldGenerator, [&](long handed) {
+        tally(fieldGenerator, transformed.get(), handed);
+        return placesNothing() ? kNoSoundingPlaced : 0L;
+    });
+    KIVOSurfaceGenerator surfaceGenerator(soundings, *m_surface, counting);
     if (surfaceGenerator.getStatus() != 0) return surfaceGenerator.getStatus();
     const long status = surfaceGenerator.generate(nullptr);
-
-    SoundingCounts& c = m_counts;
-    if (transformed) {
-        c.notTransformed = transformed->getNotTransformed();
-        c.given = transformed->getServed() + c.notTransformed;
-        c.placed = transformed->getServed();
-    }
-    if (const auto* tool = dynamic_cast<const KIVOReplaceTool*>(&fieldGenerator)) {
-        const KIVOReplaceTool::Tally& tally = tool->getTally();
-        c.placed = tally.placed;
-        c.outside = tally.outside;
-        c.noDepth = tally.noDepth;
-        c.lost = tally.noNode;
-        c.given = tally.placed + tally.outside + tally.noDepth + tally.noNode + c.notTransformed;
-    }
+    tally(fieldGenerator, transformed.get(), counting.handed());
     return reportCounts(status);
 }
 
-// Without the replace tool's tally a sounding that transformed counts as
-// placed: whether it found a node is the field generator's business.
+// Without the replace tool's tally a sounding handed to the field generator
+// counts as placed: whether it found a node is the field generator's business.
+void KIVOGenerator::tally(const KIVOFieldGenerator& fieldGenerator, const KIVOTransformedPointIter* transformed,
+                          long handed) {
+    SoundingCounts& c = m_counts;
+    c = SoundingCounts();
+    if (transformed) c.notTransformed = transformed->getNotTransformed();
+    c.placed = handed;
+    c.given = handed + c.notTransformed;
+    if (const auto* tool = dynamic_cast<const KIVOReplaceTool*>(&fieldGenerator)) {
+        const KIVOReplaceTool::Tally& t = tool->getTally();
+        c.placed = t.placed;
+        c.outside = t.outside;
+        c.noDepth = t.noDepth;
+        c.lost = t.noNode;
+        c.given = t.placed + t.outside + t.noDepth + t.noNode + c.notTransformed;
+    }
+}
+
+// A new or updated surface that took no sounding is not stored, so that a
+// rebuild never replaces a surface with an empty one. "Remove from" is run
+// for its source record, which it stores whatever the soundings did.
+bool KIVOGenerator::placesNothing() const {
+    return m_operation != REMOVE_FROM_SURFACE && m_counts.placed == 0;
+}
+
 long KIVOGenerator::reportCounts(long status) {
     const SoundingCounts& c = m_counts;
     if (c.notTransformed > 0)
         std::printf("%ld soundings could not be transformed into the surface's coordinate system and were left out.\n",
                     c.notTransformed);
+    if (c.noDepth > 0) std::printf("%ld soundings had no readable depth or position and were left out.\n", c.noDepth);
+    if (c.outside > 0) std::printf("%ld soundings lay beyond the surface and were left out.\n", c.outside);
     if (c.lost > 0) std::printf("%ld soundings within the surface reached no node and were left out.\n", c.lost);
-    const bool nonePlaced = c.given > 0 && c.placed == 0;
-    if (nonePlaced) std::printf("None of the %ld soundings reached the surface.\n", c.given);
+    const bool refused = status == kNoSoundingPlaced && placesNothing();
+    if (refused && c.given == 0) std::printf("No soundings were given; the surface was not stored.\n");
+    else if (refused) std::printf("None of the %ld soundings reached the surface; it was not stored.\n", c.given);
+    else if (c.given > 0 && c.placed == 0) std::printf("None of the %ld soundings reached the surface.\n", c.given);
     if (status != 0) return status;
     if (c.lost > 0) return kSoundingsLost;
-    return nonePlaced ? kNoSoundingPlaced : 0;
+    return c.given > 0 && c.placed == 0 ? kNoSoundingPlaced : 0;
 }
 
 NORVAType<KIVOFieldGenerator> KIVOGenerator::createFieldGenerator(KIVOSurface& surface, bool recordOperator) {

@@ -29,11 +29,13 @@ class NORVAErrorLog;
 class NORVAProgress;
 class KIVOSurfaceMetaData;
 class KIVOSurfaceXMLMetaData;
+class KIVOTransformedPointIter;
 
 class KIVO_EXPORT KIVOGenerator : public NORVAObject {
 public:
-    // What became of the soundings of the last `generate`. The placement
-    // counts come from the library's own replace field generator only.
+    // What became of the soundings of the last `generate`. Only the
+    // library's own replace field generator tells where its soundings went;
+    // with another one every sounding handed to it counts as placed.
     struct SoundingCounts {
         long given = 0;           // soundings the iterator served
         long placed = 0;          // reached a node
@@ -49,7 +51,7 @@ public:
 
     static constexpr long kSourceNotFound = 146060;
     static constexpr long kSoundingsLost = 146061;     // soundings within the surface reached no node
-    static constexpr long kNoSoundingPlaced = 146062;  // soundings were given and none reached the surface
+    static constexpr long kNoSoundingPlaced = 146062;  // no sounding reached the surface, or none was given
     static constexpr long kNoFieldGenerator = 146070;
     static constexpr long kNoMetaData = -1;
     static constexpr long kNoName = -1;  // no output name was set
@@ -89,10 +91,16 @@ public:
     // s1 to s3 fill the metadata's text fields 2, 3 and 1. The monitor and
     // the error log are not used. Soundings the iterator gives in another
     // coordinate system than the generator's are transformed into it first.
-    // Soundings left out are counted (`getSoundingCounts`) and reported on
-    // standard output; soundings within the surface that reached no node end
-    // the run with kSoundingsLost, and a run in which no given sounding
-    // reached the surface with kNoSoundingPlaced, after the surface is stored.
+    // Soundings left out are counted (`getSoundingCounts`), and each kind
+    // left out (not transformed, no depth, beyond the surface, no node) is
+    // reported on standard output with its count. Soundings within the
+    // surface that reached no node end the run with kSoundingsLost after the
+    // surface is stored. A new or updated surface that no sounding reached
+    // (none given included) is not stored: the run ends with
+    // kNoSoundingPlaced and a surface already on disk under the name stays
+    // as it was. "Remove from" stores its source record in any case, and
+    // ends with kNoSoundingPlaced when soundings were given and none reached
+    // the surface.
     long generate(const NORVAUString& s1, const NORVAUString& s2, const NORVAUString& s3, NORVAProgress* progress,
                   NORVAErrorLog* errorLog);
 
@@ -117,7 +125,10 @@ private:
     void includeExisting(const KIVOSurfaceMetaData& meta);
     long editSources(KIVOSurfaceMetaData& meta) const;
     void addAdditionalAttributes(std::list<KIVODescriptor::AttribEntry>& list) const;
+    long build(NORVAType<KIVOSurfaceDataIO> dataIO);
     long runSoundings(KIVOFieldGenerator& fieldGenerator);
+    void tally(const KIVOFieldGenerator& fieldGenerator, const KIVOTransformedPointIter* transformed, long handed);
+    bool placesNothing() const;
     long reportCounts(long status);
 
     bool m_sourceFlags[3] = {true, true, true};

@@ -100,6 +100,30 @@ bool plainFilePath(const std::string& path) {
            p.find("/../") == std::string::npos;
 }
 
+// Where two folders part: the length of the folder both lie in.
+size_t sharedLength(const std::string& a, const std::string& b) {
+    size_t shared = 0, i = 0;
+    for (; i < a.size() && i < b.size() && a[i] == b[i]; ++i)
+        if (a[i] == '/') shared = i;
+    if ((i == a.size() || a[i] == '/') && (i == b.size() || b[i] == '/')) shared = i;
+    return shared;
+}
+
+// A folder other than the journal's own holds its names and entries only when
+// no other user could have put an entry there: the folder, and every part of
+// it below the folder it shares with `own`, is a real folder (no symbolic
+// link) of this user that nobody else may write to, and not a sticky one
+// (shared by design, like /tmp), where another user may link to our files.
+bool privateFolder(const std::string& own, const std::string& folder) {
+    for (size_t end = folder.find('/', sharedLength(own, folder) + 1);; end = folder.find('/', end + 1)) {
+        struct stat st;
+        if (::lstat(folder.substr(0, end).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+            (st.st_mode & (S_IWOTH | S_ISVTX)) != 0)
+            return false;
+        if (end == std::string::npos) return true;
+    }
+}
+
 bool belowAny(const std::vector<std::string>& folders, const std::string& path) {
     for (const std::string& folder : folders)
         if (below(folder, path)) return true;
@@ -112,11 +136,13 @@ size_t lineCount(const std::string& text) {
     return n;
 }
 
+// A symbolic link goes itself, never what it points to.
 bool removePath(const std::string& path) {
-    if (!exists(path)) return true;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return true;
     if (faults::shouldFail(faults::REMOVE)) return false;
-    const NORVAUString p(path);
-    return NORVAFileUtils::isDirectory(p) ? NORVAFileUtils::removeDirectory(p, true) : ::unlink(path.c_str()) == 0;
+    if (S_ISDIR(st.st_mode)) return NORVAFileUtils::removeDirectory(NORVAUString(path), true);
+    return ::unlink(path.c_str()) == 0;
 }
 
 }  // namespace
@@ -175,16 +201,25 @@ bool NORVACommitJournal::isThisFile(const std::string& path) const {
            st.st_ino == m_inode;
 }
 
-bool NORVACommitJournal::confined(const std::string& path, bool relative) const {
+bool NORVACommitJournal::confined(const std::string& path, bool relative, nlink_t links) const {
     // Relative paths were written against the main name's folder: they mean
     // what they say only when the file read is the main name, in that folder.
     if (m_names.empty() ||
         (relative && (!isThisFile(m_names.front()) || folderOf(m_names.front()) != folderOf(path))))
         return false;
-    std::vector<std::string> folders{folderOf(path)};
-    for (const std::string& name : m_names)
-        if (plainFilePath(name) && isThisFile(name)) folders.push_back(folderOf(name));
-    if (folders.size() == 1) return false;  // the file read is none of its names
+    const std::string own = folderOf(path);
+    std::vector<std::string> folders{own};
+    std::set<std::string> listed;  // names that are this very file
+    for (const std::string& name : m_names) {
+        if (!plainFilePath(name) || !isThisFile(name)) continue;
+        const std::string folder = folderOf(name);
+        if (folder != own && !privateFolder(own, folder)) return false;
+        if (listed.insert(name).second) folders.push_back(folder);
+    }
+    // A commit gives its journal the names it lists and no other: a link it
+    // does not list was made by someone else. None at all: the file read is
+    // none of its names.
+    if (listed.empty() || listed.size() != links) return false;
     for (const std::string& name : m_names)
         if (!validPath(name) || !belowAny(folders, name)) return false;
     return entriesBelow(folders);
@@ -208,6 +243,8 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     for (const std::string& name : names) folders.push_back(folderOf(name));
     if (!entriesBelow(folders)) return -1;  // recovery would refuse it
     const std::string folder = folderOf(main);
+    for (const std::string& f : folders)
+        if (f != folder && (!privateFolder(folder, f) || !privateFolder(f, folder))) return -1;
     bool oneFolder = true;
     for (const std::string& f : folders) oneFolder = oneFolder && f == folder;
     const std::string text = serialise(oneFolder ? folder : std::string());
@@ -247,8 +284,11 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     m_conditionToken.clear();
     m_device = 0;
     m_inode = 0;
+    // Only this user writes this user's journals.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxBytes) return false;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        static_cast<uint64_t>(st.st_size) > kMaxBytes)
+        return false;
     std::string text;
     if (!readAll(fd, text) || lineCount(text) > kMaxLines) return false;
     bool relative = false;
@@ -259,7 +299,7 @@ bool NORVACommitJournal::read(int fd, const std::string& path) {
     }
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    if (confined(path, relative)) return true;
+    if (confined(path, relative, st.st_nlink)) return true;
     *this = NORVACommitJournal();
     return false;
 }

@@ -15,11 +15,12 @@
 // another folder) every path is absolute, since a relative one would resolve
 // against whichever name is read.
 //
-// A journal found on disk is untrusted: it is taken only when it lists the
-// file read as one of its names and every path lies below the folder of the
-// file read, or of another of its names that is this very file (a hard
-// link), spelled without ".", ".." or empty parts and reached through no
-// symbolic link. The writer holds itself to the same rule, so it never
+// A journal found on disk is untrusted: it is taken only when it is a regular
+// file of this user, every link of it is one of its names, and every path
+// lies below the folder of the file read, or of another of its names that
+// is this very file (a hard link) in a folder of this user that no one else
+// can add to, spelled without ".", ".." or empty parts and reached through
+// no symbolic link. The writer holds itself to the same rule, so it never
 // commits what recovery would refuse.
 #include <sys/types.h>
 
@@ -55,7 +56,8 @@ public:
     // nothing left behind.
     int write(const std::vector<std::string>& names);
     // Reads a whole journal from `fd`, the file found at `path` (absolute);
-    // false for a torn, oversized or foreign file.
+    // false for a torn, oversized or foreign file, or one that is not this
+    // user's to apply there.
     bool read(int fd, const std::string& path);
     // Makes every move and removal not yet made, then syncs the folders.
     bool apply() const;
@@ -73,7 +75,7 @@ public:
 private:
     std::string serialise(const std::string& folder) const;
     bool isThisFile(const std::string& path) const;
-    bool confined(const std::string& path, bool relative) const;
+    bool confined(const std::string& path, bool relative, nlink_t links) const;
     bool entriesBelow(const std::vector<std::string>& folders) const;
     bool parse(const std::string& text, const std::string& folder, bool& relative);
 

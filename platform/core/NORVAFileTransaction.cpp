@@ -66,15 +66,24 @@ bool isTemporaryOf(const std::string& entry, const std::string& name) {
     return core.find('.', name.size() + 1) == std::string::npos;
 }
 
-void listFolder(const std::string& folder, const std::function<void(const std::string&, bool)>& visit) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return;
+// The stem's own folder is the one its caller named, whatever the path goes
+// through; a folder below it is entered only as a real folder, never through
+// a symbolic link (which could lead into another user's folder).
+void listFolder(const std::string& folder, bool followLink,
+                const std::function<void(const std::string&, bool)>& visit) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
     std::vector<std::pair<std::string, bool>> entries;
     while (struct dirent* e = ::readdir(dir)) {
         const std::string n = e->d_name;
         if (n == "." || n == "..") continue;
         // Most file systems tell the type here, sparing a stat per entry of
-        // a folder that may hold many surfaces.
+        // a folder that may hold many surfaces. A link (DT_LNK) is no folder.
         bool isDir = e->d_type == DT_DIR;
         if (e->d_type == DT_UNKNOWN) {
             struct stat st;
@@ -91,11 +100,11 @@ void listFolder(const std::string& folder, const std::function<void(const std::s
 void forEachLeftover(const NORVAUString& stem, const std::function<void(const std::string&)>& visit) {
     std::string folder, name;
     splitStem(stem, folder, name);
-    listFolder(folder, [&](const std::string& entry, bool isDir) {
+    listFolder(folder, true, [&](const std::string& entry, bool isDir) {
         if (!isDir && (entry == "." + name + kJournalSuffix || isTemporaryOf(entry, name))) visit(folder + "/" + entry);
     });
     std::function<void(const std::string&)> walk = [&](const std::string& dir) {
-        listFolder(dir, [&](const std::string& entry, bool isDir) {
+        listFolder(dir, false, [&](const std::string& entry, bool isDir) {
             if (isDir)
                 walk(dir + "/" + entry);
             else if (isJournal(entry) || isTemporary(entry))
@@ -105,12 +114,31 @@ void forEachLeftover(const NORVAUString& stem, const std::function<void(const st
     walk(folder + "/" + name);
 }
 
-// A temporary is left to a live writer, who holds its lock.
+// True when `path` can be a file this user's commit wrote: a regular file of
+// this user, reached through no symbolic link; `fd` is then open on it, or -1
+// when it cannot be opened. Anything else named like a journal or a
+// temporary (a link, a FIFO, a device, another user's file) is never opened
+// (a FIFO would wait for a writer).
+bool openOwnFile(const std::string& path, struct stat& st, int& fd) {
+    fd = -1;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened;
+    if (fd < 0 || (::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino)) return true;
+    ::close(fd);  // replaced meanwhile
+    fd = -1;
+    return false;
+}
+
+// A temporary is left to a live writer, who holds its lock, and to its
+// owner when it is not ours alone (another link to it).
 bool removeUnlessLocked(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;
+    struct stat st;
+    int fd = -1;
+    if (!openOwnFile(path, st, fd) || fd < 0) return false;
     bool removed = false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) removed = ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    if (st.st_nlink == 1 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        removed = ::unlink(path.c_str()) == 0 || errno == ENOENT;
     ::close(fd);
     return removed;
 }
@@ -134,24 +162,27 @@ bool finishConditional(const NORVACommitJournal& journal) {
     return holds > 0 ? journal.apply() && journal.removeNames() : journal.removeNames();
 }
 
-// Waits for a live writer, then finishes what its journal names.
+// Waits for a live writer, then finishes what its journal names. What is
+// not this user's journal is left alone: there is nothing of ours to finish.
 bool finishJournal(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;
+    struct stat found, now;
+    int fd = -1;
+    if (!openOwnFile(path, found, fd)) return true;
+    if (fd < 0) return false;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    struct stat held, now;
-    if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &now) != 0 || held.st_ino != now.st_ino ||
-        held.st_dev != now.st_dev) {
+    if (::lstat(path.c_str(), &now) != 0 || found.st_ino != now.st_ino || found.st_dev != now.st_dev) {
         ::close(fd);  // the writer finished it meanwhile
         return true;
     }
     NORVACommitJournal journal;
     bool ok = true;
     if (!journal.read(fd, path)) {
-        // Journals appear whole (written aside, then renamed), so this is no
-        // journal of ours: no move was ever made under it.
-        ok = ::unlink(path.c_str()) == 0;
+        // Journals appear whole (written aside, then renamed) and are taken
+        // back as written, so this is no journal of ours: no move was ever
+        // made under it. With another link, though, it may be ours with a
+        // link someone else made: kept, and the surface refused meanwhile.
+        ok = now.st_nlink == 1 && ::unlink(path.c_str()) == 0;
     } else if (journal.hasCondition()) {
         ok = finishConditional(journal);
     } else {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/core/NORVAAtomicFile.h"
@@ -24,6 +25,18 @@ bool statPath(const NORVAUString& path, struct stat& st) {
 std::string withoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
+}
+
+// The path with its folder resolved (links, ".", "..") when that folder
+// exists; as given otherwise.
+std::string resolvedPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (!real) return path;
+    std::string out(real);
+    std::free(real);
+    return out + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 bool isDotEntry(const char* name) {
@@ -49,6 +62,13 @@ bool removeTree(const std::string& path) {
 bool exists(const NORVAUString& path) {
     struct stat st;
     return statPath(path, st);
+}
+
+bool sameFile(const NORVAUString& a, const NORVAUString& b) {
+    struct stat sa, sb;
+    const bool hasA = statPath(a, sa), hasB = statPath(b, sb);
+    if (hasA || hasB) return hasA && hasB && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return resolvedPath(a.toUTF8()) == resolvedPath(b.toUTF8());
 }
 
 bool isDirectory(const NORVAUString& path) {

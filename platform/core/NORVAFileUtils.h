@@ -16,6 +16,11 @@ bool isSymbolicLink(const NORVAUString& path);
 bool fileSize(const NORVAUString& path, uint64_t& size);
 // Whole seconds since the epoch.
 bool modificationTime(const NORVAUString& path, int64_t& seconds);
+// Whether two paths name one file however they are spelled (relative, "..",
+// a link to the file or to a folder on the way, a hard link): both exist and
+// are the same file, or neither exists and both lead to the same place once
+// the folders that exist are resolved.
+bool sameFile(const NORVAUString& a, const NORVAUString& b);
 
 // Overwrites the target; the target is replaced atomically, so a failed copy
 // leaves an existing target as it was.

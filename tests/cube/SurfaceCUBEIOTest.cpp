@@ -17,6 +17,7 @@
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/frame/KIVOMemAttributeSet.h"
 
 using cubetest::TempDir;
 using Entry = std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry>;
@@ -705,4 +706,23 @@ TEST(CubeSurface, LoadedGridIsChargedWhatItHoldsInMemory) {
         EXPECT_LE(s.getHeldBytes(), 2 * resident + resident / 2);
     }
     EXPECT_EQ(2 * resident, s.getHeldBytes());
+}
+
+// A CUBE node holds hypotheses, not attribute values: a generic edit is
+// refused, directly and through the surface, and leaves the files as they were.
+TEST(CubeSurface, AGenericNodeEditIsRefused) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    const auto before = snapshot(dir.path());
+    long status = -7;
+    NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(path, status);
+    ASSERT_EQ(0, status);
+    const KIVODescriptor& d = surface->getAttributeInfo()->getDescriptor();
+    KIVOMemAttributeSet node(d);
+    node.setValue(0, 12.5);
+    EXPECT_EQ(-1, surface->set(3.0, 4.0, node, d, 1.0));
+    KIVOSurfaceCUBEIO io(path);
+    EXPECT_EQ(-1, io.set(3.0, 4.0, node, d, 1.0));
+    surface.reset();
+    EXPECT_EQ(before, snapshot(dir.path()));
 }

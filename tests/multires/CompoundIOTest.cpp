@@ -458,9 +458,9 @@ TEST(CompoundIOTest, RenameKeepsEditedGridsOfCubeMembers) {
     EXPECT_FALSE(NORVAFileUtils::exists(dir.file("c")));
 }
 
-// A member that cannot take a node, or cannot write an edited CUBE grid
-// when flushed or closed, fails the compound's call instead of leaving the
-// data lost unheard.
+// A member that cannot take a node (a CUBE member keeps no generic edit),
+// or cannot write an edited CUBE grid when flushed or closed, fails the
+// compound's call instead of leaving the data lost unheard.
 TEST(CompoundIOTest, AMemberThatCannotWriteFailsTheCall) {
     TempFolder outside;
     EXPECT_NE(0, setDepth(*createCompound(outside, "s", twoRanges()), -500.0, -500.0, 12.5, DBL_MAX));
@@ -469,6 +469,7 @@ TEST(CompoundIOTest, AMemberThatCannotWriteFailsTheCall) {
         testing::internal::CaptureStdout();
         auto io = cubeCompound(dir, "c");
         ASSERT_TRUE(io && io->getStatus() == 0);
+        EXPECT_EQ(-1, setDepth(*io, 2.0, 2.0, 12.5, DBL_MAX));  // a CUBE member keeps no generic edit
         ASSERT_EQ(0, io->store(nullptr));
         auto* cube = dynamic_cast<KIVOSurfaceCUBEIO*>(io->getEntries()[0].dataIO.get());
         long status = 0;

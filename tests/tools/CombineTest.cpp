@@ -1,8 +1,10 @@
 // Combine functions: the attribute union of the sources and the product
 // surface they create.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "CombineTestSupport.h"
+#include "WorkingFolder.h"
 #include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVAFileUtils.h"
 
@@ -142,6 +144,55 @@ TEST(CombineOutput, MissingCoordinateSystemFailsThroughStatus) {
     long status = 0;
     EXPECT_FALSE(Combine::createOutputSurface(o, status));
     EXPECT_EQ(Combine::kNoCoordSystem, status);
+}
+
+// An output that is one of the sources, however the two are spelled, is
+// refused before anything is removed; the source keeps every byte.
+TEST(CombineOutput, AnOutputThatIsASourceIsRefused) {
+    struct Case {
+        const char* what;
+        const char* output;  // within the folder, or relative to it when it is the working folder
+        long status;
+    } cases[] = {
+        {"the same name", "a.vns", Combine::kOutputIsSource},
+        {"a relative path", "./a.vns", Combine::kOutputIsSource},
+        {"through \"..\"", "sub/../a.vns", Combine::kOutputIsSource},
+        {"a symbolic link to the file", "soft.vns", Combine::kOutputIsSource},
+        {"a symbolic link to the folder", "linked/a.vns", Combine::kOutputIsSource},
+        {"a hard link", "hard.vns", Combine::kOutputIsSource},
+        {"the source's metadata", "a.kps", Combine::kOutputIsSource},
+        {"another name", "b.vns", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        const NORVAUString source = dir.file("a.vns");
+        ASSERT_EQ(0, storeGridded(source, {entry("Depth", KIVODataType::FLOAT)}, {{1.0, 2.0, {{"Depth", 7.5}}}}));
+        const std::string folder = dir.path().toUTF8();
+        ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("sub")));
+        ASSERT_EQ(0, ::symlink((folder + "/a.vns").c_str(), (folder + "/soft.vns").c_str()));
+        ASSERT_EQ(0, ::symlink(folder.c_str(), (folder + "/linked").c_str()));
+        ASSERT_EQ(0, ::link((folder + "/a.vns").c_str(), (folder + "/hard.vns").c_str()));
+        const std::string vns = testsupport::readFile(folder + "/a.vns");
+        const std::string xml = testsupport::readFile(folder + "/a.xml");
+
+        WorkingFolder inside(folder);
+        ASSERT_TRUE(inside.entered());
+        Combine::Options o = options(c.output, {source});
+        long status = -5;
+        EXPECT_EQ(c.status != 0, !Combine::createOutputSurface(o, status));
+        EXPECT_EQ(c.status, status);
+        RecordingPolicy policy;
+        NORVAType<KIVOSurface> product;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(c.status, policy.CreateOutputSurface(o, product));
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.status != 0, !product);
+
+        EXPECT_EQ(vns, testsupport::readFile(folder + "/a.vns"));
+        EXPECT_EQ(xml, testsupport::readFile(folder + "/a.xml"));
+        EXPECT_EQ(7.5, valueAt(*openGridded(source), 1.0, 2.0, "Depth"));
+    }
 }
 
 TEST(CombineOptions, AssignmentKeepsCoordinateSystemWhenSourceHasNone) {

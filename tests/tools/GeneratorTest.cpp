@@ -10,6 +10,7 @@
 #include <random>
 #include <regex>
 
+#include "FolderSnapshot.h"
 #include "TempFolder.h"
 #include "ToolsTestSupport.h"
 #include "multires/KIVOCompoundIO.h"
@@ -260,16 +261,21 @@ std::vector<Sounding> acrossCover(const CoverCase& c) {
     return list;
 }
 
-// Sum of "Density" over every node of a data-IO.
-double densityTotal(KIVOSurfaceDataIO& io) {
+// Calls `visit` with every node that holds a value.
+void forEachNode(KIVOSurfaceDataIO& io, const std::function<void(KIVOSurfaceIter&)>& visit) {
     long status = 0;
     NORVAType<KIVOSurfaceIter> iter = io.query(-1e12, -1e12, 1e12, 1e12, false, status, nullptr, DBL_MAX);
+    for (; iter && !iter->done(status); iter->next(status)) visit(*iter);
+}
+
+// Sum of "Density" over every node of a data-IO.
+double densityTotal(KIVOSurfaceDataIO& io) {
     double total = 0.0;
-    for (; iter && !iter->done(status); iter->next(status)) {
-        const long index = iter->getAttributeDescriptor().getAttributeIndex("Density");
+    forEachNode(io, [&](KIVOSurfaceIter& iter) {
+        const long index = iter.getAttributeDescriptor().getAttributeIndex("Density");
         double v = 0.0;
-        if (index >= 0 && iter->getAttributes()->getDoubleValue(index, v, false) == 0) total += v;
-    }
+        if (index >= 0 && iter.getAttributes()->getDoubleValue(index, v, false) == 0) total += v;
+    });
     return total;
 }
 
@@ -337,7 +343,7 @@ TEST(GeneratorTest, SoundingsLeftOutAreCountedAndReported) {
         long status;
         long placed, outside, lost;
     } cases[] = {
-        {"no soundings at all", {}, NAN, 0, 0, 0, 0},
+        {"no soundings at all", {}, NAN, KIVOGenerator::kNoSoundingPlaced, 0, 0, 0},
         {"all beyond the cover", {{20.0, 5.0, 3.0}, {5.0, -2.0, 3.0}}, NAN, KIVOGenerator::kNoSoundingPlaced, 0, 2,
          0},
         {"some beyond the cover", {{20.0, 5.0, 3.0}, {5.0, 5.0, 3.0}}, NAN, 0, 1, 1, 0},
@@ -363,9 +369,13 @@ TEST(GeneratorTest, SoundingsLeftOutAreCountedAndReported) {
         EXPECT_EQ(c.outside, g.getSoundingCounts().outside) << c.what;
         EXPECT_EQ(c.lost, g.getSoundingCounts().lost) << c.what;
         EXPECT_EQ(c.lost > 0, out.find("reached no node") != std::string::npos) << c.what;
-        EXPECT_EQ(c.status == KIVOGenerator::kNoSoundingPlaced, out.find("None of the") != std::string::npos)
+        EXPECT_EQ(c.outside > 0, out.find("beyond the surface") != std::string::npos) << c.what;
+        EXPECT_EQ(c.status == KIVOGenerator::kNoSoundingPlaced, out.find("not stored") != std::string::npos)
             << c.what;
-        EXPECT_TRUE(NORVAFileUtils::exists(s.dir.file(std::isnan(c.tableLow) ? "out.vns" : "out.kms"))) << c.what;
+        // A run that placed nothing stores nothing.
+        EXPECT_EQ(c.status != KIVOGenerator::kNoSoundingPlaced,
+                  NORVAFileUtils::exists(s.dir.file(std::isnan(c.tableLow) ? "out.vns" : "out.kms")))
+            << c.what;
     }
 }
 
@@ -387,7 +397,7 @@ TEST(GeneratorTest, SoundingsInAnotherSystemAreTransformed) {
         {"all transform", {{3.0001, 51.0001, 12.0}, {3.0002, 51.00005, 14.0}}, 0, 2, 0},
         {"one beyond any projection", {{3.0001, 51.0001, 12.0}, {3.0001, 95.0, 14.0}}, 0, 1, 1},
         {"none transforms", {{3.0, 95.0, 12.0}, {3.0, -95.0, 14.0}}, KIVOGenerator::kNoSoundingPlaced, 0, 2},
-        {"no soundings", {}, 0, 0, 0},
+        {"no soundings", {}, KIVOGenerator::kNoSoundingPlaced, 0, 0},
     };
     for (Case& c : cases) {
         TempFolder dir;
@@ -404,6 +414,7 @@ TEST(GeneratorTest, SoundingsInAnotherSystemAreTransformed) {
         EXPECT_EQ(c.placed, g.getSoundingCounts().placed) << c.what;
         EXPECT_EQ(c.notTransformed, g.getSoundingCounts().notTransformed) << c.what;
         EXPECT_EQ(c.notTransformed > 0, out.find("could not be transformed") != std::string::npos) << c.what;
+        if (c.status == KIVOGenerator::kNoSoundingPlaced) continue;  // nothing stored
 
         long status = 0;
         NORVAType<KIVOSurface> surface = KIVOSurfaceUtils::open(dir.file("out.vns"), status);
@@ -412,6 +423,75 @@ TEST(GeneratorTest, SoundingsInAnotherSystemAreTransformed) {
             double x = p.x, y = p.y;
             if (wgs84.transform(utm, x, y) != 0) continue;
             EXPECT_DOUBLE_EQ(p.depth, nodeValue(*surface, x, y, "Depth")) << c.what;
+        }
+    }
+}
+
+namespace {
+
+// Nodes holding a value in the gridded "out.vns" or the compound "out.kms".
+long nodesHeld(const TempFolder& dir, bool compound) {
+    long n = 0;
+    auto count = [&](KIVOSurfaceDataIO& io) { forEachNode(io, [&](KIVOSurfaceIter&) { ++n; }); };
+    if (!compound) {
+        KIVOGriddedDataIO io(dir.file("out.vns"));
+        if (io.getStatus() == 0) count(io);
+        return n;
+    }
+    KIVOCompoundIO io(dir.file("out.kms"));
+    if (io.getStatus() == 0)
+        for (const auto& member : io.getEntries()) count(*member.dataIO);
+    return n;
+}
+
+}  // namespace
+
+// A rebuild that places no sounding stores nothing: the surface already
+// under the name keeps every file as it was, byte for byte.
+TEST(GeneratorTest, ARebuildThatPlacesNoSoundingLeavesTheSurfaceAsItWas) {
+    std::vector<Sounding> everyNode;
+    for (int i = 0; i < 400; ++i) everyNode.emplace_back(i % 20, i / 20, 5.0 + i % 7);
+    struct Case {
+        const char* what;
+        std::vector<Sounding> soundings;
+        bool exhausted;  // the iterator is walked to its end first
+    } cases[] = {
+        {"no soundings", {}, false},
+        {"an exhausted iterator", everyNode, true},
+        {"every depth missing", {{3.0, 4.0, NAN}, {7.0, 7.0, NAN}}, false},
+        {"every sounding beyond the cover", {{50.0, 5.0, 3.0}, {5.0, -9.0, 3.0}}, false},
+    };
+    for (const bool compound : {false, true}) {
+        for (const Case& c : cases) {
+            const std::string what = std::string(c.what) + (compound ? ", compound" : ", gridded");
+            Scene s;
+            const NORVACover cover(0.0, 0.0, 19.0, 19.0);
+            auto rebuild = [&](VectorPointIter& soundings) {
+                KIVOGenerator g(soundings, s.cs, cover, "Depth", "m", "");
+                g.setName(s.dir.file("out.vns"));
+                KIVOResolutionTable table;
+                table[KIVORangeEntry(0.0, 30.0)] = 1.0f;
+                if (compound) g.setResolutionTable(table);
+                else g.setResolution(1.0);
+                g.setWeightingMethod(KIVOGenerator::REPLACE);
+                testing::internal::CaptureStdout();
+                const long status = g.generate("", "", "", nullptr, nullptr);
+                const std::string out = testing::internal::GetCapturedStdout();
+                EXPECT_EQ(status == KIVOGenerator::kNoSoundingPlaced, out.find("not stored") != std::string::npos)
+                    << what;
+                return status;
+            };
+            VectorPointIter first(everyNode);
+            ASSERT_EQ(0, rebuild(first)) << what;
+            ASSERT_EQ(400, nodesHeld(s.dir, compound)) << what;
+            const foldersnapshot::Snapshot before = foldersnapshot::take(s.dir.path().toUTF8());
+
+            VectorPointIter soundings(c.soundings);
+            long status = 0;
+            while (c.exhausted && !soundings.done(status)) soundings.next(status);
+            EXPECT_EQ(KIVOGenerator::kNoSoundingPlaced, rebuild(soundings)) << what;
+            EXPECT_EQ(400, nodesHeld(s.dir, compound)) << what;
+            EXPECT_TRUE(before == foldersnapshot::take(s.dir.path().toUTF8())) << what;
         }
     }
 }

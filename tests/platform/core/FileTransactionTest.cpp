@@ -4,6 +4,7 @@
 // nothing is left over.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "FolderSnapshot.h"
@@ -271,44 +273,148 @@ TEST(FileTransaction, RecoverSparesOtherSurfacesAndLiveWriters) {
     EXPECT_EQ("x", snapshot(root)["s.xml"]);
 }
 
-// Journals found on disk are untrusted: one that reaches outside its own
-// folder (absolute paths, "..", a NUL, a symbolic link, a name in another
-// folder that is not this very file), lists none of its own names, is torn
-// or oversized is dropped with nothing applied. A real journal under two
-// hard-linked names in two folders still finishes from either.
+namespace forged {
+
+// Steps a forger takes around a planted journal "a/.s.journal": "a" is the
+// surface's folder, "b" another folder of this user, "outside" a folder
+// every user may write (sticky, like /tmp). Each is true when made; giving a
+// file to another user fails unless this process may act as one.
+bool link(const std::string& root, const char* from, const char* to) {
+    return ::link((root + from).c_str(), (root + to).c_str()) == 0;
+}
+bool symlink(const std::string& root, const char* to, const char* at) {
+    return ::symlink((root + to).c_str(), (root + at).c_str()) == 0;
+}
+bool moveOut(const std::string& root, const char* to) {
+    return ::rename((root + "/a/.s.journal").c_str(), (root + to).c_str()) == 0;
+}
+bool chownOther(const std::string& path) { return ::chown(path.c_str(), 4242, 4242) == 0; }
+
+// Files whose state differs from what was expected, outside the surface's folder.
+size_t touchedOutside(const Snapshot& expected, const Snapshot& now) {
+    std::set<std::string> names;
+    for (const Snapshot* s : {&expected, &now})
+        for (const auto& entry : *s)
+            if (entry.first != "a" && entry.first.compare(0, 2, "a/") != 0) names.insert(entry.first);
+    size_t n = 0;
+    for (const std::string& name : names) {
+        const auto x = expected.find(name), y = now.find(name);
+        const bool inExpected = x != expected.end(), inNow = y != now.end();
+        n += inExpected && inNow ? x->second != y->second : inExpected != inNow;
+    }
+    return n;
+}
+
+}  // namespace forged
+
+// Journals found on disk are untrusted, and so is anything named like a
+// journal or a temporary of the stem. Recovery acts only through a journal
+// this user's commit wrote for the surface: a regular file of this user,
+// reached through no symbolic link, every link of it a name it lists, its
+// other names only in folders of this user that nobody else can add to, its
+// paths below those folders. One that reaches outside (absolute paths, "..",
+// a NUL, a symbolic link, a name in another folder that is not this very
+// file), lists none of its own names, is torn or oversized is dropped with
+// nothing applied; one with a link it does not list is kept and the surface
+// refused; what is not this user's journal (a link, a FIFO, another user's
+// file) is left alone. The sweep never follows a symbolic link. A real
+// journal under two hard-linked names in two folders still finishes from
+// either.
 TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
     TempFolder tmp;
     const std::string root = tmp.path().toUTF8();
     enum Other { NONE, LINK, COPY };
+    enum Fate { APPLIED, DROPPED, KEPT, UNTOUCHED };  // DROPPED: the stem's journal removed
     const std::string valid = "M @/a/s.vns\t@/b/t.vns\nN @/a/.s.journal\nN @/b/.t.journal\n";
+    const std::string inB = "D @/b/t.xml\nN @/a/.s.journal\nN @/b/.t.journal\n";
+    const std::string selfOutside = "D @/outside/important\nN @/outside/.v.journal\n";
+    using Plant = bool (*)(const std::string& root);
     struct Case {
         const char* name;
         std::string lines;    // "@" stands for the root; "" for a huge file
         Other other;          // b/.t.journal: none, a hard link or a copy
         const char* stem;     // recovered
-        bool applied;         // s.vns moved to b/t.vns
+        Fate fate;
+        Plant plant = nullptr;
         size_t cut = 0;       // bytes torn off the end
     } cases[] = {
-        {"absolute elsewhere", "D @/outside/important\nN .s.journal\n", NONE, "a/s", false},
-        {"dot-dot move", "M s.vns\t../outside/x\nN .s.journal\n", NONE, "a/s", false},
-        {"dot-dot inside", "D s/../../outside/important\nN .s.journal\n", NONE, "a/s", false},
-        {"absolute dot-dot", "D @/a/../outside/important\nN .s.journal\n", NONE, "a/s", false},
-        {"name elsewhere", "D s.vns\nN .s.journal\nN @/outside/important\n", NONE, "a/s", false},
-        {"nul cuts to folder", std::string("D \0x\nN .s.journal\n", 18), NONE, "a/s", false},
-        {"through symlink", "D link/important\nN .s.journal\n", NONE, "a/s", false},
-        {"no own name", "D s.vns\n", NONE, "a/s", false},
-        {"other name a copy", valid, COPY, "b/t", false},
-        {"truncated", valid, LINK, "a/s", false, 9},
-        {"oversized", "", NONE, "a/s", false},
-        {"hard link, recovered there", valid, LINK, "b/t", true},
-        {"hard link, recovered here", valid, LINK, "a/s", true},
+        {"absolute elsewhere", "D @/outside/important\nN .s.journal\n", NONE, "a/s", DROPPED},
+        {"dot-dot move", "M s.vns\t../outside/x\nN .s.journal\n", NONE, "a/s", DROPPED},
+        {"dot-dot inside", "D s/../../outside/important\nN .s.journal\n", NONE, "a/s", DROPPED},
+        {"absolute dot-dot", "D @/a/../outside/important\nN .s.journal\n", NONE, "a/s", DROPPED},
+        {"name elsewhere", "D s.vns\nN .s.journal\nN @/outside/important\n", NONE, "a/s", DROPPED},
+        {"nul cuts to folder", std::string("D \0x\nN .s.journal\n", 18), NONE, "a/s", DROPPED},
+        {"through symlink", "D link/important\nN .s.journal\n", NONE, "a/s", DROPPED},
+        {"no own name", "D s.vns\n", NONE, "a/s", DROPPED},
+        {"other name a copy", valid, COPY, "b/t", DROPPED},
+        {"truncated, linked", valid, LINK, "a/s", KEPT, nullptr, 9},
+        {"oversized", "", NONE, "a/s", DROPPED},
+        {"condition file outside", "C @/outside/important\ttoken\nD s.vns\nN .s.journal\n", NONE, "a/s", DROPPED},
+        {"names a link of itself in a shared folder",
+         "D @/outside/important\nM @/outside/f2\t@/a/f2\nN @/a/.s.journal\nN @/outside/.h.journal\n", NONE, "a/s", KEPT,
+         [](const std::string& r) { return forged::link(r, "/a/.s.journal", "/outside/.h.journal"); }},
+        {"names a link of itself behind a symbolic link",
+         "D @/a/link/important\nN @/a/.s.journal\nN @/a/link/.h.journal\n", NONE, "a/s", KEPT,
+         [](const std::string& r) { return forged::link(r, "/a/.s.journal", "/outside/.h.journal"); }},
+        {"a link it does not list", inB, LINK, "a/s", KEPT,
+         [](const std::string& r) { return forged::link(r, "/a/.s.journal", "/outside/.x.journal"); }},
+        {"another user's journal", inB, LINK, "a/s", UNTOUCHED,
+         [](const std::string& r) { return forged::chownOther(r + "/a/.s.journal"); }},
+        {"other name in another user's folder", inB, LINK, "a/s", KEPT,
+         [](const std::string& r) { return forged::chownOther(r + "/b"); }},
+        {"journal a symbolic link to one outside", selfOutside, NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             return forged::moveOut(r, "/outside/.v.journal") &&
+                    forged::symlink(r, "/outside/.v.journal", "/a/.s.journal");
+         }},
+        {"member journal a symbolic link to one outside", selfOutside, NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             return forged::moveOut(r, "/outside/.v.journal") &&
+                    forged::symlink(r, "/outside/.v.journal", "/a/s/.m.journal");
+         }},
+        {"surface folder a symbolic link", selfOutside, NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             testsupport::writeFile(r + "/outside/.x.vns.tmp-abcdef", "bait");
+             if (!forged::moveOut(r, "/outside/.v.journal")) return false;
+             std::filesystem::remove_all(r + "/a/s");
+             return forged::symlink(r, "/outside", "/a/s");
+         }},
+        {"grid folder a symbolic link", selfOutside, NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             testsupport::writeFile(r + "/outside/.x.vns.tmp-abcdef", "bait");
+             if (!forged::moveOut(r, "/outside/.v.journal")) return false;
+             return forged::symlink(r, "/outside", "/a/s/g");
+         }},
+        {"temporary a symbolic link", "D s.vns\nN .s.journal\n", NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             std::filesystem::remove(r + "/a/.s.journal");
+             return forged::symlink(r, "/outside/important", "/a/.s.vns.tmp-abcdef");
+         }},
+        {"journal a FIFO", "D s.vns\nN .s.journal\n", NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             std::filesystem::remove(r + "/a/.s.journal");
+             return ::mkfifo((r + "/a/.s.journal").c_str(), 0600) == 0;
+         }},
+        {"temporary a FIFO", "D s.vns\nN .s.journal\n", NONE, "a/s", UNTOUCHED,
+         [](const std::string& r) {
+             std::filesystem::remove(r + "/a/.s.journal");
+             return ::mkfifo((r + "/a/s/.s_0.vns.tmp-abcdef").c_str(), 0600) == 0;
+         }},
+        {"relative journal read through a link in a member folder", "D s_0.vns\nN .m.journal\n", NONE, "a/s", KEPT,
+         [](const std::string& r) {
+             return forged::moveOut(r, "/outside/.m.journal") &&
+                    forged::link(r, "/outside/.m.journal", "/a/s/.m.journal");
+         }},
+        {"hard link, recovered there", valid, LINK, "b/t", APPLIED},
+        {"hard link, recovered here", valid, LINK, "a/s", APPLIED},
     };
     const Snapshot before = {{"a", "<folder>"},         {"a/s.vns", "old grid"},    {"a/s", "<folder>"},
                              {"a/s/s_0.vns", "member"}, {"b", "<folder>"},          {"b/t.xml", "other"},
-                             {"outside", "<folder>"},   {"outside/important", "keep"}};
+                             {"outside", "<folder>"},   {"outside/important", "keep"}, {"outside/f2", "bait"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         restore(root, before);
+        ASSERT_EQ(0, ::chmod((root + "/outside").c_str(), 01777));
         std::filesystem::create_directory_symlink(root + "/outside", root + "/a/link");
         std::string text = c.lines;
         for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, root);
@@ -322,16 +428,21 @@ TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
             ASSERT_EQ(0, ::link((root + "/a/.s.journal").c_str(), (root + "/b/.t.journal").c_str()));
         }
         if (c.other == COPY) std::ofstream(root + "/b/.t.journal", std::ios::binary) << text;
-        EXPECT_TRUE(NORVAFileTransaction::recover(tmp.file(c.stem)));
-        std::filesystem::remove(root + "/a/link");
-        Snapshot expected = before;
-        if (c.applied) {
+        if (c.plant && !c.plant(root)) {
+            EXPECT_NE(0u, ::geteuid()) << "not planted";  // only another user's files may fail
+            continue;
+        }
+        Snapshot expected = snapshot(root);
+        EXPECT_EQ(c.fate != KEPT, NORVAFileTransaction::recover(tmp.file(c.stem)));
+        if (c.fate == APPLIED) {
             expected["b/t.vns"] = expected["a/s.vns"];
             expected.erase("a/s.vns");
-        } else if (c.other == COPY) {
-            expected["a/.s.journal"] = text;  // the other surface's journal, not this one's
+            expected.erase("a/.s.journal");
+            expected.erase("b/.t.journal");
         }
-        if (!c.applied && c.other == LINK) expected["b/.t.journal"] = text;  // b's own open ends it
-        EXPECT_EQ(expected, snapshot(root));
+        if (c.fate == DROPPED) expected.erase(std::string(c.stem).replace(2, 0, ".") + ".journal");
+        const Snapshot now = snapshot(root);
+        EXPECT_EQ(expected, now);
+        EXPECT_EQ(0u, forged::touchedOutside(expected, now));
     }
 }
