@@ -87,8 +87,10 @@ bool isFolderEntry(const NORVAUString& entry) {
     return extension.isEmpty() && !NORVAFileUtils::isRegularFile(entry);
 }
 
+// The copy's folders are its own: one already there as a symbolic link
+// would put the copy's files wherever it points.
 bool copyEntry(const NORVAUString& entry, const NORVAUString& target) {
-    if (isFolderEntry(entry)) return NORVAFileUtils::makeDirectories(target);
+    if (isFolderEntry(entry)) return !NORVAFileUtils::isSymbolicLink(target) && NORVAFileUtils::makeDirectories(target);
     SplitPath parts(target);
     if (!parts.base().isEmpty() && !NORVAFileUtils::makeDirectories(parts.base())) return false;
     return NORVAFileUtils::copyFile(entry, target);

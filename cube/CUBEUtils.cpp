@@ -201,6 +201,7 @@ NORVAUString gridFileName(const NORVAUString& prefix, uint32_t row, uint32_t col
 
 NORVAUString layerFileName(const NORVAUString& prefix, const NORVAUString& attribute, uint32_t row,
                            uint32_t column) {
+    if (!PathUtilities::isPlainName(attribute)) return NORVAUString();
     NORVAUString drive, folder, stem;
     PathUtilities::parsePath(prefix, &drive, &folder, &stem, nullptr);
     return drive + folder + stem + "_" + numberText(row) + "x" + numberText(column) + "_" + attribute + ".vcc";

@@ -55,7 +55,10 @@ KIVO_EXPORT std::unique_ptr<KIVODescriptor> getDescriptor(bool withGuide);
 // describes no nodes.
 KIVO_EXPORT uint64_t estimateSize(double width, double height, double resolution);
 
-// Files of a surface, from its grid prefix (folder/stem/stem).
+// Files of a surface, from its grid prefix (folder/stem/stem). An attribute
+// name that is not a plain name (PathUtilities::isPlainName) gives no layer
+// file name at all (empty): the name comes from the surface's metadata and
+// must never lead out of the grid folder.
 KIVO_EXPORT NORVAUString gridFileName(const NORVAUString& prefix, uint32_t row, uint32_t column);
 KIVO_EXPORT NORVAUString layerFileName(const NORVAUString& prefix, const NORVAUString& attribute, uint32_t row,
                            uint32_t column);

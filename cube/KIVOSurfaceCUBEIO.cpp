@@ -69,6 +69,11 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
         m_status = m_metadata->getStatus();
         return;
     }
+    if (!hasPlainAttributeNames()) {
+        printf("CUBE Surface read failed.  An attribute name cannot name a layer file.\n");
+        m_status = kBadAttributeName;
+        return;
+    }
     setNames(path);
     FILE* file = std::fopen(narrow(m_headerFileName).c_str(), "rb");
     if (file == nullptr) {
@@ -98,6 +103,12 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSur
         return;
     }
     m_metadata = std::move(metadata);
+    if (!hasPlainAttributeNames()) {
+        printf("CUBE Surface creation failed.  An attribute name cannot name a layer file.\n");
+        m_status = kBadAttributeName;
+        std::free(parameters);
+        return;
+    }
     double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0, resolutionX = 0.0, resolutionY = 0.0;
     m_metadata->getCover(minX, minY, maxX, maxY);
     m_metadata->getResolution(resolutionX, resolutionY);
@@ -418,6 +429,19 @@ std::vector<NORVAUString> KIVOSurfaceCUBEIO::attributeNames(bool persistentOnly)
     return names;
 }
 
+// Layer-cache file names are made from these names: each must stay one
+// name inside the grid folder.
+bool KIVOSurfaceCUBEIO::hasPlainAttributeNames() const {
+    for (const NORVAUString& name : attributeNames(false))
+        if (!PathUtilities::isPlainName(name)) return false;
+    return true;
+}
+
+bool KIVOSurfaceCUBEIO::gridFolderIsLink() const {
+    const NORVAUString base = surfaceBase();
+    return !base.isEmpty() && NORVAFileUtils::isSymbolicLink(base);
+}
+
 // One listing of the grid folder answers every "does it exist" of a scan
 // over all grids, which may run to thousands.
 std::set<NORVAUString> KIVOSurfaceCUBEIO::folderEntries() const {
@@ -458,10 +482,13 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     }
     // What a crash left is finished first, so that no temporary outlives the surface.
     if (!commitStem().isEmpty()) NORVAFileTransaction::recover(commitStem());
+    // A grid folder that is a symbolic link goes as a link: the files it
+    // points to are someone else's, whatever their names.
+    const bool linked = gridFolderIsLink();
     // Every file is tried. One left behind is reported: a grid would be read
     // as a node of the next surface made under this name.
-    long status = deleteCacheFiles();
-    if (m_header) {
+    long status = linked ? 0 : deleteCacheFiles();
+    if (m_header && !linked) {
         const std::set<NORVAUString> present = folderEntries();
         for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
             for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
@@ -473,7 +500,10 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     const NORVAUString base = surfaceBase();
     if (base.isEmpty()) return status;
     // Only an empty folder goes: files of others in it stay, with their folder.
-    NORVAFileUtils::removeDirectory(base);
+    if (!linked)
+        NORVAFileUtils::removeDirectory(base);
+    else if (!NORVAFileUtils::removeFile(base))
+        status = kRemoveFailed;
     auto remove = [&status](const NORVAUString& file) {
         if (NORVAFileUtils::exists(file) && !NORVAFileUtils::removeFile(file)) status = kRemoveFailed;
     };
@@ -511,7 +541,9 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     // while they move.
     KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     const NORVAUString base = surfaceBase();
-    if (!m_header || base.isEmpty() || newName.isEmpty() || newName.indexOf(u'/') >= 0) return kRenameFailed;
+    // Grid files behind a linked grid folder are not this surface's to move.
+    if (!m_header || base.isEmpty() || !PathUtilities::isPlainName(newName) || gridFolderIsLink())
+        return kRenameFailed;
     NORVAUString drive, folder, stem;
     PathUtilities::parsePath(m_headerFileName, &drive, &folder, &stem, nullptr);
     if (newName == stem) return 0;

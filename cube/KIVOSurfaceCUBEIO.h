@@ -37,6 +37,9 @@ public:
     static constexpr long kNoHeader = -1;
     // The files of a store or flush could not all be committed: none was.
     static constexpr long kCommitFailed = 146020;
+    // The metadata names an attribute that cannot be part of a layer-cache
+    // file name ("/", "..", ...): the surface is damaged and is not opened.
+    static constexpr long kBadAttributeName = KIVOSurfaceXMLMetaData::XML_META_BAD_LAYOUT;
 
     // Opens an existing surface.
     explicit KIVOSurfaceCUBEIO(const NORVAUString& path);
@@ -140,6 +143,9 @@ private:
     void printCache() const;
     std::set<NORVAUString> folderEntries() const;
     std::vector<NORVAUString> attributeNames(bool persistentOnly) const;
+    bool hasPlainAttributeNames() const;
+    // The grid folder is a symbolic link: what it points to is not this surface's.
+    bool gridFolderIsLink() const;
     void renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
                         NORVAFileTransaction& transaction) const;
     bool localeChanged(const _cube_param* workspace, CubeExtractor method) const;

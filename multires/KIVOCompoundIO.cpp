@@ -383,17 +383,21 @@ void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
 long KIVOCompoundIO::deleteAllFiles(bool withMetadata) {
     const NORVAUString stem = m_folder + m_name, xml = stem + ".xml";
     (void)NORVAFileTransaction::recover(stem);
+    // A member folder that is a symbolic link goes as a link: the members
+    // it points to are someone else's files.
+    const bool linked = NORVAFileUtils::isSymbolicLink(stem);
     bool deleted = true;
     {
         NORVAFileTransaction transaction(stem);
         for (DataIORangeEntry& e : m_members)
-            if (e.dataIO && e.dataIO->deleteAllFiles(withMetadata) != 0) deleted = false;
+            if (!linked && e.dataIO && e.dataIO->deleteAllFiles(withMetadata) != 0) deleted = false;
         transaction.remove(m_headerPath);
         if (withMetadata) transaction.remove(xml);
         deleted = transaction.commit() && deleted;
     }
     // Not recursive: member files kept by the flag keep their folder too.
-    NORVAFileUtils::removeDirectory(stem, false);
+    if (linked && !NORVAFileUtils::removeFile(stem)) deleted = false;
+    if (!linked) NORVAFileUtils::removeDirectory(stem, false);
     KIVOSurfaceUtils::delete3DTerrainFiles(m_headerPath);
     const bool remains = NORVAFileUtils::exists(m_headerPath) ||
                          (withMetadata && (NORVAFileUtils::exists(xml) || NORVAFileUtils::exists(stem))) ||
@@ -438,13 +442,27 @@ bool KIVOCompoundIO::checkSources(int64_t reference) {
         } else if (item.key == kKIVOSource || item.key == kKIVOSurfaceSource) {
             if (newerThan(item.value, reference, examined) || !examined) return true;
             if (item.value == m_headerPath) continue;
-            long status = 0;
-            NORVAType<KIVOSurface> source = KIVOSurfaceUtils::open(item.value, status);
-            if (status == 0 && source && source->getDataIO() && source->getDataIO()->checkOutdated())
-                outdated = true;
+            if (sourceOutdated(item.value)) outdated = true;
         }
     }
     return outdated;
+}
+
+// A source is opened only to ask it, and so must stay as it is. Only CUBE and
+// compound surfaces can be outdated: a source of another kind is not opened
+// (its answer is no, and opening a tile store for update would touch its
+// database). A source with a commit under way or cut short (its journal or
+// temporaries on disk) is not opened either, as opening finishes that
+// commit: it cannot be examined, which counts as outdated.
+bool KIVOCompoundIO::sourceOutdated(const NORVAUString& path) {
+    const KIVOSurfaceUtils::KIVODataIOType type = KIVOSurfaceUtils::getSurfaceType(path);
+    if (type != KIVOSurfaceUtils::CUBE && type != KIVOSurfaceUtils::MULTI_RESOLUTION) return false;
+    NORVAUString drive, folder, name;
+    PathUtilities::parsePath(path, &drive, &folder, &name, nullptr);
+    if (!NORVAFileTransaction::leftovers(drive + folder + name).empty()) return true;
+    long status = 0;
+    NORVAType<KIVOSurface> source = KIVOSurfaceUtils::open(path, status);
+    return status == 0 && source && source->getDataIO() && source->getDataIO()->checkOutdated();
 }
 
 // ---------------------------------------------------------------- queries
@@ -696,6 +714,9 @@ long KIVOCompoundIO::rename(const NORVAUString& newName) {
     PathUtilities::parsePath(newName, nullptr, nullptr, &name, nullptr);
     if (name.isEmpty()) return kFolderFailed;
     if (name == m_name) return 0;
+    // Members behind a member folder that is a symbolic link are not this
+    // surface's to rename.
+    if (NORVAFileUtils::isSymbolicLink(m_folder + m_name)) return kFolderFailed;
     // The members are reopened from their new place, so nothing may be
     // left only in memory, and a surface never stored is stored first.
     if (isModified() || !NORVAFileUtils::isRegularFile(m_headerPath)) {

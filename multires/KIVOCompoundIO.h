@@ -124,6 +124,7 @@ private:
     long onEveryMember(long (KIVOSurfaceDataIO::*step)());
     void mergeRanges(const KIVOSurfaceDataIO& member);
     bool checkSources(int64_t reference);
+    static bool sourceOutdated(const NORVAUString& path);
     float finestResolution() const;
     // What the members hold: the union of their own extents within the
     // compound's cover, and the finest of their own resolutions; false when

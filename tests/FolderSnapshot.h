@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace foldersnapshot {
 
@@ -16,6 +17,7 @@ inline const char* const kFolder = "<folder>";
 inline Snapshot take(const std::string& root) {
     namespace fs = std::filesystem;
     Snapshot files;
+    if (!fs::exists(root)) return files;
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
         std::string bytes = kFolder;
         if (e.is_symlink()) {
@@ -30,8 +32,21 @@ inline Snapshot take(const std::string& root) {
     return files;
 }
 
+// The snapshot without the named entries (paths from the root) and what is
+// below them: what lies outside the folders an operation may change.
+inline Snapshot outside(const std::string& root, const std::vector<std::string>& own) {
+    Snapshot files = take(root);
+    for (auto it = files.begin(); it != files.end();) {
+        bool owned = false;
+        for (const std::string& name : own) owned = owned || it->first == name || it->first.rfind(name + "/", 0) == 0;
+        it = owned ? files.erase(it) : std::next(it);
+    }
+    return files;
+}
+
 inline void restore(const std::string& root, const Snapshot& files) {
     namespace fs = std::filesystem;
+    fs::create_directories(root);  // even when an operation took the root away
     for (const fs::directory_entry& e : fs::directory_iterator(root)) fs::remove_all(e.path());
     for (const auto& [name, bytes] : files) {
         const fs::path path = fs::path(root) / name;

@@ -1,6 +1,8 @@
 #include "formats/pfm/pfm_list.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -77,10 +79,12 @@ struct LineSplitter {
     }
 };
 
+// An input that is not a regular file (a FIFO would hold the open until
+// someone writes to it) counts as one that cannot be opened.
 bool canOpen(const std::string& name) {
-    FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
+    const int fd = pfm_open_regular(name.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    ::close(fd);
     return true;
 }
 
@@ -123,7 +127,7 @@ void pfm_fill_data_type_names() {
 }
 
 bool pfm_is_handle_file(const char* path) {
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = pfm_fopen_regular(path, false);
     if (!f) return false;
     char line[PFM_PATH_SIZE] = {};
     const bool handle = pfm_ngets(line, sizeof line, f) && std::strstr(line, "PFM Handle File");
@@ -218,13 +222,13 @@ int32_t pfm_read_list_file(int32_t handle, PFM_OPEN_ARGS* args) {
     if (!state || !args) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
     FILE* f = nullptr;
     if (!state->read_only) {
-        f = std::fopen(args->list_path, "r+b");
+        f = pfm_fopen_regular(args->list_path, true);
         if (!f && errno != ENOENT) {
-            f = std::fopen(args->list_path, "rb");
+            f = pfm_fopen_regular(args->list_path, false);
             if (f) std::fprintf(stderr, "List file %s is opened read-only.\n", args->list_path);
         }
     } else {
-        f = std::fopen(args->list_path, "rb");
+        f = pfm_fopen_regular(args->list_path, false);
     }
     if (!f) return pfm_set_error(PFM_OPEN_LIST_FILE_ERROR, "Error opening %s", args->list_path);
     state->list_fp = f;
@@ -269,13 +273,13 @@ int32_t pfm_open_line_file(int32_t handle, const char* path) {
     if (!state || !path) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
     FILE* f = nullptr;
     if (!state->read_only) {
-        f = std::fopen(path, "r+b");
+        f = pfm_fopen_regular(path, true);
         if (!f && errno != ENOENT) {
-            f = std::fopen(path, "rb");
+            f = pfm_fopen_regular(path, false);
             if (f) std::fprintf(stderr, "Line file is opened read-only.\n");
         }
     } else {
-        f = std::fopen(path, "rb");
+        f = pfm_fopen_regular(path, false);
     }
     if (!f) return pfm_set_error(PFM_OPEN_LINE_FILE_ERROR, "Error opening %s", path);
     state->line_fp = f;

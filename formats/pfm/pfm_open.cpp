@@ -156,14 +156,14 @@ int32_t pfm_open_existing(PFM_OPEN_ARGS* args) {
     if (!args) return pfm_set_error(PFM_NO_SUCH_FILE, "%s does not exist", "(null)");
     if (!terminated(args->list_path)) return pfm_set_error(PFM_PATH_TOO_LONG, "%s", "PFM path too long");
     char line[PFM_PATH_SIZE] = {};
-    FILE* f = std::fopen(args->list_path, "rb");
+    FILE* f = pfm_fopen_regular(args->list_path, false);
     if (!f) return pfm_set_error(PFM_NO_SUCH_FILE, "%s does not exist", args->list_path);
     const bool gotLine = pfm_ngets(line, sizeof line, f) != nullptr;
     std::fclose(f);
     std::string list = args->list_path;
     if (gotLine && std::strstr(line, "PFM Handle File")) list = pfm_handle_data_stem(args->list_path) + ".ctl";
 
-    f = std::fopen(list.c_str(), "rb");
+    f = pfm_fopen_regular(list.c_str(), false);
     if (!f) return pfm_set_error(PFM_OPEN_FAILED, "Unable to open %s, %s", args->list_path, std::strerror(errno));
     const bool gotVersion = pfm_ngets(line, sizeof line, f) != nullptr;
     std::fclose(f);

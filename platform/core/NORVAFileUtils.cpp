@@ -21,6 +21,12 @@ bool statPath(const NORVAUString& path, struct stat& st) {
     return !p.empty() && ::stat(p.c_str(), &st) == 0;
 }
 
+// A trailing "/" would make the system resolve a final symbolic link.
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 // The path with its folder resolved (links, ".", "..") when that folder
 // exists; as given otherwise.
 std::string resolvedPath(const std::string& path) {
@@ -73,6 +79,12 @@ bool isDirectory(const NORVAUString& path) {
 bool isRegularFile(const NORVAUString& path) {
     struct stat st;
     return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool isSymbolicLink(const NORVAUString& path) {
+    const std::string p = withoutTrailingSlashes(path.toUTF8());
+    struct stat st;
+    return !p.empty() && ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool fileSize(const NORVAUString& path, uint64_t& size) {
@@ -133,9 +145,17 @@ bool makeDirectories(const NORVAUString& path) {
 }
 
 bool removeDirectory(const NORVAUString& path, bool recursive) {
-    const std::string p = path.toUTF8();
+    const std::string p = withoutTrailingSlashes(path.toUTF8());
     if (p.empty() || !isDirectory(path)) return false;
     return recursive ? removeTree(p) : ::rmdir(p.c_str()) == 0;
+}
+
+bool removeEntry(const NORVAUString& path) {
+    const std::string p = withoutTrailingSlashes(path.toUTF8());
+    struct stat st;
+    if (p.empty()) return false;
+    if (::lstat(p.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR;
+    return S_ISDIR(st.st_mode) ? ::rmdir(p.c_str()) == 0 : ::unlink(p.c_str()) == 0;
 }
 
 bool syncDirectory(const NORVAUString& path) {

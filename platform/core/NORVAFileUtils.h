@@ -11,6 +11,8 @@ namespace NORVAFileUtils {
 bool exists(const NORVAUString& path);
 bool isDirectory(const NORVAUString& path);
 bool isRegularFile(const NORVAUString& path);
+// The entry itself is a symbolic link (a trailing "/" does not follow it).
+bool isSymbolicLink(const NORVAUString& path);
 bool fileSize(const NORVAUString& path, uint64_t& size);
 // Whole seconds since the epoch.
 bool modificationTime(const NORVAUString& path, int64_t& seconds);
@@ -31,8 +33,14 @@ bool renameFile(const NORVAUString& from, const NORVAUString& to);
 bool makeDirectory(const NORVAUString& path);
 // Creates every missing folder of the path.
 bool makeDirectories(const NORVAUString& path);
-// Without `recursive` only an empty folder is removed.
+// Without `recursive` only an empty folder is removed. A recursive removal
+// never follows a symbolic link: a link met on the way, or named by the path
+// itself, is removed as a link and what it points to stays.
 bool removeDirectory(const NORVAUString& path, bool recursive = false);
+// Removes one entry: a file, a symbolic link (the link, never what it points
+// to) or an empty folder. A folder that holds anything stays (false); an
+// entry that is not there counts as removed.
+bool removeEntry(const NORVAUString& path);
 // Makes the folder's entries (files created, renamed or removed in it)
 // durable.
 bool syncDirectory(const NORVAUString& path);

@@ -64,7 +64,8 @@ NORVAType<KIVOSurfaceIter> KIVOSurfaceDataIO::query(const NORVAGeometry& geometr
 }
 
 // Files first, folders after them (deepest first); a path that no longer
-// exists is not a failure.
+// exists is not a failure. A listed folder goes only once it is empty, and a
+// symbolic link as a link: what the surface does not list is not its own.
 long KIVOSurfaceDataIO::deleteAllFiles(bool keepOpen) {
     std::vector<NORVAUString> files;
     long status = getAssociatedFiles(files);
@@ -72,19 +73,16 @@ long KIVOSurfaceDataIO::deleteAllFiles(bool keepOpen) {
     long result = 0;
     std::vector<NORVAUString> folders;
     for (const NORVAUString& f : files) {
-        if (NORVAFileUtils::isDirectory(f)) {
+        if (NORVAFileUtils::isDirectory(f) && !NORVAFileUtils::isSymbolicLink(f)) {
             folders.push_back(f);
             continue;
         }
-        if (!NORVAFileUtils::exists(f)) continue;
-        if (!NORVAFileUtils::removeFile(f) && result == 0) result = 146006;
+        if (!NORVAFileUtils::removeEntry(f) && result == 0) result = 146006;
     }
     std::sort(folders.begin(), folders.end(),
               [](const NORVAUString& a, const NORVAUString& b) { return a.length() > b.length(); });
-    for (const NORVAUString& d : folders) {
-        if (!NORVAFileUtils::exists(d)) continue;
-        if (!NORVAFileUtils::removeDirectory(d, true) && result == 0) result = 146006;
-    }
+    for (const NORVAUString& d : folders)
+        if (!NORVAFileUtils::removeEntry(d) && result == 0) result = 146006;
     return result;
 }
 

@@ -91,16 +91,46 @@ KIVODataIOType getSurfaceType(const NORVAUString& path) {
     return format ? format->type : UNKNOWN;
 }
 
-// The data-IO's associated files, in its order. Every folder between the
-// surface's own folder and a listed file is listed once, with a trailing "/"
-// and so without an extension, before the first file inside it; a listed
-// folder is given the same form.
-bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files) {
+namespace {
+
+// Whether an entry lies below the surface's folder, and its path from there.
+// A source named without a folder has the working folder as its own.
+bool belowBase(const NORVAUString& entry, const NORVAUString& base, NORVAUString& relative) {
+    if (base.isEmpty() ? entry.startsWith("/") : !entry.startsWith(base) || entry.length() == base.length())
+        return false;
+    relative = entry.substring(base.length());
+    return true;
+}
+
+// Every part of a relative path is a plain name; a folder's trailing "/" aside.
+bool plainParts(const NORVAUString& relative) {
+    int32_t start = 0;
+    const int32_t end = relative.endsWith("/") ? relative.length() - 1 : relative.length();
+    while (start <= end) {
+        int32_t slash = relative.indexOf(u'/', start);
+        if (slash < 0 || slash > end) slash = end;
+        if (!PathUtilities::isPlainName(relative.substring(start, slash - start))) return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
+// A folder between the surface's folder and the entry is a symbolic link:
+// what lies behind it belongs to wherever it points.
+bool behindLink(const NORVAUString& base, const NORVAUString& relative) {
+    for (int32_t at = relative.indexOf(u'/'); at >= 0 && at + 1 < relative.length();
+         at = relative.indexOf(u'/', at + 1))
+        if (NORVAFileUtils::isSymbolicLink(base + relative.substring(0, at))) return true;
+    return false;
+}
+
+// The listing and the folder it is relative to.
+bool listSurface(const NORVAUString& path, std::vector<NORVAUString>& files, NORVAUString& base) {
     NORVAType<KIVOSurfaceDataIO> dataIO = getDataIO(path);
     if (!dataIO || dataIO->getStatus() != 0) return false;
     std::vector<NORVAUString> listed;
     if (dataIO->getAssociatedFiles(listed) != 0) return false;
-    const NORVAUString base = folderOf(dataIO->getSourceName().isEmpty() ? path : dataIO->getSourceName());
+    base = folderOf(dataIO->getSourceName().isEmpty() ? path : dataIO->getSourceName());
     dataIO.reset();
 
     std::vector<NORVAUString> out;
@@ -110,12 +140,11 @@ bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files)
     for (NORVAUString entry : listed) {
         if (entry.isEmpty()) continue;
         if (!entry.endsWith("/") && NORVAFileUtils::isDirectory(entry)) entry += "/";
-        const NORVAUString folder = entry.endsWith("/") ? entry : folderOf(entry);
-        const bool related = !base.isEmpty() || !folder.startsWith("/");
-        if (related && folder.length() > base.length() && folder.startsWith(base)) {
-            for (int32_t at = folder.indexOf(u'/', base.length()); at >= 0; at = folder.indexOf(u'/', at + 1)) {
-                if (at + 1 > base.length()) addOnce(folder.substring(0, at + 1));
-            }
+        NORVAUString relative;
+        if (belowBase(entry, base, relative)) {
+            if (!plainParts(relative)) return false;
+            for (int32_t at = relative.indexOf(u'/'); at >= 0; at = relative.indexOf(u'/', at + 1))
+                addOnce(base + relative.substring(0, at + 1));
         }
         addOnce(entry);
     }
@@ -123,30 +152,46 @@ bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files)
     return true;
 }
 
+}  // namespace
+
+// The data-IO's associated files, in its order. Every folder between the
+// surface's own folder and a listed file is listed once, with a trailing "/"
+// and so without an extension, before the first file inside it; a listed
+// folder is given the same form.
+bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files) {
+    NORVAUString base;
+    return listSurface(path, files, base);
+}
+
 // The surface's files first, then its folders, deepest first. A file that is
-// already gone is not a failure; every entry is tried.
+// already gone is not a failure; every entry is tried. A folder that still
+// holds what is not the surface's stays, and so does its content.
 bool deleteFiles(const NORVAUString& path) {
     std::vector<NORVAUString> entries;
-    if (!getSurfaceFiles(path, entries)) return false;
+    NORVAUString base;
+    if (!listSurface(path, entries, base)) return false;
     bool ok = true;
     std::vector<NORVAUString> folders;
     for (const NORVAUString& entry : entries) {
-        if (entry.endsWith("/")) {
+        NORVAUString relative;
+        if (!belowBase(entry, base, relative)) {
+            if (NORVAFileUtils::exists(entry)) ok = false;
+            continue;
+        }
+        if (behindLink(base, relative)) continue;
+        if (entry.endsWith("/") || NORVAFileUtils::isDirectory(entry)) {
             folders.push_back(entry);
             continue;
         }
-        if (!NORVAFileUtils::exists(entry)) continue;
-        if (NORVAFileUtils::isDirectory(entry)) {
-            folders.push_back(entry);
-            continue;
-        }
-        if (!NORVAFileUtils::removeFile(entry)) ok = false;
+        if (!NORVAFileUtils::removeEntry(entry)) ok = false;
     }
     std::stable_sort(folders.begin(), folders.end(),
                      [](const NORVAUString& a, const NORVAUString& b) { return a.length() > b.length(); });
     for (const NORVAUString& folder : folders) {
-        if (!NORVAFileUtils::exists(folder)) continue;
-        if (!NORVAFileUtils::removeDirectory(folder, true)) ok = false;
+        std::vector<NORVAUString> left;
+        // Only a folder emptied of the surface's files fails by staying.
+        if (!NORVAFileUtils::removeEntry(folder) && NORVAFileUtils::listDirectory(folder, left) && left.empty())
+            ok = false;
     }
     return ok;
 }

@@ -43,8 +43,15 @@ KIVO_EXPORT const RegisteredFormat* findFormat(const NORVAUString& path);
 // An empty handle when no format matches or the creator makes no object.
 KIVO_EXPORT NORVAType<KIVOSurfaceDataIO> getDataIO(const NORVAUString& path);
 KIVO_EXPORT KIVODataIOType getSurfaceType(const NORVAUString& path);
-// The files and folders that make up the surface; false when it cannot be opened.
+// The files and folders that make up the surface; false when it cannot be
+// opened, or when a name below its folder holds an empty, "." or ".." part
+// (it would lead elsewhere: the surface is damaged).
 KIVO_EXPORT bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUString>& files);
+// Removes what belongs to the surface: its files, symbolic links among them
+// as links, then its folders when nothing else is left in them. Files
+// reached through a symbolic link below the surface's folder, and what lies
+// outside that folder, are left alone. False when the listing fails or a
+// file of the surface stays.
 KIVO_EXPORT bool deleteFiles(const NORVAUString& path);
 
 }  // namespace KIVOSurfaceUtils

@@ -51,4 +51,9 @@ NORVAUString appendPath(const NORVAUString& first, const NORVAUString& second) {
     return first.substring(0, end) + "/" + second.substring(start);
 }
 
+bool isPlainName(const NORVAUString& name) {
+    if (name.isEmpty() || name == NORVAUString(".") || name == NORVAUString("..")) return false;
+    return name.indexOf(u'/') < 0 && name.indexOf(u'\0') < 0;
+}
+
 }  // namespace PathUtilities

@@ -25,4 +25,9 @@ bool isKnownExtension(const NORVAUString& extension);
 // Joins two parts with exactly one "/" between them; an empty part gives the other.
 NORVAUString appendPath(const NORVAUString& first, const NORVAUString& second);
 
+// Whether a name can stand as one entry of a folder without leading out of
+// it: not empty, not "." or "..", without "/" and without NUL. Names read
+// from a surface's own files must pass before they become part of a path.
+bool isPlainName(const NORVAUString& name);
+
 }  // namespace PathUtilities

@@ -12,16 +12,7 @@
 
 TEST(CubeCopySurface, BareNamesFromTheSurfacesFolderKeepTheGridFolder) {
     cubetest::TempDir dir;
-    ASSERT_EQ(0, cubetest::createStored(dir.file("S.vcs"), 9.0, 9.0, 1.0, 5));
-    {
-        KIVOSurfaceCUBEIO s(dir.file("S.vcs"));
-        long status = 0;
-        auto entry = s.getGrid(s.makeKey(1, 0), status, true, true);
-        ASSERT_TRUE(entry) << status;
-        ASSERT_EQ(1, cube_node_add_basic_hypothesis(cube_grid_get_node(entry->grid, 0, 0), 12.5f, 0.25f));
-        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
-        ASSERT_EQ(0, s.flush());
-    }
+    ASSERT_EQ(0, cubetest::storedWithGrid(dir.file("S.vcs"), 1, 0));
     const std::vector<uint8_t> grid = cubetest::readAll(dir.file("S/S_1x0.vcg"));
     ASSERT_FALSE(grid.empty());
 
@@ -46,4 +37,17 @@ TEST(CubeCopySurface, BareNamesFromTheSurfacesFolderKeepTheGridFolder) {
     const _cube_node* node = cube_grid_get_node(entry->grid, 0, 0);
     ASSERT_NE(0u, node->hypotheses);
     EXPECT_EQ(12.5f, cube_node_hyp(node, node->hypotheses)->depth);
+}
+
+// The copy's grid folder is its own: a symbolic link already standing under
+// that name refuses the copy, and nothing lands where the link points.
+TEST(CubeCopySurface, NeverWritesThroughALinkStandingAsTheCopysFolder) {
+    cubetest::TempDir dir;
+    ASSERT_EQ(0, cubetest::storedWithGrid(dir.file("S.vcs")));
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("elsewhere")));
+    ASSERT_EQ(0, ::symlink(dir.file("elsewhere").toUTF8().c_str(), dir.file("U").toUTF8().c_str()));
+    EXPECT_NE(0, KIVOSurfaceUtils::copySurface(dir.file("S.vcs"), dir.file("U.vcs")));
+    std::vector<NORVAUString> names;
+    ASSERT_TRUE(NORVAFileUtils::listDirectory(dir.file("elsewhere"), names));
+    EXPECT_TRUE(names.empty());
 }

@@ -13,6 +13,7 @@
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_grid.h"
+#include "cube_engine/cube_node.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/frame/KIVOMetaAttribute.h"
@@ -89,6 +90,20 @@ inline long createStored(const NORVAUString& path, double width, double height, 
     putU32(bytes, 53, tile);
     writeAll(path, bytes);
     return 0;
+}
+
+// A surface stored as createStored stores one of 9 x 9 nodes in grids of 5,
+// with grid (row, column) written holding a 12.5 m hypothesis at its first
+// node. 0 when done.
+inline long storedWithGrid(const NORVAUString& path, uint16_t row = 0, uint16_t column = 0) {
+    long status = createStored(path, 9.0, 9.0, 1.0, 5);
+    if (status != 0) return status;
+    KIVOSurfaceCUBEIO s(path);
+    auto entry = s.getGrid(s.makeKey(row, column), status, true, true);
+    if (!entry) return status != 0 ? status : -1;
+    if (cube_node_add_basic_hypothesis(cube_grid_get_node(entry->grid, 0, 0), 12.5f, 0.25f) != 1) return -1;
+    entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    return s.flush();
 }
 
 }  // namespace cubetest

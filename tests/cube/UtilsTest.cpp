@@ -26,6 +26,9 @@ TEST(CubeUtils, FileNamesFromTheGridPrefix) {
     EXPECT_EQ(NORVAUString("/data/s1/s1_2x10.vcg"), CUBEUtils::gridFileName("/data/s1/s1", 2, 10));
     EXPECT_EQ(NORVAUString("/data/s1/s1_0x0.vcg"), CUBEUtils::gridFileName("/data/s1/s1", 0, 0));
     EXPECT_EQ(NORVAUString("/data/s1/s1_2x10_Depth.vcc"), CUBEUtils::layerFileName("/data/s1/s1", "Depth", 2, 10));
+    // A name that would not stay inside the grid folder names no file.
+    for (const char* name : {"../x", "a/b", "..", ".", ""})
+        EXPECT_TRUE(CUBEUtils::layerFileName("/data/s1/s1", name, 2, 10).isEmpty()) << name;
     cubetest::TempDir dir;
     EXPECT_TRUE(CUBEUtils::makeGridFolder(dir.file("s/s")));
     EXPECT_TRUE(CUBEUtils::makeGridFolder(dir.file("s/s")));

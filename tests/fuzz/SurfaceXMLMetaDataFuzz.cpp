@@ -2,14 +2,21 @@
 // text gives a status, and nothing else: no diagnostic of the XML parser
 // reaches standard error; the reader changes no byte of the file; metadata that
 // reads is stored by the library (itself and a copy of it) to text that reads
-// again, and from the second round on storing and reading are stable.
+// again, and from the second round on storing and reading are stable. As the
+// metadata of a CUBE surface, whose layer-cache file names are made from the
+// attribute names, it opens exactly when every name stays one plain name.
 #include <libxml/xmlerror.h>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "cube/CUBEUtils.h"
+#include "cube/KIVOCUBEDataHeader.h"
+#include "cube/KIVOSurfaceCUBEIO.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
+#include "platform/pathkit/PathUtilities.h"
 #include "platform/proj/NORVACoordSystem.h"
 
 namespace {
@@ -66,6 +73,37 @@ NORVAType<KIVOSurfaceXMLMetaData> sample(bool full) {
     return meta;
 }
 
+// A valid CUBE header "cube/S.vcs" in the scratch folder, written once; the
+// input becomes its "S.xml".
+NORVAUString cubeSurface() {
+    static const NORVAUString path = [] {
+        const std::string folder = fuzzsupport::scratchFolder() + "/cube";
+        fuzzsupport::clearScratch("cube");
+        KIVOCUBEDataHeader header(NORVAArray<double>{0.0, 0.0}, NORVAArray<double>{10.0, 10.0}, 1.0f,
+                                  CUBEUtils::getParams(0, 1.0f));
+        FILE* file = std::fopen((folder + "/S.vcs").c_str(), "wb");
+        if (header.getStatus() != 0 || file == nullptr || header.store(file) != 0) std::abort();
+        std::fclose(file);
+        return NORVAUString((folder + "/S.vcs").c_str());
+    }();
+    return path;
+}
+
+bool plainNames(const KIVOSurfaceXMLMetaData& meta) {
+    const KIVODescriptor& descriptor = meta.getAttributeTable()->getDescriptor();
+    for (long i = 0; i < descriptor.getNumberOfAttributes(); ++i)
+        if (!PathUtilities::isPlainName(descriptor.getAttributeName(i))) return false;
+    return true;
+}
+
+void checkAsCubeMetadata(const uint8_t* data, size_t size, bool plain) {
+    fuzzsupport::silenceEngine();
+    const NORVAUString surface = cubeSurface();
+    fuzzsupport::writeScratch("cube/S.xml", data, size);
+    const long status = KIVOSurfaceCUBEIO(surface).getStatus();
+    FUZZ_CHECK(plain ? status == 0 : status == KIVOSurfaceCUBEIO::kBadAttributeName);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -79,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(after.size() == size && std::equal(after.begin(), after.end(), data));
     if (meta.getStatus() != 0) return 0;
     fuzzsupport::noteAccepted();
+    checkAsCubeMetadata(data, size, plainNames(meta));
     NORVAType<KIVOSurfaceXMLMetaData> copy = meta.newCopy();
     const std::vector<uint8_t> first = storedAt(meta, "first.xml");
     FUZZ_CHECK(!first.empty());

@@ -5,13 +5,19 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "CompoundTestSupport.h"
+#include "FolderSnapshot.h"
+#include "KestrinSurfaceTestSupport.h"
+#include "cube/CubeTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
@@ -217,6 +223,53 @@ TEST(CompoundIOTest, OutdatedSourcesAreCombinedAndCyclesEnd) {
         KIVOCompoundIO io(dir.file(std::string(c.name) + ".kms"));
         ASSERT_EQ(0, io.getStatus()) << c.name;
         EXPECT_EQ(c.outdated, io.checkOutdated()) << c.name;
+    }
+}
+
+// Checking is reading: a source is never opened for update, and a commit a
+// source has under way (or a crash cut short) is left to its owner.
+TEST(CompoundIOTest, CheckingSourcesWritesNothingInThem) {
+    struct Case {
+        const char* name;
+        std::function<void(const NORVAUString& path)> make;
+        const char* planted;  // what opening the source for update would remove
+        bool outdated;
+    } cases[] = {
+        {"T.kts",
+         [](const NORVAUString& path) {
+             auto io = kestrinsurface::created(path, kestrinsurface::depthAndStatus(), 1.0);
+             kestrinsurface::addNode(*io, 5.0, 5.0, 12.0);
+             ASSERT_EQ(0, io->store(nullptr));
+         },
+         "T.ktf-journal", false},
+        {"G.vns",
+         [](const NORVAUString& path) {
+             auto meta = compoundMetaData(path, twoRanges());
+             meta->setResolution(1.0);
+             KIVOGriddedDataIO io(path, std::move(meta));
+             ASSERT_EQ(0, io.store(nullptr));
+         },
+         ".G.vns.tmp-abcdef", false},
+        {"C.vcs", [](const NORVAUString& path) { ASSERT_EQ(0, cubetest::createStored(path, 9.0, 9.0, 1.0)); },
+         ".C.vcs.tmp-abcdef", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder dir;
+        ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("sources")));
+        const NORVAUString source = dir.file(std::string("sources/") + c.name);
+        c.make(source);
+        std::ofstream(dir.file(std::string("sources/") + c.planted).toUTF8()) << std::string(512, '\0');
+        auto io = createCompound(dir, "s", twoRanges());
+        KIVOSourceRecord record;
+        record.items.push_back({"KIVO", source, 0.0});
+        io->getMetaData()->setSourceRecord(record);
+        ASSERT_EQ(0, io->store(nullptr));
+        const foldersnapshot::Snapshot before = foldersnapshot::take(dir.file("sources").toUTF8());
+        KIVOCompoundIO reopened(dir.file("s.kms"));
+        ASSERT_EQ(0, reopened.getStatus());
+        EXPECT_EQ(c.outdated, reopened.checkOutdated());
+        EXPECT_EQ(before, foldersnapshot::take(dir.file("sources").toUTF8()));
     }
 }
 

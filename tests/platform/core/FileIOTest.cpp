@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -61,6 +62,31 @@ TEST(FileUtils, Utf8PathRoundTrip) {
     EXPECT_TRUE(NORVAFileUtils::removeDirectory(tmp.file("\xe6\xb5\xb7\xe5\xba\x95"), true));
     EXPECT_FALSE(NORVAFileUtils::exists(file));
     EXPECT_FALSE(NORVAFileUtils::makeDirectory(copy));  // a file is in the way
+}
+
+// Removing never reaches through a symbolic link, however the path is written.
+TEST(FileUtils, RemovalsTakeALinkAndNeverWhatItPointsTo) {
+    TempFolder tmp;
+    ASSERT_FALSE(tmp.path().isEmpty());
+    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("target/sub")));
+    ASSERT_TRUE(writeText(tmp.file("target/sub/kept.txt"), "kept"));
+    const std::string link = tmp.file("link").toUTF8();
+    for (const char* path : {"link/", "link", "link//"}) {
+        SCOPED_TRACE(path);
+        ASSERT_EQ(0, ::symlink(tmp.file("target").toUTF8().c_str(), link.c_str()));
+        EXPECT_TRUE(NORVAFileUtils::isSymbolicLink(tmp.file(path)));
+        EXPECT_TRUE(NORVAFileUtils::removeDirectory(tmp.file(path), true));
+        EXPECT_FALSE(NORVAFileUtils::isSymbolicLink(tmp.file("link")));
+        ASSERT_EQ(0, ::symlink(tmp.file("target").toUTF8().c_str(), link.c_str()));
+        EXPECT_TRUE(NORVAFileUtils::removeEntry(tmp.file(path)));
+        EXPECT_FALSE(NORVAFileUtils::isSymbolicLink(tmp.file("link")));
+        EXPECT_EQ("kept", readAll(tmp.file("target/sub/kept.txt")));
+    }
+    EXPECT_FALSE(NORVAFileUtils::removeEntry(tmp.file("target")));  // not empty
+    EXPECT_TRUE(NORVAFileUtils::removeEntry(tmp.file("target/sub/kept.txt")));
+    EXPECT_TRUE(NORVAFileUtils::removeEntry(tmp.file("target/sub")));
+    EXPECT_TRUE(NORVAFileUtils::removeEntry(tmp.file("target/sub")));  // already gone
+    EXPECT_TRUE(NORVAFileUtils::isDirectory(tmp.file("target")));
 }
 
 TEST(AtomicFile, FailureBeforeCommitKeepsOldFile) {

@@ -152,6 +152,13 @@ TEST(FrameDataIODefaults, DeleteAllFilesRemovesFilesAndFolders) {
     EXPECT_EQ(io.deleteAllFiles(false), 0);
     EXPECT_FALSE(NORVAFileUtils::exists(tmp.file("s.tst")));
     EXPECT_FALSE(NORVAFileUtils::exists(sub));
+
+    // A listed folder that holds what is not listed stays with it, reported.
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(sub));
+    std::ofstream((sub + "/kept.txt").toUTF8()) << "z";
+    io.files = {sub};
+    EXPECT_EQ(io.deleteAllFiles(false), 146006);
+    EXPECT_TRUE(NORVAFileUtils::exists(sub + "/kept.txt"));
 }
 
 namespace {

@@ -34,6 +34,21 @@ public:
     }
 };
 
+// Lists beside its own file one whose name climbs out of the surface's folder.
+class ForgedIO : public VectorDataIO {
+public:
+    explicit ForgedIO(const NORVAUString& path) : VectorDataIO({}, path) {}
+    long getAssociatedFiles(std::vector<NORVAUString>& f) const override {
+        const std::string p = getSourceName().toUTF8();
+        f = {NORVAUString(p), NORVAUString(p.substr(0, p.rfind('.')) + "/../victim/v.txt")};
+        return 0;
+    }
+};
+
+NORVAType<KIVOSurfaceDataIO> makeForged(const NORVAUString& path) {
+    return NORVAType<KIVOSurfaceDataIO>(new ForgedIO(path));
+}
+
 NORVAType<KIVOSurfaceDataIO> makeA(const NORVAUString& path) {
     g_lastPath = path;
     ++g_made;
@@ -55,6 +70,7 @@ struct Registered {
         SU::registerDataIO("Test Failing", ".tff", SU::BAG, &makeFailing, true);
         SU::registerDataIO("Test Throwing", ".tft", SU::BAG, &makeThrowing, true);
         SU::registerDataIO("Test A again", ".tfa", SU::WEIGHTED_GRID, &makeNothing, true);
+        SU::registerDataIO("Test Forged", ".tfg", SU::BAG, &makeForged, true);
         // The extension-less road needs ".vns" and ".vcs"; register test
         // stand-ins only when the library itself registered none.
         if (!SU::findFormat("x.vns")) SU::registerDataIO("Test VNS", ".vns", SU::GRIDDED, &makeA, true);
@@ -173,4 +189,20 @@ TEST(FrameRegistry, DeleteFilesRemovesTheSurface) {
     EXPECT_FALSE(NORVAFileUtils::exists(tmp.file("s")));
     EXPECT_TRUE(NORVAFileUtils::exists(tmp.file("other.txt")));
     EXPECT_FALSE(SU::deleteFiles(tmp.file("s.nosuch")));
+}
+
+TEST(FrameRegistry, ANameLeadingOutOfTheSurfacesFolderRefusesTheListing) {
+    ensureRegistered();
+    TempFolder tmp;
+    ASSERT_FALSE(tmp.path().isEmpty());
+    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work/s")));
+    ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work/victim")));
+    touch(tmp.file("work/s.tfg"));
+    touch(tmp.file("work/victim/v.txt"));
+    std::vector<NORVAUString> files{"kept"};
+    EXPECT_FALSE(SU::getSurfaceFiles(tmp.file("work/s.tfg"), files));
+    EXPECT_EQ(files, std::vector<NORVAUString>{"kept"});
+    EXPECT_FALSE(SU::deleteFiles(tmp.file("work/s.tfg")));
+    for (const char* kept : {"work/s.tfg", "work/s", "work/victim/v.txt"})
+        EXPECT_TRUE(NORVAFileUtils::exists(tmp.file(kept))) << kept;
 }

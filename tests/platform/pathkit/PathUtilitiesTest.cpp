@@ -72,3 +72,11 @@ TEST(PathUtilities, AppendPathUsesOneSlash) {
     EXPECT_EQ(PathUtilities::appendPath("a", "").toUTF8(), "a");
 }
 
+
+TEST(PathUtilities, PlainNamesStayOneEntryOfTheirFolder) {
+    for (const char* name : {"Depth", "Std_Dev", "a.b", "...", "a\\b", " "})
+        EXPECT_TRUE(PathUtilities::isPlainName(name)) << name;
+    for (const char* name : {"", ".", "..", "a/b", "/a", "a/", "../victims"})
+        EXPECT_FALSE(PathUtilities::isPlainName(name)) << name;
+    EXPECT_FALSE(PathUtilities::isPlainName(NORVAUString(std::string("a\0b", 3))));
+}
