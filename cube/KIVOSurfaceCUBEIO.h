@@ -125,11 +125,10 @@ private:
     NORVAUString surfaceBase() const;
     long writeHeaderFile() const;
     long writeHeaderAndMetadata();
-    // Writes the header (and metadata) when asked, every modified grid and
-    // the removals as one commit; the grids become clean once it is done.
-    // heldGrids false: grids a caller holds are left out.
-    long commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals,
-                       bool heldGrids = true);
+    // Writes the header (and metadata) when asked, every modified grid, the
+    // staged ones and the removals as one commit; the grids become clean
+    // once it is done.
+    long commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals);
     // What commits of this surface are journalled under.
     NORVAUString commitStem() const;
     std::vector<NORVAUString> cacheFiles() const;
