@@ -280,6 +280,13 @@ TEST(CubeSurface, EditsBeyondTheCacheChangeNoFileUntilTheCommit) {
              return renamed != 0 ? renamed : s.store(nullptr);
          },
          "moved", true},
+        {"store inside another surface's commit",
+         [](KIVOSurfaceCUBEIO& s) {
+             NORVAFileTransaction outer(s.getSourceName() + ".outer");
+             const long stored = s.store(nullptr);
+             return stored != 0 ? stored : outer.commit() ? 0L : -1L;
+         },
+         "s1", true},
         {"edits let go of",
          [](KIVOSurfaceCUBEIO& s) {
              s.setModified(true);
