@@ -123,8 +123,8 @@ void BM_EditCacheLoad(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.fileBytes));
 }
 
-// Writes the modified grid to its file as eviction and flush do (temporary
-// file, sync, rename) and lets it go.
+// Writes the modified grid to its file as a flush does (temporary file,
+// sync, rename) and lets it go.
 void BM_EditCacheEvict(benchmark::State& state) {
     Fixture& f = fixture();
     KIVOSurfaceCUBEIO surface(f.path);

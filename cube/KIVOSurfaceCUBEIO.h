@@ -66,8 +66,9 @@ public:
     long open() override { return 0; }
     long close() override;
     // Writes the header, the metadata and every modified grid of a surface
-    // that has a header file name, as one commit: after a crash or a failure
-    // the surface holds all of them or none.
+    // that has a header file name (those the edit cache staged included), as
+    // one commit: after a crash or a failure the surface holds all of them
+    // or none.
     long store(NORVAProgress* progress) override;
     long flush() override;
     bool isOutdated() const override { return m_outdated; }

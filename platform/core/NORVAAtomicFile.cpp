@@ -143,9 +143,9 @@ bool NORVAAtomicFile::commit() {
     int lock = -1;
     bool ok = finish(transaction ? &lock : nullptr);
     if (transaction) return handOver(*transaction, ok, lock);
+    using namespace NORVAAtomicFileFaults;
     const std::string temp = m_temp.toUTF8(), target = m_target.toUTF8();
-    if (ok) ok = !NORVAAtomicFileFaults::shouldFail(NORVAAtomicFileFaults::RENAME) &&
-                 std::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok) ok = !shouldFail(RENAME) && std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         m_temp = NORVAUString();
