@@ -22,6 +22,7 @@
 #include "platform/frame/KIVOMetaAttribute.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
+#include "tests/cube/CubeTestSupport.h"
 
 namespace {
 
@@ -122,8 +123,8 @@ void BM_EditCacheLoad(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.fileBytes));
 }
 
-// Writes the modified grid to its file as eviction and flush do (temporary
-// file, sync, rename) and lets it go.
+// Writes the modified grid to its file as a flush does (temporary file,
+// sync, rename) and lets it go.
 void BM_EditCacheEvict(benchmark::State& state) {
     Fixture& f = fixture();
     KIVOSurfaceCUBEIO surface(f.path);
@@ -193,6 +194,59 @@ struct FourGrids {
     NORVAUString path;
 };
 
+// A surface of 4 x 4 grids of 128 x 128 nodes, each node with two
+// hypotheses, stored in their files: more grids than the edit cache holds.
+struct SixteenGrids {
+    static constexpr uint16_t kAcross = 4;
+    static constexpr uint32_t kTile = 128;
+    SixteenGrids() {
+        path = dir.file("many.vcs");
+        cubetest::createStored(path, kAcross * kTile - 1.0, kAcross * kTile - 1.0, 1.0, kTile);
+        KIVOSurfaceCUBEIO surface(path);
+        for (uint16_t i = 0; i < kAcross * kAcross; ++i) {
+            long status = 0;
+            auto entry = surface.getGrid(surface.makeKey(i / kAcross, i % kAcross), status, true, true);
+            fill(entry->grid);
+            entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+        }
+        surface.store(nullptr);
+    }
+    cubetest::TempDir dir;
+    NORVAUString path;
+};
+
+// Edits every grid of a surface of 16 grids twice over, in order: beyond the
+// tenth, each grid the edit cache takes in makes a modified one leave it,
+// and the second pass reads the evicted ones back. With argument 1 the edits
+// are then stored; with 0 they are dropped unwritten (not timed).
+void BM_EditCacheEvictMany(benchmark::State& state) {
+    static SixteenGrids grids;
+    const bool store = state.range(0) != 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto surface = std::make_unique<KIVOSurfaceCUBEIO>(grids.path);
+        state.ResumeTiming();
+        for (int pass = 0; pass < 2; ++pass)
+            for (uint16_t i = 0; i < SixteenGrids::kAcross * SixteenGrids::kAcross; ++i) {
+                long status = 0;
+                auto entry = surface->getGrid(surface->makeKey(i / SixteenGrids::kAcross, i % SixteenGrids::kAcross),
+                                              status, false, true);
+                if (!entry) {
+                    state.SkipWithError("grid did not load");
+                    break;
+                }
+                entry->grid->nodes[0].guide_depth = static_cast<float>(pass);
+                entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+            }
+        if (store && surface->store(nullptr) != 0) state.SkipWithError("store failed");
+        state.PauseTiming();
+        surface->setModified(true);
+        surface->setModified(false);
+        surface.reset();
+        state.ResumeTiming();
+    }
+}
+
 // A field of /proc/self/status in megabytes.
 double statusMegabytes(const char* field) {
     FILE* file = std::fopen("/proc/self/status", "r");
@@ -251,6 +305,8 @@ BENCHMARK(BM_EditCacheLoad)->Unit(benchmark::kMillisecond)->ComputeStatistics("m
 BENCHMARK(BM_EngineSerialiseMemory)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 BENCHMARK(BM_SerialiseWriteSyncBaseline)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 BENCHMARK(BM_EditCacheEvict)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
+
+BENCHMARK(BM_EditCacheEvictMany)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", fastest);
 
 BENCHMARK(BM_EditCacheResidentMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -41,10 +41,19 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
         if (stamp) hit->second->stamp = now;
         return hit->second;
     }
-    const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), key.row, key.column);
+    NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), key.row, key.column);
     printf("Retreiving grid %s from disk\n", narrow(fileName).c_str());
     uint64_t fileBytes = 0, need = 0;
-    const bool exists = NORVAFileUtils::fileSize(fileName, fileBytes);
+    // An edited grid that left the cache comes back from its staged file.
+    // One that is gone was moved in by a commit that had to be finished by
+    // recovery: the grid file holds it.
+    const NORVAUString stagedFile = m_staged.fileOf(key);
+    const bool staged = !stagedFile.isEmpty() && NORVAFileUtils::fileSize(stagedFile, fileBytes);
+    if (staged)
+        fileName = stagedFile;
+    else
+        m_staged.drop(key);
+    const bool exists = staged || NORVAFileUtils::fileSize(fileName, fileBytes);
     if (exists) {
         printf("    Grid exists, attempting to load....\n");
         // The file is mapped while the grid is built beside it, and a grid
@@ -58,7 +67,7 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
         need = newGridBytes(header->getGridSize(), header->getCubeParams());
     }
     if (!makeRoom(surface, need, status)) return Entry();
-    Entry entry = load(surface, key, exists, create, status);
+    Entry entry = load(surface, key, fileName, exists, create, status);
     if (!entry) return entry;
     entry->bytes = need;
     if (exists) {
@@ -71,6 +80,11 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     }
     entry->stamp = stamp ? now : std::time(nullptr);
     m_entries.emplace(*entry, entry);
+    if (staged) {
+        // Its edits are in the cache again, to be committed or staged anew.
+        entry->state = CUBEGridEntry::kModified;
+        m_staged.drop(key);
+    }
     surface.printCache();
     return entry;
 }
@@ -124,7 +138,7 @@ bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
     Entry entry = chosen->second;
     printf("    Unloading grid %d x %d.\n", entry->row, entry->column);
     if (entry->state == CUBEGridEntry::kModified) {
-        const long saved = save(surface, *entry);
+        const long saved = stage(surface, *entry);
         if (saved != 0) {
             status = saved;
             return false;
@@ -136,8 +150,7 @@ bool CUBEEditCache::evictOne(KIVOSurfaceCUBEIO& surface, long& status) {
     return true;
 }
 
-// The file is replaced only once the whole grid is on disk.
-long CUBEEditCache::save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry) {
+long CUBEEditCache::writeGrid(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry, NORVAAtomicFile& file) {
     printf("    Grid %d x %d is modified, saving to disk.\n", entry.row, entry.column);
     // The empty last column or row of grids holds no node to keep, and the
     // engine refuses a dump with an empty side.
@@ -147,27 +160,41 @@ long CUBEEditCache::save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& 
         printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());
         return kFolderFailed;
     }
-    NORVAAtomicFile file;
     if (!file.open(fileName)) {
         printf("    ERROR: Unable to open/create %s. Aborting.\n", narrow(fileName).c_str());
         return kOpenForWriteFailed;
     }
-    const long written = entry.write(file.file(), surface.getHeader()->getCubeParams());
-    if (written != 0) return written;
+    return entry.write(file.file(), surface.getHeader()->getCubeParams());
+}
+
+// The file is replaced only once the whole grid is on disk.
+long CUBEEditCache::save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry) {
+    NORVAAtomicFile file;
+    const long written = writeGrid(surface, entry, file);
+    if (written != 0 || !file.isOpen()) return written;
     return file.commit() ? 0 : CUBEGridEntry::kGridWriteFailed;
 }
 
-CUBEEditCache::Entry CUBEEditCache::load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, bool exists,
-                                         bool create, long& status) {
+// The grid file is left as it is: only the surface's commit moves the
+// staged file over it.
+long CUBEEditCache::stage(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry) {
+    NORVAAtomicFile file;
+    const long written = writeGrid(surface, entry, file);
+    if (written != 0 || !file.isOpen()) return written;
+    return m_staged.keep(entry, file) ? 0 : CUBEGridEntry::kGridWriteFailed;
+}
+
+CUBEEditCache::Entry CUBEEditCache::load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key,
+                                         const NORVAUString& fileName, bool exists, bool create, long& status) {
     Entry entry = std::make_shared<CUBEGridEntry>(surface.makeKey(key.row, key.column));
     entry->state = CUBEGridEntry::kClean;
-    if (exists) return readGrid(surface, entry, status);
+    if (exists) return readGrid(surface, entry, fileName, status);
     if (!create) return Entry();
     return createGrid(surface, entry, status);
 }
 
-CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status) {
-    const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry->row, entry->column);
+CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry,
+                                             const NORVAUString& fileName, long& status) {
     FILE* file = std::fopen(narrow(fileName).c_str(), "rb");
     if (file == nullptr) {
         printf("    ERROR: Unable to open %s. Aborting.\n", narrow(fileName).c_str());
@@ -209,32 +236,53 @@ void CUBEEditCache::dropClean() {
         it = !isHeld(*it) && it->second->state != CUBEGridEntry::kModified ? m_entries.erase(it) : std::next(it);
 }
 
-bool CUBEEditCache::hasModified(bool heldToo) const {
+long CUBEEditCache::releaseUnheld(const KIVOSurfaceCUBEIO& surface) {
+    long status = 0;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (isHeld(*it)) {
+            ++it;
+            continue;
+        }
+        const long staged = it->second->state == CUBEGridEntry::kModified ? stage(surface, *it->second) : 0;
+        if (staged == 0) {
+            it = m_entries.erase(it);
+            continue;
+        }
+        if (status == 0) status = staged;
+        ++it;
+    }
+    return status;
+}
+
+bool CUBEEditCache::hasModified() const {
+    if (!m_staged.empty()) return true;
     for (const auto& item : m_entries)
-        if ((heldToo || !isHeld(item)) && item.second->state == CUBEGridEntry::kModified) return true;
+        if (item.second->state == CUBEGridEntry::kModified) return true;
     return false;
 }
 
-long CUBEEditCache::writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written,
-                                  bool heldToo) const {
+long CUBEEditCache::writeModified(const KIVOSurfaceCUBEIO& surface, NORVAFileTransaction& transaction,
+                                  std::vector<Entry>& written) {
+    if (surface.getHeader() == nullptr) return hasModified() ? KIVOSurfaceCUBEIO::kNoHeader : 0;
     for (const auto& item : m_entries) {
-        if (!heldToo && isHeld(item)) continue;
         if (item.second->state != CUBEGridEntry::kModified) continue;
-        if (surface.getHeader() == nullptr) return KIVOSurfaceCUBEIO::kNoHeader;
         const long saved = save(surface, *item.second);
         if (saved != 0) return saved;
         written.push_back(item.second);
     }
+    m_staged.commitInto(transaction, surface.getGridPrefix());
     return 0;
 }
 
-void CUBEEditCache::markClean(const std::vector<Entry>& written) {
+void CUBEEditCache::committed(const std::vector<Entry>& written) {
     for (const Entry& entry : written) entry->state = CUBEGridEntry::kClean;
+    m_staged.committed();
 }
 
 void CUBEEditCache::markClean() {
     for (auto& item : m_entries)
         if (item.second->state == CUBEGridEntry::kModified) item.second->state = CUBEGridEntry::kClean;
+    m_staged.clear();
 }
 
 uint64_t CUBEEditCache::heldBytes() const {

@@ -2,9 +2,12 @@
 // The edit cache of a CUBE surface: grids loaded from their ".vcg" files or
 // created through the engine, at most ten at a time, under the process-wide
 // memory budget. The least recently used grid makes room; a modified grid
-// is written to its file before it is let go, and on every flush, so that
-// no edit depends on cache pressure to survive. A grid loaded from its file
-// is clean: only grids edited through this surface are ever written.
+// that goes is staged in a file of its own (CUBEStagedGrids) and read back
+// from there when it is asked for again, so that however many grids are
+// edited, the grid files change only when the surface commits, which writes
+// the modified grids and moves the staged ones in together. A grid loaded
+// from its file is clean: only grids edited through this surface are ever
+// written.
 //
 // The grid a caller holds is the cached one: flushes keep it, and eviction
 // takes it only when every cached grid is held. A node pointer alone does
@@ -17,8 +20,11 @@
 #include <vector>
 
 #include "cube/CUBEGridEntry.h"
+#include "cube/CUBEStagedGrids.h"
 
 class KIVOSurfaceCUBEIO;
+class NORVAAtomicFile;
+class NORVAFileTransaction;
 
 class KIVO_EXPORT CUBEEditCache {
 public:
@@ -39,19 +45,29 @@ public:
 
     // Lets go of every clean grid no caller holds.
     void dropClean();
-    // Whether a grid is modified; with heldToo false, among those no caller holds.
-    bool hasModified(bool heldToo) const;
-    // Writes every modified grid (into the caller's commit, when one is
-    // open), listing it in `written`; they stay cached and modified until
-    // the caller marks them clean once they are committed. With heldToo
-    // false, grids a caller holds are neither read nor written. The first
-    // failure's status is returned.
-    long writeModified(const KIVOSurfaceCUBEIO& surface, std::vector<Entry>& written, bool heldToo = true) const;
-    static void markClean(const std::vector<Entry>& written);
-    // Marks every modified grid clean, writing nothing.
+    // For the budget: every grid no caller holds goes, a modified one to its
+    // staged file. The first failure's status is returned; that grid stays.
+    long releaseUnheld(const KIVOSurfaceCUBEIO& surface);
+    // Whether an edit waits for a commit, in a cached or a staged grid.
+    bool hasModified() const;
+    // Writes every modified grid into the caller's open commit, listing it
+    // in `written`, and plans the move of every staged grid over its file;
+    // they stay modified until `committed`. The first failure's status is
+    // returned.
+    long writeModified(const KIVOSurfaceCUBEIO& surface, NORVAFileTransaction& transaction,
+                       std::vector<Entry>& written);
+    // The commit is done: written grids are clean, staged ones grid files.
+    void committed(const std::vector<Entry>& written);
+    // Lets go of every edit unwritten: modified grids become clean and
+    // staged ones are removed.
     void markClean();
-    // Lets go of every grid, written or not.
-    void clear() { m_entries.clear(); }
+    // Lets go of every grid and staged file, written or not.
+    void clear() {
+        m_entries.clear();
+        m_staged.clear();
+    }
+    // The grid folder was renamed, with the staged grids in it.
+    void followFolder(const NORVAUString& prefix) { m_staged.followFolder(prefix); }
 
     bool empty() const { return m_entries.empty(); }
     size_t size() const { return m_entries.size(); }
@@ -70,10 +86,16 @@ private:
     }
     bool makeRoom(KIVOSurfaceCUBEIO& surface, uint64_t need, long& status);
     bool evictOne(KIVOSurfaceCUBEIO& surface, long& status);
+    // Writes the grid to a new temporary beside its file; 0 with `file` left
+    // unopened for a grid that holds no node.
+    static long writeGrid(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry, NORVAAtomicFile& file);
     static long save(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);
-    Entry load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, bool exists, bool create, long& status);
-    Entry readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);
+    long stage(const KIVOSurfaceCUBEIO& surface, const CUBEGridEntry& entry);
+    Entry load(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, const NORVAUString& fileName, bool exists,
+               bool create, long& status);
+    Entry readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, const NORVAUString& fileName, long& status);
     Entry createGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status);
 
     Map m_entries;
+    CUBEStagedGrids m_staged;
 };

@@ -263,22 +263,21 @@ NORVAUString KIVOSurfaceCUBEIO::commitStem() const {
     return base.isEmpty() ? m_gridPrefix : base;
 }
 
-long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals,
-                                      bool heldGrids) {
+long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals) {
     KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     std::vector<CUBEEditCache::Entry> written;
-    const bool gridsModified = m_editCache.hasModified(heldGrids);
+    const bool gridsModified = m_editCache.hasModified();
     // A surface that changed nothing writes nothing, not even a journal.
     if (!header && !metadata && !gridsModified && removals.empty()) return 0;
     const NORVAUString stem = commitStem();
     if (!NORVAFileTransaction::recover(stem)) return kCommitFailed;
     NORVAFileTransaction transaction(stem);
     long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : 0;
-    if (status == 0) status = m_editCache.writeModified(*this, written, heldGrids);
+    if (status == 0) status = m_editCache.writeModified(*this, transaction, written);
     if (status != 0) return status;
     for (const NORVAUString& path : removals) transaction.remove(path);
     if (!transaction.commit()) return kCommitFailed;
-    CUBEEditCache::markClean(written);
+    m_editCache.committed(written);
     return 0;
 }
 
@@ -336,17 +335,14 @@ uint64_t KIVOSurfaceCUBEIO::getHeldBytes() const {
 }
 
 // For the budget, from whichever thread needs room: what a caller of this
-// surface holds is left alone, neither read nor written. Grids are written
-// in a commit of this surface's own, never into one the calling thread has
-// open for another surface (whose failure would undo them after they were
-// marked clean): while one is open, modified grids wait for this surface's
-// own flush.
+// surface holds is left alone, neither read nor written. Modified grids go
+// to their staged files, never into a commit: the surface's files change
+// only when the surface itself commits.
 void KIVOSurfaceCUBEIO::releaseCache() {
     KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     printCache();
     m_readCache.clear();
-    m_editCache.dropClean();
-    if (NORVAFileTransaction::current() == nullptr) commitChanges(false, false, {}, false);
+    m_editCache.releaseUnheld(*this);
     printCache();
 }
 
@@ -563,6 +559,8 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     m_headerFileName = newBase + ".vcs";
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");
     m_gridPrefix = PathUtilities::appendPath(newBase, newName);
+    // Edited grids staged in the folder moved with it, to be committed under the new name.
+    m_editCache.followFolder(m_gridPrefix);
     return 0;
 }
 

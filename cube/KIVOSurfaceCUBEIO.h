@@ -72,8 +72,9 @@ public:
     long open() override { return 0; }
     long close() override;
     // Writes the header, the metadata and every modified grid of a surface
-    // that has a header file name, as one commit: after a crash or a failure
-    // the surface holds all of them or none.
+    // that has a header file name (those the edit cache staged included), as
+    // one commit: after a crash or a failure the surface holds all of them
+    // or none.
     long store(NORVAProgress* progress) override;
     long flush() override;
     bool isOutdated() const override { return m_outdated; }
@@ -131,11 +132,10 @@ private:
     NORVAUString surfaceBase() const;
     long writeHeaderFile() const;
     long writeHeaderAndMetadata();
-    // Writes the header (and metadata) when asked, every modified grid and
-    // the removals as one commit; the grids become clean once it is done.
-    // heldGrids false: grids a caller holds are left out.
-    long commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals,
-                       bool heldGrids = true);
+    // Writes the header (and metadata) when asked, every modified grid, the
+    // staged ones and the removals as one commit; the grids become clean
+    // once it is done.
+    long commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals);
     // What commits of this surface are journalled under.
     NORVAUString commitStem() const;
     std::vector<NORVAUString> cacheFiles() const;

@@ -125,18 +125,25 @@ bool NORVAAtomicFile::write(const void* data, size_t size) {
 
 bool NORVAAtomicFile::hasFailed() const { return m_failed || (m_file && std::ferror(m_file)); }
 
-bool NORVAAtomicFile::commit() {
-    if (!m_file) return false;
+bool NORVAAtomicFile::finish(int* lock) {
     using namespace NORVAAtomicFileFaults;
     bool ok = !hasFailed();
     ok = ok && !shouldFail(FLUSH) && std::fflush(m_file) == 0;
     ok = ok && !shouldFail(SYNC) && ::fsync(m_fd) == 0;
-    NORVAFileTransaction* transaction = NORVAFileTransaction::current();
-    const int lock = ok && transaction ? ::dup(m_fd) : -1;
+    if (lock) *lock = ok ? ::dup(m_fd) : -1;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
     m_fd = -1;
+    return ok;
+}
+
+bool NORVAAtomicFile::commit() {
+    if (!m_file) return false;
+    NORVAFileTransaction* transaction = NORVAFileTransaction::current();
+    int lock = -1;
+    bool ok = finish(transaction ? &lock : nullptr);
     if (transaction) return handOver(*transaction, ok, lock);
+    using namespace NORVAAtomicFileFaults;
     const std::string temp = m_temp.toUTF8(), target = m_target.toUTF8();
     if (ok) ok = !shouldFail(RENAME) && std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
@@ -163,6 +170,20 @@ bool NORVAAtomicFile::handOver(NORVAFileTransaction& transaction, bool ok, int l
     m_temp = NORVAUString();
     transaction.fail();
     return false;
+}
+
+int NORVAAtomicFile::keep(NORVAUString& temporary) {
+    if (!m_file) return -1;
+    int lock = -1;
+    const bool ok = finish(&lock);
+    if (ok && lock >= 0) {
+        temporary = m_temp;
+        m_temp = NORVAUString();
+        return lock;
+    }
+    if (lock >= 0) ::close(lock);
+    discard();
+    return -1;
 }
 
 void NORVAAtomicFile::discard() {

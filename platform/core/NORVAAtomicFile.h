@@ -35,6 +35,12 @@ public:
     // target untouched, the temporary removed) when any of that failed.
     // Inside a file transaction the rename waits for the transaction's commit.
     bool commit();
+    // Flushes, syncs and closes, but leaves the temporary file where it is
+    // for the caller, who owns it from now on (its path in `temporary`),
+    // whether a file transaction is open or not. Returns a descriptor that
+    // holds the temporary's lock, or -1 (and the temporary removed) when
+    // anything failed.
+    int keep(NORVAUString& temporary);
     // Drops the temporary file; the target stays as it was.
     void discard();
 
@@ -42,6 +48,9 @@ public:
     const NORVAUString& temporaryPath() const { return m_temp; }
 
 private:
+    // Flushes, syncs and closes the stream; with `lock`, a descriptor that
+    // holds the temporary's lock once it is closed (-1 on failure).
+    bool finish(int* lock);
     bool handOver(NORVAFileTransaction& transaction, bool ok, int lock);
 
     FILE* m_file = nullptr;

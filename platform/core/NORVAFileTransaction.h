@@ -72,8 +72,9 @@ public:
     // Drops every staged temporary and planned step.
     void discard();
 
-    // For NORVAAtomicFile: a synced temporary for `target`, with a
-    // descriptor that holds its lock (owned from now on, may be -1).
+    // A synced temporary for `target` (from NORVAAtomicFile, or one its
+    // writer kept), with a descriptor that holds its lock; both are owned
+    // from now on (the descriptor may be -1).
     void stage(const NORVAUString& temporary, const NORVAUString& target, int lockFd);
 
     // Finishes the stem's journal left by a crash, then removes temporaries

@@ -220,7 +220,25 @@ TEST(CubeSurface, EleventhGridEvictsTheOldestThenTheLastOfEqualStamps) {
     EXPECT_TRUE(s.getGrid(s.makeKey(1, 3), status, false, false));
 }
 
-TEST(CubeSurface, EvictedModifiedGridIsWrittenAndReloadsCleanCleanOneIsNot) {
+namespace {
+
+bool isStaged(const std::string& path) { return path.find(".tmp-") != std::string::npos; }
+
+// The files under a folder without the staged grids' temporaries.
+std::map<std::string, std::vector<uint8_t>> committedFiles(const NORVAUString& folder) {
+    auto files = snapshot(folder);
+    for (auto it = files.begin(); it != files.end();) it = isStaged(it->first) ? files.erase(it) : std::next(it);
+    return files;
+}
+
+size_t stagedCount(const NORVAUString& folder) {
+    const auto files = snapshot(folder);
+    return std::count_if(files.begin(), files.end(), [](const auto& file) { return isStaged(file.first); });
+}
+
+}  // namespace
+
+TEST(CubeSurface, EvictedModifiedGridIsStagedAndReadsBackModifiedCleanOneIsNot) {
     TempDir dir;
     KIVOSurfaceCUBEIO s(smallSurface(dir));
     edit(s, 0, 0, 12.5f);
@@ -229,17 +247,85 @@ TEST(CubeSurface, EvictedModifiedGridIsWrittenAndReloadsCleanCleanOneIsNot) {
     s.getGrid(s.makeKey(0, 0), status, false, true)->stamp = 1;
     clean->stamp = 2;
     for (uint16_t i = 2; i < 11; ++i) ASSERT_TRUE(s.getGrid(s.makeKey(i / 5, i % 5), status, true, true));
-    const NORVAUString grid00 = CUBEUtils::gridFileName(s.getGridPrefix(), 0, 0);
-    const std::vector<uint8_t> bytes = cubetest::readAll(grid00);
+    const auto files = snapshot(dir.file("s1"));
+    ASSERT_EQ(1u, files.size());
+    const std::string staged = files.begin()->first;
+    EXPECT_EQ(0u, staged.find(dir.file("s1/.s1_0x0.vcg.tmp-").toUTF8()));
+    const std::vector<uint8_t>& bytes = files.begin()->second;
     ASSERT_GT(bytes.size(), 21u);
     EXPECT_EQ(std::vector<uint8_t>({1, 0, 1, 0, 1, 0, 0, 0}), std::vector<uint8_t>(bytes.begin() + 13, bytes.begin() + 21));
-    EXPECT_FALSE(NORVAFileUtils::exists(CUBEUtils::gridFileName(s.getGridPrefix(), 0, 1)));
     Entry back = s.getGrid(s.makeKey(0, 0), status, false, true);
     ASSERT_TRUE(back);
-    EXPECT_EQ(KIVOSurfaceCUBEIO::_cubeEntry::kClean, back->state);
+    EXPECT_EQ(KIVOSurfaceCUBEIO::_cubeEntry::kModified, back->state);  // not committed yet
     EXPECT_EQ(12.5f, depthAt(s, 0, 0));
+    EXPECT_FALSE(NORVAFileUtils::exists(NORVAUString(staged)));  // the cache holds its edits again
     s.setModified(true);
     s.setModified(false);
+}
+
+// However many grids are edited, the surface's files change only when it
+// commits: until then edited grids that leave the cache wait in staged
+// files, read back when asked for, carried by a rename, committed by a
+// store, and removed when the edits are let go of.
+TEST(CubeSurface, EditsBeyondTheCacheChangeNoFileUntilTheCommit) {
+    const struct {
+        const char* name;
+        std::function<long(KIVOSurfaceCUBEIO&)> finish;
+        const char* stem;  // reopened as
+        bool kept;
+    } cases[] = {
+        {"store", [](KIVOSurfaceCUBEIO& s) { return s.store(nullptr); }, "s1", true},
+        {"rename, then store",
+         [](KIVOSurfaceCUBEIO& s) {
+             const long renamed = s.rename("moved");
+             return renamed != 0 ? renamed : s.store(nullptr);
+         },
+         "moved", true},
+        {"store inside another surface's commit",
+         [](KIVOSurfaceCUBEIO& s) {
+             NORVAFileTransaction outer(s.getSourceName() + ".outer");
+             const long stored = s.store(nullptr);
+             return stored != 0 ? stored : outer.commit() ? 0L : -1L;
+         },
+         "s1", true},
+        {"edits let go of",
+         [](KIVOSurfaceCUBEIO& s) {
+             s.setModified(true);
+             s.setModified(false);
+             return 0L;
+         },
+         "s1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const NORVAUString path = smallSurface(dir);
+        {
+            KIVOSurfaceCUBEIO s(path);
+            for (uint16_t i = 0; i < kNodeGrids; ++i) edit(s, i / 4, i % 4, 10.0f);
+            ASSERT_EQ(0, s.store(nullptr));
+        }
+        const auto before = snapshot(dir.path());
+        {
+            KIVOSurfaceCUBEIO s(path);
+            for (uint16_t i = 0; i < kNodeGrids; ++i) edit(s, i / 4, i % 4, 20.0f + i);
+            EXPECT_GT(stagedCount(dir.path()), 0u);
+            EXPECT_TRUE(before == committedFiles(dir.path()));
+            for (uint16_t i = 0; i < kNodeGrids; ++i)
+                EXPECT_EQ((std::vector<float>{10.0f, 20.0f + i}), depthsAt(s, i / 4, i % 4)) << i;
+            EXPECT_TRUE(before == committedFiles(dir.path()));
+            EXPECT_EQ(0, c.finish(s));
+        }
+        EXPECT_EQ(0u, stagedCount(dir.path()));
+        if (!c.kept) {
+            EXPECT_TRUE(before == snapshot(dir.path()));
+            continue;
+        }
+        KIVOSurfaceCUBEIO reopened(dir.file(std::string(c.stem) + ".vcs"));
+        ASSERT_EQ(0, reopened.getStatus());
+        for (uint16_t i = 0; i < kNodeGrids; ++i)
+            EXPECT_EQ((std::vector<float>{10.0f, 20.0f + i}), depthsAt(reopened, i / 4, i % 4)) << i;
+    }
 }
 
 TEST(CubeSurface, EditsSurviveCloseAndDestructionUnlessMarkedClean) {
@@ -384,7 +470,7 @@ TEST(CubeSurface, DeleteAllFilesLeavesNothingToWriteBack) {
         KIVOSurfaceCUBEIO s(path);
         edit(s, 0, 0, 1.0f);
         s.flush();
-        edit(s, 0, 1, 2.0f);
+        for (uint16_t i = 1; i < kNodeGrids; ++i) edit(s, i / 4, i % 4, 2.0f);  // some of them staged
         EXPECT_EQ(0, s.deleteAllFiles(true));
         EXPECT_EQ(0u, s.getHeldBytes());
     }

@@ -18,6 +18,7 @@
 
 #include "CompoundTestSupport.h"
 #include "FolderSnapshot.h"
+#include "cube/CubeTestSupport.h"
 #include "formats/wgrid/KIVOWGridDataIO.h"
 #include "formats/wgrid/WGridTestSupport.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -101,6 +102,33 @@ long editCubeCompound(const TempFolder& dir) {
     return c.store(nullptr);
 }
 
+// A CUBE surface of 11 grids of 5 x 5 nodes in a row, one more than the edit
+// cache holds, every grid edited and stored: most of them leave the cache before
+// the store. A failed store lets the edits go unwritten.
+long storeCubeGrids(const TempFolder& dir, float depth, const char* line) {
+    Quiet quiet;
+    KIVOSurfaceCUBEIO s(dir.file("k.vcs"));
+    if (s.getStatus() != 0) return s.getStatus();
+    for (uint16_t i = 0; i < 11; ++i) {
+        long status = 0;
+        auto entry = s.getGrid(s.makeKey(0, i), status, true, true);
+        if (!entry) {
+            s.setModified(true);
+            s.setModified(false);
+            return status != 0 ? status : -1;
+        }
+        cube_grid_get_node(entry->grid, 1, 2)->guide_depth = depth;
+        entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    }
+    s.getMetaData()->setSourceRecord(recordOf(line));
+    const long status = s.store(nullptr);
+    if (status != 0) {
+        s.setModified(true);
+        s.setModified(false);
+    }
+    return status;
+}
+
 struct Scenario {
     const char* name;
     std::function<long(const TempFolder&)> setUp;      // the old state
@@ -154,6 +182,12 @@ std::vector<Scenario> scenarios() {
              return c.getStatus() != 0 ? c.getStatus() : c.rename("d");
          },
          ".kms", {"c", "d"}},
+        {"CUBE store of more grids than the edit cache holds",
+         [](const TempFolder& d) {
+             const long created = cubetest::createStored(d.file("k.vcs"), 54.0, 4.0, 1.0, 5);
+             return created != 0 ? created : storeCubeGrids(d, 1.0f, "line 1");
+         },
+         [](const TempFolder& d) { return storeCubeGrids(d, 2.0f, "line 2"); }, ".vcs", {"k"}},
         {"weighted-grid rename", wgrid,
          [](const TempFolder& d) {
              KIVOWGridDataIO w(d.file("w.def"), "Depth");
