@@ -156,12 +156,15 @@ void BM_CombineTileStore(benchmark::State& state) { combine(state, ".kps"); }
 // A private temporary database with the tile store's points table, index
 // and 8 MB page cache, in one transaction with the statements kept: the
 // nodes of the first source are inserted, 32 rows a statement as the store
-// does; each node of the second is looked up within half a spacing through
-// the index, and the row found takes its values, or a new row is added.
+// does; each node of the second is looked up through the index (the nearest
+// row closer than one spacing along both axes, the store's rule), and the
+// row found takes its values, or a new row is added.
 // Then the database is copied into the product file as the store copies
 // its own. The node values are computed here: no source file is read.
 
 constexpr int kRowsPerInsert = 32;
+// A row is the one at a position when closer than this along both axes.
+constexpr double kReach = 0.999;
 
 const char* const kPlainSchema =
     "CREATE TABLE kestrin_points(id INTEGER PRIMARY KEY, x REAL NOT NULL, y REAL NOT NULL, a0, a1, a2, a3);"
@@ -194,11 +197,11 @@ public:
         sqlite3_close(m_db);
     }
 
-    // A node of a source: into the row within half a spacing, or a new row.
+    // A node of a source: into the row at its position, or a new row.
     int put(const PlainRow& node, bool lookUp) {
         if (lookUp) {
             for (PlainRow& held : m_held)
-                if (std::fabs(held.x - node.x) <= 0.5 && std::fabs(held.y - node.y) <= 0.5) {
+                if (std::fabs(held.x - node.x) < kReach && std::fabs(held.y - node.y) < kReach) {
                     held.depth = node.depth;
                     held.contributor = node.contributor;
                     return SQLITE_OK;
@@ -267,21 +270,21 @@ private:
         return rc;
     }
 
-    // The nearest row within half a spacing, 0 when there is none: one
-    // search of the index in each row band the window touches.
+    // The nearest row closer than kReach along both axes, 0 when there is
+    // none: one search of the index in each row band the window touches.
     int find(double x, double y, int64_t& id) {
         id = 0;
         double best = HUGE_VAL;
-        for (int64_t band = bandOf(y - 0.5); band <= bandOf(y + 0.5); ++band) {
+        for (int64_t band = bandOf(y - kReach); band <= bandOf(y + kReach); ++band) {
             sqlite3_bind_int64(m_find, 1, band);
-            sqlite3_bind_double(m_find, 2, x - 0.5);
-            sqlite3_bind_double(m_find, 3, x + 0.5);
-            sqlite3_bind_double(m_find, 4, y - 0.5);
-            sqlite3_bind_double(m_find, 5, y + 0.5);
+            sqlite3_bind_double(m_find, 2, x - kReach);
+            sqlite3_bind_double(m_find, 3, x + kReach);
+            sqlite3_bind_double(m_find, 4, y - kReach);
+            sqlite3_bind_double(m_find, 5, y + kReach);
             int rc = SQLITE_ROW;
             while ((rc = sqlite3_step(m_find)) == SQLITE_ROW) {
                 const double dx = sqlite3_column_double(m_find, 1) - x, dy = sqlite3_column_double(m_find, 2) - y;
-                if (dx * dx + dy * dy < best) {
+                if (std::fabs(dx) < kReach && std::fabs(dy) < kReach && dx * dx + dy * dy < best) {
                     best = dx * dx + dy * dy;
                     id = sqlite3_column_int64(m_find, 0);
                 }

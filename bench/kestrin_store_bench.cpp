@@ -152,12 +152,16 @@ void BM_PlainSQLiteBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainSQLiteBuild)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// A lookup within half a spacing and an insert where nothing is, committed per thousand.
+// A lookup of the nearest row closer than one spacing along both axes (the
+// tile store's rule for a create query) and an insert where there is none,
+// committed per thousand.
 void BM_PlainSQLiteLookupAndInsert(benchmark::State& state) {
     sqlite3* db = plainMillion();
     sqlite3_stmt* sel = nullptr;
     sqlite3_stmt* ins = nullptr;
-    sqlite3_prepare_v2(db, "SELECT id FROM p WHERE x BETWEEN ?1 - 0.5 AND ?1 + 0.5 AND y BETWEEN ?2 - 0.5 AND ?2 + 0.5",
+    sqlite3_prepare_v2(db,
+                       "SELECT id FROM p WHERE x > ?1 - 0.999 AND x < ?1 + 0.999 AND y > ?2 - 0.999 AND y < ?2 + 0.999 "
+                       "ORDER BY (x - ?1) * (x - ?1) + (y - ?2) * (y - ?2) LIMIT 1",
                        -1, &sel, nullptr);
     sqlite3_prepare_v2(db, "INSERT INTO p(x, y, depth, status) VALUES(?, ?, 12.5, 0)", -1, &ins, nullptr);
     long i = 0;

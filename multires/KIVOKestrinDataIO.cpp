@@ -37,19 +37,13 @@ bool opensForUpdate(const NORVAUString& path) {
     return true;
 }
 
-// The squares of two nodes share area when their centres are closer than
-// one spacing along both axes. Positions on a grid carry rounding (x0 + i r,
-// large map coordinates), so neighbours one spacing apart may come out a hair
-// closer: only a gap short of the spacing by more than a small part of it
-// counts.
+// A node is the one at a position when it lies closer than one spacing
+// along both axes. Positions on a grid carry rounding (x0 + i r, large map
+// coordinates), so neighbours one spacing apart may come out a hair closer:
+// only a gap short of the spacing by more than a small part of it counts.
 constexpr double kOverlapTolerance = 1e-3;
 
-bool sharesArea(double x, double y, const KestrinRTreeEntry& entry, double r) {
-    double ex = 0.0, ey = 0.0;
-    entry.getPosition(ex, ey, -1);
-    const double reach = r * (1.0 - kOverlapTolerance);
-    return std::fabs(x - ex) < reach && std::fabs(y - ey) < reach;
-}
+double reachOf(double r) { return r > 0.0 ? r * (1.0 - kOverlapTolerance) : 0.0; }
 
 }  // namespace
 
@@ -271,7 +265,45 @@ void KIVOKestrinDataIO::findNodes(const NORVABox2D& box, std::vector<NodeTree::L
         if (entry->overlap(box)) found.push_back(entry.get());
 }
 
+long KIVOKestrinDataIO::nodeReach(double& reach) const {
+    reach = 0.0;
+    if (m_metadata == nullptr) return KestrinStatusCodes::FAILED;
+    double r = 0.0, ry = 0.0;
+    if (long s = m_metadata->getResolution(r, ry)) return s;
+    reach = reachOf(r);
+    return 0;
+}
+
+KestrinRTreeEntry* KIVOKestrinDataIO::nearestNewNode(double x, double y, double reach) {
+    const size_t pending = pendingCount();
+    KestrinRTreeEntry* found = nullptr;
+    if (pending == 0 || m_pending.nearest(x, y, reach, pending, found)) return found;
+    m_near.clear();
+    findNodes(NORVABox2D(NORVAPoint2D(x - reach, y - reach), NORVAPoint2D(x + reach, y + reach)), m_near);
+    double best = HUGE_VAL, bestX = 0.0, bestY = 0.0;
+    for (NodeTree::Leaf* leaf : m_near) {
+        auto* entry = static_cast<KestrinRTreeEntry*>(leaf);
+        double ex = 0.0, ey = 0.0;
+        entry->getPosition(ex, ey, -1);
+        const double dx = ex - x, dy = ey - y, d = dx * dx + dy * dy;
+        if (!KestrinPendingGrid::closer(dx, dy, reach) ||
+            (found && !KestrinPendingGrid::nearer(d, ex, ey, best, bestX, bestY)))
+            continue;
+        found = entry;
+        best = d;
+        bestX = ex;
+        bestY = ey;
+    }
+    return found;
+}
+
 long KIVOKestrinDataIO::addNewNode(double x, double y) {
+    KestrinRTreeEntry* node = nullptr;
+    return addNewNode(x, y, node);
+}
+
+long KIVOKestrinDataIO::addNewNode(double x, double y, KestrinRTreeEntry*& node) {
+    node = nullptr;
     if (m_tree == nullptr || m_metadata == nullptr || getAttributeInfo() == nullptr) return KestrinStatusCodes::FAILED;
     // A node the store could never hold must not block every other.
     if (!std::isfinite(x) || !std::isfinite(y)) return KestrinStatusCodes::FAILED;
@@ -281,17 +313,8 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     if (pending == 0) {
         if (!m_treeHandedOut) m_pending.reset(r);
         m_added.clear();
-    } else {
-        bool near = false;
-        if (m_pending.anyCloser(x, y, r * (1.0 - kOverlapTolerance), pending, near)) {
-            if (near) return 0;
-        } else {
-            m_near.clear();
-            findNodes(NORVABox2D(NORVAPoint2D(x - r / 2.0, y - r / 2.0), NORVAPoint2D(x + r / 2.0, y + r / 2.0)),
-                      m_near);
-            for (NodeTree::Leaf* leaf : m_near)
-                if (!(r > 0.0) || sharesArea(x, y, static_cast<const KestrinRTreeEntry&>(*leaf), r)) return 0;
-        }
+    } else if ((node = nearestNewNode(x, y, reachOf(r))) != nullptr) {
+        return 0;
     }
     if (!m_blankNode) m_blankNode = std::make_unique<KIVOMemAttributeSet>(getAttributeInfo()->getDescriptor());
     auto entry = std::make_unique<KestrinRTreeEntry>(*m_blankNode, r, x, y);
@@ -302,6 +325,7 @@ long KIVOKestrinDataIO::addNewNode(double x, double y) {
     m_pending.add(added, x, y, r, pending + 1);
     m_added.push_back(added);
     setModified(true);
+    node = added;
     return 0;
 }
 

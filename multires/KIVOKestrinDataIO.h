@@ -44,7 +44,10 @@ public:
     NORVAUString getSourceName() const override { return m_path; }
     KIVOSurfaceMetaData* getMetaData() override { return m_metadata.get(); }
     const KIVOSurfaceMetaData* getMetaData() const override { return m_metadata.get(); }
-    long set(double, double, const KIVOAttributeSet&, const KIVODescriptor&, double) override { return 0; }
+    // Nodes are edited through the attribute sets a query hands out; this
+    // generic edit keeps nothing, so it is refused (-1) rather than counted
+    // as made.
+    long set(double, double, const KIVOAttributeSet&, const KIVODescriptor&, double) override { return -1; }
     long open() override { return 0; }
     long close() override { return 0; }
     long store(NORVAProgress* progress) override;
@@ -77,9 +80,18 @@ public:
     // nodes of an earlier tree must not touch them any more.
     uint64_t getNodeTreeGeneration() const { return m_treeGeneration; }
 
-    // Adds a new node at (x, y) unless a pending one already covers part of
-    // its square; 0 either way, or the metadata's resolution status.
+    // How far from a position, along each axis, a node is the one there:
+    // a little short of one spacing, so that neighbours one spacing apart
+    // stay two nodes. 0 or the metadata's resolution status.
+    long nodeReach(double& reach) const;
+    // The pending node nearest (x, y) of those closer than `reach` along
+    // both axes (or at the very position); null when there is none.
+    KestrinRTreeEntry* nearestNewNode(double x, double y, double reach);
+    // Adds a new node at (x, y) unless a pending one is already the node
+    // there (within the reach); 0 either way, or the metadata's resolution
+    // status. `node`: the pending node there afterwards (null on failure).
     long addNewNode(double x, double y);
+    long addNewNode(double x, double y, KestrinRTreeEntry*& node);
     // Writes every pending node into the store as one batch (with the flag:
     // only once 1,000 or more are pending). The pending nodes stay pending
     // when the batch fails.

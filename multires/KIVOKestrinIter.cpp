@@ -28,20 +28,59 @@ long KIVOKestrinIter::initialise(double x0, double y0, double x1, double y1) {
     NORVAKestrinDataIO* io = store ? store->getDataIO(0) : nullptr;
     if (io == nullptr) return KestrinStatusCodes::FAILED;
     const bool pointBox = x0 == x1 && y0 == y1;
+    if (m_progress) m_progress->setSteps(pointBox ? 1 : static_cast<unsigned long>(io->getNumRecords()));
+    if (pointBox && m_create) return initialiseCreate(*io, x0, y0);
     const NORVAKestrinQuery query = pointBox ? NORVAKestrinQuery(NORVAArray<double>{x0, y0})
                                              : NORVAKestrinQuery(NORVAArray<double>{x0, y0}, NORVAArray<double>{x1, y1});
-    if (m_progress) m_progress->setSteps(pointBox ? 1 : static_cast<unsigned long>(io->getNumRecords()));
     m_points = io->createPointIterator(query, -1);
     if (!m_points) {
         markDone();
         return 0;
     }
     if (long s = m_points->getStatus()) return s;
-    if (pointBox && m_points->isAtEnd() && m_create) {
-        if (long s = m_dataIO.addNewNode(x0, y0)) return s;
-    }
     m_generation = m_dataIO.getNodeTreeGeneration();
     m_dataIO.queryNewNodes(x0, y0, x1, y1, m_leaves);
+    return standOnFirst();
+}
+
+// The nearest within reach, whether stored or pending, so that where a node
+// lies never depends on whether its neighbour was written yet.
+long KIVOKestrinIter::initialiseCreate(NORVAKestrinDataIO& io, double x, double y) {
+    m_single = true;
+    double reach = 0.0;
+    if (long s = m_dataIO.nodeReach(reach)) return s;
+    m_points = io.createPointIterator(NORVAKestrinQuery(NORVAArray<double>{x, y}, reach), -1);
+    if (!m_points) {
+        markDone();
+        return 0;
+    }
+    // Nearest first: the first one within reach on its own position is the
+    // nearest stored node (the window's edges are the reach's).
+    double sx = 0.0, sy = 0.0;
+    for (; !m_points->isAtEnd(); m_points->advance()) {
+        const NORVAKestrinPoint& p = m_points->current().getKestrinPoint();
+        sx = p.getX() - x;
+        sy = p.getY() - y;
+        if (KestrinPendingGrid::closer(sx, sy, reach)) break;
+    }
+    if (long s = m_points->getStatus()) return s;
+    KestrinRTreeEntry* pending = nullptr;
+    if (m_points->isAtEnd()) {
+        // No stored node: the pending one there, made when there is none.
+        if (long s = m_dataIO.addNewNode(x, y, pending)) return s;
+    } else if ((pending = m_dataIO.nearestNewNode(x, y, reach)) != nullptr) {
+        double px = 0.0, py = 0.0;
+        pending->getPosition(px, py, -1);
+        const double dp = (px - x) * (px - x) + (py - y) * (py - y);
+        if (sx * sx + sy * sy <= dp) pending = nullptr;
+        else m_points.reset();
+    }
+    m_generation = m_dataIO.getNodeTreeGeneration();
+    if (pending) m_leaves.push_back(pending);
+    return standOnFirst();
+}
+
+long KIVOKestrinIter::standOnFirst() {
     m_cursor = 0;
     if (storeAtEnd() && m_leaves.empty()) {
         markDone();
@@ -101,7 +140,7 @@ bool KIVOKestrinIter::next(long& status) {
         status = s;
         return false;
     }
-    if (m_progress && !m_progress->step()) {
+    if ((m_progress && !m_progress->step()) || m_single) {
         m_current = nullptr;
         markDone();
         return false;

@@ -1,8 +1,11 @@
 #pragma once
 // The node iterator of a tile-store surface: the stored points in the box
-// first, then the pending new nodes in it. Each stored point is served
-// through a write-through attribute set, each new node through its own
-// pending values. The data-IO must outlive the iterator.
+// first, then the pending new nodes in it. A point query with the create
+// flag serves one node: the nearest node, stored or pending, closer than one
+// spacing along both axes (a stored one when both are as near), else a new
+// node made there. Each stored point is served through a write-through
+// attribute set, each new node through its own pending values. The data-IO
+// must outlive the iterator.
 #include "platform/core/KIVOExport.h"
 #include <vector>
 
@@ -29,6 +32,9 @@ public:
 
 private:
     long initialise(double x0, double y0, double x1, double y1);
+    // The one node a create query at (x, y) is served, standing on it.
+    long initialiseCreate(NORVAKestrinDataIO& io, double x, double y);
+    long standOnFirst();
     bool storeAtEnd() const { return !m_points || m_points->isAtEnd(); }
     bool leavesValid() const { return m_generation == m_dataIO.getNodeTreeGeneration(); }
     void standOnStoredPoint();
@@ -43,6 +49,7 @@ private:
     NORVAType<NORVAKestrinDataPointIterator> m_points;
     bool m_create;
     bool m_firstNewNode = true;
+    bool m_single = false;  // one node only: that of a create query
     std::vector<KIVOKestrinDataIO::NodeTree::Leaf*> m_leaves;
     size_t m_cursor = 0;
     uint64_t m_generation = 0;

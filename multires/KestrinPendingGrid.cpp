@@ -46,18 +46,24 @@ int32_t KestrinPendingGrid::firstOf(uint64_t k) const {
     return found == m_heads.end() ? -1 : found->second;
 }
 
-bool KestrinPendingGrid::anyCloser(double x, double y, double reach, size_t pending, bool& near) const {
-    near = false;
+bool KestrinPendingGrid::nearest(double x, double y, double reach, size_t pending, KestrinRTreeEntry*& found) const {
+    found = nullptr;
     if (!m_usable || pending != m_slots.size() || !(reach >= 0.0) || !(reach < m_size)) return false;
     // A hair wider than the reach, for the rounding of the cells' bounds.
     const double pad = reach + m_size * 1e-9;
     int64_t left = 0, bottom = 0, right = 0, top = 0;
     if (!cellOf(x - pad, y - pad, left, bottom) || !cellOf(x + pad, y + pad, right, top)) return false;
-    for (int64_t cx = left; cx <= right && !near; ++cx)
-        for (int64_t cy = bottom; cy <= top && !near; ++cy)
-            for (int32_t s = firstOf(key(cx, cy)); s >= 0 && !near; s = m_slots[static_cast<size_t>(s)].next) {
+    double best = HUGE_VAL, bestX = 0.0, bestY = 0.0;
+    for (int64_t cx = left; cx <= right; ++cx)
+        for (int64_t cy = bottom; cy <= top; ++cy)
+            for (int32_t s = firstOf(key(cx, cy)); s >= 0; s = m_slots[static_cast<size_t>(s)].next) {
                 const Slot& slot = m_slots[static_cast<size_t>(s)];
-                near = std::fabs(x - slot.x) < reach && std::fabs(y - slot.y) < reach;
+                const double dx = slot.x - x, dy = slot.y - y, d = dx * dx + dy * dy;
+                if (!closer(dx, dy, reach) || (found && !nearer(d, slot.x, slot.y, best, bestX, bestY))) continue;
+                found = slot.entry;
+                best = d;
+                bestX = slot.x;
+                bestY = slot.y;
             }
     return true;
 }

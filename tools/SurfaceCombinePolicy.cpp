@@ -543,7 +543,11 @@ const SurfaceCombinePolicy::AttributeMap& SurfaceCombinePolicy::attributeMap(con
 long SurfaceCombinePolicy::setNode(const KIVOSurface& source, const KIVOAttributeSet& attributes,
                                    KIVOSurface& product, KIVOSurfaceIter& productIter) {
     KIVOAttributeSet* node = productIter.getAttributes();
-    const SurfacePair* pair = node ? pairOf(product, source) : nullptr;
+    if (!node) {
+        ++m_nodesLost;
+        return kSourceNodeLost;
+    }
+    const SurfacePair* pair = pairOf(product, source);
     if (!pair) return 0;
 
     // The policy's own sets in the product's layout, onto a gridded node with
@@ -627,6 +631,8 @@ long SurfaceCombinePolicy::writeGridNode(const SurfacePair& pair, const KIVOMemA
 // ---------------------------------------------------------------- storing
 
 void SurfaceCombinePolicy::BeforeStoreProductSurface(KIVOSurface& product, const Combine::Options&) {
+    if (m_nodesLost > 0)
+        std::printf("%ld source nodes reached no product node and were left out.\n", m_nodesLost);
     m_storing = true;
     const NORVAUString productName = product.getSourceName();
     // The passes below may load the product's entry; walk a snapshot.

@@ -51,6 +51,10 @@ public:
 
     // The file named in every report the policy raises.
     static const char* const kReportFile;
+    // `setNode` with a product iterator on no node: the source node reached
+    // no product node and is left out (as the builder's soundings that reach
+    // no node). Such nodes are counted and reported before the product is stored.
+    static constexpr long kSourceNodeLost = 146061;
     // Status "Status" bit that marks a designated sounding in a tile store.
     static constexpr long kDesignatedBit = 1L << 30;
 
@@ -75,7 +79,8 @@ public:
                            const Vector2D& sourcePosition, const NORVAUString& sourceName) = 0;
     // Writes a set in the product's layout to the product iterator's node,
     // true positions transformed into the product's coordinate system. A
-    // failed transform leaves the node as it was.
+    // failed transform leaves the node as it was; an iterator on no node
+    // gives kSourceNodeLost.
     virtual long setNode(const KIVOSurface& source, const KIVOAttributeSet& attributes, KIVOSurface& product,
                          KIVOSurfaceIter& productIter);
     // The source node in the product's layout, values divided by the source's
@@ -89,6 +94,9 @@ public:
                                                       KIVOSurfaceIter& sourceIter, long& status);
     // Callers derive from the policy and may delete through it.
     virtual ~SurfaceCombinePolicy();
+
+    // Source nodes `setNode` found no product node for.
+    long getNodesLost() const { return m_nodesLost; }
 
     const NORVAUString& getName() const { return m_name; }
     void setName(const NORVAUString& name) { m_name = name; }
@@ -190,6 +198,7 @@ private:
     std::map<NORVAUString, PositionMap> m_designated;
     std::map<NORVAUString, AttributeMap> m_attributeMaps;
     bool m_storing = false;
+    long m_nodesLost = 0;
     PairCache m_pairs;
 };
 

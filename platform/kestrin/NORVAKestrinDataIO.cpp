@@ -126,21 +126,20 @@ NORVAType<NORVACoordSystem> NORVAKestrinDataIO::getCoordSystem(const NORVAKestri
 NORVAType<NORVAKestrinDataPointIterator> NORVAKestrinDataIO::createPointIterator(const NORVAKestrinQuery& query,
                                                                                  long) {
     if (!m_db) return NORVAType<NORVAKestrinDataPointIterator>();
-    double minX = query.getMinX(), minY = query.getMinY(), maxX = query.getMaxX(), maxY = query.getMaxY();
+    NORVAKestrinDataPointIterator::Window window{query.getMinX(), query.getMinY(), query.getMaxX(), query.getMaxY()};
+    const double half = query.hasReach() ? query.getReach() : m_config->getHorizontalResolution() / 2.0;
     if (query.isPointQuery()) {
-        const double half = m_config->getHorizontalResolution() / 2.0;
-        minX -= half;
-        minY -= half;
-        maxX += half;
-        maxY += half;
+        window.minX -= half;
+        window.minY -= half;
+        window.maxX += half;
+        window.maxY += half;
     }
     std::vector<int64_t> ids;
     // A point query serves the nearest point first.
-    const long status = query.isPointQuery()
-                            ? m_db->queryNearest(query.getMinX(), query.getMinY(),
-                                                 m_config->getHorizontalResolution() / 2.0, ids)
-                            : m_db->queryIds(minX, minY, maxX, maxY, ids);
-    return NORVAType<NORVAKestrinDataPointIterator>(new NORVAKestrinDataPointIterator(*this, std::move(ids), status));
+    const long status = query.isPointQuery() ? m_db->queryNearest(query.getMinX(), query.getMinY(), half, ids)
+                                             : m_db->queryIds(window.minX, window.minY, window.maxX, window.maxY, ids);
+    return NORVAType<NORVAKestrinDataPointIterator>(
+        new NORVAKestrinDataPointIterator(*this, std::move(ids), status, window));
 }
 
 NORVAKestrinPoint NORVAKestrinDataIO::makePoint(int64_t id, double x, double y,

@@ -42,10 +42,10 @@ public:
     static NORVAType<NORVACoordSystem> getCoordSystem(const NORVAKestrinDataIO& io, long& status);
 
     // An iterator over the points the query selects; a point query reaches
-    // half the horizontal resolution along each axis and serves the nearest
-    // point first. Empty handle when the store is not usable; a query the
-    // points file could not answer gives an iterator at its end with the
-    // failure as its status.
+    // half the horizontal resolution along each axis (or the query's own
+    // reach) and serves the nearest point first. Empty handle when the store
+    // is not usable; a query the points file could not answer gives an
+    // iterator at its end with the failure as its status.
     NORVAType<NORVAKestrinDataPointIterator> createPointIterator(const NORVAKestrinQuery& query, long);
 
     long loadPoint(int64_t id, NORVAKestrinPoint& point);

@@ -6,8 +6,8 @@
 #include "platform/kestrin/NORVAKestrinDataIO.h"
 
 NORVAKestrinDataPointIterator::NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids,
-                                                             long status)
-    : m_io(&io), m_ids(std::move(ids)), m_status(status) {
+                                                             long status, const Window& window)
+    : m_io(&io), m_ids(std::move(ids)), m_window(window), m_status(status) {
     if (m_status != 0) m_ids.clear();
     settle();
 }
@@ -40,8 +40,11 @@ void NORVAKestrinDataPointIterator::settle() {
             m_io->loadPoints(m_ids.data() + m_pos, std::min(kChunk, m_ids.size() - m_pos), m_chunk);
         }
         auto& loaded = m_chunk[m_pos - m_chunkStart];
-        // Handed over, not copied: the walk never comes back to it.
+        // Handed over, not copied: the walk never comes back to it. A row
+        // lying outside the window, which only a damaged index names, is
+        // passed over.
         if (loaded.first == 0) {
+            if (!m_window.holds(loaded.second.getX(), loaded.second.getY())) continue;
             m_current.set(std::move(loaded.second));
             return;
         }

@@ -5,8 +5,11 @@
 // passed over. When the points file cannot be read (locked elsewhere beyond
 // the wait, damaged) the iterator ends there with the failure as its status.
 // Points are read a chunk at a time; a chunk read before the store last
-// changed is read again, so every point served is current.
+// changed is read again, so every point served is current. Only points whose
+// own position lies in the query's window are served: a damaged index may
+// name rows that lie elsewhere.
 #include "platform/core/KIVOExport.h"
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -17,8 +20,16 @@ class NORVAKestrinDataIO;
 
 class KIVO_EXPORT NORVAKestrinDataPointIterator {
 public:
-    // The data-IO must outlive the iterator.
-    NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids, long status = 0);
+    // Edges included.
+    struct Window {
+        double minX = -HUGE_VAL, minY = -HUGE_VAL, maxX = HUGE_VAL, maxY = HUGE_VAL;
+        bool holds(double x, double y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }
+    };
+
+    // The points of `ids` that lie in the window; the data-IO must outlive
+    // the iterator.
+    NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids, long status,
+                                  const Window& window);
 
     bool isAtEnd() const { return m_pos >= m_ids.size(); }
     // The point the iterator stands on; an empty point at the end.
@@ -36,6 +47,7 @@ private:
 
     NORVAKestrinDataIO* m_io;
     std::vector<int64_t> m_ids;
+    Window m_window;
     size_t m_pos = 0;
     NORVAKestrinDataPoint m_current;
     long m_status = 0;

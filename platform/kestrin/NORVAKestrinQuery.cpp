@@ -11,3 +11,8 @@ NORVAKestrinQuery::NORVAKestrinQuery(const NORVAArray<double>& point)
 
 NORVAKestrinQuery::NORVAKestrinQuery(const NORVAArray<double>& minimum, const NORVAArray<double>& maximum)
     : m_minX(at(minimum, 0)), m_minY(at(minimum, 1)), m_maxX(at(maximum, 0)), m_maxY(at(maximum, 1)) {}
+
+NORVAKestrinQuery::NORVAKestrinQuery(const NORVAArray<double>& point, double reach) : NORVAKestrinQuery(point) {
+    m_hasReach = true;
+    m_reach = reach;
+}

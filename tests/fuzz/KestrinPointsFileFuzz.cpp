@@ -2,16 +2,19 @@
 // a fixed header: the fuzzed bytes are the points file, opened as the format
 // registry opens a ".kps" surface and read in every way (ranges, counts, a
 // box query over everything with every attribute as text and as number, a
-// point query at each node). Any input gives a status; a surface that opens
-// serves each stored point at most once (no more than it counts, when it
-// can count them: a damaged index SQLite cannot see while it searches may
-// hold fewer), keeps fixed text within its length, and leaves the file as it
-// was, with no side file beside it.
+// point query at each node, box queries over parts of the cover). Any input
+// gives a status; a surface that opens serves each stored point at most once
+// (no more than it counts, when it can count them: a damaged index SQLite
+// cannot see while it searches may hold fewer), serves only positions the
+// query's box (or a point's half-spacing reach) holds, however its index
+// disagrees with its rows, keeps fixed text within its length, and leaves the
+// file as it was, with no side file beside it.
 #include <sqlite3.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <set>
 
 #include "fuzz/FuzzSupport.h"
@@ -104,7 +107,21 @@ void writeHeaderOnce() {
     (void)written;
 }
 
-void readNode(KIVOSurfaceIter& it, KIVOKestrinDataIO& io, const std::vector<Entry>& layout) {
+// Every node the query serves lies in the box (edges included), by the
+// position it is served at.
+void checkServedWithin(KIVOKestrinDataIO& io, double x0, double y0, double x1, double y1) {
+    long status = 0;
+    auto it = io.query(x0, y0, x1, y1, false, status, nullptr, 0.0);
+    if (!it) return;
+    long s = 0;
+    for (bool more = !it->done(s); more; more = it->next(s)) {
+        double x = 0.0, y = 0.0;
+        FUZZ_CHECK(it->getPosition(x, y, -1) == 0);
+        FUZZ_CHECK(x >= x0 && x <= x1 && y >= y0 && y <= y1);
+    }
+}
+
+void readNode(KIVOSurfaceIter& it, KIVOKestrinDataIO& io, const std::vector<Entry>& layout, double half) {
     const KIVOAttributeSet& set = *it.getAttributes();
     for (long i = 0; i < static_cast<long>(layout.size()); ++i) {
         NORVAUString text;
@@ -121,7 +138,12 @@ void readNode(KIVOSurfaceIter& it, KIVOKestrinDataIO& io, const std::vector<Entr
     if (it.getPosition(x, y, -1) != 0) return;
     long status = 0;
     auto at = io.query(x, y, x, y, false, status, nullptr, 0.0);
-    if (at) at->done(status);
+    long s = 0;
+    for (bool more = at && !at->done(s); more; more = at->next(s)) {
+        double ax = 0.0, ay = 0.0;
+        FUZZ_CHECK(at->getPosition(ax, ay, -1) == 0);
+        FUZZ_CHECK(ax >= x - half && ax <= x + half && ay >= y - half && ay <= y + half);
+    }
 }
 
 void readAll(KIVOKestrinDataIO& io) {
@@ -131,6 +153,7 @@ void readAll(KIVOKestrinDataIO& io) {
     const NORVAKestrinDataIO* store = io.getTileStore() ? io.getTileStore()->getDataIO(0) : nullptr;
     FUZZ_CHECK(store != nullptr);
     const int64_t records = store->getNumRecords();
+    const double half = store->getPointDataConfig().getHorizontalResolution() / 2.0;
     long status = 0;
     auto it = io.query(-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL, false, status, nullptr, 0.0);
     if (!it) return;
@@ -139,10 +162,15 @@ void readAll(KIVOKestrinDataIO& io) {
     for (bool more = !it->done(s); more; more = it->next(s)) {
         const auto* stored = dynamic_cast<const KIVOKestrinAttributeSet*>(it->getAttributes());
         FUZZ_CHECK(stored != nullptr && served.insert(stored->getPoint().getId()).second);
-        readNode(*it, io, layout);
+        readNode(*it, io, layout, half);
     }
     // Zero also answers a count that failed.
     FUZZ_CHECK(records == 0 || static_cast<int64_t>(served.size()) <= records);
+    // The cover, its quarters, and the cover from just above its origin.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const double boxes[][4] = {{0, 0, 100, 100}, {0, 0, 50, 50},  {50, 0, 100, 50},
+                               {0, 50, 50, 100}, {50, 50, 100, 100}, {tiny, tiny, 100, 100}};
+    for (const auto& b : boxes) checkServedWithin(io, b[0], b[1], b[2], b[3]);
     io.flush();
 }
 

@@ -3,6 +3,7 @@
 
 #include <csignal>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -69,6 +70,64 @@ TEST(KestrinDataIO, ACreateQueryAddsOneNodeOnlyWhereNoneIs) {
     forEachNode(*io, 6, 5, 6, 5, true, [](KIVOSurfaceIter&) {});  // touching square
     EXPECT_EQ(2u, io->getNodeTree()->size());
     EXPECT_EQ(0u, forEachNode(*io, 50, 50, 50, 50, false, [](KIVOSurfaceIter&) {}));
+}
+
+// A create query closer than one spacing (along both axes) to a node,
+// pending or stored, is served the nearest such node; a node is made only
+// where none is that close, so where nodes lie never depends on when they
+// were written.
+TEST(KestrinDataIO, ACreateQueryIsServedTheNearestNodeWithinOneSpacing) {
+    struct Query {
+        double x, y, servedX, servedY;
+    };
+    const Query queries[] = {
+        {5.7, 5.0, 5, 5}, {4.4, 5.8, 5, 5}, {5.6, 5.6, 5, 5},  // beyond half a spacing
+        {6.0, 5.0, 6, 5},                                     // one spacing away: a node of its own
+        {6.0, 5.9, 6, 5}, {5.4, 5.2, 5, 5}, {5.5, 5.0, 5, 5},  // the nearer of two; a tie
+    };
+    enum Written { NEVER, FIRST_NODE, BEFORE_EACH };
+    for (Written written : {NEVER, FIRST_NODE, BEFORE_EACH}) {
+        SCOPED_TRACE(written);
+        auto io = created("", depthAndStatus(), 1.0);
+        addNode(*io, 5, 5, 1.0);
+        if (written == FIRST_NODE) {
+            ASSERT_EQ(0, io->flush());
+        }
+        for (const Query& q : queries) {
+            SCOPED_TRACE(testing::Message() << q.x << "," << q.y);
+            if (written == BEFORE_EACH) {
+                ASSERT_EQ(0, io->flush());
+            }
+            double x = NAN, y = NAN;
+            EXPECT_EQ(1u, forEachNode(*io, q.x, q.y, q.x, q.y, true, [&](KIVOSurfaceIter& it) {
+                          it.getPosition(x, y, -1);
+                      }));
+            EXPECT_EQ(q.servedX, x);
+            EXPECT_EQ(q.servedY, y);
+        }
+        EXPECT_EQ(2u, countNodes(*io));
+    }
+    // Random positions: the same nodes whether written after every query or never.
+    std::vector<std::pair<double, double>> layouts[2];
+    for (int flushing = 0; flushing < 2; ++flushing) {
+        auto io = created("", depthAndStatus(), 1.0);
+        uint32_t seed = 7;
+        for (int i = 0; i < 400; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const double x = (seed >> 8) % 20000 / 1000.0, y = (seed >> 4) % 20000 / 1000.0;
+            if (flushing) {
+                ASSERT_EQ(0, io->flush());
+            }
+            ASSERT_EQ(1u, forEachNode(*io, x, y, x, y, true, [](KIVOSurfaceIter&) {})) << x << "," << y;
+        }
+        forEachNode(*io, -1, -1, 21, 21, false, [&](KIVOSurfaceIter& it) {
+            double x = 0, y = 0;
+            it.getPosition(x, y, -1);
+            layouts[flushing].emplace_back(x, y);
+        });
+        std::sort(layouts[flushing].begin(), layouts[flushing].end());
+    }
+    EXPECT_EQ(layouts[0], layouts[1]);
 }
 
 TEST(KestrinDataIO, PendingNodesReachTheStoreInBatchesOfAThousand) {
@@ -284,7 +343,8 @@ TEST(KestrinDataIO, AssociatedFilesAreTheHeaderThePointsAndTheTileListWhenItExis
     EXPECT_EQ((std::vector<NORVAUString>{path, dir.file("s.ktf"), dir.file("s.kps.tls")}), files);
 }
 
-TEST(KestrinDataIO, OperationsWithoutEffectAnswerZeroAndChangeNothing) {
+// The generic edit keeps nothing: it is refused, never counted as made.
+TEST(KestrinDataIO, OperationsWithoutEffectChangeNothingAndTheGenericEditIsRefused) {
     TempFolder dir;
     const NORVAUString path = dir.file("s.kps");
     auto io = created(path, depthAndStatus(), 1.0);
@@ -294,7 +354,7 @@ TEST(KestrinDataIO, OperationsWithoutEffectAnswerZeroAndChangeNothing) {
     KIVOSurfaceDataIO::rasterizeConfig raster;
     std::vector<float> cells;
     double a = 0, b = 0, c = 0, d = 0, e = 0, g = 0;
-    EXPECT_EQ(0, io->set(1, 1, values, io->getAttributeInfo()->getDescriptor(), DBL_MAX));
+    EXPECT_EQ(-1, io->set(1, 1, values, io->getAttributeInfo()->getDescriptor(), DBL_MAX));
     EXPECT_EQ(0, io->open());
     EXPECT_EQ(0, io->close());
     EXPECT_EQ(0, io->deleteAllFiles(true));

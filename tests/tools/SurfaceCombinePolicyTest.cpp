@@ -2,6 +2,8 @@
 // soundings and whole combines into gridded and tile-store products.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <type_traits>
 
 #include "CombineTestSupport.h"
@@ -503,6 +505,87 @@ TEST_P(PinnedCombine, ResultStaysTheSame) {
 
 INSTANTIATE_TEST_SUITE_P(Products, PinnedCombine,
                          testing::Values(Pinned{"product.vns", kPinnedGridded}, Pinned{"product.kps", kPinnedTileStore}));
+
+// A source of 20 x 20 nodes 0.7 apart into a product of spacing 1 under the
+// shallower-wins rule: every source node reaches a product node, the rule is
+// asked wherever one already holds data, and the shoalest depth survives,
+// into a tile store as into a grid.
+class DenserSource : public testing::TestWithParam<const char*> {};
+
+TEST_P(DenserSource, EverySourceNodeReachesAProductNode) {
+    struct Counting : ShallowerWins {
+        int calls = 0;
+        long Supersede(KIVOSurface& p, const KIVOAttributeSet& pn, const Vector2D& pp, const NORVAUString& pc,
+                       KIVOSurface& s, const KIVOAttributeSet& sn, const Vector2D& sp,
+                       const NORVAUString& name) override {
+            ++calls;
+            return ShallowerWins::Supersede(p, pn, pp, pc, s, sn, sp, name);
+        }
+    };
+    TempFolder dir;
+    const NORVAUString sourcePath = dir.file("s.kps");
+    {
+        auto io = kestrinsurface::created(sourcePath, {entry("Depth", KIVODataType::FLOAT)}, 0.7);
+        for (int i = 0; i < 20; ++i)
+            for (int j = 0; j < 20; ++j)
+                kestrinsurface::addNode(*io, 0.7 * i, 0.7 * j, i == 7 && j == 12 ? 1.0 : 10.0 + (i * 7 + j * 13) % 17);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    long status = 0;
+    NORVAType<KIVOSurface> source = KIVOSurfaceUtils::open(sourcePath, status);
+    ASSERT_EQ(0, status);
+    Combine::Options o = options(dir.file(GetParam()), {sourcePath}, 13.3, 13.3);
+    Counting policy;
+    NORVAType<KIVOSurface> product;
+    ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+    EXPECT_EQ(0, mergeInto(policy, *product, *source));
+    EXPECT_EQ(0, policy.getNodesLost());
+    double shoalest = HUGE_VAL;
+    size_t nodes = 0;
+    NORVAType<KIVOSurfaceIter> it = product->query(-1, -1, 15, 15, status, false, nullptr, nullptr, DBL_MAX);
+    for (; it && !it->done(status); it->next(status)) {
+        double depth = 0.0;
+        if (it->getAttributes()->isEmpty()) continue;
+        it->getAttributes()->getDoubleValue(0, depth, false);
+        shoalest = std::min(shoalest, depth);
+        ++nodes;
+    }
+    // Each source node made its product node or was put to the rule.
+    EXPECT_EQ(400u, nodes + static_cast<size_t>(policy.calls));
+    EXPECT_EQ(1.0, shoalest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Products, DenserSource, testing::Values("product.vns", "product.kps"));
+
+// A source node under no product node (beyond a gridded product's cover) is
+// left out with a status, counted, and reported before the product is stored.
+TEST(CombinePolicy, ASourceNodeUnderNoProductNodeIsCountedAndReported) {
+    TempFolder dir;
+    std::vector<Node> nodes;
+    for (int x = 0; x < 4; ++x)
+        for (int y = 0; y < 4; ++y) nodes.push_back({double(x), double(y), {{"Depth", 5.0 + x}}});
+    ASSERT_EQ(0, storeGridded(dir.file("s.vns"), {entry("Depth", KIVODataType::FLOAT)}, nodes));
+    Combine::Options o = options(dir.file("p.vns"), {dir.file("s.vns")}, 1.0, 1.0);
+    RecordingPolicy policy;
+    NORVAType<KIVOSurface> product;
+    ASSERT_EQ(0, policy.CreateOutputSurface(o, product));
+    auto source = openGridded(dir.file("s.vns"));
+    for (const Node& n : nodes) {
+        long status = 0;
+        NORVAType<KIVOSurfaceIter> node = source->query(n.x, n.y, 0.0, status, false, nullptr, nullptr, DBL_MAX);
+        NORVAType<KIVOSurfaceIter> target = policy.getProductIter(*product, *source, *node, status);
+        ASSERT_TRUE(target);
+        std::unique_ptr<KIVOAttributeSet> set = policy.getSurfaceAtts(*product, *target, *source, *node, status);
+        ASSERT_TRUE(set);
+        EXPECT_EQ(n.x <= 1 && n.y <= 1 ? 0 : SurfaceCombinePolicy::kSourceNodeLost,
+                  policy.setNode(*source, *set, *product, *target))
+            << n.x << "," << n.y;
+    }
+    EXPECT_EQ(12, policy.getNodesLost());
+    testing::internal::CaptureStdout();
+    policy.BeforeStoreProductSurface(*product, o);
+    EXPECT_EQ("12 source nodes reached no product node and were left out.\n", testing::internal::GetCapturedStdout());
+}
 
 // A tile-store source with a designated sounding at (10.3, 10.3), depth 3,
 // and a plain point at (10, 10), depth 5, in one product node: whatever

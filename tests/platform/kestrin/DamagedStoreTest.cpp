@@ -147,6 +147,45 @@ TEST_F(DamagedStore, PointsFilesWithAnRTreeIndexStillServe) {
     EXPECT_EQ(1u, pointsIn(*store.getDataIO(0), NORVAKestrinQuery(NORVAArray<double>{50.2, 49.9})).size());
 }
 
+// The index of row bands names every point `north` further north than its
+// row holds: damage SQLite does not see while it searches.
+bool shiftIndex(const std::string& points, double north) {
+    const std::string sql =
+        "CREATE TABLE shifted(id INTEGER PRIMARY KEY, x REAL NOT NULL, y REAL NOT NULL);"
+        "INSERT INTO shifted SELECT id, x, y + " + std::to_string(north) + " FROM kestrin_points;"
+        "CREATE INDEX shifted_rows ON shifted(CAST((y - 0) / 1 AS INTEGER), x, y);"
+        "PRAGMA writable_schema = ON;"
+        "UPDATE sqlite_schema SET rootpage = (SELECT rootpage FROM sqlite_schema WHERE name = 'shifted_rows') "
+        "WHERE name = 'kestrin_rows';"
+        "DELETE FROM sqlite_schema WHERE name = 'shifted_rows';";
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open(points.c_str(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_close(db) == SQLITE_OK && ok;
+}
+
+// Whatever the index says, a query serves only points whose own position
+// its box, or a point query's half-spacing reach, holds.
+TEST_F(DamagedStore, AnIndexOutOfStepWithThePositionsServesNothingOutsideTheBox) {
+    ASSERT_TRUE(shiftIndex(m_dir.file("s.ktf").toUTF8(), 50.0));
+    NORVAType<NORVAKestrinDataIO> io(new NORVAKestrinTileDataIO(m_dir.file("s.kps"), NORVAKestrinDataIO::READ));
+    NORVAKestrinTileStore store(io);
+    ASSERT_EQ(0, store.getStatus());
+    struct Case {
+        NORVAKestrinQuery query;
+        double x0, y0, x1, y1;  // what the query holds
+    };
+    const Case cases[] = {
+        {box(0, 50, 19, 59), 0, 50, 19, 59},
+        {box(0, 52, 100, 100), 0, 52, 100, 100},
+        {NORVAKestrinQuery(NORVAArray<double>{3, 53}), 2.5, 52.5, 3.5, 53.5},
+    };
+    for (const Case& c : cases)
+        for (const NORVAKestrinPoint& p : pointsIn(*store.getDataIO(0), c.query))
+            EXPECT_TRUE(p.getX() >= c.x0 && p.getX() <= c.x1 && p.getY() >= c.y0 && p.getY() <= c.y1)
+                << p.getX() << "," << p.getY() << " served for " << c.x0 << "," << c.y0;
+}
+
 // A header file of another layout: the header copy inside the points file
 // wins (a store cut short between its two files); without that copy the
 // mismatch is damage, never values in the wrong fields.
