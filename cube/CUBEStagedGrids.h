@@ -9,12 +9,13 @@
 #include <map>
 
 #include "cube/CUBEGridIdx.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
 class NORVAAtomicFile;
 class NORVAFileTransaction;
 
-class CUBEStagedGrids {
+class KIVO_EXPORT CUBEStagedGrids {
 public:
     CUBEStagedGrids() = default;
     ~CUBEStagedGrids() { clear(); }
