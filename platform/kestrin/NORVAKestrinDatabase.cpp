@@ -1,7 +1,6 @@
 #include "platform/kestrin/NORVAKestrinDatabase.h"
 
 #include <sqlite3.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <limits>
 #include <unordered_set>
 
+#include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/pathkit/PathUtilities.h"
@@ -659,9 +659,8 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     NORVAUString folder, name, extension;
     PathUtilities::parsePath(target, nullptr, &folder, &name, &extension);
     std::string pattern = (folder + "." + name + extension + ".tmp-XXXXXX").toUTF8();
-    const int lock = ::mkstemp(&pattern[0]);
+    const int lock = NORVAAtomicFile::makeTemporary(pattern);
     if (lock < 0) return KestrinStatus::WRITE_FAILED;
-    (void)::flock(lock, LOCK_EX | LOCK_NB);
     (void)::fchmod(lock, 0644);
     const NORVAUString temp{pattern};
     sqlite3* out = nullptr;
