@@ -8,6 +8,7 @@
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOResourceManager.h"
 
 namespace {
@@ -167,6 +168,13 @@ CUBEEditCache::Entry CUBEEditCache::load(KIVOSurfaceCUBEIO& surface, const CUBEG
 
 CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry, long& status) {
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry->row, entry->column);
+    // Read as of the generation the surface was opened at, or refused.
+    NORVASurfaceLock reading;
+    const long held = surface.holdUnchanged(reading);
+    if (held != 0) {
+        status = held;
+        return Entry();
+    }
     FILE* file = std::fopen(narrow(fileName).c_str(), "rb");
     if (file == nullptr) {
         printf("    ERROR: Unable to open %s. Aborting.\n", narrow(fileName).c_str());

@@ -16,6 +16,7 @@
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceFilteredIter.h"
@@ -91,11 +92,16 @@ NORVAUString KIVOCompoundIO::memberStem(const NORVAUString& name, size_t index) 
 
 KIVOCompoundIO::KIVOCompoundIO(const NORVAUString& path) {
     setPaths(path);
-    // A store or rename cut short by a crash is finished (or dropped) first.
-    if (!NORVAFileTransaction::recover(m_folder + m_name)) {
-        m_status = kFolderFailed;
+    // A store or rename cut short by a crash is finished (or dropped) first;
+    // header, metadata and members are read while no other commit can
+    // replace any of them.
+    NORVASurfaceLock reading;
+    const long held = NORVAFileTransaction::holdForReading(m_folder + m_name, reading);
+    if (held != 0) {
+        m_status = held == NORVASurfaceLock::kBusy ? held : kFolderFailed;
         return;
     }
+    m_pin.take(m_headerPath);
     m_metadata.reset(new KIVOSurfaceXMLMetaData(m_folder + m_name + ".xml"));
     if (m_metadata->getStatus() != 0) {
         m_status = m_metadata->getStatus();
@@ -171,6 +177,9 @@ void KIVOCompoundIO::create(NORVAType<KIVOSurfaceXMLMetaData>& metadata, MemberK
         return;
     }
     m_metadata = std::move(metadata);
+    // Created over another compound, it may replace that one, and only that.
+    (void)NORVAFileTransaction::recover(m_folder + m_name);
+    m_pin.take(m_headerPath);
     NORVAArray<double> minimum, maximum;
     if ((m_status = takeBounds(minimum, maximum)) != 0) return;
     NORVAUString selector;
@@ -226,7 +235,7 @@ std::shared_ptr<KIVOSurfaceDataIO> KIVOCompoundIO::createMember(const NORVAUStri
 }
 
 KIVOCompoundIO::KIVOCompoundIO(const KIVOCompoundIO& o)
-    : KIVOSurfaceDataIO(o), m_folder(o.m_folder), m_name(o.m_name), m_headerPath(o.m_headerPath),
+    : KIVOSurfaceDataIO(o), m_folder(o.m_folder), m_name(o.m_name), m_headerPath(o.m_headerPath), m_pin(o.m_pin),
       m_members(o.m_members), m_outdated(o.m_outdated), m_merged(o.m_merged) {
     if (o.m_metadata) m_metadata = o.m_metadata->newCopy();
     if (o.m_header) m_header = std::make_unique<KIVOCompoundDataHeader>(*o.m_header);
@@ -238,6 +247,7 @@ KIVOCompoundIO& KIVOCompoundIO::operator=(const KIVOCompoundIO& o) {
     m_folder = o.m_folder;
     m_name = o.m_name;
     m_headerPath = o.m_headerPath;
+    m_pin = o.m_pin;
     m_members = o.m_members;
     m_outdated = o.m_outdated;
     m_metadata = o.m_metadata ? o.m_metadata->newCopy() : NORVAType<KIVOSurfaceXMLMetaData>();
@@ -344,6 +354,7 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
     if (!NORVAFileTransaction::recover(m_folder + m_name)) return kFolderFailed;
     NORVAFileTransaction transaction(m_folder + m_name);
+    transaction.guard(m_pin);
     NORVAAtomicFile file(m_headerPath);
     if (!file.isOpen()) return kHeaderNotOpened;
     long status = m_header->write(file.file());
@@ -358,7 +369,8 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     }
     status = m_metadata->store();
     if (status != 0) return status;
-    return transaction.commit() ? 0L : KIVOCompoundDataHeader::kWriteFailed;
+    if (transaction.commit()) return 0;
+    return transaction.refusal() != 0 ? transaction.refusal() : KIVOCompoundDataHeader::kWriteFailed;
 }
 
 void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
@@ -737,6 +749,7 @@ long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
     m_name = name;
     m_headerPath = m_folder + name + ".kms";
+    m_pin.follow(m_headerPath);
     m_metadata->setFileName(m_folder + name + ".xml");
     m_merged.reset();
     long first = 0;

@@ -13,6 +13,7 @@
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinCellDataIO.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
@@ -79,8 +80,13 @@ void KIVOKestrinDataIO::adopt(NORVAKestrinTileStore* store, bool owned) {
 }
 
 long KIVOKestrinDataIO::openStore(const NORVAUString& path) {
-    // A store cut short by a crash is finished (or dropped) before reading.
-    if (!NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(path))) return KestrinStatus::CANNOT_OPEN;
+    // A store cut short by a crash is finished (or dropped) before reading,
+    // and points, header and metadata are opened while no other commit can
+    // replace any of them.
+    NORVASurfaceLock reading;
+    const long held = NORVAFileTransaction::holdForReading(NORVAKestrinDataIO::stemOf(path), reading);
+    if (held != 0) return held == NORVASurfaceLock::kBusy ? held : static_cast<long>(KestrinStatus::CANNOT_OPEN);
+    m_pin.take(path);
     const bool writable = opensForUpdate(path);
     NORVAType<NORVAKestrinDataIO> io;
     if (NORVAKestrinDataIO::isCellStorePath(path)) io.reset(new (std::nothrow) NORVAKestrinCellDataIO(path));
@@ -130,6 +136,11 @@ void KIVOKestrinDataIO::keepStoredMetadata() {
 long KIVOKestrinDataIO::createStore(const KIVOSurfaceMetaData& metadata) {
     const auto* xml = dynamic_cast<const KIVOSurfaceXMLMetaData*>(&metadata);
     if (xml == nullptr || xml->getAttributeTable() == nullptr) return KestrinStatusCodes::FAILED;
+    // Created over another surface, it may replace that one, and only that.
+    if (!m_path.isEmpty()) {
+        (void)NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(m_path));
+        m_pin.take(m_path);
+    }
     NORVAMapDefinitionFactory factory(NORVAEnvironment::getVar("vrqXmapdef"));
     if (factory.getStatus() != 0) return factory.getStatus();
     long status = 0;
@@ -176,10 +187,12 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     // Points, header and metadata take their places together; points stored
     // in place commit through SQLite inside this commit, as its deciding step.
     NORVAFileTransaction files(stem);
+    files.guard(m_pin);
     if (long s = m_store->store(m_path)) return s;
     if (m_metadata)
         if (long s = m_metadata->store()) return s;
-    return files.commit() ? 0 : KestrinStatus::WRITE_FAILED;
+    if (files.commit()) return 0;
+    return files.refusal() != 0 ? files.refusal() : static_cast<long>(KestrinStatus::WRITE_FAILED);
 }
 
 NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,

@@ -13,6 +13,7 @@
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOGriddedIter.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOResourceManager.h"
@@ -157,11 +158,15 @@ uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); 
 // ---------------------------------------------------------------- construction
 
 KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path) : m_path(stemOf(path) + ".vns") {
-    // A store cut short by a crash is finished (or dropped) before reading.
-    if (!NORVAFileTransaction::recover(stemOf(path))) {
-        m_status = GRIDDED_CANNOT_OPEN;
+    // A store cut short by a crash is finished (or dropped) before reading,
+    // and both files are read while no other commit can replace either.
+    NORVASurfaceLock reading;
+    const long held = NORVAFileTransaction::holdForReading(stemOf(path), reading);
+    if (held != 0) {
+        m_status = held == NORVASurfaceLock::kBusy ? held : static_cast<long>(GRIDDED_CANNOT_OPEN);
         return;
     }
+    m_pin.take(m_path);
     m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stemOf(path) + ".xml");
     if (m_metadata->getStatus() != 0) {
         m_status = m_metadata->getStatus();
@@ -182,6 +187,10 @@ KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSur
         return;
     }
     m_metadata->setFileName(stemOf(path) + ".xml");
+    // Created over the files of another surface, it may replace those, and
+    // only those: what a crash left is finished first.
+    (void)NORVAFileTransaction::recover(stemOf(path));
+    m_pin.take(m_path);
     m_descriptor = m_metadata->getAttributeTable()->getDescriptor().newCopy();
     double minX = 0, minY = 0, maxX = 0, maxY = 0, resX = 0, resY = 0;
     m_metadata->getCover(minX, minY, maxX, maxY);
@@ -470,13 +479,14 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     // The grid and its metadata describe each other (range, attribute set):
     // both commit together or neither does.
     NORVAFileTransaction transaction(stem());
+    transaction.guard(m_pin);
     long status = writeGrid(m_path);
     if (status != 0) return status;
     if (progress) progress->step();
     m_metadata->setFileName(stem() + ".xml");
     status = m_metadata->store();
     if (status != 0) return status;
-    if (!transaction.commit()) return GRIDDED_WRITE_FAILED;
+    if (!transaction.commit()) return transaction.refusal() != 0 ? transaction.refusal() : GRIDDED_WRITE_FAILED;
     if (progress) progress->step();
     m_modified = false;
     return 0;
@@ -846,6 +856,7 @@ long KIVOGriddedDataIO::rename(const NORVAUString& newName) {
     for (const char* ext : extensions) transaction.move(oldStem + ext, newStem + ext);
     if (!transaction.commit()) return GRIDDED_CANNOT_OPEN;
     m_path = newStem + ".vns";
+    m_pin.follow(m_path);
     m_metadata->setFileName(newStem + ".xml");
     return 0;
 }
