@@ -6,6 +6,7 @@
 #include "cube/CubeTestSupport.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_grid.h"
+#include "platform/core/NORVASurfacePin.h"
 
 namespace {
 
@@ -14,32 +15,46 @@ const uint16_t kGrids = 2;
 
 std::string pathOf(const std::string& folder) { return folder + "/c.vcs"; }
 
-bool store(KIVOSurfaceCUBEIO& surface, long generation) {
+// 0 once stored, else the status of the grid read or store that failed.
+long store(KIVOSurfaceCUBEIO& surface, long generation) {
     surface.getCubeParameters()->est_offset = static_cast<float>(generation);
     surface.getMetaData()->setSourceRecord(crashtest::generationRecord(generation));
     for (uint16_t row = 0; row < kGrids; ++row)
         for (uint16_t column = 0; column < kGrids; ++column) {
             long status = 0;
             auto entry = surface.getGrid(surface.makeKey(row, column), status, true, true);
-            if (!entry) return false;
+            if (!entry) return status != 0 ? status : -1;
             const uint32_t nodes = entry->grid->nx * entry->grid->ny;
             for (uint32_t i = 0; i < nodes; ++i) entry->grid->nodes[i].guide_depth = static_cast<float>(generation);
             entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
         }
-    return surface.store(nullptr) == 0;
+    return surface.store(nullptr);
 }
 
-bool gridsHold(KIVOSurfaceCUBEIO& surface, long generation) {
+// Grids are read from their files when first asked for, so a read may find
+// the surface changed since it was opened: `why` then says so.
+bool gridsHold(KIVOSurfaceCUBEIO& surface, long generation, std::string& why) {
     for (uint16_t row = 0; row < kGrids; ++row)
         for (uint16_t column = 0; column < kGrids; ++column) {
             long status = 0;
             auto entry = surface.getGrid(surface.makeKey(row, column), status, false, true);
-            if (!entry) return false;
-            const uint32_t nodes = entry->grid->nx * entry->grid->ny;
-            for (uint32_t i = 0; i < nodes; ++i)
-                if (entry->grid->nodes[i].guide_depth != static_cast<float>(generation)) return false;
+            bool same = entry != nullptr;
+            const uint32_t nodes = same ? entry->grid->nx * entry->grid->ny : 0;
+            for (uint32_t i = 0; i < nodes && same; ++i)
+                same = entry->grid->nodes[i].guide_depth == static_cast<float>(generation);
+            if (same) continue;
+            why = status == NORVASurfacePin::kChanged ? CrashKind::kChanged
+                                                      : "a grid of another generation than " + std::to_string(generation);
+            return false;
         }
     return true;
+}
+
+// What a refused read or store gives; else -1 with the status.
+long failure(long status, const char* step, std::string& why) {
+    if (status == NORVASurfacePin::kChanged) return CrashKind::kRefused;
+    why = std::string(step) + ": " + std::to_string(status);
+    return -1;
 }
 
 class CubeStoreCrashKind : public CrashKind {
@@ -48,11 +63,11 @@ public:
     bool create(const std::string& folder) override {
         if (cubetest::createStored(NORVAUString(pathOf(folder)), 9.0, 9.0, 1.0, 5) != 0) return false;
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
-        return surface.getStatus() == 0 && store(surface, 0);
+        return surface.getStatus() == 0 && store(surface, 0) == 0;
     }
     bool advance(const std::string& folder, long generation) override {
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
-        return surface.getStatus() == 0 && store(surface, generation + 1);
+        return surface.getStatus() == 0 && store(surface, generation + 1) == 0;
     }
     long check(const std::string& folder, std::string& why) override {
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
@@ -65,11 +80,19 @@ public:
             why = "header of another generation than the metadata's " + std::to_string(generation);
             return -1;
         }
-        if (!gridsHold(surface, generation)) {
-            why = "a grid of another generation than " + std::to_string(generation);
+        return gridsHold(surface, generation, why) ? generation : -1;
+    }
+    long update(const std::string& folder, std::string& why) override {
+        KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
+        if (surface.getStatus() != 0) return failure(surface.getStatus(), "open", why);
+        const long generation = crashtest::generationOf(*surface.getMetaData());
+        if (generation < 0 || surface.getCubeParameters()->est_offset != static_cast<float>(generation)) {
+            why = "header of another generation than the metadata's " + std::to_string(generation);
             return -1;
         }
-        return generation;
+        if (!gridsHold(surface, generation, why)) return why == kChanged ? kRefused : -1;
+        const long status = store(surface, generation + 1);
+        return status == 0 ? generation + 1 : failure(status, "store", why);
     }
 };
 
