@@ -59,38 +59,39 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
     NORVAUString drive, folder, stem;
     PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
     // A commit a crash cut short is finished before any file is read, and
-    // header and metadata are read while no other commit can replace either.
-    NORVASurfaceLock reading;
-    const long held = NORVAFileTransaction::holdForReading(drive + folder + stem, reading);
-    if (held != 0) {
-        printf("CUBE Surface read failed.  Unable to finish an interrupted store.\n");
-        m_status = held == NORVASurfaceLock::kBusy ? held : kHeaderNotOpened;
-        return;
-    }
+    // header and metadata are read again when a commit replaced them
+    // meanwhile.
+    const NORVAUString base = drive + folder + stem;
+    m_status = NORVAFileTransaction::readCommitted(base, base + ".vcs", m_pin, kHeaderNotOpened,
+                                                   [&] { return readFiles(path); });
+}
+
+long KIVOSurfaceCUBEIO::readFiles(const NORVAUString& path) {
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
+    m_header.reset();
     m_metadata.reset(new KIVOSurfaceXMLMetaData(drive + folder + stem + ".xml"));
     if (m_metadata->getStatus() != 0) {
         printf("CUBE Surface read failed.  Unable to read meta data file.\n");
-        m_status = m_metadata->getStatus();
-        return;
+        return m_metadata->getStatus();
     }
     setNames(path);
-    m_pin.take(m_headerFileName);
     FILE* file = std::fopen(narrow(m_headerFileName).c_str(), "rb");
     if (file == nullptr) {
         printf("CUBE Surface read failed.  Unable to open header.\n");
-        m_status = kHeaderNotOpened;
-        return;
+        return kHeaderNotOpened;
     }
     m_header.reset(new KIVOCUBEDataHeader(file));
     std::fclose(file);
     if (m_header->getStatus() != 0) {
         printf("CUBE Surface read failed.  Header is invalid.\n");
-        m_status = m_header->getStatus();
+        const long status = m_header->getStatus();
         m_header.reset();
-        return;
+        return status;
     }
     m_header->print(static_cast<FILE*>(nullptr));
     m_config.load(m_metadata->getProcessMetaData());
+    return 0;
 }
 
 KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata,

@@ -126,6 +126,8 @@ private:
     // of a node without one.
     std::shared_ptr<std::vector<float>> getSurface(_cubeGridIdx& key, long attribute, float& emptyValue);
 
+    // Metadata and header from the files; may run more than once.
+    long readFiles(const NORVAUString& path);
     void enterBudget();
     void setNames(const NORVAUString& path);
     NORVAUString surfaceBase() const;

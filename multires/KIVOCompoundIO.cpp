@@ -16,7 +16,6 @@
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
-#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceFilteredIter.h"
@@ -93,32 +92,23 @@ NORVAUString KIVOCompoundIO::memberStem(const NORVAUString& name, size_t index) 
 KIVOCompoundIO::KIVOCompoundIO(const NORVAUString& path) {
     setPaths(path);
     // A store or rename cut short by a crash is finished (or dropped) first;
-    // header, metadata and members are read while no other commit can
-    // replace any of them.
-    NORVASurfaceLock reading;
-    const long held = NORVAFileTransaction::holdForReading(m_folder + m_name, reading);
-    if (held != 0) {
-        m_status = held == NORVASurfaceLock::kBusy ? held : kFolderFailed;
-        return;
-    }
-    m_pin.take(m_headerPath);
+    // header, metadata and members are read again when a commit replaced
+    // them meanwhile.
+    m_status = NORVAFileTransaction::readCommitted(m_folder + m_name, m_headerPath, m_pin, kFolderFailed,
+                                                   [this] { return readFiles(); });
+}
+
+long KIVOCompoundIO::readFiles() {
+    m_members.clear();
+    m_header.reset();
     m_metadata.reset(new KIVOSurfaceXMLMetaData(m_folder + m_name + ".xml"));
-    if (m_metadata->getStatus() != 0) {
-        m_status = m_metadata->getStatus();
-        return;
-    }
+    if (m_metadata->getStatus() != 0) return m_metadata->getStatus();
     FILE* file = std::fopen(m_headerPath.toUTF8().c_str(), "rb");
-    if (file == nullptr) {
-        m_status = kHeaderNotOpened;
-        return;
-    }
+    if (file == nullptr) return kHeaderNotOpened;
     m_header.reset(new KIVOCompoundDataHeader(file));
     std::fclose(file);
-    if (m_header->getStatus() != 0) {
-        m_status = m_header->getStatus();
-        return;
-    }
-    m_status = openMembers();
+    if (m_header->getStatus() != 0) return m_header->getStatus();
+    return openMembers();
 }
 
 long KIVOCompoundIO::openMembers() {

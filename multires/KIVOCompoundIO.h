@@ -121,6 +121,8 @@ private:
     long takeBounds(NORVAArray<double>& minimum, NORVAArray<double>& maximum) const;
     std::shared_ptr<KIVOSurfaceDataIO> createMember(const NORVAUString& stem, float resolution, MemberKind kind,
                                                     const _cube_param* params, long& status) const;
+    // Metadata, header and members from the files; may run more than once.
+    long readFiles();
     long openMembers();
     // Runs `step` on every member, even after one fails; the first failure.
     long onEveryMember(long (KIVOSurfaceDataIO::*step)());

@@ -13,7 +13,6 @@
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
-#include "platform/core/NORVASurfaceLock.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinCellDataIO.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
@@ -80,13 +79,17 @@ void KIVOKestrinDataIO::adopt(NORVAKestrinTileStore* store, bool owned) {
 }
 
 long KIVOKestrinDataIO::openStore(const NORVAUString& path) {
-    // A store cut short by a crash is finished (or dropped) before reading,
-    // and points, header and metadata are opened while no other commit can
-    // replace any of them.
-    NORVASurfaceLock reading;
-    const long held = NORVAFileTransaction::holdForReading(NORVAKestrinDataIO::stemOf(path), reading);
-    if (held != 0) return held == NORVASurfaceLock::kBusy ? held : static_cast<long>(KestrinStatus::CANNOT_OPEN);
-    m_pin.take(path);
+    // A store cut short by a crash is finished (or dropped) before reading;
+    // points, header and metadata are opened again when a commit replaced
+    // them meanwhile.
+    return NORVAFileTransaction::readCommitted(NORVAKestrinDataIO::stemOf(path), path, m_pin,
+                                               KestrinStatus::CANNOT_OPEN, [&] { return readFiles(path); });
+}
+
+long KIVOKestrinDataIO::readFiles(const NORVAUString& path) {
+    m_tree.reset();
+    m_store = nullptr;
+    m_ownedStore.reset();
     const bool writable = opensForUpdate(path);
     NORVAType<NORVAKestrinDataIO> io;
     if (NORVAKestrinDataIO::isCellStorePath(path)) io.reset(new (std::nothrow) NORVAKestrinCellDataIO(path));

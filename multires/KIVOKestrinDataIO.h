@@ -92,6 +92,8 @@ protected:
 
 private:
     long openStore(const NORVAUString& path);
+    // Points, header and metadata from the files; may run more than once.
+    long readFiles(const NORVAUString& path);
     long createStore(const KIVOSurfaceMetaData& metadata);
     void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);

@@ -403,6 +403,30 @@ long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurface
     return NORVASurfaceLock::kBusy;
 }
 
+// Each file the read opens is of one commit or another; the main file,
+// which every commit replaces, pinned before and looked at after, tells
+// whether they were all of the same. The pin is taken with no commit under
+// way, and the look waits for one under way to end.
+long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
+                                         long unfinished, const std::function<long()>& read) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(NORVASurfaceLock::waitSeconds()));
+    for (;;) {
+        {
+            NORVASurfaceLock hold;
+            const long held = holdForReading(stem, hold);
+            if (held != 0) return held == -1 ? unfinished : held;
+            pin.take(mainFile);
+        }
+        const long status = read();
+        NORVASurfaceLock look;
+        const long changed = pin.holdUnchanged(look);
+        if (changed == 0) return status;
+        if (changed != NORVASurfacePin::kChanged || Clock::now() >= end) return NORVASurfaceLock::kBusy;
+    }
+}
+
 std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& stem) {
     std::vector<NORVAUString> found;
     std::string folder, name;

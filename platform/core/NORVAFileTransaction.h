@@ -17,11 +17,13 @@
 // Until the commit, targets keep their old content.
 //
 // The commit holds every folder it changes exclusively (NORVASurfaceLock)
-// from before its journal is written until it is removed; `recover` holds
-// them so while it finishes a journal, and an open reads under the shared
-// hold `holdForReading` gives. A commit refuses when a surface object's pin
-// that guards it no longer holds: another process committed that surface
-// since the object read it.
+// from before its journal is written until it is removed, and `recover`
+// holds them so while it finishes a journal. An open (`readCommitted`)
+// reads without holding anything and checks after that no commit replaced
+// the surface's main file meanwhile, else reads again: readers never hold
+// up a writer for longer than a look. A commit refuses when a surface
+// object's pin that guards it no longer holds: another process committed
+// that surface since the object read it.
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,11 +103,18 @@ public:
     // writer holds are left alone. False when a journal could not be
     // finished: the surface must not be used until it is.
     static bool recover(const NORVAUString& stem);
-    // For an open: `recover`, then the stem's folder held shared in `hold`
-    // with no journal left in it, so that every file read under the hold is
-    // of one committed generation. 0; kBusy from NORVASurfaceLock; -1 when a
-    // journal could not be finished.
+    // `recover`, then the stem's folder held shared in `hold` with no
+    // journal left in it: every file read under the hold is of one committed
+    // generation. 0; kBusy from NORVASurfaceLock; -1 when a journal could
+    // not be finished.
     static long holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold);
+    // For an open: `recover`, then `read` (which must start afresh each
+    // time) as often as a commit replaced the surface's main file while it
+    // ran; `pin` then holds the main file as read. What `read` gave;
+    // `unfinished` when a journal could not be finished; kBusy once the
+    // lock's wait is over.
+    static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
+                              long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).
     static std::vector<NORVAUString> leftovers(const NORVAUString& stem);
 

@@ -1,9 +1,9 @@
 #pragma once
 // Keeps a commit and the reads of other processes and threads apart: a
 // commit holds the folders it changes exclusively while its journal is
-// written and applied, and an open holds the surface's folder shared while
-// it reads the surface's files, so that it reads every file of one committed
-// generation.
+// written and applied; a read holds its surface's folder shared while it
+// looks at what is on disk (an open before and after it reads the files, a
+// grid read when first asked for), so that it never sees a commit halfway.
 //
 // The lock is flock(2) on the folder itself: it needs no write permission
 // and creates no file, so a read-only folder is read as before. A folder
@@ -46,6 +46,7 @@ public:
 
     // How long a lock is waited for (10 s unless set); returns the one before.
     static double setWaitSeconds(double seconds);
+    static double waitSeconds();
 
 private:
     using Key = std::pair<dev_t, ino_t>;

@@ -13,7 +13,6 @@
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAByteIO.h"
 #include "platform/core/NORVAFileUtils.h"
-#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOGriddedIter.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOResourceManager.h"
@@ -158,26 +157,18 @@ uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); 
 // ---------------------------------------------------------------- construction
 
 KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path) : m_path(stemOf(path) + ".vns") {
-    // A store cut short by a crash is finished (or dropped) before reading,
-    // and both files are read while no other commit can replace either.
-    NORVASurfaceLock reading;
-    const long held = NORVAFileTransaction::holdForReading(stemOf(path), reading);
-    if (held != 0) {
-        m_status = held == NORVASurfaceLock::kBusy ? held : static_cast<long>(GRIDDED_CANNOT_OPEN);
-        return;
-    }
-    m_pin.take(m_path);
-    m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stemOf(path) + ".xml");
-    if (m_metadata->getStatus() != 0) {
-        m_status = m_metadata->getStatus();
-        return;
-    }
+    // A store cut short by a crash is finished (or dropped) first, and both
+    // files are read again when a commit replaced them meanwhile.
+    m_status = NORVAFileTransaction::readCommitted(stemOf(path), m_path, m_pin, GRIDDED_CANNOT_OPEN,
+                                                   [this] { return readFiles(); });
+}
+
+long KIVOGriddedDataIO::readFiles() {
+    m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stem() + ".xml");
+    if (m_metadata->getStatus() != 0) return m_metadata->getStatus();
     m_descriptor = m_metadata->getAttributeTable()->getDescriptor().newCopy();
-    if (!buildLayout()) {
-        m_status = GRIDDED_BAD_FILE;
-        return;
-    }
-    m_status = readGrid(m_path);
+    if (!buildLayout()) return GRIDDED_BAD_FILE;
+    return readGrid(m_path);
 }
 
 KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata)
@@ -216,6 +207,10 @@ KIVOGriddedDataIO::~KIVOGriddedDataIO() = default;
 // Our own layout from the types, so that the file never depends on how a
 // descriptor chose its offsets.
 bool KIVOGriddedDataIO::buildLayout() {
+    m_types.clear();
+    m_textLengths.clear();
+    m_offsets.clear();
+    m_sizes.clear();
     const long n = m_descriptor->getNumberOfPersistent();
     if (n < 0 || n > static_cast<long>(UINT16_MAX)) return false;
     m_flagBytes = static_cast<uint32_t>((n + 7) / 8);

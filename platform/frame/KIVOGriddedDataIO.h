@@ -166,6 +166,8 @@ public:
     }
 
 private:
+    // Metadata, layout and nodes from the files; may run more than once.
+    long readFiles();
     bool buildLayout();
     // Room for every node; `zeroed`: every node empty, else to be read in.
     long allocateNodes(bool zeroed);

@@ -1,7 +1,7 @@
 // The folder lock between commits and reads: another process's hold is
 // waited for a bounded time, then reported; a thread takes again what it
 // holds without waiting on itself (and a child it forks holds nothing); an
-// open reads under a shared hold.
+// open reads again what a commit replaced while it read.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,8 +10,11 @@
 #include <string>
 
 #include "TempFolder.h"
+#include "TestSupport.h"
+#include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVASurfaceLock.h"
+#include "platform/core/NORVASurfacePin.h"
 
 namespace {
 
@@ -142,4 +145,36 @@ TEST(SurfaceLock, AnOpenReadsUnderASharedHoldThatACommitUnderWayDelays) {
     EXPECT_EQ(0, NORVAFileTransaction::holdForReading(dir.file("s"), reading));
     HeldElsewhere writer(folder, Lock::EXCLUSIVE);
     EXPECT_FALSE(writer.held()) << "the open holds the folder";
+}
+
+// The commit is made from inside the read, as another process's would land.
+TEST(SurfaceLock, AnOpenThatACommitOvertookReadsAgain) {
+    TempFolder dir;
+    const NORVAUString main = dir.file("s.vns");
+    const auto commit = [&](const std::string& text) {
+        NORVAFileTransaction t(dir.file("s"));
+        NORVAAtomicFile f(main);
+        return f.write(text.data(), text.size()) && f.commit() && t.commit();
+    };
+    ASSERT_TRUE(commit("first"));
+    ShortWait wait(0.2);
+    for (const int overtaken : {1, 1000000}) {
+        SCOPED_TRACE(overtaken);
+        NORVASurfacePin pin;
+        int reads = 0;
+        std::string seen;
+        const long status = NORVAFileTransaction::readCommitted(dir.file("s"), main, pin, -7, [&] {
+            seen = testsupport::readFile(main.toUTF8());
+            if (reads++ < overtaken && !commit("read " + std::to_string(reads))) return -8L;
+            return 0L;
+        });
+        if (overtaken == 1) {
+            EXPECT_EQ(0, status);
+            EXPECT_EQ(2, reads);
+            EXPECT_EQ("read 1", seen) << "what the second read found";
+            EXPECT_TRUE(pin.unchanged());
+        } else {
+            EXPECT_EQ(Lock::kBusy, status) << "overtaken again and again until the wait is over";
+        }
+    }
 }
