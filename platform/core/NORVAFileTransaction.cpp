@@ -406,24 +406,23 @@ long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurface
 // Each file the read opens is of one commit or another; the main file,
 // which every commit replaces, pinned before and looked at after, tells
 // whether they were all of the same. The pin is taken with no commit under
-// way, and the look waits for one under way to end.
+// way, and the look waits for one under way to end. A read overtaken twice
+// is made under the shared hold: a writer then waits for it once, rather
+// than a reader slower than the commits for ever.
 long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                                          long unfinished, const std::function<long()>& read) {
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(NORVASurfaceLock::waitSeconds()));
-    for (;;) {
-        {
-            NORVASurfaceLock hold;
-            const long held = holdForReading(stem, hold);
-            if (held != 0) return held == -1 ? unfinished : held;
-            pin.take(mainFile);
-        }
+    const int kFreeReads = 2;
+    for (int attempt = 0;; ++attempt) {
+        NORVASurfaceLock hold;
+        const long held = holdForReading(stem, hold);
+        if (held != 0) return held == -1 ? unfinished : held;
+        pin.take(mainFile);
+        if (attempt == kFreeReads) return read();
+        hold.release();
         const long status = read();
         NORVASurfaceLock look;
         const long changed = pin.holdUnchanged(look);
-        if (changed == 0) return status;
-        if (changed != NORVASurfacePin::kChanged || Clock::now() >= end) return NORVASurfaceLock::kBusy;
+        if (changed != NORVASurfacePin::kChanged) return changed == 0 ? status : changed;
     }
 }
 

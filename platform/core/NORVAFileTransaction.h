@@ -20,8 +20,8 @@
 // from before its journal is written until it is removed, and `recover`
 // holds them so while it finishes a journal. An open (`readCommitted`)
 // reads without holding anything and checks after that no commit replaced
-// the surface's main file meanwhile, else reads again: readers never hold
-// up a writer for longer than a look. A commit refuses when a surface
+// the surface's main file meanwhile, else reads again: a reader holds up a
+// writer for a look, or for one read once the writer overtook it twice. A commit refuses when a surface
 // object's pin that guards it no longer holds: another process committed
 // that surface since the object read it.
 #include <functional>
@@ -109,10 +109,10 @@ public:
     // not be finished.
     static long holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold);
     // For an open: `recover`, then `read` (which must start afresh each
-    // time) as often as a commit replaced the surface's main file while it
-    // ran; `pin` then holds the main file as read. What `read` gave;
-    // `unfinished` when a journal could not be finished; kBusy once the
-    // lock's wait is over.
+    // time) again when a commit replaced the surface's main file while it
+    // ran, the third time under the shared hold; `pin` then holds the main
+    // file as read. What `read` gave; `unfinished` when a journal could not
+    // be finished; kBusy when the lock's wait was over.
     static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                               long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).

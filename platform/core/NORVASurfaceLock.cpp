@@ -65,8 +65,6 @@ std::string NORVASurfaceLock::folderOf(const std::string& path) {
 
 double NORVASurfaceLock::setWaitSeconds(double seconds) { return s_waitSeconds.exchange(seconds); }
 
-double NORVASurfaceLock::waitSeconds() { return s_waitSeconds.load(); }
-
 long NORVASurfaceLock::lock(std::vector<std::string> folders, Mode mode) {
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());

@@ -46,7 +46,6 @@ public:
 
     // How long a lock is waited for (10 s unless set); returns the one before.
     static double setWaitSeconds(double seconds);
-    static double waitSeconds();
 
 private:
     using Key = std::pair<dev_t, ino_t>;
