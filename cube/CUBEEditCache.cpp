@@ -9,6 +9,7 @@
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOResourceManager.h"
 
 namespace {
@@ -195,6 +196,16 @@ CUBEEditCache::Entry CUBEEditCache::load(KIVOSurfaceCUBEIO& surface, const CUBEG
 
 CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry,
                                              const NORVAUString& fileName, long& status) {
+    // A grid file is read as of the generation the surface was opened at, or
+    // refused; a staged file is this surface's own edit.
+    NORVASurfaceLock reading;
+    if (fileName == CUBEUtils::gridFileName(surface.getGridPrefix(), entry->row, entry->column)) {
+        const long held = surface.holdUnchanged(reading);
+        if (held != 0) {
+            status = held;
+            return Entry();
+        }
+    }
     FILE* file = std::fopen(narrow(fileName).c_str(), "rb");
     if (file == nullptr) {
         printf("    ERROR: Unable to open %s. Aborting.\n", narrow(fileName).c_str());

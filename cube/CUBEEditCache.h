@@ -40,7 +40,8 @@ public:
 
     // The grid by key: from the cache, else from its file, else (with
     // create) a new one. Empty for an invalid key or a missing grid without
-    // create (status untouched), or on failure (status set).
+    // create (status untouched), or on failure (status set; a grid file of a
+    // commit made since the surface was opened: NORVASurfacePin::kChanged).
     Entry getGrid(KIVOSurfaceCUBEIO& surface, const CUBEGridIdx& key, long& status, bool create, bool stamp);
 
     // Lets go of every clean grid no caller holds.

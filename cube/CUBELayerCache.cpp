@@ -9,13 +9,11 @@
 #include "platform/frame/KIVOResourceManager.h"
 
 CUBELayerCache::Layer CUBELayerCache::fetch(const CUBEGridIdx& grid, long attribute, size_t attributeCount,
-                                            const NORVAUString& file, const KIVOSurfaceDataIO* owner) {
+                                            CUBELayerFile& layerFile, const KIVOSurfaceDataIO* owner) {
     if (attribute < 0 || static_cast<size_t>(attribute) >= attributeCount) return nullptr;
     Layer cached;
     if (lookup(grid, attribute, cached)) return cached;
     auto found = m_grids.find(grid);
-    CUBELayerFile layerFile;
-    if (!layerFile.open(file, grid)) return nullptr;
     const uint64_t count = layerFile.valueCount();
     uint64_t held = 0;
     if (found != m_grids.end() && static_cast<size_t>(attribute) < found->second.size() &&

@@ -33,14 +33,14 @@ public:
     using Layer = std::shared_ptr<std::vector<float>>;
 
     // The layer of one attribute of `grid` (a full key of the grid), read
-    // from `file` on first use under the memory budget, whose room is made
-    // on behalf of `owner`. Empty when the file is missing or refused, the
-    // layer cannot be allocated or holds no values; a refused file is
-    // not remembered, so a mended one is read on the next request.
+    // from `file` (opened by the caller for that grid) on first use under the
+    // memory budget, whose room is made on behalf of `owner`. Empty when the
+    // layer cannot be allocated or read or holds no values; a refused file
+    // is not remembered, so a mended one is read on the next request.
     // True when the attribute's layer of `grid` was read before; `layer` is
     // then what the read gave (empty for a layer without values).
     bool lookup(const CUBEGridIdx& grid, long attribute, Layer& layer) const;
-    Layer fetch(const CUBEGridIdx& grid, long attribute, size_t attributeCount, const NORVAUString& file,
+    Layer fetch(const CUBEGridIdx& grid, long attribute, size_t attributeCount, CUBELayerFile& file,
                 const KIVOSurfaceDataIO* owner);
 
     // Four bytes per value held, as the budget was charged for them.

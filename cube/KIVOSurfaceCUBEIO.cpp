@@ -10,6 +10,7 @@
 #include "core/KIVOBuiltInFormats.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
+#include "cube/CUBELayerFile.h"
 #include "cube/CUBELayerRaster.h"
 #include "cube/KIVOCUBECachedIter.h"
 #include "cube_engine/cube_grid.h"
@@ -17,6 +18,7 @@
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOMetaAttribute.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
 #include "platform/pathkit/PathUtilities.h"
@@ -57,40 +59,44 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
     enterBudget();
     NORVAUString drive, folder, stem;
     PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
-    // A commit a crash cut short is finished before any file is read.
-    if (!NORVAFileTransaction::recover(drive + folder + stem)) {
-        printf("CUBE Surface read failed.  Unable to finish an interrupted store.\n");
-        m_status = kHeaderNotOpened;
-        return;
-    }
+    // A commit a crash cut short is finished before any file is read, and
+    // header and metadata are read again when a commit replaced them
+    // meanwhile.
+    const NORVAUString base = drive + folder + stem;
+    m_status = NORVAFileTransaction::readCommitted(base, base + ".vcs", m_pin, kHeaderNotOpened,
+                                                   [&] { return readFiles(path); });
+}
+
+long KIVOSurfaceCUBEIO::readFiles(const NORVAUString& path) {
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
+    m_header.reset();
     m_metadata.reset(new KIVOSurfaceXMLMetaData(drive + folder + stem + ".xml"));
     if (m_metadata->getStatus() != 0) {
         printf("CUBE Surface read failed.  Unable to read meta data file.\n");
-        m_status = m_metadata->getStatus();
-        return;
+        return m_metadata->getStatus();
     }
     if (!hasPlainAttributeNames()) {
         printf("CUBE Surface read failed.  An attribute name cannot name a layer file.\n");
-        m_status = kBadAttributeName;
-        return;
+        return kBadAttributeName;
     }
     setNames(path);
     FILE* file = std::fopen(narrow(m_headerFileName).c_str(), "rb");
     if (file == nullptr) {
         printf("CUBE Surface read failed.  Unable to open header.\n");
-        m_status = kHeaderNotOpened;
-        return;
+        return kHeaderNotOpened;
     }
     m_header.reset(new KIVOCUBEDataHeader(file));
     std::fclose(file);
     if (m_header->getStatus() != 0) {
         printf("CUBE Surface read failed.  Header is invalid.\n");
-        m_status = m_header->getStatus();
+        const long status = m_header->getStatus();
         m_header.reset();
-        return;
+        return status;
     }
     m_header->print(static_cast<FILE*>(nullptr));
     m_config.load(m_metadata->getProcessMetaData());
+    return 0;
 }
 
 KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata,
@@ -130,6 +136,9 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSur
     m_metadata->setLowerLeft(low[0], low[1]);
     m_metadata->setDimensions(high[0] - low[0], high[1] - low[1]);
     setNames(path);
+    // Created over another surface, it may replace that one, and only that.
+    (void)NORVAFileTransaction::recover(surfaceBase());
+    m_pin.take(m_headerFileName);
     m_config.load(m_metadata->getProcessMetaData());
 }
 
@@ -174,6 +183,8 @@ KIVOSurfaceCUBEIO& KIVOSurfaceCUBEIO::operator=(KIVOSurfaceCUBEIO& source) {
 void KIVOSurfaceCUBEIO::moveFrom(KIVOSurfaceCUBEIO& source) {
     KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     m_headerFileName = source.m_headerFileName;
+    m_pin = source.m_pin;
+    source.m_pin.clear();
     m_gridPrefix = source.m_gridPrefix;
     m_outdated = source.m_outdated;
     m_config = source.m_config;
@@ -272,11 +283,12 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     const NORVAUString stem = commitStem();
     if (!NORVAFileTransaction::recover(stem)) return kCommitFailed;
     NORVAFileTransaction transaction(stem);
-    long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : 0;
+    transaction.guard(m_pin);
+    long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : rewriteHeaderFile();
     if (status == 0) status = m_editCache.writeModified(*this, transaction, written);
     if (status != 0) return status;
     for (const NORVAUString& path : removals) transaction.remove(path);
-    if (!transaction.commit()) return kCommitFailed;
+    if (!transaction.commit()) return transaction.refusal() != 0 ? transaction.refusal() : kCommitFailed;
     m_editCache.committed(written);
     return 0;
 }
@@ -288,6 +300,14 @@ long KIVOSurfaceCUBEIO::writeHeaderFile() const {
     const long status = m_header->store(file.file());
     if (status != 0) return status;
     return file.commit() ? 0 : KIVOCUBEDataHeader::kWriteFailed;
+}
+
+// Every commit replaces the header, the surface's main file, so that other
+// objects of the surface see that it changed (NORVASurfacePin); a commit of
+// grids alone writes it back as it is on disk.
+long KIVOSurfaceCUBEIO::rewriteHeaderFile() const {
+    if (m_headerFileName.isEmpty() || !NORVAFileUtils::isRegularFile(m_headerFileName)) return 0;
+    return NORVAFileUtils::copyFile(m_headerFileName, m_headerFileName) ? 0 : KIVOCUBEDataHeader::kWriteFailed;
 }
 
 long KIVOSurfaceCUBEIO::flush() {
@@ -412,7 +432,15 @@ std::shared_ptr<std::vector<float>> KIVOSurfaceCUBEIO::getSurface(_cubeGridIdx& 
     if (m_readCache.lookup(key, attribute, layer)) return layer;
     const NORVAUString file = CUBEUtils::layerFileName(m_gridPrefix, table->getDescriptor().getAttributeName(attribute),
                                                        key.row, key.column);
-    return m_readCache.fetch(key, attribute, static_cast<size_t>(attributes), file, this);
+    CUBELayerFile layerFile;
+    {
+        // Opened as of the generation this object read (an open file reads
+        // on as it was): one another commit replaced or removed since is not
+        // served.
+        NORVASurfaceLock reading;
+        if (holdUnchanged(reading) != 0 || !layerFile.open(file, key)) return nullptr;
+    }
+    return m_readCache.fetch(key, attribute, static_cast<size_t>(attributes), layerFile, this);
 }
 
 std::vector<NORVAUString> KIVOSurfaceCUBEIO::attributeNames(bool persistentOnly) const {
@@ -557,6 +585,7 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     }
     if (!transaction.commit()) return kRenameFailed;
     m_headerFileName = newBase + ".vcs";
+    m_pin.follow(m_headerFileName);
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");
     m_gridPrefix = PathUtilities::appendPath(newBase, newName);
     // Edited grids staged in the folder moved with it, to be committed under the new name.

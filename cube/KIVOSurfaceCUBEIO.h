@@ -16,12 +16,14 @@
 #include "cube/CUBEParameterFactory.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOCUBEDataHeader.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
 class NORVACoordSystem;
 class NORVAFileTransaction;
+class NORVASurfaceLock;
 
 class KIVO_EXPORT KIVOSurfaceCUBEIO : public KIVOSurfaceDataIO, public KIVOResourceMember {
 public:
@@ -74,7 +76,10 @@ public:
     // Writes the header, the metadata and every modified grid of a surface
     // that has a header file name (those the edit cache staged included), as
     // one commit: after a crash or a failure the surface holds all of them
-    // or none.
+    // or none. Like every commit of the surface (flush, close), it does not
+    // overwrite a surface another process stored since this object read it
+    // (or was created over it): NORVASurfacePin::kChanged. Grids first read
+    // after such a commit are refused the same way.
     long store(NORVAProgress* progress) override;
     long flush() override;
     bool isOutdated() const override { return m_outdated; }
@@ -127,11 +132,17 @@ private:
     // of a node without one.
     std::shared_ptr<std::vector<float>> getSurface(_cubeGridIdx& key, long attribute, float& emptyValue);
 
+    // Metadata and header from the files; may run more than once.
+    long readFiles(const NORVAUString& path);
     void enterBudget();
     void setNames(const NORVAUString& path);
     NORVAUString surfaceBase() const;
     long writeHeaderFile() const;
+    long rewriteHeaderFile() const;
     long writeHeaderAndMetadata();
+    // For a read of the surface's files after its open: the surface's folder
+    // held shared, 0 while nobody committed the surface since (see NORVASurfacePin).
+    long holdUnchanged(NORVASurfaceLock& hold) const { return m_pin.holdUnchanged(hold); }
     // Writes the header (and metadata) when asked, every modified grid, the
     // staged ones and the removals as one commit; the grids become clean
     // once it is done.
@@ -152,6 +163,7 @@ private:
     void moveFrom(KIVOSurfaceCUBEIO& source);
 
     NORVAUString m_headerFileName;
+    NORVASurfacePin m_pin;  // the header as read or last committed here
     NORVAUString m_gridPrefix;
     NORVAType<KIVOSurfaceXMLMetaData> m_metadata;
     bool m_outdated = false;

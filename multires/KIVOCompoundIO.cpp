@@ -92,28 +92,24 @@ NORVAUString KIVOCompoundIO::memberStem(const NORVAUString& name, size_t index) 
 
 KIVOCompoundIO::KIVOCompoundIO(const NORVAUString& path) {
     setPaths(path);
-    // A store or rename cut short by a crash is finished (or dropped) first.
-    if (!NORVAFileTransaction::recover(m_folder + m_name)) {
-        m_status = kFolderFailed;
-        return;
-    }
+    // A store or rename cut short by a crash is finished (or dropped) first;
+    // header, metadata and members are read again when a commit replaced
+    // them meanwhile.
+    m_status = NORVAFileTransaction::readCommitted(m_folder + m_name, m_headerPath, m_pin, kFolderFailed,
+                                                   [this] { return readFiles(); });
+}
+
+long KIVOCompoundIO::readFiles() {
+    m_members.clear();
+    m_header.reset();
     m_metadata.reset(new KIVOSurfaceXMLMetaData(m_folder + m_name + ".xml"));
-    if (m_metadata->getStatus() != 0) {
-        m_status = m_metadata->getStatus();
-        return;
-    }
+    if (m_metadata->getStatus() != 0) return m_metadata->getStatus();
     FILE* file = std::fopen(m_headerPath.toUTF8().c_str(), "rb");
-    if (file == nullptr) {
-        m_status = kHeaderNotOpened;
-        return;
-    }
+    if (file == nullptr) return kHeaderNotOpened;
     m_header.reset(new KIVOCompoundDataHeader(file));
     std::fclose(file);
-    if (m_header->getStatus() != 0) {
-        m_status = m_header->getStatus();
-        return;
-    }
-    m_status = openMembers();
+    if (m_header->getStatus() != 0) return m_header->getStatus();
+    return openMembers();
 }
 
 long KIVOCompoundIO::openMembers() {
@@ -172,6 +168,9 @@ void KIVOCompoundIO::create(NORVAType<KIVOSurfaceXMLMetaData>& metadata, MemberK
         return;
     }
     m_metadata = std::move(metadata);
+    // Created over another compound, it may replace that one, and only that.
+    (void)NORVAFileTransaction::recover(m_folder + m_name);
+    m_pin.take(m_headerPath);
     NORVAArray<double> minimum, maximum;
     if ((m_status = takeBounds(minimum, maximum)) != 0) return;
     NORVAUString selector;
@@ -227,7 +226,7 @@ std::shared_ptr<KIVOSurfaceDataIO> KIVOCompoundIO::createMember(const NORVAUStri
 }
 
 KIVOCompoundIO::KIVOCompoundIO(const KIVOCompoundIO& o)
-    : KIVOSurfaceDataIO(o), m_folder(o.m_folder), m_name(o.m_name), m_headerPath(o.m_headerPath),
+    : KIVOSurfaceDataIO(o), m_folder(o.m_folder), m_name(o.m_name), m_headerPath(o.m_headerPath), m_pin(o.m_pin),
       m_members(o.m_members), m_outdated(o.m_outdated), m_merged(o.m_merged) {
     if (o.m_metadata) m_metadata = o.m_metadata->newCopy();
     if (o.m_header) m_header = std::make_unique<KIVOCompoundDataHeader>(*o.m_header);
@@ -239,6 +238,7 @@ KIVOCompoundIO& KIVOCompoundIO::operator=(const KIVOCompoundIO& o) {
     m_folder = o.m_folder;
     m_name = o.m_name;
     m_headerPath = o.m_headerPath;
+    m_pin = o.m_pin;
     m_members = o.m_members;
     m_outdated = o.m_outdated;
     m_metadata = o.m_metadata ? o.m_metadata->newCopy() : NORVAType<KIVOSurfaceXMLMetaData>();
@@ -345,6 +345,7 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
     if (!NORVAFileTransaction::recover(m_folder + m_name)) return kFolderFailed;
     NORVAFileTransaction transaction(m_folder + m_name);
+    transaction.guard(m_pin);
     NORVAAtomicFile file(m_headerPath);
     if (!file.isOpen()) return kHeaderNotOpened;
     long status = m_header->write(file.file());
@@ -359,7 +360,8 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     }
     status = m_metadata->store();
     if (status != 0) return status;
-    return transaction.commit() ? 0L : KIVOCompoundDataHeader::kWriteFailed;
+    if (transaction.commit()) return 0;
+    return transaction.refusal() != 0 ? transaction.refusal() : KIVOCompoundDataHeader::kWriteFailed;
 }
 
 void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {
@@ -759,6 +761,7 @@ long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {
     m_name = name;
     m_headerPath = m_folder + name + ".kms";
+    m_pin.follow(m_headerPath);
     m_metadata->setFileName(m_folder + name + ".xml");
     m_merged.reset();
     long first = 0;

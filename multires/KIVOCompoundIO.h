@@ -19,6 +19,7 @@
 #include "multires/GOProgressWrapper.h"
 #include "multires/KIVOCompoundDataHeader.h"
 #include "multires/MultiStageProgressMonitor.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOAttributeFilter.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
@@ -74,7 +75,8 @@ public:
     long close() override;
     // Writes the header, every member and the metadata in one commit: the
     // first failure (a member's included) is returned and leaves every file
-    // as it was.
+    // as it was. A surface another process stored since this object read it
+    // (or was created over it) is not overwritten: NORVASurfacePin::kChanged.
     long store(NORVAProgress* progress) override;
     long flush() override;
     bool isOutdated() const override;
@@ -119,6 +121,8 @@ private:
     long takeBounds(NORVAArray<double>& minimum, NORVAArray<double>& maximum) const;
     std::shared_ptr<KIVOSurfaceDataIO> createMember(const NORVAUString& stem, float resolution, MemberKind kind,
                                                     const _cube_param* params, long& status) const;
+    // Metadata, header and members from the files; may run more than once.
+    long readFiles();
     long openMembers();
     // Runs `step` on every member, even after one fails; the first failure.
     long onEveryMember(long (KIVOSurfaceDataIO::*step)());
@@ -140,6 +144,7 @@ private:
     NORVAUString m_folder;  // drive + folder, with its trailing separator
     NORVAUString m_name;    // the surface's name without extension
     NORVAUString m_headerPath;
+    NORVASurfacePin m_pin;  // the header as read or last stored here
     NORVAType<KIVOSurfaceXMLMetaData> m_metadata;
     std::unique_ptr<KIVOCompoundDataHeader> m_header;
     std::vector<DataIORangeEntry> m_members;

@@ -73,8 +73,17 @@ void KIVOKestrinDataIO::adopt(NORVAKestrinTileStore* store, bool owned) {
 }
 
 long KIVOKestrinDataIO::openStore(const NORVAUString& path) {
-    // A store cut short by a crash is finished (or dropped) before reading.
-    if (!NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(path))) return KestrinStatus::CANNOT_OPEN;
+    // A store cut short by a crash is finished (or dropped) before reading;
+    // points, header and metadata are opened again when a commit replaced
+    // them meanwhile.
+    return NORVAFileTransaction::readCommitted(NORVAKestrinDataIO::stemOf(path), path, m_pin,
+                                               KestrinStatus::CANNOT_OPEN, [&] { return readFiles(path); });
+}
+
+long KIVOKestrinDataIO::readFiles(const NORVAUString& path) {
+    m_tree.reset();
+    m_store = nullptr;
+    m_ownedStore.reset();
     const bool writable = opensForUpdate(path);
     NORVAType<NORVAKestrinDataIO> io;
     if (NORVAKestrinDataIO::isCellStorePath(path)) io.reset(new (std::nothrow) NORVAKestrinCellDataIO(path));
@@ -124,6 +133,11 @@ void KIVOKestrinDataIO::keepStoredMetadata() {
 long KIVOKestrinDataIO::createStore(const KIVOSurfaceMetaData& metadata) {
     const auto* xml = dynamic_cast<const KIVOSurfaceXMLMetaData*>(&metadata);
     if (xml == nullptr || xml->getAttributeTable() == nullptr) return KestrinStatusCodes::FAILED;
+    // Created over another surface, it may replace that one, and only that.
+    if (!m_path.isEmpty()) {
+        (void)NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(m_path));
+        m_pin.take(m_path);
+    }
     NORVAMapDefinitionFactory factory(NORVAEnvironment::getVar("vrqXmapdef"));
     if (factory.getStatus() != 0) return factory.getStatus();
     long status = 0;
@@ -170,10 +184,12 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     // Points, header and metadata take their places together; points stored
     // in place commit through SQLite inside this commit, as its deciding step.
     NORVAFileTransaction files(stem);
+    files.guard(m_pin);
     if (long s = m_store->store(m_path)) return s;
     if (m_metadata)
         if (long s = m_metadata->store()) return s;
-    return files.commit() ? 0 : KestrinStatus::WRITE_FAILED;
+    if (files.commit()) return 0;
+    return files.refusal() != 0 ? files.refusal() : static_cast<long>(KestrinStatus::WRITE_FAILED);
 }
 
 NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,

@@ -12,6 +12,7 @@
 #include "multires/KestrinPendingGrid.h"
 #include "multires/KestrinRTreeEntry.h"
 #include "multires/KestrinXMLMetaData.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOMetaBlock.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/kestrin/KestrinMetaBlock.h"
@@ -103,6 +104,8 @@ protected:
 
 private:
     long openStore(const NORVAUString& path);
+    // Points, header and metadata from the files; may run more than once.
+    long readFiles(const NORVAUString& path);
     long createStore(const KIVOSurfaceMetaData& metadata);
     void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);
@@ -115,6 +118,7 @@ private:
     NORVAArray<double> m_minimum{0.0, 0.0};
     NORVAArray<double> m_maximum{0.0, 0.0};
     NORVAUString m_path;
+    NORVASurfacePin m_pin;  // the header as read or last stored here
     std::unique_ptr<KestrinXMLMetaData> m_metadata;
     NORVAKestrinTileStore* m_store = nullptr;
     std::unique_ptr<NORVAKestrinTileStore> m_ownedStore;

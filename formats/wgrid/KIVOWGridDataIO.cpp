@@ -14,6 +14,7 @@
 #include "formats/wgrid/KIVOSurfaceWGridMetaData.h"
 #include "formats/wgrid/KIVOWGridIter.h"
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/core/NORVASurfaceLock.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/plugio/ioprocclass.h"
@@ -104,8 +105,11 @@ long KIVOWGridDataIO::open(const NORVAUString& path) {
     m_stem = drive + folder + name;
     m_defPath = m_stem + WGridKeywords::kDefExtension;
     m_definition.currentVersion = WGridKeywords::kCurrentVersion;
-    // A rename cut short by a crash is finished before reading.
-    if (!NORVAFileTransaction::recover(m_stem)) return WGridStatus::kFileOperation;
+    // A rename cut short by a crash is finished before reading, and the
+    // definition and raster header are read while no rename moves them.
+    NORVASurfaceLock reading;
+    const long held = NORVAFileTransaction::holdForReading(m_stem, reading);
+    if (held != 0) return held == NORVASurfaceLock::kBusy ? held : static_cast<long>(WGridStatus::kFileOperation);
 
     long status = m_definition.parseFile(m_defPath);
     if (status != 0) return status;

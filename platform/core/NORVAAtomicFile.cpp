@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileTransaction.h"
@@ -95,25 +94,38 @@ bool NORVAAtomicFile::open(const NORVAUString& target) {
     NORVAUString folder, name, extension;
     PathUtilities::parsePath(target, nullptr, &folder, &name, &extension);
     std::string pattern = (folder + "." + name + extension + ".tmp-XXXXXX").toUTF8();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+    const int fd = makeTemporary(pattern);
     if (fd < 0) return false;
-    // Held while the temporary lives, so that recovery run by another
-    // process never removes a temporary that a live writer still owns.
-    (void)::flock(fd, LOCK_EX | LOCK_NB);
     giveTargetMode(fd, t);
-    m_temp = NORVAUString(std::string(buf.data()));
+    m_temp = NORVAUString(pattern);
     m_file = NORVAAtomicFileFaults::planned() ? countedStream(fd) : ::fdopen(fd, "wb");
     m_fd = fd;
     if (!m_file) {
         m_fd = -1;
         ::close(fd);
-        ::unlink(buf.data());
+        ::unlink(pattern.c_str());
         m_temp = NORVAUString();
         return false;
     }
     return true;
+}
+
+// The lock is held while the temporary lives, so that recovery run by
+// another process never removes a temporary that a live writer owns. Between
+// mkstemp and flock such a sweep may take it: then it is gone, or about to go.
+int NORVAAtomicFile::makeTemporary(std::string& pattern) {
+    const std::string model = pattern;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        pattern = model;
+        const int fd = ::mkstemp(&pattern[0]);
+        if (fd < 0) return -1;
+        const int refused = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+        if (refused != 0 && refused != EWOULDBLOCK) return fd;  // a file system without such locks
+        struct stat st;
+        if (refused == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+        ::close(fd);
+    }
+    return -1;
 }
 
 bool NORVAAtomicFile::write(const void* data, size_t size) {

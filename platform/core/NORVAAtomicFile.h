@@ -7,6 +7,7 @@
 // thread, commit hands the synced temporary to it instead of renaming it.
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "platform/core/NORVAUString.h"
 
@@ -46,6 +47,12 @@ public:
 
     const NORVAUString& target() const { return m_target; }
     const NORVAUString& temporaryPath() const { return m_temp; }
+
+    // A new temporary from a mkstemp(3) pattern (the name replaces it),
+    // holding its lock before it counts as the caller's: another process's
+    // sweep of leftovers that took the lock first removes it, and another is
+    // made. The descriptor, or -1.
+    static int makeTemporary(std::string& pattern);
 
 private:
     // Flushes, syncs and closes the stream; with `lock`, a descriptor that

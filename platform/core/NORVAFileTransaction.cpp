@@ -13,6 +13,9 @@
 #include <functional>
 #include <random>
 
+#include "platform/core/NORVASurfaceLock.h"
+#include "platform/core/NORVASurfacePin.h"
+
 namespace {
 
 thread_local NORVAFileTransaction* t_outermost = nullptr;
@@ -192,6 +195,45 @@ bool finishJournal(const std::string& path) {
     return ok;
 }
 
+// The folders a commit changes: those its moves and removals reach into, a
+// removed folder itself, and those its journal names lie in.
+std::vector<std::string> foldersOf(const NORVACommitJournal& journal, const std::vector<std::string>& names) {
+    std::vector<std::string> folders;
+    for (const std::string& name : names) folders.push_back(NORVASurfaceLock::folderOf(name));
+    for (const NORVACommitJournal::Entry& e : journal.entries()) {
+        folders.push_back(NORVASurfaceLock::folderOf(e.from));
+        struct stat st;
+        if (e.kind == NORVACommitJournal::MOVE)
+            folders.push_back(NORVASurfaceLock::folderOf(e.to));
+        else if (::lstat(e.from.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            folders.push_back(e.from);
+    }
+    return folders;
+}
+
+// A journal is finished holding the folders it changes, as its commit did:
+// no open reads them halfway. Mostly it is a live writer's: once the writer
+// is done (a shared hold waits for that), it is gone and nothing is left to
+// take exclusively.
+bool finishHeld(const std::string& path) {
+    struct stat st;
+    int fd = -1;
+    // What is not this user's journal is left alone, as finishJournal would,
+    // and not even opened to be looked at (a FIFO would wait for a writer).
+    if (!openOwnFile(path, st, fd)) return true;
+    NORVACommitJournal journal;
+    if (fd >= 0 && !journal.read(fd, path)) journal = NORVACommitJournal();
+    if (fd >= 0) ::close(fd);
+    const std::vector<std::string> folders = foldersOf(journal, {path});
+    for (const NORVASurfaceLock::Mode mode : {NORVASurfaceLock::SHARED, NORVASurfaceLock::EXCLUSIVE}) {
+        NORVASurfaceLock hold;
+        if (hold.lock(folders, mode) != 0) return false;
+        if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+        if (mode == NORVASurfaceLock::EXCLUSIVE) return finishJournal(path);
+    }
+    return false;
+}
+
 }  // namespace
 
 NORVAFileTransaction::NORVAFileTransaction(const NORVAUString& stem) {
@@ -258,6 +300,11 @@ void NORVAFileTransaction::fail() {
     m_failed = true;
 }
 
+void NORVAFileTransaction::guard(NORVASurfacePin& pin) {
+    if (m_outer) return m_outer->guard(pin);
+    m_pins.push_back(&pin);
+}
+
 bool NORVAFileTransaction::hasFailed() const { return m_outer ? m_outer->hasFailed() : m_failed; }
 
 void NORVAFileTransaction::stage(const NORVAUString& temporary, const NORVAUString& target, int lockFd) {
@@ -285,10 +332,21 @@ bool NORVAFileTransaction::commit() {
         return false;
     }
     m_done = true;
+    // From before the journal is written until it is gone, nobody else
+    // commits or reads in these folders.
+    NORVASurfaceLock hold;
+    if (hold.lock(foldersOf(m_plan, m_journals), NORVASurfaceLock::EXCLUSIVE) != 0) m_refusal = NORVASurfaceLock::kBusy;
+    for (const NORVASurfacePin* pin : m_pins)
+        if (m_refusal == 0 && !pin->unchanged()) m_refusal = NORVASurfacePin::kChanged;
+    if (m_refusal != 0) {
+        discard();
+        return false;
+    }
     const std::string token = m_decisive ? newToken() : std::string();
     if (m_plan.empty()) {
         const bool decided = !m_decisive || m_decisive(token);
         closeLocks();
+        if (decided) repin();
         return decided;
     }
     if (m_decisive && !m_plan.setCondition(m_decisiveFile, token)) {
@@ -315,7 +373,13 @@ bool NORVAFileTransaction::commit() {
     ::close(journal);
     closeLocks();
     m_temporaries.clear();
+    if (ok) repin();
     return ok;
+}
+
+// Still holding the folders: what is pinned now is this commit's own.
+void NORVAFileTransaction::repin() {
+    for (NORVASurfacePin* pin : m_pins) pin->retake();
 }
 
 void NORVAFileTransaction::discard() {
@@ -338,18 +402,61 @@ bool NORVAFileTransaction::recover(const NORVAUString& stem) {
     std::string folder, name;
     splitStem(stem, folder, name);
     if (name.empty()) return true;
-    bool ok = finishJournal(journalOf(folder, name));
+    bool ok = finishHeld(journalOf(folder, name));
     std::vector<std::string> temporaries;
     forEachLeftover(stem, [&](const std::string& path) {
         const std::string entry = path.substr(path.rfind('/') + 1);
         if (isJournal(entry))
-            ok = finishJournal(path) && ok;
+            ok = finishHeld(path) && ok;
         else
             temporaries.push_back(path);
     });
     if (!ok) return false;  // its temporaries may still be needed
-    for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
+    // A journal's temporary is written under its commit's exclusive hold,
+    // not locked from its first moment: it is left alone while one is.
+    NORVASurfaceLock hold;
+    if (!temporaries.empty() && hold.lock({folder, folder + "/" + name}, NORVASurfaceLock::SHARED) == 0)
+        for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
     return true;
+}
+
+long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold) {
+    std::string folder, name;
+    splitStem(stem, folder, name);
+    // A journal seen under the shared hold is no live commit's (a commit
+    // holds its folder exclusively while its journal exists) but one a crash
+    // left: it is finished outside the hold, which is then taken again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!recover(stem)) return -1;
+        if (hold.lock(folder, NORVASurfaceLock::SHARED) != 0) return NORVASurfaceLock::kBusy;
+        struct stat st;
+        if (name.empty() || ::lstat(journalOf(folder, name).c_str(), &st) != 0) return 0;
+        hold.release();
+    }
+    return NORVASurfaceLock::kBusy;
+}
+
+// Each file the read opens is of one commit or another; the main file,
+// which every commit replaces, pinned before and looked at after, tells
+// whether they were all of the same. The pin is taken with no commit under
+// way, and the look waits for one under way to end. A read overtaken twice
+// is made under the shared hold: a writer then waits for it once, rather
+// than a reader slower than the commits for ever.
+long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
+                                         long unfinished, const std::function<long()>& read) {
+    const int kFreeReads = 2;
+    for (int attempt = 0;; ++attempt) {
+        NORVASurfaceLock hold;
+        const long held = holdForReading(stem, hold);
+        if (held != 0) return held == -1 ? unfinished : held;
+        pin.take(mainFile);
+        if (attempt == kFreeReads) return read();
+        hold.release();
+        const long status = read();
+        NORVASurfaceLock look;
+        const long changed = pin.holdUnchanged(look);
+        if (changed != NORVASurfacePin::kChanged) return changed == 0 ? status : changed;
+    }
 }
 
 std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& stem) {

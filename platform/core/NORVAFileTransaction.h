@@ -15,12 +15,24 @@
 // its files, moves and removals are committed by the outer one, and when it
 // ends uncommitted (or one of its files fails) the outer one fails too.
 // Until the commit, targets keep their old content.
+//
+// The commit holds every folder it changes exclusively (NORVASurfaceLock)
+// from before its journal is written until it is removed, and `recover`
+// holds them so while it finishes a journal. An open (`readCommitted`)
+// reads without holding anything and checks after that no commit replaced
+// the surface's main file meanwhile, else reads again: a reader holds up a
+// writer for a look, or for one read once the writer overtook it twice. A commit refuses when a surface
+// object's pin that guards it no longer holds: another process committed
+// that surface since the object read it.
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/core/NORVACommitJournal.h"
 #include "platform/core/NORVAUString.h"
+
+class NORVASurfaceLock;
+class NORVASurfacePin;
 
 class NORVAFileTransaction {
 public:
@@ -60,9 +72,18 @@ public:
     using ConditionCheck = int (*)(const std::string& file, const std::string& token);
     static ConditionCheck setConditionCheck(ConditionCheck check);
 
+    // The commit goes ahead only while the pin holds, and pins what it
+    // wrote once done (nested: the outer commit does). The pin must outlive
+    // the transaction.
+    void guard(NORVASurfacePin& pin);
+
     // Makes the commit refuse (a writer failed); nested: the outer one.
     void fail();
     bool hasFailed() const;
+    // Why a commit that changed nothing did so, when it was refused rather
+    // than failed: NORVASurfacePin::kChanged (a guarding pin no longer held)
+    // or NORVASurfaceLock::kBusy (its folders stayed held too long); else 0.
+    long refusal() const { return m_outer ? m_outer->refusal() : m_refusal; }
 
     // True when the new state is on disk (nested: when nothing has failed so
     // far; the outer commit decides). False when nothing was changed, or, in
@@ -83,17 +104,32 @@ public:
     // writer holds are left alone. False when a journal could not be
     // finished: the surface must not be used until it is.
     static bool recover(const NORVAUString& stem);
+    // `recover`, then the stem's folder held shared in `hold` with no
+    // journal left in it: every file read under the hold is of one committed
+    // generation. 0; kBusy from NORVASurfaceLock; -1 when a journal could
+    // not be finished.
+    static long holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold);
+    // For an open: `recover`, then `read` (which must start afresh each
+    // time) again when a commit replaced the surface's main file while it
+    // ran, the third time under the shared hold; `pin` then holds the main
+    // file as read. What `read` gave; `unfinished` when a journal could not
+    // be finished; kBusy when the lock's wait was over.
+    static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
+                              long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).
     static std::vector<NORVAUString> leftovers(const NORVAUString& stem);
 
 private:
     void closeLocks();
+    void repin();
 
     NORVAFileTransaction* m_outer = nullptr;
     std::vector<std::string> m_journals;  // the main name first
     NORVACommitJournal m_plan;
     std::vector<std::string> m_temporaries;
     std::vector<int> m_locks;
+    std::vector<NORVASurfacePin*> m_pins;
+    long m_refusal = 0;
     std::string m_decisiveFile;
     DecisiveStep m_decisive;
     bool m_failed = false;

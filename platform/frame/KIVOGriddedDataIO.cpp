@@ -157,22 +157,18 @@ uint64_t memoryCap() { return KIVOResourceManager::m_instance.getMemoryLimit(); 
 // ---------------------------------------------------------------- construction
 
 KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path) : m_path(stemOf(path) + ".vns") {
-    // A store cut short by a crash is finished (or dropped) before reading.
-    if (!NORVAFileTransaction::recover(stemOf(path))) {
-        m_status = GRIDDED_CANNOT_OPEN;
-        return;
-    }
-    m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stemOf(path) + ".xml");
-    if (m_metadata->getStatus() != 0) {
-        m_status = m_metadata->getStatus();
-        return;
-    }
+    // A store cut short by a crash is finished (or dropped) first, and both
+    // files are read again when a commit replaced them meanwhile.
+    m_status = NORVAFileTransaction::readCommitted(stemOf(path), m_path, m_pin, GRIDDED_CANNOT_OPEN,
+                                                   [this] { return readFiles(); });
+}
+
+long KIVOGriddedDataIO::readFiles() {
+    m_metadata = makeNORVAType<KIVOSurfaceXMLMetaData>(stem() + ".xml");
+    if (m_metadata->getStatus() != 0) return m_metadata->getStatus();
     m_descriptor = m_metadata->getAttributeTable()->getDescriptor().newCopy();
-    if (!buildLayout()) {
-        m_status = GRIDDED_BAD_FILE;
-        return;
-    }
-    m_status = readGrid(m_path);
+    if (!buildLayout()) return GRIDDED_BAD_FILE;
+    return readGrid(m_path);
 }
 
 KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata)
@@ -182,6 +178,10 @@ KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSur
         return;
     }
     m_metadata->setFileName(stemOf(path) + ".xml");
+    // Created over the files of another surface, it may replace those, and
+    // only those: what a crash left is finished first.
+    (void)NORVAFileTransaction::recover(stemOf(path));
+    m_pin.take(m_path);
     m_descriptor = m_metadata->getAttributeTable()->getDescriptor().newCopy();
     double minX = 0, minY = 0, maxX = 0, maxY = 0, resX = 0, resY = 0;
     m_metadata->getCover(minX, minY, maxX, maxY);
@@ -207,6 +207,10 @@ KIVOGriddedDataIO::~KIVOGriddedDataIO() = default;
 // Our own layout from the types, so that the file never depends on how a
 // descriptor chose its offsets.
 bool KIVOGriddedDataIO::buildLayout() {
+    m_types.clear();
+    m_textLengths.clear();
+    m_offsets.clear();
+    m_sizes.clear();
     const long n = m_descriptor->getNumberOfPersistent();
     if (n < 0 || n > static_cast<long>(UINT16_MAX)) return false;
     m_flagBytes = static_cast<uint32_t>((n + 7) / 8);
@@ -470,13 +474,14 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     // The grid and its metadata describe each other (range, attribute set):
     // both commit together or neither does.
     NORVAFileTransaction transaction(stem());
+    transaction.guard(m_pin);
     long status = writeGrid(m_path);
     if (status != 0) return status;
     if (progress) progress->step();
     m_metadata->setFileName(stem() + ".xml");
     status = m_metadata->store();
     if (status != 0) return status;
-    if (!transaction.commit()) return GRIDDED_WRITE_FAILED;
+    if (!transaction.commit()) return transaction.refusal() != 0 ? transaction.refusal() : GRIDDED_WRITE_FAILED;
     if (progress) progress->step();
     m_modified = false;
     return 0;
@@ -846,6 +851,7 @@ long KIVOGriddedDataIO::rename(const NORVAUString& newName) {
     for (const char* ext : extensions) transaction.move(oldStem + ext, newStem + ext);
     if (!transaction.commit()) return GRIDDED_CANNOT_OPEN;
     m_path = newStem + ".vns";
+    m_pin.follow(m_path);
     m_metadata->setFileName(newStem + ".xml");
     return 0;
 }

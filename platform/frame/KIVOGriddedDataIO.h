@@ -25,6 +25,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVODataType.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
@@ -59,7 +60,9 @@ public:
     long set(double x, double y, const KIVOAttributeSet& attributes, const KIVODescriptor& descriptor,
              double resolution) override;
     // The ".vns" and ".xml" commit together (one file transaction): after a
-    // failure or a crash the surface opens with both old or both new.
+    // failure or a crash the surface opens with both old or both new. A
+    // surface another process stored since this object read it (or was
+    // created over it) is not overwritten: NORVASurfacePin::kChanged.
     long store(NORVAProgress* progress) override;
     // Without `create` only nodes holding at least one value are served; with
     // it every node of the area.
@@ -163,6 +166,8 @@ public:
     }
 
 private:
+    // Metadata, layout and nodes from the files; may run more than once.
+    long readFiles();
     bool buildLayout();
     // Room for every node; `zeroed`: every node empty, else to be read in.
     long allocateNodes(bool zeroed);
@@ -201,6 +206,7 @@ private:
                                        std::function<bool(double, double)> inside, long& status);
 
     NORVAUString m_path;  // the ".vns" path
+    NORVASurfacePin m_pin;  // the ".vns" as read or last stored here
     NORVAType<KIVOSurfaceXMLMetaData> m_metadata;
     std::unique_ptr<KIVODescriptor> m_descriptor;
     std::vector<int32_t> m_types;

@@ -65,7 +65,8 @@ void KIVOResourceManager::flush(const KIVOSurfaceDataIO* except) {
 void KIVOResourceManager::resetMemoryLimit() {
     Lock lock = hold();
     const uint64_t held = heldByMembers();
-    const uint64_t available = m_limit > held ? m_limit - held : 0;
+    const uint64_t limit = m_limit.load();
+    const uint64_t available = limit > held ? limit - held : 0;
     m_available = available > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
                                                                    : static_cast<uint32_t>(available);
 }
@@ -76,10 +77,7 @@ void KIVOResourceManager::setMemoryLimit(uint64_t bytes) {
     resetMemoryLimit();
 }
 
-uint64_t KIVOResourceManager::getMemoryLimit() const {
-    Lock lock = hold();
-    return m_limit;
-}
+uint64_t KIVOResourceManager::getMemoryLimit() const { return m_limit.load(); }
 
 size_t KIVOResourceManager::memberCount() const {
     Lock lock = hold();

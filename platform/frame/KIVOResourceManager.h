@@ -13,6 +13,7 @@
 #include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -66,7 +67,9 @@ public:
 private:
     uint64_t heldByMembers() const;
 
-    uint64_t m_limit;
+    // Read without the lock: an open that holds its surface's folder asks
+    // for it, while a commit waiting for that folder may hold the lock.
+    std::atomic<uint64_t> m_limit;
     std::vector<KIVOSurfaceDataIO*> m_members;
     mutable std::recursive_mutex m_lock;
 };

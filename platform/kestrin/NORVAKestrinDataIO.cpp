@@ -136,8 +136,10 @@ NORVAType<NORVAKestrinDataPointIterator> NORVAKestrinDataIO::createPointIterator
     }
     std::vector<int64_t> ids;
     // A point query serves the nearest point first.
-    const long status = query.isPointQuery() ? m_db->queryNearest(query.getMinX(), query.getMinY(), half, ids)
-                                             : m_db->queryIds(window.minX, window.minY, window.maxX, window.maxY, ids);
+    long status = query.isPointQuery() ? m_db->queryNearest(query.getMinX(), query.getMinY(), half, ids)
+                                       : m_db->queryIds(window.minX, window.minY, window.maxX, window.maxY, ids);
+    // Asked after the read: unchanged then, the read was of the points opened.
+    if (status == 0) status = m_db->unchangedSinceOpened();
     return NORVAType<NORVAKestrinDataPointIterator>(
         new NORVAKestrinDataPointIterator(*this, std::move(ids), status, window));
 }
@@ -153,6 +155,7 @@ long NORVAKestrinDataIO::loadPoint(int64_t id, NORVAKestrinPoint& point) {
     double x = 0.0, y = 0.0;
     NORVAKestrinGenericDataObject record;
     if (long s = m_db->loadPoint(id, x, y, record)) return s;
+    if (long s = m_db->unchangedSinceOpened()) return s;
     point = makePoint(id, x, y, record);
     return 0;
 }
@@ -163,8 +166,9 @@ void NORVAKestrinDataIO::loadPoints(const int64_t* ids, size_t count,
     if (!m_db) return;
     std::vector<NORVAKestrinDatabase::Loaded> loaded;
     m_db->loadPoints(ids, count, loaded);
+    const long changed = m_db->unchangedSinceOpened();
     for (size_t i = 0; i < count; ++i) {
-        out[i].first = loaded[i].status;
+        out[i].first = changed != 0 ? changed : loaded[i].status;
         if (loaded[i].status == 0)
             out[i].second = makePoint(ids[i], loaded[i].x, loaded[i].y, std::move(loaded[i].record));
     }

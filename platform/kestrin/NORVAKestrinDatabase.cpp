@@ -1,7 +1,6 @@
 #include "platform/kestrin/NORVAKestrinDatabase.h"
 
 #include <sqlite3.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +10,10 @@
 #include <limits>
 #include <unordered_set>
 
+#include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinHeader.h"
@@ -282,6 +283,12 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
     status = db->configure();
     if (status != 0) return nullptr;
     if (writable) db->dropStaleJournal();
+    // The pager looks at the file when a read begins: one is made now, so
+    // that the version kept is the file's as opened.
+    const int read = sqlite3_exec(db->m_db, "PRAGMA data_version", nullptr, nullptr, nullptr);
+    status = read == SQLITE_OK ? 0 : db->failRead(read);
+    if (status != 0) return nullptr;
+    db->m_seenVersion = db->pagerVersion();
     return db;
 }
 
@@ -309,6 +316,22 @@ void NORVAKestrinDatabase::useGrid(double originY, double step) {
 long NORVAKestrinDatabase::useLayout(std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout) {
     m_layout = std::move(layout);
     return checkSchema();
+}
+
+// Bumped by the pager whenever it finds the file changed by another
+// connection (when a read begins) and at this connection's own commits.
+uint32_t NORVAKestrinDatabase::pagerVersion() const {
+    unsigned int version = 0;
+    (void)sqlite3_file_control(m_db, "main", SQLITE_FCNTL_DATA_VERSION, &version);
+    return version;
+}
+
+// Asked after a read: the pager's version then is the one the read began
+// with. A look at memory, so a point query per node of a combine costs
+// nothing more.
+long NORVAKestrinDatabase::unchangedSinceOpened() const {
+    if (isInMemory()) return 0;
+    return pagerVersion() == m_seenVersion ? 0 : NORVASurfacePin::kChanged;
 }
 
 long NORVAKestrinDatabase::readHeaderCopy(std::vector<uint8_t>& bytes) {
@@ -645,6 +668,7 @@ long NORVAKestrinDatabase::commit() {
         m_inEdit = false;
         // The lock is gone: another connection may write the file from now on.
         m_heldSinceWrite = false;
+        m_seenVersion = pagerVersion();  // this connection's own commit
         if (!isInMemory()) dropCache();
         return 0;
     }
@@ -659,9 +683,8 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     NORVAUString folder, name, extension;
     PathUtilities::parsePath(target, nullptr, &folder, &name, &extension);
     std::string pattern = (folder + "." + name + extension + ".tmp-XXXXXX").toUTF8();
-    const int lock = ::mkstemp(&pattern[0]);
+    const int lock = NORVAAtomicFile::makeTemporary(pattern);
     if (lock < 0) return KestrinStatus::WRITE_FAILED;
-    (void)::flock(lock, LOCK_EX | LOCK_NB);
     (void)::fchmod(lock, 0644);
     const NORVAUString temp{pattern};
     sqlite3* out = nullptr;

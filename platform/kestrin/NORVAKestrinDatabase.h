@@ -99,6 +99,11 @@ public:
     void loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out);
     // Grows with every write, so readers can tell whether what they hold is current.
     uint64_t getChangeCount() const { return m_changes; }
+    // 0 while no other connection has committed to the file since this one
+    // opened it; NORVASurfacePin::kChanged once one has, so that a read
+    // after it is not taken for one of the generation opened. A read
+    // failure's status when that cannot be told now.
+    long unchangedSinceOpened() const;
     long countPoints(int64_t& count);
     // Minimum and maximum of a numeric attribute over the values that are
     // not the type's empty value; `found` false when there is none.
@@ -196,6 +201,9 @@ private:
     // Files of an earlier layout index positions in an R-tree.
     bool m_rtree = false;
     uint64_t m_changes = 0;
+    // The pager's version of the file when it was opened or last committed here.
+    uint32_t m_seenVersion = 0;
+    uint32_t pagerVersion() const;
     std::shared_ptr<const NORVAKestrinGenericDataDescriptor> m_layout;
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_insertMany = nullptr;

@@ -1,9 +1,11 @@
 // A compound surface of two gridded members stored again and again: each
 // generation has its own resolution table (in the ".kms" header), source
-// record (compound and member metadata), attribute set and node values.
+// record (compound and member metadata), attribute set and node values;
+// updated in place, resolution table and attribute set stay.
 #include "CrashKind.h"
 #include "CrashKindSupport.h"
 #include "multires/KIVOCompoundIO.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 
 namespace {
@@ -14,9 +16,11 @@ KIVOGriddedDataIO* grid(const KIVOCompoundIO::DataIORangeEntry& e) {
     return dynamic_cast<KIVOGriddedDataIO*>(e.dataIO.get());
 }
 
-bool memberHolds(const KIVOGriddedDataIO& member, long generation) {
+// With `anyLayout`, whatever attribute set the member was made with.
+bool memberHolds(const KIVOGriddedDataIO& member, long generation, bool anyLayout = false) {
     if (crashtest::generationOf(*member.getMetaData()) != generation ||
-        member.getDescriptor().getNumberOfAttributes() != crashtest::layoutOf(generation).getNumberOfAttributes())
+        (!anyLayout &&
+         member.getDescriptor().getNumberOfAttributes() != crashtest::layoutOf(generation).getNumberOfAttributes()))
         return false;
     for (uint64_t node = 0; node < member.getNodeCount(); ++node) {
         double v = -1.0;
@@ -53,6 +57,30 @@ public:
             }
         }
         return generation;
+    }
+    long update(const std::string& folder, std::string& why) override {
+        KIVOCompoundIO compound(NORVAUString(folder + "/c.kms"));
+        if (compound.getStatus() != 0) {
+            why = "open: " + std::to_string(compound.getStatus());
+            return -1;
+        }
+        const long generation = crashtest::generationOf(*compound.getMetaData());
+        for (const auto& e : compound.getEntries()) {
+            if (!grid(e) || !memberHolds(*grid(e), generation, true)) {
+                why = "member " + std::to_string(e.index) + " of another generation than " + std::to_string(generation);
+                return -1;
+            }
+        }
+        compound.getMetaData()->setSourceRecord(crashtest::generationRecord(generation + 1));
+        for (const auto& e : compound.getEntries()) {
+            grid(e)->getMetaData()->setSourceRecord(crashtest::generationRecord(generation + 1));
+            for (uint64_t node = 0; node < grid(e)->getNodeCount(); ++node)
+                grid(e)->setNodeNumber(node, 0, static_cast<double>(generation + 1));
+        }
+        const long status = compound.store(nullptr);
+        if (status == NORVASurfacePin::kChanged) return kRefused;
+        why = "store: " + std::to_string(status);
+        return status == 0 ? generation + 1 : -1;
     }
 
 private:

@@ -5,7 +5,9 @@
 // it holds one whole generation, old or new, and that nothing is left over.
 //
 // A kind is one small file: derive from CrashKind and register it with
-// KIVO_CRASH_KIND(ClassName); the harness picks it up by its name().
+// KIVO_CRASH_KIND(ClassName); the harness picks it up by its name(). Kinds
+// that store in place also serve the two-process checks
+// (TwoProcessCheck.cpp) through update().
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,22 @@ public:
     // Opens the surface as a user would (which recovers what a crash left)
     // and returns the generation it holds whole, or -1 with the reason.
     virtual long check(const std::string& folder, std::string& why) = 0;
+    // Opens the surface as it stands, checks that it holds one generation g
+    // (as check() does, except for what an in-place store cannot change, like
+    // the attribute set) and stores g + 1 in place: g + 1 once stored,
+    // kRefused when a read or the store was refused because another process
+    // changed the surface since it was opened, else -1 with the reason.
+    virtual long update(const std::string& folder, std::string& why) {
+        (void)folder;
+        why = kUnsupported;
+        return -1;
+    }
+
+    static constexpr long kRefused = -2;
+    // What check() and update() say for such a refusal (not a mixed read),
+    // and what update() says for a kind that does not store in place.
+    static constexpr const char* kChanged = "changed by another process since opened";
+    static constexpr const char* kUnsupported = "no in-place store";
 };
 
 namespace crashtest {

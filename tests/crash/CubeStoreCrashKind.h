@@ -11,6 +11,7 @@
 #include "cube/CubeTestSupport.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_grid.h"
+#include "platform/core/NORVASurfacePin.h"
 
 class CubeStoreCrashKindOf : public CrashKind {
 public:
@@ -23,11 +24,11 @@ public:
         const double side = static_cast<double>(m_grids) * m_tile - 1.0;
         if (cubetest::createStored(NORVAUString(pathOf(folder)), side, side, 1.0, m_tile) != 0) return false;
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
-        return surface.getStatus() == 0 && store(surface, 0);
+        return surface.getStatus() == 0 && store(surface, 0) == 0;
     }
     bool advance(const std::string& folder, long generation) override {
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
-        return surface.getStatus() == 0 && store(surface, generation + 1);
+        return surface.getStatus() == 0 && store(surface, generation + 1) == 0;
     }
     long check(const std::string& folder, std::string& why) override {
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
@@ -35,40 +36,54 @@ public:
             why = "open: " + std::to_string(surface.getStatus());
             return -1;
         }
-        const long generation = crashtest::generationOf(*surface.getMetaData());
-        if (generation < 0 || surface.getCubeParameters()->est_offset != static_cast<float>(generation)) {
-            why = "header of another generation than the metadata's " + std::to_string(generation);
-            return -1;
-        }
-        const int stale = gridsNotHolding(surface, generation);
-        if (stale != 0) {
-            why = std::to_string(stale) + " grids of another generation than " + std::to_string(generation);
-            return -1;
-        }
-        return generation;
+        const long generation = generationOf(surface, why);
+        return generation >= 0 && gridsHold(surface, generation, why) ? generation : -1;
+    }
+    long update(const std::string& folder, std::string& why) override {
+        KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
+        if (surface.getStatus() != 0) return failure(surface.getStatus(), "open", why);
+        const long generation = generationOf(surface, why);
+        if (generation < 0) return -1;
+        if (!gridsHold(surface, generation, why)) return why == kChanged ? kRefused : -1;
+        const long status = store(surface, generation + 1);
+        return status == 0 ? generation + 1 : failure(status, "store", why);
     }
 
 private:
     static std::string pathOf(const std::string& folder) { return folder + "/c.vcs"; }
 
-    bool store(KIVOSurfaceCUBEIO& surface, long generation) const {
+    // 0 once stored, else the status of the grid read or store that failed.
+    long store(KIVOSurfaceCUBEIO& surface, long generation) const {
         surface.getCubeParameters()->est_offset = static_cast<float>(generation);
         surface.getMetaData()->setSourceRecord(crashtest::generationRecord(generation));
         for (uint16_t row = 0; row < m_grids; ++row)
             for (uint16_t column = 0; column < m_grids; ++column) {
                 long status = 0;
                 auto entry = surface.getGrid(surface.makeKey(row, column), status, true, true);
-                if (!entry) return false;
+                if (!entry) return status != 0 ? status : -1;
                 const uint32_t nodes = entry->grid->nx * entry->grid->ny;
                 for (uint32_t i = 0; i < nodes; ++i)
                     entry->grid->nodes[i].guide_depth = static_cast<float>(generation);
                 entry->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
             }
-        return surface.store(nullptr) == 0 && surface.flush() == 0;
+        const long stored = surface.store(nullptr);
+        return stored != 0 ? stored : surface.flush();
     }
 
-    int gridsNotHolding(KIVOSurfaceCUBEIO& surface, long generation) const {
+    // The generation the header and the metadata both hold, else -1 with why.
+    static long generationOf(KIVOSurfaceCUBEIO& surface, std::string& why) {
+        const long generation = crashtest::generationOf(*surface.getMetaData());
+        if (generation >= 0 && surface.getCubeParameters()->est_offset == static_cast<float>(generation))
+            return generation;
+        why = "header of another generation than the metadata's " + std::to_string(generation);
+        return -1;
+    }
+
+    // Grids are read from their files when first asked for, so a read may
+    // find the surface changed since it was opened: `why` then says so.
+    bool gridsHold(KIVOSurfaceCUBEIO& surface, long generation, std::string& why) const {
         int stale = 0;
+        bool changed = false;
         for (uint16_t row = 0; row < m_grids; ++row)
             for (uint16_t column = 0; column < m_grids; ++column) {
                 long status = 0;
@@ -77,9 +92,19 @@ private:
                 const uint32_t nodes = holds ? entry->grid->nx * entry->grid->ny : 0;
                 for (uint32_t i = 0; i < nodes && holds; ++i)
                     holds = entry->grid->nodes[i].guide_depth == static_cast<float>(generation);
+                changed = changed || status == NORVASurfacePin::kChanged;
                 stale += !holds;
             }
-        return stale;
+        if (stale == 0) return true;
+        why = changed ? kChanged : std::to_string(stale) + " grids of another generation than " + std::to_string(generation);
+        return false;
+    }
+
+    // What a refused read or store gives; else -1 with the status.
+    static long failure(long status, const char* step, std::string& why) {
+        if (status == NORVASurfacePin::kChanged) return kRefused;
+        why = std::string(step) + ": " + std::to_string(status);
+        return -1;
     }
 
     const char* m_name;

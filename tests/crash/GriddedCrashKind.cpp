@@ -1,7 +1,9 @@
 // A gridded surface stored again and again, each generation with its own
-// attribute set, node values and source record.
+// attribute set, node values and source record; updated in place, the
+// attribute set stays.
 #include "CrashKind.h"
 #include "CrashKindSupport.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
 
 namespace {
@@ -16,9 +18,10 @@ bool fill(KIVOGriddedDataIO& grid, long generation) {
     return true;
 }
 
-bool holds(const KIVOGriddedDataIO& grid, long generation) {
+// With `anyLayout`, whatever attribute set the surface was made with.
+bool holds(const KIVOGriddedDataIO& grid, long generation, bool anyLayout = false) {
     const long attributes = grid.getDescriptor().getNumberOfAttributes();
-    if (attributes != crashtest::layoutOf(generation).getNumberOfAttributes()) return false;
+    if (!anyLayout && attributes != crashtest::layoutOf(generation).getNumberOfAttributes()) return false;
     for (uint64_t node = 0; node < grid.getNodeCount(); ++node) {
         for (long a = 0; a < attributes; ++a) {
             double v = -1.0;
@@ -45,6 +48,27 @@ public:
             return -1;
         }
         return generation;
+    }
+    long update(const std::string& folder, std::string& why) override {
+        KIVOGriddedDataIO grid(NORVAUString(folder + "/g.vns"));
+        if (grid.getStatus() != 0) {
+            why = "open: " + std::to_string(grid.getStatus());
+            return -1;
+        }
+        const long generation = crashtest::generationOf(*grid.getMetaData());
+        if (generation < 0 || !holds(grid, generation, true)) {
+            why = "nodes of another generation than the metadata's " + std::to_string(generation);
+            return -1;
+        }
+        grid.getMetaData()->setSourceRecord(crashtest::generationRecord(generation + 1));
+        if (!fill(grid, generation + 1)) {
+            why = "nodes not set";
+            return -1;
+        }
+        const long status = grid.store(nullptr);
+        if (status == NORVASurfacePin::kChanged) return kRefused;
+        why = "store: " + std::to_string(status);
+        return status == 0 ? generation + 1 : -1;
     }
 
 private:

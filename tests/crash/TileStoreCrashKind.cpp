@@ -2,10 +2,11 @@
 // generation with its own attribute set, node values and source record; and
 // one opened from its files and stored back in place (points through
 // SQLite, metadata beside them), each generation new node values and source
-// record.
+// record. Both are updated in place the same way.
 #include "CrashKind.h"
 #include "CrashKindSupport.h"
 #include "multires/KIVOKestrinDataIO.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/proj/NORVACoordSystem.h"
 
 namespace {
@@ -34,15 +35,47 @@ public:
             float depth = -1.0f;
             same = it->getAttributes()->getValue(0, depth) == 0 && depth == static_cast<float>(generation);
         }
+        if (status == NORVASurfacePin::kChanged || s == NORVASurfacePin::kChanged) {
+            why = kChanged;
+            return -1;
+        }
         if (generation < 0 || !same || nodes != kSide * kSide) {
-            why = "nodes or attributes of another generation than the metadata's " + std::to_string(generation);
+            why = "nodes or attributes of another generation than the metadata's " + std::to_string(generation) +
+                  " (" + std::to_string(status) + ", " + std::to_string(s) + ")";
             return -1;
         }
         return generation;
     }
+    long update(const std::string& folder, std::string& why) override {
+        KIVOKestrinDataIO io(NORVAUString(folder + "/t.kps"));
+        long status = io.getStatus(), s = 0;
+        NORVAType<KIVOSurfaceIter> it;
+        if (status == 0) it = io.query(-1, -1, kSide, kSide, false, status, nullptr, 0.0);
+        if (status != 0 || !it) return failure(status, "open", why);
+        const long generation = crashtest::generationOf(*io.getMetaData());
+        int nodes = 0;
+        for (bool more = !it->done(s); more; more = it->next(s), ++nodes) {
+            float depth = -1.0f;
+            if (it->getAttributes()->getValue(0, depth) != 0 || depth != static_cast<float>(generation)) {
+                why = "nodes of another generation than the metadata's " + std::to_string(generation);
+                return -1;
+            }
+            if (it->getAttributes()->setValue(0, static_cast<float>(generation + 1)) != 0) return failure(-1, "set", why);
+        }
+        if (s != 0 || nodes != kSide * kSide) return failure(s, "walk", why);
+        io.getMetaData()->setSourceRecord(crashtest::generationRecord(generation + 1));
+        status = io.store(nullptr);
+        return status == 0 ? generation + 1 : failure(status, "store", why);
+    }
 
 protected:
     virtual bool inPlace() const { return false; }
+
+    static long failure(long status, const char* step, std::string& why) {
+        if (status == NORVASurfacePin::kChanged) return kRefused;
+        why = std::string(step) + ": " + std::to_string(status);
+        return -1;
+    }
 
     static bool store(const std::string& folder, long generation) {
         const std::string path = folder + "/t.kps";

@@ -19,6 +19,7 @@
 #include "CompoundTestSupport.h"
 #include "FolderSnapshot.h"
 #include "cube/CubeTestSupport.h"
+#include "QuietOutput.h"
 #include "formats/wgrid/KIVOWGridDataIO.h"
 #include "formats/wgrid/WGridTestSupport.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -60,29 +61,7 @@ long storeCompound(const TempFolder& dir) {
     return compound.getStatus() != 0 ? compound.getStatus() : compound.store(nullptr);
 }
 
-// The CUBE data-IO reports its caches on standard output; not here.
-class Quiet {
-public:
-    Quiet() {
-        std::fflush(stdout);
-        m_saved = ::dup(1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            ::dup2(null, 1);
-            ::close(null);
-        }
-    }
-    ~Quiet() {
-        std::fflush(stdout);
-        if (m_saved >= 0) {
-            ::dup2(m_saved, 1);
-            ::close(m_saved);
-        }
-    }
-
-private:
-    int m_saved = -1;
-};
+using Quiet = QuietOutput;
 
 long storeCubeCompound(const TempFolder& dir) {
     Quiet quiet;

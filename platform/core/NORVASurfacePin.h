@@ -1,0 +1,51 @@
+#pragma once
+// What a surface object last saw of its surface on disk: the surface's main
+// file as it was when the object read it (or was created over it), or as the
+// object's own last commit left it. Every commit of a surface replaces its
+// main file, and the descriptor kept open here keeps the old file's inode
+// from going to a new file, so "the file at the path is the pinned one"
+// means "nobody committed since".
+//
+// A commit refuses with kChanged when its pins no longer hold (another
+// process stored the surface after this object read it); reads made after
+// an open (grids read when first asked for) refuse the same way instead of
+// mixing generations. The caller reopens the surface and redoes its work.
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/core/NORVAUString.h"
+
+class NORVASurfaceLock;
+
+class NORVASurfacePin {
+public:
+    static constexpr long kChanged = 146023;
+
+    NORVASurfacePin() = default;
+    ~NORVASurfacePin() { clear(); }
+    NORVASurfacePin(const NORVASurfacePin& other) { *this = other; }
+    NORVASurfacePin& operator=(const NORVASurfacePin& other);
+
+    // Pins the file now at the path: "absent" when there is none.
+    void take(const NORVAUString& path);
+    // Pins what is now at the pinned path (after this object's own commit).
+    void retake();
+    // The pinned file has a new name (after this object's own rename).
+    void follow(const NORVAUString& path) { m_path = path.toUTF8(); }
+    // Nothing pinned: holds for ever.
+    void clear();
+
+    // True when the file at the path is the pinned one, or both are absent.
+    bool unchanged() const;
+    // For a read after the open: takes the folder of the pinned file shared
+    // into `hold` and checks the pin. 0, kChanged, or NORVASurfaceLock::kBusy.
+    long holdUnchanged(NORVASurfaceLock& hold) const;
+
+private:
+    std::string m_path;  // empty: nothing pinned
+    int m_fd = -1;       // keeps the pinned file's inode
+    bool m_exists = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
