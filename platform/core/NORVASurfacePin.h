@@ -14,11 +14,12 @@
 
 #include <string>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
 class NORVASurfaceLock;
 
-class NORVASurfacePin {
+class KIVO_EXPORT NORVASurfacePin {
 public:
     static constexpr long kChanged = 146023;
 
