@@ -36,10 +36,7 @@ public:
     bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1); }
     long check(const std::string& folder, std::string& why) override {
         KIVOCompoundIO compound(NORVAUString(folder + "/c.kms"));
-        if (compound.getStatus() != 0) {
-            why = "open: " + std::to_string(compound.getStatus());
-            return -1;
-        }
+        if (!crashtest::opened(compound, why)) return -1;
         const long generation = crashtest::generationOf(*compound.getMetaData());
         const auto& table = compound.getHeader()->getResolutionTable();
         if (generation < 0 || table.size() != 2 || table.begin()->first.second != boundaryOf(generation)) {
@@ -60,10 +57,7 @@ public:
     }
     long update(const std::string& folder, std::string& why) override {
         KIVOCompoundIO compound(NORVAUString(folder + "/c.kms"));
-        if (compound.getStatus() != 0) {
-            why = "open: " + std::to_string(compound.getStatus());
-            return -1;
-        }
+        if (!crashtest::opened(compound, why)) return -1;
         const long generation = crashtest::generationOf(*compound.getMetaData());
         for (const auto& e : compound.getEntries()) {
             if (!grid(e) || !memberHolds(*grid(e), generation, true)) {

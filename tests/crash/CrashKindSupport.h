@@ -15,6 +15,14 @@ inline KIVOSourceRecord generationRecord(long generation) {
     return record;
 }
 
+// False, with the status as the reason, when the surface did not open.
+template <class Surface>
+bool opened(const Surface& surface, std::string& why) {
+    if (surface.getStatus() == 0) return true;
+    why = "open: " + std::to_string(surface.getStatus());
+    return false;
+}
+
 // -1 when the metadata carries no generation.
 inline long generationOf(const KIVOSurfaceMetaData& metadata) {
     const KIVOSourceRecord& r = metadata.getSourceRecord();

@@ -32,10 +32,7 @@ public:
     }
     long check(const std::string& folder, std::string& why) override {
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
-        if (surface.getStatus() != 0) {
-            why = "open: " + std::to_string(surface.getStatus());
-            return -1;
-        }
+        if (!crashtest::opened(surface, why)) return -1;
         const long generation = generationOf(surface, why);
         return generation >= 0 && gridsHold(surface, generation, why) ? generation : -1;
     }

@@ -38,10 +38,7 @@ public:
     bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1); }
     long check(const std::string& folder, std::string& why) override {
         KIVOGriddedDataIO grid(NORVAUString(folder + "/g.vns"));
-        if (grid.getStatus() != 0) {
-            why = "open: " + std::to_string(grid.getStatus());
-            return -1;
-        }
+        if (!crashtest::opened(grid, why)) return -1;
         const long generation = crashtest::generationOf(*grid.getMetaData());
         if (generation < 0 || !holds(grid, generation)) {
             why = "nodes or attributes of another generation than the metadata's " + std::to_string(generation);
@@ -51,10 +48,7 @@ public:
     }
     long update(const std::string& folder, std::string& why) override {
         KIVOGriddedDataIO grid(NORVAUString(folder + "/g.vns"));
-        if (grid.getStatus() != 0) {
-            why = "open: " + std::to_string(grid.getStatus());
-            return -1;
-        }
+        if (!crashtest::opened(grid, why)) return -1;
         const long generation = crashtest::generationOf(*grid.getMetaData());
         if (generation < 0 || !holds(grid, generation, true)) {
             why = "nodes of another generation than the metadata's " + std::to_string(generation);

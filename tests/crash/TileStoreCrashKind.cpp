@@ -20,10 +20,7 @@ public:
     bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1); }
     long check(const std::string& folder, std::string& why) override {
         KIVOKestrinDataIO io(NORVAUString(folder + "/t.kps"));
-        if (io.getStatus() != 0) {
-            why = "open: " + std::to_string(io.getStatus());
-            return -1;
-        }
+        if (!crashtest::opened(io, why)) return -1;
         const long generation = crashtest::generationOf(*io.getMetaData());
         const long attributes = io.getAttributeInfo()->getDescriptor().getNumberOfAttributes();
         const long layout = inPlace() ? 0 : generation;

@@ -3,28 +3,16 @@
 // a user runs on it leaves whatever lies outside the surface as it was.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "CubeTestSupport.h"
 #include "FolderSnapshot.h"
+#include "TestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOSurfaceUtils.h"
 
 namespace {
-
-std::string readText(const NORVAUString& path) {
-    std::ifstream in(path.toUTF8(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const NORVAUString& path, const std::string& text) {
-    std::ofstream(path.toUTF8(), std::ios::binary) << text;
-}
 
 // work/sub/S.vcs with one stored grid and its depth layer; bystander folders
 // work/victims (reached by a name with ".." from the grid folder) and victims
@@ -33,9 +21,9 @@ void makeSurface(const cubetest::TempDir& tmp) {
     ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work/sub")));
     ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("work/victims/c")));
     ASSERT_TRUE(NORVAFileUtils::makeDirectories(tmp.file("victims")));
-    writeText(tmp.file("work/victims/c/vA.vcc"), "not the surface's");
-    writeText(tmp.file("work/victims/other.txt"), "bystander");
-    writeText(tmp.file("victims/other.txt"), "bystander");
+    testsupport::writeFile(tmp.file("work/victims/c/vA.vcc").toUTF8(), "not the surface's");
+    testsupport::writeFile(tmp.file("work/victims/other.txt").toUTF8(), "bystander");
+    testsupport::writeFile(tmp.file("victims/other.txt").toUTF8(), "bystander");
     ASSERT_EQ(0, cubetest::storedWithGrid(tmp.file("work/sub/S.vcs")));
     cubetest::writeAll(CUBEUtils::layerFileName(tmp.file("work/sub/S/S"), "Depth", 0, 0),
                        cubetest::vccBytes(0, 0, 5, 5, std::vector<float>(25, 1.0f)));
@@ -45,14 +33,14 @@ void makeSurface(const cubetest::TempDir& tmp) {
 // what makes the forged path resolve: the folder the name starts with and
 // a placeholder of its leaf name.
 void forge(const cubetest::TempDir& tmp, const std::string& forged) {
-    std::string xml = readText(tmp.file("work/sub/S.xml"));
+    std::string xml = testsupport::readFile(tmp.file("work/sub/S.xml").toUTF8());
     const std::string depth = "name=\"Depth\"";
     const size_t at = xml.find(depth);
     ASSERT_NE(std::string::npos, at);
     xml.replace(at, depth.size(), "name=\"" + forged + "\"");
-    writeText(tmp.file("work/sub/S.xml"), xml);
+    testsupport::writeFile(tmp.file("work/sub/S.xml").toUTF8(), xml);
     ASSERT_TRUE(NORVAFileUtils::makeDirectory(tmp.file("work/sub/S/S_0x0_X")));
-    writeText(tmp.file("work/sub/S/vA.vcc"), "placeholder");
+    testsupport::writeFile(tmp.file("work/sub/S/vA.vcc").toUTF8(), "placeholder");
 }
 
 }  // namespace
