@@ -206,7 +206,7 @@ CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, E
             return Entry();
         }
     }
-    FILE* file = std::fopen(narrow(fileName).c_str(), "rb");
+    FILE* file = NORVAFileUtils::openRegularFile(narrow(fileName).c_str());
     if (file == nullptr) {
         printf("    ERROR: Unable to open %s. Aborting.\n", narrow(fileName).c_str());
         status = kGridFailed;

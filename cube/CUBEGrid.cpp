@@ -14,6 +14,7 @@
 #include "cube_engine/cube_stream.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAByteIO.h"
+#include "platform/core/NORVAFileUtils.h"
 
 namespace CUBE {
 
@@ -103,7 +104,7 @@ long Grid::load(const NORVAUString& path) {
     std::string name;
     narrowName(path, name);
     m_readOnly = ::access(name.c_str(), R_OK | W_OK) != 0;
-    FILE* file = std::fopen(name.c_str(), "rb");
+    FILE* file = NORVAFileUtils::openRegularFile(name.c_str());
     if (file == nullptr) return kCannotLoad;
     const long status = loadFrom(file);
     std::fclose(file);

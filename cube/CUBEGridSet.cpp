@@ -133,7 +133,7 @@ bool GridSet::operator==(const GridSet& o) const {
 }
 
 long GridSet::load(const NORVAUString& file) {
-    FILE* in = std::fopen(file.toUTF8().c_str(), "rb");
+    FILE* in = NORVAFileUtils::openRegularFile(file);
     if (in == nullptr) return kCannotRead;
     m_fileName = file;
     const long status = loadFrom(in);

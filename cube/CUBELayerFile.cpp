@@ -36,7 +36,7 @@ CUBELayerFile::~CUBELayerFile() {
 bool CUBELayerFile::open(const NORVAUString& path, const CUBEGridIdx& grid) {
     uint64_t fileBytes = 0;
     if (!NORVAFileUtils::fileSize(path, fileBytes)) return false;
-    m_file = std::fopen(path.toUTF8().c_str(), "rb");
+    m_file = NORVAFileUtils::openRegularFile(path);
     if (m_file == nullptr) return false;
     return readHeader(grid, fileBytes);
 }

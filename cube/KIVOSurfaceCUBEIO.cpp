@@ -81,7 +81,7 @@ long KIVOSurfaceCUBEIO::readFiles(const NORVAUString& path) {
         return kBadAttributeName;
     }
     setNames(path);
-    FILE* file = std::fopen(narrow(m_headerFileName).c_str(), "rb");
+    FILE* file = NORVAFileUtils::openRegularFile(narrow(m_headerFileName).c_str());
     if (file == nullptr) {
         printf("CUBE Surface read failed.  Unable to open header.\n");
         return kHeaderNotOpened;

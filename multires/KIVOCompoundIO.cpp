@@ -104,7 +104,7 @@ long KIVOCompoundIO::readFiles() {
     m_header.reset();
     m_metadata.reset(new KIVOSurfaceXMLMetaData(m_folder + m_name + ".xml"));
     if (m_metadata->getStatus() != 0) return m_metadata->getStatus();
-    FILE* file = std::fopen(m_headerPath.toUTF8().c_str(), "rb");
+    FILE* file = NORVAFileUtils::openRegularFile(m_headerPath);
     if (file == nullptr) return kHeaderNotOpened;
     m_header.reset(new KIVOCompoundDataHeader(file));
     std::fclose(file);

@@ -10,6 +10,7 @@
 #include "multires/KIVOKestrinDataIO.h"
 #include "multires/KestrinStatusCodes.h"
 #include "multires/KestrinStatusWord.h"
+#include "platform/core/NORVAFileUtils.h"
 #include "platform/kestrin/NORVAKestrinCellDataIO.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
 #include "platform/polyops/NORVACompGeom.h"
@@ -27,7 +28,7 @@ const int kTextPrecision = 3;
 const double kSnapTolerance = 1e-6;
 
 bool opensForUpdate(const NORVAUString& path) {
-    FILE* f = std::fopen(path.toUTF8().c_str(), "r+b");
+    FILE* f = NORVAFileUtils::openRegularFile(path, true);
     if (f == nullptr) return false;
     std::fclose(f);
     return true;

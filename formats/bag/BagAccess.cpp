@@ -323,6 +323,10 @@ bagError bagOpen(bagHandle** handle, int32_t accessMode, const char* fileName) {
     *handle = nullptr;
     if (!fileName || accessMode < BAG_OPEN_READONLY || accessMode > BAG_OPEN_READ_WRITE_NO_METADATA)
         return BAG_INVALID_FUNCTION_ARGUMENT;
+    // HDF5 and the signature reader open the name as they find it: a FIFO
+    // would wait for a writer, a device might never end.
+    struct stat st;
+    if (::stat(fileName, &st) != 0 || !S_ISREG(st.st_mode)) return BAG_HDF_FILE_OPEN_FAILURE;
     bagSilenceHDF5();
     bagHandle* h = new (std::nothrow) bagHandle;
     if (!h) return BAG_MEMORY_ALLOCATION_FAILED;

@@ -57,7 +57,7 @@ float decodeF32(const uint8_t* p) {
 // `count` little-endian floats from `position` of the file; the caller has
 // checked that the file holds them.
 bool readFloats(const NORVAUString& path, int64_t position, std::vector<float>& out) {
-    FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(path);
     if (!f) return false;
     bool ok = fseeko(f, static_cast<off_t>(position), SEEK_SET) == 0;
     std::vector<uint8_t> chunk(kReadChunk);
@@ -237,7 +237,7 @@ long KIVOWGridDataIO::readGridIndex() {
     if (!m_index.empty()) return 0;
     if (m_status != 0 || m_fragsX == 0) return m_status != 0 ? m_status : kBad;
     const NORVAUString path = m_stem + WGridKeywords::kWeightExtension;
-    FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(path);
     uint64_t size = 0;
     if (!f || !NORVAFileUtils::fileSize(path, size)) {
         if (f) std::fclose(f);

@@ -187,7 +187,7 @@ long WGridDefinition::parseFile(const NORVAUString& path) {
     if (!NORVAFileUtils::isRegularFile(path) || !NORVAFileUtils::fileSize(path, size))
         return WGridStatus::kCannotOpenDef;
     if (size > kMaxFileSize) return kBad;
-    FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(path);
     if (!f) return WGridStatus::kCannotOpenDef;
     std::string text(static_cast<size_t>(size), '\0');
     const size_t got = size ? std::fread(&text[0], 1, text.size(), f) : 0;

@@ -101,9 +101,23 @@ bool modificationTime(const NORVAUString& path, int64_t& seconds) {
     return true;
 }
 
+FILE* openRegularFile(const char* path, bool update) {
+    if (!path || !*path) return nullptr;
+    const int flags = update ? O_RDWR : O_RDONLY;
+    const int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    FILE* file = regular && ::fcntl(fd, F_SETFL, flags) == 0 ? ::fdopen(fd, update ? "r+b" : "rb") : nullptr;
+    if (!file) {
+        ::close(fd);
+        errno = regular ? EIO : EINVAL;
+    }
+    return file;
+}
+
 bool copyFile(const NORVAUString& from, const NORVAUString& to) {
-    if (!isRegularFile(from)) return false;
-    FILE* in = std::fopen(from.toUTF8().c_str(), "rb");
+    FILE* in = openRegularFile(from);
     if (!in) return false;
     NORVAAtomicFile out(to);
     char buf[65536];

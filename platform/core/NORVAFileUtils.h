@@ -2,6 +2,7 @@
 // File-system primitives on paths held as NORVAUString (narrow form UTF-8).
 // They answer false on failure and never throw.
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
@@ -21,6 +22,15 @@ bool modificationTime(const NORVAUString& path, int64_t& seconds);
 // are the same file, or neither exists and both lead to the same place once
 // the folders that exist are resolved.
 bool sameFile(const NORVAUString& a, const NORVAUString& b);
+
+// Opens an existing regular file for reading ("rb"), or for reading and
+// writing in place ("r+b") with `update`. Whatever else stands at the path
+// (a FIFO, which would wait for a writer; a device, which may never end) is
+// refused without waiting: nullptr with errno EINVAL. Links are followed.
+FILE* openRegularFile(const char* path, bool update = false);
+inline FILE* openRegularFile(const NORVAUString& path, bool update = false) {
+    return openRegularFile(path.toUTF8().c_str(), update);
+}
 
 // Overwrites the target; the target is replaced atomically, so a failed copy
 // leaves an existing target as it was.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/core/NORVAAtomicFile.h"
+#include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ long NORVAXMLDocument::load(const NORVAUString& path) {
     initOnce();
     const std::string p = path.toUTF8();
     if (p.empty()) return XML_BAD_ARGUMENT;
-    FILE* f = std::fopen(p.c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(p.c_str());
     if (!f) return XML_IO_FAILED;
     std::string bytes;
     char buf[65536];

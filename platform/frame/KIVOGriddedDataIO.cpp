@@ -285,7 +285,7 @@ long KIVOGriddedDataIO::readGrid(const NORVAUString& vnsPath) {
     uint64_t size = 0;
     if (!NORVAFileUtils::isRegularFile(vnsPath) || !NORVAFileUtils::fileSize(vnsPath, size))
         return GRIDDED_CANNOT_OPEN;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(vnsPath.toUTF8().c_str(), "rb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(NORVAFileUtils::openRegularFile(vnsPath), &std::fclose);
     if (!file) return GRIDDED_CANNOT_OPEN;
     FILE* f = file.get();
     long status = readHeader(f, size);

@@ -195,7 +195,7 @@ long read(const NORVAUString& path, NORVAKestrinPointDataConfig& config) {
     if (!NORVAFileUtils::isRegularFile(path) || !NORVAFileUtils::fileSize(path, size))
         return KestrinStatus::CANNOT_OPEN;
     if (size > kMaxHeaderBytes) return KestrinStatus::DAMAGED;
-    FILE* f = std::fopen(path.toUTF8().c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(path);
     if (f == nullptr) return KestrinStatus::CANNOT_OPEN;
     Buffer buf(static_cast<size_t>(size));
     const size_t got = buf.empty() ? 0 : std::fread(buf.data(), 1, buf.size(), f);

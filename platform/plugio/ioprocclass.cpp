@@ -33,7 +33,7 @@ long ioprocclass::open() {
     uint64_t size = 0;
     if (!NORVAFileUtils::isRegularFile(m_path) || !NORVAFileUtils::fileSize(m_path, size) || size > kMaxSize)
         return m_status = IOPROC_CANNOT_OPEN;
-    FILE* f = std::fopen(m_path.toUTF8().c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(m_path);
     if (!f) return m_status = IOPROC_CANNOT_OPEN;
     m_text.assign(static_cast<size_t>(size), '\0');
     const size_t got = size ? std::fread(&m_text[0], 1, m_text.size(), f) : 0;

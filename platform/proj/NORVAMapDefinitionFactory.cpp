@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/core/NORVAFileUtils.h"
+
 namespace {
 
 std::string num(const char* key, double v) {
@@ -47,7 +49,7 @@ std::string projectionText(int projection, const double* p) {
 
 NORVAMapDefinitionFactory::NORVAMapDefinitionFactory(const NORVAUString& fileName) : m_fileName(fileName) {
     if (fileName.isEmpty()) return;
-    FILE* f = std::fopen(fileName.toUTF8().c_str(), "rb");
+    FILE* f = NORVAFileUtils::openRegularFile(fileName);
     if (!f) {
         m_status = MAPDEF_FILE_UNREADABLE;
         return;

@@ -49,7 +49,8 @@ public:
         for (const auto& e : std::filesystem::directory_iterator(folder))
             for (const char* ext : kMoved) files += e.path().extension() == ext;  // the ".des" stays behind
         for (const char* ext : kMoved) {
-            if (testsupport::readFile(stemOf(folder, generation) + ext) != m_bytes[ext]) {
+            const std::string file = stemOf(folder, generation) + ext;
+            if (!std::filesystem::is_regular_file(file) || testsupport::readFile(file) != m_bytes[ext]) {
                 why = std::string(ext) + " missing or changed under w" + std::to_string(generation);
                 return -1;
             }

@@ -1,5 +1,7 @@
 // The BAG access library over files written through HDF5 directly.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -155,6 +157,12 @@ TEST_F(BAGAccessTest, RefusedFiles) {
     testsupport::writeFile(dir.file("text.bag"), "not an HDF5 file");
     EXPECT_EQ(bagOpen(&h, BAG_OPEN_READONLY, dir.file("text.bag").c_str()), BAG_HDF_FILE_OPEN_FAILURE);
     EXPECT_EQ(h, nullptr);
+    // A FIFO would wait for a writer; the alarm ends the test if it does.
+    ASSERT_EQ(0, ::mkfifo(dir.file("fifo.bag").c_str(), 0600));
+    ::alarm(10);
+    for (int32_t mode : {BAG_OPEN_READONLY, BAG_OPEN_READ_WRITE})
+        EXPECT_EQ(bagOpen(&h, mode, dir.file("fifo.bag").c_str()), BAG_HDF_FILE_OPEN_FAILURE) << mode;
+    ::alarm(0);
 }
 
 TEST_F(BAGAccessTest, ModeThreeNeedsNoMetadataNorSchema) {
