@@ -12,7 +12,6 @@
 // The grid a caller holds is the cached one: flushes keep it, and eviction
 // takes it only when every cached grid is held. A node pointer alone does
 // not hold its grid: it stays valid while the grid is cached.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -21,6 +20,7 @@
 
 #include "cube/CUBEGridEntry.h"
 #include "cube/CUBEStagedGrids.h"
+#include "platform/core/KIVOExport.h"
 
 class KIVOSurfaceCUBEIO;
 class NORVAAtomicFile;

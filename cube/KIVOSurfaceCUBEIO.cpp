@@ -288,7 +288,8 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     if (status == 0) status = m_editCache.writeModified(*this, transaction, written);
     if (status != 0) return status;
     for (const NORVAUString& path : removals) transaction.remove(path);
-    if (!transaction.commit()) return transaction.refusal() != 0 ? transaction.refusal() : kCommitFailed;
+    status = transaction.commitStatus(kCommitFailed);
+    if (status != 0) return status;
     m_editCache.committed(written);
     return 0;
 }

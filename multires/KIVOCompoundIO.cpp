@@ -360,8 +360,7 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     }
     status = m_metadata->store();
     if (status != 0) return status;
-    if (transaction.commit()) return 0;
-    return transaction.refusal() != 0 ? transaction.refusal() : KIVOCompoundDataHeader::kWriteFailed;
+    return transaction.commitStatus(KIVOCompoundDataHeader::kWriteFailed);
 }
 
 void KIVOCompoundIO::mergeRanges(const KIVOSurfaceDataIO& member) {

@@ -188,8 +188,7 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     if (long s = m_store->store(m_path)) return s;
     if (m_metadata)
         if (long s = m_metadata->store()) return s;
-    if (files.commit()) return 0;
-    return files.refusal() != 0 ? files.refusal() : static_cast<long>(KestrinStatus::WRITE_FAILED);
+    return files.commitStatus(KestrinStatus::WRITE_FAILED);
 }
 
 NORVAType<KIVOSurfaceIter> KIVOKestrinDataIO::query(double x0, double y0, double x1, double y1, bool create,

@@ -21,9 +21,9 @@
 // holds them so while it finishes a journal. An open (`readCommitted`)
 // reads without holding anything and checks after that no commit replaced
 // the surface's main file meanwhile, else reads again: a reader holds up a
-// writer for a look, or for one read once the writer overtook it twice. A commit refuses when a surface
-// object's pin that guards it no longer holds: another process committed
-// that surface since the object read it.
+// writer for a look, or for one read once the writer overtook it twice. A
+// commit refuses when a surface object's pin that guards it no longer
+// holds: another process committed that surface since the object read it.
 #include <functional>
 #include <string>
 #include <vector>
@@ -84,6 +84,8 @@ public:
     // than failed: NORVASurfacePin::kChanged (a guarding pin no longer held)
     // or NORVASurfaceLock::kBusy (its folders stayed held too long); else 0.
     long refusal() const { return m_outer ? m_outer->refusal() : m_refusal; }
+    // `commit` as a status: 0 when done, the refusal when refused, else `failed`.
+    long commitStatus(long failed) { return commit() ? 0 : refusal() != 0 ? refusal() : failed; }
 
     // True when the new state is on disk (nested: when nothing has failed so
     // far; the outer commit decides). False when nothing was changed, or, in

@@ -481,7 +481,8 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     m_metadata->setFileName(stem() + ".xml");
     status = m_metadata->store();
     if (status != 0) return status;
-    if (!transaction.commit()) return transaction.refusal() != 0 ? transaction.refusal() : GRIDDED_WRITE_FAILED;
+    status = transaction.commitStatus(GRIDDED_WRITE_FAILED);
+    if (status != 0) return status;
     if (progress) progress->step();
     m_modified = false;
     return 0;
