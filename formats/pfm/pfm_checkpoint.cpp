@@ -8,6 +8,7 @@
 #include "formats/pfm/pfm_handles.h"
 #include "formats/pfm/pfm_huge.h"
 #include "platform/core/NORVAByteIO.h"
+#include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ const uint8_t kLayoutVersion = 1;
 const long kMaxTextBytes = 64L * 1024 * 1024;
 
 bool readWhole(const std::string& path, std::vector<uint8_t>& bytes, long limit) {
-    FILE* f = pfm_fopen_regular(path.c_str(), false);
+    FILE* f = NORVAFileUtils::openRegularFile(path.c_str(), false);
     if (!f) return false;
     bytes.clear();
     uint8_t chunk[4096];
@@ -45,7 +46,7 @@ bool getText(const std::vector<uint8_t>& bytes, size_t& pos, std::vector<uint8_t
 std::string pfm_checkpoint_path(const char* listPath) { return std::string(listPath) + ".chk"; }
 
 int32_t pfm_checkpoint_state(const char* listPath) {
-    FILE* f = pfm_fopen_regular(pfm_checkpoint_path(listPath).c_str(), false);
+    FILE* f = NORVAFileUtils::openRegularFile(pfm_checkpoint_path(listPath).c_str(), false);
     if (!f) return -1;
     const int c = std::fgetc(f);
     std::fclose(f);

@@ -1,10 +1,7 @@
 #include "formats/pfm/pfm_files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "platform/core/NORVAAtomicFile.h"
@@ -33,30 +30,6 @@ bool pfm_write_whole_file(const char* path, const void* data, size_t size) {
 bool pfm_file_exists(const char* path) {
     struct stat st;
     return path && ::stat(path, &st) == 0;
-}
-
-// Opening a FIFO for reading waits for a writer: the open does not wait, and
-// whatever is not a regular file is closed again unread.
-int pfm_open_regular(const char* path, int flags) {
-    if (!path || !*path) return -1;
-    const int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!regular || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        errno = regular ? EIO : EINVAL;
-        return -1;
-    }
-    return fd;
-}
-
-FILE* pfm_fopen_regular(const char* path, bool update) {
-    const int fd = pfm_open_regular(path, update ? O_RDWR : O_RDONLY);
-    if (fd < 0) return nullptr;
-    FILE* f = ::fdopen(fd, update ? "r+b" : "rb");
-    if (!f) ::close(fd);
-    return f;
 }
 
 bool pfm_copy_path(char* field, size_t fieldSize, const char* text) {

@@ -13,10 +13,5 @@ char* pfm_ngets(char* buffer, int size, FILE* stream);
 // on any failure, the old file then intact.
 bool pfm_write_whole_file(const char* path, const void* data, size_t size);
 bool pfm_file_exists(const char* path);
-// Opens a regular file with ::open flags, never waiting: a name that is not a
-// regular file (a FIFO, a device, a folder) is refused with -1 at once.
-int pfm_open_regular(const char* path, int flags);
-// The same as a stream ("rb" when `update` is false, "r+b" when true).
-FILE* pfm_fopen_regular(const char* path, bool update);
 // Copies text into a fixed field, refusing (false, field emptied) what does not fit.
 bool pfm_copy_path(char* field, size_t fieldSize, const char* text);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "formats/pfm/pfm_files.h"
+#include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ bool regularSize(const std::string& path, int64_t& size) {
 }
 
 bool readConfig(const std::string& folder, int64_t& size) {
-    FILE* f = pfm_fopen_regular((folder + "/config").c_str(), false);
+    FILE* f = NORVAFileUtils::openRegularFile((folder + "/config").c_str(), false);
     if (!f) return false;
     char line[64] = {};
     const bool ok = std::fgets(line, sizeof line, f) != nullptr;
@@ -82,9 +83,9 @@ int piece(HugeFile& f, int64_t index, bool forWrite) {
     const std::string path = piecePath(f, index);
     // The folder is named by a list file: a piece that is not a regular file
     // is refused, never waited on.
-    int p = pfm_open_regular(path.c_str(), f.update ? O_RDWR : O_RDONLY);
+    int p = NORVAFileUtils::openRegular(path.c_str(), f.update ? O_RDWR : O_RDONLY);
     // A piece that refuses update is still read.
-    if (p < 0 && f.update && !forWrite && errno != ENOENT) p = pfm_open_regular(path.c_str(), O_RDONLY);
+    if (p < 0 && f.update && !forWrite && errno != ENOENT) p = NORVAFileUtils::openRegular(path.c_str(), O_RDONLY);
     if (p < 0 && forWrite && f.update && errno == ENOENT) p = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
     f.pieces[index] = p;
     return p;

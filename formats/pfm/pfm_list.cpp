@@ -14,6 +14,7 @@
 #include "formats/pfm/pfm_error.h"
 #include "formats/pfm/pfm_files.h"
 #include "formats/pfm/pfm_handles.h"
+#include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ struct LineSplitter {
 // An input that is not a regular file (a FIFO would hold the open until
 // someone writes to it) counts as one that cannot be opened.
 bool canOpen(const std::string& name) {
-    const int fd = pfm_open_regular(name.c_str(), O_RDONLY);
+    const int fd = NORVAFileUtils::openRegular(name.c_str(), O_RDONLY);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -127,7 +128,7 @@ void pfm_fill_data_type_names() {
 }
 
 bool pfm_is_handle_file(const char* path) {
-    FILE* f = pfm_fopen_regular(path, false);
+    FILE* f = NORVAFileUtils::openRegularFile(path, false);
     if (!f) return false;
     char line[PFM_PATH_SIZE] = {};
     const bool handle = pfm_ngets(line, sizeof line, f) && std::strstr(line, "PFM Handle File");
@@ -222,13 +223,13 @@ int32_t pfm_read_list_file(int32_t handle, PFM_OPEN_ARGS* args) {
     if (!state || !args) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
     FILE* f = nullptr;
     if (!state->read_only) {
-        f = pfm_fopen_regular(args->list_path, true);
+        f = NORVAFileUtils::openRegularFile(args->list_path, true);
         if (!f && errno != ENOENT) {
-            f = pfm_fopen_regular(args->list_path, false);
+            f = NORVAFileUtils::openRegularFile(args->list_path, false);
             if (f) std::fprintf(stderr, "List file %s is opened read-only.\n", args->list_path);
         }
     } else {
-        f = pfm_fopen_regular(args->list_path, false);
+        f = NORVAFileUtils::openRegularFile(args->list_path, false);
     }
     if (!f) return pfm_set_error(PFM_OPEN_LIST_FILE_ERROR, "Error opening %s", args->list_path);
     state->list_fp = f;
@@ -273,13 +274,13 @@ int32_t pfm_open_line_file(int32_t handle, const char* path) {
     if (!state || !path) return pfm_set_error(PFM_BAD_HANDLE, "Invalid PFM handle %d", handle);
     FILE* f = nullptr;
     if (!state->read_only) {
-        f = pfm_fopen_regular(path, true);
+        f = NORVAFileUtils::openRegularFile(path, true);
         if (!f && errno != ENOENT) {
-            f = pfm_fopen_regular(path, false);
+            f = NORVAFileUtils::openRegularFile(path, false);
             if (f) std::fprintf(stderr, "Line file is opened read-only.\n");
         }
     } else {
-        f = pfm_fopen_regular(path, false);
+        f = NORVAFileUtils::openRegularFile(path, false);
     }
     if (!f) return pfm_set_error(PFM_OPEN_LINE_FILE_ERROR, "Error opening %s", path);
     state->line_fp = f;

@@ -19,6 +19,7 @@
 #include "formats/pfm/pfm_header.h"
 #include "formats/pfm/pfm_huge.h"
 #include "formats/pfm/pfm_list.h"
+#include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
@@ -156,14 +157,14 @@ int32_t pfm_open_existing(PFM_OPEN_ARGS* args) {
     if (!args) return pfm_set_error(PFM_NO_SUCH_FILE, "%s does not exist", "(null)");
     if (!terminated(args->list_path)) return pfm_set_error(PFM_PATH_TOO_LONG, "%s", "PFM path too long");
     char line[PFM_PATH_SIZE] = {};
-    FILE* f = pfm_fopen_regular(args->list_path, false);
+    FILE* f = NORVAFileUtils::openRegularFile(args->list_path, false);
     if (!f) return pfm_set_error(PFM_NO_SUCH_FILE, "%s does not exist", args->list_path);
     const bool gotLine = pfm_ngets(line, sizeof line, f) != nullptr;
     std::fclose(f);
     std::string list = args->list_path;
     if (gotLine && std::strstr(line, "PFM Handle File")) list = pfm_handle_data_stem(args->list_path) + ".ctl";
 
-    f = pfm_fopen_regular(list.c_str(), false);
+    f = NORVAFileUtils::openRegularFile(list.c_str(), false);
     if (!f) return pfm_set_error(PFM_OPEN_FAILED, "Unable to open %s, %s", args->list_path, std::strerror(errno));
     const bool gotVersion = pfm_ngets(line, sizeof line, f) != nullptr;
     std::fclose(f);

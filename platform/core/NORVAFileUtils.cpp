@@ -101,18 +101,25 @@ bool modificationTime(const NORVAUString& path, int64_t& seconds) {
     return true;
 }
 
-FILE* openRegularFile(const char* path, bool update) {
-    if (!path || !*path) return nullptr;
-    const int flags = update ? O_RDWR : O_RDONLY;
+int openRegular(const char* path, int flags) {
+    if (!path || !*path) return -1;
     const int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat st;
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    FILE* file = regular && ::fcntl(fd, F_SETFL, flags) == 0 ? ::fdopen(fd, update ? "r+b" : "rb") : nullptr;
-    if (!file) {
+    if (!regular || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(fd);
         errno = regular ? EIO : EINVAL;
+        return -1;
     }
+    return fd;
+}
+
+FILE* openRegularFile(const char* path, bool update) {
+    const int fd = openRegular(path, update ? O_RDWR : O_RDONLY);
+    if (fd < 0) return nullptr;
+    FILE* file = ::fdopen(fd, update ? "r+b" : "rb");
+    if (!file) ::close(fd);
     return file;
 }
 

@@ -23,10 +23,13 @@ bool modificationTime(const NORVAUString& path, int64_t& seconds);
 // the folders that exist are resolved.
 bool sameFile(const NORVAUString& a, const NORVAUString& b);
 
-// Opens an existing regular file for reading ("rb"), or for reading and
-// writing in place ("r+b") with `update`. Whatever else stands at the path
-// (a FIFO, which would wait for a writer; a device, which may never end) is
-// refused without waiting: nullptr with errno EINVAL. Links are followed.
+// Opens an existing regular file with open(2) `flags` (O_RDONLY, O_RDWR).
+// Whatever else stands at the path (a FIFO, which would wait for a writer;
+// a device, which may never end) is refused without waiting: -1 with errno
+// EINVAL. Links are followed.
+int openRegular(const char* path, int flags);
+// The same as a stream: for reading ("rb"), or for reading and writing in
+// place ("r+b") with `update`; nullptr when refused.
 FILE* openRegularFile(const char* path, bool update = false);
 inline FILE* openRegularFile(const NORVAUString& path, bool update = false) {
     return openRegularFile(path.toUTF8().c_str(), update);
