@@ -1,9 +1,9 @@
 #pragma once
 // Lets an expression read the attributes of one node: variables are the
 // descriptor's attribute names, values those of the node being tested.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/exprkit/AttributeInterface.h"
 #include "platform/frame/KIVOAttributeSet.h"
 #include "platform/frame/KIVODescriptor.h"

@@ -5,12 +5,12 @@
 //
 // A grid index (x, y) is (column, row) of the surfaces; surface row 0 is the
 // engine grid's last row, so index (x, y) is engine node (x, rows - 1 - y).
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/core/NORVAnBox.h"
 #include "platform/core/NORVAnPoint.h"

@@ -3,13 +3,13 @@
 // ".vcg" grid file: magic, version 1, layout word, state word, engine grid.
 // The caller that edits the grid through the entry sets its state to
 // kModified. Known to callers as KIVOSurfaceCUBEIO::_cubeEntry.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 
 #include "cube/CUBEGridIdx.h"
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 
 class KIVO_EXPORT CUBEGridEntry : public CUBEGridIdx {
 public:

@@ -8,7 +8,6 @@
 //
 // A grid index is (first, second) = (row, column); node indices grow east
 // and north from the origin.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 #include <list>
@@ -17,6 +16,7 @@
 #include "cube/CUBEGridIndex.h"
 #include "cube/CUBEParameterFactory.h"
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/core/NORVAnBox.h"
 #include "platform/core/NORVAnPoint.h"

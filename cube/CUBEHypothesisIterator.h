@@ -3,12 +3,12 @@
 // nominate, reject or accept a hypothesis or the whole node, mark a
 // hypothesis null, reset the node. Node indices are those of the grid's
 // result surfaces.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <ostream>
 
 #include "cube/CUBEGrid.h"
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAnPoint.h"
 #include "platform/walk/NORVAIter.h"
 

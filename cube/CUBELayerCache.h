@@ -3,13 +3,13 @@
 // holding that attribute's layer of node values as read from a layer-cache
 // file. The query iterators fill and read it; the surface empties it on
 // every cache flush and reports what it holds to the memory budget.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "cube/CUBEGridIdx.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
 class CUBELayerFile;

@@ -3,12 +3,12 @@
 // parameter-set element of the parameter XML file, the engine's parameter
 // block, and the key/value processing block of a surface's metadata.
 // Known to callers as CUBEParameterFactory::Configuration.
-#include "platform/core/KIVOExport.h"
 #include <libxml/tree.h>
 
 #include <cstdint>
 
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOProcessMetaData.h"
 

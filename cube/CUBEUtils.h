@@ -3,7 +3,6 @@
 // names, the parameter block's XML form, parameter blocks for a survey order,
 // the CUBE attribute layout, a memory estimate, and the names of the files
 // that make up a CUBE surface.
-#include "platform/core/KIVOExport.h"
 #include <libxml/tree.h>
 
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include <cstdio>
 
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVODescriptor.h"
 

@@ -3,11 +3,11 @@
 // tiling into grids and the engine parameter block every grid is estimated
 // with. Grid (row, column) covers the nodes from (row x tile size,
 // column x tile size), rows counted southwards from the maximum y.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <cstdio>
 
 #include "cube_engine/cube_forward.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAArray.h"
 #include "platform/core/NORVAObject.h"
 

@@ -5,7 +5,6 @@
 // layers; nodes are edited through getGrid/getCubeNode, whose grids live in
 // the edit cache. The surface takes part in the process-wide memory budget
 // with both of its caches.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -16,6 +15,7 @@
 #include "cube/CUBEParameterFactory.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOCUBEDataHeader.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"

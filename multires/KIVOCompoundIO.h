@@ -11,7 +11,6 @@
 // Each member's range is widened by 5% of each bound's magnitude when it is
 // created and when it is opened, so that a value near a boundary reaches
 // both neighbours; the stored table keeps the ranges as given.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "multires/GOProgressWrapper.h"
 #include "multires/KIVOCompoundDataHeader.h"
 #include "multires/MultiStageProgressMonitor.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOAttributeFilter.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"

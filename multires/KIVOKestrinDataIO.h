@@ -5,13 +5,13 @@
 // store as one batch (at `flush`, at `store`, or before a query once 1,000
 // are pending). Existing nodes are edited through the iterator's attribute
 // sets, which write through to the store at once.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
 #include "multires/KestrinPendingGrid.h"
 #include "multires/KestrinRTreeEntry.h"
 #include "multires/KestrinXMLMetaData.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOMetaBlock.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"

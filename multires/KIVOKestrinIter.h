@@ -6,11 +6,11 @@
 // node made there. Each stored point is served through a write-through
 // attribute set, each new node through its own pending values. The data-IO
 // must outlive the iterator.
-#include "platform/core/KIVOExport.h"
 #include <vector>
 
 #include "multires/KIVOKestrinAttributeSet.h"
 #include "multires/KIVOKestrinDataIO.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOSurfaceIter.h"
 #include "platform/kestrin/NORVAKestrinDataPointIterator.h"
 

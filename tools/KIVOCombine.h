@@ -4,13 +4,13 @@
 // when the output path names one) with its XML metadata, source record and
 // display settings. The node-by-node merge is driven by the caller through a
 // SurfaceCombinePolicy.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <vector>
 
 #include "core/KIVOSurface.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVODescriptor.h"

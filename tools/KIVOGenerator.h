@@ -8,7 +8,6 @@
 //
 // The sounding iterator, coordinate system and cover are held by reference
 // and must outlive the generator.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -16,6 +15,7 @@
 
 #include "core/KIVOFieldGenerator.h"
 #include "core/KIVOSurface.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"
 #include "platform/frame/KIVODescriptor.h"

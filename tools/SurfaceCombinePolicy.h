@@ -10,13 +10,13 @@
 //
 // Errors, exceptions and unresolvable conflicts go to overridable callbacks;
 // `getSurfaceAtts` never lets an exception out.
-#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "core/KIVOSurface.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOAttributeSet.h"

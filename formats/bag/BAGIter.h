@@ -3,12 +3,12 @@
 // in blocks of at most 1,000 x 1,000 nodes; a point list serves the node
 // nearest each point. Nodes whose elevation is the BAG null are skipped.
 // The data-IO must outlive the iterator and stay open.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 #include <vector>
 
 #include "formats/bag/BAGAttributeSet.h"
 #include "formats/bag/BagRecords.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAnPoint.h"
 #include "platform/frame/KIVOSurfaceIter.h"
 #include "platform/polyops/NORVAPolygonPrimitive.h"

@@ -2,10 +2,10 @@
 // The metadata of a BAG surface, read from the file itself: attribute table
 // (depth and uncertainty with their ranges), grid geometry, coordinate system
 // and the lineage of the recorded process step. Immutable once built.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/bag/BagRecords.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/frame/KIVOSurfaceMetaData.h"
 #include "platform/proj/NORVACoordSystem.h"
 

@@ -2,11 +2,11 @@
 // The read-only data-IO of a BAG file (".bag"). Nodes hold depth (the
 // negated stored elevation) and uncertainty. The file is opened on demand
 // and stays open until `close` or destruction.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 
 #include "formats/bag/BAGMetaData.h"
 #include "formats/bag/BagRecords.h"
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAArray.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 

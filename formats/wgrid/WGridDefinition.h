@@ -9,12 +9,12 @@
 // at most nine key lines; anything else is refused with 146142 rather than
 // read as 0 or dropped. CR LF line ends are read like LF. Old "Version 1"
 // files are refused with 146142.
-#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
 class KIVO_EXPORT WGridDefinition {

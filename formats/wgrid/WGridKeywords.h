@@ -1,8 +1,9 @@
 #pragma once
 // Keywords, file extensions and status codes of weighted-grid surfaces. Each
 // source file that includes this gets its own copy of the constants.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
+
+#include "platform/core/KIVOExport.h"
 
 namespace WGridKeywords {
 

@@ -5,9 +5,9 @@
 // Depth > 10". Comparisons, "&&", "||", "!", "?:" and the usual arithmetic
 // and functions are available. A variable without a value is NaN, and a NaN
 // result is false. Nothing here throws: failures are status codes.
-#include "platform/core/KIVOExport.h"
 #include <memory>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/exprkit/AttributeInterface.h"

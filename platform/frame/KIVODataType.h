@@ -1,8 +1,9 @@
 #pragma once
 // Attribute value types of the framework. Types 4 and 5 are 32-bit on disk
 // and in stored layouts; 9 to 11 are held as doubles.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
+
+#include "platform/core/KIVOExport.h"
 
 namespace KIVODataType {
 enum DATA_TYPE : int32_t {

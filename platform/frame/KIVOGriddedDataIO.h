@@ -15,7 +15,6 @@
 // value, then the values in descriptor order at their storage sizes. A
 // descriptor without attributes is refused, as its records would hold no
 // byte and no file size could bound the node count.
-#include "platform/core/KIVOExport.h"
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVODataType.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"

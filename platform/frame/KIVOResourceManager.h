@@ -10,12 +10,13 @@
 // members. A member holds it too while it changes what getHeldBytes and
 // releaseCache read or free, and releaseCache never touches what the
 // member's own caller may be using at that moment.
-#include "platform/core/KIVOExport.h"
 #include <cstddef>
 #include <cstdint>
 #include <atomic>
 #include <mutex>
 #include <vector>
+
+#include "platform/core/KIVOExport.h"
 
 class KIVOSurfaceDataIO;
 

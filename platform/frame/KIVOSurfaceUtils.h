@@ -1,10 +1,10 @@
 #pragma once
 // The framework's format registry: formats register a creator by extension
 // at load time, and surfaces are made from a path through it.
-#include "platform/core/KIVOExport.h"
 #include <functional>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAType.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"

@@ -2,11 +2,11 @@
 // The storage of one tile store: its layout (read from the header or given)
 // and its points file. Made by the tile or cell data-IO for a file, or in
 // memory for a new store. The status word tells whether it is usable.
-#include "platform/core/KIVOExport.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAArray.h"
 #include "platform/core/NORVAObject.h"
 #include "platform/core/NORVAType.h"

@@ -8,12 +8,12 @@
 // changed is read again, so every point served is current. Only points whose
 // own position lies in the query's window are served: a damaged index may
 // name rows that lie elsewhere.
-#include "platform/core/KIVOExport.h"
 #include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/kestrin/NORVAKestrinDataPoint.h"
 
 class NORVAKestrinDataIO;

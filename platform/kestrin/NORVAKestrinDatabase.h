@@ -12,7 +12,6 @@
 // transaction writes, so no side file stays beside the surface. Every value
 // read back is untrusted: it is pulled inside its field's type, and a
 // damaged file gives a status.
-#include "platform/core/KIVOExport.h"
 #include <array>
 #include <cstdint>
 #include <map>
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 #include "platform/kestrin/NORVAKestrinGenericDataObject.h"
 
