@@ -6,9 +6,8 @@
 #include <libxml/tree.h>
 
 #include <cstdint>
-#include <memory>
-
 #include <cstdio>
+#include <memory>
 
 #include "cube_engine/cube_forward.h"
 #include "platform/core/KIVOExport.h"
