@@ -10,6 +10,7 @@
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/core/NORVASurfaceLock.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOResourceManager.h"
 
 namespace {
@@ -55,6 +56,12 @@ CUBEEditCache::Entry CUBEEditCache::getGrid(KIVOSurfaceCUBEIO& surface, const CU
     else
         m_staged.drop(key);
     const bool exists = staged || NORVAFileUtils::fileSize(fileName, fileBytes);
+    if (!exists && surface.hadFile(fileName)) {
+        // Another object's commit removed it (or renamed the surface): the
+        // grid this surface was opened with is not "missing".
+        status = NORVASurfacePin::kChanged;
+        return Entry();
+    }
     if (exists) {
         printf("    Grid exists, attempting to load....\n");
         // The file is mapped while the grid is built beside it, and a grid
@@ -197,10 +204,11 @@ CUBEEditCache::Entry CUBEEditCache::load(KIVOSurfaceCUBEIO& surface, const CUBEG
 CUBEEditCache::Entry CUBEEditCache::readGrid(const KIVOSurfaceCUBEIO& surface, Entry entry,
                                              const NORVAUString& fileName, long& status) {
     // A grid file is read as of the generation the surface was opened at, or
-    // refused; a staged file is this surface's own edit.
+    // refused when a later commit replaced it; a staged file is this
+    // surface's own edit.
     NORVASurfaceLock reading;
     if (fileName == CUBEUtils::gridFileName(surface.getGridPrefix(), entry->row, entry->column)) {
-        const long held = surface.holdUnchanged(reading);
+        const long held = surface.holdFile(reading, fileName);
         if (held != 0) {
             status = held;
             return Entry();

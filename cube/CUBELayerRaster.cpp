@@ -57,7 +57,8 @@ long CUBELayerRaster::fill(KIVOSurfaceDataIO::rasterizeConfig& config) {
         std::fill(config.output.begin(), config.output.end(), config.noData);
         out = config.output.data();
     }
-    for (const CUBEGridIdx& key : grids) fillGrid(config, key, attribute, out);
+    for (const CUBEGridIdx& key : grids)
+        if (const long refused = fillGrid(config, key, attribute, out)) return refused;
     return 0;
 }
 
@@ -80,11 +81,12 @@ void CUBELayerRaster::fitToSurface(KIVOSurfaceDataIO::rasterizeConfig& config) c
     config.rows = cellsAlong(config.minY, config.maxY, config.cellY);
 }
 
-void CUBELayerRaster::fillGrid(const KIVOSurfaceDataIO::rasterizeConfig& config, CUBEGridIdx key, long attribute,
+long CUBELayerRaster::fillGrid(const KIVOSurfaceDataIO::rasterizeConfig& config, CUBEGridIdx key, long attribute,
                                float* out) const {
     float empty = 0.0f;
-    const KIVOCachedAttributeSet::Layer layer = m_surface.getSurface(key, attribute, empty);
-    if (!layer || !(key.spacingX > 0.0f) || !(key.spacingY > 0.0f)) return;
+    long refused = 0;
+    const KIVOCachedAttributeSet::Layer layer = m_surface.getSurface(key, attribute, empty, refused);
+    if (!layer || !(key.spacingX > 0.0f) || !(key.spacingY > 0.0f)) return refused;
     const std::vector<float>& values = *layer;
     const double sx = key.spacingX, sy = key.spacingY;
     KIVOCachedAttributeSet node(m_surface, attribute);
@@ -113,4 +115,5 @@ void CUBELayerRaster::fillGrid(const KIVOSurfaceDataIO::rasterizeConfig& config,
             out[cell] = config.negate ? -values[element] : values[element];
         }
     }
+    return 0;
 }

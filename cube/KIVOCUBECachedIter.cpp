@@ -95,8 +95,8 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
         m_gridKey = m_grids[m_grid];
         m_layers.clear();
         followLayer(layerOf(m_attribute).get());
-        result = initCurrentGrid();
-        if (result == 0) break;
+        result = m_refusal != 0 ? m_refusal : initCurrentGrid();
+        if (result == 0 || m_refusal != 0) break;
     }
     if (result != 0) {
         markDone();
@@ -154,7 +154,7 @@ const KIVOCUBECachedIter::Layer& KIVOCUBECachedIter::layerOf(long attribute) {
     auto found = m_layers.find(attribute);
     if (found != m_layers.end()) return found->second;
     CUBEGridIdx key = m_gridKey;
-    Layer layer = m_surface.getSurface(key, attribute, m_emptyValue);
+    Layer layer = m_surface.getSurface(key, attribute, m_emptyValue, m_refusal);
     return m_layers.emplace(attribute, std::move(layer)).first->second;
 }
 
@@ -188,11 +188,19 @@ bool KIVOCUBECachedIter::next(long& status) {
             return true;
         }
     }
-    if (finished() || !m_attributes) return false;
+    if (finished() || !m_attributes) {
+        status = m_refusal;
+        return false;
+    }
     const long asked = m_attributes->getAttribIdx();
     if (asked > -1 && asked != m_attribute) load(asked);
     m_attributes->reset();
-    return m_points.empty() ? nextBoxNode() : nextPoint();
+    const bool found = m_refusal == 0 && (m_points.empty() ? nextBoxNode() : nextPoint());
+    if (!found) {
+        markDone();
+        status = m_refusal;
+    }
+    return found;
 }
 
 bool KIVOCUBECachedIter::nextBoxNode() {
@@ -251,6 +259,7 @@ bool KIVOCUBECachedIter::advanceGrid() {
         m_gridKey = m_grids[m_grid];
         m_layers.clear();
         followLayer(layerOf(m_attribute).get());
+        if (m_refusal != 0) break;
         if (m_layer != nullptr && initCurrentGrid() == 0) return true;
     }
     if (m_progress != nullptr) m_progress->step();

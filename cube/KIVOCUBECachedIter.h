@@ -82,6 +82,9 @@ private:
     size_t m_point = 0;
     NORVAProgress* m_progress;
     const std::vector<float>* m_layer = nullptr;  // the followed attribute's layer of the grid
+    // A layer refused because another object's commit replaced it since the
+    // surface was opened: the walk ends there and says so.
+    long m_refusal = 0;
     bool m_positionPending = false;  // m_current's left and top not yet worked out
     // The followed layer's values of the cursor's row, open to next() below
     // column m_rowEnd (0: none).

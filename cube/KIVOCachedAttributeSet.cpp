@@ -20,31 +20,41 @@ KIVOCachedAttributeSet::KIVOCachedAttributeSet(KIVOSurfaceCUBEIO& surface, long 
     : m_value(FLT_MAX), m_emptyValue(FLT_MAX), m_attribute(attribute), m_surface(surface) {}
 
 long KIVOCachedAttributeSet::getValue(long index, unsigned char& v) const {
-    v = truncated<unsigned char>(valueOf(index), -1.0, 256.0, 255);
-    return 0;
+    float value = m_emptyValue;
+    const long status = valueOf(index, value);
+    v = truncated<unsigned char>(value, -1.0, 256.0, 255);
+    return status;
 }
 
 long KIVOCachedAttributeSet::getValue(long, NORVAUString&) const { return -1; }
 
 long KIVOCachedAttributeSet::getValue(long index, long& v) const {
     // The surfaces' long is 32 bits wide.
-    v = truncated<long>(valueOf(index), -2147483649.0, 2147483648.0, 0x7FFFFFFF);
-    return 0;
+    float value = m_emptyValue;
+    const long status = valueOf(index, value);
+    v = truncated<long>(value, -2147483649.0, 2147483648.0, 0x7FFFFFFF);
+    return status;
 }
 
 long KIVOCachedAttributeSet::getValue(long index, unsigned long& v) const {
-    v = truncated<unsigned long>(valueOf(index), -1.0, 4294967296.0, 0x7FFFFFFF);
-    return 0;
+    float value = m_emptyValue;
+    const long status = valueOf(index, value);
+    v = truncated<unsigned long>(value, -1.0, 4294967296.0, 0x7FFFFFFF);
+    return status;
 }
 
 long KIVOCachedAttributeSet::getValue(long index, short& v) const {
-    v = truncated<short>(valueOf(index), -32769.0, 32768.0, 0x7FFF);
-    return 0;
+    float value = m_emptyValue;
+    const long status = valueOf(index, value);
+    v = truncated<short>(value, -32769.0, 32768.0, 0x7FFF);
+    return status;
 }
 
 long KIVOCachedAttributeSet::getValue(long index, unsigned short& v) const {
-    v = truncated<unsigned short>(valueOf(index), -1.0, 65536.0, 65535);
-    return 0;
+    float value = m_emptyValue;
+    const long status = valueOf(index, value);
+    v = truncated<unsigned short>(value, -1.0, 65536.0, 65535);
+    return status;
 }
 
 // The two forms a query's caller reads most: a value at hand costs no call
@@ -63,16 +73,16 @@ long KIVOCachedAttributeSet::getValue(long index, float& v) const {
 
 template <class T>
 long KIVOCachedAttributeSet::loadInto(long index, T& v) const {
-    load(index);
+    const long status = load(index);
     v = m_value;
-    return 0;
+    return status;
 }
 
 long KIVOCachedAttributeSet::getStringValue(long index, NORVAUString& v, bool) const {
     double value = 0.0;
-    getValue(index, value);
+    const long status = getValue(index, value);
     v = NORVAUString::formatDouble(value, true);
-    return 0;
+    return status;
 }
 
 long KIVOCachedAttributeSet::getDoubleValue(long index, double& v, bool) const { return getValue(index, v); }
@@ -81,15 +91,23 @@ std::unique_ptr<KIVOAttributeSet> KIVOCachedAttributeSet::newCopy() const {
     return std::make_unique<KIVOCachedAttributeSet>(*this);
 }
 
-bool KIVOCachedAttributeSet::isSet(long index) const { return valueOf(index) != m_emptyValue; }
+bool KIVOCachedAttributeSet::isSet(long index) const {
+    float value = m_emptyValue;
+    return valueOf(index, value) == 0 && value != m_emptyValue;
+}
 
-void KIVOCachedAttributeSet::load(long attribute) const {
+long KIVOCachedAttributeSet::load(long attribute) const {
     m_attribute = attribute;
     m_value = m_emptyValue;
     const Layer& layer = layerOf(attribute);
     // Fetching may have moved the set to the node's grid.
     m_element = elementOf(m_gridRow, m_gridColumn, m_nodeRow, m_nodeColumn);
     if (layer && m_element < layer->size()) m_value = (*layer)[m_element];
+    const size_t slot = static_cast<size_t>(attribute);
+    const long status = attribute >= 0 && slot < m_layers.size() ? m_layers[slot].status : 0;
+    // A refused layer is not held: each read of it says so again.
+    if (status != 0) m_attribute = -1;
+    return status;
 }
 
 const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attribute) const {
@@ -108,7 +126,7 @@ const KIVOCachedAttributeSet::Layer& KIVOCachedAttributeSet::layerOf(long attrib
     Fetched& fetched = m_layers[slot];
     if (!fetched.done) {
         CUBEGridIdx key = m_layerGrid;
-        fetched.layer = m_surface.getSurface(key, attribute, m_emptyValue);
+        fetched.layer = m_surface.getSurface(key, attribute, m_emptyValue, fetched.status);
         if (key.isValid()) m_layerGrid = key;
         fetched.done = true;
         if (slot < kDirectSlots && fetched.layer) m_direct[slot] = Direct{fetched.layer->data(), fetched.layer->size()};

@@ -64,17 +64,16 @@ public:
     void setEmpty(float value) { m_emptyValue = value; }
 
 private:
-    // Makes `attribute` the held one, with the current node's value of it.
-    void load(long attribute) const;
+    // Makes `attribute` the held one, with the current node's value of it;
+    // the status of its layer's fetch (a refused layer holds nothing).
+    long load(long attribute) const;
     // Inline, as a caller reading several attributes of every node of a
     // query asks for one of them here each time.
-    float valueOf(long attribute) const {
-        float value;
-        if (!valueAtHand(attribute, value)) {
-            load(attribute);
-            value = m_value;
-        }
-        return value;
+    long valueOf(long attribute, float& value) const {
+        if (valueAtHand(attribute, value)) return 0;
+        const long status = load(attribute);
+        value = m_value;
+        return status;
     }
     // The attribute's value when it is held or its layer is at hand; false
     // when it must be looked up.
@@ -116,6 +115,7 @@ private:
     mutable CUBEGridIdx m_layerGrid;
     struct Fetched {
         Layer layer;
+        long status = 0;  // a refusal of the layer's file
         bool done = false;
     };
     mutable std::vector<Fetched> m_layers;

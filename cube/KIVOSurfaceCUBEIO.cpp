@@ -63,6 +63,7 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
     // header and metadata are read again when a commit replaced them
     // meanwhile.
     const NORVAUString base = drive + folder + stem;
+    m_pin.watch(base);
     m_status = NORVAFileTransaction::readCommitted(base, base + ".vcs", m_pin, kHeaderNotOpened,
                                                    [&] { return readFiles(path); });
 }
@@ -138,6 +139,7 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSur
     setNames(path);
     // Created over another surface, it may replace that one, and only that.
     (void)NORVAFileTransaction::recover(surfaceBase());
+    m_pin.watch(surfaceBase());
     m_pin.take(m_headerFileName);
     m_config.load(m_metadata->getProcessMetaData());
 }
@@ -390,8 +392,10 @@ bool KIVOSurfaceCUBEIO::checkOutdated() {
 namespace {
 
 // An iterator whose construction failed is not handed out; the query itself
-// still succeeds with nothing to walk.
-NORVAType<KIVOSurfaceIter> handOut(std::unique_ptr<KIVOCUBECachedIter> iter) {
+// still succeeds with nothing to walk, unless what it would have walked was
+// refused as changed by another object's commit.
+NORVAType<KIVOSurfaceIter> handOut(std::unique_ptr<KIVOCUBECachedIter> iter, long& status) {
+    if (iter && iter->getStatus() == NORVASurfacePin::kChanged) status = iter->getStatus();
     if (!iter || iter->getStatus() != 0) return NORVAType<KIVOSurfaceIter>();
     return NORVAType<KIVOSurfaceIter>(iter.release());
 }
@@ -401,25 +405,25 @@ NORVAType<KIVOSurfaceIter> handOut(std::unique_ptr<KIVOCUBECachedIter> iter) {
 NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(double x0, double y0, double x1, double y1, bool, long& status,
                                                     NORVAProgress* progress, double) {
     status = 0;
-    return handOut(std::make_unique<KIVOCUBECachedIter>(*this, x0, y0, x1, y1, progress));
+    return handOut(std::make_unique<KIVOCUBECachedIter>(*this, x0, y0, x1, y1, progress), status);
 }
 
 NORVAType<KIVOSurfaceIter> KIVOSurfaceCUBEIO::query(const NORVAGeometry& geometry, bool, long& status,
                                                     NORVAProgress* progress, double) {
     status = 0;
     if (const auto* area = dynamic_cast<const NORVAAreaGeometry*>(&geometry))
-        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *area, progress));
+        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *area, progress), status);
     if (const auto* point = dynamic_cast<const NORVAPointGeometry*>(&geometry))
-        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *point, progress));
+        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *point, progress), status);
     if (const auto* line = dynamic_cast<const NORVALineGeometry*>(&geometry))
-        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *line, progress));
+        return handOut(std::make_unique<KIVOCUBECachedIter>(*this, *line, progress), status);
     return NORVAType<KIVOSurfaceIter>();
 }
 
 long KIVOSurfaceCUBEIO::rasterize(rasterizeConfig& config) { return CUBELayerRaster(*this).fill(config); }
 
 std::shared_ptr<std::vector<float>> KIVOSurfaceCUBEIO::getSurface(_cubeGridIdx& key, long attribute,
-                                                                  float& emptyValue) {
+                                                                  float& emptyValue, long& status) {
     emptyValue = FLT_MAX;
     const KIVOSurfaceAttributeTable* table = getAttributeInfo();
     if (!m_header || table == nullptr || key.row >= m_header->getGridsDown() ||
@@ -437,9 +441,14 @@ std::shared_ptr<std::vector<float>> KIVOSurfaceCUBEIO::getSurface(_cubeGridIdx& 
     {
         // Opened as of the generation this object read (an open file reads
         // on as it was): one another commit replaced or removed since is not
-        // served.
+        // served, and says so.
         NORVASurfaceLock reading;
-        if (holdUnchanged(reading) != 0 || !layerFile.open(file, key)) return nullptr;
+        const long held = holdFile(reading, file);
+        if (held != 0) {
+            status = held;
+            return nullptr;
+        }
+        if (!layerFile.open(file, key)) return nullptr;
     }
     return m_readCache.fetch(key, attribute, static_cast<size_t>(attributes), layerFile, this);
 }
@@ -586,7 +595,7 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     }
     if (!transaction.commit()) return kRenameFailed;
     m_headerFileName = newBase + ".vcs";
-    m_pin.follow(m_headerFileName);
+    m_pin.follow(m_headerFileName, newBase);
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");
     m_gridPrefix = PathUtilities::appendPath(newBase, newName);
     // Edited grids staged in the folder moved with it, to be committed under the new name.

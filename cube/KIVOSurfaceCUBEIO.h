@@ -130,7 +130,11 @@ private:
     // The layer of one attribute of the grid `key` names by row and column,
     // or empty; `key` becomes the grid's full key and `emptyValue` the value
     // of a node without one.
-    std::shared_ptr<std::vector<float>> getSurface(_cubeGridIdx& key, long attribute, float& emptyValue);
+    // A layer file another object's commit replaced or removed since this
+    // object last saw the surface is not served: `status` becomes
+    // NORVASurfacePin::kChanged (else it is left as it was).
+    std::shared_ptr<std::vector<float>> getSurface(_cubeGridIdx& key, long attribute, float& emptyValue,
+                                                   long& status);
 
     // Metadata and header from the files; may run more than once.
     long readFiles(const NORVAUString& path);
@@ -140,9 +144,12 @@ private:
     long writeHeaderFile() const;
     long rewriteHeaderFile() const;
     long writeHeaderAndMetadata();
-    // For a read of the surface's files after its open: the surface's folder
-    // held shared, 0 while nobody committed the surface since (see NORVASurfacePin).
-    long holdUnchanged(NORVASurfaceLock& hold) const { return m_pin.holdUnchanged(hold); }
+    // For a read of a grid or layer file after the open: the surface's
+    // folder held shared, 0 when the file (or its absence) is as this object
+    // last saw the surface, else NORVASurfacePin::kChanged (see NORVASurfacePin).
+    long holdFile(NORVASurfaceLock& hold, const NORVAUString& file) const { return m_pin.holdFile(hold, file); }
+    // The grid folder held that file when this object last saw the surface.
+    bool hadFile(const NORVAUString& file) const { return m_pin.listed(file); }
     // Writes the header (and metadata) when asked, every modified grid, the
     // staged ones and the removals as one commit; the grids become clean
     // once it is done.

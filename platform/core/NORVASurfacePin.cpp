@@ -4,7 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/core/NORVAPinnedFolder.h"
 #include "platform/core/NORVASurfaceLock.h"
+
+namespace {
+
+std::string leafOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+}  // namespace
 
 NORVASurfacePin& NORVASurfacePin::operator=(const NORVASurfacePin& other) {
     if (this == &other) return *this;
@@ -14,12 +21,17 @@ NORVASurfacePin& NORVASurfacePin::operator=(const NORVASurfacePin& other) {
     m_exists = other.m_exists;
     m_device = other.m_device;
     m_inode = other.m_inode;
+    m_watched = other.m_watched;
+    m_listing = other.m_listing;
     return *this;
 }
 
 void NORVASurfacePin::take(const NORVAUString& path) {
+    const std::string watched = m_watched;
     clear();
+    m_watched = watched;
     m_path = path.toUTF8();
+    if (!m_watched.empty()) m_listing = std::make_shared<const NORVAPinnedFolder>(m_watched);
     // Not followed through a link: a commit replaces the link itself.
     struct stat st;
     if (::lstat(m_path.c_str(), &st) != 0) return;
@@ -41,10 +53,19 @@ void NORVASurfacePin::retake() {
     if (!path.empty()) take(NORVAUString(path));
 }
 
+void NORVASurfacePin::follow(const NORVAUString& path, const NORVAUString& folder) {
+    m_path = path.toUTF8();
+    if (folder.isEmpty()) return;
+    m_watched = folder.toUTF8();
+    m_listing.reset();  // its names are the old ones: nothing is served by them
+}
+
 void NORVASurfacePin::clear() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     m_path.clear();
+    m_watched.clear();
+    m_listing.reset();
     m_exists = false;
     m_device = 0;
     m_inode = 0;
@@ -61,4 +82,23 @@ long NORVASurfacePin::holdUnchanged(NORVASurfaceLock& hold) const {
     if (m_path.empty()) return 0;
     if (hold.lock(NORVASurfaceLock::folderOf(m_path), NORVASurfaceLock::SHARED) != 0) return NORVASurfaceLock::kBusy;
     return unchanged() ? 0 : kChanged;
+}
+
+long NORVASurfacePin::holdFile(NORVASurfaceLock& hold, const NORVAUString& file) const {
+    const long held = holdUnchanged(hold);
+    if (held != kChanged || !m_listing) return held;
+    const std::string path = file.toUTF8();
+    // The replaced main file, held open, carries when the first commit after
+    // the pin replaced it (or renamed it away).
+    struct stat pinned, st;
+    if (m_fd < 0 || ::fstat(m_fd, &pinned) != 0 || NORVASurfaceLock::folderOf(path) != m_listing->folder())
+        return kChanged;
+    const bool present = ::lstat(path.c_str(), &st) == 0;
+    const auto verdict = m_listing->judge(leafOf(path), present ? &st : nullptr, pinned.st_ctim);
+    return verdict == NORVAPinnedFolder::CHANGED ? kChanged : 0;
+}
+
+bool NORVASurfacePin::listed(const NORVAUString& file) const {
+    const std::string path = file.toUTF8();
+    return m_listing && NORVASurfaceLock::folderOf(path) == m_listing->folder() && m_listing->listed(leafOf(path));
 }

@@ -7,16 +7,21 @@
 // means "nobody committed since".
 //
 // A commit refuses with kChanged when its pins no longer hold (another
-// process stored the surface after this object read it); reads made after
-// an open (grids read when first asked for) refuse the same way instead of
-// mixing generations. The caller reopens the surface and redoes its work.
+// process stored the surface after this object read it). Files read after
+// the open (grids read when first asked for) are read from a folder the pin
+// watches: once another commit came, each file is served only if that
+// commit left it as it was at the pin, and refused with kChanged otherwise,
+// so that no read mixes generations and none reads "nothing there" where
+// the pinned generation had a file. The caller reopens the surface.
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
+class NORVAPinnedFolder;
 class NORVASurfaceLock;
 
 class KIVO_EXPORT NORVASurfacePin {
@@ -28,12 +33,16 @@ public:
     NORVASurfacePin(const NORVASurfacePin& other) { *this = other; }
     NORVASurfacePin& operator=(const NORVASurfacePin& other);
 
-    // Pins the file now at the path: "absent" when there is none.
+    // Pins the file now at the path: "absent" when there is none; lists
+    // the watched folder too.
     void take(const NORVAUString& path);
     // Pins what is now at the pinned path (after this object's own commit).
     void retake();
-    // The pinned file has a new name (after this object's own rename).
-    void follow(const NORVAUString& path) { m_path = path.toUTF8(); }
+    // The pinned file (and the watched folder) have new names, after this
+    // object's own rename.
+    void follow(const NORVAUString& path, const NORVAUString& folder = NORVAUString());
+    // The folder whose files are read after the open; listed by every take.
+    void watch(const NORVAUString& folder) { m_watched = folder.toUTF8(); }
     // Nothing pinned: holds for ever.
     void clear();
 
@@ -42,9 +51,17 @@ public:
     // For a read after the open: takes the folder of the pinned file shared
     // into `hold` and checks the pin. 0, kChanged, or NORVASurfaceLock::kBusy.
     long holdUnchanged(NORVASurfaceLock& hold) const;
+    // For a read of `file` in the watched folder after the open: as
+    // holdUnchanged, but once another commit came, 0 still when that
+    // commit left the file (or its absence) as it was at the pin.
+    long holdFile(NORVASurfaceLock& hold, const NORVAUString& file) const;
+    // The watched folder held a file of that name at the pin.
+    bool listed(const NORVAUString& file) const;
 
 private:
     std::string m_path;  // empty: nothing pinned
+    std::string m_watched;
+    std::shared_ptr<const NORVAPinnedFolder> m_listing;  // shared by copies
     int m_fd = -1;       // keeps the pinned file's inode
     bool m_exists = false;
     dev_t m_device = 0;
