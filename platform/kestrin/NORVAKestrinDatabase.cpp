@@ -672,8 +672,19 @@ long NORVAKestrinDatabase::commit() {
         if (!isInMemory()) dropCache();
         return 0;
     }
-    // A lock held elsewhere leaves the session open, to be stored again later.
+    // A lock held elsewhere leaves the session open; the store that failed
+    // drops it (dropSession).
     return writeFailed(rc);
+}
+
+void NORVAKestrinDatabase::dropSession() {
+    if (!m_inEdit) return;
+    if (!sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_inEdit = false;
+    m_heldSinceWrite = false;
+    m_lost = true;
+    dropCache();
+    ++m_changes;
 }
 
 long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {

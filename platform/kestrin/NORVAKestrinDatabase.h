@@ -80,6 +80,11 @@ public:
     long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
     // Ends the session, if any. A session SQLite abandoned gives WRITE_FAILED.
     long commit();
+    // Ends the session, if any, unstored (a store that failed or was
+    // refused): its writes are undone and every lock on the file is let go
+    // at once. The session counts as lost, so no later store writes a part
+    // of it.
+    void dropSession();
     bool isSessionLost() const { return m_lost; }
     // Copies the whole database (after a commit) to `target`, through a
     // temporary file beside it that replaces the target only when complete.
