@@ -271,6 +271,12 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
+    // A points file that is a symbolic link, or a file with another name (a
+    // hard link), would be written, with its journal, where that other name
+    // is: such a file is only read.
+    struct stat named {};
+    if (writable && (::lstat(path.toUTF8().c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_nlink != 1))
+        writable = false;
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_path = path;
     db->m_writable = writable;
