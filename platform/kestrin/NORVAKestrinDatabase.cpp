@@ -110,7 +110,7 @@ int64_t NORVAKestrinDatabase::getCacheLimit() { return g_cacheBytes; }
 long NORVAKestrinDatabase::fail(int rc) const {
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
+        case SQLITE_NOTADB: m_damaged = true; return KestrinStatus::DAMAGED;
         case SQLITE_FORMAT:
         case SQLITE_MISMATCH:
         case SQLITE_RANGE:
@@ -175,6 +175,8 @@ long NORVAKestrinDatabase::closeSavepoint(long status, sqlite3_stmt*& end, const
 }
 
 long NORVAKestrinDatabase::beginSession() {
+    // SQLite writes a damaged file as it finds it, and the damage with it.
+    if (m_damaged) return KestrinStatus::DAMAGED;
     if (m_lost) return KestrinStatus::WRITE_FAILED;
     if (m_inEdit) return 0;
     const int rc = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
@@ -669,6 +671,7 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
 long NORVAKestrinDatabase::commit() {
     if (m_lost) return KestrinStatus::WRITE_FAILED;
     if (!m_inEdit) return 0;
+    if (m_damaged) return KestrinStatus::DAMAGED;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         m_inEdit = false;

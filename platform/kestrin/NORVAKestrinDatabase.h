@@ -78,7 +78,9 @@ public:
     // Writes the listed fields of one point's record (every field when
     // `fields` is null) in the session.
     long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
-    // Ends the session, if any. A session SQLite abandoned gives WRITE_FAILED.
+    // Ends the session, if any. A session SQLite abandoned gives WRITE_FAILED;
+    // once any read found the file damaged, sessions neither begin nor
+    // commit (DAMAGED).
     long commit();
     // Ends the session, if any, unstored (a store that failed or was
     // refused): its writes are undone and every lock on the file is let go
@@ -180,6 +182,8 @@ private:
     bool m_writable = false;
     bool m_inEdit = false;
     bool m_lost = false;
+    // A read (or write) found the file damaged: nothing is written into it any more.
+    mutable bool m_damaged = false;
     // This connection has written in the open session (and holds its lock).
     bool m_heldSinceWrite = false;
     // (row band, stretch) -> its points by x, for point queries (see cacheUsable).
