@@ -51,6 +51,8 @@ public:
     static std::unique_ptr<NORVAKestrinDatabase> createInMemory(
         std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status);
     // An existing points file; `useLayout` must follow before anything else.
+    // Opened for reading only, even when `writable`, when its name is a
+    // symbolic link or it has other names (hard links).
     static std::unique_ptr<NORVAKestrinDatabase> openFile(const NORVAUString& path, bool writable, long& status);
     // The grid whose row bands order the index: origin y and step (the
     // store's cover and horizontal resolution). Before any query.
