@@ -178,6 +178,16 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     // A store held for the caller and kept only in memory has no files of
     // its own; nothing is written anywhere else.
     if (m_path.isEmpty()) return KestrinStatus::WRITE_FAILED;
+    const long status = storeFiles();
+    // Refused or failed, the store lets go of the points file before it
+    // returns: its session, still open when the commit stopped short of it,
+    // would keep every other writer waiting.
+    if (status != 0)
+        if (NORVAKestrinDataIO* io = m_store->getDataIO(0)) io->dropSession();
+    return status;
+}
+
+long KIVOKestrinDataIO::storeFiles() {
     if (long s = flush()) return s;
     const NORVAUString stem = NORVAKestrinDataIO::stemOf(m_path);
     if (!NORVAFileTransaction::recover(stem)) return KestrinStatus::CANNOT_OPEN;

@@ -107,6 +107,8 @@ private:
     // Points, header and metadata from the files; may run more than once.
     long readFiles(const NORVAUString& path);
     long createStore(const KIVOSurfaceMetaData& metadata);
+    // Pending nodes, points, header and metadata in one commit.
+    long storeFiles();
     void keepStoredMetadata();
     void adopt(NORVAKestrinTileStore* store, bool owned);
     size_t pendingCount() const;

@@ -187,6 +187,17 @@ long NORVAKestrinDataIO::updatePoint(int64_t id, const NORVAKestrinGenericDataOb
 }
 
 long NORVAKestrinDataIO::store(const NORVAUString& headerPath) {
+    const long status = storeFiles(headerPath);
+    // A session left open would keep every other writer of the file waiting.
+    if (status != 0) dropSession();
+    return status;
+}
+
+void NORVAKestrinDataIO::dropSession() {
+    if (m_db) m_db->dropSession();
+}
+
+long NORVAKestrinDataIO::storeFiles(const NORVAUString& headerPath) {
     if (!m_db) return KestrinStatus::WRITE_FAILED;
     const NORVAUString points = pointsPathFor(headerPath);
     const bool inPlace = !m_db->isInMemory() && sameFile(m_db->getPath(), points);

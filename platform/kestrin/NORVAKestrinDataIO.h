@@ -56,8 +56,13 @@ public:
     long addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points, std::vector<int64_t>* ids);
     // The listed fields of the record (all when `fields` is null).
     long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
-    // Writes the header at `headerPath` and the points beside it.
+    // Writes the header at `headerPath` and the points beside it. A store
+    // that fails drops the session (see dropSession).
     long store(const NORVAUString& headerPath);
+    // Ends the session of edits unstored, letting go of the points file
+    // (NORVAKestrinDatabase::dropSession): for a store that failed or was
+    // refused after this object's part of it.
+    void dropSession();
 
     // The points file that belongs to a header path: stem + ".ktf", or
     // stem + ".kcf" for a cell store (a path ending in "kcs", any case).
@@ -71,6 +76,7 @@ protected:
     NORVAKestrinDataIO(const NORVAUString& headerPath, bool writable);
 
 private:
+    long storeFiles(const NORVAUString& headerPath);
     void adoptConfig(const NORVAKestrinPointDataConfig& config);
     void rangeOf(long index, double& minimum, double& maximum) const;
     NORVAKestrinPoint makePoint(int64_t id, double x, double y, NORVAKestrinGenericDataObject record) const;

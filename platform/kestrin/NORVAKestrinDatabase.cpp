@@ -110,7 +110,7 @@ int64_t NORVAKestrinDatabase::getCacheLimit() { return g_cacheBytes; }
 long NORVAKestrinDatabase::fail(int rc) const {
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
+        case SQLITE_NOTADB: m_damaged = true; return KestrinStatus::DAMAGED;
         case SQLITE_FORMAT:
         case SQLITE_MISMATCH:
         case SQLITE_RANGE:
@@ -175,6 +175,8 @@ long NORVAKestrinDatabase::closeSavepoint(long status, sqlite3_stmt*& end, const
 }
 
 long NORVAKestrinDatabase::beginSession() {
+    // SQLite writes a damaged file as it finds it, and the damage with it.
+    if (m_damaged) return KestrinStatus::DAMAGED;
     if (m_lost) return KestrinStatus::WRITE_FAILED;
     if (m_inEdit) return 0;
     const int rc = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
@@ -271,6 +273,12 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
+    // A points file that is a symbolic link, or a file with another name (a
+    // hard link), would be written, with its journal, where that other name
+    // is: such a file is only read.
+    struct stat named {};
+    if (writable && (::lstat(path.toUTF8().c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_nlink != 1))
+        writable = false;
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_path = path;
     db->m_writable = writable;
@@ -663,6 +671,7 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
 long NORVAKestrinDatabase::commit() {
     if (m_lost) return KestrinStatus::WRITE_FAILED;
     if (!m_inEdit) return 0;
+    if (m_damaged) return KestrinStatus::DAMAGED;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         m_inEdit = false;
@@ -672,8 +681,19 @@ long NORVAKestrinDatabase::commit() {
         if (!isInMemory()) dropCache();
         return 0;
     }
-    // A lock held elsewhere leaves the session open, to be stored again later.
+    // A lock held elsewhere leaves the session open; the store that failed
+    // drops it (dropSession).
     return writeFailed(rc);
+}
+
+void NORVAKestrinDatabase::dropSession() {
+    if (!m_inEdit) return;
+    if (!sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_inEdit = false;
+    m_heldSinceWrite = false;
+    m_lost = true;
+    dropCache();
+    ++m_changes;
 }
 
 long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {

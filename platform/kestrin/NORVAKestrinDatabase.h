@@ -51,6 +51,8 @@ public:
     static std::unique_ptr<NORVAKestrinDatabase> createInMemory(
         std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status);
     // An existing points file; `useLayout` must follow before anything else.
+    // Opened for reading only, even when `writable`, when its name is a
+    // symbolic link or it has other names (hard links).
     static std::unique_ptr<NORVAKestrinDatabase> openFile(const NORVAUString& path, bool writable, long& status);
     // The grid whose row bands order the index: origin y and step (the
     // store's cover and horizontal resolution). Before any query.
@@ -78,8 +80,15 @@ public:
     // Writes the listed fields of one point's record (every field when
     // `fields` is null) in the session.
     long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
-    // Ends the session, if any. A session SQLite abandoned gives WRITE_FAILED.
+    // Ends the session, if any. A session SQLite abandoned gives WRITE_FAILED;
+    // once any read found the file damaged, sessions neither begin nor
+    // commit (DAMAGED).
     long commit();
+    // Ends the session, if any, unstored (a store that failed or was
+    // refused): its writes are undone and every lock on the file is let go
+    // at once. The session counts as lost, so no later store writes a part
+    // of it.
+    void dropSession();
     bool isSessionLost() const { return m_lost; }
     // Copies the whole database (after a commit) to `target`, through a
     // temporary file beside it that replaces the target only when complete.
@@ -175,6 +184,8 @@ private:
     bool m_writable = false;
     bool m_inEdit = false;
     bool m_lost = false;
+    // A read (or write) found the file damaged: nothing is written into it any more.
+    mutable bool m_damaged = false;
     // This connection has written in the open session (and holds its lock).
     bool m_heldSinceWrite = false;
     // (row band, stretch) -> its points by x, for point queries (see cacheUsable).

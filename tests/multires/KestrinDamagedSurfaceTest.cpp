@@ -6,6 +6,7 @@
 #include "KestrinSurfaceTestSupport.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
+#include "platform/kestrin/KestrinStatus.h"
 
 namespace {
 
@@ -64,6 +65,36 @@ TEST(KestrinDamagedSurface, DamagedHeadersGiveAStatusOrAReadableSurface) {
     }
     testsupport::writeFile(path.toUTF8(), header.substr(0, header.size() / 2));
     EXPECT_NE(0, readAll(path));
+}
+
+// The index's root made the points' own page, which is then reached twice:
+// once a read has found the points file damaged, nothing is stored into it.
+TEST(KestrinDamagedSurface, APointsFileFoundDamagedTakesNoStore) {
+    TempFolder dir;
+    const NORVAUString path = dir.file("s.kps");
+    const std::string points = dir.file("s.ktf").toUTF8();
+    {
+        auto io = created(path, depthAndStatus(), 1.0);
+        for (int i = 0; i < 6; ++i) addNode(*io, i, i, -i);
+        ASSERT_EQ(0, io->store(nullptr));
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(points.c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+                                      "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET rootpage = "
+                                      "(SELECT rootpage FROM sqlite_schema WHERE name = 'kestrin_points') "
+                                      "WHERE name = 'kestrin_rows'",
+                                      nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    const std::string damaged = testsupport::readFile(points);
+    KIVOKestrinDataIO io(path);
+    ASSERT_EQ(0, io.getStatus());
+    long status = 0;
+    io.query(-10.0, -10.0, 100.0, 100.0, false, status, nullptr, 0.0);
+    EXPECT_EQ(KestrinStatus::DAMAGED, status);
+    addNode(io, 50.0, 50.0, 1.0);
+    EXPECT_EQ(KestrinStatus::DAMAGED, io.store(nullptr));
+    EXPECT_EQ(damaged, testsupport::readFile(points));
 }
 
 }  // namespace
