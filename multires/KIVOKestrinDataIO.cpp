@@ -181,9 +181,11 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     const long status = storeFiles();
     // Refused or failed, the store lets go of the points file before it
     // returns: its session, still open when the commit stopped short of it,
-    // would keep every other writer waiting.
+    // would keep every other writer waiting. A refused object's later edits
+    // keep saying why: the surface changed since it was opened.
+    const long why = status == NORVASurfacePin::kChanged ? status : KestrinStatus::WRITE_FAILED;
     if (status != 0)
-        if (NORVAKestrinDataIO* io = m_store->getDataIO(0)) io->dropSession();
+        if (NORVAKestrinDataIO* io = m_store->getDataIO(0)) io->dropSession(why);
     return status;
 }
 

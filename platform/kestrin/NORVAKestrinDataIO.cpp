@@ -193,8 +193,8 @@ long NORVAKestrinDataIO::store(const NORVAUString& headerPath) {
     return status;
 }
 
-void NORVAKestrinDataIO::dropSession() {
-    if (m_db) m_db->dropSession();
+void NORVAKestrinDataIO::dropSession(long why) {
+    if (m_db) m_db->dropSession(why);
 }
 
 long NORVAKestrinDataIO::storeFiles(const NORVAUString& headerPath) {

@@ -61,8 +61,8 @@ public:
     long store(const NORVAUString& headerPath);
     // Ends the session of edits unstored, letting go of the points file
     // (NORVAKestrinDatabase::dropSession): for a store that failed or was
-    // refused after this object's part of it.
-    void dropSession();
+    // refused after this object's part of it; later edits and stores give `why`.
+    void dropSession(long why = KestrinStatus::WRITE_FAILED);
 
     // The points file that belongs to a header path: stem + ".ktf", or
     // stem + ".kcf" for a cell store (a path ending in "kcs", any case).

@@ -177,7 +177,7 @@ long NORVAKestrinDatabase::closeSavepoint(long status, sqlite3_stmt*& end, const
 long NORVAKestrinDatabase::beginSession() {
     // SQLite writes a damaged file as it finds it, and the damage with it.
     if (m_damaged) return KestrinStatus::DAMAGED;
-    if (m_lost) return KestrinStatus::WRITE_FAILED;
+    if (m_lost) return m_lostStatus;
     if (m_inEdit) return 0;
     const int rc = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
@@ -669,7 +669,7 @@ long NORVAKestrinDatabase::updatePoint(int64_t id, const NORVAKestrinGenericData
 }
 
 long NORVAKestrinDatabase::commit() {
-    if (m_lost) return KestrinStatus::WRITE_FAILED;
+    if (m_lost) return m_lostStatus;
     if (!m_inEdit) return 0;
     if (m_damaged) return KestrinStatus::DAMAGED;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
@@ -686,8 +686,9 @@ long NORVAKestrinDatabase::commit() {
     return writeFailed(rc);
 }
 
-void NORVAKestrinDatabase::dropSession() {
+void NORVAKestrinDatabase::dropSession(long why) {
     if (!m_inEdit) return;
+    m_lostStatus = why;
     if (!sqlite3_get_autocommit(m_db)) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_inEdit = false;
     m_heldSinceWrite = false;

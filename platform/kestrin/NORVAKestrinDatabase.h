@@ -21,6 +21,7 @@
 
 #include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
+#include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinGenericDataObject.h"
 
 struct sqlite3;
@@ -87,8 +88,8 @@ public:
     // Ends the session, if any, unstored (a store that failed or was
     // refused): its writes are undone and every lock on the file is let go
     // at once. The session counts as lost, so no later store writes a part
-    // of it.
-    void dropSession();
+    // of it: later edits and stores give `why`.
+    void dropSession(long why = KestrinStatus::WRITE_FAILED);
     bool isSessionLost() const { return m_lost; }
     // Copies the whole database (after a commit) to `target`, through a
     // temporary file beside it that replaces the target only when complete.
@@ -184,6 +185,7 @@ private:
     bool m_writable = false;
     bool m_inEdit = false;
     bool m_lost = false;
+    long m_lostStatus = KestrinStatus::WRITE_FAILED;  // what edits of a lost session give
     // A read (or write) found the file damaged: nothing is written into it any more.
     mutable bool m_damaged = false;
     // This connection has written in the open session (and holds its lock).

@@ -44,6 +44,8 @@ std::string tileStoreRefusedStoreLetsGo() {
     if (long s = y.store(nullptr); s != NORVASurfacePin::kChanged) return "Y's store: " + std::to_string(s);
     if (long s = tileStoreSetDepth(x, 4.0)) return "X's second edit: " + std::to_string(s);
     if (long s = x.store(nullptr)) return "X's second store: " + std::to_string(s);
+    if (long s = tileStoreSetDepth(y, 5.0) ? -1 : y.store(nullptr); s != NORVASurfacePin::kChanged)
+        return "Y's store after its refusal: " + std::to_string(s);
     KIVOKestrinDataIO reopened(path);
     double depth = 0.0;
     kestrinsurface::forEachNode(reopened, -1e9, -1e9, 1e9, 1e9, false,
