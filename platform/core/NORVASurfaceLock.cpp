@@ -1,7 +1,5 @@
 #include "platform/core/NORVASurfaceLock.h"
 
-#include "platform/core/NORVALockedFiles.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -14,6 +12,8 @@
 #include <chrono>
 #include <map>
 #include <thread>
+
+#include "platform/core/NORVALockedFiles.h"
 
 namespace {
 
