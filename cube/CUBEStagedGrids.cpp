@@ -5,6 +5,7 @@
 #include "cube/CUBEUtils.h"
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/core/NORVALockedFiles.h"
 
 namespace {
 
@@ -75,6 +76,6 @@ void CUBEStagedGrids::committed() {
 }
 
 void CUBEStagedGrids::closeLock(Staged& staged) {
-    if (staged.lock >= 0) ::close(staged.lock);
+    NORVALockedFiles::release(staged.lock);
     staged.lock = -1;
 }

@@ -12,6 +12,7 @@
 
 #include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/core/NORVALockedFiles.h"
 #include "platform/pathkit/PathUtilities.h"
 
 namespace {
@@ -117,13 +118,13 @@ int NORVAAtomicFile::makeTemporary(std::string& pattern) {
     const std::string model = pattern;
     for (int attempt = 0; attempt < 16; ++attempt) {
         pattern = model;
-        const int fd = ::mkstemp(&pattern[0]);
+        const int fd = ::mkostemp(&pattern[0], O_CLOEXEC);
         if (fd < 0) return -1;
         const int refused = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
         if (refused != 0 && refused != EWOULDBLOCK) return fd;  // a file system without such locks
         struct stat st;
         if (refused == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
-        ::close(fd);
+        NORVALockedFiles::release(fd);
     }
     return -1;
 }
@@ -142,7 +143,7 @@ bool NORVAAtomicFile::finish(int* lock) {
     bool ok = !hasFailed();
     ok = ok && !shouldFail(FLUSH) && std::fflush(m_file) == 0;
     ok = ok && !shouldFail(SYNC) && ::fsync(m_fd) == 0;
-    if (lock) *lock = ok ? ::dup(m_fd) : -1;
+    if (lock) *lock = ok ? ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0) : -1;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
     m_fd = -1;
@@ -177,7 +178,7 @@ bool NORVAAtomicFile::handOver(NORVAFileTransaction& transaction, bool ok, int l
         m_temp = NORVAUString();
         return true;
     }
-    if (lock >= 0) ::close(lock);
+    NORVALockedFiles::release(lock);
     ::unlink(m_temp.toUTF8().c_str());
     m_temp = NORVAUString();
     transaction.fail();
@@ -193,7 +194,7 @@ int NORVAAtomicFile::keep(NORVAUString& temporary) {
         m_temp = NORVAUString();
         return lock;
     }
-    if (lock >= 0) ::close(lock);
+    NORVALockedFiles::release(lock);
     discard();
     return -1;
 }

@@ -39,8 +39,8 @@ public:
     // Flushes, syncs and closes, but leaves the temporary file where it is
     // for the caller, who owns it from now on (its path in `temporary`),
     // whether a file transaction is open or not. Returns a descriptor that
-    // holds the temporary's lock, or -1 (and the temporary removed) when
-    // anything failed.
+    // holds the temporary's lock until NORVALockedFiles::release lets go of
+    // it, or -1 (and the temporary removed) when anything failed.
     int keep(NORVAUString& temporary);
     // Drops the temporary file; the target stays as it was.
     void discard();
@@ -51,7 +51,8 @@ public:
     // A new temporary from a mkstemp(3) pattern (the name replaces it),
     // holding its lock before it counts as the caller's: another process's
     // sweep of leftovers that took the lock first removes it, and another is
-    // made. The descriptor, or -1.
+    // made. The descriptor (to be let go of with NORVALockedFiles::release),
+    // or -1.
     static int makeTemporary(std::string& pattern);
 
 private:

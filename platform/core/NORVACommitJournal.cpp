@@ -12,6 +12,7 @@
 
 #include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVALockedFiles.h"
 
 namespace {
 
@@ -250,7 +251,7 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     const std::string text = serialise(oneFolder ? folder : std::string());
     if (text.size() > kMaxBytes || lineCount(text) > kMaxLines) return -1;
     std::string pattern = folder + "/." + main.substr(main.rfind('/') + 1) + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(&pattern[0]);
+    const int fd = NORVALockedFiles::make([&] { return ::mkostemp(&pattern[0], O_CLOEXEC); });
     if (fd < 0) return -1;
     (void)::flock(fd, LOCK_EX | LOCK_NB);
     // The main name appears first: a further name never exists without it,
@@ -273,7 +274,7 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     }
     for (const std::string& name : made) ::unlink(name.c_str());
     ::unlink(pattern.c_str());
-    ::close(fd);
+    NORVALockedFiles::release(fd);
     return -1;
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <random>
 
+#include "platform/core/NORVALockedFiles.h"
 #include "platform/core/NORVASurfaceLock.h"
 #include "platform/core/NORVASurfacePin.h"
 
@@ -142,7 +143,7 @@ bool removeUnlessLocked(const std::string& path) {
     bool removed = false;
     if (st.st_nlink == 1 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
         removed = ::unlink(path.c_str()) == 0 || errno == ENOENT;
-    ::close(fd);
+    NORVALockedFiles::release(fd);
     return removed;
 }
 
@@ -175,7 +176,7 @@ bool finishJournal(const std::string& path) {
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
     if (::lstat(path.c_str(), &now) != 0 || found.st_ino != now.st_ino || found.st_dev != now.st_dev) {
-        ::close(fd);  // the writer finished it meanwhile
+        NORVALockedFiles::release(fd);  // the writer finished it meanwhile
         return true;
     }
     NORVACommitJournal journal;
@@ -191,7 +192,7 @@ bool finishJournal(const std::string& path) {
     } else {
         ok = journal.apply() && journal.removeNames();
     }
-    ::close(fd);
+    NORVALockedFiles::release(fd);
     return ok;
 }
 
@@ -362,7 +363,7 @@ bool NORVAFileTransaction::commit() {
         // Its file kept the old content, so the staged files are dropped; a
         // journal that outlives this is dropped by `recover` just the same.
         (void)m_plan.removeNames();
-        ::close(journal);
+        NORVALockedFiles::release(journal);
         discard();
         return false;
     }
@@ -370,7 +371,7 @@ bool NORVAFileTransaction::commit() {
     // more, and otherwise left to the next `recover`.
     const bool ok = m_plan.apply() || m_plan.apply();
     if (ok && !m_plan.removeNames()) (void)m_plan.removeNames();
-    ::close(journal);
+    NORVALockedFiles::release(journal);
     closeLocks();
     m_temporaries.clear();
     if (ok) repin();
@@ -394,7 +395,7 @@ void NORVAFileTransaction::discard() {
 }
 
 void NORVAFileTransaction::closeLocks() {
-    for (const int fd : m_locks) ::close(fd);
+    for (const int fd : m_locks) NORVALockedFiles::release(fd);
     m_locks.clear();
 }
 

@@ -13,6 +13,8 @@
 #include <map>
 #include <thread>
 
+#include "platform/core/NORVALockedFiles.h"
+
 namespace {
 
 // What this thread holds of a folder: one descriptor carrying the lock, and
@@ -26,12 +28,10 @@ struct Held {
 thread_local std::map<std::pair<dev_t, ino_t>, Held> t_held;
 std::atomic<double> s_waitSeconds{10.0};
 
-// A child process holds none of its parent's folders: its copies of the
-// descriptors would keep the parent's locks alive after the parent let go.
-void forgetInChild() {
-    for (const auto& held : t_held) ::close(held.second.fd);
-    t_held.clear();
-}
+// A child process holds none of its parent's folders: NORVALockedFiles
+// closes its copies of every thread's descriptors; the forking thread's own
+// record of them goes too.
+void forgetInChild() { t_held.clear(); }
 
 const bool kForkHandled = ::pthread_atfork(nullptr, nullptr, forgetInChild) == 0;
 
@@ -77,17 +77,17 @@ long NORVASurfaceLock::lock(std::vector<std::string> folders, Mode mode) {
 }
 
 long NORVASurfaceLock::take(const std::string& folder, Mode mode) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = NORVALockedFiles::make([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) return 0;  // no folder, nothing in it to keep apart
     struct stat st;
     if (::fstat(fd, &st) != 0) {
-        ::close(fd);
+        NORVALockedFiles::release(fd);
         return 0;
     }
     const Key key(st.st_dev, st.st_ino);
     auto found = t_held.find(key);
     if (found != t_held.end()) {
-        ::close(fd);
+        NORVALockedFiles::release(fd);
         Held& held = found->second;
         if (mode == EXCLUSIVE && held.exclusive == 0) return kBusy;
         ++(mode == EXCLUSIVE ? held.exclusive : held.shared);
@@ -96,7 +96,7 @@ long NORVASurfaceLock::take(const std::string& folder, Mode mode) {
     }
     const int error = waitFor(fd, mode == EXCLUSIVE ? LOCK_EX : LOCK_SH);
     if (error != 0) {
-        ::close(fd);
+        NORVALockedFiles::release(fd);
         return unsupported(error) ? 0 : kBusy;
     }
     Held held;
@@ -116,7 +116,7 @@ void NORVASurfaceLock::release() {
         Held& held = found->second;
         --(it->second == EXCLUSIVE ? held.exclusive : held.shared);
         if (held.exclusive > 0 || held.shared > 0) continue;
-        ::close(held.fd);
+        NORVALockedFiles::release(held.fd);
         t_held.erase(found);
     }
     m_held.clear();

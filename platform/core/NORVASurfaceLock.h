@@ -9,7 +9,9 @@
 // and creates no file, so a read-only folder is read as before. A folder
 // whose file system keeps no such locks is used unlocked, as before. Holds
 // are short (no hold outlives the call that takes it); a wait is bounded,
-// then kBusy. One lock serves every surface of a folder.
+// then kBusy. One lock serves every surface of a folder. A hold is let go of
+// by an explicit unlock, and a child made by fork holds none of its parent's
+// folders, whichever thread held them (NORVALockedFiles).
 //
 // A thread that holds a folder takes it again without waiting (exclusive
 // serves shared too), so nested opens (a compound's members) and the reads

@@ -13,6 +13,7 @@
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVALockedFiles.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/kestrin/KestrinStatus.h"
@@ -733,7 +734,7 @@ long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
     }
     const bool moved = rc == SQLITE_OK && NORVAFileUtils::renameFile(temp, target);
     if (!moved) NORVAFileUtils::removeFile(temp);
-    ::close(lock);
+    NORVALockedFiles::release(lock);
     return moved ? 0 : KestrinStatus::WRITE_FAILED;
 }
 

@@ -23,6 +23,7 @@
 #include "fuzz/FuzzSupport.h"
 #include "platform/core/NORVACommitJournal.h"
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/core/NORVALockedFiles.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ void check(const std::string& bytes) {
     NORVACommitJournal copy = journal;
     const int fd = copy.write({r + "/j/.c.journal", r + "/b/.d.journal"});
     FUZZ_CHECK(fd >= 0);
-    ::close(fd);
+    NORVALockedFiles::release(fd);
     NORVACommitJournal back;
     FUZZ_CHECK(readJournal(back, r + "/j/.c.journal"));
     FUZZ_CHECK(sameEntries(journal, back));
@@ -233,7 +234,7 @@ std::string written(const std::vector<std::pair<char, std::string>>& steps, cons
     for (const std::string& name : names) paths.push_back(w + name);
     const int fd = journal.write(paths);
     if (fd < 0) std::abort();
-    ::close(fd);
+    NORVALockedFiles::release(fd);
     std::string text = contents(paths.front());
     for (size_t at; (at = text.find(w)) != std::string::npos;) text.replace(at, w.size(), "@");
     fs::remove_all(w);

@@ -3,11 +3,13 @@
 // holds without waiting on itself (and a child it forks holds nothing); an
 // open reads again what a commit replaced while it read.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "TempFolder.h"
 #include "TestSupport.h"
@@ -130,6 +132,39 @@ TEST(SurfaceLock, AThreadTakesWhatItHoldsAgainWithoutWaiting) {
     }
     HeldElsewhere other(folder, Lock::EXCLUSIVE);
     EXPECT_TRUE(other.held()) << "every hold is gone";
+}
+
+// The child is forked while another thread holds the folder; it idles on.
+TEST(SurfaceLock, AHoldLetGoOfIsFreeWhileAChildForkedDuringItLives) {
+    TempFolder dir;
+    const std::string folder = dir.path().toUTF8();
+    ShortWait wait(0.2);
+    int forked[2], done[2];
+    ASSERT_EQ(0, ::pipe(forked));
+    ASSERT_EQ(0, ::pipe(done));
+    std::thread holder([&] {
+        Lock lock;
+        char c = lock.lock(folder, Lock::EXCLUSIVE) == 0 ? 1 : 0;
+        EXPECT_EQ(1, ::write(done[1], &c, 1));
+        EXPECT_EQ(1, ::read(forked[0], &c, 1));
+    });
+    char c = 0;
+    ASSERT_EQ(1, ::read(done[0], &c, 1));
+    ASSERT_EQ(1, c);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::sleep(5);
+        ::_exit(0);
+    }
+    EXPECT_EQ(1, ::write(forked[1], &c, 1));
+    holder.join();
+    {
+        HeldElsewhere other(folder, Lock::EXCLUSIVE);
+        EXPECT_TRUE(other.held());
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    for (const int fd : {forked[0], forked[1], done[0], done[1]}) ::close(fd);
 }
 
 TEST(SurfaceLock, AnOpenReadsUnderASharedHoldThatACommitUnderWayDelays) {

@@ -1,0 +1,88 @@
+// Children forked without exec beside a writer: one thread stores a gridded
+// surface again and again while the main thread forks, every 20 ms, a child
+// that idles and exits. A child inherits copies of whatever descriptors the
+// writer held at the fork; none may keep the writer's next store waiting.
+//
+// KIVO_TWO_PROCESS_SECONDS sets how long it runs (2 s by default, as CI runs
+// it), KIVO_FORK_IDLE_SECONDS how long each child idles (3 s by default).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CrashKind.h"
+#include "TempFolder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double envSeconds(const char* name, double fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::strtod(v, nullptr) : fallback;
+}
+
+CrashKind* kindNamed(const char* name) {
+    for (const auto& kind : crashtest::kinds())
+        if (std::strcmp(kind->name(), name) == 0) return kind.get();
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(ForkedChild, KeepsNoStoreOfItsParentWaiting) {
+    CrashKind* kind = kindNamed("gridded");
+    ASSERT_NE(nullptr, kind);
+    TempFolder tmp;
+    const std::string folder = tmp.path().toUTF8();
+    std::string why;
+    ASSERT_TRUE(kind->create(folder));
+    const useconds_t idle = static_cast<useconds_t>(envSeconds("KIVO_FORK_IDLE_SECONDS", 3.0) * 1e6);
+
+    std::atomic<bool> stop{false};
+    long stores = 0, failed = 0;
+    double longest = 0;
+    std::string firstFailure;
+    std::thread writer([&] {
+        while (!stop) {
+            const Clock::time_point start = Clock::now();
+            std::string reason;
+            const long stored = kind->update(folder, reason);
+            longest = std::max(longest, std::chrono::duration<double>(Clock::now() - start).count());
+            ++stores;
+            if (stored < 0 && failed++ == 0) firstFailure = reason;
+        }
+    });
+    std::vector<pid_t> children;
+    const Clock::time_point end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(envSeconds("KIVO_TWO_PROCESS_SECONDS", 2.0)));
+    while (Clock::now() < end) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::usleep(idle);
+            ::_exit(0);
+        }
+        if (child > 0) children.push_back(child);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop = true;
+    writer.join();
+    for (const pid_t child : children) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    std::printf("forked children: %zu children idling %.1f s, %ld stores, %ld failed, longest %.1f ms\n",
+                children.size(), idle / 1e6, stores, failed, longest * 1e3);
+    EXPECT_EQ(0, failed) << firstFailure;
+    EXPECT_LT(longest, 1.0) << "a store waited for a child";
+}
