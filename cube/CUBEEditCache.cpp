@@ -10,6 +10,7 @@
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/core/NORVASurfaceLock.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOResourceManager.h"
 
 namespace {
@@ -157,6 +158,11 @@ long CUBEEditCache::writeGrid(const KIVOSurfaceCUBEIO& surface, const CUBEGridEn
     // engine refuses a dump with an empty side.
     if (entry.grid == nullptr || entry.grid->nx == 0 || entry.grid->ny == 0) return 0;
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry.row, entry.column);
+    // A grid folder that is gone may have gone with another object's rename:
+    // it is not made again for edits whose commit would be refused.
+    const NORVAUString folder = fileName.substring(0, fileName.lastIndexOf(u'/') + 1);
+    if (!folder.isEmpty() && !NORVAFileUtils::isDirectory(folder) && !surface.unchanged())
+        return NORVASurfacePin::kChanged;
     if (!CUBEUtils::makeGridFolder(surface.getGridPrefix())) {
         printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());
         return kFolderFailed;

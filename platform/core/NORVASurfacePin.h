@@ -22,6 +22,11 @@ class NORVASurfaceLock;
 class KIVO_EXPORT NORVASurfacePin {
 public:
     static constexpr long kChanged = 146023;
+    // A file this user's commits did not write (a symbolic link, a FIFO,
+    // another user's file, a journal with a link it does not name) holds the
+    // name of the surface's commit journal: recovery will not use it, and no
+    // open or commit goes ahead until the user removes it.
+    static constexpr long kBlocked = 146025;
 
     NORVASurfacePin() = default;
     ~NORVASurfacePin() { clear(); }
