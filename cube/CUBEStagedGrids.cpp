@@ -24,9 +24,12 @@ bool isFileOf(const std::string& name, const struct stat& own) {
     return ::lstat(name.c_str(), &st) == 0 && st.st_dev == own.st_dev && st.st_ino == own.st_ino;
 }
 
+std::string leafOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 // Another object's rename of the surface may have carried the staged file
 // into the renamed folder: it goes from wherever it is now, and only while
-// that name is still this very file.
+// that name is still this very file under its own name (a commit that moved
+// it over its grid file made it a grid file, which stays).
 void removeStaged(const std::string& recorded, int fd) {
     struct stat own;
     if (fd < 0 || ::fstat(fd, &own) != 0) {
@@ -37,7 +40,7 @@ void removeStaged(const std::string& recorded, int fd) {
     const ssize_t n = ::readlink(throughDescriptor(fd).c_str(), now, sizeof now - 1);
     const std::string current = n > 0 ? std::string(now, static_cast<size_t>(n)) : std::string();
     for (const std::string& name : {current, recorded})
-        if (!name.empty() && isFileOf(name, own)) {
+        if (leafOf(name) == leafOf(recorded) && isFileOf(name, own)) {
             ::unlink(name.c_str());
             return;
         }
