@@ -343,8 +343,6 @@ bool KIVOCompoundIO::isModified() const {
 // every file as it was, and its status is returned.
 long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
-    // A store its commit would refuse makes nothing, not even the member folder.
-    if (!m_pin.unchanged()) return NORVASurfacePin::kChanged;
     if (const long recovered = NORVAFileTransaction::recoverStatus(m_folder + m_name, kFolderFailed)) return recovered;
     NORVAFileTransaction transaction(m_folder + m_name);
     transaction.guard(m_pin);
@@ -353,7 +351,12 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     long status = m_header->write(file.file());
     if (status != 0) return status;
     if (!file.commit()) return KIVOCompoundDataHeader::kWriteFailed;
-    if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) return kFolderFailed;
+    // A member folder that is gone may have gone with another object's
+    // rename: it is not made again for a store whose commit would be refused.
+    if (!NORVAFileUtils::isDirectory(m_folder + m_name)) {
+        if (!m_pin.unchanged()) return NORVASurfacePin::kChanged;
+        if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) return kFolderFailed;
+    }
     for (DataIORangeEntry& e : m_members) {
         if (!e.dataIO) continue;
         status = e.dataIO->store(progress);

@@ -126,10 +126,12 @@ bool privateFolder(const std::string& own, const std::string& folder) {
 
 // A journal goes into place without replacing whatever is there: a file
 // recovery will not use stays where it is. Where the file system cannot
-// tell, the commit has looked just before.
+// promise that, it looks just before.
 bool renameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    return (errno == EINVAL || errno == ENOSYS) && ::rename(from.c_str(), to.c_str()) == 0;
+    struct stat st;
+    return (errno == EINVAL || errno == ENOSYS) && ::lstat(to.c_str(), &st) != 0 && errno == ENOENT &&
+           ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool belowAny(const std::vector<std::string>& folders, const std::string& path) {

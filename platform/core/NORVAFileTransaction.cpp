@@ -139,11 +139,11 @@ bool openOwnFile(const std::string& path, struct stat& st, int& fd) {
 // name: kept), or a journal not finished.
 enum Finished { DONE, FOREIGN, KEPT, UNFINISHED };
 
-// Why openOwnFile refused `path`: gone (or replaced by one of ours since,
-// which the caller's next look finds), or a file that is not ours.
-Finished notOwnFile(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) ? FOREIGN : DONE;
+// Why openOwnFile refused a file, from what it found (`st` zeroed before):
+// nothing (or one of ours replaced meanwhile, which the caller's next look
+// finds), or a file that is not ours.
+Finished notOwnFile(const struct stat& st) {
+    return st.st_mode != 0 && (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) ? FOREIGN : DONE;
 }
 
 // A temporary is left to a live writer, who holds its lock, and to its
@@ -181,9 +181,9 @@ bool finishConditional(const NORVACommitJournal& journal) {
 // Waits for a live writer, then finishes what its journal names. What is
 // not this user's journal is left alone: there is nothing of ours to finish.
 Finished finishJournal(const std::string& path) {
-    struct stat found, now;
+    struct stat found {}, now;
     int fd = -1;
-    if (!openOwnFile(path, found, fd)) return notOwnFile(path);
+    if (!openOwnFile(path, found, fd)) return notOwnFile(found);
     if (fd < 0) return UNFINISHED;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
@@ -231,11 +231,11 @@ std::vector<std::string> foldersOf(const NORVACommitJournal& journal, const std:
 // is done (a shared hold waits for that), it is gone and nothing is left to
 // take exclusively.
 Finished finishHeld(const std::string& path) {
-    struct stat st;
+    struct stat st {};
     int fd = -1;
     // What is not this user's journal is left alone, as finishJournal would,
     // and not even opened to be looked at (a FIFO would wait for a writer).
-    if (!openOwnFile(path, st, fd)) return notOwnFile(path);
+    if (!openOwnFile(path, st, fd)) return notOwnFile(st);
     NORVACommitJournal journal;
     if (fd >= 0 && !journal.read(fd, path)) journal = NORVACommitJournal();
     if (fd >= 0) ::close(fd);
@@ -249,10 +249,9 @@ Finished finishHeld(const std::string& path) {
     return UNFINISHED;
 }
 
-// What stands at a name the commit is about to write its journal under: 0
-// nothing; kBlocked a file recovery will not use, which the commit must not
-// replace; -1 a journal of ours a crash left since `recover` ran, which the
-// next `recover` finishes.
+// What stood at a name the commit could not write its journal under: 0
+// nothing; kBlocked a file recovery will not use; -1 a journal of ours a
+// crash left since `recover` ran, which the next `recover` finishes.
 long occupied(const std::string& journal) {
     struct stat st;
     if (::lstat(journal.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
@@ -364,14 +363,7 @@ bool NORVAFileTransaction::commit() {
     if (hold.lock(foldersOf(m_plan, m_journals), NORVASurfaceLock::EXCLUSIVE) != 0) m_refusal = NORVASurfaceLock::kBusy;
     for (const auto& pin : m_pins)
         if (m_refusal == 0 && !pin.first->unchanged()) m_refusal = NORVASurfacePin::kChanged;
-    // A journal is never written over a file in its place: one recovery
-    // will not use stays where it is, and so does a crash's, for `recover`.
-    for (const std::string& name : m_journals) {
-        const long found = m_refusal == 0 ? occupied(name) : 0;
-        if (found == -1) m_failed = true;
-        if (found > 0) m_refusal = found;
-    }
-    if (m_refusal != 0 || m_failed) {
+    if (m_refusal != 0) {
         discard();
         return false;
     }
@@ -388,6 +380,10 @@ bool NORVAFileTransaction::commit() {
     }
     const int journal = m_plan.write(m_journals);
     if (journal < 0) {
+        // A journal is never written over a file in its place: one recovery
+        // will not use stays where it is, and so does a crash's, for `recover`.
+        for (const std::string& name : m_journals)
+            if (m_refusal == 0 && occupied(name) > 0) m_refusal = NORVASurfacePin::kBlocked;
         discard();
         return false;
     }
@@ -455,7 +451,8 @@ long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinish
         }
         if (path == own && first != DONE) return;
         const Finished finished = finishHeld(path);
-        if (status == 0 && (finished == KEPT || (finished == FOREIGN && path == own))) status = NORVASurfacePin::kBlocked;
+        if (status == 0 && (finished == KEPT || (finished == FOREIGN && path == own)))
+            status = NORVASurfacePin::kBlocked;
         if (finished == UNFINISHED) status = unfinished;
     });
     if (status != 0) return status;  // its temporaries may still be needed

@@ -147,7 +147,8 @@ TEST_P(PlantedFile, JournalNameBlocksTheSurface) {
             }
             EXPECT_EQ(NORVASurfacePin::kBlocked, kind.rewrite(work.string()));
             ASSERT_EQ(0, ::lstat(journal.c_str(), &after));
-            EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode && after.st_uid == before.st_uid);
+            EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode &&
+                        after.st_uid == before.st_uid);
         }
     }
     std::printf("planted %s: %d journals planted, slowest blocked open %.3f s\n", kind.name(), planted, slowest);
