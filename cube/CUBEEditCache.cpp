@@ -164,9 +164,15 @@ long CUBEEditCache::writeGrid(const KIVOSurfaceCUBEIO& surface, const CUBEGridEn
     // engine refuses a dump with an empty side.
     if (entry.grid == nullptr || entry.grid->nx == 0 || entry.grid->ny == 0) return 0;
     const NORVAUString fileName = CUBEUtils::gridFileName(surface.getGridPrefix(), entry.row, entry.column);
-    if (!CUBEUtils::makeGridFolder(surface.getGridPrefix())) {
-        printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());
-        return kFolderFailed;
+    // A grid folder that is gone may have gone with another object's rename:
+    // it is not made again for edits whose commit would be refused.
+    const NORVAUString folder = fileName.substring(0, fileName.lastIndexOf(u'/') + 1);
+    if (!folder.isEmpty() && !NORVAFileUtils::isDirectory(folder)) {
+        if (!surface.unchanged()) return NORVASurfacePin::kChanged;
+        if (!CUBEUtils::makeGridFolder(surface.getGridPrefix())) {
+            printf("    ERROR: Unable to serialize %s. Aborting.\n", narrow(fileName).c_str());
+            return kFolderFailed;
+        }
     }
     if (!file.open(fileName)) {
         printf("    ERROR: Unable to open/create %s. Aborting.\n", narrow(fileName).c_str());

@@ -1,6 +1,10 @@
 #include "cube/CUBEStagedGrids.h"
 
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "cube/CUBEUtils.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -12,6 +16,36 @@ namespace {
 NORVAUString folderPart(const NORVAUString& path) { return path.substring(0, path.lastIndexOf(u'/') + 1); }
 
 NORVAUString namePart(const NORVAUString& path) { return path.substring(path.lastIndexOf(u'/') + 1); }
+
+// The staged file as its descriptor reaches it, whatever name it has now.
+std::string throughDescriptor(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+bool isFileOf(const std::string& name, const struct stat& own) {
+    struct stat st;
+    return ::lstat(name.c_str(), &st) == 0 && st.st_dev == own.st_dev && st.st_ino == own.st_ino;
+}
+
+std::string leafOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Another object's rename of the surface may have carried the staged file
+// into the renamed folder: it goes from wherever it is now, and only while
+// that name is still this very file under its own name (a commit that moved
+// it over its grid file made it a grid file, which stays).
+void removeStaged(const std::string& recorded, int fd) {
+    struct stat own;
+    if (fd < 0 || ::fstat(fd, &own) != 0) {
+        ::unlink(recorded.c_str());
+        return;
+    }
+    char now[PATH_MAX];
+    const ssize_t n = ::readlink(throughDescriptor(fd).c_str(), now, sizeof now - 1);
+    const std::string current = n > 0 ? std::string(now, static_cast<size_t>(n)) : std::string();
+    for (const std::string& name : {current, recorded})
+        if (leafOf(name) == leafOf(recorded) && isFileOf(name, own)) {
+            ::unlink(name.c_str());
+            return;
+        }
+}
 
 }  // namespace
 
@@ -34,7 +68,10 @@ bool CUBEStagedGrids::keep(const CUBEGridIdx& key, NORVAAtomicFile& file) {
 
 NORVAUString CUBEStagedGrids::fileOf(const CUBEGridIdx& key) const {
     const auto found = m_files.find(key);
-    return found == m_files.end() ? NORVAUString() : found->second.path;
+    if (found == m_files.end()) return NORVAUString();
+    const Staged& staged = found->second;
+    const std::string through = staged.lock >= 0 ? throughDescriptor(staged.lock) : std::string();
+    return !through.empty() && ::access(through.c_str(), R_OK) == 0 ? NORVAUString(through) : staged.path;
 }
 
 // Removed while its lock is still held, so that no recovery running
@@ -42,7 +79,7 @@ NORVAUString CUBEStagedGrids::fileOf(const CUBEGridIdx& key) const {
 void CUBEStagedGrids::drop(const CUBEGridIdx& key) {
     const auto found = m_files.find(key);
     if (found == m_files.end()) return;
-    ::unlink(found->second.path.toUTF8().c_str());
+    removeStaged(found->second.path.toUTF8(), found->second.lock);
     closeLock(found->second);
     m_files.erase(found);
 }

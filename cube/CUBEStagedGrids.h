@@ -27,10 +27,12 @@ public:
     // Keeps the written, uncommitted `file` as the grid's staged file, in
     // place of the one staged for it before; false when it cannot be kept.
     bool keep(const CUBEGridIdx& key, NORVAAtomicFile& file);
-    // The grid's staged file; empty when none.
+    // The grid's staged file, named through the descriptor this object holds
+    // (where the system offers that), so that it is read wherever another
+    // object's rename of the surface carried it; empty when none.
     NORVAUString fileOf(const CUBEGridIdx& key) const;
-    // Removes the grid's staged file: its edits are let go of, or are held
-    // in the edit cache again.
+    // Removes the grid's staged file, wherever it is now: its edits are let
+    // go of, or are held in the edit cache again.
     void drop(const CUBEGridIdx& key);
     // Removes every staged file.
     void clear();

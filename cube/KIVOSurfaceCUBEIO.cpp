@@ -63,7 +63,7 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path) {
     // header and metadata are read again when a commit replaced them
     // meanwhile.
     const NORVAUString base = drive + folder + stem;
-    m_pin.watch(base);
+    m_pin.watchFolder();
     m_status = NORVAFileTransaction::readCommitted(base, base + ".vcs", m_pin, kHeaderNotOpened,
                                                    [&] { return readFiles(path); });
 }
@@ -139,7 +139,7 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSur
     setNames(path);
     // Created over another surface, it may replace that one, and only that.
     (void)NORVAFileTransaction::recover(surfaceBase());
-    m_pin.watch(surfaceBase());
+    m_pin.watchFolder();
     m_pin.take(m_headerFileName);
     m_config.load(m_metadata->getProcessMetaData());
 }
@@ -283,7 +283,7 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     // A surface that changed nothing writes nothing, not even a journal.
     if (!header && !metadata && !gridsModified && removals.empty()) return 0;
     const NORVAUString stem = commitStem();
-    if (!NORVAFileTransaction::recover(stem)) return kCommitFailed;
+    if (const long recovered = NORVAFileTransaction::recoverStatus(stem, kCommitFailed)) return recovered;
     NORVAFileTransaction transaction(stem);
     transaction.guard(m_pin);
     long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : rewriteHeaderFile();
@@ -582,10 +582,13 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     PathUtilities::parsePath(m_headerFileName, &drive, &folder, &stem, nullptr);
     if (newName == stem) return 0;
     const NORVAUString newBase = drive + folder + newName;
-    if (!NORVAFileTransaction::recover(base) || NORVAFileUtils::exists(newBase + ".vcs") ||
-        NORVAFileUtils::exists(newBase + ".xml") || NORVAFileUtils::exists(newBase))
+    if (const long recovered = NORVAFileTransaction::recoverStatus(base, kRenameFailed)) return recovered;
+    if (NORVAFileUtils::exists(newBase + ".vcs") || NORVAFileUtils::exists(newBase + ".xml") ||
+        NORVAFileUtils::exists(newBase))
         return kRenameFailed;
+    // Like a store, a rename moves only the files this object read.
     NORVAFileTransaction transaction(base);
+    transaction.guard(m_pin, newBase + ".vcs");
     transaction.journalAlsoAt(newBase);
     transaction.move(base + ".vcs", newBase + ".vcs");
     transaction.move(base + ".xml", newBase + ".xml");
@@ -593,9 +596,8 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
         transaction.move(base, newBase);
         renameInFolder(newBase, newName, transaction);
     }
-    if (!transaction.commit()) return kRenameFailed;
+    if (const long status = transaction.commitStatus(kRenameFailed)) return status;
     m_headerFileName = newBase + ".vcs";
-    m_pin.follow(m_headerFileName, newBase);
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");
     m_gridPrefix = PathUtilities::appendPath(newBase, newName);
     // Edited grids staged in the folder moved with it, to be committed under the new name.

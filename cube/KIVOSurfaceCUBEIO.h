@@ -95,7 +95,9 @@ public:
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     // Renames every file of the surface to the new stem in the same folder,
     // as one commit; refuses an existing target and leaves everything as it
-    // was on failure. After a crash, opening either name finishes it.
+    // was on failure. After a crash, opening either name finishes it. Like a
+    // store, it refuses to move files another object committed or renamed
+    // since this one read them (NORVASurfacePin::kChanged).
     long rename(const NORVAUString& newName) override;
 
     uint64_t getHeldBytes() const override;
@@ -150,6 +152,8 @@ private:
     long holdFile(NORVASurfaceLock& hold, const NORVAUString& file) const { return m_pin.holdFile(hold, file); }
     // The grid folder held that file when this object last saw the surface.
     bool hadFile(const NORVAUString& file) const { return m_pin.listed(file); }
+    // Nobody committed the surface since (a look, without a hold).
+    bool unchanged() const { return m_pin.unchanged(); }
     // Writes the header (and metadata) when asked, every modified grid, the
     // staged ones and the removals as one commit; the grids become clean
     // once it is done.

@@ -343,7 +343,7 @@ bool KIVOCompoundIO::isModified() const {
 // every file as it was, and its status is returned.
 long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
-    if (!NORVAFileTransaction::recover(m_folder + m_name)) return kFolderFailed;
+    if (const long recovered = NORVAFileTransaction::recoverStatus(m_folder + m_name, kFolderFailed)) return recovered;
     NORVAFileTransaction transaction(m_folder + m_name);
     transaction.guard(m_pin);
     NORVAAtomicFile file(m_headerPath);
@@ -351,7 +351,12 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     long status = m_header->write(file.file());
     if (status != 0) return status;
     if (!file.commit()) return KIVOCompoundDataHeader::kWriteFailed;
-    if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) return kFolderFailed;
+    // A member folder that is gone may have gone with another object's
+    // rename: it is not made again for a store whose commit would be refused.
+    if (!NORVAFileUtils::isDirectory(m_folder + m_name)) {
+        if (!m_pin.unchanged()) return NORVASurfacePin::kChanged;
+        if (!NORVAFileUtils::makeDirectory(m_folder + m_name)) return kFolderFailed;
+    }
     for (DataIORangeEntry& e : m_members) {
         if (!e.dataIO) continue;
         status = e.dataIO->store(progress);
@@ -741,12 +746,14 @@ long KIVOCompoundIO::rename(const NORVAUString& newName) {
 // join this commit), then the header, metadata and folder take the new name.
 long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
     const NORVAUString oldStem = m_folder + m_name, newStem = m_folder + name;
-    if (!NORVAFileTransaction::recover(oldStem) || !NORVAFileTransaction::recover(newStem)) return kFolderFailed;
+    for (const NORVAUString& s : {oldStem, newStem})
+        if (const long recovered = NORVAFileTransaction::recoverStatus(s, kFolderFailed)) return recovered;
     const NORVAUString from[] = {m_headerPath, oldStem + ".xml", oldStem};
     const NORVAUString to[] = {newStem + ".kms", newStem + ".xml", newStem};
     for (const NORVAUString& target : to)
         if (NORVAFileUtils::exists(target)) return kFolderFailed;  // never over another surface
     NORVAFileTransaction transaction(oldStem);
+    transaction.guard(m_pin, to[0]);
     transaction.journalAlsoAt(newStem);
     for (DataIORangeEntry& e : m_members) {
         if (!e.dataIO) continue;
@@ -754,7 +761,7 @@ long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
         if (status != 0) return status;
     }
     for (size_t i = 0; i < 3; ++i) transaction.move(from[i], to[i]);
-    return transaction.commit() ? 0L : kFolderFailed;
+    return transaction.commitStatus(kFolderFailed);
 }
 
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {

@@ -192,7 +192,7 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
 long KIVOKestrinDataIO::storeFiles() {
     if (long s = flush()) return s;
     const NORVAUString stem = NORVAKestrinDataIO::stemOf(m_path);
-    if (!NORVAFileTransaction::recover(stem)) return KestrinStatus::CANNOT_OPEN;
+    if (const long recovered = NORVAFileTransaction::recoverStatus(stem, KestrinStatus::CANNOT_OPEN)) return recovered;
     // Points, header and metadata take their places together; points stored
     // in place commit through SQLite inside this commit, as its deciding step.
     NORVAFileTransaction files(stem);

@@ -109,7 +109,8 @@ long KIVOWGridDataIO::open(const NORVAUString& path) {
     // definition and raster header are read while no rename moves them.
     NORVASurfaceLock reading;
     const long held = NORVAFileTransaction::holdForReading(m_stem, reading);
-    if (held != 0) return held == NORVASurfaceLock::kBusy ? held : static_cast<long>(WGridStatus::kFileOperation);
+    if (held != 0) return held == -1 ? static_cast<long>(WGridStatus::kFileOperation) : held;
+    m_pin.take(m_defPath);
 
     long status = m_definition.parseFile(m_defPath);
     if (status != 0) return status;
@@ -455,17 +456,19 @@ long KIVOWGridDataIO::rename(const NORVAUString& newName) {
     const NORVAUString newStem = folderOf(m_stem) + name;
     if (newStem == m_stem) return 0;
 
-    if (!NORVAFileTransaction::recover(m_stem) || !NORVAFileTransaction::recover(newStem))
-        return WGridStatus::kFileOperation;
+    for (const NORVAUString& s : {m_stem, newStem})
+        if (const long recovered = NORVAFileTransaction::recoverStatus(s, WGridStatus::kFileOperation))
+            return recovered;
     const char* extensions[] = {WGridKeywords::kWeightExtension, WGridKeywords::kSumExtension,
                                 WGridKeywords::kDefExtension};
     for (const char* ext : extensions)
         if (NORVAFileUtils::exists(newStem + ext)) return WGridStatus::kFileOperation;  // never over another surface
     // All three names change in one commit: a crash leaves the old or the new.
     NORVAFileTransaction transaction(m_stem);
+    transaction.guard(m_pin, newStem + WGridKeywords::kDefExtension);
     transaction.journalAlsoAt(newStem);
     for (const char* ext : extensions) transaction.move(m_stem + ext, newStem + ext);
-    if (!transaction.commit()) return WGridStatus::kFileOperation;
+    if (const long status = transaction.commitStatus(WGridStatus::kFileOperation)) return status;
     m_stem = newStem;
     m_defPath = newStem + WGridKeywords::kDefExtension;
     return 0;

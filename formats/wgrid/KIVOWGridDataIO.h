@@ -26,6 +26,7 @@
 
 #include "formats/wgrid/WGridDefinition.h"
 #include "formats/wgrid/WGridKeywords.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOResourceManager.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/proj/NORVACoordSystem.h"
@@ -75,7 +76,8 @@ public:
     // Moves ".weight", ".sum", ".def" to the new name in the same folder
     // (a trailing ".def" of the name is dropped). An existing target or a
     // failed move undoes what was moved and gives 146006; the surface then
-    // keeps its old name.
+    // keeps its old name. Files another object renamed since this one read
+    // them are not moved: NORVASurfacePin::kChanged.
     long rename(const NORVAUString& newName) override;
 
     // Resource manager membership: the grid index and the cached fragments.
@@ -125,6 +127,7 @@ private:
 
     NORVAUString m_stem;
     NORVAUString m_defPath;
+    NORVASurfacePin m_pin;  // the ".def" as read, or as this object renamed it
     WGridDefinition m_definition;
     NORVAType<NORVACoordSystem> m_coordSystem;
     std::vector<int64_t> m_index;

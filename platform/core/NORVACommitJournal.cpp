@@ -125,6 +125,16 @@ bool privateFolder(const std::string& own, const std::string& folder) {
     }
 }
 
+// A journal goes into place without replacing whatever is there: a file
+// recovery will not use stays where it is. Where the file system cannot
+// promise that, it looks just before.
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    struct stat st;
+    return (errno == EINVAL || errno == ENOSYS) && ::lstat(to.c_str(), &st) != 0 && errno == ENOENT &&
+           ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool belowAny(const std::vector<std::string>& folders, const std::string& path) {
     for (const std::string& folder : folders)
         if (below(folder, path)) return true;
@@ -260,7 +270,7 @@ int NORVACommitJournal::write(const std::vector<std::string>& names) {
     std::vector<std::string> made;
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0 && writeAll(fd, text) && !faults::shouldFail(faults::SYNC) && ::fsync(fd) == 0;
-    ok = ok && !faults::shouldFail(faults::RENAME) && ::rename(pattern.c_str(), main.c_str()) == 0;
+    ok = ok && !faults::shouldFail(faults::RENAME) && renameNoReplace(pattern, main);
     if (ok) made.push_back(main);
     for (size_t i = 1; ok && i < names.size(); ++i) {
         ok = !faults::shouldFail(faults::RENAME) && ::link(main.c_str(), names[i].c_str()) == 0;

@@ -51,9 +51,10 @@ public:
     const std::vector<Entry>& entries() const { return m_entries; }
 
     // Writes the journal, synced, under every name (the first is the main
-    // one, the others are hard links to it made after it appears). Returns a
-    // descriptor that holds the journal's lock until NORVALockedFiles::release
-    // lets go of it (a forked child has none), or -1 with nothing left behind.
+    // one, the others are hard links to it made after it appears), never in
+    // place of a file already there. Returns a descriptor that holds the
+    // journal's lock until NORVALockedFiles::release lets go of it (a forked
+    // child has none), or -1 with nothing left behind.
     int write(const std::vector<std::string>& names);
     // Reads a whole journal from `fd`, the file found at `path` (absolute);
     // false for a torn, oversized or foreign file, or one that is not this

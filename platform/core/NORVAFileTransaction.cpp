@@ -134,6 +134,19 @@ bool openOwnFile(const std::string& path, struct stat& st, int& fd) {
     return false;
 }
 
+// What finishing a journal name came to: done (or nothing there), a file
+// that is no journal of this user's (left alone: nothing of ours to
+// finish), one of ours that recovery refuses (another link it does not
+// name: kept), or a journal not finished.
+enum Finished { DONE, FOREIGN, KEPT, UNFINISHED };
+
+// Why openOwnFile refused a file, from what it found (`st` zeroed before):
+// nothing (or one of ours replaced meanwhile, which the caller's next look
+// finds), or a file that is not ours.
+Finished notOwnFile(const struct stat& st) {
+    return st.st_mode != 0 && (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) ? FOREIGN : DONE;
+}
+
 // A temporary is left to a live writer, who holds its lock, and to its
 // owner when it is not ours alone (another link to it).
 bool removeUnlessLocked(const std::string& path) {
@@ -168,16 +181,16 @@ bool finishConditional(const NORVACommitJournal& journal) {
 
 // Waits for a live writer, then finishes what its journal names. What is
 // not this user's journal is left alone: there is nothing of ours to finish.
-bool finishJournal(const std::string& path) {
-    struct stat found, now;
+Finished finishJournal(const std::string& path) {
+    struct stat found {}, now;
     int fd = -1;
-    if (!openOwnFile(path, found, fd)) return true;
-    if (fd < 0) return false;
+    if (!openOwnFile(path, found, fd)) return notOwnFile(found);
+    if (fd < 0) return UNFINISHED;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
     if (::lstat(path.c_str(), &now) != 0 || found.st_ino != now.st_ino || found.st_dev != now.st_dev) {
         NORVALockedFiles::release(fd);  // the writer finished it meanwhile
-        return true;
+        return DONE;
     }
     NORVACommitJournal journal;
     bool ok = true;
@@ -186,14 +199,16 @@ bool finishJournal(const std::string& path) {
         // back as written, so this is no journal of ours: no move was ever
         // made under it. With another link, though, it may be ours with a
         // link someone else made: kept, and the surface refused meanwhile.
-        ok = now.st_nlink == 1 && ::unlink(path.c_str()) == 0;
+        NORVALockedFiles::release(fd);
+        if (now.st_nlink != 1) return KEPT;
+        return ::unlink(path.c_str()) == 0 ? DONE : UNFINISHED;
     } else if (journal.hasCondition()) {
         ok = finishConditional(journal);
     } else {
         ok = journal.apply() && journal.removeNames();
     }
     NORVALockedFiles::release(fd);
-    return ok;
+    return ok ? DONE : UNFINISHED;
 }
 
 // The folders a commit changes: those its moves and removals reach into, a
@@ -216,23 +231,33 @@ std::vector<std::string> foldersOf(const NORVACommitJournal& journal, const std:
 // no open reads them halfway. Mostly it is a live writer's: once the writer
 // is done (a shared hold waits for that), it is gone and nothing is left to
 // take exclusively.
-bool finishHeld(const std::string& path) {
-    struct stat st;
+Finished finishHeld(const std::string& path) {
+    struct stat st {};
     int fd = -1;
     // What is not this user's journal is left alone, as finishJournal would,
     // and not even opened to be looked at (a FIFO would wait for a writer).
-    if (!openOwnFile(path, st, fd)) return true;
+    if (!openOwnFile(path, st, fd)) return notOwnFile(st);
     NORVACommitJournal journal;
     if (fd >= 0 && !journal.read(fd, path)) journal = NORVACommitJournal();
     if (fd >= 0) ::close(fd);
     const std::vector<std::string> folders = foldersOf(journal, {path});
     for (const NORVASurfaceLock::Mode mode : {NORVASurfaceLock::SHARED, NORVASurfaceLock::EXCLUSIVE}) {
         NORVASurfaceLock hold;
-        if (hold.lock(folders, mode) != 0) return false;
-        if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+        if (hold.lock(folders, mode) != 0) return UNFINISHED;
+        if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? DONE : UNFINISHED;
         if (mode == NORVASurfaceLock::EXCLUSIVE) return finishJournal(path);
     }
-    return false;
+    return UNFINISHED;
+}
+
+// What stood at a name the commit could not write its journal under: 0
+// nothing; kBlocked a file recovery will not use; -1 a journal of ours a
+// crash left since `recover` ran, which the next `recover` finishes.
+long occupied(const std::string& journal) {
+    struct stat st;
+    if (::lstat(journal.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
+    const bool ours = S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1;
+    return ours ? -1 : NORVASurfacePin::kBlocked;
 }
 
 }  // namespace
@@ -301,9 +326,9 @@ void NORVAFileTransaction::fail() {
     m_failed = true;
 }
 
-void NORVAFileTransaction::guard(NORVASurfacePin& pin) {
-    if (m_outer) return m_outer->guard(pin);
-    m_pins.push_back(&pin);
+void NORVAFileTransaction::guard(NORVASurfacePin& pin, const NORVAUString& renamedTo) {
+    if (m_outer) return m_outer->guard(pin, renamedTo);
+    m_pins.emplace_back(&pin, renamedTo);
 }
 
 bool NORVAFileTransaction::hasFailed() const { return m_outer ? m_outer->hasFailed() : m_failed; }
@@ -337,8 +362,8 @@ bool NORVAFileTransaction::commit() {
     // commits or reads in these folders.
     NORVASurfaceLock hold;
     if (hold.lock(foldersOf(m_plan, m_journals), NORVASurfaceLock::EXCLUSIVE) != 0) m_refusal = NORVASurfaceLock::kBusy;
-    for (const NORVASurfacePin* pin : m_pins)
-        if (m_refusal == 0 && !pin->unchanged()) m_refusal = NORVASurfacePin::kChanged;
+    for (const auto& pin : m_pins)
+        if (m_refusal == 0 && !pin.first->unchanged()) m_refusal = NORVASurfacePin::kChanged;
     if (m_refusal != 0) {
         discard();
         return false;
@@ -356,6 +381,10 @@ bool NORVAFileTransaction::commit() {
     }
     const int journal = m_plan.write(m_journals);
     if (journal < 0) {
+        // A journal is never written over a file in its place: one recovery
+        // will not use stays where it is, and so does a crash's, for `recover`.
+        for (const std::string& name : m_journals)
+            if (m_refusal == 0 && occupied(name) > 0) m_refusal = NORVASurfacePin::kBlocked;
         discard();
         return false;
     }
@@ -380,7 +409,10 @@ bool NORVAFileTransaction::commit() {
 
 // Still holding the folders: what is pinned now is this commit's own.
 void NORVAFileTransaction::repin() {
-    for (NORVASurfacePin* pin : m_pins) pin->retake();
+    for (const auto& pin : m_pins) {
+        if (!pin.second.isEmpty()) pin.first->follow(pin.second);
+        pin.first->retake();
+    }
 }
 
 void NORVAFileTransaction::discard() {
@@ -399,26 +431,38 @@ void NORVAFileTransaction::closeLocks() {
     m_locks.clear();
 }
 
-bool NORVAFileTransaction::recover(const NORVAUString& stem) {
+bool NORVAFileTransaction::recover(const NORVAUString& stem) { return recoverStatus(stem, -1) == 0; }
+
+long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinished) {
     std::string folder, name;
     splitStem(stem, folder, name);
-    if (name.empty()) return true;
-    bool ok = finishHeld(journalOf(folder, name));
+    if (name.empty()) return 0;
+    // The stem's own journal name is the one its commits write: whatever
+    // holds it blocks them. Inside the folder, only a journal that may be
+    // ours does (a member's or a grid's name is no commit's).
+    const std::string own = journalOf(folder, name);
+    const Finished first = finishHeld(own);
+    long status = first == DONE ? 0 : first == UNFINISHED ? unfinished : NORVASurfacePin::kBlocked;
     std::vector<std::string> temporaries;
     forEachLeftover(stem, [&](const std::string& path) {
         const std::string entry = path.substr(path.rfind('/') + 1);
-        if (isJournal(entry))
-            ok = finishHeld(path) && ok;
-        else
+        if (!isJournal(entry)) {
             temporaries.push_back(path);
+            return;
+        }
+        if (path == own && first != DONE) return;
+        const Finished finished = finishHeld(path);
+        if (status == 0 && (finished == KEPT || (finished == FOREIGN && path == own)))
+            status = NORVASurfacePin::kBlocked;
+        if (finished == UNFINISHED) status = unfinished;
     });
-    if (!ok) return false;  // its temporaries may still be needed
+    if (status != 0) return status;  // its temporaries may still be needed
     // A journal's temporary is written under its commit's exclusive hold,
     // not locked from its first moment: it is left alone while one is.
     NORVASurfaceLock hold;
     if (!temporaries.empty() && hold.lock({folder, folder + "/" + name}, NORVASurfaceLock::SHARED) == 0)
         for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
-    return true;
+    return 0;
 }
 
 long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold) {
@@ -428,7 +472,7 @@ long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurface
     // holds its folder exclusively while its journal exists) but one a crash
     // left: it is finished outside the hold, which is then taken again.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!recover(stem)) return -1;
+        if (const long recovered = recoverStatus(stem, -1)) return recovered;
         if (hold.lock(folder, NORVASurfaceLock::SHARED) != 0) return NORVASurfaceLock::kBusy;
         struct stat st;
         if (name.empty() || ::lstat(journalOf(folder, name).c_str(), &st) != 0) return 0;

@@ -26,6 +26,7 @@
 // holds: another process committed that surface since the object read it.
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/core/NORVACommitJournal.h"
@@ -73,16 +74,19 @@ public:
     static ConditionCheck setConditionCheck(ConditionCheck check);
 
     // The commit goes ahead only while the pin holds, and pins what it
-    // wrote once done (nested: the outer commit does). The pin must outlive
-    // the transaction.
-    void guard(NORVASurfacePin& pin);
+    // wrote once done (nested: the outer commit does), under `renamedTo`
+    // when the commit renames the pinned file. The pin must outlive the
+    // transaction.
+    void guard(NORVASurfacePin& pin, const NORVAUString& renamedTo = NORVAUString());
 
     // Makes the commit refuse (a writer failed); nested: the outer one.
     void fail();
     bool hasFailed() const;
     // Why a commit that changed nothing did so, when it was refused rather
-    // than failed: NORVASurfacePin::kChanged (a guarding pin no longer held)
-    // or NORVASurfaceLock::kBusy (its folders stayed held too long); else 0.
+    // than failed: NORVASurfacePin::kChanged (a guarding pin no longer held),
+    // NORVASurfacePin::kBlocked (a file recovery will not use holds one of
+    // its journal names) or NORVASurfaceLock::kBusy (its folders stayed held
+    // too long); else 0.
     long refusal() const { return m_outer ? m_outer->refusal() : m_refusal; }
     // `commit` as a status: 0 when done, the refusal when refused, else `failed`.
     long commitStatus(long failed) { return commit() ? 0 : refusal() != 0 ? refusal() : failed; }
@@ -104,18 +108,24 @@ public:
     // of the stem in its folder and every temporary or journal inside the
     // folder named like the stem (members, grids). Temporaries that a live
     // writer holds are left alone. False when a journal could not be
-    // finished: the surface must not be used until it is.
+    // finished, or when one is blocked (see `recoverStatus`): the surface
+    // must not be used until it is finished or removed.
     static bool recover(const NORVAUString& stem);
+    // `recover` as a status: 0; NORVASurfacePin::kBlocked when the stem's
+    // journal name holds a file that is no journal of this user's (a link, a
+    // FIFO, another user's file), or a journal here holds a link it does not
+    // name: left where it is, and no retry ends that; else `unfinished`.
+    static long recoverStatus(const NORVAUString& stem, long unfinished);
     // `recover`, then the stem's folder held shared in `hold` with no
     // journal left in it: every file read under the hold is of one committed
-    // generation. 0; kBusy from NORVASurfaceLock; -1 when a journal could
-    // not be finished.
+    // generation. 0; kBusy from NORVASurfaceLock; kBlocked; -1 when a
+    // journal could not be finished.
     static long holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold);
     // For an open: `recover`, then `read` (which must start afresh each
     // time) again when a commit replaced the surface's main file while it
     // ran, the third time under the shared hold; `pin` then holds the main
     // file as read. What `read` gave; `unfinished` when a journal could not
-    // be finished; kBusy when the lock's wait was over.
+    // be finished; kBlocked; kBusy when the lock's wait was over.
     static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                               long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).
@@ -130,7 +140,7 @@ private:
     NORVACommitJournal m_plan;
     std::vector<std::string> m_temporaries;
     std::vector<int> m_locks;
-    std::vector<NORVASurfacePin*> m_pins;
+    std::vector<std::pair<NORVASurfacePin*, NORVAUString>> m_pins;  // with the name a rename gives it
     long m_refusal = 0;
     std::string m_decisiveFile;
     DecisiveStep m_decisive;

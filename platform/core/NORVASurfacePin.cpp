@@ -11,6 +11,13 @@ namespace {
 
 std::string leafOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+// The path without the extension of its last part.
+std::string stemOf(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path : path.substr(0, dot);
+}
+
 }  // namespace
 
 NORVASurfacePin& NORVASurfacePin::operator=(const NORVASurfacePin& other) {
@@ -21,17 +28,17 @@ NORVASurfacePin& NORVASurfacePin::operator=(const NORVASurfacePin& other) {
     m_exists = other.m_exists;
     m_device = other.m_device;
     m_inode = other.m_inode;
-    m_watched = other.m_watched;
+    m_watching = other.m_watching;
     m_listing = other.m_listing;
     return *this;
 }
 
 void NORVASurfacePin::take(const NORVAUString& path) {
-    const std::string watched = m_watched;
+    const bool watching = m_watching;
     clear();
-    m_watched = watched;
+    m_watching = watching;
     m_path = path.toUTF8();
-    if (!m_watched.empty()) m_listing = std::make_shared<const NORVAPinnedFolder>(m_watched);
+    if (m_watching) m_listing = std::make_shared<const NORVAPinnedFolder>(stemOf(m_path));
     // Not followed through a link: a commit replaces the link itself.
     struct stat st;
     if (::lstat(m_path.c_str(), &st) != 0) return;
@@ -53,10 +60,8 @@ void NORVASurfacePin::retake() {
     if (!path.empty()) take(NORVAUString(path));
 }
 
-void NORVASurfacePin::follow(const NORVAUString& path, const NORVAUString& folder) {
+void NORVASurfacePin::follow(const NORVAUString& path) {
     m_path = path.toUTF8();
-    if (folder.isEmpty()) return;
-    m_watched = folder.toUTF8();
     m_listing.reset();  // its names are the old ones: nothing is served by them
 }
 
@@ -64,7 +69,7 @@ void NORVASurfacePin::clear() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     m_path.clear();
-    m_watched.clear();
+    m_watching = false;
     m_listing.reset();
     m_exists = false;
     m_device = 0;

@@ -27,6 +27,11 @@ class NORVASurfaceLock;
 class KIVO_EXPORT NORVASurfacePin {
 public:
     static constexpr long kChanged = 146023;
+    // A file this user's commits did not write (a symbolic link, a FIFO,
+    // another user's file, a journal with a link it does not name) holds the
+    // name of the surface's commit journal: recovery will not use it, and no
+    // open or commit goes ahead until the user removes it.
+    static constexpr long kBlocked = 146025;
 
     NORVASurfacePin() = default;
     ~NORVASurfacePin() { clear(); }
@@ -38,11 +43,13 @@ public:
     void take(const NORVAUString& path);
     // Pins what is now at the pinned path (after this object's own commit).
     void retake();
-    // The pinned file (and the watched folder) have new names, after this
-    // object's own rename.
-    void follow(const NORVAUString& path, const NORVAUString& folder = NORVAUString());
-    // The folder whose files are read after the open; listed by every take.
-    void watch(const NORVAUString& folder) { m_watched = folder.toUTF8(); }
+    // The pinned file has a new name (after this object's own rename); so
+    // has the watched folder, which a retake lists anew.
+    void follow(const NORVAUString& path);
+    // The folder named like the pinned file without its extension (a CUBE
+    // surface's grid folder) holds files read after the open: every take
+    // lists it.
+    void watchFolder() { m_watching = true; }
     // Nothing pinned: holds for ever.
     void clear();
 
@@ -60,7 +67,7 @@ public:
 
 private:
     std::string m_path;  // empty: nothing pinned
-    std::string m_watched;
+    bool m_watching = false;
     std::shared_ptr<const NORVAPinnedFolder> m_listing;  // shared by copies
     int m_fd = -1;       // keeps the pinned file's inode
     bool m_exists = false;

@@ -470,7 +470,7 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     if (m_status != 0) return m_status;
     if (progress) progress->setSteps(2);
     updateRange();
-    if (!NORVAFileTransaction::recover(stem())) return GRIDDED_CANNOT_OPEN;
+    if (const long recovered = NORVAFileTransaction::recoverStatus(stem(), GRIDDED_CANNOT_OPEN)) return recovered;
     // The grid and its metadata describe each other (range, attribute set):
     // both commit together or neither does.
     NORVAFileTransaction transaction(stem());
@@ -843,16 +843,18 @@ long KIVOGriddedDataIO::rename(const NORVAUString& newName) {
     newStem = drive + folder + name;
     const NORVAUString oldStem = stem();
     if (newStem == oldStem) return 0;
-    if (!NORVAFileTransaction::recover(oldStem) || !NORVAFileTransaction::recover(newStem)) return GRIDDED_CANNOT_OPEN;
+    for (const NORVAUString& s : {oldStem, newStem})
+        if (const long recovered = NORVAFileTransaction::recoverStatus(s, GRIDDED_CANNOT_OPEN)) return recovered;
     const char* const extensions[] = {".vns", ".xml"};
     for (const char* ext : extensions)
         if (NORVAFileUtils::exists(newStem + ext)) return GRIDDED_CANNOT_OPEN;  // never over another surface
+    // Like a store, a rename moves only the files this object read.
     NORVAFileTransaction transaction(oldStem);
+    transaction.guard(m_pin, newStem + ".vns");
     transaction.journalAlsoAt(newStem);
     for (const char* ext : extensions) transaction.move(oldStem + ext, newStem + ext);
-    if (!transaction.commit()) return GRIDDED_CANNOT_OPEN;
+    if (const long status = transaction.commitStatus(GRIDDED_CANNOT_OPEN)) return status;
     m_path = newStem + ".vns";
-    m_pin.follow(m_path);
     m_metadata->setFileName(newStem + ".xml");
     return 0;
 }

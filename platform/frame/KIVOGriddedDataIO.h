@@ -62,7 +62,8 @@ public:
     // The ".vns" and ".xml" commit together (one file transaction): after a
     // failure or a crash the surface opens with both old or both new. A
     // surface another process stored since this object read it (or was
-    // created over it) is not overwritten: NORVASurfacePin::kChanged.
+    // created over it) is not overwritten: NORVASurfacePin::kChanged; nor
+    // one whose journal name holds a file recovery will not use: kBlocked.
     long store(NORVAProgress* progress) override;
     // Without `create` only nodes holding at least one value are served; with
     // it every node of the area.
@@ -80,7 +81,9 @@ public:
     long deleteAllFiles(bool withMetadata) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     // A new stem in the same folder, both files in one commit; refuses to
-    // overwrite another surface.
+    // overwrite another surface and, like a store, to move files another
+    // object committed or renamed since this one read them
+    // (NORVASurfacePin::kChanged).
     long rename(const NORVAUString& newName) override;
     long worldToIndex(double x, double y, int64_t& column, int64_t& row) const override;
     long indexToWorld(int64_t column, int64_t row, double& x, double& y) const override;

@@ -32,8 +32,9 @@ bool memberHolds(const KIVOGriddedDataIO& member, long generation, bool anyLayou
 class CompoundCrashKind : public CrashKind {
 public:
     const char* name() const override { return "compound"; }
-    bool create(const std::string& folder) override { return store(folder, 0); }
-    bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1); }
+    bool create(const std::string& folder) override { return store(folder, 0) == 0; }
+    bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1) == 0; }
+    long rewrite(const std::string& folder) override { return store(folder, 1); }
     long check(const std::string& folder, std::string& why) override {
         KIVOCompoundIO compound(NORVAUString(folder + "/c.kms"));
         if (!crashtest::opened(compound, why)) return -1;
@@ -78,7 +79,7 @@ public:
     }
 
 private:
-    static bool store(const std::string& folder, long generation) {
+    static long store(const std::string& folder, long generation) {
         const std::string path = folder + "/c.kms";
         auto meta = crashtest::metadataOf(folder + "/c.xml", generation, 60.0);
         KIVOResolutionTable table;
@@ -86,14 +87,14 @@ private:
         table[KIVORangeEntry(boundaryOf(generation), 5000.0)] = 2.0f;
         meta->setResolutionTable("Depth", table);
         KIVOCompoundIO compound(NORVAUString(path), meta);
-        if (compound.getStatus() != 0) return false;
+        if (compound.getStatus() != 0) return compound.getStatus();
         for (const auto& e : compound.getEntries()) {
             KIVOGriddedDataIO* member = grid(e);
-            if (!member) return false;
+            if (!member) return -1;
             for (uint64_t node = 0; node < member->getNodeCount(); ++node)
-                if (member->setNodeNumber(node, 0, static_cast<double>(generation)) != 0) return false;
+                if (member->setNodeNumber(node, 0, static_cast<double>(generation)) != 0) return -1;
         }
-        return compound.store(nullptr) == 0;
+        return compound.store(nullptr);
     }
 };
 

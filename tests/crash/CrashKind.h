@@ -22,6 +22,10 @@ public:
     // Makes generation + 1 from `generation` (a store or a rename); the
     // child calls it for generation, generation + 1, ... until it is killed.
     virtual bool advance(const std::string& folder, long generation) = 0;
+    // A write by a new object over the surface create() made: a store made
+    // afresh or, for a kind that renames, generation 0 opened and renamed to
+    // 1. Its status, 0 when done.
+    virtual long rewrite(const std::string& folder) { return create(folder) ? 0 : -1; }
     // Opens the surface as a user would (which recovers what a crash left)
     // and returns the generation it holds whole, or -1 with the reason.
     virtual long check(const std::string& folder, std::string& why) = 0;

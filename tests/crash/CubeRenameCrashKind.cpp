@@ -50,10 +50,8 @@ public:
         m_files = filesOf(folder, 0);
         return m_files.size() == 7;  // header, metadata, four grids, one layer
     }
-    bool advance(const std::string& folder, long generation) override {
-        KIVOSurfaceCUBEIO surface(NORVAUString(stemOf(folder, generation) + ".vcs"));
-        return surface.getStatus() == 0 && surface.rename("c" + std::to_string(generation + 1)) == 0;
-    }
+    bool advance(const std::string& folder, long generation) override { return rename(folder, generation) == 0; }
+    long rewrite(const std::string& folder) override { return rename(folder, 0); }
     long check(const std::string& folder, std::string& why) override {
         // Opening the name on disk finishes a rename a crash cut short; when
         // that rename was committed the surface has its new name, and the
@@ -81,6 +79,12 @@ public:
     }
 
 private:
+    static long rename(const std::string& folder, long generation) {
+        KIVOSurfaceCUBEIO surface(NORVAUString(stemOf(folder, generation) + ".vcs"));
+        if (surface.getStatus() != 0) return surface.getStatus();
+        return surface.rename("c" + std::to_string(generation + 1));
+    }
+
     // The newest name a header has; with a rename cut short, the old one.
     static long headerGeneration(const std::string& folder) {
         long generation = -1;

@@ -21,10 +21,13 @@ public:
 
     const char* name() const override { return m_name; }
     bool create(const std::string& folder) override {
-        const double side = static_cast<double>(m_grids) * m_tile - 1.0;
-        if (cubetest::createStored(NORVAUString(pathOf(folder)), side, side, 1.0, m_tile) != 0) return false;
+        if (rewrite(folder) != 0) return false;
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};
         return surface.getStatus() == 0 && store(surface, 0) == 0;
+    }
+    long rewrite(const std::string& folder) override {
+        const double side = static_cast<double>(m_grids) * m_tile - 1.0;
+        return cubetest::createStored(NORVAUString(pathOf(folder)), side, side, 1.0, m_tile);
     }
     bool advance(const std::string& folder, long generation) override {
         KIVOSurfaceCUBEIO surface{NORVAUString(pathOf(folder))};

@@ -34,8 +34,9 @@ bool holds(const KIVOGriddedDataIO& grid, long generation, bool anyLayout = fals
 class GriddedCrashKind : public CrashKind {
 public:
     const char* name() const override { return "gridded"; }
-    bool create(const std::string& folder) override { return store(folder, 0); }
-    bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1); }
+    bool create(const std::string& folder) override { return store(folder, 0) == 0; }
+    bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1) == 0; }
+    long rewrite(const std::string& folder) override { return store(folder, 1); }
     long check(const std::string& folder, std::string& why) override {
         KIVOGriddedDataIO grid(NORVAUString(folder + "/g.vns"));
         if (!crashtest::opened(grid, why)) return -1;
@@ -66,10 +67,11 @@ public:
     }
 
 private:
-    static bool store(const std::string& folder, long generation) {
+    static long store(const std::string& folder, long generation) {
         const std::string path = folder + "/g.vns";
         KIVOGriddedDataIO grid(NORVAUString(path), crashtest::metadataOf(path, generation, 299.0));
-        return grid.getStatus() == 0 && fill(grid, generation) && grid.store(nullptr) == 0;
+        if (grid.getStatus() != 0) return grid.getStatus();
+        return fill(grid, generation) ? grid.store(nullptr) : -1;
     }
 };
 

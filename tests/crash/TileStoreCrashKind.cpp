@@ -16,8 +16,9 @@ constexpr int kSide = 12;
 class TileStoreCrashKind : public CrashKind {
 public:
     const char* name() const override { return "tile-store"; }
-    bool create(const std::string& folder) override { return store(folder, 0); }
-    bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1); }
+    bool create(const std::string& folder) override { return store(folder, 0) == 0; }
+    bool advance(const std::string& folder, long generation) override { return store(folder, generation + 1) == 0; }
+    long rewrite(const std::string& folder) override { return store(folder, 1); }
     long check(const std::string& folder, std::string& why) override {
         KIVOKestrinDataIO io(NORVAUString(folder + "/t.kps"));
         if (!crashtest::opened(io, why)) return -1;
@@ -74,22 +75,22 @@ protected:
         return -1;
     }
 
-    static bool store(const std::string& folder, long generation) {
+    static long store(const std::string& folder, long generation) {
         const std::string path = folder + "/t.kps";
         auto meta = crashtest::metadataOf(path, generation, kSide);
         NORVAUString s1, s2, s3;
         NORVACoordSystem("EPSG:32631").toStrings(s1, s2, s3);
         meta->setCoordSystemString(s1, s2, s3);
         KIVOKestrinDataIO io(NORVAUString(path), *meta);
-        if (io.getStatus() != 0) return false;
+        if (io.getStatus() != 0) return io.getStatus();
         for (int i = 0; i < kSide * kSide; ++i) {
             const double x = i % kSide, y = i / kSide;
             long status = 0;
             NORVAType<KIVOSurfaceIter> it = io.query(x, y, x, y, true, status, nullptr, 0.0);
             if (!it || status != 0 || it->getAttributes()->setValue(0, static_cast<float>(generation)) != 0)
-                return false;
+                return -1;
         }
-        return io.store(nullptr) == 0;
+        return io.store(nullptr);
     }
 };
 

@@ -25,10 +25,8 @@ public:
         for (const char* ext : kMoved) m_bytes[ext] = testsupport::readFile(stemOf(folder, 0) + ext);
         return !m_bytes[".sum"].empty();
     }
-    bool advance(const std::string& folder, long generation) override {
-        KIVOWGridDataIO grid(NORVAUString(stemOf(folder, generation) + ".def"), "Depth");
-        return grid.getStatus() == 0 && grid.rename("w" + std::to_string(generation + 1)) == 0;
-    }
+    bool advance(const std::string& folder, long generation) override { return rename(folder, generation) == 0; }
+    long rewrite(const std::string& folder) override { return rename(folder, 0); }
     long check(const std::string& folder, std::string& why) override {
         // Opening the one definition on disk finishes a rename a crash cut
         // short; when that rename was committed the surface has its new
@@ -63,6 +61,12 @@ public:
     }
 
 private:
+    static long rename(const std::string& folder, long generation) {
+        KIVOWGridDataIO grid(NORVAUString(stemOf(folder, generation) + ".def"), "Depth");
+        if (grid.getStatus() != 0) return grid.getStatus();
+        return grid.rename("w" + std::to_string(generation + 1));
+    }
+
     static long definedGeneration(const std::string& folder) {
         long generation = -1;
         for (const auto& e : std::filesystem::directory_iterator(folder)) {

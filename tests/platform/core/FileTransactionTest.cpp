@@ -23,6 +23,7 @@
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAAtomicFileFaults.h"
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/core/NORVASurfacePin.h"
 
 namespace faults = NORVAAtomicFileFaults;
 
@@ -317,14 +318,16 @@ size_t touchedOutside(const Snapshot& expected, const Snapshot& now) {
 // file), lists none of its own names, is torn or oversized is dropped with
 // nothing applied; one with a link it does not list is kept and the surface
 // refused; what is not this user's journal (a link, a FIFO, another user's
-// file) is left alone. The sweep never follows a symbolic link. A real
+// file) is left alone, and blocks the surface under the stem's own journal
+// name. The sweep never follows a symbolic link. A real
 // journal under two hard-linked names in two folders still finishes from
 // either.
 TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
     TempFolder tmp;
     const std::string root = tmp.path().toUTF8();
     enum Other { NONE, LINK, COPY };
-    enum Fate { APPLIED, DROPPED, KEPT, UNTOUCHED };  // DROPPED: the stem's journal removed
+    // DROPPED: the stem's journal removed; KEPT, BLOCKED: left, the surface refused (kBlocked)
+    enum Fate { APPLIED, DROPPED, KEPT, BLOCKED, UNTOUCHED };
     const std::string valid = "M @/a/s.vns\t@/b/t.vns\nN @/a/.s.journal\nN @/b/.t.journal\n";
     const std::string inB = "D @/b/t.xml\nN @/a/.s.journal\nN @/b/.t.journal\n";
     const std::string selfOutside = "D @/outside/important\nN @/outside/.v.journal\n";
@@ -358,11 +361,11 @@ TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
          [](const std::string& r) { return forged::link(r, "/a/.s.journal", "/outside/.h.journal"); }},
         {"a link it does not list", inB, LINK, "a/s", KEPT,
          [](const std::string& r) { return forged::link(r, "/a/.s.journal", "/outside/.x.journal"); }},
-        {"another user's journal", inB, LINK, "a/s", UNTOUCHED,
+        {"another user's journal", inB, LINK, "a/s", BLOCKED,
          [](const std::string& r) { return forged::chownOther(r + "/a/.s.journal"); }},
         {"other name in another user's folder", inB, LINK, "a/s", KEPT,
          [](const std::string& r) { return forged::chownOther(r + "/b"); }},
-        {"journal a symbolic link to one outside", selfOutside, NONE, "a/s", UNTOUCHED,
+        {"journal a symbolic link to one outside", selfOutside, NONE, "a/s", BLOCKED,
          [](const std::string& r) {
              return forged::moveOut(r, "/outside/.v.journal") &&
                     forged::symlink(r, "/outside/.v.journal", "/a/.s.journal");
@@ -390,7 +393,7 @@ TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
              std::filesystem::remove(r + "/a/.s.journal");
              return forged::symlink(r, "/outside/important", "/a/.s.vns.tmp-abcdef");
          }},
-        {"journal a FIFO", "D s.vns\nN .s.journal\n", NONE, "a/s", UNTOUCHED,
+        {"journal a FIFO", "D s.vns\nN .s.journal\n", NONE, "a/s", BLOCKED,
          [](const std::string& r) {
              std::filesystem::remove(r + "/a/.s.journal");
              return ::mkfifo((r + "/a/.s.journal").c_str(), 0600) == 0;
@@ -433,7 +436,8 @@ TEST(FileTransaction, ForgedJournalsTouchNothingOutside) {
             continue;
         }
         Snapshot expected = snapshot(root);
-        EXPECT_EQ(c.fate != KEPT, NORVAFileTransaction::recover(tmp.file(c.stem)));
+        EXPECT_EQ(c.fate == KEPT || c.fate == BLOCKED ? NORVASurfacePin::kBlocked : 0,
+                  NORVAFileTransaction::recoverStatus(tmp.file(c.stem), -1));
         if (c.fate == APPLIED) {
             expected["b/t.vns"] = expected["a/s.vns"];
             expected.erase("a/s.vns");
