@@ -13,6 +13,7 @@
 # microseconds. System calls: strace -f -c at two fixed iteration counts, the
 # difference divided by the difference of the counts.
 set -euo pipefail
+command -v strace >/dev/null || { echo "strace is needed: apt-get install strace" >&2; exit 1; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 src=surface_open_store_bench bench=bench_surface_open_store_bench
 rounds=${ROUNDS:-5} reps=${REPS:-5}
