@@ -13,6 +13,7 @@
 #include <functional>
 #include <random>
 
+#include "platform/core/NORVAFileUtils.h"
 #include "platform/core/NORVALockedFiles.h"
 #include "platform/core/NORVASurfaceLock.h"
 #include "platform/core/NORVASurfacePin.h"
@@ -77,25 +78,18 @@ void listFolder(const std::string& folder, bool followLink,
                 const std::function<void(const std::string&, bool)>& visit) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0) return;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
     std::vector<std::pair<std::string, bool>> entries;
-    while (struct dirent* e = ::readdir(dir)) {
-        const std::string n = e->d_name;
-        if (n == "." || n == "..") continue;
+    NORVAFileUtils::forEachEntry(fd, [&](const NORVAFileUtils::DirectoryEntry& e) {
         // Most file systems tell the type here, sparing a stat per entry of
         // a folder that may hold many surfaces. A link (DT_LNK) is no folder.
-        bool isDir = e->d_type == DT_DIR;
-        if (e->d_type == DT_UNKNOWN) {
+        bool isDir = e.type == DT_DIR;
+        if (e.type == DT_UNKNOWN) {
             struct stat st;
-            isDir = ::lstat((folder + "/" + n).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            isDir = ::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
         }
-        entries.emplace_back(n, isDir);
-    }
-    ::closedir(dir);
+        entries.emplace_back(e.name, isDir);
+    });
+    ::close(fd);
     for (const auto& e : entries) visit(e.first, e.second);
 }
 

@@ -3,12 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/core/NORVAAtomicFile.h"
@@ -190,16 +192,39 @@ bool syncDirectory(const NORVAUString& path) {
 
 bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names) {
     const std::string p = path.toUTF8();
-    DIR* dir = p.empty() ? nullptr : ::opendir(p.c_str());
-    if (!dir) return false;
+    const int fd = p.empty() ? -1 : ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
     std::vector<NORVAUString> found;
-    while (struct dirent* e = ::readdir(dir)) {
-        if (!isDotEntry(e->d_name)) found.emplace_back(std::string(e->d_name));
-    }
-    ::closedir(dir);
+    const bool ok = forEachEntry(fd, [&](const DirectoryEntry& e) { found.emplace_back(std::string(e.name)); });
+    ::close(fd);
+    if (!ok) return false;
     std::sort(found.begin(), found.end());
     names.swap(found);
     return true;
 }
 
+bool forEachEntry(int fd, const std::function<void(const DirectoryEntry&)>& visit) {
+    // The kernel's own records (struct linux_dirent64, read with getdents64):
+    // inode (8 bytes), offset (8), record length (2), type (1), name.
+    const size_t kHead = 19;
+    alignas(8) char buffer[32768];
+    for (;;) {
+        const long got = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        for (size_t at = 0; at + kHead < static_cast<size_t>(got);) {
+            uint64_t inode = 0;
+            unsigned short length = 0;
+            std::memcpy(&inode, buffer + at, sizeof inode);
+            std::memcpy(&length, buffer + at + 16, sizeof length);
+            if (length <= kHead || at + length > static_cast<size_t>(got)) return false;
+            const char* name = buffer + at + kHead;
+            if (!isDotEntry(name)) visit(DirectoryEntry{name, static_cast<unsigned char>(buffer[at + 18]), static_cast<ino_t>(inode)});
+            at += length;
+        }
+    }
+}
 }  // namespace NORVAFileUtils

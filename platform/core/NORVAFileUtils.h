@@ -1,8 +1,11 @@
 #pragma once
 // File-system primitives on paths held as NORVAUString (narrow form UTF-8).
 // They answer false on failure and never throw.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
@@ -59,5 +62,16 @@ bool removeEntry(const NORVAUString& path);
 bool syncDirectory(const NORVAUString& path);
 // Entry names (not paths) without "." and "..", sorted.
 bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names);
+// Every entry of the open folder `fd` but "." and "..", in the folder's
+// order: name, type (DT_REG, DT_DIR, ...; DT_UNKNOWN where the file system
+// does not tell) and inode number. Reads the entries straight, with no
+// stream to set up: opens, which list folders every time, stay cheap.
+// False when the folder could not be read to its end.
+struct DirectoryEntry {
+    const char* name;
+    unsigned char type;
+    ino_t inode;
+};
+bool forEachEntry(int fd, const std::function<void(const DirectoryEntry&)>& visit);
 
 }  // namespace NORVAFileUtils

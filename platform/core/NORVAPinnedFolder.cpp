@@ -1,11 +1,11 @@
 #include "platform/core/NORVAPinnedFolder.h"
 
-#include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include "platform/core/NORVAFileUtils.h"
 
 namespace {
 
@@ -17,21 +17,21 @@ bool before(const struct timespec& a, const struct timespec& b) {
 
 NORVAPinnedFolder::NORVAPinnedFolder(const std::string& folder) : m_folder(folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat st;
-    DIR* dir = ::fstat(fd, &st) == 0 ? ::fdopendir(fd) : nullptr;
-    if (dir == nullptr) {
-        ::close(fd);
+    if (fd < 0) {
+        m_whole = errno == ENOENT;  // no folder: nothing in it
         return;
     }
+    struct stat st;
+    m_whole = ::fstat(fd, &st) == 0 && NORVAFileUtils::forEachEntry(fd, [&](const NORVAFileUtils::DirectoryEntry& e) {
+                  m_entries.emplace(e.name, e.inode);
+              });
     m_device = st.st_dev;
-    while (const struct dirent* e = ::readdir(dir))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) m_entries.emplace(e->d_name, e->d_ino);
-    ::closedir(dir);
+    ::close(fd);
 }
 
 NORVAPinnedFolder::Verdict NORVAPinnedFolder::judge(const std::string& name, const struct stat* now,
                                                     const struct timespec& changedSince) const {
+    if (!m_whole) return CHANGED;
     const auto found = m_entries.find(name);
     if (now == nullptr) return found == m_entries.end() ? ABSENT : CHANGED;
     if (found == m_entries.end()) return CHANGED;

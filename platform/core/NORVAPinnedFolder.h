@@ -34,6 +34,8 @@ public:
 
     const std::string& folder() const { return m_folder; }
     bool listed(const std::string& name) const { return m_entries.count(name) != 0; }
+    // Every entry was read (else nothing is judged the same or absent).
+    bool whole() const { return m_whole; }
     // `now` is lstat(2) of the name now, or nullptr when there is none;
     // `changedSince` the change time of the pinned main file once replaced.
     Verdict judge(const std::string& name, const struct stat* now, const struct timespec& changedSince) const;
@@ -41,5 +43,6 @@ public:
 private:
     std::string m_folder;
     dev_t m_device = 0;
+    bool m_whole = false;
     std::unordered_map<std::string, ino_t> m_entries;
 };

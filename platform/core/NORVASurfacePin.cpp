@@ -1,5 +1,6 @@
 #include "platform/core/NORVASurfacePin.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,20 +40,15 @@ void NORVASurfacePin::take(const NORVAUString& path) {
     m_watching = watching;
     m_path = path.toUTF8();
     if (m_watching) m_listing = std::make_shared<const NORVAPinnedFolder>(stemOf(m_path));
-    // Not followed through a link: a commit replaces the link itself.
+    // Not followed through a link: a commit replaces the link itself. What
+    // is pinned is the file held open; one this user cannot open (or a
+    // link) is compared by its number alone.
     struct stat st;
-    if (::lstat(m_path.c_str(), &st) != 0) return;
+    m_fd = ::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd >= 0 ? ::fstat(m_fd, &st) != 0 : errno == ENOENT || ::lstat(m_path.c_str(), &st) != 0) return;
     m_exists = true;
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    // What is pinned is the file held open; a file replaced between the two
-    // looks makes the pin fail later, never hold wrongly. One this user
-    // cannot read is compared by its number alone.
-    m_fd = ::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
-        m_device = st.st_dev;
-        m_inode = st.st_ino;
-    }
 }
 
 void NORVASurfacePin::retake() {
