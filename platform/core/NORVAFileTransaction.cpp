@@ -95,7 +95,8 @@ void listFolder(const std::string& folder, bool followLink,
 
 // Journals and temporaries of the stem: its own beside it, and all inside
 // the folder named like it.
-void forEachLeftover(const NORVAUString& stem, const std::function<void(const std::string&)>& visit) {
+void forEachLeftover(const NORVAUString& stem, const std::function<void(const std::string&)>& visit,
+                     bool stemFolder = true) {
     std::string folder, name;
     splitStem(stem, folder, name);
     listFolder(folder, true, [&](const std::string& entry, bool isDir) {
@@ -109,7 +110,7 @@ void forEachLeftover(const NORVAUString& stem, const std::function<void(const st
                 visit(dir + "/" + entry);
         });
     };
-    walk(folder + "/" + name);
+    if (stemFolder) walk(folder + "/" + name);
 }
 
 // True when `path` can be a file this user's commit wrote: a regular file of
@@ -404,8 +405,10 @@ bool NORVAFileTransaction::commit() {
 // Still holding the folders: what is pinned now is this commit's own.
 void NORVAFileTransaction::repin() {
     for (const auto& pin : m_pins) {
+        // A renamed folder is listed anew; otherwise the journal says what
+        // changed in it.
         if (!pin.second.isEmpty()) pin.first->follow(pin.second);
-        pin.first->retake();
+        pin.first->retake(pin.second.isEmpty() ? &m_plan : nullptr);
     }
 }
 
@@ -427,7 +430,7 @@ void NORVAFileTransaction::closeLocks() {
 
 bool NORVAFileTransaction::recover(const NORVAUString& stem) { return recoverStatus(stem, -1) == 0; }
 
-long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinished) {
+long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinished, bool stemFolder) {
     std::string folder, name;
     splitStem(stem, folder, name);
     if (name.empty()) return 0;
@@ -449,7 +452,7 @@ long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinish
         if (status == 0 && (finished == KEPT || (finished == FOREIGN && path == own)))
             status = NORVASurfacePin::kBlocked;
         if (finished == UNFINISHED) status = unfinished;
-    });
+    }, stemFolder);
     if (status != 0) return status;  // its temporaries may still be needed
     // A journal's temporary is written under its commit's exclusive hold,
     // not locked from its first moment: it is left alone while one is.
@@ -459,14 +462,14 @@ long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinish
     return 0;
 }
 
-long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold) {
+long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold, bool stemFolder) {
     std::string folder, name;
     splitStem(stem, folder, name);
     // A journal seen under the shared hold is no live commit's (a commit
     // holds its folder exclusively while its journal exists) but one a crash
     // left: it is finished outside the hold, which is then taken again.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (const long recovered = recoverStatus(stem, -1)) return recovered;
+        if (const long recovered = recoverStatus(stem, -1, stemFolder)) return recovered;
         if (hold.lock(folder, NORVASurfaceLock::SHARED) != 0) return NORVASurfaceLock::kBusy;
         struct stat st;
         if (name.empty() || ::lstat(journalOf(folder, name).c_str(), &st) != 0) return 0;
@@ -484,11 +487,19 @@ long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurface
 long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                                          long unfinished, const std::function<long()>& read) {
     const int kFreeReads = 2;
+    // A folder the pin lists anyway is walked for leftovers only when its
+    // listing shows a name one could have: one listing of it per open.
+    bool walked = !pin.watchesFolder();
     for (int attempt = 0;; ++attempt) {
         NORVASurfaceLock hold;
-        const long held = holdForReading(stem, hold);
+        const long held = holdForReading(stem, hold, walked);
         if (held != 0) return held == -1 ? unfinished : held;
         pin.take(mainFile);
+        if (!walked && pin.folderMayHoldLeftovers()) {
+            walked = true;
+            --attempt;
+            continue;
+        }
         if (attempt == kFreeReads) return read();
         hold.release();
         const long status = read();

@@ -115,17 +115,20 @@ public:
     // journal name holds a file that is no journal of this user's (a link, a
     // FIFO, another user's file), or a journal here holds a link it does not
     // name: left where it is, and no retry ends that; else `unfinished`.
-    static long recoverStatus(const NORVAUString& stem, long unfinished);
+    // Without `stemFolder`, the folder named like the stem is not walked.
+    static long recoverStatus(const NORVAUString& stem, long unfinished, bool stemFolder = true);
     // `recover`, then the stem's folder held shared in `hold` with no
     // journal left in it: every file read under the hold is of one committed
     // generation. 0; kBusy from NORVASurfaceLock; kBlocked; -1 when a
-    // journal could not be finished.
-    static long holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold);
+    // journal could not be finished. `stemFolder` as for `recoverStatus`.
+    static long holdForReading(const NORVAUString& stem, NORVASurfaceLock& hold, bool stemFolder = true);
     // For an open: `recover`, then `read` (which must start afresh each
     // time) again when a commit replaced the surface's main file while it
     // ran, the third time under the shared hold; `pin` then holds the main
     // file as read. What `read` gave; `unfinished` when a journal could not
-    // be finished; kBlocked; kBusy when the lock's wait was over.
+    // be finished; kBlocked; kBusy when the lock's wait was over. A folder
+    // the pin watches is walked for leftovers only when the pin's listing
+    // of it, taken under the hold, shows a name a leftover could have.
     static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                               long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).

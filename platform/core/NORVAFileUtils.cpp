@@ -222,7 +222,8 @@ bool forEachEntry(int fd, const std::function<void(const DirectoryEntry&)>& visi
             std::memcpy(&length, buffer + at + 16, sizeof length);
             if (length <= kHead || at + length > static_cast<size_t>(got)) return false;
             const char* name = buffer + at + kHead;
-            if (!isDotEntry(name)) visit(DirectoryEntry{name, static_cast<unsigned char>(buffer[at + 18]), static_cast<ino_t>(inode)});
+            const unsigned char type = static_cast<unsigned char>(buffer[at + 18]);
+            if (!isDotEntry(name)) visit(DirectoryEntry{name, type, static_cast<ino_t>(inode)});
             at += length;
         }
     }

@@ -1,10 +1,12 @@
 #include "platform/core/NORVAPinnedFolder.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/core/NORVACommitJournal.h"
 #include "platform/core/NORVAFileUtils.h"
 
 namespace {
@@ -21,20 +23,42 @@ NORVAPinnedFolder::NORVAPinnedFolder(const std::string& folder) : m_folder(folde
         m_whole = errno == ENOENT;  // no folder: nothing in it
         return;
     }
-    struct stat st;
-    m_whole = ::fstat(fd, &st) == 0 && NORVAFileUtils::forEachEntry(fd, [&](const NORVAFileUtils::DirectoryEntry& e) {
-                  m_entries.emplace(e.name, e.inode);
-              });
-    m_device = st.st_dev;
+    m_whole = NORVAFileUtils::forEachEntry(fd, [&](const NORVAFileUtils::DirectoryEntry& e) {
+        m_entries.emplace(e.name, e.inode);
+        if (e.name[0] == '.' || e.type == DT_DIR || e.type == DT_UNKNOWN) m_leftovers = true;
+    });
     ::close(fd);
+    if (!m_whole) m_leftovers = true;
 }
 
-NORVAPinnedFolder::Verdict NORVAPinnedFolder::judge(const std::string& name, const struct stat* now,
+NORVAPinnedFolder::NORVAPinnedFolder(const NORVAPinnedFolder& before, const NORVACommitJournal& committed)
+    : NORVAPinnedFolder(before) {
+    // The journal names files by absolute paths.
+    std::string inside = m_folder + "/";
+    char cwd[4096];
+    if (inside[0] != '/' && ::getcwd(cwd, sizeof cwd) != nullptr)
+        inside = std::string(cwd) + "/" + (inside.compare(0, 2, "./") == 0 ? inside.substr(2) : inside);
+    const std::string absolute = inside.substr(0, inside.size() - 1);
+    auto nameIn = [&inside](const std::string& path) {
+        const bool in =
+            path.compare(0, inside.size(), inside) == 0 && path.find('/', inside.size()) == std::string::npos;
+        return in ? path.substr(inside.size()) : std::string();
+    };
+    for (const NORVACommitJournal::Entry& e : committed.entries()) {
+        if (e.from == absolute) m_entries.clear();  // the folder itself went
+        const std::string from = nameIn(e.from);
+        if (!from.empty()) m_entries.erase(from);
+        const std::string to = e.kind == NORVACommitJournal::MOVE ? nameIn(e.to) : std::string();
+        if (!to.empty()) m_entries[to] = 0;
+    }
+}
+
+NORVAPinnedFolder::Verdict NORVAPinnedFolder::judge(const std::string& name, const struct stat* now, dev_t device,
                                                     const struct timespec& changedSince) const {
     if (!m_whole) return CHANGED;
     const auto found = m_entries.find(name);
     if (now == nullptr) return found == m_entries.end() ? ABSENT : CHANGED;
     if (found == m_entries.end()) return CHANGED;
-    const bool same = now->st_dev == m_device && now->st_ino == found->second && before(now->st_ctim, changedSince);
+    const bool same = now->st_dev == device && now->st_ino == found->second && before(now->st_ctim, changedSince);
     return same ? SAME : CHANGED;
 }

@@ -21,6 +21,8 @@
 
 struct stat;
 
+class NORVACommitJournal;
+
 class NORVAPinnedFolder {
 public:
     enum Verdict {
@@ -31,18 +33,26 @@ public:
 
     // Lists the folder now; a folder that does not exist lists empty.
     explicit NORVAPinnedFolder(const std::string& folder);
+    // The listing after this object's own commit: the names it moved in are
+    // of unknown files (never judged the same), those it moved away or
+    // removed are gone.
+    NORVAPinnedFolder(const NORVAPinnedFolder& before, const NORVACommitJournal& committed);
 
     const std::string& folder() const { return m_folder; }
     bool listed(const std::string& name) const { return m_entries.count(name) != 0; }
-    // Every entry was read (else nothing is judged the same or absent).
-    bool whole() const { return m_whole; }
-    // `now` is lstat(2) of the name now, or nullptr when there is none;
+    // A name a commit's journal or temporary could have (one starting with
+    // a dot), or a folder, was listed: a crash may have left something to
+    // recover in it.
+    bool mayHoldLeftovers() const { return m_leftovers; }
+    // `now` is lstat(2) of the name now, or nullptr when there is none; a
+    // file on another device than `device` is another file.
     // `changedSince` the change time of the pinned main file once replaced.
-    Verdict judge(const std::string& name, const struct stat* now, const struct timespec& changedSince) const;
+    Verdict judge(const std::string& name, const struct stat* now, dev_t device,
+                  const struct timespec& changedSince) const;
 
 private:
     std::string m_folder;
-    dev_t m_device = 0;
-    bool m_whole = false;
-    std::unordered_map<std::string, ino_t> m_entries;
+    bool m_whole = false;  // every entry was read (else nothing is judged same or absent)
+    bool m_leftovers = false;
+    std::unordered_map<std::string, ino_t> m_entries;  // inode 0: a file not known
 };

@@ -51,10 +51,18 @@ void NORVASurfacePin::take(const NORVAUString& path) {
     m_inode = st.st_ino;
 }
 
-void NORVASurfacePin::retake() {
+void NORVASurfacePin::retake(const NORVACommitJournal* committed) {
     const std::string path = m_path;
-    if (!path.empty()) take(NORVAUString(path));
+    if (path.empty()) return;
+    std::shared_ptr<const NORVAPinnedFolder> listing = m_listing;
+    if (committed == nullptr || !listing) return take(NORVAUString(path));
+    m_watching = false;  // listed below from what the commit did
+    take(NORVAUString(path));
+    m_watching = true;
+    m_listing = std::make_shared<const NORVAPinnedFolder>(*listing, *committed);
 }
+
+bool NORVASurfacePin::folderMayHoldLeftovers() const { return !m_listing || m_listing->mayHoldLeftovers(); }
 
 void NORVASurfacePin::follow(const NORVAUString& path) {
     m_path = path.toUTF8();
@@ -95,7 +103,7 @@ long NORVASurfacePin::holdFile(NORVASurfaceLock& hold, const NORVAUString& file)
     if (m_fd < 0 || ::fstat(m_fd, &pinned) != 0 || NORVASurfaceLock::folderOf(path) != m_listing->folder())
         return kChanged;
     const bool present = ::lstat(path.c_str(), &st) == 0;
-    const auto verdict = m_listing->judge(leafOf(path), present ? &st : nullptr, pinned.st_ctim);
+    const auto verdict = m_listing->judge(leafOf(path), present ? &st : nullptr, m_device, pinned.st_ctim);
     return verdict == NORVAPinnedFolder::CHANGED ? kChanged : 0;
 }
 

@@ -21,6 +21,7 @@
 #include "platform/core/KIVOExport.h"
 #include "platform/core/NORVAUString.h"
 
+class NORVACommitJournal;
 class NORVAPinnedFolder;
 class NORVASurfaceLock;
 
@@ -41,8 +42,10 @@ public:
     // Pins the file now at the path: "absent" when there is none; lists
     // the watched folder too.
     void take(const NORVAUString& path);
-    // Pins what is now at the pinned path (after this object's own commit).
-    void retake();
+    // Pins what is now at the pinned path (after this object's own commit,
+    // whose journal, when given, tells what changed in the watched folder:
+    // it is not listed again).
+    void retake(const NORVACommitJournal* committed = nullptr);
     // The pinned file has a new name (after this object's own rename); so
     // has the watched folder, which a retake lists anew.
     void follow(const NORVAUString& path);
@@ -50,6 +53,10 @@ public:
     // surface's grid folder) holds files read after the open: every take
     // lists it.
     void watchFolder() { m_watching = true; }
+    bool watchesFolder() const { return m_watching; }
+    // The watched folder, as listed by the last take, may hold what a crash
+    // left (see NORVAPinnedFolder::mayHoldLeftovers).
+    bool folderMayHoldLeftovers() const;
     // Nothing pinned: holds for ever.
     void clear();
 

@@ -224,6 +224,26 @@ std::string cubeReadAfterCommit(const std::function<std::string(const TempFolder
     return "served " + std::to_string(gotServed) + " with status " + std::to_string(got);
 }
 
+// Y makes grid (1, 1) and stores it, then another object renames the
+// surface: that grid was Y's own, and its absence is no "nothing there".
+std::string cubeOwnGridAfterRename() {
+    TempFolder d;
+    if (const long s = cubetest::createStored(d.file("s.vcs"), 9.0, 9.0, 1.0, 5)) return "create: " + std::to_string(s);
+    QuietOutput quiet;
+    KIVOSurfaceCUBEIO y(d.file("s.vcs"));
+    long status = 0;
+    if (auto grid = y.getGrid(y.makeKey(1, 1), status, true, true))
+        grid->state = KIVOSurfaceCUBEIO::_cubeEntry::kModified;
+    // The second flush lets the grid, clean since the first, leave the cache.
+    if (const long s = status != 0 ? status : y.flush() != 0 ? -1 : y.flush()) return "Y's store: " + std::to_string(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string renamed = renameSurface(d);
+    if (!renamed.empty()) return renamed;
+    const bool served = y.getGrid(y.makeKey(1, 1), status, false, true) != nullptr;
+    if (!served && status == NORVASurfacePin::kChanged) return "";
+    return "served " + std::to_string(served) + " with " + std::to_string(status);
+}
+
 long cubeGridRead(KIVOSurfaceCUBEIO& s, uint16_t row, uint16_t column, long& status) {
     return s.getGrid(s.makeKey(row, column), status, false, true) ? 1 : 0;
 }
@@ -319,6 +339,7 @@ TEST(TwoObjects, OfOneSurface) {
          [] { return cubeReadAfterCommit(renameSurface, depthsQueried, 0, NORVASurfacePin::kChanged); }},
         {"CUBE: a raster after another object's rename",
          [] { return cubeReadAfterCommit(renameSurface, cellsFilled, 0, NORVASurfacePin::kChanged); }},
+        {"CUBE: a grid its own store made, after another object's rename", cubeOwnGridAfterRename},
         {"tile store: a refused store lets go of the points file", tileStoreRefusedStoreLetsGo},
     };
     for (const auto& row : rows) EXPECT_EQ("", row.run()) << row.name;
