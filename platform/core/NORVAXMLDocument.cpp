@@ -1,7 +1,10 @@
 #include "platform/core/NORVAXMLDocument.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/xmlsave.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstring>
@@ -114,15 +117,16 @@ long NORVAXMLDocument::load(const NORVAUString& path) {
     initOnce();
     const std::string p = path.toUTF8();
     if (p.empty()) return XML_BAD_ARGUMENT;
-    FILE* f = NORVAFileUtils::openRegularFile(p.c_str());
-    if (!f) return XML_IO_FAILED;
+    // Read straight from the descriptor: every open of a surface reads one.
+    const int fd = NORVAFileUtils::openRegular(p.c_str(), O_RDONLY);
+    if (fd < 0) return XML_IO_FAILED;
     std::string bytes;
     char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    const bool readOk = !std::ferror(f);
-    std::fclose(f);
-    if (!readOk) return XML_IO_FAILED;
+    ssize_t n = 0;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0) bytes.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    if (n < 0) return XML_IO_FAILED;
     return loadFromBuffer(bytes.data(), bytes.size());
 }
 

@@ -1,5 +1,7 @@
 #include "platform/frame/KIVOGriddedDataIO.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -282,11 +284,10 @@ void KIVOGriddedDataIO::print(std::ostream& os) const {
 // ---------------------------------------------------------------- reading
 
 long KIVOGriddedDataIO::readGrid(const NORVAUString& vnsPath) {
-    uint64_t size = 0;
-    if (!NORVAFileUtils::isRegularFile(vnsPath) || !NORVAFileUtils::fileSize(vnsPath, size))
-        return GRIDDED_CANNOT_OPEN;
     std::unique_ptr<FILE, int (*)(FILE*)> file(NORVAFileUtils::openRegularFile(vnsPath), &std::fclose);
-    if (!file) return GRIDDED_CANNOT_OPEN;
+    struct stat st;
+    if (!file || ::fstat(::fileno(file.get()), &st) != 0) return GRIDDED_CANNOT_OPEN;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
     FILE* f = file.get();
     long status = readHeader(f, size);
     if (status != 0) return status;

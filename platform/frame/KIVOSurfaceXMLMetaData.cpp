@@ -391,7 +391,7 @@ long KIVOSurfaceXMLMetaData::store() {
 // ---------------------------------------------------------------- reading
 
 long KIVOSurfaceXMLMetaData::read() {
-    if (!NORVAFileUtils::isRegularFile(m_fileName)) return XML_META_CANNOT_OPEN;
+    // The document refuses what is not a regular file, unread.
     auto doc = std::make_unique<NORVAXMLDocument>();
     const long loaded = doc->load(m_fileName);
     if (loaded == NORVAXMLDocument::XML_IO_FAILED) return XML_META_CANNOT_OPEN;
