@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 
 #include "KestrinSurfaceTestSupport.h"
+#include "SqlSupport.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
 #include "platform/kestrin/KestrinStatus.h"
@@ -51,10 +51,7 @@ TEST(KestrinDamagedSurface, DamagedHeadersGiveAStatusOrAReadableSurface) {
     // header file; without it the header file alone must be survived.
     testsupport::writeFile(path.toUTF8(), header.substr(0, header.size() / 2));
     EXPECT_EQ(0, readAll(path));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(dir.file("s.ktf").toUTF8().c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "DROP TABLE kestrin_header", nullptr, nullptr, nullptr));
-    sqlite3_close(db);
+    ASSERT_TRUE(testsupport::execSql(dir.file("s.ktf").toUTF8(), "DROP TABLE kestrin_header"));
     for (size_t i = 0; i < header.size(); ++i) {
         for (unsigned char mask : {0x01, 0xFF}) {
             std::string bytes = header;
@@ -78,14 +75,10 @@ TEST(KestrinDamagedSurface, APointsFileFoundDamagedTakesNoStore) {
         for (int i = 0; i < 6; ++i) addNode(*io, i, i, -i);
         ASSERT_EQ(0, io->store(nullptr));
     }
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(points.c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
-                                      "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET rootpage = "
-                                      "(SELECT rootpage FROM sqlite_schema WHERE name = 'kestrin_points') "
-                                      "WHERE name = 'kestrin_rows'",
-                                      nullptr, nullptr, nullptr));
-    sqlite3_close(db);
+    ASSERT_TRUE(testsupport::execSql(points,
+                                     "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET rootpage = "
+                                     "(SELECT rootpage FROM sqlite_schema WHERE name = 'kestrin_points') "
+                                     "WHERE name = 'kestrin_rows'"));
     const std::string damaged = testsupport::readFile(points);
     KIVOKestrinDataIO io(path);
     ASSERT_EQ(0, io.getStatus());

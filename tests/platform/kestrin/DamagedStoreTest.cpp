@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 
 #include "KestrinTestSupport.h"
+#include "SqlSupport.h"
 #include "TempFolder.h"
 #include "TestSupport.h"
 #include "platform/kestrin/KestrinStatus.h"
@@ -120,10 +120,7 @@ TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
     };
     for (const char* change : changes) {
         testsupport::writeFile(m_dir.file("s.ktf").toUTF8(), m_points);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
-        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, change, nullptr, nullptr, nullptr)) << change;
-        sqlite3_close(db);
+        ASSERT_TRUE(testsupport::execSql(m_dir.file("s.ktf").toUTF8(), change)) << change;
         EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps"))) << change;
     }
 }
@@ -131,14 +128,10 @@ TEST_F(DamagedStore, PointsFilesWithViewsOrTriggersAreRefused) {
 // Points files of the earlier layout index positions in an R-tree: they are
 // still read, queried and extended.
 TEST_F(DamagedStore, PointsFilesWithAnRTreeIndexStillServe) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
-                                      "DROP INDEX kestrin_rows;"
-                                      "CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);"
-                                      "INSERT INTO kestrin_index SELECT id, x, x, y, y FROM kestrin_points;",
-                                      nullptr, nullptr, nullptr));
-    sqlite3_close(db);
+    ASSERT_TRUE(testsupport::execSql(m_dir.file("s.ktf").toUTF8(),
+                                     "DROP INDEX kestrin_rows;"
+                                     "CREATE VIRTUAL TABLE kestrin_index USING rtree(id, minx, maxx, miny, maxy);"
+                                     "INSERT INTO kestrin_index SELECT id, x, x, y, y FROM kestrin_points;"));
     EXPECT_EQ(0, exercise(m_dir.file("s.kps")));
     NORVAType<NORVAKestrinDataIO> io(new NORVAKestrinTileDataIO(m_dir.file("s.kps"), NORVAKestrinDataIO::UPDATE));
     NORVAKestrinTileStore store(io);
@@ -158,10 +151,7 @@ bool shiftIndex(const std::string& points, double north) {
         "UPDATE sqlite_schema SET rootpage = (SELECT rootpage FROM sqlite_schema WHERE name = 'shifted_rows') "
         "WHERE name = 'kestrin_rows';"
         "DELETE FROM sqlite_schema WHERE name = 'shifted_rows';";
-    sqlite3* db = nullptr;
-    const bool ok = sqlite3_open(points.c_str(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    return sqlite3_close(db) == SQLITE_OK && ok;
+    return testsupport::execSql(points, sql);
 }
 
 // Whatever the index says, a query serves only points whose own position
@@ -197,10 +187,7 @@ TEST_F(DamagedStore, APointsFileOfAnotherLayoutIsDamagedUnlessItKeepsItsOwnHeade
     c.setCoordinateInfo("a", "b", "c");
     ASSERT_EQ(0, NORVAKestrinHeader::write(m_dir.file("s.kps"), c));
     EXPECT_EQ(0, exercise(m_dir.file("s.kps")));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_dir.file("s.ktf").toUTF8().c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "DROP TABLE kestrin_header", nullptr, nullptr, nullptr));
-    sqlite3_close(db);
+    ASSERT_TRUE(testsupport::execSql(m_dir.file("s.ktf").toUTF8(), "DROP TABLE kestrin_header"));
     EXPECT_EQ(KestrinStatus::DAMAGED, exercise(m_dir.file("s.kps")));
 }
 
