@@ -15,6 +15,7 @@
 
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/core/NORVALockedFiles.h"
+#include "platform/core/NORVAPinnedFolder.h"
 #include "platform/core/NORVASurfaceLock.h"
 #include "platform/core/NORVASurfacePin.h"
 
@@ -255,6 +256,24 @@ long occupied(const std::string& journal) {
     return ours ? -1 : NORVASurfacePin::kBlocked;
 }
 
+// For an open holding the stem's folder shared: the temporaries the pin's
+// listing of the watched folder shows are swept as `recover` would (a live
+// writer's stay); false when it shows what takes `recover`'s own walk (a
+// journal, a folder) or there is no listing.
+bool sweptFromListing(const NORVASurfacePin& pin) {
+    const NORVAPinnedFolder* listing = pin.folderListing();
+    if (listing == nullptr || listing->mayHideLeftovers()) return false;
+    std::vector<std::string> temporaries;
+    for (const std::string& name : listing->dotNames()) {
+        if (isJournal(name)) return false;
+        if (isTemporary(name)) temporaries.push_back(listing->folder() + "/" + name);
+    }
+    NORVASurfaceLock hold;
+    if (!temporaries.empty() && hold.lock(listing->folder(), NORVASurfaceLock::SHARED) == 0)
+        for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
+    return true;
+}
+
 }  // namespace
 
 NORVAFileTransaction::NORVAFileTransaction(const NORVAUString& stem) {
@@ -487,15 +506,16 @@ long NORVAFileTransaction::holdForReading(const NORVAUString& stem, NORVASurface
 long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                                          long unfinished, const std::function<long()>& read) {
     const int kFreeReads = 2;
-    // A folder the pin lists anyway is walked for leftovers only when its
-    // listing shows a name one could have: one listing of it per open.
+    // A folder the pin lists anyway is not walked for leftovers as well: its
+    // temporaries are swept from the pin's listing, and only a journal or a
+    // folder in it takes the walk. One listing of it per open.
     bool walked = !pin.watchesFolder();
     for (int attempt = 0;; ++attempt) {
         NORVASurfaceLock hold;
         const long held = holdForReading(stem, hold, walked);
         if (held != 0) return held == -1 ? unfinished : held;
         pin.take(mainFile);
-        if (!walked && pin.folderMayHoldLeftovers()) {
+        if (!walked && !sweptFromListing(pin)) {
             walked = true;
             --attempt;
             continue;

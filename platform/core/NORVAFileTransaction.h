@@ -127,8 +127,9 @@ public:
     // ran, the third time under the shared hold; `pin` then holds the main
     // file as read. What `read` gave; `unfinished` when a journal could not
     // be finished; kBlocked; kBusy when the lock's wait was over. A folder
-    // the pin watches is walked for leftovers only when the pin's listing
-    // of it, taken under the hold, shows a name a leftover could have.
+    // the pin watches is swept of temporaries from the pin's listing of it,
+    // taken under the hold, and walked only when that shows a journal or a
+    // folder.
     static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                               long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).

@@ -25,10 +25,11 @@ NORVAPinnedFolder::NORVAPinnedFolder(const std::string& folder) : m_folder(folde
     }
     m_whole = NORVAFileUtils::forEachEntry(fd, [&](const NORVAFileUtils::DirectoryEntry& e) {
         m_entries.emplace(e.name, e.inode);
-        if (e.name[0] == '.' || e.type == DT_DIR || e.type == DT_UNKNOWN) m_leftovers = true;
+        if (e.name[0] == '.') m_dotNames.emplace_back(e.name);
+        if (e.type == DT_DIR || e.type == DT_UNKNOWN) m_hidden = true;
     });
     ::close(fd);
-    if (!m_whole) m_leftovers = true;
+    if (!m_whole) m_hidden = true;
 }
 
 NORVAPinnedFolder::NORVAPinnedFolder(const NORVAPinnedFolder& before, const NORVACommitJournal& committed)

@@ -18,6 +18,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 struct stat;
 
@@ -40,10 +41,12 @@ public:
 
     const std::string& folder() const { return m_folder; }
     bool listed(const std::string& name) const { return m_entries.count(name) != 0; }
-    // A name a commit's journal or temporary could have (one starting with
-    // a dot), or a folder, was listed: a crash may have left something to
-    // recover in it.
-    bool mayHoldLeftovers() const { return m_leftovers; }
+    // Names a commit's journal or temporary could have (those starting with
+    // a dot): a crash may have left them.
+    const std::vector<std::string>& dotNames() const { return m_dotNames; }
+    // A folder (or an entry of unknown type) was listed, or not every entry
+    // was read: what a crash left may lie deeper.
+    bool mayHideLeftovers() const { return m_hidden; }
     // `now` is lstat(2) of the name now, or nullptr when there is none; a
     // file on another device than `device` is another file.
     // `changedSince` the change time of the pinned main file once replaced.
@@ -53,6 +56,7 @@ public:
 private:
     std::string m_folder;
     bool m_whole = false;  // every entry was read (else nothing is judged same or absent)
-    bool m_leftovers = false;
+    bool m_hidden = false;
+    std::vector<std::string> m_dotNames;
     std::unordered_map<std::string, ino_t> m_entries;  // inode 0: a file not known
 };

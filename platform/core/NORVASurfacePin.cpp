@@ -62,7 +62,6 @@ void NORVASurfacePin::retake(const NORVACommitJournal* committed) {
     m_listing = std::make_shared<const NORVAPinnedFolder>(*listing, *committed);
 }
 
-bool NORVASurfacePin::folderMayHoldLeftovers() const { return !m_listing || m_listing->mayHoldLeftovers(); }
 
 void NORVASurfacePin::follow(const NORVAUString& path) {
     m_path = path.toUTF8();

@@ -54,9 +54,8 @@ public:
     // lists it.
     void watchFolder() { m_watching = true; }
     bool watchesFolder() const { return m_watching; }
-    // The watched folder, as listed by the last take, may hold what a crash
-    // left (see NORVAPinnedFolder::mayHoldLeftovers).
-    bool folderMayHoldLeftovers() const;
+    // The watched folder as the last take listed it; null when none is.
+    const NORVAPinnedFolder* folderListing() const { return m_listing.get(); }
     // Nothing pinned: holds for ever.
     void clear();
 
