@@ -96,7 +96,7 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
         m_layers.clear();
         followLayer(layerOf(m_attribute).get());
         result = m_refusal != 0 ? m_refusal : initCurrentGrid();
-        if (result == 0 || m_refusal != 0) break;
+        if (result == 0 || result == m_refusal) break;
     }
     if (result != 0) {
         markDone();

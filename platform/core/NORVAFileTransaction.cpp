@@ -28,14 +28,7 @@ const char kJournalSuffix[] = ".journal";
 const char kTemporaryMark[] = ".tmp-";
 const size_t kTemporaryTail = 11;  // ".tmp-" and mkstemp's six characters
 
-std::string absolute(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    char buf[4096];
-    if (!::getcwd(buf, sizeof buf)) return path;
-    return std::string(buf) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
-}
-
-std::string absolute(const NORVAUString& path) { return absolute(path.toUTF8()); }
+std::string absolute(const NORVAUString& path) { return NORVAFileUtils::absolutePath(path.toUTF8()); }
 
 void splitStem(const NORVAUString& stem, std::string& folder, std::string& name) {
     const std::string s = absolute(stem);
@@ -256,6 +249,15 @@ long occupied(const std::string& journal) {
     return ours ? -1 : NORVASurfacePin::kBlocked;
 }
 
+// A journal's temporary is written under its commit's exclusive hold, not
+// locked from its first moment: the folders holding them are held shared
+// while they go, and one a live writer holds stays.
+void removeTemporaries(const std::vector<std::string>& folders, const std::vector<std::string>& temporaries) {
+    NORVASurfaceLock hold;
+    if (!temporaries.empty() && hold.lock(folders, NORVASurfaceLock::SHARED) == 0)
+        for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
+}
+
 // For an open holding the stem's folder shared: the temporaries the pin's
 // listing of the watched folder shows are swept as `recover` would (a live
 // writer's stay); false when it shows what takes `recover`'s own walk (a
@@ -268,9 +270,7 @@ bool sweptFromListing(const NORVASurfacePin& pin) {
         if (isJournal(name)) return false;
         if (isTemporary(name)) temporaries.push_back(listing->folder() + "/" + name);
     }
-    NORVASurfaceLock hold;
-    if (!temporaries.empty() && hold.lock(listing->folder(), NORVASurfaceLock::SHARED) == 0)
-        for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
+    removeTemporaries({listing->folder()}, temporaries);
     return true;
 }
 
@@ -473,11 +473,7 @@ long NORVAFileTransaction::recoverStatus(const NORVAUString& stem, long unfinish
         if (finished == UNFINISHED) status = unfinished;
     }, stemFolder);
     if (status != 0) return status;  // its temporaries may still be needed
-    // A journal's temporary is written under its commit's exclusive hold,
-    // not locked from its first moment: it is left alone while one is.
-    NORVASurfaceLock hold;
-    if (!temporaries.empty() && hold.lock({folder, folder + "/" + name}, NORVASurfaceLock::SHARED) == 0)
-        for (const std::string& temp : temporaries) (void)removeUnlessLocked(temp);
+    removeTemporaries({folder, folder + "/" + name}, temporaries);
     return 0;
 }
 

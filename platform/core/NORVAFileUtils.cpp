@@ -190,6 +190,13 @@ bool syncDirectory(const NORVAUString& path) {
     return ok;
 }
 
+std::string absolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    char buf[4096];
+    if (!::getcwd(buf, sizeof buf)) return path;
+    return std::string(buf) + "/" + (path.compare(0, 2, "./") == 0 ? path.substr(2) : path);
+}
+
 bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names) {
     const std::string p = path.toUTF8();
     const int fd = p.empty() ? -1 : ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -228,4 +235,5 @@ bool forEachEntry(int fd, const std::function<void(const DirectoryEntry&)>& visi
         }
     }
 }
+
 }  // namespace NORVAFileUtils

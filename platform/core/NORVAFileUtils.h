@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/core/NORVAUString.h"
@@ -60,6 +61,9 @@ bool removeEntry(const NORVAUString& path);
 // Makes the folder's entries (files created, renamed or removed in it)
 // durable.
 bool syncDirectory(const NORVAUString& path);
+// The path from the root: a relative one is taken from the current folder
+// (a leading "./" dropped); as it was when that cannot be read.
+std::string absolutePath(const std::string& path);
 // Entry names (not paths) without "." and "..", sorted.
 bool listDirectory(const NORVAUString& path, std::vector<NORVAUString>& names);
 // Every entry of the open folder `fd` but "." and "..", in the folder's

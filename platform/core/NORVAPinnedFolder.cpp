@@ -35,11 +35,8 @@ NORVAPinnedFolder::NORVAPinnedFolder(const std::string& folder) : m_folder(folde
 NORVAPinnedFolder::NORVAPinnedFolder(const NORVAPinnedFolder& before, const NORVACommitJournal& committed)
     : NORVAPinnedFolder(before) {
     // The journal names files by absolute paths.
-    std::string inside = m_folder + "/";
-    char cwd[4096];
-    if (inside[0] != '/' && ::getcwd(cwd, sizeof cwd) != nullptr)
-        inside = std::string(cwd) + "/" + (inside.compare(0, 2, "./") == 0 ? inside.substr(2) : inside);
-    const std::string absolute = inside.substr(0, inside.size() - 1);
+    const std::string absolute = NORVAFileUtils::absolutePath(m_folder);
+    const std::string inside = absolute + "/";
     auto nameIn = [&inside](const std::string& path) {
         const bool in =
             path.compare(0, inside.size(), inside) == 0 && path.find('/', inside.size()) == std::string::npos;

@@ -45,7 +45,11 @@ void NORVASurfacePin::take(const NORVAUString& path) {
     // link) is compared by its number alone.
     struct stat st;
     m_fd = ::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd >= 0 ? ::fstat(m_fd, &st) != 0 : errno == ENOENT || ::lstat(m_path.c_str(), &st) != 0) return;
+    if (m_fd >= 0 && ::fstat(m_fd, &st) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_fd < 0 && (errno == ENOENT || ::lstat(m_path.c_str(), &st) != 0)) return;
     m_exists = true;
     m_device = st.st_dev;
     m_inode = st.st_ino;
@@ -61,7 +65,6 @@ void NORVASurfacePin::retake(const NORVACommitJournal* committed) {
     m_watching = true;
     m_listing = std::make_shared<const NORVAPinnedFolder>(*listing, *committed);
 }
-
 
 void NORVASurfacePin::follow(const NORVAUString& path) {
     m_path = path.toUTF8();

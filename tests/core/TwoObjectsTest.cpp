@@ -76,19 +76,9 @@ std::string renameAfterRename(const TempFolder& d, const std::function<long()>& 
            std::to_string(after) + " (" + std::to_string(before) + " after X's rename); now:" + listed(left);
 }
 
-long storeGridded(const NORVAUString& path) {
-    auto meta = makeNORVAType<KIVOSurfaceXMLMetaData>(
-        makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(multirestest::depthLayout())), path);
-    meta->setLowerLeft(0.0, 0.0);
-    meta->setDimensions(4.0, 3.0);
-    meta->setResolution(1.0);
-    KIVOGriddedDataIO grid(path, std::move(meta));
-    return grid.getStatus() != 0 ? grid.getStatus() : grid.store(nullptr);
-}
-
 std::string griddedRenames() {
     TempFolder d;
-    if (const long s = storeGridded(d.file("g.vns"))) return "create: " + std::to_string(s);
+    if (const long s = multirestest::storedGridded(d.file("g.vns"))) return "create: " + std::to_string(s);
     KIVOGriddedDataIO x(d.file("g.vns")), y(d.file("g.vns"));
     return renameAfterRename(
         d, [&] { return x.rename("r"); }, [&] { return y.rename("r2"); }, [] {});

@@ -12,6 +12,7 @@
 #include "TempFolder.h"
 #include "cube_engine/cube_param.h"
 #include "multires/KIVOCompoundIO.h"
+#include "platform/frame/KIVOGriddedDataIO.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
 #include "platform/frame/KIVOMemDescriptor.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
@@ -21,6 +22,17 @@ namespace multirestest {
 inline KIVOMemDescriptor depthLayout() {
     return KIVOMemDescriptor({KIVODescriptor::AttribEntry("Depth", KIVODataType::FLOAT),
                               KIVODescriptor::AttribEntry("Uncertainty", KIVODataType::FLOAT)});
+}
+
+// A gridded surface of 5 x 4 nodes of depthLayout() at `path`, stored empty.
+inline long storedGridded(const NORVAUString& path) {
+    auto meta = makeNORVAType<KIVOSurfaceXMLMetaData>(
+        makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(depthLayout())), path);
+    meta->setLowerLeft(0.0, 0.0);
+    meta->setDimensions(4.0, 3.0);
+    meta->setResolution(1.0);
+    KIVOGriddedDataIO grid(path, std::move(meta));
+    return grid.getStatus() != 0 ? grid.getStatus() : grid.store(nullptr);
 }
 
 // A cover of (0, 0)-(size, size) and the given table over "Depth".

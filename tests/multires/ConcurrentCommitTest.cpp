@@ -30,15 +30,7 @@ struct Kind {
     std::function<Store(const TempFolder&, double depth)> edit;
 };
 
-long createGridded(const TempFolder& d) {
-    auto meta = makeNORVAType<KIVOSurfaceXMLMetaData>(
-        makeNORVAType<KIVOSurfaceAttributeTable>(KIVOMetaAttribute(multirestest::depthLayout())), d.file("g.xml"));
-    meta->setLowerLeft(0.0, 0.0);
-    meta->setDimensions(4.0, 3.0);
-    meta->setResolution(1.0);
-    KIVOGriddedDataIO grid(d.file("g.vns"), std::move(meta));
-    return grid.getStatus() != 0 ? grid.getStatus() : grid.store(nullptr);
-}
+long createGridded(const TempFolder& d) { return multirestest::storedGridded(d.file("g.vns")); }
 
 Store editGridded(const TempFolder& d, double depth) {
     auto grid = std::make_shared<KIVOGriddedDataIO>(d.file("g.vns"));
