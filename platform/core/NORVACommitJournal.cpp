@@ -125,13 +125,22 @@ bool privateFolder(const std::string& own, const std::string& folder) {
     }
 }
 
+// Answers of renameat2 that say the call itself is not available here, not
+// that the rename is wrong: an old kernel (ENOSYS), a file system without the
+// flag (EINVAL, or EOPNOTSUPP on some FUSE and network file systems), or a
+// seccomp filter whose default answer is EPERM. A real EPERM of the rename
+// comes back again from the plain rename.
+bool noReplaceUnavailable(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EPERM;
+}
+
 // A journal goes into place without replacing whatever is there: a file
 // recovery will not use stays where it is. Where the file system cannot
 // promise that, it looks just before.
 bool renameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     struct stat st;
-    return (errno == EINVAL || errno == ENOSYS) && ::lstat(to.c_str(), &st) != 0 && errno == ENOENT &&
+    return noReplaceUnavailable(errno) && ::lstat(to.c_str(), &st) != 0 && errno == ENOENT &&
            ::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -29,17 +29,15 @@ std::vector<std::unique_ptr<CrashKind>>& kinds() {
     return all;
 }
 
-}  // namespace crashtest
-
-namespace {
-
-unsigned envNumber(const char* name, unsigned fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? static_cast<unsigned>(std::strtoul(v, nullptr, 10)) : fallback;
+std::string kindTestName(size_t index) {
+    std::string n = kinds()[index]->name();
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
 }
 
 // Temporaries and journals under the folder; their names go to `names`.
-unsigned leftovers(const std::string& folder, std::string* names = nullptr) {
+unsigned leftovers(const std::string& folder, std::string* names) {
     unsigned found = 0;
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(folder)) {
         const std::string n = e.path().filename().string();
@@ -49,6 +47,15 @@ unsigned leftovers(const std::string& folder, std::string* names = nullptr) {
         if (names) *names += " " + n;
     }
     return found;
+}
+
+}  // namespace crashtest
+
+namespace {
+
+unsigned envNumber(const char* name, unsigned fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? static_cast<unsigned>(std::strtoul(v, nullptr, 10)) : fallback;
 }
 
 // Seconds one operation takes, measured in this process.
@@ -67,13 +74,6 @@ double secondsPerOperation(CrashKind& kind, const std::string& folder, long& gen
     if (::write(ready, &go, 1) != 1) ::_exit(4);
     for (;; ++generation)
         if (!kind.advance(folder, generation)) ::_exit(3);
-}
-
-std::string paramName(const ::testing::TestParamInfo<size_t>& info) {
-    std::string n = crashtest::kinds()[info.param]->name();
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
 }
 
 class Crash : public ::testing::TestWithParam<size_t> {};
@@ -109,10 +109,10 @@ TEST_P(Crash, EveryKillLeavesOneWholeGeneration) {
         int status = 0;
         ASSERT_EQ(child, ::waitpid(child, &status, 0));
         EXPECT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
-        cleaned += leftovers(folder) > 0;
+        cleaned += crashtest::leftovers(folder) > 0;
         const long after = kind.check(folder, why);
         std::string names;
-        const unsigned extra = leftovers(folder, &names);
+        const unsigned extra = crashtest::leftovers(folder, &names);
         left += extra;
         advanced += after > before;
         if (after >= before && extra == 0) {
@@ -131,4 +131,4 @@ TEST_P(Crash, EveryKillLeavesOneWholeGeneration) {
     EXPECT_EQ(count, survived);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, Crash, ::testing::Range<size_t>(0, crashtest::kinds().size()), paramName);
+KIVO_INSTANTIATE_OVER_KINDS(Crash);

@@ -8,6 +8,7 @@
 // KIVO_CRASH_KIND(ClassName); the harness picks it up by its name(). Kinds
 // that store in place also serve the two-process checks
 // (TwoProcessCheck.cpp) through update().
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,12 @@ namespace crashtest {
 
 std::vector<std::unique_ptr<CrashKind>>& kinds();
 
+// The kind's name as a test name ("cube-store" -> "cube_store").
+std::string kindTestName(size_t index);
+
+// Temporaries and journals anywhere under the folder; their names go to `names`.
+unsigned leftovers(const std::string& folder, std::string* names = nullptr);
+
 template <class Kind>
 struct Registration {
     Registration() { kinds().push_back(std::make_unique<Kind>()); }
@@ -59,3 +66,10 @@ struct Registration {
 }  // namespace crashtest
 
 #define KIVO_CRASH_KIND(Kind) static const crashtest::Registration<Kind> kRegistered##Kind
+
+// Runs the parameterised suite once per registered kind, named after it.
+#define KIVO_INSTANTIATE_OVER_KINDS(Suite)                                                    \
+    INSTANTIATE_TEST_SUITE_P(Kinds, Suite, ::testing::Range<size_t>(0, crashtest::kinds().size()), \
+                             [](const ::testing::TestParamInfo<size_t>& info) {               \
+                                 return crashtest::kindTestName(info.param);                  \
+                             })

@@ -35,13 +35,6 @@ Clock::time_point deadline() {
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(runSeconds()));
 }
 
-std::string paramName(const ::testing::TestParamInfo<size_t>& info) {
-    std::string n = crashtest::kinds()[info.param]->name();
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
-}
-
 struct WriterCounts {
     long stored = 0, refused = 0, failed = 0;
 };
@@ -145,4 +138,4 @@ TEST_P(TwoProcess, NoStoreIsLost) {
     EXPECT_EQ(0, counts[0].failed + counts[1].failed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, TwoProcess, ::testing::Range<size_t>(0, crashtest::kinds().size()), paramName);
+KIVO_INSTANTIATE_OVER_KINDS(TwoProcess);
