@@ -1,6 +1,9 @@
 #include "platform/frame/KIVOResourceManager.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <new>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -36,7 +39,29 @@ const KIVOResourceMember* asMember(const KIVOSurfaceDataIO* dataIO) {
 
 KIVOResourceManager KIVOResourceManager::m_instance;
 
-KIVOResourceManager::KIVOResourceManager() : m_limit(limitFromEnvironment()) { resetMemoryLimit(); }
+namespace {
+
+void startChildAfresh() { KIVOResourceManager::m_instance.startAfresh(); }
+
+}  // namespace
+
+KIVOResourceManager::KIVOResourceManager() : m_limit(limitFromEnvironment()) {
+    resetMemoryLimit();
+    if (this == &m_instance) (void)::pthread_atfork(nullptr, nullptr, startChildAfresh);
+}
+
+// A child forked while another thread held the lock would inherit it held by
+// a thread it does not have, and wait for it for ever; and the members that
+// thread was changing may be halfway. The child's budget is a new one: no
+// lock held, no members (their destructors' `remove` finds nothing), the
+// whole limit available. The old list is left as it is, not freed: the
+// thread may have been moving it. Nothing is taken in the parent, so forks
+// never wait for a store and stores never wait for a fork.
+void KIVOResourceManager::startAfresh() {
+    new (&m_lock) std::recursive_mutex;
+    new (&m_members) std::vector<KIVOSurfaceDataIO*>;
+    resetMemoryLimit();
+}
 
 void KIVOResourceManager::add(KIVOSurfaceDataIO* dataIO) {
     Lock lock = hold();

@@ -61,6 +61,9 @@ public:
     // block still does not fit.
     bool take(uint64_t bytes, const KIVOSurfaceDataIO* requester);
 
+    // Only in a child just forked, before anything else runs there.
+    void startAfresh();
+
     // Bytes still available: read directly by callers, like the original,
     // with the lock held.
     uint32_t m_available = 0;

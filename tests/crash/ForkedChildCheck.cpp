@@ -1,7 +1,9 @@
-// Children forked without exec beside a writer: one thread stores a gridded
-// surface again and again while the main thread forks, every 20 ms, a child
-// that idles and exits. A child inherits copies of whatever descriptors the
-// writer held at the fork; none may keep the writer's next store waiting.
+// Children forked without exec beside a writer: one thread stores a surface
+// again and again while the main thread forks, every 20 ms, a child. A child
+// inherits copies of whatever descriptors the writer held at the fork; none
+// may keep the writer's next store waiting. And it inherits the process's
+// locks as the writer held them: none may keep the child from using
+// surfaces of its own.
 //
 // KIVO_TWO_PROCESS_SECONDS sets how long it runs (2 s by default, as CI runs
 // it), KIVO_FORK_IDLE_SECONDS how long each child idles (3 s by default).
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,5 +87,67 @@ TEST(ForkedChild, KeepsNoStoreOfItsParentWaiting) {
     std::printf("forked children: %zu children idling %.1f s, %ld stores, %ld failed, longest %.1f ms\n",
                 children.size(), idle / 1e6, stores, failed, longest * 1e3);
     EXPECT_EQ(0, failed) << firstFailure;
+    EXPECT_LT(longest, 1.0) << "a store waited for a child";
+}
+
+namespace {
+
+// The child's status, or -1 when it had not ended by the deadline (then it
+// is killed).
+int waitUntil(pid_t child, Clock::time_point deadline) {
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+}  // namespace
+
+TEST(ForkedChild, UsesSurfacesBesideItsParentsStore) {
+    CrashKind* kind = kindNamed("cube-store");
+    ASSERT_NE(nullptr, kind);
+    TempFolder tmp;
+    const std::string folder = tmp.path().toUTF8() + "/parent";
+    ASSERT_TRUE(std::filesystem::create_directory(folder) && kind->create(folder));
+    std::atomic<bool> stop{false};
+    long stores = 0;
+    double longest = 0;
+    std::thread writer([&] {
+        while (!stop) {
+            const Clock::time_point start = Clock::now();
+            std::string why;
+            EXPECT_GT(kind->update(folder, why), 0) << why;
+            longest = std::max(longest, std::chrono::duration<double>(Clock::now() - start).count());
+            ++stores;
+        }
+    });
+    const int count = static_cast<int>(envSeconds("KIVO_FORK_CHILDREN", 20));
+    int hung = 0, failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::string own = tmp.path().toUTF8() + "/child" + std::to_string(i);
+        std::filesystem::create_directory(own);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::string why;
+            ::_exit(kind->create(own) && kind->update(own, why) == 1 && kind->check(own, why) == 1 ? 0 : 1);
+        }
+        ASSERT_GT(child, 0);
+        const int status = waitUntil(child, Clock::now() + std::chrono::seconds(10));
+        hung += status == -1;
+        failed += status > 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop = true;
+    writer.join();
+    std::printf("forked children using surfaces: %d hung, %d failed of %d; parent %ld stores, longest %.1f ms\n",
+                hung, failed, count, stores, longest * 1e3);
+    EXPECT_EQ(0, hung);
+    EXPECT_EQ(0, failed);
     EXPECT_LT(longest, 1.0) << "a store waited for a child";
 }
