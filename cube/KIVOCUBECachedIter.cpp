@@ -70,6 +70,12 @@ bool KIVOCUBECachedIter::finished() const {
     return KIVOIter::done(status);
 }
 
+bool KIVOCUBECachedIter::done(long& status) const {
+    const bool ended = finished();
+    status = ended ? m_refusal : 0;
+    return ended;
+}
+
 long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     m_x0 = x0;
     m_y0 = y0;
@@ -88,7 +94,8 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     if (!m_points.empty()) {
         takePoint();
         if (m_attributes->isEmpty()) nextPoint();
-        return 0;
+        if (m_refusal != 0) markDone();
+        return m_refusal;
     }
     long result = -1;
     for (m_grid = 0; m_grid < m_grids.size(); ++m_grid) {
@@ -284,7 +291,9 @@ void KIVOCUBECachedIter::takeBoxNode() {
 
 bool KIVOCUBECachedIter::nextPoint() {
     while (m_attributes->isEmpty()) {
-        if (++m_point >= m_points.size()) {
+        // A refused grid ends the walk: the points past it are not read
+        // from grids of another generation.
+        if (m_refusal != 0 || ++m_point >= m_points.size()) {
             m_layers.clear();
             followLayer(nullptr);
             markDone();
