@@ -94,8 +94,7 @@ long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     if (!m_points.empty()) {
         takePoint();
         if (m_attributes->isEmpty()) nextPoint();
-        if (m_refusal != 0) markDone();
-        return m_refusal;
+        return 0;
     }
     long result = -1;
     for (m_grid = 0; m_grid < m_grids.size(); ++m_grid) {
@@ -291,9 +290,7 @@ void KIVOCUBECachedIter::takeBoxNode() {
 
 bool KIVOCUBECachedIter::nextPoint() {
     while (m_attributes->isEmpty()) {
-        // A refused grid ends the walk: the points past it are not read
-        // from grids of another generation.
-        if (m_refusal != 0 || ++m_point >= m_points.size()) {
+        if (++m_point >= m_points.size()) {
             m_layers.clear();
             followLayer(nullptr);
             markDone();
