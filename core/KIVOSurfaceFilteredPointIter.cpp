@@ -18,8 +18,8 @@ KIVOSurfaceFilteredPointIter::KIVOSurfaceFilteredPointIter(KIVOSurface& surface,
     }
     long status = 0;
     skipRejected(status);
-    if (status != 0) m_status = status;
-    markDone(m_inner->done(status));
+    if (status != 0) m_status = m_failure = status;
+    markDone(done(status));
 }
 
 // Stops on a failing advance too, so a broken inner iterator cannot spin.
@@ -33,18 +33,21 @@ void KIVOSurfaceFilteredPointIter::skipRejected(long& status) {
     if (doneStatus != 0) status = doneStatus;
 }
 
+// An inner iterator need not report its own failure once done: the one
+// this walk met is kept.
 bool KIVOSurfaceFilteredPointIter::done(long& status) const {
-    status = 0;
+    status = m_failure;
+    if (m_failure != 0) return true;
     return !m_inner || m_inner->done(status);
 }
 
 bool KIVOSurfaceFilteredPointIter::next(long& status) {
-    status = 0;
-    if (!m_inner) return false;
+    if (done(status)) return false;
     m_inner->next(status);
     if (status == 0) skipRejected(status);
+    if (status != 0) m_failure = status;
     long doneStatus = 0;
-    bool finished = m_inner->done(doneStatus);
+    const bool finished = done(doneStatus);
     markDone(finished);
     return status == 0 && !finished;
 }

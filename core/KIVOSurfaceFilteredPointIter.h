@@ -1,7 +1,8 @@
 #pragma once
 // Serves the soundings of an inner point iterator whose nodes an attribute
 // filter passes. Without a usable inner iterator it is done at once and
-// every getter answers -1 or null.
+// every getter answers -1 or null. A failure of the inner iterator ends the
+// walk, and `done` reports it from then on.
 #include "platform/core/KIVOExport.h"
 #include "core/KIVOSurfacePointIter.h"
 #include "platform/frame/KIVOAttributeFilter.h"
@@ -32,4 +33,5 @@ private:
 
     NORVAType<KIVOAttributeFilter> m_filter;
     NORVAType<KIVOSurfacePointIter> m_inner;
+    long m_failure = 0;  // the inner iterator's failure that ended the walk
 };

@@ -83,14 +83,19 @@ bool KIVOSurfacePointIter::hasValue(long attributeIndex) const {
     return attributes && attributes->isSet(attributeIndex);
 }
 
+// A node iterator need not report its own failure once done: the one this
+// walk met is kept.
 bool KIVOSurfacePointIter::done(long& status) const {
-    status = 0;
+    status = m_failure;
+    if (m_failure != 0) return true;
     return !m_iter || m_iter->done(status);
 }
 
 bool KIVOSurfacePointIter::next(long& status) {
-    status = 0;
-    return m_iter && m_iter->next(status);
+    if (done(status)) return false;
+    const bool more = m_iter->next(status);
+    if (status != 0) m_failure = status;
+    return more && status == 0;
 }
 
 long KIVOSurfacePointIter::getPosition(double& x, double& y) const {

@@ -4,7 +4,8 @@
 // "Horizontal_Error" (listed, never served), 2 "Vertical_Error" (the node's
 // uncertainty), 3 "Source_Name" (the surface's source name). The surface
 // must outlive the iterator. Without a node iterator (a failed query) it is
-// done at once and every getter answers -1 or null.
+// done at once and every getter answers -1 or null. A failure of the node
+// iterator ends the walk, and `done` reports it from then on.
 #include "platform/core/KIVOExport.h"
 #include <vector>
 
@@ -64,6 +65,7 @@ private:
 
     KIVOSurface* m_surface;
     NORVAType<KIVOSurfaceIter> m_iter;
+    long m_failure = 0;  // the node iterator's failure that ended the walk
     int32_t m_depthIndex = -1;
     int32_t m_uncertaintyIndex = -1;
     std::vector<NORVAUString> m_available;

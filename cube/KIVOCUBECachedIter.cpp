@@ -70,6 +70,12 @@ bool KIVOCUBECachedIter::finished() const {
     return KIVOIter::done(status);
 }
 
+bool KIVOCUBECachedIter::done(long& status) const {
+    const bool ended = finished();
+    status = ended ? m_refusal : 0;
+    return ended;
+}
+
 long KIVOCUBECachedIter::init(double x0, double y0, double x1, double y1) {
     m_x0 = x0;
     m_y0 = y0;

@@ -34,6 +34,8 @@ public:
     KIVOCUBECachedIter(KIVOSurfaceCUBEIO& surface, const NORVAPointGeometry& point, NORVAProgress* progress);
     KIVOCUBECachedIter(KIVOSurfaceCUBEIO& surface, const NORVALineGeometry& line, NORVAProgress* progress);
 
+    // Once done after a refused layer, the refusal, for as long as it is done.
+    bool done(long& status) const override;
     bool next(long& status) override;
     KIVOAttributeSet* getAttributes() override { return m_attributes.get(); }
     long getPosition(double& x, double& y, const long& attribute) const override;

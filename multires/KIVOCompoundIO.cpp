@@ -498,7 +498,14 @@ NORVAType<KIVOSurfaceIter> KIVOCompoundIO::queryMembers(Query run, NORVAProgress
         long memberStatus = 0;
         NORVAType<KIVOSurfaceIter> iter = run(*e.dataIO, m_monitor.get(), memberStatus);
         long doneStatus = 0;
-        if (!iter || memberStatus != 0 || iter->getStatus() != 0 || iter->done(doneStatus)) {
+        const bool through = iter && iter->done(doneStatus);
+        // A member's refusal is the query's: a walk of the others would
+        // end with status 0 and this member's nodes missing.
+        if (memberStatus != 0 || doneStatus != 0) {
+            status = memberStatus != 0 ? memberStatus : doneStatus;
+            return NORVAType<KIVOSurfaceIter>();
+        }
+        if (!iter || iter->getStatus() != 0 || through) {
             // Closed, whether or not the member announced before giving up.
             if (m_monitor) m_monitor->advanceTo(stage);
             continue;
@@ -684,7 +691,10 @@ long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
         long status = 0;
         NORVAType<KIVOSurfaceIter> iter =
             it->dataIO->query(config.minX, config.minY, config.maxX, config.maxY, false, status, nullptr, kNoSelector);
-        if (!iter || status != 0) continue;
+        // A member's refusal, from its query or its walk, is the raster's:
+        // never a raster that says 0 with that member's cells missing.
+        if (status != 0) return status;
+        if (!iter) continue;
         long s = 0;
         for (; !iter->done(s); iter->next(s)) {
             const KIVOAttributeSet* a = iter->getAttributes();
@@ -708,6 +718,7 @@ long KIVOCompoundIO::rasterize(rasterizeConfig& config) {
                     if (cell == config.noData || value < held) cell = config.negate ? -value : value;
                 }
         }
+        if (s != 0) return s;
     }
     return 0;
 }

@@ -81,6 +81,9 @@ public:
     long flush() override;
     bool isOutdated() const override;
     bool checkOutdated() override;
+    // A member's refusal (its query's status, or a failure its iterator
+    // reports before the first node) is the query's status, with no
+    // iterator; one met later in the walk ends it, from `next` and `done`.
     NORVAType<KIVOSurfaceIter> query(double x0, double y0, double x1, double y1, bool create, long& status,
                                      NORVAProgress* progress, double selector) override;
     NORVAType<KIVOSurfaceIter> query(const NORVAGeometry& geometry, bool create, long& status,
@@ -91,6 +94,8 @@ public:
     // is left empty, and what a crash left; kFolderFailed when any remains.
     long deleteAllFiles(bool withMetadata) override;
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
+    // A member's refusal, from its query or its walk, is returned, whatever
+    // the cells were given by then.
     long rasterize(rasterizeConfig& config) override;
     // A new name in the same folder for the header, metadata, member folder
     // and members, in one commit. Unsaved changes (or a surface never

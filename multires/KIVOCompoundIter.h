@@ -1,8 +1,9 @@
 #pragma once
 // Joins the node iterators of a compound surface's members into one: the
 // members' nodes in member order. Exhausted member iterators are released
-// at once. The iterator keeps the query's progress monitor alive, since the
-// member iterators report to it.
+// at once. A member's failure ends the walk, the members after it unwalked.
+// The iterator keeps the query's progress monitor alive, since the member
+// iterators report to it.
 #include "platform/core/KIVOExport.h"
 #include <list>
 #include <memory>
@@ -24,6 +25,9 @@ public:
     // Every attribute of every descriptor; the first naming it wins.
     static std::shared_ptr<const KIVODescriptor> merge(const std::vector<const KIVODescriptor*>& descriptors);
 
+    // Once done after a member's failure, that failure, for as long as it
+    // is done.
+    bool done(long& status) const override;
     bool next(long& status) override;
     KIVOAttributeSet* getAttributes() override;
     const KIVOAttributeSet* getAttributes() const override;
@@ -41,9 +45,12 @@ public:
 private:
     // Drops exhausted iterators until one has a node; marks done otherwise.
     bool takeNextMember();
+    // Ends the walk, with the failure of a member when one failed; false.
+    bool finish(long status);
 
     MemberList m_members;
     NORVAType<KIVOSurfaceIter> m_current;
     std::shared_ptr<const KIVODescriptor> m_descriptor;
     std::shared_ptr<NORVAProgress> m_monitor;
+    long m_failure = 0;  // the member's failure that ended the walk
 };

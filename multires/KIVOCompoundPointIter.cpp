@@ -39,18 +39,28 @@ bool KIVOCompoundPointIter::membersAgree() const {
 }
 
 bool KIVOCompoundPointIter::takeNextMember() {
-    if (KIVOCompoundMembers::takeNext(m_current, m_members)) return true;
+    long status = 0;
+    return KIVOCompoundMembers::takeNext(m_current, m_members, status) || finish(status);
+}
+
+bool KIVOCompoundPointIter::finish(long status) {
+    m_failure = status;
+    // The members after a failed one are not walked: they go at once.
+    if (status != 0) m_members.clear();
     markDone();
     return false;
 }
 
-bool KIVOCompoundPointIter::next(long& status) {
-    status = 0;
+bool KIVOCompoundPointIter::done(long& status) const {
     long ignored = 0;
-    if (done(ignored)) return false;
-    if (KIVOCompoundMembers::step(m_current, m_members, status)) return true;
-    markDone();
-    return false;
+    const bool ended = KIVOIter::done(ignored);
+    status = ended ? m_failure : 0;
+    return ended;
+}
+
+bool KIVOCompoundPointIter::next(long& status) {
+    if (done(status)) return false;
+    return KIVOCompoundMembers::step(m_current, m_members, status) || finish(status);
 }
 
 long KIVOCompoundPointIter::getPosition(double& x, double& y) const {

@@ -1,5 +1,6 @@
 #pragma once
-// Joins several sounding iterators into one: their soundings in list order.
+// Joins several sounding iterators into one: their soundings in list order;
+// a member's failure ends the walk, the members after it unwalked.
 // The members must share one coordinate system and one list of available
 // fields; otherwise, and without members, the iterator yields nothing and
 // its getters answer -1, false or null.
@@ -15,6 +16,9 @@ public:
 
     explicit KIVOCompoundPointIter(MemberList members);
 
+    // Once done after a member's failure, that failure, for as long as it
+    // is done.
+    bool done(long& status) const override;
     bool next(long& status) override;
     long getPosition(double& x, double& y) const override;
     const NORVACoordSystem* getCoordSystem() const override;
@@ -33,9 +37,12 @@ public:
 private:
     bool membersAgree() const;
     bool takeNextMember();
+    // Ends the walk, with the failure of a member when one failed; false.
+    bool finish(long status);
 
     MemberList m_members;
     std::shared_ptr<KIVOPointIter> m_current;
     long m_count = 0;
     const NORVACoordSystem* m_coordSystem = nullptr;
+    long m_failure = 0;  // the member's failure that ended the walk
 };

@@ -12,12 +12,18 @@ const KIVODescriptor& emptyDescriptor() {
 }  // namespace
 
 long KIVOSelectingSurfaceIter::skipUnselected() {
+    const long status = findSelected();
+    if (status != 0) m_failure = status;
+    return status;
+}
+
+long KIVOSelectingSurfaceIter::findSelected() {
     if (!m_iter) return 0;
     while (true) {
         long doneStatus = 0;
-        if (m_iter->done(doneStatus)) return 0;
+        const bool ended = m_iter->done(doneStatus);
         if (doneStatus != 0) return doneStatus;
-        if (selects()) return 0;
+        if (ended || selects()) return 0;
         long nextStatus = 0;
         bool more = m_iter->next(nextStatus);
         if (nextStatus != 0) return nextStatus;
@@ -25,15 +31,18 @@ long KIVOSelectingSurfaceIter::skipUnselected() {
     }
 }
 
+// A wrapped iterator need not report its own failure once done: the one
+// this walk met is kept.
 bool KIVOSelectingSurfaceIter::done(long& status) const {
-    status = 0;
+    status = m_failure;
+    if (m_failure != 0) return true;
     return !m_iter || m_iter->done(status);
 }
 
 bool KIVOSelectingSurfaceIter::next(long& status) {
-    status = 0;
-    if (!m_iter || m_iter->done(status)) return false;
+    if (done(status)) return false;
     bool more = m_iter->next(status);
+    if (status != 0) m_failure = status;
     if (status != 0 || !more) return false;
     status = skipUnselected();
     if (status != 0) return false;
@@ -43,7 +52,7 @@ bool KIVOSelectingSurfaceIter::next(long& status) {
 
 KIVOAttributeSet* KIVOSelectingSurfaceIter::getAttributes() {
     long status = 0;
-    if (!m_iter || m_iter->done(status)) return nullptr;
+    if (done(status)) return nullptr;
     return m_iter->getAttributes();
 }
 

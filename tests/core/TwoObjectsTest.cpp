@@ -17,6 +17,10 @@
 
 #include "QuietOutput.h"
 #include "TempFolder.h"
+#include "core/KIVOAreaGeomIter.h"
+#include "core/KIVORangeAttributeFilter.h"
+#include "core/KIVOSurface.h"
+#include "core/KIVOSurfaceFilteredPointIter.h"
 #include "cube/CubeTestSupport.h"
 #include "cube/CUBEUtils.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
@@ -24,6 +28,8 @@
 #include "formats/wgrid/WGridTestSupport.h"
 #include "multires/CompoundTestSupport.h"
 #include "multires/KIVOCompoundIO.h"
+#include "multires/KIVOCompoundIter.h"
+#include "multires/KIVOCompoundPointIter.h"
 #include "multires/KestrinSurfaceTestSupport.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/frame/KIVOGriddedDataIO.h"
@@ -242,7 +248,224 @@ long cubeNodeRead(KIVOSurfaceCUBEIO& s, long& status) {
     return s.getCubeNode(1002.0, 2012.0, status, false) != nullptr ? 1 : 0;
 }
 
+// Another object's commit that removes every layer file of the CUBE
+// surface at the path: a new disambiguation method.
+bool dropLayers(const NORVAUString& path) {
+    KIVOSurfaceCUBEIO x(path);
+    return x.setDisambiguationType(x.getDisambiguationType() == CUBE_DENSITY ? CUBE_LOCALE : CUBE_DENSITY);
+}
+
+// A compound over (0, 0)-(8, 8) whose two CUBE members have the "Depth"
+// layer of every grid on disk.
+long createCompoundWithLayers(const TempFolder& d) {
+    QuietOutput quiet;
+    auto made = multirestest::cubeCompound(d, "c");
+    if (!made) return -1;
+    if (const long s = made->getStatus() != 0 ? made->getStatus() : made->store(nullptr)) return s;
+    for (const KIVOCompoundIO::DataIORangeEntry& e : made->getEntries()) {
+        const auto* member = dynamic_cast<const KIVOSurfaceCUBEIO*>(e.dataIO.get());
+        if (!member || !member->getHeader() || !CUBEUtils::makeGridFolder(member->getGridPrefix())) return -1;
+        for (uint16_t r = 0; r < member->getHeader()->getGridsDown(); ++r)
+            for (uint16_t c = 0; c < member->getHeader()->getGridsAcross(); ++c) {
+                const CUBEGridIdx grid = member->makeKey(r, c);
+                cubetest::writeAll(CUBEUtils::layerFileName(member->getGridPrefix(), "Depth", r, c),
+                                   cubetest::vccBytes(r, c, grid.rows, grid.columns,
+                                                      std::vector<float>(grid.rows * grid.columns, 10.0f)));
+            }
+    }
+    return 0;
+}
+
+long compoundCellsFilled(KIVOCompoundIO& reader, long& status) {
+    KIVOSurfaceDataIO::rasterizeConfig config;
+    config.attribute = "Depth";
+    config.minX = config.minY = 0.0, config.maxX = config.maxY = 8.0;
+    config.noData = -1.0f;
+    status = reader.rasterize(config);
+    return std::count_if(config.output.begin(), config.output.end(), [](float v) { return v != -1.0f; });
+}
+
+// Nodes with a depth; the query's status, else the walk's.
+long compoundDepthsQueried(KIVOCompoundIO& reader, long& status) {
+    auto it = reader.query(-1.0, -1.0, 9.0, 9.0, false, status, nullptr, DBL_MAX);
+    long depths = 0;
+    if (!it || status != 0) return depths;
+    for (; !it->done(status); it->next(status)) {
+        float depth = FLT_MAX;
+        const KIVOAttributeSet* a = it->getAttributes();
+        depths += a && a->getValue(0, depth) == 0 && depth != FLT_MAX;
+    }
+    return depths;
+}
+
+// A compound opened before another object's commit removed the layer files
+// of its first member (a new disambiguation method there): `read` is
+// refused, never answered 0 with that member's nodes missing.
+std::string compoundReadAfterCommit(const std::function<long(KIVOCompoundIO&, long&)>& read) {
+    TempFolder d;
+    if (const long s = createCompoundWithLayers(d)) return "create: " + std::to_string(s);
+    QuietOutput quiet;
+    KIVOCompoundIO reader(d.file("c.kms"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (reader.getStatus() != 0 || !dropLayers(d.file("c/c_0.vcs"))) return "reader not opened or no commit";
+    long status = 0;
+    const long served = read(reader, status);
+    if (status == NORVASurfacePin::kChanged) return "";
+    return "served " + std::to_string(served) + " with status " + std::to_string(status);
+}
+
 }  // namespace
+
+// ---------------------------------------------------------------- iterators over a refused layer
+
+namespace {
+
+// An iterator of either family, walked through its own done and next, its
+// nodes' depths read as a consumer reads them.
+struct Walk {
+    std::shared_ptr<KIVOIter> iter;
+    std::function<bool(long&)> next;
+    std::function<bool()> hasDepth;
+};
+
+Walk walkOf(std::shared_ptr<KIVOSurfaceIter> iter) {
+    return {iter, [iter](long& status) { return iter->next(status); },
+            [iter] {
+                float depth = FLT_MAX;
+                const KIVOAttributeSet* a = iter->getAttributes();
+                return a && a->getValue(0, depth) == 0 && depth != FLT_MAX;
+            }};
+}
+
+Walk walkOf(std::shared_ptr<KIVOPointIter> iter) {
+    return {iter, [iter](long& status) { return iter->next(status); },
+            [iter] {
+                double depth = 0.0;
+                return iter->get(KIVOSurfacePointIter::DEPTH, depth) == 0;
+            }};
+}
+
+NORVAType<KIVOSurfaceIter> wholeSurface(KIVOSurface& surface, const KIVOAttributeFilter* filter = nullptr) {
+    long status = 0;
+    auto iter = surface.query(0.0, 0.0, 1e6, 1e6, status, false, filter, nullptr, DBL_MAX);
+    return status == 0 ? std::move(iter) : NORVAType<KIVOSurfaceIter>();
+}
+
+// The 25 nodes of grid (0, 0), whose layer a walk made before the commit
+// holds: a compound's last member that is never refused.
+constexpr double kFirstGrid[] = {999.5, 2009.5, 1004.5, 2014.5};
+constexpr long kFirstGridNodes = 25;
+
+NORVAType<KIVOSurfaceIter> firstGrid(KIVOSurface& surface) {
+    long status = 0;
+    auto iter = surface.query(kFirstGrid[0], kFirstGrid[1], kFirstGrid[2], kFirstGrid[3], status, false, nullptr,
+                              nullptr, DBL_MAX);
+    return status == 0 ? std::move(iter) : NORVAType<KIVOSurfaceIter>();
+}
+
+const KIVORangeAttributeFilter kAnyDepth(0, -1e9, 1e9, KIVORangeAttributeFilter::INSIDE_INCLUSIVE);
+
+std::shared_ptr<KIVOSurfacePointIter> soundings(KIVOSurface& surface, bool wholeSurface = true) {
+    if (wholeSurface) return std::make_shared<KIVOSurfacePointIter>(surface, nullptr, nullptr, nullptr, nullptr);
+    return std::make_shared<KIVOSurfacePointIter>(surface, kFirstGrid[0], kFirstGrid[1], kFirstGrid[2],
+                                                  kFirstGrid[3], nullptr, nullptr, nullptr);
+}
+
+// Nodes seen with a depth, the walk's last status and what `done` says
+// after it.
+struct WalkEnd {
+    long nodes = 0, status = 0, doneAfter = 0;
+};
+
+WalkEnd walk(const Walk& w, bool statusFromNext) {
+    WalkEnd end;
+    if (statusFromNext) {
+        for (bool more = !w.iter->done(end.status); more && end.nodes <= 2 * kNodes; more = w.next(end.status))
+            end.nodes += w.hasDepth();
+    } else {
+        for (; !w.iter->done(end.status) && end.nodes <= 2 * kNodes; w.next(end.status)) end.nodes += w.hasDepth();
+    }
+    w.iter->done(end.doneAfter);
+    return end;
+}
+
+// The iterator is made over a reader of a copy of `made`'s surface, then
+// another object's commit removes every layer file, then the iterator is
+// walked: it ends with the refusal, from next and from done alike; without
+// the commit it serves its `nodes` with status 0.
+std::string walkAcrossCommit(const TempFolder& made, const std::function<Walk(KIVOSurface&)>& make, long nodes,
+                             bool statusFromNext, bool commit) {
+    TempFolder d;
+    fs::copy(made.path().toUTF8(), d.path().toUTF8(), fs::copy_options::recursive);
+    QuietOutput quiet;
+    KIVOSurface reader(NORVAType<KIVOSurfaceDataIO>(new KIVOSurfaceCUBEIO(d.file("s.vcs"))));
+    const Walk w = make(reader);
+    if (!w.iter) return "no iterator";
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (commit && !dropLayers(d.file("s.vcs"))) return "the other object's commit failed";
+    const WalkEnd end = walk(w, statusFromNext);
+    const long expected = commit ? NORVASurfacePin::kChanged : 0;
+    const bool allNodes = end.nodes == nodes;
+    if (end.status == expected && end.doneAfter == expected && allNodes != commit) return "";
+    return std::to_string(end.nodes) + " nodes, status " + std::to_string(end.status) + ", then done's " +
+           std::to_string(end.doneAfter);
+}
+
+}  // namespace
+
+TEST(TwoObjects, EveryIteratorEndsWithARefusedLayer) {
+    // The compounds' second member is served after the first one's refusal
+    // unless that refusal ends the walk.
+    const struct {
+        const char* name;
+        std::function<Walk(KIVOSurface&)> make;
+        long nodes;
+    } kinds[] = {
+        {"CUBE cached iterator",
+         [](KIVOSurface& s) { return walkOf(std::shared_ptr<KIVOSurfaceIter>(wholeSurface(s).toUnique())); },
+         kNodes},
+        {"facade's filtered iterator",
+         [](KIVOSurface& s) {
+             return walkOf(std::shared_ptr<KIVOSurfaceIter>(wholeSurface(s, &kAnyDepth).toUnique()));
+         },
+         kNodes},
+        {"selecting iterator",
+         [](KIVOSurface& s) {
+             const auto area = NORVAAreaGeometry::rectangle(0.0, 0.0, 1e6, 1e6);
+             return walkOf(std::make_shared<KIVOAreaGeomIter>(wholeSurface(s), area));
+         },
+         kNodes},
+        {"point iterator", [](KIVOSurface& s) { return walkOf(soundings(s)); }, kNodes},
+        {"filtered point iterator",
+         [](KIVOSurface& s) {
+             NORVAType<KIVOSurfacePointIter> inner(new KIVOSurfacePointIter(s, nullptr, nullptr, nullptr, nullptr));
+             return walkOf(std::make_shared<KIVOSurfaceFilteredPointIter>(s, std::move(inner), kAnyDepth.newCopy()));
+         },
+         kNodes},
+        {"compound iterator",
+         [](KIVOSurface& s) {
+             KIVOCompoundIter::MemberList members;
+             members.push_back(wholeSurface(s));
+             members.push_back(firstGrid(s));
+             return walkOf(std::make_shared<KIVOCompoundIter>(std::move(members)));
+         },
+         kNodes + kFirstGridNodes},
+        {"compound point iterator",
+         [](KIVOSurface& s) {
+             return walkOf(std::make_shared<KIVOCompoundPointIter>(
+                 KIVOCompoundPointIter::MemberList{soundings(s), soundings(s, false)}));
+         },
+         kNodes + kFirstGridNodes},
+    };
+    TempFolder made;
+    ASSERT_EQ(0, createCubeWithLayers(made));
+    for (const auto& kind : kinds)
+        for (const bool statusFromNext : {true, false})
+            for (const bool commit : {true, false})
+                EXPECT_EQ("", walkAcrossCommit(made, kind.make, kind.nodes, statusFromNext, commit))
+                    << kind.name << (statusFromNext ? ", status from next" : ", status from done")
+                    << (commit ? ", after the commit" : ", no commit");
+}
 
 // ---------------------------------------------------------------- tile-store stores
 
@@ -330,6 +553,10 @@ TEST(TwoObjects, OfOneSurface) {
         {"CUBE: a raster after another object's rename",
          [] { return cubeReadAfterCommit(renameSurface, cellsFilled, 0, NORVASurfacePin::kChanged); }},
         {"CUBE: a grid its own store made, after another object's rename", cubeOwnGridAfterRename},
+        {"compound: a raster after another object's commit removed a member's layers",
+         [] { return compoundReadAfterCommit(compoundCellsFilled); }},
+        {"compound: a query after another object's commit removed a member's layers",
+         [] { return compoundReadAfterCommit(compoundDepthsQueried); }},
         {"tile store: a refused store lets go of the points file", tileStoreRefusedStoreLetsGo},
     };
     for (const auto& row : rows) EXPECT_EQ("", row.run()) << row.name;
