@@ -34,7 +34,8 @@ public:
     static constexpr long kHeaderNotOpened = 146006;
     // A rename target exists already, or a rename failed (and was undone).
     static constexpr long kRenameFailed = 146006;
-    // A file of the surface is still there after it was to be deleted.
+    // A file of the surface cannot be deleted (a folder stands in its
+    // place), or is still there after it was to be deleted.
     static constexpr long kRemoveFailed = 146006;
     static constexpr long kNoHeader = -1;
     // The files of a store or flush could not all be committed: none was.
