@@ -69,6 +69,8 @@ public:
     }
     // The grid folder was renamed, with the staged grids in it.
     void followFolder(const NORVAUString& prefix) { m_staged.followFolder(prefix); }
+    // See CUBEStagedGrids::tidyFolders.
+    void tidyFolders(bool tidy) { m_staged.tidyFolders(tidy); }
 
     bool empty() const { return m_entries.empty(); }
     size_t size() const { return m_entries.size(); }

@@ -42,6 +42,24 @@ NORVAUString folderOf(const NORVAUString& path) {
     return drive + folder;
 }
 
+// A number as the grid file names spell one: decimal, no leading zero.
+bool isIndexText(const std::string& text) {
+    if (text.empty() || text.size() > 10 || (text[0] == '0' && text.size() > 1)) return false;
+    for (const char c : text)
+        if (c < '0' || c > '9') return false;
+    return std::stoull(text) <= static_cast<uint64_t>(kMaxNodes);
+}
+
+// A name GridIndex::getFileName gives: "<row>x<column>.vcg".
+bool isGridFileName(const std::string& name) {
+    const std::string extension = ".vcg";
+    const size_t x = name.find('x');
+    if (x == std::string::npos || name.size() < extension.size() ||
+        name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        return false;
+    return isIndexText(name.substr(0, x)) && isIndexText(name.substr(x + 1, name.size() - extension.size() - x - 1));
+}
+
 bool isUsableSpacing(double v) { return std::isfinite(v) && v != 0.0; }
 
 // Grid names hold 32-bit numbers; within that range index times grid size
@@ -351,6 +369,23 @@ long GridSet::upgradeGrid(const GridSet& old, const Index& index, const NORVAUSt
 }
 
 NORVAUString GridSet::getOutputFolder(const NORVAUString& surfaceFile) { return stemOf(surfaceFile) + kOutputSuffix; }
+
+std::vector<NORVAUString> GridSet::getSetFiles(const NORVAUString& surfaceFile) {
+    std::vector<NORVAUString> files;
+    const NORVAUString folder = getOutputFolder(surfaceFile);
+    std::vector<NORVAUString> names;
+    if (NORVAFileUtils::isSymbolicLink(folder) || !NORVAFileUtils::listDirectory(folder, names)) return files;
+    auto ownFile = [](const NORVAUString& path) {
+        return !NORVAFileUtils::isSymbolicLink(path) && NORVAFileUtils::isRegularFile(path);
+    };
+    const NORVAUString setFile = PathUtilities::appendPath(folder, FileName);
+    if (ownFile(setFile)) files.push_back(setFile);
+    for (const NORVAUString& name : names) {
+        const NORVAUString path = PathUtilities::appendPath(folder, name);
+        if (isGridFileName(name.toUTF8()) && ownFile(path)) files.push_back(path);
+    }
+    return files;
+}
 
 std::shared_ptr<GridSet> GridSet::fromSurfaceFile(const NORVAUString& surfaceFile) {
     const NORVAUString setFile = PathUtilities::appendPath(getOutputFolder(surfaceFile), FileName);

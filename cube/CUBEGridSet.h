@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <list>
 #include <memory>
+#include <vector>
 
 #include "cube/CUBEGridIndex.h"
 #include "cube/CUBEParameterFactory.h"
@@ -74,6 +75,12 @@ public:
     std::shared_ptr<GridIndex> createNewGrid(const Index& index) const;
 
     static NORVAUString getOutputFolder(const NORVAUString& surfaceFile);
+    // The files of the surface's version 2 set, as the grid layer names
+    // them in the output folder: the set file, then every grid file
+    // ("<row>x<column>.vcg"), those there as regular files. Nothing else in
+    // the folder is the set's; nothing at all when the folder is a symbolic
+    // link, since what it leads to is not the surface's.
+    static std::vector<NORVAUString> getSetFiles(const NORVAUString& surfaceFile);
     static std::shared_ptr<GridSet> fromSurfaceFile(const NORVAUString& surfaceFile);
     static std::shared_ptr<GridSet> upgrade(const GridSet& old, long& status);
 

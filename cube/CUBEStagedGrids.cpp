@@ -1,5 +1,6 @@
 #include "cube/CUBEStagedGrids.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,21 +31,29 @@ std::string leafOf(const std::string& path) { return path.substr(path.rfind('/')
 // Another object's rename of the surface may have carried the staged file
 // into the renamed folder: it goes from wherever it is now, and only while
 // that name is still this very file under its own name (a commit that moved
-// it over its grid file made it a grid file, which stays).
-void removeStaged(const std::string& recorded, int fd) {
+// it over its grid file made it a grid file, which stays). The name it went
+// from; empty when none.
+std::string removeStaged(const std::string& recorded, int fd) {
     struct stat own;
-    if (fd < 0 || ::fstat(fd, &own) != 0) {
-        ::unlink(recorded.c_str());
-        return;
-    }
+    if (fd < 0 || ::fstat(fd, &own) != 0) return ::unlink(recorded.c_str()) == 0 ? recorded : std::string();
     char now[PATH_MAX];
     const ssize_t n = ::readlink(throughDescriptor(fd).c_str(), now, sizeof now - 1);
     const std::string current = n > 0 ? std::string(now, static_cast<size_t>(n)) : std::string();
     for (const std::string& name : {current, recorded})
-        if (leafOf(name) == leafOf(recorded) && isFileOf(name, own)) {
-            ::unlink(name.c_str());
-            return;
-        }
+        if (leafOf(name) == leafOf(recorded) && isFileOf(name, own))
+            return ::unlink(name.c_str()) == 0 ? name : std::string();
+    return std::string();
+}
+
+// Only an empty folder goes, and only while no header stands beside it: a
+// surface made under the name again keeps its folder.
+void removeFolderOfGoneSurface(const std::string& removed) {
+    const size_t slash = removed.rfind('/');
+    if (slash == std::string::npos || slash == 0) return;
+    const std::string folder = removed.substr(0, slash);
+    struct stat st;
+    if (::lstat((folder + ".vcs").c_str(), &st) == 0 || errno != ENOENT) return;
+    (void)::rmdir(folder.c_str());
 }
 
 }  // namespace
@@ -53,6 +62,7 @@ CUBEStagedGrids& CUBEStagedGrids::operator=(CUBEStagedGrids&& other) noexcept {
     if (this == &other) return *this;
     clear();
     m_files = std::move(other.m_files);
+    m_tidyFolders = other.m_tidyFolders;
     other.m_files.clear();
     return *this;
 }
@@ -79,9 +89,10 @@ NORVAUString CUBEStagedGrids::fileOf(const CUBEGridIdx& key) const {
 void CUBEStagedGrids::drop(const CUBEGridIdx& key) {
     const auto found = m_files.find(key);
     if (found == m_files.end()) return;
-    removeStaged(found->second.path.toUTF8(), found->second.lock);
+    const std::string removed = removeStaged(found->second.path.toUTF8(), found->second.lock);
     closeLock(found->second);
     m_files.erase(found);
+    if (m_tidyFolders && !removed.empty()) removeFolderOfGoneSurface(removed);
 }
 
 void CUBEStagedGrids::clear() {

@@ -19,7 +19,10 @@ class KIVO_EXPORT CUBEStagedGrids {
 public:
     CUBEStagedGrids() = default;
     ~CUBEStagedGrids() { clear(); }
-    CUBEStagedGrids(CUBEStagedGrids&& other) noexcept : m_files(std::move(other.m_files)) { other.m_files.clear(); }
+    CUBEStagedGrids(CUBEStagedGrids&& other) noexcept
+        : m_files(std::move(other.m_files)), m_tidyFolders(other.m_tidyFolders) {
+        other.m_files.clear();
+    }
     CUBEStagedGrids& operator=(CUBEStagedGrids&& other) noexcept;
     CUBEStagedGrids(const CUBEStagedGrids&) = delete;
     CUBEStagedGrids& operator=(const CUBEStagedGrids&) = delete;
@@ -40,6 +43,11 @@ public:
     // The grid folder was renamed with the staged files in it: they lie
     // beside the grid files named from `prefix` now.
     void followFolder(const NORVAUString& prefix);
+    // The grid folder is named after the surface's header beside it (F/S
+    // beside F/S.vcs). A staged file then takes its folder along when it
+    // leaves it empty and that header is gone: the surface was deleted
+    // while this object held the file, and nothing of it is to stay.
+    void tidyFolders(bool tidy) { m_tidyFolders = tidy; }
 
     // Plans the move of every staged file over its grid file, named from
     // `prefix`. An outermost commit only plans them: the files stay this
@@ -59,4 +67,5 @@ private:
     static void closeLock(Staged& staged);
 
     std::map<CUBEGridIdx, Staged> m_files;
+    bool m_tidyFolders = false;
 };

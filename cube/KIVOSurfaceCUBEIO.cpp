@@ -10,6 +10,7 @@
 #include "core/KIVOBuiltInFormats.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
+#include "cube/CUBEGridSet.h"
 #include "cube/CUBELayerFile.h"
 #include "cube/CUBELayerRaster.h"
 #include "cube/KIVOCUBECachedIter.h"
@@ -137,6 +138,7 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSur
     m_metadata->setLowerLeft(low[0], low[1]);
     m_metadata->setDimensions(high[0] - low[0], high[1] - low[1]);
     setNames(path);
+    m_replacesGridSet = true;
     // Created over another surface, it may replace that one, and only that.
     (void)NORVAFileTransaction::recover(surfaceBase());
     m_pin.watchFolder();
@@ -189,6 +191,7 @@ void KIVOSurfaceCUBEIO::moveFrom(KIVOSurfaceCUBEIO& source) {
     source.m_pin.clear();
     m_gridPrefix = source.m_gridPrefix;
     m_outdated = source.m_outdated;
+    m_replacesGridSet = source.m_replacesGridSet;
     m_config = source.m_config;
     m_metadata = std::move(source.m_metadata);
     m_header = std::move(source.m_header);
@@ -213,6 +216,7 @@ void KIVOSurfaceCUBEIO::setNames(const NORVAUString& path) {
     PathUtilities::parsePath(path, &drive, &folder, &stem, nullptr);
     m_headerFileName = drive + folder + stem + ".vcs";
     m_gridPrefix = PathUtilities::appendPath(drive + folder + stem, stem);
+    m_editCache.tidyFolders(true);
 }
 
 // The path of the surface without extension (folder and stem), empty for a
@@ -276,6 +280,15 @@ NORVAUString KIVOSurfaceCUBEIO::commitStem() const {
     return base.isEmpty() ? m_gridPrefix : base;
 }
 
+NORVAUString KIVOSurfaceCUBEIO::gridSetFolder() const {
+    return m_headerFileName.isEmpty() ? NORVAUString() : CUBE::GridSet::getOutputFolder(m_headerFileName);
+}
+
+std::vector<NORVAUString> KIVOSurfaceCUBEIO::gridSetFiles() const {
+    if (m_headerFileName.isEmpty()) return {};
+    return CUBE::GridSet::getSetFiles(m_headerFileName);
+}
+
 long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals) {
     KIVOResourceManager::Lock lock = KIVOResourceManager::m_instance.hold();
     std::vector<CUBEEditCache::Entry> written;
@@ -290,9 +303,18 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     if (status == 0) status = m_editCache.writeModified(*this, transaction, written);
     if (status != 0) return status;
     for (const NORVAUString& path : removals) transaction.remove(path);
+    // A grid set left under the name is another surface's: the host would
+    // read its nodes as this one's.
+    const bool replacingSet = m_replacesGridSet && (header || metadata);
+    if (replacingSet)
+        for (const NORVAUString& path : gridSetFiles()) transaction.remove(path);
     status = transaction.commitStatus(kCommitFailed);
     if (status != 0) return status;
     m_editCache.committed(written);
+    if (replacingSet) {
+        m_replacesGridSet = false;
+        NORVAFileUtils::removeDirectory(gridSetFolder());
+    }
     return 0;
 }
 
@@ -507,6 +529,58 @@ long KIVOSurfaceCUBEIO::deleteCacheFiles() {
     return status;
 }
 
+// Lists the folders rather than looking for each name a grid could have.
+std::vector<NORVAUString> KIVOSurfaceCUBEIO::filesToDelete(bool withMetadata, bool linked) const {
+    std::vector<NORVAUString> files;
+    const NORVAUString base = surfaceBase();
+    // A grid folder that is a symbolic link goes as a link: the files it
+    // points to are someone else's, whatever their names.
+    if (linked) {
+        files.push_back(base);
+    } else if (m_header) {
+        files = cacheFiles();
+        const std::set<NORVAUString> present = folderEntries();
+        for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
+            for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
+                const NORVAUString name = CUBEUtils::gridFileName(m_gridPrefix, row, column);
+                if (present.count(leafName(name)) != 0) files.push_back(name);
+            }
+    }
+    if (base.isEmpty()) return files;
+    for (const NORVAUString& file : gridSetFiles()) files.push_back(file);
+    files.push_back(base + ".vcs");
+    if (withMetadata) files.push_back(base + ".xml");
+    return files;
+}
+
+// Nothing is removed unless everything can be: a folder in place of a file
+// would stay (a commit removes a folder whole, and this one is no file of
+// the surface's), and so would a leftover recovery does not take.
+long KIVOSurfaceCUBEIO::deletable(const std::vector<NORVAUString>& files) const {
+    for (const NORVAUString& file : files)
+        if (!NORVAFileUtils::isSymbolicLink(file) && NORVAFileUtils::isDirectory(file)) return kRemoveFailed;
+    return NORVAFileTransaction::abandoned(commitStem()).empty() ? 0 : kRemoveFailed;
+}
+
+// Every file is tried. One left behind is reported: a grid would be read as
+// a node of the next surface made under this name.
+long KIVOSurfaceCUBEIO::removeNow(const std::vector<NORVAUString>& files) {
+    long status = 0;
+    for (const NORVAUString& file : files)
+        if ((NORVAFileUtils::exists(file) || NORVAFileUtils::isSymbolicLink(file)) &&
+            !NORVAFileUtils::removeFile(file))
+            status = kRemoveFailed;
+    return status;
+}
+
+// Only an empty folder goes: files of others in it stay, with their folder.
+void KIVOSurfaceCUBEIO::removeEmptiedFolders(bool linked) const {
+    const NORVAUString base = surfaceBase();
+    if (base.isEmpty()) return;
+    if (!linked) NORVAFileUtils::removeDirectory(base);
+    if (!NORVAFileUtils::isSymbolicLink(gridSetFolder())) NORVAFileUtils::removeDirectory(gridSetFolder());
+}
+
 long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     // Nothing cached may be written back over the deleted surface later.
     {
@@ -514,37 +588,31 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
         m_editCache.clear();
         m_readCache.clear();
     }
+    const NORVAUString stem = commitStem();
     // What a crash left is finished first, so that no temporary outlives the surface.
-    if (!commitStem().isEmpty()) NORVAFileTransaction::recover(commitStem());
-    // A grid folder that is a symbolic link goes as a link: the files it
-    // points to are someone else's, whatever their names.
+    if (!stem.isEmpty())
+        if (const long recovered = NORVAFileTransaction::recoverStatus(stem, kRemoveFailed)) return recovered;
     const bool linked = gridFolderIsLink();
-    // Every file is tried. One left behind is reported: a grid would be read
-    // as a node of the next surface made under this name.
-    long status = linked ? 0 : deleteCacheFiles();
-    if (m_header && !linked) {
-        const std::set<NORVAUString> present = folderEntries();
-        for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
-            for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
-                const NORVAUString name = CUBEUtils::gridFileName(m_gridPrefix, row, column);
-                if (present.count(leafName(name)) != 0 && !NORVAFileUtils::removeFile(name)) status = kRemoveFailed;
-            }
-    }
+    const std::vector<NORVAUString> files = filesToDelete(withMetadata, linked);
     printf("Removing all files for CUBE surface %s\n", narrow(m_headerFileName).c_str());
-    const NORVAUString base = surfaceBase();
-    if (base.isEmpty()) return status;
-    // Only an empty folder goes: files of others in it stay, with their folder.
-    if (!linked)
-        NORVAFileUtils::removeDirectory(base);
-    else if (!NORVAFileUtils::removeFile(base))
-        status = kRemoveFailed;
-    auto remove = [&status](const NORVAUString& file) {
-        if (NORVAFileUtils::exists(file) && !NORVAFileUtils::removeFile(file)) status = kRemoveFailed;
-    };
-    remove(base + ".vcs");
-    if (withMetadata) remove(base + ".xml");
+    if (surfaceBase().isEmpty()) return removeNow(files);
+    long status = 0;
+    if (NORVAFileTransaction::current() != nullptr) {
+        status = removeNow(files);
+        if (!NORVAFileTransaction::abandoned(stem).empty()) status = kRemoveFailed;
+    } else {
+        status = deletable(files);
+        if (status != 0) return status;
+        // As a store: other objects of the surface see that it changed, and
+        // a crash leaves it whole or gone.
+        NORVAFileTransaction transaction(stem);
+        transaction.guard(m_pin);
+        for (const NORVAUString& file : files) transaction.remove(file);
+        status = transaction.commitStatus(kRemoveFailed);
+        if (status != 0) return status;
+    }
+    removeEmptiedFolders(linked);
     KIVOSurfaceUtils::delete3DTerrainFiles(m_headerFileName);
-    if (!NORVAFileTransaction::leftovers(commitStem()).empty()) status = kRemoveFailed;
     return status;
 }
 
@@ -565,6 +633,7 @@ long KIVOSurfaceCUBEIO::getAssociatedFiles(std::vector<NORVAUString>& files) con
     }
     const NORVAUString base = surfaceBase();
     if (base.isEmpty()) return 0;
+    for (const NORVAUString& file : gridSetFiles()) files.push_back(file);
     files.push_back(base + ".vcs");
     files.push_back(base + ".xml");
     return 0;
@@ -583,8 +652,15 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     if (newName == stem) return 0;
     const NORVAUString newBase = drive + folder + newName;
     if (const long recovered = NORVAFileTransaction::recoverStatus(base, kRenameFailed)) return recovered;
-    if (NORVAFileUtils::exists(newBase + ".vcs") || NORVAFileUtils::exists(newBase + ".xml") ||
-        NORVAFileUtils::exists(newBase))
+    // The grid set's folder goes with the surface whole, whatever else the
+    // host keeps in it: one under the new name would be merged into, and one
+    // that is a link leads to files that are not this surface's to move.
+    const NORVAUString setFolder = gridSetFolder(), newSetFolder = CUBE::GridSet::getOutputFolder(newBase + ".vcs");
+    auto taken = [](const NORVAUString& path) {
+        return NORVAFileUtils::exists(path) || NORVAFileUtils::isSymbolicLink(path);
+    };
+    if (taken(newBase + ".vcs") || taken(newBase + ".xml") || taken(newBase) || taken(newSetFolder) ||
+        NORVAFileUtils::isSymbolicLink(setFolder))
         return kRenameFailed;
     // Like a store, a rename moves only the files this object read.
     NORVAFileTransaction transaction(base);
@@ -596,6 +672,7 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
         transaction.move(base, newBase);
         renameInFolder(newBase, newName, transaction);
     }
+    if (NORVAFileUtils::isDirectory(setFolder)) transaction.move(setFolder, newSetFolder);
     if (const long status = transaction.commitStatus(kRenameFailed)) return status;
     m_headerFileName = newBase + ".vcs";
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");

@@ -34,7 +34,8 @@ public:
     static constexpr long kHeaderNotOpened = 146006;
     // A rename target exists already, or a rename failed (and was undone).
     static constexpr long kRenameFailed = 146006;
-    // A file of the surface is still there after it was to be deleted.
+    // A file of the surface cannot be deleted (a folder stands in its
+    // place), or is still there after it was to be deleted.
     static constexpr long kRemoveFailed = 146006;
     static constexpr long kNoHeader = -1;
     // The files of a store or flush could not all be committed: none was.
@@ -91,13 +92,26 @@ public:
     using KIVOSurfaceDataIO::query;
     // Fills the raster from the attribute's layers; -1 for an unknown attribute.
     long rasterize(rasterizeConfig& config) override;
+    // Removes every file of the surface as one commit: header, metadata
+    // (with the flag), grid and layer-cache files, the host's version 2 grid
+    // set (CUBE::GridSet::getSetFiles), then the folders they leave empty.
+    // 0 once the surface is gone; otherwise nothing was removed: a folder
+    // stands where a file of the surface should (kRemoveFailed), something
+    // named like a leftover of its commits is not one recovery removes
+    // (kRemoveFailed), or, as for a store, another object committed the
+    // surface since this one read it (NORVASurfacePin::kChanged). Grids
+    // another object of the surface staged stay that object's: they go,
+    // with the folder they leave empty, when it lets go of them.
     long deleteAllFiles(bool withMetadata) override;
+    // The grid and layer-cache files, the version 2 grid set's files, then
+    // the header and metadata names.
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     // Renames every file of the surface to the new stem in the same folder,
-    // as one commit; refuses an existing target and leaves everything as it
-    // was on failure. After a crash, opening either name finishes it. Like a
-    // store, it refuses to move files another object committed or renamed
-    // since this one read them (NORVASurfacePin::kChanged).
+    // the version 2 grid set's folder with them, as one commit; refuses an
+    // existing target (any of the new name's files or folders) and leaves
+    // everything as it was on failure. After a crash, opening either name
+    // finishes it. Like a store, it refuses to move files another object
+    // committed or renamed since this one read them (NORVASurfacePin::kChanged).
     long rename(const NORVAUString& newName) override;
 
     uint64_t getHeldBytes() const override;
@@ -160,6 +174,17 @@ private:
     long commitChanges(bool header, bool metadata, const std::vector<NORVAUString>& removals);
     // What commits of this surface are journalled under.
     NORVAUString commitStem() const;
+    // The host's version 2 grid set beside the header (see CUBE::GridSet).
+    NORVAUString gridSetFolder() const;
+    std::vector<NORVAUString> gridSetFiles() const;
+    // What a delete removes, those present.
+    std::vector<NORVAUString> filesToDelete(bool withMetadata, bool linked) const;
+    // 0 when the delete may go ahead, else why it may not.
+    long deletable(const std::vector<NORVAUString>& files) const;
+    // Inside another surface's commit (a compound's members): at once, since
+    // the folders must be empty when that one removes its own.
+    long removeNow(const std::vector<NORVAUString>& files);
+    void removeEmptiedFolders(bool linked) const;
     std::vector<NORVAUString> cacheFiles() const;
     long flushCache(bool editCache, bool readCache);
     void printCache() const;
@@ -178,6 +203,9 @@ private:
     NORVAUString m_gridPrefix;
     NORVAType<KIVOSurfaceXMLMetaData> m_metadata;
     bool m_outdated = false;
+    // Made anew over the name: its first store replaces whatever surface
+    // held the name, a version 2 grid set left there included.
+    bool m_replacesGridSet = false;
     CUBEEditCache m_editCache;
     CUBELayerCache m_readCache;
     std::unique_ptr<KIVOCUBEDataHeader> m_header;

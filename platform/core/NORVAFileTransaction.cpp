@@ -123,6 +123,17 @@ bool openOwnFile(const std::string& path, struct stat& st, int& fd) {
     return false;
 }
 
+// A live writer holds the lock of its temporary (or journal) for as long as
+// it may still need the file.
+bool heldByWriter(const std::string& path) {
+    struct stat st;
+    int fd = -1;
+    if (!openOwnFile(path, st, fd) || fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    NORVALockedFiles::release(fd);
+    return held;
+}
+
 // What finishing a journal name came to: done (or nothing there), a file
 // that is no journal of this user's (left alone: nothing of ours to
 // finish), one of ours that recovery refuses (another link it does not
@@ -531,5 +542,12 @@ std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& st
     splitStem(stem, folder, name);
     if (name.empty()) return found;
     forEachLeftover(stem, [&](const std::string& path) { found.emplace_back(path); });
+    return found;
+}
+
+std::vector<NORVAUString> NORVAFileTransaction::abandoned(const NORVAUString& stem) {
+    std::vector<NORVAUString> found;
+    for (const NORVAUString& path : leftovers(stem))
+        if (!heldByWriter(path.toUTF8())) found.push_back(path);
     return found;
 }

@@ -134,6 +134,10 @@ public:
                               long unfinished, const std::function<long()>& read);
     // Temporaries and journals of the stem still on disk (see `recover`).
     static std::vector<NORVAUString> leftovers(const NORVAUString& stem);
+    // Those of them no live writer holds: what a crash left and `recover`
+    // did not take. A temporary another object still holds (a grid it
+    // staged) is that object's, and goes when it lets go of it.
+    static std::vector<NORVAUString> abandoned(const NORVAUString& stem);
 
 private:
     void closeLocks();

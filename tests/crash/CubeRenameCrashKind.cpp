@@ -1,11 +1,12 @@
 // A CUBE surface renamed again and again: generation g is named "c<g>", and
-// its header, metadata, grid files and layer file must move together with
-// their bytes unchanged.
+// its header, metadata, grid files, layer file and the host's version 2 grid
+// set must move together with their bytes unchanged.
 #include <filesystem>
 #include <map>
 
 #include "CrashKind.h"
 #include "TestSupport.h"
+#include "cube/CUBEGridSet.h"
 #include "cube/CubeTestSupport.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 
@@ -47,8 +48,13 @@ public:
             if (surface.store(nullptr) != 0) return false;
             cubetest::writeAll(CUBEUtils::layerFileName(surface.getGridPrefix(), "Depth", 1, 1), {1, 2, 3, 4});
         }
+        long status = -1;
+        std::shared_ptr<CUBE::GridSet> old = CUBE::GridSet::fromSurfaceFile(path);
+        if (!old || !CUBE::GridSet::upgrade(*old, status) || status != 0) return false;
+        const size_t setFiles = CUBE::GridSet::getSetFiles(path).size();
         m_files = filesOf(folder, 0);
-        return m_files.size() == 7;  // header, metadata, four grids, one layer
+        // header, metadata, four grids, one layer; the set file and its grids
+        return setFiles > 1 && m_files.size() == 7 + setFiles;
     }
     bool advance(const std::string& folder, long generation) override { return rename(folder, generation) == 0; }
     long rewrite(const std::string& folder) override { return rename(folder, 0); }

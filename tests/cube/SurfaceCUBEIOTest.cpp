@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -13,11 +14,13 @@
 #include "CubeTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/CUBEGrid.h"
+#include "cube/CUBEGridSet.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/frame/KIVOMemAttributeSet.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
 
 using cubetest::TempDir;
 using Entry = std::shared_ptr<KIVOSurfaceCUBEIO::_cubeEntry>;
@@ -479,6 +482,112 @@ TEST(CubeSurface, DeleteAllFilesLeavesNothingToWriteBack) {
     EXPECT_TRUE(left.empty());
 }
 
+namespace {
+
+using GridIndex = CUBE::GridSet::Index;
+const GridIndex kHostNode(3, 4);
+constexpr float kHostDepth = 30.75f;
+
+// The cell of a grid's result surfaces that holds a surface node.
+uint64_t cellOf(const CUBE::GridIndex& grid, const GridIndex& node) {
+    NORVAnBox<int64_t, 2> cover;
+    grid.getCover(cover);
+    const GridIndex local = node - cover.getMinimum();
+    return static_cast<uint64_t>(local.y() * grid.getGrid().getDimensions().x() + local.x());
+}
+
+// What a host does through the grid layer: upgrades the surface's grid set
+// and nominates a hypothesis at kHostDepth on kHostNode in a new grid.
+void hostEdit(const NORVAUString& surface) {
+    std::shared_ptr<CUBE::GridSet> old = CUBE::GridSet::fromSurfaceFile(surface);
+    ASSERT_TRUE(old);
+    long status = -1;
+    std::shared_ptr<CUBE::GridSet> set = CUBE::GridSet::upgrade(*old, status);
+    ASSERT_TRUE(set && status == 0) << status;
+    GridIndex index;
+    ASSERT_TRUE(set->getIndex(kHostNode, index));
+    std::shared_ptr<CUBE::GridIndex> grid = set->createNewGrid(index);
+    ASSERT_TRUE(grid);
+    CUBE::Grid& nodes = grid->getGrid();
+    auto depths = std::make_shared<CUBE::Grid::Surface>(ORBO_3_12_0_::DataSet::DT_FLOAT32, nodes.getDimensions());
+    std::fill(depths->data<float>(), depths->data<float>() + depths->count(), FLT_MAX);
+    const uint64_t cell = cellOf(*grid, kHostNode);
+    depths->data<float>()[cell] = kHostDepth;
+    ASSERT_EQ(0, nodes.setInitializationSurface(depths, nullptr));
+    NORVAnBox<int64_t, 2> cover;
+    grid->getCover(cover);
+    ASSERT_EQ(0, nodes.setNomination(kHostNode - cover.getMinimum(), true, kHostDepth));
+    const NORVAUString file = CUBE::GridSet::getOutputFolder(surface) + "/" + CUBE::GridIndex::getFileName(index);
+    ASSERT_EQ(0, nodes.save(&file));
+}
+
+// The depth a host reads at kHostNode through the surface's edited grid
+// set; -1 without one (a set read from the header holds no edit).
+double hostDepth(const NORVAUString& surface) {
+    std::shared_ptr<CUBE::GridSet> set = CUBE::GridSet::fromSurfaceFile(surface);
+    GridIndex index;
+    if (!set || set->getVersion() != 2 || !set->getIndex(kHostNode, index)) return -1.0;
+    std::shared_ptr<CUBE::GridIndex> grid = set->getGrid(index);
+    if (!grid || grid->getGrid().disambiguate(nullptr) != 0) return -1.0;
+    return grid->getGrid().getResult(CUBE::Grid::DEPTH)->getAsDouble(cellOf(*grid, kHostNode));
+}
+
+std::vector<NORVAUString> namesIn(const NORVAUString& folder) {
+    std::vector<NORVAUString> names;
+    NORVAFileUtils::listDirectory(folder, names);
+    return names;
+}
+
+}  // namespace
+
+// The grid set a host edited is the surface's: it goes with the surface's
+// delete, moves with its rename, is copied with it, and is never read as a
+// surface made under the name later. A file of the host's own stays.
+TEST(CubeSurface, TheHostsGridSetGoesWhereTheSurfaceGoes) {
+    const struct {
+        const char* how;
+        bool hostFile;
+        std::function<bool(const NORVAUString&)> remove;
+    } cases[] = {
+        {"deleteAllFiles", true, [](const NORVAUString& p) { return KIVOSurfaceCUBEIO(p).deleteAllFiles(true) == 0; }},
+        {"deleteFiles", false, [](const NORVAUString& p) { return KIVOSurfaceUtils::deleteFiles(p); }},
+        // As deletes left a surface before: every file of it (this one has no
+        // grid folder) but the set.
+        {"left by an older delete", true,
+         [](const NORVAUString& p) {
+             const NORVAUString base = p.substring(0, p.length() - 4);
+             return NORVAFileUtils::removeFile(p) && NORVAFileUtils::removeFile(base + ".xml");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        TempDir dir;
+        const NORVAUString path = smallSurface(dir);
+        hostEdit(path);
+        ASSERT_EQ(kHostDepth, hostDepth(path));
+        if (c.hostFile) cubetest::writeAll(dir.file("s1_V2/notes.txt"), {1});
+        ASSERT_TRUE(c.remove(path));
+        smallSurface(dir);  // a new surface under the name
+        EXPECT_EQ(-1.0, hostDepth(path));
+        EXPECT_EQ(c.hostFile ? std::vector<NORVAUString>{"notes.txt"} : std::vector<NORVAUString>{},
+                  namesIn(dir.file("s1_V2")));
+        EXPECT_EQ(c.hostFile, NORVAFileUtils::isDirectory(dir.file("s1_V2")));
+    }
+
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    hostEdit(path);
+    ASSERT_EQ(0, KIVOSurfaceUtils::copySurface(path, dir.file("copy.vcs")));
+    EXPECT_EQ(kHostDepth, hostDepth(dir.file("copy.vcs")));
+    // A rename does not merge the set into a folder of the new name's.
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("taken_V2")));
+    EXPECT_EQ(146006, KIVOSurfaceCUBEIO(path).rename("taken"));
+    EXPECT_TRUE(namesIn(dir.file("taken_V2")).empty());
+    ASSERT_EQ(0, KIVOSurfaceCUBEIO(path).rename("moved"));
+    EXPECT_FALSE(NORVAFileUtils::exists(dir.file("s1_V2")));
+    EXPECT_EQ(kHostDepth, hostDepth(dir.file("moved.vcs")));
+}
+
 // A folder holding a file stands where the file was: no unlink takes it, not even root's.
 TEST(CubeSurface, AFileThatCannotBeDeletedIsReported) {
     const struct {
@@ -498,6 +607,20 @@ TEST(CubeSurface, AFileThatCannotBeDeletedIsReported) {
         cubetest::writeAll(dir.file(std::string(c.file) + "/held"), {1});
         EXPECT_EQ(146006, c.cachesOnly ? s.deleteCacheFiles() : s.deleteAllFiles(true));
     }
+}
+
+// Grids another object staged are that object's: a delete goes ahead beside
+// them, and what is left of the surface goes with that object.
+TEST(CubeSurface, ADeleteBesideAnotherObjectsStagedGridsRemovesTheSurface) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    auto other = std::make_unique<KIVOSurfaceCUBEIO>(path);
+    for (uint16_t i = 0; i < kNodeGrids; ++i) edit(*other, i / 4, i % 4, 2.0f);  // some of them staged
+    EXPECT_EQ(0, KIVOSurfaceCUBEIO(path).deleteAllFiles(true));
+    EXPECT_FALSE(NORVAFileUtils::exists(path));
+    EXPECT_EQ(NORVASurfacePin::kChanged, other->store(nullptr));
+    other.reset();
+    EXPECT_TRUE(namesIn(dir.path()).empty());
 }
 
 TEST(CubeSurface, DisambiguationMethodIsWrittenOnlyWhenChangedAndWritable) {
