@@ -42,12 +42,12 @@ KIVOResolutionTable twoRanges() {
     return table;
 }
 
-long build(const NORVAUString& stem, bool compound) {
+long build(const TempFolder& dir, bool compound) {
     toolstest::VectorPointIter soundings({{1.0, 1.0, 12.0, 0.1}});
     const NORVACoordSystem cs("EPSG:32631", "UTM");
     const NORVACover cover(0.0, 0.0, 3.0, 3.0);
     KIVOGenerator g(soundings, cs, cover, "Depth", "m", "");
-    g.setName(stem + ".vns");
+    g.setName(dir.file("s.vns"));
     g.setWeightingMethod(KIVOGenerator::REPLACE);
     if (compound) g.setResolutionTable(twoRanges());
     else g.setResolution(1.0);
@@ -65,42 +65,46 @@ long storeNew(KIVOSurfaceDataIO& io, const std::function<void()>& created) {
 }  // namespace
 
 TEST(SurfaceName, ANewSurfaceUnderTheNameOfAnotherKindIsRefused) {
-    using Make = std::function<long(const NORVAUString& stem, const std::function<void()>& created)>;
+    using Make = std::function<long(const TempFolder& dir, const std::function<void()>& created)>;
     struct Case {
         const char* what;
         bool otherFirst;  // else the other surface is made between creation and first store
         Make make;
     } cases[] = {
         {"a gridded surface", true,
-         [](const NORVAUString& stem, const std::function<void()>& created) {
-             KIVOGriddedDataIO io(stem + ".vns", depthMetadata(stem + ".xml"));
+         [](const TempFolder& dir, const std::function<void()>& created) {
+             KIVOGriddedDataIO io(dir.file("s.vns"), depthMetadata(dir.file("s.xml")));
              return storeNew(io, created);
          }},
         {"a tile store of the other extension", true,
-         [](const NORVAUString& stem, const std::function<void()>& created) {
-             KIVOKestrinDataIO io(stem + ".kts", *depthMetadata(stem + ".xml"));
+         [](const TempFolder& dir, const std::function<void()>& created) {
+             KIVOKestrinDataIO io(dir.file("s.kts"), *depthMetadata(dir.file("s.xml")));
              return storeNew(io, created);
          }},
         {"a CUBE surface", true,
-         [](const NORVAUString& stem, const std::function<void()>& created) {
-             auto meta = metadataOver(stem + ".xml", *CUBEUtils::getDescriptor(false));
-             KIVOSurfaceCUBEIO io(stem + ".vcs", meta, CUBEUtils::getParams(0, 1.0f));
+         [](const TempFolder& dir, const std::function<void()>& created) {
+             auto meta = metadataOver(dir.file("s.xml"), *CUBEUtils::getDescriptor(false));
+             KIVOSurfaceCUBEIO io(dir.file("s.vcs"), meta, CUBEUtils::getParams(0, 1.0f));
              return storeNew(io, created);
          }},
         {"a compound surface", true,
-         [](const NORVAUString& stem, const std::function<void()>& created) {
-             auto meta = depthMetadata(stem + ".xml");
+         [](const TempFolder& dir, const std::function<void()>& created) {
+             auto meta = depthMetadata(dir.file("s.xml"));
              meta->setResolutionTable("Depth", twoRanges());
-             KIVOCompoundIO io(stem + ".kms", meta);
+             KIVOCompoundIO io(dir.file("s.kms"), meta);
              return storeNew(io, created);
          }},
         {"the builder's gridded output", true,
-         [](const NORVAUString& stem, const std::function<void()>&) { return build(stem, false); }},
+         [](const TempFolder& dir, const std::function<void()>&) { return build(dir, false); }},
         {"the builder's compound output", true,
-         [](const NORVAUString& stem, const std::function<void()>&) { return build(stem, true); }},
+         [](const TempFolder& dir, const std::function<void()>&) { return build(dir, true); }},
+        {"a copy", true,
+         [](const TempFolder& dir, const std::function<void()>&) {
+             return KIVOSurfaceUtils::copySurface(dir.file("a.vns"), dir.file("s.vns"));
+         }},
         {"the first store of a gridded surface", false,
-         [](const NORVAUString& stem, const std::function<void()>& created) {
-             KIVOGriddedDataIO io(stem + ".vns", depthMetadata(stem + ".xml"));
+         [](const TempFolder& dir, const std::function<void()>& created) {
+             KIVOGriddedDataIO io(dir.file("s.vns"), depthMetadata(dir.file("s.xml")));
              return storeNew(io, created);
          }},
     };
@@ -118,7 +122,7 @@ TEST(SurfaceName, ANewSurfaceUnderTheNameOfAnotherKindIsRefused) {
         testing::internal::CaptureStdout();
         if (c.otherFirst) makeOther();
         const std::function<void()> created = c.otherFirst ? std::function<void()>([] {}) : makeOther;
-        const long status = c.make(dir.file("s"), created);
+        const long status = c.make(dir, created);
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(KIVOSurfaceUtils::kNameTaken, status);
         EXPECT_TRUE(before == foldersnapshot::take(dir.path().toUTF8()));
