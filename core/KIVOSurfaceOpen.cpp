@@ -102,6 +102,11 @@ long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath)
     std::vector<NORVAUString> files;
     if (!getSurfaceFiles(sourcePath, files)) return kNoDataIO;
     SplitPath source(sourcePath), target(targetPath);
+    // The copy's files take the target's name and keep their extensions: a
+    // name whose ".xml" is another surface's is refused before any is copied.
+    const RegisteredFormat* format = findFormat(sourcePath);
+    if (format)
+        if (const long taken = checkNameFree(target.base() + target.name + format->extension)) return taken;
     for (const NORVAUString& entry : files) {
         NORVAUString relative = renameRelative(relativeTo(entry, source.base()), source.name, target.name);
         if (!copyEntry(entry, target.base() + relative)) return kCopyFailed;

@@ -16,6 +16,8 @@ constexpr long kNoDataIO = 146009;     // no format for the path, or the creator
 constexpr long kCopyFailed = 146071;   // a file could not be copied or a folder created
 
 KIVO_EXPORT NORVAType<KIVOSurface> open(const NORVAUString& path, long& status);
+// kNameTaken, before anything is copied, when the target's name is that of
+// a surface of another kind, whose ".xml" the copy would write over.
 KIVO_EXPORT long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath);
 KIVO_EXPORT long delete3DTerrainFiles(const NORVAUString& path);
 KIVO_EXPORT bool resolveSurfaceExtension(NORVAUString& path);

@@ -22,6 +22,7 @@
 #include "platform/core/NORVASurfaceLock.h"
 #include "platform/frame/KIVOMetaAttribute.h"
 #include "platform/frame/KIVOSurfaceAttributeTable.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/pathkit/PathUtilities.h"
 #include "platform/proj/NORVACoordSystem.h"
 #include "platform/proj/NORVAScaler.h"
@@ -139,6 +140,10 @@ KIVOSurfaceCUBEIO::KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSur
     m_metadata->setDimensions(high[0] - low[0], high[1] - low[1]);
     setNames(path);
     m_replacesGridSet = true;
+    if ((m_status = KIVOSurfaceUtils::checkNameFree(m_headerFileName)) != 0) {
+        printf("CUBE Surface creation failed.  %s\n", KIVOSurfaceUtils::kNameTakenMessage);
+        return;
+    }
     // Created over another surface, it may replace that one, and only that.
     (void)NORVAFileTransaction::recover(surfaceBase());
     m_pin.watchFolder();
@@ -299,7 +304,8 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     if (const long recovered = NORVAFileTransaction::recoverStatus(stem, kCommitFailed)) return recovered;
     NORVAFileTransaction transaction(stem);
     transaction.guard(m_pin);
-    long status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : rewriteHeaderFile();
+    long status = KIVOSurfaceUtils::requireNameFree(transaction, m_headerFileName);
+    if (status == 0) status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : rewriteHeaderFile();
     if (status == 0) status = m_editCache.writeModified(*this, transaction, written);
     if (status != 0) return status;
     for (const NORVAUString& path : removals) transaction.remove(path);

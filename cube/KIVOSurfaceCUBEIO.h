@@ -47,7 +47,9 @@ public:
     // Opens an existing surface.
     explicit KIVOSurfaceCUBEIO(const NORVAUString& path);
     // Creates a new surface from filled metadata, which it takes over along
-    // with the parameter block. Nothing is written until store.
+    // with the parameter block. Nothing is written until store. A name whose
+    // ".xml" is another surface's is refused (KIVOSurfaceUtils::kNameTaken),
+    // here and by the first commit.
     KIVOSurfaceCUBEIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata,
                       _cube_param* parameters);
     // A surface around a header the caller made; takes the header over.

@@ -168,6 +168,7 @@ void KIVOCompoundIO::create(NORVAType<KIVOSurfaceXMLMetaData>& metadata, MemberK
         return;
     }
     m_metadata = std::move(metadata);
+    if ((m_status = KIVOSurfaceUtils::checkNameFree(m_headerPath)) != 0) return;
     // Created over another compound, it may replace that one, and only that.
     (void)NORVAFileTransaction::recover(m_folder + m_name);
     m_pin.take(m_headerPath);
@@ -346,6 +347,7 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (const long recovered = NORVAFileTransaction::recoverStatus(m_folder + m_name, kFolderFailed)) return recovered;
     NORVAFileTransaction transaction(m_folder + m_name);
     transaction.guard(m_pin);
+    if (const long taken = KIVOSurfaceUtils::requireNameFree(transaction, m_headerPath)) return taken;
     NORVAAtomicFile file(m_headerPath);
     if (!file.isOpen()) return kHeaderNotOpened;
     long status = m_header->write(file.file());

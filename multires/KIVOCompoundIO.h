@@ -48,7 +48,9 @@ public:
     // Opens the compound surface at the path (any extension).
     explicit KIVOCompoundIO(const NORVAUString& path);
     // Creates a compound surface with gridded members from filled metadata
-    // carrying a resolution table; nothing is written until `store`.
+    // carrying a resolution table; nothing is written until `store`. A name
+    // whose ".xml" is another surface's is refused
+    // (KIVOSurfaceUtils::kNameTaken), here and by the first store.
     KIVOCompoundIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata);
     // The same with CUBE members built on a copy of the caller's parameters.
     KIVOCompoundIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData>& metadata,

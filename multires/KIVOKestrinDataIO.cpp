@@ -13,6 +13,7 @@
 #include "platform/core/NORVAEnvironment.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinCellDataIO.h"
 #include "platform/kestrin/NORVAKestrinTileDataIO.h"
@@ -135,6 +136,7 @@ long KIVOKestrinDataIO::createStore(const KIVOSurfaceMetaData& metadata) {
     if (xml == nullptr || xml->getAttributeTable() == nullptr) return KestrinStatusCodes::FAILED;
     // Created over another surface, it may replace that one, and only that.
     if (!m_path.isEmpty()) {
+        if (const long taken = KIVOSurfaceUtils::checkNameFree(m_path)) return taken;
         (void)NORVAFileTransaction::recover(NORVAKestrinDataIO::stemOf(m_path));
         m_pin.take(m_path);
     }
@@ -178,6 +180,11 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     // A store held for the caller and kept only in memory has no files of
     // its own; nothing is written anywhere else.
     if (m_path.isEmpty()) return KestrinStatus::WRITE_FAILED;
+    // A new surface's name is looked at before anything is written, so that
+    // its refusal leaves the session and its nodes as they are; the commit
+    // looks again.
+    if (!NORVAFileUtils::exists(m_path))
+        if (const long taken = KIVOSurfaceUtils::checkNameFree(m_path)) return taken;
     const long status = storeFiles();
     // Refused or failed, the store lets go of the points file before it
     // returns: its session, still open when the commit stopped short of it,
@@ -197,6 +204,7 @@ long KIVOKestrinDataIO::storeFiles() {
     // in place commit through SQLite inside this commit, as its deciding step.
     NORVAFileTransaction files(stem);
     files.guard(m_pin);
+    if (long s = KIVOSurfaceUtils::requireNameFree(files, m_path)) return s;
     if (long s = m_store->store(m_path)) return s;
     if (m_metadata)
         if (long s = m_metadata->store()) return s;

@@ -33,7 +33,9 @@ public:
     // Wraps a store that the caller keeps.
     explicit KIVOKestrinDataIO(NORVAKestrinTileStore& store);
     // A new, empty store in memory whose layout follows the XML metadata;
-    // nothing is written until `store`.
+    // nothing is written until `store`. A name whose ".xml" is another
+    // surface's is refused (KIVOSurfaceUtils::kNameTaken), here and by the
+    // first store.
     KIVOKestrinDataIO(const NORVAUString& path, const KIVOSurfaceMetaData& metadata);
     ~KIVOKestrinDataIO() override;
 

@@ -91,10 +91,22 @@ long describe(const Combine::Options& options, KIVOSurfaceXMLMetaData& meta) {
     return 0;
 }
 
-NORVAUString metadataPath(const NORVAUString& path) {
+NORVAUString stemOf(const NORVAUString& path) {
     NORVAUString drive, folder, name;
     PathUtilities::parsePath(path, &drive, &folder, &name, nullptr);
-    return drive + folder + name + ".xml";
+    return drive + folder + name;
+}
+
+NORVAUString metadataPath(const NORVAUString& path) { return stemOf(path) + ".xml"; }
+
+bool tileStoreOutput(const NORVAUString& path) {
+    return KIVOSurfaceUtils::getSurfaceType(path) == KIVOSurfaceUtils::TILE_STORE;
+}
+
+// The data file the product is made as: a tile store at the output path,
+// else a gridded surface of the output's name.
+NORVAUString productPath(const NORVAUString& output) {
+    return tileStoreOutput(output) ? output : stemOf(output) + ".vns";
 }
 
 // The product writes the output file and the metadata beside it: either
@@ -106,8 +118,7 @@ bool writesOver(const NORVAUString& output, const NORVAUString& source) {
 }
 
 NORVAType<KIVOSurfaceDataIO> makeDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> meta) {
-    if (KIVOSurfaceUtils::getSurfaceType(path) == KIVOSurfaceUtils::TILE_STORE)
-        return NORVAType<KIVOSurfaceDataIO>(new (std::nothrow) KIVOKestrinDataIO(path, *meta));
+    if (tileStoreOutput(path)) return NORVAType<KIVOSurfaceDataIO>(new (std::nothrow) KIVOKestrinDataIO(path, *meta));
     return NORVAType<KIVOSurfaceDataIO>(new (std::nothrow) KIVOGriddedDataIO(path, std::move(meta)));
 }
 
@@ -173,7 +184,7 @@ AttributeList productAttributes(const std::vector<NORVAUString>& paths) {
 long checkOutput(const Options& options) {
     for (const NORVAUString& source : options.sources)
         if (writesOver(options.outputPath, source)) return kOutputIsSource;
-    return 0;
+    return KIVOSurfaceUtils::checkNameFree(productPath(options.outputPath));
 }
 
 NORVAType<KIVOSurface> createOutputSurface(const Options& options, long& status) {

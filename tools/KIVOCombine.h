@@ -69,11 +69,13 @@ KIVO_EXPORT unsigned getCommonAttributes(const std::vector<NORVAUString>& paths,
 // "Contributor" (a string-table index).
 KIVO_EXPORT AttributeList productAttributes(const std::vector<NORVAUString>& paths);
 // kOutputIsSource when making the product at the output path would write
-// over one of the sources, else 0. Nothing is touched.
+// over one of the sources; KIVOSurfaceUtils::kNameTaken when the metadata
+// file it would write is another surface's (one of another kind under the
+// same name); else 0. Nothing is touched.
 KIVO_EXPORT long checkOutput(const Options& options);
 KIVO_EXPORT NORVAType<KIVOSurface> createOutputSurface(const Options& options, long& status);
-// The product with exactly the given attributes; an output that is one of
-// the sources is refused with kOutputIsSource.
+// The product with exactly the given attributes; an output that checkOutput
+// refuses is refused with its status.
 KIVO_EXPORT NORVAType<KIVOSurface> createOutputSurfaceFromAttributeSubset(const Options& options, const AttributeList& attributes,
                                                               long& status);
 

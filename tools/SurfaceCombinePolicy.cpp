@@ -262,7 +262,10 @@ SurfaceCombinePolicy::~SurfaceCombinePolicy() = default;
 long SurfaceCombinePolicy::CreateOutputSurface(Combine::Options& options, NORVAType<KIVOSurface>& product) {
     // Clearing the output must never take a source with it.
     const long clash = Combine::checkOutput(options);
-    if (clash != 0) return OnError(kReportFile, 94, clash, "The output surface is one of the sources.");
+    if (clash != 0)
+        return OnError(kReportFile, 94, clash,
+                       clash == KIVOSurfaceUtils::kNameTaken ? KIVOSurfaceUtils::kNameTakenMessage
+                                                             : "The output surface is one of the sources.");
     NORVAFileUtils::removeFile(options.outputPath);
     Combine::AttributeList attributes = Combine::productAttributes(options.sources);
     // A tile store marks designated soundings in "Status"; without it they

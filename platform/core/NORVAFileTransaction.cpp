@@ -356,6 +356,11 @@ void NORVAFileTransaction::guard(NORVASurfacePin& pin, const NORVAUString& renam
     m_pins.emplace_back(&pin, renamedTo);
 }
 
+void NORVAFileTransaction::require(Precondition check) {
+    if (m_outer) return m_outer->require(std::move(check));
+    if (check) m_preconditions.push_back(std::move(check));
+}
+
 bool NORVAFileTransaction::hasFailed() const { return m_outer ? m_outer->hasFailed() : m_failed; }
 
 void NORVAFileTransaction::stage(const NORVAUString& temporary, const NORVAUString& target, int lockFd) {
@@ -389,6 +394,8 @@ bool NORVAFileTransaction::commit() {
     if (hold.lock(foldersOf(m_plan, m_journals), NORVASurfaceLock::EXCLUSIVE) != 0) m_refusal = NORVASurfaceLock::kBusy;
     for (const auto& pin : m_pins)
         if (m_refusal == 0 && !pin.first->unchanged()) m_refusal = NORVASurfacePin::kChanged;
+    for (const Precondition& check : m_preconditions)
+        if (m_refusal == 0) m_refusal = check();
     if (m_refusal != 0) {
         discard();
         return false;

@@ -78,15 +78,21 @@ public:
     // when the commit renames the pinned file. The pin must outlive the
     // transaction.
     void guard(NORVASurfacePin& pin, const NORVAUString& renamedTo = NORVAUString());
+    // The commit goes ahead only when `check`, run while the commit holds
+    // its folders (so that no other commit there changes the answer), gives
+    // 0; otherwise it is refused with what `check` gave (nested: the outer
+    // commit runs it).
+    using Precondition = std::function<long()>;
+    void require(Precondition check);
 
     // Makes the commit refuse (a writer failed); nested: the outer one.
     void fail();
     bool hasFailed() const;
     // Why a commit that changed nothing did so, when it was refused rather
-    // than failed: NORVASurfacePin::kChanged (a guarding pin no longer held),
-    // NORVASurfacePin::kBlocked (a file recovery will not use holds one of
-    // its journal names) or NORVASurfaceLock::kBusy (its folders stayed held
-    // too long); else 0.
+    // than failed: NORVASurfacePin::kChanged (a guarding pin no longer
+    // held), a precondition's status, NORVASurfacePin::kBlocked (a file
+    // recovery will not use holds one of its journal names) or
+    // NORVASurfaceLock::kBusy (its folders stayed held too long); else 0.
     long refusal() const { return m_outer ? m_outer->refusal() : m_refusal; }
     // `commit` as a status: 0 when done, the refusal when refused, else `failed`.
     long commitStatus(long failed) { return commit() ? 0 : refusal() != 0 ? refusal() : failed; }
@@ -149,6 +155,7 @@ private:
     std::vector<std::string> m_temporaries;
     std::vector<int> m_locks;
     std::vector<std::pair<NORVASurfacePin*, NORVAUString>> m_pins;  // with the name a rename gives it
+    std::vector<Precondition> m_preconditions;
     long m_refusal = 0;
     std::string m_decisiveFile;
     DecisiveStep m_decisive;

@@ -179,6 +179,7 @@ KIVOGriddedDataIO::KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSur
         m_status = m_metadata ? m_metadata->getStatus() : static_cast<long>(GRIDDED_NO_METADATA);
         return;
     }
+    if ((m_status = KIVOSurfaceUtils::checkNameFree(m_path)) != 0) return;
     m_metadata->setFileName(stemOf(path) + ".xml");
     // Created over the files of another surface, it may replace those, and
     // only those: what a crash left is finished first.
@@ -476,7 +477,8 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     // both commit together or neither does.
     NORVAFileTransaction transaction(stem());
     transaction.guard(m_pin);
-    long status = writeGrid(m_path);
+    long status = KIVOSurfaceUtils::requireNameFree(transaction, m_path);
+    if (status == 0) status = writeGrid(m_path);
     if (status != 0) return status;
     if (progress) progress->step();
     m_metadata->setFileName(stem() + ".xml");

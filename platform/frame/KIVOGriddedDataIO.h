@@ -48,7 +48,8 @@ public:
     // Creates a new surface at the path: nodes at lower-left + i * resolution,
     // as many columns and rows as put every position of the cover within half
     // a spacing of a node (floor(width / resolution + 0.5) + 1 columns). Nothing
-    // is written until `store`.
+    // is written until `store`. A name whose ".xml" is another surface's is
+    // refused (KIVOSurfaceUtils::kNameTaken), here and by the first store.
     KIVOGriddedDataIO(const NORVAUString& path, NORVAType<KIVOSurfaceXMLMetaData> metadata);
     ~KIVOGriddedDataIO() override;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
 #include "platform/pathkit/PathUtilities.h"
 
@@ -49,6 +50,11 @@ const RegisteredFormat* resolve(const NORVAUString& path, NORVAUString& resolved
         }
     }
     return nullptr;
+}
+
+// The kinds whose data-IO reads and writes "<stem>.xml" beside the data file.
+bool keepsMetadataBeside(KIVODataIOType type) {
+    return type == GRIDDED || type == CUBE || type == MULTI_RESOLUTION || type == TILE_STORE;
 }
 
 NORVAUString folderOf(const NORVAUString& path) {
@@ -194,6 +200,31 @@ bool deleteFiles(const NORVAUString& path) {
             ok = false;
     }
     return ok;
+}
+
+// ".kps" and ".kts" are one format, yet two such files of one stem are two
+// surfaces sharing one metadata (and points) file: they count as others too.
+NORVAUString metadataOwner(const NORVAUString& path) {
+    NORVAUString drive, folder, name;
+    PathUtilities::parsePath(path, &drive, &folder, &name, nullptr);
+    if (name.isEmpty()) return NORVAUString();
+    const NORVAUString stem = drive + folder + name;
+    for (const RegisteredFormat& format : registry()) {
+        if (!keepsMetadataBeside(format.type)) continue;
+        const NORVAUString other = stem + format.extension;
+        if (other == path || !NORVAFileUtils::exists(other) || NORVAFileUtils::isDirectory(other)) continue;
+        if (!NORVAFileUtils::sameFile(other, path)) return other;  // one file under two spellings is no other
+    }
+    return NORVAUString();
+}
+
+long checkNameFree(const NORVAUString& path) { return metadataOwner(path).isEmpty() ? 0 : kNameTaken; }
+
+long requireNameFree(NORVAFileTransaction& commit, const NORVAUString& path) {
+    if (path.isEmpty() || NORVAFileUtils::exists(path)) return 0;
+    if (const long taken = checkNameFree(path)) return taken;
+    commit.require([path] { return checkNameFree(path); });
+    return 0;
 }
 
 }  // namespace KIVOSurfaceUtils

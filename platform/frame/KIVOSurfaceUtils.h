@@ -9,7 +9,17 @@
 #include "platform/core/NORVAUString.h"
 #include "platform/frame/KIVOSurfaceDataIO.h"
 
+class NORVAFileTransaction;
+
 namespace KIVOSurfaceUtils {
+
+// A new surface would write its metadata over another surface's: gridded,
+// CUBE, compound and tile-store surfaces all keep theirs in "<stem>.xml"
+// beside their data file, so two of them under one name in one folder share
+// it. The new surface is neither created nor stored, and the other one stays
+// as it was.
+constexpr long kNameTaken = 146026;
+constexpr const char* kNameTakenMessage = "Another surface of that name keeps its metadata in the same file.";
 
 enum KIVODataIOType : int32_t {
     GRIDDED = 0,  // the framework's own gridded surface (".vns")
@@ -53,5 +63,17 @@ KIVO_EXPORT bool getSurfaceFiles(const NORVAUString& path, std::vector<NORVAUStr
 // outside that folder, are left alone. False when the listing fails or a
 // file of the surface stays.
 KIVO_EXPORT bool deleteFiles(const NORVAUString& path);
+
+// The data file of another surface whose metadata is the "<stem>.xml" that a
+// surface at `path` would write: a file with the same stem and another
+// registered extension of a kind that keeps its metadata there (BAG, PFM,
+// IGA and weighted grids keep none). Empty when there is none.
+KIVO_EXPORT NORVAUString metadataOwner(const NORVAUString& path);
+// kNameTaken when metadataOwner finds one, else 0.
+KIVO_EXPORT long checkNameFree(const NORVAUString& path);
+// For the commit of a store: when nothing is at `path` yet (a new surface),
+// checkNameFree now, and again while the commit holds the folder, so that a
+// surface of another kind made there meanwhile refuses it too. 0 otherwise.
+KIVO_EXPORT long requireNameFree(NORVAFileTransaction& commit, const NORVAUString& path);
 
 }  // namespace KIVOSurfaceUtils

@@ -256,4 +256,18 @@ inline KIVODazavazEdora::Combine::Options options(const NORVAUString& output, st
     return o;
 }
 
+// A whole combine of gridded sources into `output`: the product made, every
+// source merged in, then stored. The first non-zero status, else 0.
+inline long combine(const NORVAUString& output, const std::vector<NORVAUString>& sources) {
+    KIVODazavazEdora::Combine::Options o = options(output, sources);
+    RecordingPolicy policy;
+    NORVAType<KIVOSurface> product;
+    long status = policy.CreateOutputSurface(o, product);
+    for (size_t i = 0; status == 0 && i < sources.size(); ++i)
+        status = mergeInto(policy, *product, *openGridded(sources[i]));
+    if (status != 0) return status;
+    policy.BeforeStoreProductSurface(*product, o);
+    return product->store(nullptr);
+}
+
 }  // namespace combinetest

@@ -7,9 +7,11 @@
 #include <type_traits>
 
 #include "CombineTestSupport.h"
+#include "FolderSnapshot.h"
 #include "multires/KestrinSurfaceTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "multires/KIVOKestrinDataIO.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
 #include "platform/kestrin/KestrinLockHolder.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinDatabase.h"
@@ -348,6 +350,32 @@ TEST_P(WholeCombine, OverlappingSourcesWithDesignatedSoundings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Products, WholeCombine, testing::Values("product.vns", "product.kps"));
+
+// Both kinds of product keep their metadata in "<name>.xml": a product of the
+// other kind under an earlier product's name is refused before anything is
+// written, and the earlier one opens as it was. One of its own kind is made
+// again as before.
+TEST(CombinePolicy, AProductOfAnotherKindUnderAnEarlierProductsNameIsRefused) {
+    TempFolder dir;
+    const NORVAUString source = dir.file("a.vns");
+    ASSERT_EQ(0, storeGridded(source, {entry("Depth", KIVODataType::FLOAT)}, {{1.0, 2.0, {{"Depth", 7.5}}}}));
+    auto quietly = [&](const char* product) {
+        testing::internal::CaptureStdout();
+        const long status = combine(dir.file(product), {source});
+        testing::internal::GetCapturedStdout();
+        return status;
+    };
+    ASSERT_EQ(0, quietly("product.vns"));
+    const foldersnapshot::Snapshot before = foldersnapshot::take(dir.path().toUTF8());
+    EXPECT_EQ(KIVOSurfaceUtils::kNameTaken, quietly("product.kps"));
+    EXPECT_TRUE(before == foldersnapshot::take(dir.path().toUTF8()));
+    long status = -1;
+    NORVAType<KIVOSurface> earlier = KIVOSurfaceUtils::open(dir.file("product.vns"), status);
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(7.5, earlier ? valueAt(*earlier, 1.0, 2.0, "Depth") : 0.0);
+    earlier.reset();
+    EXPECT_EQ(0, quietly("product.vns"));
+}
 
 // Every node of a combine written out: attribute values (or "-" when
 // unset), the designated soundings the policy holds for the product, and

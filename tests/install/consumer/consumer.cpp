@@ -84,7 +84,8 @@ void griddedSurface(const std::string& folder) {
 }
 
 void cubeSurface(const std::string& folder) {
-    const NORVAUString path(folder + "/consumer.vcs");
+    // Not "consumer": the gridded surface's metadata holds that name.
+    const NORVAUString path(folder + "/consumer_cube.vcs");
     std::unique_ptr<KIVODescriptor> descriptor = CUBEUtils::getDescriptor(false);
     {
         NORVAType<KIVOSurfaceXMLMetaData> metadata = metadataFor(path, *descriptor, 50.0, 0.5);
