@@ -171,6 +171,11 @@ void forkBesideStores(CrashKind& kind) {
 }  // namespace
 
 TEST(ForkedChild, UsesSurfacesBesideItsParentsStore) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's own allocator is not held across fork: a child may
+    // inherit it locked by the writer thread, whatever the library does.
+    GTEST_SKIP() << "AddressSanitizer's allocator does not survive a fork beside a thread that allocates";
+#endif
     for (const char* name : {"tile-store-in-place", "cube-store", "gridded"}) {
         SCOPED_TRACE(name);
         CrashKind* kind = kindNamed(name);
