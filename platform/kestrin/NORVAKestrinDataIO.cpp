@@ -212,6 +212,9 @@ long NORVAKestrinDataIO::storeFiles(const NORVAUString& headerPath) {
     // header that describes them.
     const NORVAByteIO::Buffer header = NORVAKestrinHeader::encode(*m_config);
     long status = m_db->isWritable() ? m_db->writeHeaderCopy(header) : 0;
+    // Checked before the commit is decided: a damaged file is reported as
+    // such, and left as it was.
+    if (status == 0 && m_db->isWritable()) status = m_db->checkSchemaTree();
     if (status != 0) return status;
     // In place inside a multi-file commit, SQLite's commit is the commit's
     // deciding step: the other files follow it, or are dropped without it.

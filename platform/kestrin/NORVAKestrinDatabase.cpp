@@ -708,6 +708,7 @@ long NORVAKestrinDatabase::commit() {
     if (m_lost) return m_lostStatus;
     if (!m_inEdit) return 0;
     if (m_damaged) return KestrinStatus::DAMAGED;
+    if (long s = checkSchemaTree()) return s;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         m_inEdit = false;
@@ -720,6 +721,24 @@ long NORVAKestrinDatabase::commit() {
     // A lock held elsewhere leaves the session open; the store that failed
     // drops it (dropSession).
     return writeFailed(rc);
+}
+
+// Plain reads do not notice a schema b-tree out of order, but a statement
+// that writes the schema (the store's own tables) writes through the damage,
+// and the file stops opening. The schema is a page or two, checked in
+// microseconds however many points there are.
+long NORVAKestrinDatabase::checkSchemaTree() {
+    if (isInMemory()) return 0;  // private, and written only here
+    sqlite3_stmt* check = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA quick_check(sqlite_schema)", -1, &check, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(check);
+    const unsigned char* verdict = rc == SQLITE_ROW ? sqlite3_column_text(check, 0) : nullptr;
+    const bool sound = verdict != nullptr && std::string(reinterpret_cast<const char*>(verdict)) == "ok";
+    sqlite3_finalize(check);
+    if (rc != SQLITE_ROW) return failRead(rc);
+    if (sound) return 0;
+    m_damaged = true;
+    return KestrinStatus::DAMAGED;
 }
 
 void NORVAKestrinDatabase::dropSession(long why) {

@@ -89,6 +89,10 @@ public:
     // once any read found the file damaged, sessions neither begin nor
     // commit (DAMAGED).
     long commit();
+    // DAMAGED (and no later session commits) when the schema's b-tree is
+    // damaged; the session stays open for the caller to drop. Every commit
+    // checks it first.
+    long checkSchemaTree();
     // Ends the session, if any, unstored (a store that failed or was
     // refused): its writes are undone and every lock on the file is let go
     // at once. The session counts as lost, so no later store writes a part

@@ -301,3 +301,37 @@ TEST(TileStoreSideFiles, AForeignSideFileBlocksTheSurface) {
     }
     std::printf("tile-store side files: slowest child answered in %.3f s\n", slowest);
 }
+
+// A points file whose schema b-tree holds one row out of order: plain reads
+// serve every point, but a store whose statements wrote the schema over it
+// left a file that no longer opened. The store is refused as damaged, and
+// the file stays byte for byte as it was and opens again.
+TEST(TileStoreSideFiles, AStoreOverADamagedSchemaLeavesThePointsFileAsItWas) {
+    TempFolder tmp;
+    const std::string work = tmp.path().toUTF8();
+    ASSERT_TRUE(tileStore().create(work));
+    const fs::path points = work + "/t.ktf";
+    std::string bytes;
+    {
+        // The last row of the schema's b-tree (a leaf on the first page)
+        // takes the first row's id.
+        std::ifstream in(points, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        auto byteAt = [&](size_t i) { return static_cast<unsigned char>(bytes.at(i)); };
+        ASSERT_EQ(0x0D, byteAt(100));
+        const size_t cells = byteAt(103) << 8 | byteAt(104);
+        ASSERT_GE(cells, 3u);
+        size_t at = byteAt(108 + 2 * (cells - 1)) << 8 | byteAt(109 + 2 * (cells - 1));
+        while (byteAt(at) & 0x80) ++at;
+        ASSERT_LT(byteAt(++at), 0x80);
+        bytes[at] = 1;
+        std::ofstream(points, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    std::string why;
+    EXPECT_EQ(0, tileStore().check(work, why)) << why;
+    EXPECT_EQ(-1, tileStore().update(work, why));
+    EXPECT_EQ("store: 146021", why);
+    std::ifstream in(points, std::ios::binary);
+    EXPECT_TRUE(bytes == std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    EXPECT_EQ(0, tileStore().check(work, why)) << why;
+}
