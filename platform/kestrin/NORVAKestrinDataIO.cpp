@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include "platform/core/NORVAFileTransaction.h"
+#include "platform/core/NORVASurfacePin.h"
+#include "platform/kestrin/KestrinPointsFileVfs.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/KestrinStoreType.h"
 #include "platform/kestrin/NORVAKestrinHeader.h"
@@ -200,6 +202,9 @@ void NORVAKestrinDataIO::dropSession(long why) {
 long NORVAKestrinDataIO::storeFiles(const NORVAUString& headerPath) {
     if (!m_db) return KestrinStatus::WRITE_FAILED;
     const NORVAUString points = pointsPathFor(headerPath);
+    // Whoever opened the points file there next would meet it, as SQLite
+    // would in place: the store writes nothing beside it.
+    if (KestrinPointsFileVfs::foreignSideFile(points.toUTF8())) return NORVASurfacePin::kBlocked;
     const bool inPlace = !m_db->isInMemory() && sameFile(m_db->getPath(), points);
     if (inPlace && !m_db->isWritable()) return KestrinStatus::WRITE_FAILED;
     // The points keep a copy of their header inside: whenever the header
@@ -207,6 +212,9 @@ long NORVAKestrinDataIO::storeFiles(const NORVAUString& headerPath) {
     // header that describes them.
     const NORVAByteIO::Buffer header = NORVAKestrinHeader::encode(*m_config);
     long status = m_db->isWritable() ? m_db->writeHeaderCopy(header) : 0;
+    // Checked before the commit is decided: a damaged file is reported as
+    // such, and left as it was.
+    if (status == 0 && m_db->isWritable()) status = m_db->checkSchemaTree();
     if (status != 0) return status;
     // In place inside a multi-file commit, SQLite's commit is the commit's
     // deciding step: the other files follow it, or are dropped without it.

@@ -57,7 +57,9 @@ public:
     // The listed fields of the record (all when `fields` is null).
     long updatePoint(int64_t id, const NORVAKestrinGenericDataObject& record, const std::vector<long>* fields);
     // Writes the header at `headerPath` and the points beside it. A store
-    // that fails drops the session (see dropSession).
+    // that fails drops the session (see dropSession). NORVASurfacePin::kBlocked,
+    // with nothing written, when a side file SQLite would meet beside the
+    // points file is not a regular file of this user with one name.
     long store(const NORVAUString& headerPath);
     // Ends the session of edits unstored, letting go of the points file
     // (NORVAKestrinDatabase::dropSession): for a store that failed or was

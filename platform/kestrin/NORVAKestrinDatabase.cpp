@@ -1,5 +1,6 @@
 #include "platform/kestrin/NORVAKestrinDatabase.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "platform/core/NORVALockedFiles.h"
 #include "platform/core/NORVASurfacePin.h"
 #include "platform/pathkit/PathUtilities.h"
+#include "platform/kestrin/KestrinPointsFileVfs.h"
 #include "platform/kestrin/KestrinStatus.h"
 #include "platform/kestrin/NORVAKestrinHeader.h"
 #include "platform/kestrin/KestrinStoreType.h"
@@ -83,6 +85,23 @@ std::string columnText(sqlite3_stmt* stmt, int col) {
     return ascii ? held : NORVAUString(held).toUTF8();
 }
 
+// The header of a points file, read before SQLite opens it: a file in WAL
+// mode, or of any format but the rollback journal's, is none the library
+// writes, and is refused as damaged before SQLite makes or changes a file
+// beside it. Read from a descriptor of its own, so that a FIFO put there
+// meanwhile does not hold the open up.
+long formatStatus(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return KestrinStatus::CANNOT_OPEN;
+    struct stat st {};
+    unsigned char header[KestrinPointsFileVfs::kHeaderBytes];
+    ssize_t n = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    if (n < 0) return KestrinStatus::CANNOT_OPEN;
+    return KestrinPointsFileVfs::rollbackHeader(header, static_cast<size_t>(n)) ? 0 : KestrinStatus::DAMAGED;
+}
+
 }  // namespace
 
 // Whoever recovers a store cut short asks its points file whether the
@@ -116,9 +135,17 @@ long NORVAKestrinDatabase::fail(int rc) const {
         case SQLITE_MISMATCH:
         case SQLITE_RANGE:
         case SQLITE_TOOBIG: return KestrinStatus::DAMAGED;
-        case SQLITE_CANTOPEN: return KestrinStatus::CANNOT_OPEN;
+        case SQLITE_CANTOPEN: return cannotOpen();
         default: return KestrinStatus::WRITE_FAILED;
     }
+}
+
+// SQLite met a side file it will not use (see KestrinPointsFileVfs): the
+// surface is blocked until the user removes it, as by a planted journal of
+// the surface's own commits.
+long NORVAKestrinDatabase::cannotOpen() const {
+    const bool blocked = !isInMemory() && KestrinPointsFileVfs::foreignSideFile(m_path.toUTF8());
+    return blocked ? NORVASurfacePin::kBlocked : KestrinStatus::CANNOT_OPEN;
 }
 
 // A file another connection keeps locked cannot be read now; it is not damaged.
@@ -274,17 +301,25 @@ std::unique_ptr<NORVAKestrinDatabase> NORVAKestrinDatabase::openFile(const NORVA
         status = KestrinStatus::CANNOT_OPEN;
         return nullptr;
     }
+    const std::string name = path.toUTF8();
+    // A journal, WAL or shared-memory file beside it that SQLite would wait
+    // on or write through is left where it is, and nothing is opened.
+    if (KestrinPointsFileVfs::foreignSideFile(name)) {
+        status = NORVASurfacePin::kBlocked;
+        return nullptr;
+    }
+    if ((status = formatStatus(name)) != 0) return nullptr;
     // A points file that is a symbolic link, or a file with another name (a
     // hard link), would be written, with its journal, where that other name
     // is: such a file is only read.
     struct stat named {};
-    if (writable && (::lstat(path.toUTF8().c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_nlink != 1))
+    if (writable && (::lstat(name.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_nlink != 1))
         writable = false;
     std::unique_ptr<NORVAKestrinDatabase> db(new NORVAKestrinDatabase());
     db->m_path = path;
     db->m_writable = writable;
     const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | kOneThread;
-    const int rc = sqlite3_open_v2(path.toUTF8().c_str(), &db->m_db, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.c_str(), &db->m_db, flags, KestrinPointsFileVfs::name());
     if (rc != SQLITE_OK) {
         status = db->failRead(rc);
         return nullptr;
@@ -673,6 +708,7 @@ long NORVAKestrinDatabase::commit() {
     if (m_lost) return m_lostStatus;
     if (!m_inEdit) return 0;
     if (m_damaged) return KestrinStatus::DAMAGED;
+    if (long s = checkSchemaTree()) return s;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         m_inEdit = false;
@@ -685,6 +721,24 @@ long NORVAKestrinDatabase::commit() {
     // A lock held elsewhere leaves the session open; the store that failed
     // drops it (dropSession).
     return writeFailed(rc);
+}
+
+// Plain reads do not notice a schema b-tree out of order, but a statement
+// that writes the schema (the store's own tables) writes through the damage,
+// and the file stops opening. The schema is a page or two, checked in
+// microseconds however many points there are.
+long NORVAKestrinDatabase::checkSchemaTree() {
+    if (isInMemory()) return 0;  // private, and written only here
+    sqlite3_stmt* check = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA quick_check(sqlite_schema)", -1, &check, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(check);
+    const unsigned char* verdict = rc == SQLITE_ROW ? sqlite3_column_text(check, 0) : nullptr;
+    const bool sound = verdict != nullptr && std::string(reinterpret_cast<const char*>(verdict)) == "ok";
+    sqlite3_finalize(check);
+    if (rc != SQLITE_ROW) return failRead(rc);
+    if (sound) return 0;
+    m_damaged = true;
+    return KestrinStatus::DAMAGED;
 }
 
 void NORVAKestrinDatabase::dropSession(long why) {

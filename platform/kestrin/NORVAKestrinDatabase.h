@@ -53,7 +53,11 @@ public:
         std::shared_ptr<const NORVAKestrinGenericDataDescriptor> layout, double originY, double step, long& status);
     // An existing points file; `useLayout` must follow before anything else.
     // Opened for reading only, even when `writable`, when its name is a
-    // symbolic link or it has other names (hard links).
+    // symbolic link or it has other names (hard links). Refused before SQLite
+    // opens it: DAMAGED when it is not a rollback-journal SQLite file (one in
+    // WAL mode, say), NORVASurfacePin::kBlocked when a journal, WAL or
+    // shared-memory name beside it holds what is not a regular file of this
+    // user with one name (see KestrinPointsFileVfs); that file stays.
     static std::unique_ptr<NORVAKestrinDatabase> openFile(const NORVAUString& path, bool writable, long& status);
     // The grid whose row bands order the index: origin y and step (the
     // store's cover and horizontal resolution). Before any query.
@@ -85,6 +89,10 @@ public:
     // once any read found the file damaged, sessions neither begin nor
     // commit (DAMAGED).
     long commit();
+    // DAMAGED (and no later session commits) when the schema's b-tree is
+    // damaged; the session stays open for the caller to drop. Every commit
+    // checks it first.
+    long checkSchemaTree();
     // Ends the session, if any, unstored (a store that failed or was
     // refused): its writes are undone and every lock on the file is let go
     // at once. The session counts as lost, so no later store writes a part
@@ -179,6 +187,7 @@ private:
     long writeFailed(int rc);
     long fail(int rc) const;
     long failRead(int rc) const;
+    long cannotOpen() const;
 
     sqlite3* m_db = nullptr;
     NORVAUString m_path;

@@ -14,13 +14,20 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "CrashKind.h"
+#include "FolderSnapshot.h"
 #include "TempFolder.h"
+#include "core/KIVOSurfaceOpen.h"
+#include "multires/KIVOKestrinDataIO.h"
 #include "platform/core/NORVASurfacePin.h"
+#include "platform/frame/KIVOSurfaceUtils.h"
 
 namespace {
 
@@ -155,3 +162,176 @@ TEST_P(PlantedFile, JournalNameBlocksTheSurface) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlantedFile, ::testing::Range<size_t>(0, crashtest::kinds().size()), paramName);
+
+// A tile store's points file is an SQLite file: SQLite opens a journal, a
+// WAL and a shared-memory file beside it, which a handed-over folder may
+// already hold.
+namespace {
+
+CrashKind& tileStore() {
+    for (auto& kind : crashtest::kinds())
+        if (std::string(kind->name()) == "tile-store") return *kind;
+    throw std::logic_error("no tile-store kind");
+}
+
+// What `run` returns in a child process; "no answer" when it did not come
+// back within 10 s.
+std::string answerOf(const std::function<std::string()>& run) {
+    int out[2];
+    if (::pipe(out) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        ::alarm(10);
+        const std::string said = run();
+        const bool written = ::write(out[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(n));
+    ::close(out[0]);
+    int status = -1;
+    const bool done = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return done ? said : "no answer";
+}
+
+std::string statusOf(const char* call, long status) { return std::string(call) + " " + std::to_string(status) + "; "; }
+
+}  // namespace
+
+// A points file switched to WAL mode, with its shared-memory name a second
+// name of a file elsewhere, or reached through a symbolic link from another
+// folder: it is refused, and neither an open and a query nor a copy, a store
+// or a delete makes, truncates or removes a file elsewhere.
+TEST(TileStoreSideFiles, AWalPointsFileChangesNothingElsewhere) {
+    struct Case {
+        const char* what;
+        bool linkedPoints;  // else the shared-memory name is linked
+        long refusal;
+    } cases[] = {{"shared memory linked elsewhere", false, NORVASurfacePin::kBlocked},
+                 {"points file a symbolic link", true, 146021}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder tmp;
+        const fs::path work = tmp.path().toUTF8() + "/work", elsewhere = tmp.path().toUTF8() + "/elsewhere";
+        fs::create_directories(elsewhere);
+        fs::create_directory(work);
+        ASSERT_TRUE(tileStore().create(work.string()));
+        fs::path points = work / "t.ktf";
+        {
+            std::fstream f(points, std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(18);
+            f.write("\2\2", 2);
+        }
+        if (c.linkedPoints) {
+            fs::rename(points, elsewhere / "t.ktf");
+            fs::create_symlink(elsewhere / "t.ktf", points);
+        } else {
+            std::ofstream(elsewhere / "victim", std::ios::binary) << std::string(65540, 'v');
+            fs::create_hard_link(elsewhere / "victim", work / "t.ktf-shm");
+        }
+        const foldersnapshot::Snapshot before = foldersnapshot::take(elsewhere.string());
+        std::string why;
+        EXPECT_EQ(-1, tileStore().check(work.string(), why));
+        EXPECT_EQ("open: " + std::to_string(c.refusal), why);
+        EXPECT_TRUE(before == foldersnapshot::take(elsewhere.string())) << "after the open";
+        EXPECT_NE(0, KIVOSurfaceUtils::copySurface(NORVAUString((work / "t.kps").string()), tmp.file("copy.kps")));
+        (void)tileStore().rewrite(work.string());
+        (void)KIVOSurfaceUtils::deleteFiles(NORVAUString((work / "t.kps").string()));
+        EXPECT_TRUE(before == foldersnapshot::take(elsewhere.string())) << "after a copy, a store and a delete";
+    }
+}
+
+// A journal, WAL or shared-memory name beside the points file that holds what
+// SQLite must not open or write through blocks the surface at once: opens
+// and stores report kBlocked, copies, listings and deletes answer, and the
+// planted file stays as it is.
+TEST(TileStoreSideFiles, AForeignSideFileBlocksTheSurface) {
+    struct Plant {
+        const char* what;
+        bool (*make)(const fs::path& at, const fs::path& elsewhere);
+    } plants[] = {
+        {"FIFO", [](const fs::path& p, const fs::path&) { return ::mkfifo(p.c_str(), 0600) == 0; }},
+        {"dangling link", [](const fs::path& p, const fs::path&) { return ::symlink("nowhere", p.c_str()) == 0; }},
+        {"second name",
+         [](const fs::path& p, const fs::path& elsewhere) {
+             std::ofstream(elsewhere / "other") << "not a journal";
+             return ::link((elsewhere / "other").c_str(), p.c_str()) == 0;
+         }},
+        {"another user's file",
+         [](const fs::path& p, const fs::path&) {
+             std::ofstream(p) << "not a journal";
+             return ::geteuid() == 0 && ::chown(p.c_str(), 65534, 65534) == 0;
+         }},
+    };
+    const std::string blocked = std::to_string(NORVASurfacePin::kBlocked);
+    double slowest = 0.0;
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        for (const Plant& plant : plants) {
+            SCOPED_TRACE(std::string(plant.what) + " as t.ktf" + suffix);
+            TempFolder tmp;
+            const fs::path work = tmp.path().toUTF8() + "/work", elsewhere = tmp.path().toUTF8() + "/elsewhere";
+            fs::create_directories(elsewhere);
+            fs::create_directory(work);
+            ASSERT_TRUE(tileStore().create(work.string()));
+            const NORVAUString surface((work / "t.kps").string());
+            const fs::path planted = work / (std::string("t.ktf") + suffix);
+            const auto start = std::chrono::steady_clock::now();
+            const std::string said = answerOf([&] {
+                KIVOKestrinDataIO openedBefore(surface);
+                struct stat at {}, after {};
+                if (!plant.make(planted, elsewhere) || ::lstat(planted.c_str(), &at) != 0) return std::string("skip");
+                std::string calls = statusOf("open", KIVOKestrinDataIO(surface).getStatus());
+                calls += statusOf("store", openedBefore.store(nullptr));
+                calls += statusOf("store anew", tileStore().rewrite(work.string()));
+                std::vector<NORVAUString> files;
+                (void)KIVOSurfaceUtils::getSurfaceFiles(surface, files);
+                (void)KIVOSurfaceUtils::copySurface(surface, tmp.file("copy.kps"));
+                (void)KIVOSurfaceUtils::deleteFiles(surface);
+                const bool kept = ::lstat(planted.c_str(), &after) == 0 && after.st_ino == at.st_ino &&
+                                  after.st_mode == at.st_mode && after.st_uid == at.st_uid;
+                return calls + (kept ? "kept" : "changed");
+            });
+            slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            if (said == "skip") continue;  // another user's file needs root
+            EXPECT_EQ("open " + blocked + "; store " + blocked + "; store anew " + blocked + "; kept", said);
+        }
+    }
+    std::printf("tile-store side files: slowest child answered in %.3f s\n", slowest);
+}
+
+// A points file whose schema b-tree holds one row out of order: plain reads
+// serve every point, but a store whose statements wrote the schema over it
+// left a file that no longer opened. The store is refused as damaged, and
+// the file stays byte for byte as it was and opens again.
+TEST(TileStoreSideFiles, AStoreOverADamagedSchemaLeavesThePointsFileAsItWas) {
+    TempFolder tmp;
+    const std::string work = tmp.path().toUTF8();
+    ASSERT_TRUE(tileStore().create(work));
+    const fs::path points = work + "/t.ktf";
+    std::string bytes;
+    {
+        // The last row of the schema's b-tree (a leaf on the first page)
+        // takes the first row's id.
+        std::ifstream in(points, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        auto byteAt = [&](size_t i) { return static_cast<unsigned char>(bytes.at(i)); };
+        ASSERT_EQ(0x0D, byteAt(100));
+        const size_t cells = byteAt(103) << 8 | byteAt(104);
+        ASSERT_GE(cells, 3u);
+        size_t at = byteAt(108 + 2 * (cells - 1)) << 8 | byteAt(109 + 2 * (cells - 1));
+        while (byteAt(at) & 0x80) ++at;
+        ASSERT_LT(byteAt(++at), 0x80);
+        bytes[at] = 1;
+        std::ofstream(points, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    std::string why;
+    EXPECT_EQ(0, tileStore().check(work, why)) << why;
+    EXPECT_EQ(-1, tileStore().update(work, why));
+    EXPECT_EQ("store: 146021", why);
+    std::ifstream in(points, std::ios::binary);
+    EXPECT_TRUE(bytes == std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    EXPECT_EQ(0, tileStore().check(work, why)) << why;
+}

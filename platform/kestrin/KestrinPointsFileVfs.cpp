@@ -1,0 +1,262 @@
+#include "platform/kestrin/KestrinPointsFileVfs.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kName = "kivo-points";
+constexpr const char* kSideSuffixes[] = {"-journal", "-wal", "-shm"};
+// Where the write and read format versions lie in the header.
+constexpr int kWriteFormat = 18, kReadFormat = 19;
+
+sqlite3_vfs* g_base = nullptr;
+
+bool endsWith(const char* name, const char* suffix) {
+    const size_t n = std::strlen(name), s = std::strlen(suffix);
+    return n >= s && std::strcmp(name + n - s, suffix) == 0;
+}
+
+// The database file, as the file system's VFS opened it (held right after
+// this header, in the same allocation), and the name it was opened under.
+struct Database {
+    sqlite3_file base;
+    sqlite3_file* real;
+    char* opened;  // null: the name SQLite gave
+};
+
+constexpr size_t kDatabaseBytes = (sizeof(Database) + 7) & ~size_t(7);
+
+sqlite3_file* realOf(sqlite3_file* file) { return reinterpret_cast<Database*>(file)->real; }
+
+int closeFile(sqlite3_file* file) {
+    Database* db = reinterpret_cast<Database*>(file);
+    const int rc = db->real->pMethods ? db->real->pMethods->xClose(db->real) : SQLITE_OK;
+    sqlite3_free(db->opened);
+    db->opened = nullptr;
+    return rc;
+}
+
+// Every read of the format bytes is looked at, whenever it comes, so that a
+// file changed after it was opened cannot switch SQLite to WAL either.
+int readFile(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset) {
+    sqlite3_file* real = realOf(file);
+    const int rc = real->pMethods->xRead(real, buffer, amount, offset);
+    if (rc != SQLITE_OK || offset > kWriteFormat || offset + amount <= kReadFormat) return rc;
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    return bytes[kWriteFormat - offset] == 1 && bytes[kReadFormat - offset] == 1 ? SQLITE_OK : SQLITE_NOTADB;
+}
+
+int writeFile(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xWrite(real, buffer, amount, offset);
+}
+
+int truncateFile(sqlite3_file* file, sqlite3_int64 size) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xTruncate(real, size);
+}
+
+int syncFile(sqlite3_file* file, int flags) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xSync(real, flags);
+}
+
+int fileSize(sqlite3_file* file, sqlite3_int64* size) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xFileSize(real, size);
+}
+
+int lockFile(sqlite3_file* file, int level) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xLock(real, level);
+}
+
+int unlockFile(sqlite3_file* file, int level) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xUnlock(real, level);
+}
+
+int checkReservedLock(sqlite3_file* file, int* held) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xCheckReservedLock(real, held);
+}
+
+int fileControl(sqlite3_file* file, int op, void* arg) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xFileControl(real, op, arg);
+}
+
+int sectorSize(sqlite3_file* file) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xSectorSize(real);
+}
+
+int deviceCharacteristics(sqlite3_file* file) {
+    sqlite3_file* real = realOf(file);
+    return real->pMethods->xDeviceCharacteristics(real);
+}
+
+// Version 1: no shared memory, so SQLite cannot open the file in WAL mode
+// (nor map it into memory).
+const sqlite3_io_methods kDatabaseMethods = {1,
+                                             closeFile,
+                                             readFile,
+                                             writeFile,
+                                             truncateFile,
+                                             syncFile,
+                                             fileSize,
+                                             lockFile,
+                                             unlockFile,
+                                             checkReservedLock,
+                                             fileControl,
+                                             sectorSize,
+                                             deviceCharacteristics,
+                                             nullptr,
+                                             nullptr,
+                                             nullptr,
+                                             nullptr,
+                                             nullptr,
+                                             nullptr};
+
+// The file system's VFS opens with O_NOFOLLOW: a database name that is a
+// symbolic link (a points file the library only reads) is opened where it
+// leads, under a name laid out as SQLite lays out its own (four zero bytes
+// before, and an empty list of URI parameters after).
+char* resolvedName(const char* name) {
+    struct stat st {};
+    if (::lstat(name, &st) != 0 || !S_ISLNK(st.st_mode)) return nullptr;
+    char* target = ::realpath(name, nullptr);
+    if (target == nullptr) return nullptr;
+    const size_t n = std::strlen(target);
+    char* held = static_cast<char*>(sqlite3_malloc64(n + 6));
+    if (held != nullptr) {
+        std::memset(held, 0, n + 6);
+        std::memcpy(held + 4, target, n);
+    }
+    std::free(target);
+    return held;
+}
+
+int openDatabase(const char* name, sqlite3_file* file, int flags, int* outFlags) {
+    Database* db = reinterpret_cast<Database*>(file);
+    db->base.pMethods = nullptr;
+    db->real = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + kDatabaseBytes);
+    db->opened = name ? resolvedName(name) : nullptr;
+    const int rc = g_base->xOpen(g_base, db->opened ? db->opened + 4 : name, db->real, flags, outFlags);
+    if (rc != SQLITE_OK) {
+        sqlite3_free(db->opened);
+        db->opened = nullptr;
+        return rc;
+    }
+    db->base.pMethods = &kDatabaseMethods;
+    return SQLITE_OK;
+}
+
+int openFile(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+    if (flags & SQLITE_OPEN_MAIN_DB) return openDatabase(name, file, flags, outFlags);
+    file->pMethods = nullptr;
+    // The library never attaches databases and never asks for WAL mode.
+    if (flags & (SQLITE_OPEN_WAL | SQLITE_OPEN_SUPER_JOURNAL)) return SQLITE_CANTOPEN;
+    if ((flags & SQLITE_OPEN_MAIN_JOURNAL) && name && KestrinPointsFileVfs::foreignFile(name)) return SQLITE_CANTOPEN;
+    // Temporary files and journals go to the file system's VFS as they are.
+    return g_base->xOpen(g_base, name, file, flags, outFlags);
+}
+
+// A WAL or shared-memory file beside a database is not the library's, and
+// stays where it is.
+int deleteFile(sqlite3_vfs*, const char* name, int syncDir) {
+    if (endsWith(name, "-wal") || endsWith(name, "-shm")) return SQLITE_OK;
+    return g_base->xDelete(g_base, name, syncDir);
+}
+
+int accessFile(sqlite3_vfs*, const char* name, int flags, int* result) {
+    if (endsWith(name, "-wal")) {
+        *result = 0;
+        return SQLITE_OK;
+    }
+    return g_base->xAccess(g_base, name, flags, result);
+}
+
+// Absolute, with no symbolic link resolved: the side files' names follow.
+int fullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
+    std::string path = name;
+    if (path.empty() || path[0] != '/') {
+        char here[PATH_MAX];
+        if (::getcwd(here, sizeof here) == nullptr) return SQLITE_CANTOPEN;
+        path = std::string(here) + "/" + path;
+    }
+    if (path.size() + 1 > static_cast<size_t>(size)) return SQLITE_CANTOPEN;
+    std::memcpy(out, path.c_str(), path.size() + 1);
+    return SQLITE_OK;
+}
+
+void* dlOpen(sqlite3_vfs*, const char* name) { return g_base->xDlOpen(g_base, name); }
+void dlError(sqlite3_vfs*, int size, char* out) { g_base->xDlError(g_base, size, out); }
+void (*dlSym(sqlite3_vfs*, void* handle, const char* symbol))(void) { return g_base->xDlSym(g_base, handle, symbol); }
+void dlClose(sqlite3_vfs*, void* handle) { g_base->xDlClose(g_base, handle); }
+int randomness(sqlite3_vfs*, int size, char* out) { return g_base->xRandomness(g_base, size, out); }
+int sleepFor(sqlite3_vfs*, int microseconds) { return g_base->xSleep(g_base, microseconds); }
+int currentTime(sqlite3_vfs*, double* now) { return g_base->xCurrentTime(g_base, now); }
+int lastError(sqlite3_vfs*, int size, char* out) {
+    return g_base->xGetLastError ? g_base->xGetLastError(g_base, size, out) : 0;
+}
+int currentTimeInt64(sqlite3_vfs*, sqlite3_int64* now) { return g_base->xCurrentTimeInt64(g_base, now); }
+
+sqlite3_vfs g_vfs{};
+
+void registerOnce() {
+    g_base = sqlite3_vfs_find("unix");
+    if (g_base == nullptr) g_base = sqlite3_vfs_find(nullptr);
+    g_vfs.iVersion = 2;
+    g_vfs.szOsFile = static_cast<int>(kDatabaseBytes) + g_base->szOsFile;
+    g_vfs.mxPathname = g_base->mxPathname;
+    g_vfs.zName = kName;
+    g_vfs.xOpen = openFile;
+    g_vfs.xDelete = deleteFile;
+    g_vfs.xAccess = accessFile;
+    g_vfs.xFullPathname = fullPathname;
+    g_vfs.xDlOpen = dlOpen;
+    g_vfs.xDlError = dlError;
+    g_vfs.xDlSym = dlSym;
+    g_vfs.xDlClose = dlClose;
+    g_vfs.xRandomness = randomness;
+    g_vfs.xSleep = sleepFor;
+    g_vfs.xCurrentTime = currentTime;
+    g_vfs.xGetLastError = lastError;
+    g_vfs.xCurrentTimeInt64 = currentTimeInt64;
+    sqlite3_vfs_register(&g_vfs, 0);
+}
+
+}  // namespace
+
+const char* KestrinPointsFileVfs::name() {
+    static const bool registered = (registerOnce(), true);
+    (void)registered;
+    return kName;
+}
+
+bool KestrinPointsFileVfs::foreignFile(const char* path) {
+    struct stat st {};
+    // What cannot be looked at now, SQLite cannot open either.
+    if (::lstat(path, &st) != 0) return false;
+    return !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1;
+}
+
+bool KestrinPointsFileVfs::foreignSideFile(const std::string& databasePath) {
+    for (const char* suffix : kSideSuffixes)
+        if (foreignFile((databasePath + suffix).c_str())) return true;
+    return false;
+}
+
+bool KestrinPointsFileVfs::rollbackHeader(const unsigned char* bytes, size_t size) {
+    static const char kMagic[] = "SQLite format 3";  // with its terminating zero byte
+    if (size == 0) return true;
+    return size >= kHeaderBytes && std::memcmp(bytes, kMagic, sizeof kMagic) == 0 && bytes[kWriteFormat] == 1 &&
+           bytes[kReadFormat] == 1;
+}
