@@ -304,7 +304,7 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     if (const long recovered = NORVAFileTransaction::recoverStatus(stem, kCommitFailed)) return recovered;
     NORVAFileTransaction transaction(stem);
     transaction.guard(m_pin);
-    long status = KIVOSurfaceUtils::requireNameFree(transaction, m_headerFileName);
+    long status = KIVOSurfaceUtils::requireNameFree(transaction, m_headerFileName, m_pin);
     if (status == 0) status = metadata ? writeHeaderAndMetadata() : header ? writeHeaderFile() : rewriteHeaderFile();
     if (status == 0) status = m_editCache.writeModified(*this, transaction, written);
     if (status != 0) return status;

@@ -347,7 +347,7 @@ long KIVOCompoundIO::store(NORVAProgress* progress) {
     if (const long recovered = NORVAFileTransaction::recoverStatus(m_folder + m_name, kFolderFailed)) return recovered;
     NORVAFileTransaction transaction(m_folder + m_name);
     transaction.guard(m_pin);
-    if (const long taken = KIVOSurfaceUtils::requireNameFree(transaction, m_headerPath)) return taken;
+    if (const long taken = KIVOSurfaceUtils::requireNameFree(transaction, m_headerPath, m_pin)) return taken;
     NORVAAtomicFile file(m_headerPath);
     if (!file.isOpen()) return kHeaderNotOpened;
     long status = m_header->write(file.file());

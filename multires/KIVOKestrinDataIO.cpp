@@ -183,7 +183,7 @@ long KIVOKestrinDataIO::store(NORVAProgress*) {
     // A new surface's name is looked at before anything is written, so that
     // its refusal leaves the session and its nodes as they are; the commit
     // looks again.
-    if (!NORVAFileUtils::exists(m_path))
+    if (!m_pin.pinnedAFile() && !NORVAFileUtils::exists(m_path))
         if (const long taken = KIVOSurfaceUtils::checkNameFree(m_path)) return taken;
     const long status = storeFiles();
     // Refused or failed, the store lets go of the points file before it
@@ -204,7 +204,7 @@ long KIVOKestrinDataIO::storeFiles() {
     // in place commit through SQLite inside this commit, as its deciding step.
     NORVAFileTransaction files(stem);
     files.guard(m_pin);
-    if (long s = KIVOSurfaceUtils::requireNameFree(files, m_path)) return s;
+    if (long s = KIVOSurfaceUtils::requireNameFree(files, m_path, m_pin)) return s;
     if (long s = m_store->store(m_path)) return s;
     if (m_metadata)
         if (long s = m_metadata->store()) return s;

@@ -59,6 +59,9 @@ public:
     // Nothing pinned: holds for ever.
     void clear();
 
+    // A file stood at the path when it was pinned: a commit this pin
+    // guards replaces an existing surface, never makes a new one.
+    bool pinnedAFile() const { return !m_path.empty() && m_exists; }
     // True when the file at the path is the pinned one, or both are absent.
     bool unchanged() const;
     // For a read after the open: takes the folder of the pinned file shared

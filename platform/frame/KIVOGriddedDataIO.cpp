@@ -477,7 +477,7 @@ long KIVOGriddedDataIO::store(NORVAProgress* progress) {
     // both commit together or neither does.
     NORVAFileTransaction transaction(stem());
     transaction.guard(m_pin);
-    long status = KIVOSurfaceUtils::requireNameFree(transaction, m_path);
+    long status = KIVOSurfaceUtils::requireNameFree(transaction, m_path, m_pin);
     if (status == 0) status = writeGrid(m_path);
     if (status != 0) return status;
     if (progress) progress->step();

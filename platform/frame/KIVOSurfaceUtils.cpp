@@ -5,6 +5,7 @@
 
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVAFileUtils.h"
+#include "platform/core/NORVASurfacePin.h"
 #include "platform/pathkit/PathUtilities.h"
 
 namespace KIVOSurfaceUtils {
@@ -220,8 +221,8 @@ NORVAUString metadataOwner(const NORVAUString& path) {
 
 long checkNameFree(const NORVAUString& path) { return metadataOwner(path).isEmpty() ? 0 : kNameTaken; }
 
-long requireNameFree(NORVAFileTransaction& commit, const NORVAUString& path) {
-    if (path.isEmpty() || NORVAFileUtils::exists(path)) return 0;
+long requireNameFree(NORVAFileTransaction& commit, const NORVAUString& path, const NORVASurfacePin& pin) {
+    if (path.isEmpty() || pin.pinnedAFile() || NORVAFileUtils::exists(path)) return 0;
     if (const long taken = checkNameFree(path)) return taken;
     commit.require([path] { return checkNameFree(path); });
     return 0;

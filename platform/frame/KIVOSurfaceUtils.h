@@ -10,6 +10,7 @@
 #include "platform/frame/KIVOSurfaceDataIO.h"
 
 class NORVAFileTransaction;
+class NORVASurfacePin;
 
 namespace KIVOSurfaceUtils {
 
@@ -71,9 +72,11 @@ KIVO_EXPORT bool deleteFiles(const NORVAUString& path);
 KIVO_EXPORT NORVAUString metadataOwner(const NORVAUString& path);
 // kNameTaken when metadataOwner finds one, else 0.
 KIVO_EXPORT long checkNameFree(const NORVAUString& path);
-// For the commit of a store: when nothing is at `path` yet (a new surface),
-// checkNameFree now, and again while the commit holds the folder, so that a
-// surface of another kind made there meanwhile refuses it too. 0 otherwise.
-KIVO_EXPORT long requireNameFree(NORVAFileTransaction& commit, const NORVAUString& path);
+// For the commit of a store guarded by `pin`: when nothing is at `path` yet
+// (a new surface), checkNameFree now, and again while the commit holds the
+// folder, so that a surface of another kind made there meanwhile refuses it
+// too. 0 otherwise; a surface the pin saw on disk costs no look at all.
+KIVO_EXPORT long requireNameFree(NORVAFileTransaction& commit, const NORVAUString& path,
+                                 const NORVASurfacePin& pin);
 
 }  // namespace KIVOSurfaceUtils
