@@ -52,77 +52,35 @@ int readFile(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset)
     return bytes[kWriteFormat - offset] == 1 && bytes[kReadFormat - offset] == 1 ? SQLITE_OK : SQLITE_NOTADB;
 }
 
-int writeFile(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
+// Everything else goes straight to the file system's VFS.
+template <auto Method, class... Arguments>
+int forward(sqlite3_file* file, Arguments... arguments) {
     sqlite3_file* real = realOf(file);
-    return real->pMethods->xWrite(real, buffer, amount, offset);
-}
-
-int truncateFile(sqlite3_file* file, sqlite3_int64 size) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xTruncate(real, size);
-}
-
-int syncFile(sqlite3_file* file, int flags) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xSync(real, flags);
-}
-
-int fileSize(sqlite3_file* file, sqlite3_int64* size) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xFileSize(real, size);
-}
-
-int lockFile(sqlite3_file* file, int level) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xLock(real, level);
-}
-
-int unlockFile(sqlite3_file* file, int level) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xUnlock(real, level);
-}
-
-int checkReservedLock(sqlite3_file* file, int* held) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xCheckReservedLock(real, held);
-}
-
-int fileControl(sqlite3_file* file, int op, void* arg) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xFileControl(real, op, arg);
-}
-
-int sectorSize(sqlite3_file* file) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xSectorSize(real);
-}
-
-int deviceCharacteristics(sqlite3_file* file) {
-    sqlite3_file* real = realOf(file);
-    return real->pMethods->xDeviceCharacteristics(real);
+    return (real->pMethods->*Method)(real, arguments...);
 }
 
 // Version 1: no shared memory, so SQLite cannot open the file in WAL mode
 // (nor map it into memory).
-const sqlite3_io_methods kDatabaseMethods = {1,
-                                             closeFile,
-                                             readFile,
-                                             writeFile,
-                                             truncateFile,
-                                             syncFile,
-                                             fileSize,
-                                             lockFile,
-                                             unlockFile,
-                                             checkReservedLock,
-                                             fileControl,
-                                             sectorSize,
-                                             deviceCharacteristics,
-                                             nullptr,
-                                             nullptr,
-                                             nullptr,
-                                             nullptr,
-                                             nullptr,
-                                             nullptr};
+const sqlite3_io_methods kDatabaseMethods = {
+    1,
+    closeFile,
+    readFile,
+    forward<&sqlite3_io_methods::xWrite, const void*, int, sqlite3_int64>,
+    forward<&sqlite3_io_methods::xTruncate, sqlite3_int64>,
+    forward<&sqlite3_io_methods::xSync, int>,
+    forward<&sqlite3_io_methods::xFileSize, sqlite3_int64*>,
+    forward<&sqlite3_io_methods::xLock, int>,
+    forward<&sqlite3_io_methods::xUnlock, int>,
+    forward<&sqlite3_io_methods::xCheckReservedLock, int*>,
+    forward<&sqlite3_io_methods::xFileControl, int, void*>,
+    forward<&sqlite3_io_methods::xSectorSize>,
+    forward<&sqlite3_io_methods::xDeviceCharacteristics>,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr};
 
 // The file system's VFS opens with O_NOFOLLOW: a database name that is a
 // symbolic link (a points file the library only reads) is opened where it

@@ -33,13 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string paramName(const ::testing::TestParamInfo<size_t>& info) {
-    std::string n = crashtest::kinds()[info.param]->name();
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
-}
-
 std::vector<fs::path> regularFilesBelow(const fs::path& folder) {
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
@@ -161,7 +154,7 @@ TEST_P(PlantedFile, JournalNameBlocksTheSurface) {
     std::printf("planted %s: %d journals planted, slowest blocked open %.3f s\n", kind.name(), planted, slowest);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, PlantedFile, ::testing::Range<size_t>(0, crashtest::kinds().size()), paramName);
+KIVO_INSTANTIATE_OVER_KINDS(PlantedFile);
 
 // A tile store's points file is an SQLite file: SQLite opens a journal, a
 // WAL and a shared-memory file beside it, which a handed-over folder may
