@@ -708,7 +708,6 @@ long NORVAKestrinDatabase::commit() {
     if (m_lost) return m_lostStatus;
     if (!m_inEdit) return 0;
     if (m_damaged) return KestrinStatus::DAMAGED;
-    if (long s = checkSchemaTree()) return s;
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         m_inEdit = false;

@@ -90,8 +90,8 @@ public:
     // commit (DAMAGED).
     long commit();
     // DAMAGED (and no later session commits) when the schema's b-tree is
-    // damaged; the session stays open for the caller to drop. Every commit
-    // checks it first.
+    // damaged; the session stays open for the caller to drop. A store asks
+    // before its commit is decided (NORVAKestrinDataIO::store).
     long checkSchemaTree();
     // Ends the session, if any, unstored (a store that failed or was
     // refused): its writes are undone and every lock on the file is let go
