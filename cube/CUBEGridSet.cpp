@@ -50,14 +50,21 @@ bool isIndexText(const std::string& text) {
     return std::stoull(text) <= static_cast<uint64_t>(kMaxNodes);
 }
 
-// A name GridIndex::getFileName gives: "<row>x<column>.vcg".
-bool isGridFileName(const std::string& name) {
+// A name GridIndex::getFileName gives: "<row>x<column>.vcg", and the index it names.
+bool isGridFileName(const std::string& name, NORVAnPoint<int64_t, 2>& index) {
     const std::string extension = ".vcg";
     const size_t x = name.find('x');
     if (x == std::string::npos || name.size() < extension.size() ||
         name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
         return false;
-    return isIndexText(name.substr(0, x)) && isIndexText(name.substr(x + 1, name.size() - extension.size() - x - 1));
+    const std::string row = name.substr(0, x), column = name.substr(x + 1, name.size() - extension.size() - x - 1);
+    if (!isIndexText(row) || !isIndexText(column)) return false;
+    index = NORVAnPoint<int64_t, 2>(std::stoll(row), std::stoll(column));
+    return true;
+}
+
+bool isOwnFile(const NORVAUString& path) {
+    return !NORVAFileUtils::isSymbolicLink(path) && NORVAFileUtils::isRegularFile(path);
 }
 
 bool isUsableSpacing(double v) { return std::isfinite(v) && v != 0.0; }
@@ -341,7 +348,8 @@ std::shared_ptr<GridIndex> GridSet::createNewGrid(const Index& index) const {
 // grid gives only the nodes of its own place in the old tiling, so no node
 // is copied twice. An old grid that is there but cannot be read, or a new
 // grid that cannot be saved, fails the upgrade: its nodes would be lost.
-long GridSet::upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const {
+long GridSet::upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder, bool& written) const {
+    written = false;
     std::shared_ptr<GridIndex> target = createNewGrid(index);
     if (!target) return 0;
     NORVAnBox<int64_t, 2> cover;
@@ -365,24 +373,36 @@ long GridSet::upgradeGrid(const GridSet& old, const Index& index, const NORVAUSt
     }
     if (!copied) return 0;
     const NORVAUString name = PathUtilities::appendPath(folder, GridIndex::getFileName(index));
-    return target->getGrid().save(&name);
+    const long saved = target->getGrid().save(&name);
+    written = saved == 0;
+    return saved;
 }
 
 NORVAUString GridSet::getOutputFolder(const NORVAUString& surfaceFile) { return stemOf(surfaceFile) + kOutputSuffix; }
+
+// A set file that cannot be read bounds nothing: every grid-named file
+// beside it may be one of its grids.
+bool GridSet::namesGrid(const Index& index) const {
+    if (!isValid() || m_version != kVersion) return true;
+    return index.x() < (m_dimensions.y() + m_gridDimension.y() - 1) / m_gridDimension.y() &&
+           index.y() < (m_dimensions.x() + m_gridDimension.x() - 1) / m_gridDimension.x();
+}
 
 std::vector<NORVAUString> GridSet::getSetFiles(const NORVAUString& surfaceFile) {
     std::vector<NORVAUString> files;
     const NORVAUString folder = getOutputFolder(surfaceFile);
     std::vector<NORVAUString> names;
     if (NORVAFileUtils::isSymbolicLink(folder) || !NORVAFileUtils::listDirectory(folder, names)) return files;
-    auto ownFile = [](const NORVAUString& path) {
-        return !NORVAFileUtils::isSymbolicLink(path) && NORVAFileUtils::isRegularFile(path);
-    };
+    // Without its set file the folder holds no set: what is named like a
+    // grid there is someone else's (a user's, another surface's).
     const NORVAUString setFile = PathUtilities::appendPath(folder, FileName);
-    if (ownFile(setFile)) files.push_back(setFile);
+    if (!isOwnFile(setFile)) return files;
+    files.push_back(setFile);
+    const GridSet set(setFile);
     for (const NORVAUString& name : names) {
         const NORVAUString path = PathUtilities::appendPath(folder, name);
-        if (isGridFileName(name.toUTF8()) && ownFile(path)) files.push_back(path);
+        Index index;
+        if (isGridFileName(name.toUTF8(), index) && set.namesGrid(index) && isOwnFile(path)) files.push_back(path);
     }
     return files;
 }
@@ -404,21 +424,41 @@ std::shared_ptr<GridSet> GridSet::upgrade(const GridSet& old, long& status) {
     std::shared_ptr<GridSet> set(new GridSet(old));
     if (!set->isValid()) return nullptr;
     const NORVAUString folder = getOutputFolder(old.m_fileName);
-    if (!NORVAFileUtils::makeDirectory(folder)) {
+    if (NORVAFileUtils::isSymbolicLink(folder) || !NORVAFileUtils::makeDirectory(folder) ||
+        set->holdsOthersFiles(folder)) {
         status = kCannotWrite;
         return set;
     }
     const int64_t rows = (set->m_dimensions.y() + set->m_gridDimension.y() - 1) / set->m_gridDimension.y();
     const int64_t columns = (set->m_dimensions.x() + set->m_gridDimension.x() - 1) / set->m_gridDimension.x();
+    std::vector<NORVAUString> written;
     for (int64_t row = 0; status == 0 && row < rows; ++row)
-        for (int64_t column = 0; status == 0 && column < columns; ++column)
-            status = set->upgradeGrid(old, Index(row, column), folder);
+        for (int64_t column = 0; status == 0 && column < columns; ++column) {
+            bool saved = false;
+            status = set->upgradeGrid(old, Index(row, column), folder, saved);
+            if (saved) written.push_back(PathUtilities::appendPath(folder, GridIndex::getFileName(Index(row, column))));
+        }
     // Without its set file the new tiling is not the one in force: the old
     // surface stays the one read while a grid of the new one is missing.
-    if (status != 0) return set;
-    const NORVAUString file = PathUtilities::appendPath(folder, FileName);
-    status = set->store(&file);
+    if (status == 0) {
+        const NORVAUString file = PathUtilities::appendPath(folder, FileName);
+        status = set->store(&file);
+    }
+    if (status != 0)
+        for (const NORVAUString& grid : written) NORVAFileUtils::removeFile(grid);
     return set;
+}
+
+// A file the upgrade would write is there already: the folder named like
+// the surface's set is also a user's, or another surface's.
+bool GridSet::holdsOthersFiles(const NORVAUString& folder) const {
+    std::vector<NORVAUString> names;
+    if (!NORVAFileUtils::listDirectory(folder, names)) return true;
+    for (const NORVAUString& name : names) {
+        Index index;
+        if (name == FileName || (isGridFileName(name.toUTF8(), index) && namesGrid(index))) return true;
+    }
+    return false;
 }
 
 }  // namespace CUBE

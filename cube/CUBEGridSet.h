@@ -76,12 +76,18 @@ public:
 
     static NORVAUString getOutputFolder(const NORVAUString& surfaceFile);
     // The files of the surface's version 2 set, as the grid layer names
-    // them in the output folder: the set file, then every grid file
-    // ("<row>x<column>.vcg"), those there as regular files. Nothing else in
-    // the folder is the set's; nothing at all when the folder is a symbolic
-    // link, since what it leads to is not the surface's.
+    // them in the output folder: the set file, then the grid files
+    // ("<row>x<column>.vcg") of the set's tiling, those there as regular
+    // files. Nothing else in the folder is the set's (the folder may be a
+    // user's, or another surface's folder of the same name); nothing at all
+    // without a set file, or when the folder is a symbolic link, since what
+    // it leads to is not the surface's.
     static std::vector<NORVAUString> getSetFiles(const NORVAUString& surfaceFile);
     static std::shared_ptr<GridSet> fromSurfaceFile(const NORVAUString& surfaceFile);
+    // Writes the new set beside the old surface. A file of the output
+    // folder that it would write over (a grid file, the set file) is not the
+    // surface's to replace: kCannotWrite, and nothing is written. A failed
+    // upgrade removes the grid files it wrote.
     static std::shared_ptr<GridSet> upgrade(const GridSet& old, long& status);
 
 private:
@@ -94,12 +100,16 @@ private:
     long readParams(FILE* file);
     bool geometryIsSound() const;
     bool gridsFitTheBudget() const;
+    // The grid index lies within the set's tiling (always, for a set that
+    // could not be read).
+    bool namesGrid(const Index& index) const;
+    bool holdsOthersFiles(const NORVAUString& folder) const;
     // First node of a grid, by the set's row order; false outside the set.
     bool firstNode(const Index& index, Index& node) const;
     NORVAUString gridFile(const Index& index) const;
     std::shared_ptr<GridIndex> makeIndex(std::shared_ptr<Grid> grid, const Index& node, const Index& index) const;
     void freeParams();
-    long upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder) const;
+    long upgradeGrid(const GridSet& old, const Index& index, const NORVAUString& folder, bool& written) const;
 
     _cube_param* m_params = nullptr;
     Point m_origin;

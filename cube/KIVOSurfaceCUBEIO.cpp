@@ -7,12 +7,16 @@
 #include <cstdlib>
 #include <new>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "core/KIVOBuiltInFormats.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "core/SurfaceAttributeNames.h"
 #include "cube/CUBEGridSet.h"
 #include "cube/CUBELayerFile.h"
 #include "cube/CUBELayerRaster.h"
+#include "cube/CUBERenamePlan.h"
 #include "cube/KIVOCUBECachedIter.h"
 #include "cube_engine/cube_grid.h"
 #include "platform/core/NORVAAtomicFile.h"
@@ -658,27 +662,26 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     if (newName == stem) return 0;
     const NORVAUString newBase = drive + folder + newName;
     if (const long recovered = NORVAFileTransaction::recoverStatus(base, kRenameFailed)) return recovered;
-    // The grid set's folder goes with the surface whole, whatever else the
-    // host keeps in it: one under the new name would be merged into, and one
-    // that is a link leads to files that are not this surface's to move.
-    const NORVAUString setFolder = gridSetFolder(), newSetFolder = CUBE::GridSet::getOutputFolder(newBase + ".vcs");
-    auto taken = [](const NORVAUString& path) {
-        return NORVAFileUtils::exists(path) || NORVAFileUtils::isSymbolicLink(path);
-    };
-    if (taken(newBase + ".vcs") || taken(newBase + ".xml") || taken(newBase) || taken(newSetFolder) ||
-        NORVAFileUtils::isSymbolicLink(setFolder))
-        return kRenameFailed;
-    // Like a store, a rename moves only the files this object read.
+    const NORVAUString header = m_headerFileName, prefix = m_gridPrefix;
+    const CUBERenamePlan plan = planRename(header, prefix, newBase, newName);
+    if (plan.status() != 0) return plan.status();
+    // Like a store, a rename moves only the files this object read, and
+    // what it moves is looked at again once nobody else commits there.
     NORVAFileTransaction transaction(base);
     transaction.guard(m_pin, newBase + ".vcs");
     transaction.journalAlsoAt(newBase);
+    // The header is replaced by a copy of itself before it moves, as every
+    // commit replaces it: an object that read the surface before other
+    // renames brought it back under this name finds it changed. The copy is
+    // written under the old name, whose open sweeps it up after a crash.
+    if (NORVAFileUtils::exists(base + ".vcs") && !copyHeader()) return kRenameFailed;
     transaction.move(base + ".vcs", newBase + ".vcs");
-    transaction.move(base + ".xml", newBase + ".xml");
-    if (NORVAFileUtils::isDirectory(base)) {
-        transaction.move(base, newBase);
-        renameInFolder(newBase, newName, transaction);
-    }
-    if (NORVAFileUtils::isDirectory(setFolder)) transaction.move(setFolder, newSetFolder);
+    plan.planInto(transaction);
+    // Nested in a compound's rename, this runs in the compound's commit.
+    transaction.require([this, plan, header, prefix, newBase, newName] {
+        const CUBERenamePlan now = planRename(header, prefix, newBase, newName);
+        return now.status() != 0 ? now.status() : now != plan ? NORVASurfacePin::kChanged : 0L;
+    });
     if (const long status = transaction.commitStatus(kRenameFailed)) return status;
     m_headerFileName = newBase + ".vcs";
     if (m_metadata) m_metadata->setFileName(newBase + ".xml");
@@ -688,26 +691,73 @@ long KIVOSurfaceCUBEIO::rename(const NORVAUString& newName) {
     return 0;
 }
 
-// Plans the renames of the grid and layer-cache files inside the folder,
-// which the transaction has moved to its new name by then.
-void KIVOSurfaceCUBEIO::renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
-                                       NORVAFileTransaction& transaction) const {
-    NORVAUString stem;
-    PathUtilities::parsePath(m_gridPrefix, nullptr, nullptr, &stem, nullptr);
-    const NORVAUString oldPrefix = PathUtilities::appendPath(folder, stem);
-    const NORVAUString newPrefix = PathUtilities::appendPath(folder, newStem);
-    const std::set<NORVAUString> present = folderEntries();
+// The metadata, the grid folder with the grid and layer-cache files in it,
+// and the host's version 2 grid set (see CUBE::GridSet::getSetFiles) when
+// there is one: the set folder is named like other surfaces' folders, and
+// only the set's files in it are this surface's. Nothing may stand under
+// the new name. The header is not part of it. From the names given, not
+// the object's: nested in a compound's rename, the object has taken its
+// new name by the time the compound's commit looks again.
+CUBERenamePlan KIVOSurfaceCUBEIO::planRename(const NORVAUString& header, const NORVAUString& prefix,
+                                             const NORVAUString& newBase, const NORVAUString& newName) const {
+    NORVAUString drive, folder, stem;
+    PathUtilities::parsePath(header, &drive, &folder, &stem, nullptr);
+    const NORVAUString base = drive + folder + stem;
+    const NORVAUString setFolder = CUBE::GridSet::getOutputFolder(header),
+                       newSetFolder = CUBE::GridSet::getOutputFolder(newBase + ".vcs");
+    CUBERenamePlan plan(kRenameFailed);
+    for (const NORVAUString& taken : {newBase + ".vcs", newBase + ".xml", newBase, newSetFolder})
+        plan.requireFree(taken);
+    // A set folder that is a link leads to files that are not this surface's to move.
+    if (NORVAFileUtils::isSymbolicLink(setFolder)) return CUBERenamePlan(kRenameFailed);
+    plan.moveFile(base + ".xml", newBase + ".xml");
+    if (NORVAFileUtils::isDirectory(base)) plan.moveFolder(base, newBase, gridFileNames(prefix, newName));
+    std::vector<CUBERenamePlan::Renamed> set;
+    for (const NORVAUString& file : CUBE::GridSet::getSetFiles(header)) set.emplace_back(leafName(file), leafName(file));
+    if (!set.empty()) plan.moveFolder(setFolder, newSetFolder, set);
+    return plan;
+}
+
+// The grid and layer-cache files named from `prefix` in the grid folder,
+// with the names they take under the new stem.
+std::vector<CUBERenamePlan::Renamed> KIVOSurfaceCUBEIO::gridFileNames(const NORVAUString& prefix,
+                                                                      const NORVAUString& newStem) const {
+    std::vector<CUBERenamePlan::Renamed> names;
+    std::vector<NORVAUString> listed;
+    NORVAFileUtils::listDirectory(folderOf(prefix + ".vcg"), listed);
+    const std::set<NORVAUString> present(listed.begin(), listed.end());
     const std::vector<NORVAUString> attributes = attributeNames(false);
-    auto move = [&](const NORVAUString& from, const NORVAUString& to) {
-        if (present.count(leafName(from)) != 0) transaction.move(from, to);
+    auto add = [&](const NORVAUString& from, const NORVAUString& to) {
+        if (present.count(leafName(from)) != 0) names.emplace_back(leafName(from), leafName(to));
     };
     for (uint32_t row = 0; row < m_header->getGridsDown(); ++row)
         for (uint32_t column = 0; column < m_header->getGridsAcross(); ++column) {
-            move(CUBEUtils::gridFileName(oldPrefix, row, column), CUBEUtils::gridFileName(newPrefix, row, column));
+            add(CUBEUtils::gridFileName(prefix, row, column), CUBEUtils::gridFileName(newStem, row, column));
             for (const NORVAUString& attribute : attributes)
-                move(CUBEUtils::layerFileName(oldPrefix, attribute, row, column),
-                     CUBEUtils::layerFileName(newPrefix, attribute, row, column));
+                add(CUBEUtils::layerFileName(prefix, attribute, row, column),
+                    CUBEUtils::layerFileName(newStem, attribute, row, column));
         }
+    return names;
+}
+
+// The header's bytes as a new file in its place, staged in the open
+// transaction, with the time it was last written: whether the surface is
+// older than its sources is judged by it.
+bool KIVOSurfaceCUBEIO::copyHeader() const {
+    FILE* in = NORVAFileUtils::openRegularFile(m_headerFileName);
+    if (in == nullptr) return false;
+    NORVAAtomicFile out;
+    bool ok = out.open(m_headerFileName);
+    char buffer[4096];
+    size_t n = 0;
+    while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = out.write(buffer, n);
+    struct stat st;
+    ok = ok && !std::ferror(in) && ::fstat(::fileno(in), &st) == 0 && std::fflush(out.file()) == 0;
+    std::fclose(in);
+    if (!ok) return false;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    const std::string temporary = out.temporaryPath().toUTF8();
+    return ::utimensat(AT_FDCWD, temporary.c_str(), times, 0) == 0 && out.commit();
 }
 
 _cube_param* KIVOSurfaceCUBEIO::getCubeParameters() const { return m_header ? m_header->getCubeParams() : nullptr; }

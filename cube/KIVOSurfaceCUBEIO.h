@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "cube/CUBEEditCache.h"
@@ -21,6 +22,7 @@
 #include "platform/frame/KIVOSurfaceDataIO.h"
 #include "platform/frame/KIVOSurfaceXMLMetaData.h"
 
+class CUBERenamePlan;
 class NORVACoordSystem;
 class NORVAFileTransaction;
 class NORVASurfaceLock;
@@ -109,11 +111,15 @@ public:
     // the header and metadata names.
     long getAssociatedFiles(std::vector<NORVAUString>& files) const override;
     // Renames every file of the surface to the new stem in the same folder,
-    // the version 2 grid set's folder with them, as one commit; refuses an
-    // existing target (any of the new name's files or folders) and leaves
-    // everything as it was on failure. After a crash, opening either name
-    // finishes it. Like a store, it refuses to move files another object
-    // committed or renamed since this one read them (NORVASurfacePin::kChanged).
+    // the version 2 grid set's folder with them, as one commit; refuses
+    // (kRenameFailed) an existing target (any of the new name's files or
+    // folders), and a grid or set folder that holds files not the surface's
+    // own (a user's, another surface's folder of the same name), which stay
+    // where they are; leaves everything as it was on failure. After a crash,
+    // opening either name finishes it. Like a store, it refuses to move
+    // files another object committed or renamed since this one read them,
+    // even when renames brought them back under this name, or that changed
+    // while it looked (NORVASurfacePin::kChanged).
     long rename(const NORVAUString& newName) override;
 
     uint64_t getHeldBytes() const override;
@@ -195,8 +201,11 @@ private:
     bool hasPlainAttributeNames() const;
     // The grid folder is a symbolic link: what it points to is not this surface's.
     bool gridFolderIsLink() const;
-    void renameInFolder(const NORVAUString& folder, const NORVAUString& newStem,
-                        NORVAFileTransaction& transaction) const;
+    CUBERenamePlan planRename(const NORVAUString& header, const NORVAUString& prefix, const NORVAUString& newBase,
+                              const NORVAUString& newName) const;
+    std::vector<std::pair<NORVAUString, NORVAUString>> gridFileNames(const NORVAUString& prefix,
+                                                                     const NORVAUString& newStem) const;
+    bool copyHeader() const;
     bool localeChanged(const _cube_param* workspace, CubeExtractor method) const;
     void moveFrom(KIVOSurfaceCUBEIO& source);
 

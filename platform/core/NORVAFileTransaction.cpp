@@ -543,6 +543,8 @@ long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUS
     }
 }
 
+bool NORVAFileTransaction::isLeftoverName(const std::string& entry) { return isTemporary(entry) || isJournal(entry); }
+
 std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& stem) {
     std::vector<NORVAUString> found;
     std::string folder, name;

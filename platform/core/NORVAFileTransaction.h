@@ -138,6 +138,8 @@ public:
     // folder.
     static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                               long unfinished, const std::function<long()>& read);
+    // A name this machinery gives its temporaries and journals.
+    static bool isLeftoverName(const std::string& entry);
     // Temporaries and journals of the stem still on disk (see `recover`).
     static std::vector<NORVAUString> leftovers(const NORVAUString& stem);
     // Those of them no live writer holds: what a crash left and `recover`
