@@ -205,14 +205,21 @@ bool deleteFiles(const NORVAUString& path) {
 
 // ".kps" and ".kts" are one format, yet two such files of one stem are two
 // surfaces sharing one metadata (and points) file: they count as others too.
+// The registry takes an extension in any case, so the folder is listed:
+// "v.KPS" keeps its metadata in "v.xml" as "v.kps" would.
 NORVAUString metadataOwner(const NORVAUString& path) {
     NORVAUString drive, folder, name;
     PathUtilities::parsePath(path, &drive, &folder, &name, nullptr);
     if (name.isEmpty()) return NORVAUString();
-    const NORVAUString stem = drive + folder + name;
-    for (const RegisteredFormat& format : registry()) {
-        if (!keepsMetadataBeside(format.type)) continue;
-        const NORVAUString other = stem + format.extension;
+    const NORVAUString dir = drive + folder;
+    std::vector<NORVAUString> entries;
+    if (!NORVAFileUtils::listDirectory(dir.isEmpty() ? NORVAUString(".") : dir, entries)) return NORVAUString();
+    const NORVAUString prefix = name + ".";
+    for (const NORVAUString& entry : entries) {
+        if (!entry.startsWith(prefix)) continue;
+        const RegisteredFormat* format = formatForExtension(entry.substring(name.length()));
+        if (format == nullptr || !keepsMetadataBeside(format->type)) continue;
+        const NORVAUString other = dir + entry;
         if (other == path || !NORVAFileUtils::exists(other) || NORVAFileUtils::isDirectory(other)) continue;
         if (!NORVAFileUtils::sameFile(other, path)) return other;  // one file under two spellings is no other
     }

@@ -67,8 +67,8 @@ KIVO_EXPORT bool deleteFiles(const NORVAUString& path);
 
 // The data file of another surface whose metadata is the "<stem>.xml" that a
 // surface at `path` would write: a file with the same stem and another
-// registered extension of a kind that keeps its metadata there (BAG, PFM,
-// IGA and weighted grids keep none). Empty when there is none.
+// registered extension, in any case, of a kind that keeps its metadata there
+// (BAG, PFM, IGA and weighted grids keep none). Empty when there is none.
 KIVO_EXPORT NORVAUString metadataOwner(const NORVAUString& path);
 // kNameTaken when metadataOwner finds one, else 0.
 KIVO_EXPORT long checkNameFree(const NORVAUString& path);

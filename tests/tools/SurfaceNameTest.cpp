@@ -94,6 +94,13 @@ TEST(SurfaceName, ANewSurfaceUnderTheNameOfAnotherKindIsRefused) {
              KIVOCompoundIO io(dir.file("s.kms"), meta);
              return storeNew(io, created);
          }},
+        {"a compound surface under an upper-case extension", true,
+         [](const TempFolder& dir, const std::function<void()>& created) {
+             auto meta = depthMetadata(dir.file("s.xml"));
+             meta->setResolutionTable("Depth", twoRanges());
+             KIVOCompoundIO io(dir.file("s.KMS"), meta);
+             return storeNew(io, created);
+         }},
         {"the builder's gridded output", true,
          [](const TempFolder& dir, const std::function<void()>&) { return build(dir, false); }},
         {"the builder's compound output", true,
@@ -108,12 +115,14 @@ TEST(SurfaceName, ANewSurfaceUnderTheNameOfAnotherKindIsRefused) {
              return storeNew(io, created);
          }},
     };
+    // The registry takes extensions in any case: so does the check, in both orders.
+    for (const char* otherName : {"s.kps", "s.KPS"})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) + " beside " + otherName);
         TempFolder dir;
         const NORVAUString source = dir.file("a.vns");
         ASSERT_EQ(0, storeGridded(source, {entry("Depth", KIVODataType::FLOAT)}, {{1.0, 2.0, {{"Depth", 7.5}}}}));
-        const NORVAUString other = dir.file("s.kps");
+        const NORVAUString other = dir.file(otherName);
         foldersnapshot::Snapshot before;
         auto makeOther = [&] {
             ASSERT_EQ(0, combine(other, {source}));
