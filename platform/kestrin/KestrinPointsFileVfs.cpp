@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -15,19 +16,26 @@ constexpr const char* kSideSuffixes[] = {"-journal", "-wal", "-shm"};
 // Where the write and read format versions lie in the header.
 constexpr int kWriteFormat = 18, kReadFormat = 19;
 
+constexpr const char* kJournalSuffix = "-journal";
+
 sqlite3_vfs* g_base = nullptr;
+
+// Databases open through a symbolic link, in this process: only while there
+// is one are journal names looked at twice (see linkedJournal).
+std::atomic<int> g_linked{0};
 
 bool endsWith(const char* name, const char* suffix) {
     const size_t n = std::strlen(name), s = std::strlen(suffix);
     return n >= s && std::strcmp(name + n - s, suffix) == 0;
 }
 
-// The database file, as the file system's VFS opened it (held right after
-// this header, in the same allocation), and the name it was opened under.
+// A file as the file system's VFS opened it (held right after this header,
+// in the same allocation), and the name it was opened under.
 struct Database {
     sqlite3_file base;
     sqlite3_file* real;
     char* opened;  // null: the name SQLite gave
+    bool linked;   // a database opened through a symbolic link
 };
 
 constexpr size_t kDatabaseBytes = (sizeof(Database) + 7) & ~size_t(7);
@@ -39,6 +47,8 @@ int closeFile(sqlite3_file* file) {
     const int rc = db->real->pMethods ? db->real->pMethods->xClose(db->real) : SQLITE_OK;
     sqlite3_free(db->opened);
     db->opened = nullptr;
+    if (db->linked) g_linked.fetch_sub(1, std::memory_order_relaxed);
+    db->linked = false;
     return rc;
 }
 
@@ -59,12 +69,13 @@ int forward(sqlite3_file* file, Arguments... arguments) {
     return (real->pMethods->*Method)(real, arguments...);
 }
 
-// Version 1: no shared memory, so SQLite cannot open the file in WAL mode
+// Version 1: no shared memory, so SQLite cannot open a database in WAL mode
 // (nor map it into memory).
-const sqlite3_io_methods kDatabaseMethods = {
+template <int (*Read)(sqlite3_file*, void*, int, sqlite3_int64)>
+const sqlite3_io_methods kMethods = {
     1,
     closeFile,
-    readFile,
+    Read,
     forward<&sqlite3_io_methods::xWrite, const void*, int, sqlite3_int64>,
     forward<&sqlite3_io_methods::xTruncate, sqlite3_int64>,
     forward<&sqlite3_io_methods::xSync, int>,
@@ -82,38 +93,82 @@ const sqlite3_io_methods kDatabaseMethods = {
     nullptr,
     nullptr};
 
+const sqlite3_io_methods& kDatabaseMethods = kMethods<readFile>;
+// The journal beside a linked database's target, opened to be read.
+const sqlite3_io_methods& kJournalMethods = kMethods<forward<&sqlite3_io_methods::xRead, void*, int, sqlite3_int64>>;
+
+// A name laid out as SQLite lays out its own (four zero bytes before, and an
+// empty list of URI parameters after); null when out of memory.
+char* heldName(const std::string& path) {
+    const size_t n = path.size();
+    char* held = static_cast<char*>(sqlite3_malloc64(n + 6));
+    if (held != nullptr) {
+        std::memset(held, 0, n + 6);
+        std::memcpy(held + 4, path.data(), n);
+    }
+    return held;
+}
+
 // The file system's VFS opens with O_NOFOLLOW: a database name that is a
 // symbolic link (a points file the library only reads) is opened where it
-// leads, under a name laid out as SQLite lays out its own (four zero bytes
-// before, and an empty list of URI parameters after).
+// leads.
 char* resolvedName(const char* name) {
     struct stat st {};
     if (::lstat(name, &st) != 0 || !S_ISLNK(st.st_mode)) return nullptr;
     char* target = ::realpath(name, nullptr);
     if (target == nullptr) return nullptr;
-    const size_t n = std::strlen(target);
-    char* held = static_cast<char*>(sqlite3_malloc64(n + 6));
-    if (held != nullptr) {
-        std::memset(held, 0, n + 6);
-        std::memcpy(held + 4, target, n);
-    }
+    char* held = heldName(target);
     std::free(target);
     return held;
 }
 
-int openDatabase(const char* name, sqlite3_file* file, int flags, int* outFlags) {
+// SQLite names a database's journal after the name it was given, which for
+// a database opened through a symbolic link is the link's: the journal that
+// tells whether its pages are committed is the one beside the target, where
+// its writer keeps it. True when `name` is such a linked database's journal
+// name; `target` is then the target's journal, or empty when the link leads
+// nowhere now. Nothing is ever made, written or removed under either name.
+bool linkedJournal(const char* name, std::string& target) {
+    if (g_linked.load(std::memory_order_relaxed) == 0 || !endsWith(name, kJournalSuffix)) return false;
+    const std::string database(name, std::strlen(name) - std::strlen(kJournalSuffix));
+    struct stat st {};
+    if (::lstat(database.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    char* resolved = ::realpath(database.c_str(), nullptr);
+    target = resolved ? std::string(resolved) + kJournalSuffix : std::string();
+    std::free(resolved);
+    return true;
+}
+
+// Holding a database's write lock, its writer's journal is the writer's;
+// without one, SQLite reads a journal it finds to tell whether it is hot (a
+// writer's commit cut short). One that is hot it does not roll back for a
+// database opened only to read: the read fails (SQLITE_READONLY_ROLLBACK)
+// until the writer's side opens the database and rolls it back.
+int openWrapped(const char* name, sqlite3_file* file, int flags, int* outFlags, const sqlite3_io_methods* methods,
+                char* opened) {
     Database* db = reinterpret_cast<Database*>(file);
     db->base.pMethods = nullptr;
     db->real = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + kDatabaseBytes);
-    db->opened = name ? resolvedName(name) : nullptr;
+    db->opened = opened;
+    db->linked = false;
     const int rc = g_base->xOpen(g_base, db->opened ? db->opened + 4 : name, db->real, flags, outFlags);
     if (rc != SQLITE_OK) {
         sqlite3_free(db->opened);
         db->opened = nullptr;
         return rc;
     }
-    db->base.pMethods = &kDatabaseMethods;
+    db->base.pMethods = methods;
     return SQLITE_OK;
+}
+
+int openDatabase(const char* name, sqlite3_file* file, int flags, int* outFlags) {
+    char* resolved = name ? resolvedName(name) : nullptr;
+    const int rc = openWrapped(name, file, flags, outFlags, &kDatabaseMethods, resolved);
+    if (rc == SQLITE_OK && resolved != nullptr) {
+        reinterpret_cast<Database*>(file)->linked = true;
+        g_linked.fetch_add(1, std::memory_order_relaxed);
+    }
+    return rc;
 }
 
 int openFile(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
@@ -121,15 +176,27 @@ int openFile(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
     file->pMethods = nullptr;
     // The library never attaches databases and never asks for WAL mode.
     if (flags & (SQLITE_OPEN_WAL | SQLITE_OPEN_SUPER_JOURNAL)) return SQLITE_CANTOPEN;
+    std::string target;
+    if ((flags & SQLITE_OPEN_MAIN_JOURNAL) && name && linkedJournal(name, target)) {
+        // Only looked at: a linked database is only read. A journal that
+        // cannot be read is taken for a hot one.
+        if (!(flags & SQLITE_OPEN_READONLY) || target.empty() || KestrinPointsFileVfs::foreignFile(target.c_str()))
+            return SQLITE_CANTOPEN;
+        char* held = heldName(target);
+        if (held == nullptr) return SQLITE_NOMEM;
+        return openWrapped(name, file, flags, outFlags, &kJournalMethods, held);
+    }
     if ((flags & SQLITE_OPEN_MAIN_JOURNAL) && name && KestrinPointsFileVfs::foreignFile(name)) return SQLITE_CANTOPEN;
     // Temporary files and journals go to the file system's VFS as they are.
     return g_base->xOpen(g_base, name, file, flags, outFlags);
 }
 
 // A WAL or shared-memory file beside a database is not the library's, and
-// stays where it is.
+// stays where it is; so does a journal beside a linked database's target.
 int deleteFile(sqlite3_vfs*, const char* name, int syncDir) {
     if (endsWith(name, "-wal") || endsWith(name, "-shm")) return SQLITE_OK;
+    std::string target;
+    if (linkedJournal(name, target)) return SQLITE_IOERR_DELETE;
     return g_base->xDelete(g_base, name, syncDir);
 }
 
@@ -137,6 +204,16 @@ int accessFile(sqlite3_vfs*, const char* name, int flags, int* result) {
     if (endsWith(name, "-wal")) {
         *result = 0;
         return SQLITE_OK;
+    }
+    std::string target;
+    if (linkedJournal(name, target)) {
+        // A link leading nowhere, or a journal SQLite must not open, is there
+        // to be refused.
+        if (target.empty() || KestrinPointsFileVfs::foreignFile(target.c_str())) {
+            *result = 1;
+            return SQLITE_OK;
+        }
+        return g_base->xAccess(g_base, target.c_str(), flags, result);
     }
     return g_base->xAccess(g_base, name, flags, result);
 }
@@ -209,6 +286,15 @@ bool KestrinPointsFileVfs::foreignFile(const char* path) {
 bool KestrinPointsFileVfs::foreignSideFile(const std::string& databasePath) {
     for (const char* suffix : kSideSuffixes)
         if (foreignFile((databasePath + suffix).c_str())) return true;
+    // Through a symbolic link, SQLite looks at the journal beside the target.
+    struct stat st {};
+    if (::lstat(databasePath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    char* target = ::realpath(databasePath.c_str(), nullptr);
+    if (target == nullptr) return false;
+    const std::string resolved = target;
+    std::free(target);
+    for (const char* suffix : kSideSuffixes)
+        if (foreignFile((resolved + suffix).c_str())) return true;
     return false;
 }
 

@@ -6,7 +6,12 @@
 // handed-over folder could then make it create, truncate or remove files
 // anywhere, or wait for ever on a FIFO. Through this VFS:
 // - paths are taken as given, so every side file is looked for and made
-//   beside the name the library opened, in the surface's own folder;
+//   beside the name the library opened, in the surface's own folder; but a
+//   points file opened through a symbolic link (which is only read) looks
+//   for its journal beside the link's target, where its writer keeps it, so
+//   that a writer's commit cut short there is seen (the read is refused)
+//   rather than read as committed. Nothing is ever made, written or removed
+//   beside the target;
 // - WAL mode is never entered: a header that asks for it (or for any format
 //   but the rollback journal's) reads as damage, a WAL file beside the
 //   database is neither seen nor removed, and there is no shared memory;
@@ -23,8 +28,9 @@ public:
     // the first call.
     static const char* name();
     // True when a journal, WAL or shared-memory file of the database at
-    // `databasePath` is there and is not a regular file of this user with
-    // one name: SQLite would open it, wait on it or write through it.
+    // `databasePath` (or, when that is a symbolic link, of its target) is
+    // there and is not a regular file of this user with one name: SQLite
+    // would open it, wait on it or write through it.
     static bool foreignSideFile(const std::string& databasePath);
     // True when the name is there and is not a regular file of this user
     // with one name.

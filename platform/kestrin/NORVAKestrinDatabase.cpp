@@ -128,6 +128,10 @@ void NORVAKestrinDatabase::setCacheLimit(int64_t bytes) { g_cacheBytes = bytes <
 int64_t NORVAKestrinDatabase::getCacheLimit() { return g_cacheBytes; }
 
 long NORVAKestrinDatabase::fail(int rc) const {
+    // Read through a symbolic link, with a hot journal beside the target: a
+    // writer's commit there was cut short, and only the writer's side rolls
+    // it back (KestrinPointsFileVfs).
+    if (rc == SQLITE_READONLY_ROLLBACK) return NORVASurfacePin::kBlocked;
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB: m_damaged = true; return KestrinStatus::DAMAGED;

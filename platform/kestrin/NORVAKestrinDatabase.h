@@ -56,8 +56,10 @@ public:
     // symbolic link or it has other names (hard links). Refused before SQLite
     // opens it: DAMAGED when it is not a rollback-journal SQLite file (one in
     // WAL mode, say), NORVASurfacePin::kBlocked when a journal, WAL or
-    // shared-memory name beside it holds what is not a regular file of this
-    // user with one name (see KestrinPointsFileVfs); that file stays.
+    // shared-memory name beside it (or beside a link's target) holds what is
+    // not a regular file of this user with one name (see
+    // KestrinPointsFileVfs); that file stays. Through a symbolic link, a read
+    // while a hot journal lies beside the target is refused with kBlocked.
     static std::unique_ptr<NORVAKestrinDatabase> openFile(const NORVAUString& path, bool writable, long& status);
     // The grid whose row bands order the index: origin y and step (the
     // store's cover and horizontal resolution). Before any query.
