@@ -3,6 +3,8 @@
 #include <cfloat>
 #include <cmath>
 #include <new>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "core/SurfaceAttributeNames.h"
@@ -54,18 +56,43 @@ NORVAUString renameComponent(const NORVAUString& component, const NORVAUString& 
     return to + component.substring(from.length());
 }
 
-NORVAUString renameRelative(const NORVAUString& relative, const NORVAUString& from, const NORVAUString& to) {
+// Every part of the path that carries the source's name takes the
+// target's; the leaf only when `leafCarriesName`.
+NORVAUString renameRelative(const NORVAUString& relative, const NORVAUString& from, const NORVAUString& to,
+                            bool leafCarriesName) {
     NORVAUString out;
     int32_t start = 0;
     while (start <= relative.length()) {
         int32_t slash = relative.indexOf(u'/', start);
         int32_t end = slash < 0 ? relative.length() : slash;
-        out += renameComponent(relative.substring(start, end - start), from, to);
+        const NORVAUString component = relative.substring(start, end - start);
+        out += slash < 0 && !leafCarriesName ? component : renameComponent(component, from, to);
         if (slash < 0) break;
         out += "/";
         start = slash + 1;
     }
     return out;
+}
+
+NORVAUString folderPart(const NORVAUString& path) {
+    NORVAUString drive, folder;
+    PathUtilities::parsePath(path, &drive, &folder, nullptr, nullptr);
+    return drive + folder;
+}
+
+// The folders whose files carry the surface's name: its own, and each one
+// named after a listed file (a CUBE surface's grid folder, a compound's
+// member folder and its members' grid folders). Anything else keeps its
+// name whatever the surface is called: the grid-set file "vcg.idx" and the
+// grids "<row>x<column>.vcg" of a "_V2" folder, even of a surface called
+// "vcg" or "0x0".
+std::set<NORVAUString> nameCarryingFolders(const std::vector<NORVAUString>& files, const NORVAUString& base) {
+    std::set<NORVAUString> folders{base};
+    for (const NORVAUString& entry : files) {
+        SplitPath parts(entry);
+        if (!parts.extension.isEmpty()) folders.insert(parts.base() + parts.name + "/");
+    }
+    return folders;
 }
 
 // The entry's path below the source's folder. A source named without a
@@ -96,6 +123,33 @@ bool copyEntry(const NORVAUString& entry, const NORVAUString& target) {
     return NORVAFileUtils::copyFile(entry, target);
 }
 
+// What stands at the target's name and is listed as a surface there (what a
+// surface opened under that name would take for its own, a grid set an
+// earlier surface of the name left included), whether it opens or not.
+std::set<NORVAUString> targetsOwnFiles(const NORVAUString& dataFile) {
+    std::set<NORVAUString> own;
+    NORVAType<KIVOSurfaceDataIO> probe = getDataIO(dataFile);
+    std::vector<NORVAUString> listed;
+    if (probe) probe->getAssociatedFiles(listed);
+    for (const NORVAUString& entry : listed)
+        if (NORVAFileUtils::isRegularFile(entry) && !NORVAFileUtils::isSymbolicLink(entry)) own.insert(entry);
+    return own;
+}
+
+// The copy replaces no file that is not the target's own (a user's, another
+// surface's), and leaves none of the target's that it does not replace: the
+// copy would read it as its own.
+bool copyIsWhole(const std::vector<std::pair<NORVAUString, NORVAUString>>& copies, const NORVAUString& dataFile) {
+    std::set<NORVAUString> own = targetsOwnFiles(dataFile);
+    for (const auto& copy : copies) {
+        if (isFolderEntry(copy.first)) continue;
+        if (own.erase(copy.second) == 0 &&
+            (NORVAFileUtils::exists(copy.second) || NORVAFileUtils::isSymbolicLink(copy.second)))
+            return false;
+    }
+    return own.empty();
+}
+
 }  // namespace
 
 long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath) {
@@ -105,12 +159,19 @@ long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath)
     // The copy's files take the target's name and keep their extensions: a
     // name whose ".xml" is another surface's is refused before any is copied.
     const RegisteredFormat* format = findFormat(sourcePath);
+    const NORVAUString dataFile = target.base() + target.name + (format ? format->extension : source.extension);
     if (format)
-        if (const long taken = checkNameFree(target.base() + target.name + format->extension)) return taken;
+        if (const long taken = checkNameFree(dataFile)) return taken;
+    const std::set<NORVAUString> carrying = nameCarryingFolders(files, source.base());
+    std::vector<std::pair<NORVAUString, NORVAUString>> copies;
     for (const NORVAUString& entry : files) {
-        NORVAUString relative = renameRelative(relativeTo(entry, source.base()), source.name, target.name);
-        if (!copyEntry(entry, target.base() + relative)) return kCopyFailed;
+        const bool carries = carrying.count(folderPart(entry)) != 0;
+        const NORVAUString relative = relativeTo(entry, source.base());
+        copies.emplace_back(entry, target.base() + renameRelative(relative, source.name, target.name, carries));
     }
+    if (!copyIsWhole(copies, dataFile)) return kCopyFailed;
+    for (const auto& copy : copies)
+        if (!copyEntry(copy.first, copy.second)) return kCopyFailed;
     long status = 0;
     NORVAType<KIVOSurface> copy = open(targetPath, status);
     if (status != 0) return status;

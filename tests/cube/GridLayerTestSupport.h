@@ -1,12 +1,17 @@
 #pragma once
 // Hand-built engine grids and files for the CUBE grid-layer tests.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cfloat>
+#include <memory>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "CubeTestSupport.h"
 #include "cube/CUBEGrid.h"
+#include "cube/CUBEGridSet.h"
 #include "cube_engine/cube.h"
 #include "cube_engine/cube_node.h"
 #include "cube_engine/cube_param.h"
@@ -88,6 +93,54 @@ inline void writeHeader(const NORVAUString& path, int16_t version, double minX, 
 
 inline std::vector<uint8_t> prefix(const std::vector<uint8_t>& bytes, size_t n) {
     return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n));
+}
+
+using GridIndex = CUBE::GridSet::Index;
+const GridIndex kHostNode(3, 4);
+constexpr float kHostDepth = 30.75f;
+
+// The cell of a grid's result surfaces that holds a surface node.
+inline uint64_t cellOf(const CUBE::GridIndex& grid, const GridIndex& node) {
+    NORVAnBox<int64_t, 2> cover;
+    grid.getCover(cover);
+    const GridIndex local = node - cover.getMinimum();
+    return static_cast<uint64_t>(local.y() * grid.getGrid().getDimensions().x() + local.x());
+}
+
+// What a host does through the grid layer: upgrades the surface's grid set
+// and nominates a hypothesis at kHostDepth on kHostNode in a new grid.
+inline void hostEdit(const NORVAUString& surface) {
+    std::shared_ptr<CUBE::GridSet> old = CUBE::GridSet::fromSurfaceFile(surface);
+    ASSERT_TRUE(old);
+    long status = -1;
+    std::shared_ptr<CUBE::GridSet> set = CUBE::GridSet::upgrade(*old, status);
+    ASSERT_TRUE(set && status == 0) << status;
+    GridIndex index;
+    ASSERT_TRUE(set->getIndex(kHostNode, index));
+    std::shared_ptr<CUBE::GridIndex> grid = set->createNewGrid(index);
+    ASSERT_TRUE(grid);
+    CUBE::Grid& nodes = grid->getGrid();
+    auto depths = std::make_shared<CUBE::Grid::Surface>(ORBO_3_12_0_::DataSet::DT_FLOAT32, nodes.getDimensions());
+    std::fill(depths->data<float>(), depths->data<float>() + depths->count(), FLT_MAX);
+    const uint64_t cell = cellOf(*grid, kHostNode);
+    depths->data<float>()[cell] = kHostDepth;
+    ASSERT_EQ(0, nodes.setInitializationSurface(depths, nullptr));
+    NORVAnBox<int64_t, 2> cover;
+    grid->getCover(cover);
+    ASSERT_EQ(0, nodes.setNomination(kHostNode - cover.getMinimum(), true, kHostDepth));
+    const NORVAUString file = CUBE::GridSet::getOutputFolder(surface) + "/" + CUBE::GridIndex::getFileName(index);
+    ASSERT_EQ(0, nodes.save(&file));
+}
+
+// The depth a host reads at kHostNode through the surface's edited grid
+// set; -1 without one (a set read from the header holds no edit).
+inline double hostDepth(const NORVAUString& surface) {
+    std::shared_ptr<CUBE::GridSet> set = CUBE::GridSet::fromSurfaceFile(surface);
+    GridIndex index;
+    if (!set || set->getVersion() != 2 || !set->getIndex(kHostNode, index)) return -1.0;
+    std::shared_ptr<CUBE::GridIndex> grid = set->getGrid(index);
+    if (!grid || grid->getGrid().disambiguate(nullptr) != 0) return -1.0;
+    return grid->getGrid().getResult(CUBE::Grid::DEPTH)->getAsDouble(cellOf(*grid, kHostNode));
 }
 
 }  // namespace gridlayer
