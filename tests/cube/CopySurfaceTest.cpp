@@ -5,6 +5,8 @@
 #include <cfloat>
 
 #include "CubeTestSupport.h"
+#include "FolderSnapshot.h"
+#include "GridLayerTestSupport.h"
 #include "WorkingFolder.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
@@ -50,4 +52,45 @@ TEST(CubeCopySurface, NeverWritesThroughALinkStandingAsTheCopysFolder) {
     std::vector<NORVAUString> names;
     ASSERT_TRUE(NORVAFileUtils::listDirectory(dir.file("elsewhere"), names));
     EXPECT_TRUE(names.empty());
+}
+
+// A copy onto a name whose grid-set folder already holds a set, left by an
+// earlier surface of that name or the set of the CUBE surface copied over,
+// with a grid the source's set lacks: the copy would read that grid as its
+// own. Refused, with nothing changed; a set the copy replaces whole is no
+// obstacle.
+TEST(CubeCopySurface, NeverTakesAGridOfASetItDidNotCopy) {
+    const struct {
+        const char* what;
+        bool targetHeader;  // the target's header and metadata are there
+        bool extraGrid;     // the target's set holds a grid the source's lacks
+    } cases[] = {{"left by an earlier surface", false, true},
+                 {"of the target copied over", true, true},
+                 {"replaced whole", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        cubetest::TempDir dir;
+        const NORVAUString source = dir.file("s.vcs"), target = dir.file("t.vcs");
+        for (const NORVAUString& path : {source, target}) {
+            ASSERT_EQ(0, cubetest::createStored(path, 19.0, 11.0, 1.0, 5));
+            gridlayer::hostEdit(path);
+        }
+        if (c.extraGrid) cubetest::writeAll(dir.file("t_V2/1x1.vcg"), cubetest::readAll(dir.file("t_V2/0x0.vcg")));
+        for (const char* file : {"t.vcs", "t.xml"}) {
+            if (!c.targetHeader) {
+                ASSERT_TRUE(NORVAFileUtils::removeFile(dir.file(file)));
+            }
+        }
+        const foldersnapshot::Snapshot before = foldersnapshot::take(dir.path().toUTF8());
+        testing::internal::CaptureStdout();
+        const long status = KIVOSurfaceUtils::copySurface(source, target);
+        testing::internal::GetCapturedStdout();
+        if (c.extraGrid) {
+            EXPECT_EQ(KIVOSurfaceUtils::kCopyFailed, status);
+            EXPECT_TRUE(before == foldersnapshot::take(dir.path().toUTF8()));
+        } else {
+            EXPECT_EQ(0, status);
+            EXPECT_EQ(gridlayer::kHostDepth, gridlayer::hostDepth(target));
+        }
+    }
 }
