@@ -163,11 +163,11 @@ long NORVAKestrinDataIO::loadPoint(int64_t id, NORVAKestrinPoint& point) {
 }
 
 void NORVAKestrinDataIO::loadPoints(const int64_t* ids, size_t count,
-                                    std::vector<std::pair<long, NORVAKestrinPoint>>& out) {
+                                    std::vector<std::pair<long, NORVAKestrinPoint>>& out, uint64_t foundAt) {
     out.assign(count, {KestrinStatus::BAD_ARGUMENT, NORVAKestrinPoint()});
     if (!m_db) return;
     std::vector<NORVAKestrinDatabase::Loaded> loaded;
-    m_db->loadPoints(ids, count, loaded);
+    m_db->loadPoints(ids, count, loaded, foundAt);
     const long changed = m_db->unchangedSinceOpened();
     for (size_t i = 0; i < count; ++i) {
         out[i].first = changed != 0 ? changed : loaded[i].status;

@@ -49,9 +49,12 @@ public:
     NORVAType<NORVAKestrinDataPointIterator> createPointIterator(const NORVAKestrinQuery& query, long);
 
     long loadPoint(int64_t id, NORVAKestrinPoint& point);
-    // Per id a status and the point.
-    void loadPoints(const int64_t* ids, size_t count, std::vector<std::pair<long, NORVAKestrinPoint>>& out);
+    // Per id a status and the point, of ids a query found when
+    // getUndoCount() was `foundAt` (see NORVAKestrinDatabase::loadPoints).
+    void loadPoints(const int64_t* ids, size_t count, std::vector<std::pair<long, NORVAKestrinPoint>>& out,
+                    uint64_t foundAt);
     uint64_t getChangeCount() const { return m_db ? m_db->getChangeCount() : 0; }
+    uint64_t getUndoCount() const { return m_db ? m_db->getUndoCount() : 0; }
     // One transaction; ids in the order of the points.
     long addPoints(const std::vector<NORVAKestrinDatabase::NewPoint>& points, std::vector<int64_t>* ids);
     // The listed fields of the record (all when `fields` is null).

@@ -7,7 +7,7 @@
 
 NORVAKestrinDataPointIterator::NORVAKestrinDataPointIterator(NORVAKestrinDataIO& io, std::vector<int64_t> ids,
                                                              long status, const Window& window)
-    : m_io(&io), m_ids(std::move(ids)), m_window(window), m_status(status) {
+    : m_io(&io), m_ids(std::move(ids)), m_window(window), m_status(status), m_foundAt(io.getUndoCount()) {
     if (m_status != 0) m_ids.clear();
     settle();
 }
@@ -37,7 +37,7 @@ void NORVAKestrinDataPointIterator::settle() {
         if (!inChunk()) {
             m_chunkStart = m_pos;
             m_chunkStamp = m_io->getChangeCount();
-            m_io->loadPoints(m_ids.data() + m_pos, std::min(kChunk, m_ids.size() - m_pos), m_chunk);
+            m_io->loadPoints(m_ids.data() + m_pos, std::min(kChunk, m_ids.size() - m_pos), m_chunk, m_foundAt);
         }
         auto& loaded = m_chunk[m_pos - m_chunkStart];
         // Handed over, not copied: the walk never comes back to it. A row
@@ -48,8 +48,9 @@ void NORVAKestrinDataPointIterator::settle() {
             m_current.set(std::move(loaded.second));
             return;
         }
-        // A point gone since the query is passed over; any other failure
-        // ends the walk, so that no caller takes a part for the whole.
+        // A point undone since the query is passed over; any other failure
+        // (a point missing otherwise is damage) ends the walk, so that no
+        // caller takes a part for the whole.
         if (loaded.first != KestrinStatus::BAD_ARGUMENT) {
             m_status = loaded.first;
             m_pos = m_ids.size();

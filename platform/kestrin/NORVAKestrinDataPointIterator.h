@@ -1,9 +1,11 @@
 #pragma once
 // Walks the points a query selected. The ids are taken when the iterator is
-// made, so points added later neither appear nor disturb it; each point is
-// read when the iterator reaches it, and a point that is no longer there is
+// made (just after the query found them), so points added later neither
+// appear nor disturb it; each point is read when the iterator reaches it,
+// and a point that is no longer there because the store undid it since is
 // passed over. When the points file cannot be read (locked elsewhere beyond
-// the wait, damaged) the iterator ends there with the failure as its status.
+// the wait, damaged, or missing a point its index names) the iterator ends
+// there with the failure as its status.
 // Points are read a chunk at a time; a chunk read before the store last
 // changed is read again, so every point served is current. Only points whose
 // own position lies in the query's window are served: a damaged index may
@@ -54,4 +56,6 @@ private:
     std::vector<std::pair<long, NORVAKestrinPoint>> m_chunk;
     size_t m_chunkStart = 0;
     uint64_t m_chunkStamp = 0;
+    // The store's undo count when the ids were found.
+    uint64_t m_foundAt = 0;
 };

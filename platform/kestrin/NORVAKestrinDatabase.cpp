@@ -182,6 +182,7 @@ long NORVAKestrinDatabase::writeFailed(int rc) {
     if (m_inEdit && sqlite3_get_autocommit(m_db)) {
         m_inEdit = false;
         m_lost = true;
+        ++m_undos;
     }
     return fail(rc);
 }
@@ -617,7 +618,10 @@ long NORVAKestrinDatabase::insertPoints(const std::vector<NewPoint>& points, std
     }
     if (ids) ids->resize(idsBefore);
     dropCache();  // it may hold points of the batch just undone
-    if (undone) ++m_changes;
+    if (undone) {
+        ++m_changes;
+        ++m_undos;
+    }
     return status;
 }
 
@@ -753,6 +757,7 @@ void NORVAKestrinDatabase::dropSession(long why) {
     m_lost = true;
     dropCache();
     ++m_changes;
+    ++m_undos;
 }
 
 long NORVAKestrinDatabase::copyTo(const NORVAUString& target) {
@@ -907,11 +912,12 @@ long NORVAKestrinDatabase::queryNearest(double cx, double cy, double half, std::
         keepFirstOfEach(ids);
         return status;
     }
+    // An entry whose row is missing comes first, for the read to find.
     sqlite3_stmt* query = statement(
-        m_nearest, "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+        m_nearest, "SELECT i.id FROM kestrin_index i LEFT JOIN kestrin_points p ON p.id = i.id "
                    "WHERE i.maxx >= ?1 - ?3 AND i.minx <= ?1 + ?3 AND i.maxy >= ?2 - ?3 AND i.miny <= ?2 + ?3 "
-                   "AND p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3 "
-                   "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), p.id");
+                   "AND (p.id IS NULL OR (p.x >= ?1 - ?3 AND p.x <= ?1 + ?3 AND p.y >= ?2 - ?3 AND p.y <= ?2 + ?3)) "
+                   "ORDER BY (p.x - ?1) * (p.x - ?1) + (p.y - ?2) * (p.y - ?2), i.id");
     if (query == nullptr) return KestrinStatus::DAMAGED;
     sqlite3_bind_double(query, 1, cx);
     sqlite3_bind_double(query, 2, cy);
@@ -926,11 +932,13 @@ long NORVAKestrinDatabase::queryIds(double minX, double minY, double maxX, doubl
     if (std::isnan(minX) || std::isnan(minY) || std::isnan(maxX) || std::isnan(maxY)) return 0;
     long status = 0;
     if (m_rtree) {
-        // An R-tree keeps 32-bit bounds rounded outward; the exact test is on the row.
+        // An R-tree keeps 32-bit bounds rounded outward; the exact test is on
+        // the row. An entry whose row is missing is kept, for the read to
+        // find (loadPoints), rather than passed over as no point.
         sqlite3_stmt* query = statement(m_query,
-                                        "SELECT p.id FROM kestrin_index i JOIN kestrin_points p ON p.id = i.id "
+                                        "SELECT i.id FROM kestrin_index i LEFT JOIN kestrin_points p ON p.id = i.id "
                                         "WHERE i.maxx >= ?1 AND i.minx <= ?3 AND i.maxy >= ?2 AND i.miny <= ?4 "
-                                        "AND p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4");
+                                        "AND (p.id IS NULL OR (p.x >= ?1 AND p.x <= ?3 AND p.y >= ?2 AND p.y <= ?4))");
         if (query == nullptr) return KestrinStatus::DAMAGED;
         sqlite3_bind_double(query, 1, minX);
         sqlite3_bind_double(query, 2, minY);
@@ -1114,7 +1122,7 @@ long NORVAKestrinDatabase::loadRun(const int64_t* ids, size_t from, size_t to, s
     return failure;
 }
 
-void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out) {
+void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out, uint64_t foundAt) {
     out.resize(count);
     // One read transaction instead of one lock and unlock per point.
     const bool ownRead = sqlite3_get_autocommit(m_db) && exec("BEGIN") == 0;
@@ -1133,6 +1141,13 @@ void NORVAKestrinDatabase::loadPoints(const int64_t* ids, size_t count, std::vec
         from = to;
     }
     if (ownRead) exec("COMMIT");
+    // Asked after the read: the file then was the one the ids were found in.
+    if (m_undos != foundAt || unchangedSinceOpened() != 0) return;
+    for (Loaded& loaded : out)
+        if (loaded.status == KestrinStatus::BAD_ARGUMENT) {
+            loaded.status = KestrinStatus::DAMAGED;
+            m_damaged = true;
+        }
 }
 
 long NORVAKestrinDatabase::countPoints(int64_t& count) {

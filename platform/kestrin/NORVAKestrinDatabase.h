@@ -110,15 +110,23 @@ public:
     long queryIds(double minX, double minY, double maxX, double maxY, std::vector<int64_t>& ids);
     long queryNearest(double cx, double cy, double half, std::vector<int64_t>& ids);
     long loadPoint(int64_t id, double& x, double& y, NORVAKestrinGenericDataObject& record);
-    // Loads several points under one read lock (per point: status, x, y, record).
+    // Loads several points under one read lock (per point: status, x, y,
+    // record), of ids a query found when getUndoCount() was `foundAt`. A
+    // point missing is one undone since (BAD_ARGUMENT); with none undone and
+    // no other connection's commit since, the index named a row the table
+    // lacks: DAMAGED, as any damage a read finds.
     struct Loaded {
         long status = 0;
         double x = 0.0, y = 0.0;
         NORVAKestrinGenericDataObject record;
     };
-    void loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out);
+    void loadPoints(const int64_t* ids, size_t count, std::vector<Loaded>& out, uint64_t foundAt);
     // Grows with every write, so readers can tell whether what they hold is current.
     uint64_t getChangeCount() const { return m_changes; }
+    // Grows whenever points this connection added may have been undone (a
+    // session dropped or lost, a batch undone): the only way, short of
+    // damage, that a point a query found leaves the file.
+    uint64_t getUndoCount() const { return m_undos; }
     // 0 while no other connection has committed to the file since this one
     // opened it; NORVASurfacePin::kChanged once one has, so that a read
     // after it is not taken for one of the generation opened. A read
@@ -225,6 +233,7 @@ private:
     // Files of an earlier layout index positions in an R-tree.
     bool m_rtree = false;
     uint64_t m_changes = 0;
+    uint64_t m_undos = 0;
     // The pager's version of the file when it was opened or last committed here.
     uint32_t m_seenVersion = 0;
     uint32_t pagerVersion() const;

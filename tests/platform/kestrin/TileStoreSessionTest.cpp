@@ -165,6 +165,22 @@ TEST_F(TileStoreSession, ASessionSQLiteGaveUpLeavesTheFileAsItWas) {
     EXPECT_FALSE(testsupport::fileExists(points() + "-journal"));
 }
 
+// Points a session added, found by a query just before the session was
+// dropped (a store refused, say): the walk passes them over as gone, not as
+// damage, and serves every stored point.
+TEST_F(TileStoreSession, PointsOfADroppedSessionArePassedOverNotTakenForDamage) {
+    auto store = openStore(m_path);
+    ASSERT_EQ(0, addGrid(*store, row(100, 2.0)));
+    NORVAKestrinDataIO& io = *store->getDataIO(0);
+    auto it = io.createPointIterator(box(-1, -1, 100, 100), -1);
+    ASSERT_EQ(700u, it->size());
+    io.dropSession();
+    size_t served = 0;
+    for (; !it->isAtEnd(); it->advance()) ++served;
+    EXPECT_EQ(0, it->getStatus());
+    EXPECT_EQ(600u, served);
+}
+
 // A store of another layout written over the path, killed at any moment:
 // the path opens afterwards as the old store or as the new one.
 TEST_F(TileStoreSession, AStoreKilledWhileWritingLeavesTheOldStoreOrTheNew) {
