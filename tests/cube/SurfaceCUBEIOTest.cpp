@@ -892,3 +892,26 @@ TEST(CubeSurface, AGenericNodeEditIsRefused) {
     surface.reset();
     EXPECT_EQ(before, snapshot(dir.path()));
 }
+
+// Another object's renames bring the surface back under its name: an
+// object that read it before finds it changed, for a rename and a store
+// alike, and the surface stays whole.
+TEST(CubeSurface, AnObjectOvertakenByARenameRoundTripIsRefused) {
+    TempDir dir;
+    const NORVAUString path = smallSurface(dir);
+    hostEdit(path);
+    for (const bool renaming : {true, false}) {
+        SCOPED_TRACE(renaming ? "rename" : "store");
+        KIVOSurfaceCUBEIO stale(path);
+        if (!renaming) edit(stale, 0, 0, 5.0f);
+        ASSERT_EQ(0, KIVOSurfaceCUBEIO(path).rename("away"));
+        ASSERT_EQ(0, KIVOSurfaceCUBEIO(dir.file("away.vcs")).rename("s1"));
+        EXPECT_EQ(NORVASurfacePin::kChanged, renaming ? stale.rename("other") : stale.store(nullptr));
+        EXPECT_EQ(kHostDepth, hostDepth(path));
+        EXPECT_EQ((std::vector<NORVAUString>{"s1.vcs", "s1.xml", "s1_V2"}), [&] {
+            std::vector<NORVAUString> names = namesIn(dir.path());
+            std::sort(names.begin(), names.end());
+            return names;
+        }());
+    }
+}
