@@ -386,6 +386,7 @@ TEST(TileStoreSideFiles, AReadThroughALinkNeverServesACommitCutShort) {
             fs::create_symlink(real / "t.ktf", linked / "t.ktf");
         }
         const NORVAUString throughLink((linked / "t.kps").string());
+        const std::string stored = foldersnapshot::take(real.string()).at("t.ktf");
         KIVOKestrinDataIO openedBefore(throughLink);
         ASSERT_EQ(0, openedBefore.getStatus());
         int ready[2];
@@ -411,6 +412,7 @@ TEST(TileStoreSideFiles, AReadThroughALinkNeverServesACommitCutShort) {
         std::ifstream journal(real / "t.ktf-journal", std::ios::binary);
         ASSERT_TRUE(journal.good() && journal.get() > 0) << "no hot journal";
         const foldersnapshot::Snapshot before = foldersnapshot::take(real.string());
+        ASSERT_TRUE(stored != before.at("t.ktf")) << "nothing of the session reached the points file";
         KIVOKestrinDataIO openedAfter(throughLink);
         EXPECT_EQ(c.read, readAs(openedAfter));
         const std::string old = readAs(openedBefore);
