@@ -316,15 +316,13 @@ long KIVOSurfaceCUBEIO::commitChanges(bool header, bool metadata, const std::vec
     // A grid set left under the name is another surface's: the host would
     // read its nodes as this one's.
     const bool replacingSet = m_replacesGridSet && (header || metadata);
-    if (replacingSet)
-        for (const NORVAUString& path : gridSetFiles()) transaction.remove(path);
+    const std::vector<NORVAUString> oldSet = replacingSet ? gridSetFiles() : std::vector<NORVAUString>();
+    for (const NORVAUString& path : oldSet) transaction.remove(path);
     status = transaction.commitStatus(kCommitFailed);
     if (status != 0) return status;
     m_editCache.committed(written);
-    if (replacingSet) {
-        m_replacesGridSet = false;
-        NORVAFileUtils::removeDirectory(gridSetFolder());
-    }
+    if (replacingSet) m_replacesGridSet = false;
+    if (!oldSet.empty()) NORVAFileUtils::removeDirectory(gridSetFolder());
     return 0;
 }
 
@@ -584,11 +582,13 @@ long KIVOSurfaceCUBEIO::removeNow(const std::vector<NORVAUString>& files) {
 }
 
 // Only an empty folder goes: files of others in it stay, with their folder.
-void KIVOSurfaceCUBEIO::removeEmptiedFolders(bool linked) const {
+// The set's folder goes only when the surface had a set there: otherwise it
+// is someone else's, empty or not.
+void KIVOSurfaceCUBEIO::removeEmptiedFolders(bool linked, bool hadSet) const {
     const NORVAUString base = surfaceBase();
     if (base.isEmpty()) return;
     if (!linked) NORVAFileUtils::removeDirectory(base);
-    if (!NORVAFileUtils::isSymbolicLink(gridSetFolder())) NORVAFileUtils::removeDirectory(gridSetFolder());
+    if (hadSet && !NORVAFileUtils::isSymbolicLink(gridSetFolder())) NORVAFileUtils::removeDirectory(gridSetFolder());
 }
 
 long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
@@ -602,7 +602,7 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
     // What a crash left is finished first, so that no temporary outlives the surface.
     if (!stem.isEmpty())
         if (const long recovered = NORVAFileTransaction::recoverStatus(stem, kRemoveFailed)) return recovered;
-    const bool linked = gridFolderIsLink();
+    const bool linked = gridFolderIsLink(), hadSet = !gridSetFiles().empty();
     const std::vector<NORVAUString> files = filesToDelete(withMetadata, linked);
     printf("Removing all files for CUBE surface %s\n", narrow(m_headerFileName).c_str());
     if (surfaceBase().isEmpty()) return removeNow(files);
@@ -621,7 +621,7 @@ long KIVOSurfaceCUBEIO::deleteAllFiles(bool withMetadata) {
         status = transaction.commitStatus(kRemoveFailed);
         if (status != 0) return status;
     }
-    removeEmptiedFolders(linked);
+    removeEmptiedFolders(linked, hadSet);
     KIVOSurfaceUtils::delete3DTerrainFiles(m_headerFileName);
     return status;
 }

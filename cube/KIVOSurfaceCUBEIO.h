@@ -192,7 +192,7 @@ private:
     // Inside another surface's commit (a compound's members): at once, since
     // the folders must be empty when that one removes its own.
     long removeNow(const std::vector<NORVAUString>& files);
-    void removeEmptiedFolders(bool linked) const;
+    void removeEmptiedFolders(bool linked, bool hadSet) const;
     std::vector<NORVAUString> cacheFiles() const;
     long flushCache(bool editCache, bool readCache);
     void printCache() const;
