@@ -915,3 +915,14 @@ TEST(CubeSurface, AnObjectOvertakenByARenameRoundTripIsRefused) {
         }());
     }
 }
+
+// A folder named like the grid set's that holds no set is someone else's,
+// empty or not: neither a new surface's first store nor a delete takes it.
+TEST(CubeSurface, AFolderNamedLikeTheSetWithoutOneStays) {
+    TempDir dir;
+    ASSERT_TRUE(NORVAFileUtils::makeDirectory(dir.file("s1_V2")));
+    const NORVAUString path = smallSurface(dir);
+    EXPECT_TRUE(NORVAFileUtils::isDirectory(dir.file("s1_V2")));
+    EXPECT_EQ(0, KIVOSurfaceCUBEIO(path).deleteAllFiles(true));
+    EXPECT_TRUE(NORVAFileUtils::isDirectory(dir.file("s1_V2")));
+}
