@@ -205,6 +205,22 @@ long storeEdit(const NORVAUString& path) {
     return status != 0 ? status : s->store(nullptr);
 }
 
+// The same surface under another name in the folder.
+NORVAUString renamed(const TempFolder& dir, const NORVAUString& path, const char* name) {
+    NORVAUString extension;
+    PathUtilities::parsePath(path, nullptr, nullptr, nullptr, &extension);
+    return dir.file(name) + extension;
+}
+
+// Copies `times` times onto one target; the first failure's status.
+long copyOnto(const NORVAUString& path, const NORVAUString& target, int times) {
+    testing::internal::CaptureStdout();
+    long status = 0;
+    for (int i = 0; status == 0 && i < times; ++i) status = KIVOSurfaceUtils::copySurface(path, target);
+    testing::internal::GetCapturedStdout();
+    return status;
+}
+
 const Operation kOperations[] = {
     {"store",
      [](const TempFolder&, const NORVAUString& path, NORVAUString& result) {
@@ -216,31 +232,16 @@ const Operation kOperations[] = {
          long status = 0;
          NORVAType<KIVOSurface> s = KIVOSurfaceUtils::open(path, status);
          if (status != 0) return status;
-         NORVAUString extension;
-         PathUtilities::parsePath(path, nullptr, nullptr, nullptr, &extension);
-         result = dir.file("renamed") + extension;
+         result = renamed(dir, path, "renamed");
          return s->rename("renamed");
      }},
     {"copy",
      [](const TempFolder& dir, const NORVAUString& path, NORVAUString& result) {
-         NORVAUString extension;
-         PathUtilities::parsePath(path, nullptr, nullptr, nullptr, &extension);
-         result = dir.file("copy") + extension;
-         testing::internal::CaptureStdout();
-         const long status = KIVOSurfaceUtils::copySurface(path, result);
-         testing::internal::GetCapturedStdout();
-         return status;
+         return copyOnto(path, result = renamed(dir, path, "copy"), 1);
      }},
     {"copy over an earlier copy",
      [](const TempFolder& dir, const NORVAUString& path, NORVAUString& result) {
-         NORVAUString extension;
-         PathUtilities::parsePath(path, nullptr, nullptr, nullptr, &extension);
-         result = dir.file("copy") + extension;
-         testing::internal::CaptureStdout();
-         long status = KIVOSurfaceUtils::copySurface(path, result);
-         if (status == 0) status = KIVOSurfaceUtils::copySurface(path, result);
-         testing::internal::GetCapturedStdout();
-         return status;
+         return copyOnto(path, result = renamed(dir, path, "copy"), 2);
      }},
     {"deleteFiles",
      [](const TempFolder&, const NORVAUString& path, NORVAUString&) {
