@@ -765,7 +765,13 @@ long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
     const NORVAUString to[] = {newStem + ".kms", newStem + ".xml", newStem};
     for (const NORVAUString& target : to)
         if (NORVAFileUtils::exists(target)) return kFolderFailed;  // never over another surface
+    // The member folder goes whole, so it may hold nothing but the members:
+    // a folder of that name is also where a CUBE surface keeps its grid set.
+    const std::set<NORVAUString> own = memberEntries();
+    if (holdsOthers(oldStem, own)) return kFolderFailed;
     NORVAFileTransaction transaction(oldStem);
+    // Looked at again once nobody else commits there.
+    transaction.require([oldStem, own] { return holdsOthers(oldStem, own) ? kFolderFailed : 0L; });
     transaction.guard(m_pin, to[0]);
     transaction.journalAlsoAt(newStem);
     for (DataIORangeEntry& e : m_members) {
@@ -775,6 +781,36 @@ long KIVOCompoundIO::moveFiles(const NORVAUString& name) {
     }
     for (size_t i = 0; i < 3; ++i) transaction.move(from[i], to[i]);
     return transaction.commitStatus(kFolderFailed);
+}
+
+// The names in the member folder that are the members': their files and
+// the folders they keep beside them, named after them.
+std::set<NORVAUString> KIVOCompoundIO::memberEntries() const {
+    std::vector<NORVAUString> files;
+    for (const DataIORangeEntry& e : m_members)
+        if (e.dataIO) e.dataIO->getAssociatedFiles(files);
+    const NORVAUString folder = m_folder + m_name + "/";
+    std::set<NORVAUString> names;
+    for (const NORVAUString& file : files) {
+        if (!file.startsWith(folder)) continue;
+        const NORVAUString below = file.substring(folder.length());
+        const int32_t slash = below.indexOf(u'/');
+        names.insert(slash < 0 ? below : below.substring(0, slash));
+        NORVAUString stem;
+        PathUtilities::parsePath(below, nullptr, nullptr, &stem, nullptr);
+        if (slash < 0) names.insert(stem);  // a member's grid folder, even while it holds no grid
+    }
+    return names;
+}
+
+// Anything in the folder but those names, and what commits leave there for
+// a while (temporaries, journals).
+bool KIVOCompoundIO::holdsOthers(const NORVAUString& folder, const std::set<NORVAUString>& own) {
+    std::vector<NORVAUString> entries;
+    if (!NORVAFileUtils::listDirectory(folder, entries)) return false;
+    for (const NORVAUString& entry : entries)
+        if (own.count(entry) == 0 && !NORVAFileTransaction::isLeftoverName(entry.toUTF8())) return true;
+    return false;
 }
 
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {

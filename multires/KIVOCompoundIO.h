@@ -12,6 +12,7 @@
 // created and when it is opened, so that a value near a boundary reaches
 // both neighbours; the stored table keeps the ranges as given.
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "cube_engine/cube_forward.h"
@@ -101,8 +102,10 @@ public:
     long rasterize(rasterizeConfig& config) override;
     // A new name in the same folder for the header, metadata, member folder
     // and members, in one commit. Unsaved changes (or a surface never
-    // stored) are stored first; an existing target is refused with
-    // kFolderFailed and everything stays as it was.
+    // stored) are stored first; an existing target, or a member folder that
+    // holds files not the members' (a CUBE surface's grid set of the same
+    // name, a user's), is refused with kFolderFailed and everything stays
+    // as it was.
     long rename(const NORVAUString& newName) override;
 
     // Every member whose range holds the selector.
@@ -124,6 +127,8 @@ private:
 
     void setPaths(const NORVAUString& path);
     NORVAUString memberStem(const NORVAUString& name, size_t index) const;
+    std::set<NORVAUString> memberEntries() const;
+    static bool holdsOthers(const NORVAUString& folder, const std::set<NORVAUString>& own);
     void create(NORVAType<KIVOSurfaceXMLMetaData>& metadata, MemberKind kind, const _cube_param* params);
     long takeBounds(NORVAArray<double>& minimum, NORVAArray<double>& maximum) const;
     std::shared_ptr<KIVOSurfaceDataIO> createMember(const NORVAUString& stem, float resolution, MemberKind kind,

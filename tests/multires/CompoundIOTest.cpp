@@ -12,6 +12,7 @@
 #include "FolderSnapshot.h"
 #include "KestrinSurfaceTestSupport.h"
 #include "cube/CubeTestSupport.h"
+#include "cube/GridLayerTestSupport.h"
 #include "core/KIVOSurfaceOpen.h"
 #include "cube/KIVOSurfaceCUBEIO.h"
 #include "cube_engine/cube_node.h"
@@ -193,6 +194,24 @@ TEST(CompoundIOTest, RenameMovesEverythingAndKeepsWorking) {
     ASSERT_EQ(0, other->store(nullptr));
     EXPECT_EQ(146006, io->rename("u"));
     EXPECT_TRUE(NORVAFileUtils::exists(dir.file("t.kms")));
+}
+
+// The member folder of a compound "c_V2" is where a CUBE surface "c" keeps
+// the host's grid set: the folder cannot go whole, so the rename is refused
+// and both surfaces stay as they were.
+TEST(CompoundIOTest, RenameBesideAGridSetInTheMemberFolderIsRefused) {
+    TempFolder dir;
+    auto io = createCompound(dir, "c_V2", twoRanges());
+    setDepth(*io, 1.0, 1.0, 15.0, 15.0);
+    ASSERT_EQ(0, io->store(nullptr));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(0, cubetest::createStored(dir.file("c.vcs"), 19.0, 11.0, 1.0, 5));
+    gridlayer::hostEdit(dir.file("c.vcs"));
+    testing::internal::GetCapturedStdout();
+    const foldersnapshot::Snapshot before = foldersnapshot::take(dir.path().toUTF8());
+    EXPECT_EQ(KIVOCompoundIO::kFolderFailed, io->rename("d"));
+    EXPECT_TRUE(before == foldersnapshot::take(dir.path().toUTF8()));
+    EXPECT_EQ(gridlayer::kHostDepth, gridlayer::hostDepth(dir.file("c.vcs")));
 }
 
 TEST(CompoundIOTest, OutdatedSourcesAreCombinedAndCyclesEnd) {
