@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/xmlsave.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <climits>
@@ -38,9 +39,33 @@ xmlNodePtr firstMatchFrom(xmlNodePtr node, const NORVAUString& name) {
     return nullptr;
 }
 
+// libxml2 counts the users of a parsed document's dictionary under one
+// process-wide lock of its own, which nothing can hold across a fork: a
+// child forked while another thread parses or frees a document would wait
+// on it for ever. Those calls are made under this lock, and a fork waits,
+// in the parent, until no thread holds it.
+pthread_mutex_t g_dictionaryLock = PTHREAD_MUTEX_INITIALIZER;
+
+void holdDictionaries() { pthread_mutex_lock(&g_dictionaryLock); }
+void releaseDictionaries() { pthread_mutex_unlock(&g_dictionaryLock); }
+
+class DictionaryHold {
+public:
+    DictionaryHold() { holdDictionaries(); }
+    ~DictionaryHold() { releaseDictionaries(); }
+    DictionaryHold(const DictionaryHold&) = delete;
+    DictionaryHold& operator=(const DictionaryHold&) = delete;
+};
+
 void initOnce() {
-    static const bool done = (xmlInitParser(), true);
+    static const bool done =
+        (xmlInitParser(), pthread_atfork(&holdDictionaries, &releaseDictionaries, &releaseDictionaries), true);
     (void)done;
+}
+
+void freeDocument(xmlDocPtr doc) {
+    DictionaryHold hold;
+    xmlFreeDoc(doc);
 }
 
 void ignoreGeneric(void*, const char*, ...) {}
@@ -56,7 +81,11 @@ xmlDocPtr readQuietly(const char* data, int size, const char* encoding) {
     void* const structuredContext = xmlStructuredErrorContext;
     xmlSetGenericErrorFunc(nullptr, &ignoreGeneric);
     xmlSetStructuredErrorFunc(nullptr, &ignoreStructured);
-    xmlDocPtr doc = xmlReadMemory(data, size, nullptr, encoding, kParseOptions);
+    xmlDocPtr doc = nullptr;
+    {
+        DictionaryHold hold;
+        doc = xmlReadMemory(data, size, nullptr, encoding, kParseOptions);
+    }
     xmlSetGenericErrorFunc(genericContext, generic);
     xmlSetStructuredErrorFunc(structuredContext, structured);
     return doc;
@@ -83,14 +112,14 @@ NORVAXMLDocument& NORVAXMLDocument::operator=(NORVAXMLDocument&& o) noexcept {
 }
 
 void NORVAXMLDocument::release() {
-    if (m_doc) xmlFreeDoc(m_doc);
+    if (m_doc) freeDocument(m_doc);
     m_doc = nullptr;
 }
 
 long NORVAXMLDocument::adopt(xmlDocPtr doc) {
     if (!doc) return XML_PARSE_FAILED;
     if (!xmlDocGetRootElement(doc)) {
-        xmlFreeDoc(doc);
+        freeDocument(doc);
         return XML_PARSE_FAILED;
     }
     release();
@@ -106,7 +135,7 @@ long NORVAXMLDocument::create(const NORVAUString& rootName) {
     if (!doc) return XML_NO_DOCUMENT;
     xmlNodePtr root = xmlNewDocNode(doc, nullptr, xc(name), nullptr);
     if (!root) {
-        xmlFreeDoc(doc);
+        freeDocument(doc);
         return XML_NO_DOCUMENT;
     }
     xmlDocSetRootElement(doc, root);

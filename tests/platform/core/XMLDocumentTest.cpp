@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "TempFolder.h"
 #include "platform/core/NORVAXMLDocument.h"
@@ -97,4 +101,32 @@ TEST(XMLDocument, EntitiesAreNotExpandedNorFetched) {
     if (b.loadFromBuffer(NORVAUString(bomb)) == 0) {
         EXPECT_LT(NORVAXMLDocument::getText(b.getRoot()).length(), 100000);
     }
+}
+
+// A child forked while another thread reads and frees documents reads
+// documents too: no lock the reading thread held is inherited held.
+TEST(XMLDocument, AChildForkedBesideAReadingThreadReadsDocuments) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's allocator does not survive a fork beside a thread that allocates";
+#endif
+    const std::string text = "<Root a=\"1\"><Child>text</Child></Root>";
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) NORVAXMLDocument().loadFromBuffer(text.data(), text.size());
+    });
+    int hung = 0;
+    for (int i = 0; i < 200; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(5);  // a child that waits on an inherited lock ends here
+            NORVAXMLDocument document;
+            ::_exit(document.loadFromBuffer(text.data(), text.size()) == 0 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(child, ::waitpid(child, &status, 0));
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++hung;
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(0, hung);
 }
