@@ -39,10 +39,10 @@ xmlNodePtr firstMatchFrom(xmlNodePtr node, const NORVAUString& name) {
     return nullptr;
 }
 
-// libxml2 counts the users of a parsed document's dictionary under one
-// process-wide lock of its own, which nothing can hold across a fork: a
-// child forked while another thread parses or frees a document would wait
-// on it for ever. Those calls are made under this lock, and a fork waits,
+// libxml2 makes and frees a parsed document's dictionary under process-wide
+// locks of its own (its random seed, its count of users), which nothing can
+// hold across a fork: a child forked while another thread parses or frees a
+// document would wait on one for ever. Those calls are made under this lock, and a fork waits,
 // in the parent, until no thread holds it.
 pthread_mutex_t g_dictionaryLock = PTHREAD_MUTEX_INITIALIZER;
 
