@@ -1,5 +1,6 @@
 #include "platform/core/NORVAUString.h"
 
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
@@ -42,15 +43,29 @@ NORVAUString& NORVAUString::replaceAll(const NORVAUString& from, const NORVAUStr
     return *this;
 }
 
+namespace {
+
+// In the root locale: names and keys change case alike whatever the
+// process's locale, and ICU takes no process-wide lock for it (the default
+// locale is read under one, which a child forked meanwhile would inherit
+// held). Made as the library loads, so that no fork finds it half made.
+const icu::Locale& caseLocale() {
+    static const icu::Locale& root = icu::Locale::getRoot();
+    return root;
+}
+const bool kCaseLocaleMade = (caseLocale(), true);
+
+}  // namespace
+
 NORVAUString NORVAUString::toLower() const {
     icu::UnicodeString c(m_str);
-    c.toLower();
+    c.toLower(caseLocale());
     return NORVAUString(c);
 }
 
 NORVAUString NORVAUString::toUpper() const {
     icu::UnicodeString c(m_str);
-    c.toUpper();
+    c.toUpper(caseLocale());
     return NORVAUString(c);
 }
 

@@ -63,6 +63,11 @@ void initOnce() {
     (void)done;
 }
 
+// As the library loads, before any thread of the host's can be inside it: a
+// child forked while another thread ran the first initialisation would wait
+// on it for ever.
+const bool kInitialised = (initOnce(), true);
+
 void freeDocument(xmlDocPtr doc) {
     DictionaryHold hold;
     xmlFreeDoc(doc);
