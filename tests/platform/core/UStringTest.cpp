@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <limits>
-#include <thread>
 
+#include "ForkBeside.h"
 #include "platform/core/NORVAUString.h"
 
 namespace {
@@ -78,22 +75,7 @@ TEST(UString, CaseChangesInAChildForkedBesideAThreadThatChangesCase) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer's allocator does not survive a fork beside a thread that allocates";
 #endif
-    std::atomic<bool> stop{false};
-    std::thread other([&] {
-        while (!stop) (void)NORVAUString("Survey.KMS").toLower().toUpper();
-    });
-    int hung = 0;
-    for (int i = 0; i < 200; ++i) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::alarm(5);  // a child that waits on an inherited lock ends here
-            ::_exit(NORVAUString("A.VNS").toLower() == NORVAUString("a.vns") ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(child, ::waitpid(child, &status, 0));
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++hung;
-    }
-    stop = true;
-    other.join();
-    EXPECT_EQ(0, hung);
+    EXPECT_EQ(0, testsupport::childrenFailingBeside(
+                     [] { (void)NORVAUString("Survey.KMS").toLower().toUpper(); },
+                     [] { return NORVAUString("A.VNS").toLower() == NORVAUString("a.vns"); }));
 }

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+#include "ForkBeside.h"
 #include "TempFolder.h"
 #include "platform/core/NORVAXMLDocument.h"
 
@@ -110,23 +107,7 @@ TEST(XMLDocument, AChildForkedBesideAReadingThreadReadsDocuments) {
     GTEST_SKIP() << "AddressSanitizer's allocator does not survive a fork beside a thread that allocates";
 #endif
     const std::string text = "<Root a=\"1\"><Child>text</Child></Root>";
-    std::atomic<bool> stop{false};
-    std::thread reader([&] {
-        while (!stop) NORVAXMLDocument().loadFromBuffer(text.data(), text.size());
-    });
-    int hung = 0;
-    for (int i = 0; i < 200; ++i) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::alarm(5);  // a child that waits on an inherited lock ends here
-            NORVAXMLDocument document;
-            ::_exit(document.loadFromBuffer(text.data(), text.size()) == 0 ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(child, ::waitpid(child, &status, 0));
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++hung;
-    }
-    stop = true;
-    reader.join();
-    EXPECT_EQ(0, hung);
+    EXPECT_EQ(0, testsupport::childrenFailingBeside(
+                     [&] { NORVAXMLDocument().loadFromBuffer(text.data(), text.size()); },
+                     [&] { return NORVAXMLDocument().loadFromBuffer(text.data(), text.size()) == 0; }));
 }
