@@ -74,12 +74,6 @@ NORVAUString renameRelative(const NORVAUString& relative, const NORVAUString& fr
     return out;
 }
 
-NORVAUString folderPart(const NORVAUString& path) {
-    NORVAUString drive, folder;
-    PathUtilities::parsePath(path, &drive, &folder, nullptr, nullptr);
-    return drive + folder;
-}
-
 // The folders whose files carry the surface's name: its own, and each one
 // named after a listed file (a CUBE surface's grid folder, a compound's
 // member folder and its members' grid folders). Anything else keeps its
@@ -132,7 +126,7 @@ std::set<NORVAUString> targetsOwnFiles(const NORVAUString& dataFile) {
     std::vector<NORVAUString> listed;
     if (probe) probe->getAssociatedFiles(listed);
     for (const NORVAUString& entry : listed)
-        if (NORVAFileUtils::isRegularFile(entry) && !NORVAFileUtils::isSymbolicLink(entry)) own.insert(entry);
+        if (NORVAFileUtils::isPlainFile(entry)) own.insert(entry);
     return own;
 }
 
@@ -143,9 +137,7 @@ bool copyIsWhole(const std::vector<std::pair<NORVAUString, NORVAUString>>& copie
     std::set<NORVAUString> own = targetsOwnFiles(dataFile);
     for (const auto& copy : copies) {
         if (isFolderEntry(copy.first)) continue;
-        if (own.erase(copy.second) == 0 &&
-            (NORVAFileUtils::exists(copy.second) || NORVAFileUtils::isSymbolicLink(copy.second)))
-            return false;
+        if (own.erase(copy.second) == 0 && NORVAFileUtils::isOccupied(copy.second)) return false;
     }
     return own.empty();
 }
@@ -165,7 +157,7 @@ long copySurface(const NORVAUString& sourcePath, const NORVAUString& targetPath)
     const std::set<NORVAUString> carrying = nameCarryingFolders(files, source.base());
     std::vector<std::pair<NORVAUString, NORVAUString>> copies;
     for (const NORVAUString& entry : files) {
-        const bool carries = carrying.count(folderPart(entry)) != 0;
+        const bool carries = carrying.count(PathUtilities::folderOf(entry)) != 0;
         const NORVAUString relative = relativeTo(entry, source.base());
         copies.emplace_back(entry, target.base() + renameRelative(relative, source.name, target.name, carries));
     }

@@ -36,12 +36,6 @@ NORVAUString stemOf(const NORVAUString& path) {
     return drive + folder + name;
 }
 
-NORVAUString folderOf(const NORVAUString& path) {
-    NORVAUString drive, folder;
-    PathUtilities::parsePath(path, &drive, &folder, nullptr, nullptr);
-    return drive + folder;
-}
-
 // A number as the grid file names spell one: decimal, no leading zero.
 bool isIndexText(const std::string& text) {
     if (text.empty() || text.size() > 10 || (text[0] == '0' && text.size() > 1)) return false;
@@ -61,10 +55,6 @@ bool isGridFileName(const std::string& name, NORVAnPoint<int64_t, 2>& index) {
     if (!isIndexText(row) || !isIndexText(column)) return false;
     index = NORVAnPoint<int64_t, 2>(std::stoll(row), std::stoll(column));
     return true;
-}
-
-bool isOwnFile(const NORVAUString& path) {
-    return !NORVAFileUtils::isSymbolicLink(path) && NORVAFileUtils::isRegularFile(path);
 }
 
 bool isUsableSpacing(double v) { return std::isfinite(v) && v != 0.0; }
@@ -309,7 +299,7 @@ long GridSet::getGridsWithin(const NORVAnBox<int64_t, 2>& box, std::list<Index>&
 }
 
 NORVAUString GridSet::gridFile(const Index& index) const {
-    if (m_version == kVersion) return folderOf(m_fileName) + GridIndex::getFileName(index);
+    if (m_version == kVersion) return PathUtilities::folderOf(m_fileName) + GridIndex::getFileName(index);
     // Older surfaces keep their grids in a folder named after the surface;
     // some were written beside the header.
     const NORVAUString stem = stemOf(m_fileName);
@@ -384,8 +374,13 @@ NORVAUString GridSet::getOutputFolder(const NORVAUString& surfaceFile) { return 
 // beside it may be one of its grids.
 bool GridSet::namesGrid(const Index& index) const {
     if (!isValid() || m_version != kVersion) return true;
-    return index.x() < (m_dimensions.y() + m_gridDimension.y() - 1) / m_gridDimension.y() &&
-           index.y() < (m_dimensions.x() + m_gridDimension.x() - 1) / m_gridDimension.x();
+    const Index grids = tiling();
+    return index.x() < grids.x() && index.y() < grids.y();
+}
+
+GridSet::Index GridSet::tiling() const {
+    return Index((m_dimensions.y() + m_gridDimension.y() - 1) / m_gridDimension.y(),
+                 (m_dimensions.x() + m_gridDimension.x() - 1) / m_gridDimension.x());
 }
 
 std::vector<NORVAUString> GridSet::getSetFiles(const NORVAUString& surfaceFile) {
@@ -396,13 +391,14 @@ std::vector<NORVAUString> GridSet::getSetFiles(const NORVAUString& surfaceFile) 
     // Without its set file the folder holds no set: what is named like a
     // grid there is someone else's (a user's, another surface's).
     const NORVAUString setFile = PathUtilities::appendPath(folder, FileName);
-    if (!isOwnFile(setFile)) return files;
+    if (!NORVAFileUtils::isPlainFile(setFile)) return files;
     files.push_back(setFile);
     const GridSet set(setFile);
     for (const NORVAUString& name : names) {
         const NORVAUString path = PathUtilities::appendPath(folder, name);
         Index index;
-        if (isGridFileName(name.toUTF8(), index) && set.namesGrid(index) && isOwnFile(path)) files.push_back(path);
+        if (isGridFileName(name.toUTF8(), index) && set.namesGrid(index) && NORVAFileUtils::isPlainFile(path))
+            files.push_back(path);
     }
     return files;
 }
@@ -429,8 +425,8 @@ std::shared_ptr<GridSet> GridSet::upgrade(const GridSet& old, long& status) {
         status = kCannotWrite;
         return set;
     }
-    const int64_t rows = (set->m_dimensions.y() + set->m_gridDimension.y() - 1) / set->m_gridDimension.y();
-    const int64_t columns = (set->m_dimensions.x() + set->m_gridDimension.x() - 1) / set->m_gridDimension.x();
+    const Index grids = set->tiling();
+    const int64_t rows = grids.x(), columns = grids.y();
     std::vector<NORVAUString> written;
     for (int64_t row = 0; status == 0 && row < rows; ++row)
         for (int64_t column = 0; status == 0 && column < columns; ++column) {

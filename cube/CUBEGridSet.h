@@ -103,6 +103,8 @@ private:
     // The grid index lies within the set's tiling (always, for a set that
     // could not be read).
     bool namesGrid(const Index& index) const;
+    // Rows and columns of grids.
+    Index tiling() const;
     bool holdsOthersFiles(const NORVAUString& folder) const;
     // First node of a grid, by the set's row order; false outside the set.
     bool firstNode(const Index& index, Index& node) const;

@@ -7,7 +7,7 @@
 #include "platform/pathkit/PathUtilities.h"
 
 void CUBERenamePlan::requireFree(const NORVAUString& path) {
-    if (m_status == 0 && (NORVAFileUtils::exists(path) || NORVAFileUtils::isSymbolicLink(path))) m_status = m_refusal;
+    if (m_status == 0 && NORVAFileUtils::isOccupied(path)) m_status = m_refusal;
 }
 
 void CUBERenamePlan::moveFile(const NORVAUString& from, const NORVAUString& to) {
@@ -24,11 +24,10 @@ void CUBERenamePlan::moveFolder(const NORVAUString& folder, const NORVAUString& 
     }
     std::set<NORVAUString> ownNames;
     for (const Renamed& file : own) ownNames.insert(file.first);
-    for (const NORVAUString& entry : entries)
-        if (ownNames.count(entry) == 0 && !NORVAFileTransaction::isLeftoverName(entry.toUTF8())) {
-            m_status = m_refusal;
-            return;
-        }
+    if (!NORVAFileTransaction::holdsOnly(entries, ownNames)) {
+        m_status = m_refusal;
+        return;
+    }
     m_moves.emplace_back(folder, newFolder);
     for (const Renamed& file : own)
         if (file.first != file.second)

@@ -11,10 +11,9 @@
 #include "platform/core/NORVAAtomicFile.h"
 #include "platform/core/NORVAFileTransaction.h"
 #include "platform/core/NORVALockedFiles.h"
+#include "platform/pathkit/PathUtilities.h"
 
 namespace {
-
-NORVAUString folderPart(const NORVAUString& path) { return path.substring(0, path.lastIndexOf(u'/') + 1); }
 
 NORVAUString namePart(const NORVAUString& path) { return path.substring(path.lastIndexOf(u'/') + 1); }
 
@@ -101,7 +100,7 @@ void CUBEStagedGrids::clear() {
 
 void CUBEStagedGrids::followFolder(const NORVAUString& prefix) {
     for (auto& item : m_files)
-        item.second.path = folderPart(CUBEUtils::gridFileName(prefix, item.first.row, item.first.column)) +
+        item.second.path = PathUtilities::folderOf(CUBEUtils::gridFileName(prefix, item.first.row, item.first.column)) +
                            namePart(item.second.path);
 }
 

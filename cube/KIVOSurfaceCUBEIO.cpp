@@ -47,12 +47,6 @@ NORVAUString leafName(const NORVAUString& path) {
     return slash < 0 ? path : path.substring(slash + 1);
 }
 
-NORVAUString folderOf(const NORVAUString& path) {
-    NORVAUString drive, folder;
-    PathUtilities::parsePath(path, &drive, &folder, nullptr, nullptr);
-    return drive + folder;
-}
-
 // Grid row or column under a distance from the north or west edge.
 uint16_t gridIndex(double distance, double inverse) {
     const double index = std::trunc(distance * inverse);
@@ -510,7 +504,7 @@ bool KIVOSurfaceCUBEIO::gridFolderIsLink() const {
 // over all grids, which may run to thousands.
 std::set<NORVAUString> KIVOSurfaceCUBEIO::folderEntries() const {
     std::vector<NORVAUString> names;
-    NORVAFileUtils::listDirectory(folderOf(m_gridPrefix + ".vcg"), names);
+    NORVAFileUtils::listDirectory(PathUtilities::folderOf(m_gridPrefix + ".vcg"), names);
     return std::set<NORVAUString>(names.begin(), names.end());
 }
 
@@ -575,9 +569,7 @@ long KIVOSurfaceCUBEIO::deletable(const std::vector<NORVAUString>& files) const 
 long KIVOSurfaceCUBEIO::removeNow(const std::vector<NORVAUString>& files) {
     long status = 0;
     for (const NORVAUString& file : files)
-        if ((NORVAFileUtils::exists(file) || NORVAFileUtils::isSymbolicLink(file)) &&
-            !NORVAFileUtils::removeFile(file))
-            status = kRemoveFailed;
+        if (NORVAFileUtils::isOccupied(file) && !NORVAFileUtils::removeFile(file)) status = kRemoveFailed;
     return status;
 }
 
@@ -724,7 +716,7 @@ std::vector<CUBERenamePlan::Renamed> KIVOSurfaceCUBEIO::gridFileNames(const NORV
                                                                       const NORVAUString& newStem) const {
     std::vector<CUBERenamePlan::Renamed> names;
     std::vector<NORVAUString> listed;
-    NORVAFileUtils::listDirectory(folderOf(prefix + ".vcg"), listed);
+    NORVAFileUtils::listDirectory(PathUtilities::folderOf(prefix + ".vcg"), listed);
     const std::set<NORVAUString> present(listed.begin(), listed.end());
     const std::vector<NORVAUString> attributes = attributeNames(false);
     auto add = [&](const NORVAUString& from, const NORVAUString& to) {

@@ -807,10 +807,7 @@ std::set<NORVAUString> KIVOCompoundIO::memberEntries() const {
 // a while (temporaries, journals).
 bool KIVOCompoundIO::holdsOthers(const NORVAUString& folder, const std::set<NORVAUString>& own) {
     std::vector<NORVAUString> entries;
-    if (!NORVAFileUtils::listDirectory(folder, entries)) return false;
-    for (const NORVAUString& entry : entries)
-        if (own.count(entry) == 0 && !NORVAFileTransaction::isLeftoverName(entry.toUTF8())) return true;
-    return false;
+    return NORVAFileUtils::listDirectory(folder, entries) && !NORVAFileTransaction::holdsOnly(entries, own);
 }
 
 long KIVOCompoundIO::reopenMembers(const NORVAUString& name) {

@@ -34,12 +34,6 @@ const bool kRegistered =
 constexpr long kBad = WGridStatus::kBadDefinition;
 constexpr size_t kReadChunk = 64 * 1024;
 
-NORVAUString folderOf(const NORVAUString& stem) {
-    NORVAUString drive, folder;
-    PathUtilities::parsePath(stem, &drive, &folder, nullptr, nullptr);
-    return drive + folder;
-}
-
 bool fileHolds(const NORVAUString& path, uint64_t position, uint64_t bytes) {
     uint64_t size = 0;
     return NORVAFileUtils::fileSize(path, size) && position <= size && bytes <= size - position;
@@ -154,7 +148,7 @@ long KIVOWGridDataIO::checkGeometry() {
 // The surface's own "stem.des" when there is one, else the first "*.des" of
 // the folder in sorted order.
 long KIVOWGridDataIO::readRasterHeader() {
-    const NORVAUString folder = folderOf(m_stem);
+    const NORVAUString folder = PathUtilities::folderOf(m_stem);
     NORVAUString name;
     PathUtilities::parsePath(m_stem, nullptr, nullptr, &name, nullptr);
     std::vector<NORVAUString> entries;
@@ -453,7 +447,7 @@ long KIVOWGridDataIO::rename(const NORVAUString& newName) {
     const NORVAUString def(WGridKeywords::kDefExtension);
     if (name.endsWithIgnoreCase(def)) name = name.substring(0, name.length() - def.length());
     if (name.isEmpty() || name.indexOf(u'/') >= 0) return WGridStatus::kFileOperation;
-    const NORVAUString newStem = folderOf(m_stem) + name;
+    const NORVAUString newStem = PathUtilities::folderOf(m_stem) + name;
     if (newStem == m_stem) return 0;
 
     for (const NORVAUString& s : {m_stem, newStem})

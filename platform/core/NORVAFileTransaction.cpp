@@ -543,7 +543,13 @@ long NORVAFileTransaction::readCommitted(const NORVAUString& stem, const NORVAUS
     }
 }
 
-bool NORVAFileTransaction::isLeftoverName(const std::string& entry) { return isTemporary(entry) || isJournal(entry); }
+bool NORVAFileTransaction::holdsOnly(const std::vector<NORVAUString>& entries, const std::set<NORVAUString>& own) {
+    for (const NORVAUString& entry : entries) {
+        const std::string name = entry.toUTF8();
+        if (own.count(entry) == 0 && !isTemporary(name) && !isJournal(name)) return false;
+    }
+    return true;
+}
 
 std::vector<NORVAUString> NORVAFileTransaction::leftovers(const NORVAUString& stem) {
     std::vector<NORVAUString> found;

@@ -25,6 +25,7 @@
 // commit refuses when a surface object's pin that guards it no longer
 // holds: another process committed that surface since the object read it.
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -138,8 +139,9 @@ public:
     // folder.
     static long readCommitted(const NORVAUString& stem, const NORVAUString& mainFile, NORVASurfacePin& pin,
                               long unfinished, const std::function<long()>& read);
-    // A name this machinery gives its temporaries and journals.
-    static bool isLeftoverName(const std::string& entry);
+    // Every entry of a folder's listing is one of `own`, or a name this
+    // machinery gives its temporaries and journals.
+    static bool holdsOnly(const std::vector<NORVAUString>& entries, const std::set<NORVAUString>& own);
     // Temporaries and journals of the stem still on disk (see `recover`).
     static std::vector<NORVAUString> leftovers(const NORVAUString& stem);
     // Those of them no live writer holds: what a crash left and `recover`

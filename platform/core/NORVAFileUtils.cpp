@@ -89,6 +89,10 @@ bool isSymbolicLink(const NORVAUString& path) {
     return !p.empty() && ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool isOccupied(const NORVAUString& path) { return exists(path) || isSymbolicLink(path); }
+
+bool isPlainFile(const NORVAUString& path) { return !isSymbolicLink(path) && isRegularFile(path); }
+
 bool fileSize(const NORVAUString& path, uint64_t& size) {
     struct stat st;
     if (!statPath(path, st) || !S_ISREG(st.st_mode)) return false;

@@ -18,6 +18,10 @@ bool isDirectory(const NORVAUString& path);
 bool isRegularFile(const NORVAUString& path);
 // The entry itself is a symbolic link (a trailing "/" does not follow it).
 bool isSymbolicLink(const NORVAUString& path);
+// Something stands at the path, a symbolic link leading nowhere included.
+bool isOccupied(const NORVAUString& path);
+// A regular file stands at the path itself, not a symbolic link to one.
+bool isPlainFile(const NORVAUString& path);
 bool fileSize(const NORVAUString& path, uint64_t& size);
 // Whole seconds since the epoch.
 bool modificationTime(const NORVAUString& path, int64_t& seconds);

@@ -58,12 +58,6 @@ bool keepsMetadataBeside(KIVODataIOType type) {
     return type == GRIDDED || type == CUBE || type == MULTI_RESOLUTION || type == TILE_STORE;
 }
 
-NORVAUString folderOf(const NORVAUString& path) {
-    NORVAUString folder;
-    PathUtilities::parsePath(path, nullptr, &folder, nullptr, nullptr);
-    return folder;
-}
-
 }  // namespace
 
 void registerDataIO(const NORVAUString& name, const NORVAUString& extension, KIVODataIOType type, Creator creator,
@@ -137,7 +131,7 @@ bool listSurface(const NORVAUString& path, std::vector<NORVAUString>& files, NOR
     if (!dataIO || dataIO->getStatus() != 0) return false;
     std::vector<NORVAUString> listed;
     if (dataIO->getAssociatedFiles(listed) != 0) return false;
-    base = folderOf(dataIO->getSourceName().isEmpty() ? path : dataIO->getSourceName());
+    base = PathUtilities::folderOf(dataIO->getSourceName().isEmpty() ? path : dataIO->getSourceName());
     dataIO.reset();
 
     std::vector<NORVAUString> out;

@@ -109,17 +109,23 @@ char* heldName(const std::string& path) {
     return held;
 }
 
+// True when the name is a symbolic link; `target` is then where it leads in
+// the end, or empty when it leads nowhere now.
+bool linkTarget(const char* name, std::string& target) {
+    struct stat st {};
+    if (::lstat(name, &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    char* resolved = ::realpath(name, nullptr);
+    target = resolved ? std::string(resolved) : std::string();
+    std::free(resolved);
+    return true;
+}
+
 // The file system's VFS opens with O_NOFOLLOW: a database name that is a
 // symbolic link (a points file the library only reads) is opened where it
 // leads.
 char* resolvedName(const char* name) {
-    struct stat st {};
-    if (::lstat(name, &st) != 0 || !S_ISLNK(st.st_mode)) return nullptr;
-    char* target = ::realpath(name, nullptr);
-    if (target == nullptr) return nullptr;
-    char* held = heldName(target);
-    std::free(target);
-    return held;
+    std::string target;
+    return linkTarget(name, target) && !target.empty() ? heldName(target) : nullptr;
 }
 
 // SQLite names a database's journal after the name it was given, which for
@@ -131,11 +137,8 @@ char* resolvedName(const char* name) {
 bool linkedJournal(const char* name, std::string& target) {
     if (g_linked.load(std::memory_order_relaxed) == 0 || !endsWith(name, kJournalSuffix)) return false;
     const std::string database(name, std::strlen(name) - std::strlen(kJournalSuffix));
-    struct stat st {};
-    if (::lstat(database.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
-    char* resolved = ::realpath(database.c_str(), nullptr);
-    target = resolved ? std::string(resolved) + kJournalSuffix : std::string();
-    std::free(resolved);
+    if (!linkTarget(database.c_str(), target)) return false;
+    if (!target.empty()) target += kJournalSuffix;
     return true;
 }
 
@@ -287,12 +290,8 @@ bool KestrinPointsFileVfs::foreignSideFile(const std::string& databasePath) {
     for (const char* suffix : kSideSuffixes)
         if (foreignFile((databasePath + suffix).c_str())) return true;
     // Through a symbolic link, SQLite looks at the journal beside the target.
-    struct stat st {};
-    if (::lstat(databasePath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
-    char* target = ::realpath(databasePath.c_str(), nullptr);
-    if (target == nullptr) return false;
-    const std::string resolved = target;
-    std::free(target);
+    std::string resolved;
+    if (!linkTarget(databasePath.c_str(), resolved) || resolved.empty()) return false;
     for (const char* suffix : kSideSuffixes)
         if (foreignFile((resolved + suffix).c_str())) return true;
     return false;

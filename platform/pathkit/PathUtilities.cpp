@@ -40,6 +40,8 @@ void parsePath(const NORVAUString& path, NORVAUString* drive, NORVAUString* fold
     if (extension) *extension = base.substring(dot);
 }
 
+NORVAUString folderOf(const NORVAUString& path) { return path.substring(0, path.lastIndexOf(u'/') + 1); }
+
 NORVAUString appendPath(const NORVAUString& first, const NORVAUString& second) {
     if (first.isEmpty()) return second;
     if (second.isEmpty()) return first;

@@ -22,6 +22,10 @@ void addKnownExtension(const NORVAUString& extension);
 // Whether the extension (with its dot) is known, without regard to case.
 bool isKnownExtension(const NORVAUString& extension);
 
+// The folder part of a path, with its trailing "/" ("a/b/c.vcs" gives
+// "a/b/", "c.vcs" gives "").
+NORVAUString folderOf(const NORVAUString& path);
+
 // Joins two parts with exactly one "/" between them; an empty part gives the other.
 NORVAUString appendPath(const NORVAUString& first, const NORVAUString& second);
 
